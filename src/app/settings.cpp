@@ -1,0 +1,10 @@
+#include "app/settings.h"
+
+namespace varnel {
+
+Settings& AppSettings() {
+    static Settings settings;
+    return settings;
+}
+
+} // namespace varnel

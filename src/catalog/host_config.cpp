@@ -1,0 +1,110 @@
+#include "catalog/host_config.h"
+
+#include "app/settings.h"
+#include "platform/environment.h"
+#include "platform/profile.h"
+#include "util/text.h"
+
+#include <algorithm>
+
+namespace varnel {
+
+namespace {
+
+constexpr size_t kUnlimitedBuffer = static_cast<size_t>(-1) / 2;
+
+HostContext& MutableHost() {
+    static HostContext context;
+    return context;
+}
+
+std::vector<std::string>& MutableKeyList() {
+    static std::vector<std::string> keys;
+    return keys;
+}
+
+// The first occurrence of the host folder, in any letter case, becomes %COMMANDER_PATH%. A drive
+// root ("C:\") is never contracted.
+std::string ContractHostDir(std::string_view value) {
+    const std::string& dir = Host().HostDir;
+    if (dir.size() <= 3)
+        return std::string(value);
+    return ReplaceFirstNoCase(value, dir, kCommanderPathVar);
+}
+
+} // namespace
+
+const HostContext& Host() {
+    return MutableHost();
+}
+
+void SetHostPaths(std::string_view hostExePath, std::string_view iniPath) {
+    size_t cut = hostExePath.find_last_of("\\:");
+    std::string dir =
+        cut == std::string_view::npos ? std::string() : std::string(hostExePath.substr(0, cut + 1));
+    if (dir.size() >= 2 && dir.back() == '\\' && dir[dir.size() - 2] != ':' && dir[dir.size() - 2] != '\\')
+        dir.pop_back();
+    MutableHost().HostDir = dir;
+    MutableHost().HostIniPath = std::string(iniPath);
+}
+
+std::string ReadHostValue(std::string_view section, std::string_view key) {
+    return platform::ProfileReadString(Host().HostIniPath, section, key, "", kValueBufferChars);
+}
+
+std::string ReadHostPath(std::string_view section, std::string_view key) {
+    std::string value = ReadHostValue(section, key);
+    return ExpandHostPath(TextAfter(value, ","));
+}
+
+bool WriteHostValue(std::string_view section, std::string_view key, std::string_view value) {
+    std::string stored = AppSettings().UseTCVar ? ContractHostDir(value) : std::string(value);
+    return platform::ProfileWriteString(Host().HostIniPath, section, key, std::string_view(stored));
+}
+
+bool DeleteHostKey(std::string_view section, std::string_view key, bool moveToDisabled) {
+    if (moveToDisabled) {
+        std::string value = ReadHostValue(section, key);
+        std::string detect = ReadHostValue(section, std::string(key) + "_detect");
+        value = ContractHostDir(value);
+        std::string disabledKey = FormatPrintf("%s;%s;%s;", {section, value, key});
+        if (!WriteHostValue(kDisabledSection, disabledKey, detect))
+            return false;
+    }
+    return platform::ProfileWriteString(Host().HostIniPath, section, key, std::nullopt);
+}
+
+void ReadSectionKeys(std::string_view section) {
+    std::vector<std::string>& keys = MutableKeyList();
+    keys.clear();
+    size_t count = 0;
+    // The buffer is as large as the names need: a list cut inside a name would leave no two NULs
+    // in a row and so lose every key of the section.
+    std::string buffer = platform::ProfileReadKeyNames(Host().HostIniPath, section, kUnlimitedBuffer, &count);
+    // Keep the returned character count plus one character, then take names while two NULs in a
+    // row remain: this is what drops a name cut off by a full buffer.
+    std::string_view rest(buffer.data(), std::min(buffer.size(), count + 1));
+    while (rest.find(std::string_view("\0\0", 2)) != std::string_view::npos && keys.size() < kMaxKeys) {
+        size_t nul = rest.find('\0');
+        keys.emplace_back(rest.substr(0, nul));
+        rest.remove_prefix(nul + 1);
+    }
+}
+
+const std::vector<std::string>& KeyList() {
+    return MutableKeyList();
+}
+
+std::string ExpandHostPath(std::string_view text) {
+    std::string replaced = ReplaceAllNoCase(text, kCommanderPathVar, Host().HostDir);
+    return platform::ExpandEnvironmentStrings(replaced, kMaxExpandedPath);
+}
+
+std::string ContractWindowsDir(std::string_view path) {
+    std::string windows = platform::WindowsDirectory();
+    if (windows.size() > 300)
+        windows.resize(300);
+    return ReplaceFirstNoCase(path, windows, "%windir%");
+}
+
+} // namespace varnel

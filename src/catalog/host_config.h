@@ -1,0 +1,42 @@
+#pragma once
+// The only road to the host's wincmd.ini: values, key lists, writes and deletions, and the
+// %COMMANDER_PATH% substitutions of stored paths.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace varnel {
+
+// Limits of the host configuration access (the formats in the file do not depend on them).
+constexpr size_t kValueBufferChars = 5121;
+constexpr size_t kMaxKeys = 400;
+constexpr size_t kMaxExpandedPath = 800;
+
+inline constexpr std::string_view kCommanderPathVar = "%COMMANDER_PATH%";
+inline constexpr std::string_view kDisabledSection = "DisabledPlugins";
+
+struct HostContext {
+    std::string HostDir;     // what %COMMANDER_PATH% stands for
+    std::string HostIniPath; // the wincmd.ini in use
+};
+
+const HostContext& Host();
+
+void SetHostPaths(std::string_view hostExePath, std::string_view iniPath);
+
+std::string ReadHostValue(std::string_view section, std::string_view key);
+std::string ReadHostPath(std::string_view section, std::string_view key);
+
+// Both return false when the file could not be written; it is then unchanged.
+bool WriteHostValue(std::string_view section, std::string_view key, std::string_view value);
+bool DeleteHostKey(std::string_view section, std::string_view key, bool moveToDisabled);
+
+// Fills the shared key list with the section's key names, in file order.
+void ReadSectionKeys(std::string_view section);
+const std::vector<std::string>& KeyList();
+
+std::string ExpandHostPath(std::string_view text);
+std::string ContractWindowsDir(std::string_view path);
+
+} // namespace varnel

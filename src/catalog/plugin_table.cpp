@@ -1,0 +1,223 @@
+#include "catalog/plugin_table.h"
+
+#include "app/settings.h"
+#include "catalog/host_config.h"
+#include "catalog/module_info.h"
+#include "platform/files.h"
+#include "util/text.h"
+
+#include <map>
+
+namespace varnel {
+
+namespace {
+
+std::map<int, std::string>& StateWords() {
+    static std::map<int, std::string> words = {{kStateIdle, "idle"},
+                                               {kStateLoaded, "loaded"},
+                                               {kStateRunning, "running"},
+                                               {kStateDisabled, "-disabled-"},
+                                               {kStateDeleted, "-deleted-"}};
+    return words;
+}
+
+void ProbeFile(PluginEntry& entry) {
+    entry.Deleted = !platform::FileExists(entry.FileName);
+    entry.Loaded = platform::FileCannotBeOpenedForWriting(entry.FileName);
+}
+
+// Lister and Content passes: number keys only, in file order, each with its detect string.
+void LoadNumberedSection(PluginKind kind) {
+    std::string_view section = SectionOfKind(kind);
+    ReadSectionKeys(section);
+    const std::vector<std::string> keys = KeyList();
+    for (const std::string& key : keys) {
+        if (key.find('_') != std::string::npos)
+            continue;
+        int number = IntFromText(key, -1);
+        if (number < 0)
+            continue;
+        if (!AddEntry())
+            return;
+        PluginEntry& row = EntryAt(Table().Count());
+        row.Kind = kind;
+        row.Index = number;
+        row.FileName = ReadHostPath(section, key);
+        row.Association = ReadHostValue(section, key + "_detect");
+    }
+}
+
+} // namespace
+
+std::string_view SectionOfKind(PluginKind kind) {
+    if (kind < 0 || kind >= kPluginKindCount)
+        return {};
+    return kKindSections[static_cast<size_t>(kind)];
+}
+
+void PluginTable::Clear() {
+    for (int i = 0; i < m_count; ++i)
+        m_rows[static_cast<size_t>(i)] = PluginEntry{};
+    m_count = 0;
+}
+
+bool PluginTable::Add() {
+    if (m_count >= kTableCapacity)
+        return false;
+    m_rows[static_cast<size_t>(m_count)] = PluginEntry{};
+    ++m_count;
+    return true;
+}
+
+PluginTable& Table() {
+    static PluginTable table;
+    return table;
+}
+
+void ClearTable() {
+    Table().Clear();
+}
+bool AddEntry() {
+    return Table().Add();
+}
+PluginEntry& EntryAt(int row) {
+    return Table().Row(row);
+}
+
+int FindEntryByFile(std::string_view file) {
+    const PluginTable& table = Table();
+    for (int row = 1; row <= table.Count(); ++row)
+        if (EqualsNoCaseAnsi(table.Row(row).FileName, file))
+            return row;
+    return 0;
+}
+
+int CountOfKind(PluginKind kind) {
+    const PluginTable& table = Table();
+    int count = 0;
+    for (int row = 1; row <= table.Count(); ++row)
+        if (table.Row(row).Kind == kind)
+            ++count;
+    return count;
+}
+
+int CountNumberedKeys(PluginKind kind) {
+    ReadSectionKeys(SectionOfKind(kind));
+    int count = 0;
+    for (const std::string& key : KeyList())
+        if (key.find('_') == std::string::npos)
+            ++count;
+    return count;
+}
+
+void SetStateWord(int message, std::string_view text) {
+    StateWords()[message] = std::string(text);
+}
+
+const std::string& StateWord(int message) {
+    return StateWords()[message];
+}
+
+std::string StateText(int row) {
+    const PluginEntry& entry = EntryAt(row);
+    if (entry.Disabled)
+        return StateWord(kStateDisabled);
+    if (entry.Deleted)
+        return StateWord(kStateDeleted);
+    if (entry.Loaded)
+        return StateWord(kStateLoaded);
+    return StateWord(kStateIdle);
+}
+
+void RefreshEntryFlags(int row) {
+    ProbeFile(EntryAt(row));
+}
+
+void LoadTable(bool withDetails) {
+    ClearTable();
+    // One scan of the running processes serves every row of this load.
+    platform::InUseScan scan;
+
+    // Packers: one row per module, however many extensions it serves.
+    ReadSectionKeys(SectionOfKind(kPacker));
+    const std::vector<std::string> packerKeys = KeyList();
+    for (const std::string& key : packerKeys) {
+        std::string path = ReadHostPath(SectionOfKind(kPacker), key);
+        if (int row = FindEntryByFile(path)) {
+            EntryAt(row).Association += " " + key;
+            continue;
+        }
+        if (!AddEntry())
+            continue; // the table is full; extensions of rows already in it still merge
+        PluginEntry& entry = EntryAt(Table().Count());
+        entry.Kind = kPacker;
+        entry.FileName = path;
+        entry.Association = key;
+    }
+
+    LoadNumberedSection(kLister);
+    LoadNumberedSection(kContent);
+
+    ReadSectionKeys(SectionOfKind(kFileSystem));
+    const std::vector<std::string> fsKeys = KeyList();
+    for (const std::string& key : fsKeys) {
+        if (!AddEntry())
+            break;
+        PluginEntry& entry = EntryAt(Table().Count());
+        entry.Kind = kFileSystem;
+        entry.FileName = ReadHostPath(SectionOfKind(kFileSystem), key);
+        entry.Association = key;
+    }
+
+    LoadDisabledEntries();
+
+    if (!withDetails)
+        return;
+    const int showVersions = AppSettings().ShowVersions;
+    for (int row = 1; row <= Table().Count(); ++row) {
+        PluginEntry& entry = EntryAt(row);
+        entry.Name = PluginDisplayName(entry.FileName);
+        ProbeFile(entry);
+        if (showVersions == 1)
+            entry.Version = ReadVersionText(entry.FileName);
+        else if (showVersions == 2)
+            entry.Version = ReadVersionText(entry.FileName, "ProductVersion");
+        else
+            entry.Version.clear();
+    }
+}
+
+void LoadDisabledEntries() {
+    ReadSectionKeys(kDisabledSection);
+    const std::vector<std::string> keys = KeyList();
+    for (const std::string& disabledKey : keys) {
+        std::string_view rest = disabledKey;
+        auto nextField = [&rest] {
+            size_t semicolon = rest.find(';');
+            std::string field(rest.substr(0, semicolon));
+            rest = semicolon == std::string_view::npos ? std::string_view() : rest.substr(semicolon + 1);
+            return field;
+        };
+        std::string section = nextField();
+        std::string value = nextField();
+        std::string key = nextField();
+
+        std::string path = ExpandHostPath(TextAfter(value, ","));
+        if (FindEntryByFile(path))
+            continue;
+        if (!AddEntry())
+            return;
+        PluginEntry& entry = EntryAt(Table().Count());
+        entry.FileName = path;
+        entry.Kind = kLister;
+        for (int kind = 0; kind < kPluginKindCount; ++kind)
+            if (section == kKindSections[static_cast<size_t>(kind)])
+                entry.Kind = static_cast<PluginKind>(kind);
+        if (entry.Kind == kLister || entry.Kind == kContent)
+            entry.Index = IntFromText(key, 0);
+        ProbeFile(entry);
+        entry.Disabled = true;
+    }
+}
+
+} // namespace varnel

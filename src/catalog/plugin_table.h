@@ -1,0 +1,83 @@
+#pragma once
+// The plugin table: one row per plugin module, rebuilt from the host configuration.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace varnel {
+
+// 0 Lister, 1 Packer, 2 FS, 3 Content; -1 means "no plugin" and never enters the table.
+using PluginKind = int8_t;
+constexpr PluginKind kNoPlugin = -1;
+constexpr PluginKind kLister = 0;
+constexpr PluginKind kPacker = 1;
+constexpr PluginKind kFileSystem = 2;
+constexpr PluginKind kContent = 3;
+constexpr int kPluginKindCount = 4;
+
+inline constexpr std::array<std::string_view, kPluginKindCount> kKindSections = {
+    "ListerPlugins", "PackerPlugins", "FileSystemPlugins", "ContentPlugins"};
+inline constexpr std::array<std::string_view, kPluginKindCount> kKindWords = {"Lister", "Packer", "FS",
+                                                                              "Content"};
+inline constexpr std::array<std::string_view, kPluginKindCount> kKindExtensions = {".wlx", ".wcx", ".wfx",
+                                                                                   ".wdx"};
+
+std::string_view SectionOfKind(PluginKind kind);
+
+struct PluginEntry {
+    std::string FileName;
+    std::string Name;
+    std::string Version;
+    std::string Association;
+    int32_t Index = 0;
+    PluginKind Kind = kPacker;
+    bool Loaded = false;
+    bool Deleted = false;
+    bool Disabled = false;
+};
+
+constexpr int kTableCapacity = 300;
+
+// Rows are numbered 1 to Count.
+class PluginTable {
+public:
+    int Count() const { return m_count; }
+    PluginEntry& Row(int row) { return m_rows[static_cast<size_t>(row - 1)]; }
+    const PluginEntry& Row(int row) const { return m_rows[static_cast<size_t>(row - 1)]; }
+
+    void Clear();
+    // Appends a fresh row; false (and nothing changes) when the table is full.
+    bool Add();
+
+private:
+    std::array<PluginEntry, kTableCapacity> m_rows{};
+    int m_count = 0;
+};
+
+PluginTable& Table();
+
+void ClearTable();
+bool AddEntry();
+PluginEntry& EntryAt(int row);
+int FindEntryByFile(std::string_view file);
+int CountOfKind(PluginKind kind);
+int CountNumberedKeys(PluginKind kind);
+std::string StateText(int row);
+void RefreshEntryFlags(int row);
+void LoadTable(bool withDetails);
+void LoadDisabledEntries();
+
+// The state words (messages 20 to 24). The language layer replaces them when it loads a file.
+enum StateMessage {
+    kStateIdle = 20,
+    kStateLoaded = 21,
+    kStateRunning = 22,
+    kStateDisabled = 23,
+    kStateDeleted = 24
+};
+void SetStateWord(int message, std::string_view text);
+const std::string& StateWord(int message);
+
+} // namespace varnel

@@ -1,0 +1,68 @@
+#pragma once
+// Files and folders, addressed by Windows paths.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace varnel::platform {
+
+struct FindData {
+    std::string Name; // ANSI
+    bool IsFolder = false;
+    uint64_t Size = 0;
+};
+
+// A directory search with the system's wildcard rules ("*", "?", "*.*" matching every name;
+// names compared without regard to letter case). Only the last path component may hold
+// wildcards. "." and ".." are never listed.
+std::vector<FindData> FindFiles(std::string_view pattern);
+
+// The search shaped as the host's find-first/next loop.
+class FileFinder {
+public:
+    bool First(std::string_view pattern);
+    bool Next();
+    const FindData& Current() const { return m_entries[m_index]; }
+
+private:
+    std::vector<FindData> m_entries;
+    size_t m_index = 0;
+};
+
+// A directory search for the path finds an entry. An empty path never exists.
+bool FileExists(std::string_view path);
+bool DirectoryExists(std::string_view path);
+
+// The check the host's file would fail when opened for writing: the file is missing, cannot be
+// written, or is held by another running process (mapped into it, as loaded modules are).
+bool FileCannotBeOpenedForWriting(std::string_view path);
+
+// One scan of which files running processes hold; while an InUseScan lives, every
+// FileCannotBeOpenedForWriting on this thread answers from it instead of scanning again.
+class InUseScan {
+public:
+    InUseScan();
+    ~InUseScan();
+    InUseScan(const InUseScan&) = delete;
+    InUseScan& operator=(const InUseScan&) = delete;
+
+    struct Snapshot;
+
+private:
+    std::unique_ptr<Snapshot> m_snapshot;
+    Snapshot* m_previous;
+};
+
+// Whole-file access for the profile engine and others.
+enum class ReadResult { Ok, Missing, Failed };
+ReadResult ReadWholeFile(std::string_view path, std::string& bytes);
+
+// Replaces the file's contents in one step: a temporary file in the same folder is written,
+// flushed and renamed over the original, whose permissions it takes. On failure the original is
+// untouched and false is returned.
+bool ReplaceFileAtomically(std::string_view path, std::string_view bytes);
+
+} // namespace varnel::platform

@@ -1,0 +1,250 @@
+#include "platform/ini_text.h"
+
+#include "util/text.h"
+
+namespace varnel::platform {
+
+namespace {
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+} // namespace
+
+IniText::IniText(std::string bytes, Folding folding) : m_bytes(std::move(bytes)), m_folding(folding) {
+    Parse();
+}
+
+void IniText::Parse() {
+    m_lines.clear();
+    m_sections.clear();
+    size_t pos = 0;
+    while (pos < m_bytes.size()) {
+        Line line;
+        line.start = pos;
+        size_t newline = m_bytes.find('\n', pos);
+        size_t end = newline == std::string::npos ? m_bytes.size() : newline;
+        line.length = end - pos;
+        if (newline != std::string::npos) {
+            line.breakLength = 1;
+            if (line.length > 0 && m_bytes[end - 1] == '\r') {
+                --line.length;
+                line.breakLength = 2;
+            }
+        }
+        pos = line.start + line.length + line.breakLength;
+
+        std::string_view text(m_bytes.data() + line.start, line.length);
+        size_t first = 0;
+        while (first < text.size() && IsBlank(text[first]))
+            ++first;
+        if (first == text.size()) {
+            line.kind = LineKind::Blank;
+        } else if (text[first] == ';') {
+            line.kind = LineKind::Comment;
+        } else if (text[first] == '[' && text.find(']', first) != std::string_view::npos) {
+            line.kind = LineKind::Section;
+            size_t close = text.rfind(']');
+            std::string_view name = TrimBlanks(text.substr(first + 1, close - first - 1));
+            line.nameStart =
+                name.empty() ? line.start + first + 1 : static_cast<size_t>(name.data() - m_bytes.data());
+            line.nameLength = name.size();
+        } else {
+            line.kind = LineKind::Key;
+            size_t equals = text.find('=');
+            std::string_view name = TrimBlanks(text.substr(0, equals));
+            line.nameStart = name.empty() ? line.start : static_cast<size_t>(name.data() - m_bytes.data());
+            line.nameLength = name.size();
+            if (equals != std::string_view::npos) {
+                line.hasEquals = true;
+                std::string_view rest = text.substr(equals + 1);
+                size_t lead = 0;
+                while (lead < rest.size() && IsBlank(rest[lead]))
+                    ++lead;
+                std::string_view value = TrimBlanks(rest);
+                line.valueStart = line.start + equals + 1 + lead;
+                line.valueLength = value.size();
+            }
+        }
+        m_lines.push_back(line);
+    }
+    for (size_t i = 0; i < m_lines.size(); ++i) {
+        if (m_lines[i].kind != LineKind::Section)
+            continue;
+        if (!m_sections.empty())
+            m_sections.back().endLine = i;
+        m_sections.push_back({i, m_lines.size()});
+    }
+}
+
+bool IniText::NamesEqual(std::string_view a, std::string_view b) const {
+    return m_folding == Folding::Ansi ? EqualsNoCaseAnsi(a, b) : EqualsNoCaseAscii(a, b);
+}
+
+const IniText::Section* IniText::FindSection(std::string_view name) const {
+    name = TrimBlanks(name);
+    for (const Section& s : m_sections)
+        if (NamesEqual(NameOf(m_lines[s.headerLine]), name))
+            return &s;
+    return nullptr;
+}
+
+std::optional<size_t> IniText::FindKeyLine(const Section& section, std::string_view key) const {
+    key = TrimBlanks(key);
+    if (key.empty())
+        return std::nullopt;
+    for (size_t i = section.headerLine + 1; i < section.endLine; ++i) {
+        const Line& line = m_lines[i];
+        if (line.kind == LineKind::Key && NamesEqual(NameOf(line), key))
+            return i;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> IniText::ReadValue(std::string_view section, std::string_view key,
+                                              size_t bufferChars) const {
+    const Section* s = FindSection(section);
+    if (!s)
+        return std::nullopt;
+    std::optional<size_t> index = FindKeyLine(*s, key);
+    if (!index)
+        return std::nullopt;
+    const Line& line = m_lines[*index];
+    std::string_view value(m_bytes.data() + line.valueStart, line.hasEquals ? line.valueLength : 0);
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        value = value.substr(1, value.size() - 2);
+    size_t nul = value.find('\0');
+    if (nul != std::string_view::npos)
+        value = value.substr(0, nul);
+    if (bufferChars == 0)
+        return std::string();
+    if (value.size() > bufferChars - 1)
+        value = value.substr(0, bufferChars - 1);
+    return std::string(value);
+}
+
+std::vector<std::string> IniText::KeyNames(std::string_view section) const {
+    std::vector<std::string> names;
+    if (const Section* s = FindSection(section)) {
+        for (size_t i = s->headerLine + 1; i < s->endLine; ++i) {
+            const Line& line = m_lines[i];
+            if (line.kind != LineKind::Key)
+                continue;
+            std::string_view name = NameOf(line);
+            // A NUL inside a name would end the list early; the name stops there.
+            name = name.substr(0, name.find('\0'));
+            if (!name.empty())
+                names.emplace_back(name);
+        }
+    }
+    return names;
+}
+
+std::string IniText::PackKeyNames(const std::vector<std::string>& names, size_t bufferChars, size_t* count) {
+    std::string list;
+    for (const std::string& name : names) {
+        list.append(name);
+        list.push_back('\0');
+    }
+    if (bufferChars < 2) {
+        if (count)
+            *count = 0;
+        return std::string(bufferChars, '\0');
+    }
+    if (list.size() + 1 > bufferChars) {
+        list.resize(bufferChars - 2);
+        if (count)
+            *count = bufferChars - 2;
+        list.append(2, '\0');
+        return list;
+    }
+    if (count)
+        *count = list.size();
+    list.push_back('\0');
+    if (list.size() == 1)
+        list.push_back('\0');
+    return list;
+}
+
+std::string IniText::ReadKeyNames(std::string_view section, size_t bufferChars, size_t* count) const {
+    return PackKeyNames(KeyNames(section), bufferChars, count);
+}
+
+std::string_view IniText::LineBreak() const {
+    for (const Line& line : m_lines) {
+        if (line.breakLength == 2)
+            return "\r\n";
+        if (line.breakLength == 1)
+            return "\n";
+    }
+    return "\r\n";
+}
+
+bool IniText::Write(std::string_view section, std::string_view key, std::optional<std::string_view> value) {
+    section = TrimBlanks(section);
+    key = TrimBlanks(key);
+    if (key.empty())
+        return false;
+    const Section* s = FindSection(section);
+    std::optional<size_t> keyLine = s ? FindKeyLine(*s, key) : std::nullopt;
+
+    if (!value) {
+        if (!keyLine)
+            return false;
+        const Line& line = m_lines[*keyLine];
+        m_bytes.erase(line.start, line.length + line.breakLength);
+        Parse();
+        return true;
+    }
+
+    std::string newBytes;
+    if (keyLine) {
+        const Line& line = m_lines[*keyLine];
+        if (line.hasEquals) {
+            std::string_view old(m_bytes.data() + line.valueStart, line.valueLength);
+            if (old == *value)
+                return false;
+            m_bytes.replace(line.valueStart, line.valueLength, *value);
+        } else {
+            std::string tail = "=";
+            tail.append(*value);
+            m_bytes.insert(line.start + line.length, tail);
+        }
+        Parse();
+        return true;
+    }
+
+    std::string_view lineBreak = LineBreak();
+    std::string keyText(key);
+    keyText.push_back('=');
+    keyText.append(*value);
+
+    if (s) {
+        size_t after = s->headerLine;
+        for (size_t i = s->headerLine + 1; i < s->endLine; ++i)
+            if (m_lines[i].kind == LineKind::Key)
+                after = i;
+        const Line& anchor = m_lines[after];
+        size_t insertAt = anchor.start + anchor.length + anchor.breakLength;
+        std::string insert;
+        if (anchor.breakLength == 0)
+            insert.append(lineBreak);
+        insert.append(keyText);
+        insert.append(lineBreak);
+        m_bytes.insert(insertAt, insert);
+        Parse();
+        return true;
+    }
+
+    if (!m_bytes.empty() && m_bytes.back() != '\n')
+        m_bytes.append(lineBreak);
+    m_bytes.push_back('[');
+    m_bytes.append(section);
+    m_bytes.push_back(']');
+    m_bytes.append(lineBreak);
+    m_bytes.append(keyText);
+    m_bytes.append(lineBreak);
+    Parse();
+    return true;
+}
+
+} // namespace varnel::platform

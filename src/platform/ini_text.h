@@ -1,0 +1,80 @@
+#pragma once
+// The text engine behind the profile-file functions: parses an INI file kept as its exact bytes
+// and edits it the way the system's profile functions do, touching nothing but the line that
+// changes. Pure: no file access.
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace varnel::platform {
+
+class IniText {
+public:
+    enum class Folding {
+        Ansi, // 8-bit Windows-1252 text: A-Z and the accented capitals fold
+        Ascii // UTF-8 text (a Unicode file): only A-Z fold
+    };
+
+    explicit IniText(std::string bytes = {}, Folding folding = Folding::Ansi);
+
+    const std::string& Bytes() const { return m_bytes; }
+
+    // The value as the system returns it: trimmed, one pair of enclosing quotes removed, cut to
+    // bufferChars - 1 characters and at the first NUL. nullopt when the key or section is missing.
+    std::optional<std::string> ReadValue(std::string_view section, std::string_view key,
+                                         size_t bufferChars) const;
+
+    // The key-name list of a section as the system fills a buffer of bufferChars characters:
+    // names each ended by a NUL, the list ended by another NUL; too small a buffer cuts the list
+    // and still ends it with two NULs. Returns the buffer's contents up to and including the final
+    // NUL; `count` receives the character count the system call would return.
+    std::string ReadKeyNames(std::string_view section, size_t bufferChars, size_t* count = nullptr) const;
+
+    // Packs names into a key-list buffer of bufferChars characters, as ReadKeyNames does.
+    static std::string PackKeyNames(const std::vector<std::string>& names, size_t bufferChars, size_t* count);
+
+    // The key names of a section in file order (empty names left out).
+    std::vector<std::string> KeyNames(std::string_view section) const;
+
+    // Writes key=value (value nullopt deletes the key). Returns true when the bytes changed.
+    bool Write(std::string_view section, std::string_view key, std::optional<std::string_view> value);
+
+    // The line break new lines get: the file's own, CR LF when it has none.
+    std::string_view LineBreak() const;
+
+private:
+    enum class LineKind { Blank, Comment, Section, Key };
+    struct Line {
+        size_t start = 0;
+        size_t length = 0; // without the line break
+        size_t breakLength = 0;
+        LineKind kind = LineKind::Blank;
+        size_t nameStart = 0; // absolute offsets of the trimmed name
+        size_t nameLength = 0;
+        bool hasEquals = false;
+        size_t valueStart = 0; // absolute offsets of the trimmed value
+        size_t valueLength = 0;
+    };
+    struct Section {
+        size_t headerLine = 0;
+        size_t endLine = 0; // one past the section's last line
+    };
+
+    void Parse();
+    bool NamesEqual(std::string_view a, std::string_view b) const;
+    std::string_view NameOf(const Line& line) const {
+        return {m_bytes.data() + line.nameStart, line.nameLength};
+    }
+    const Section* FindSection(std::string_view name) const;
+    std::optional<size_t> FindKeyLine(const Section& section, std::string_view key) const;
+
+    std::string m_bytes;
+    Folding m_folding;
+    std::vector<Line> m_lines;
+    std::vector<Section> m_sections;
+};
+
+} // namespace varnel::platform

@@ -1,0 +1,26 @@
+#pragma once
+// Windows paths (drive letters, backslashes, ANSI text) and the machine's own file system.
+// On Linux the Windows view is the Wine prefix: $WINEPREFIX, else ~/.wine, whose dosdevices
+// folder maps drive letters to folders.
+
+#include <string>
+#include <string_view>
+
+namespace varnel::platform {
+
+// The folder of the Wine prefix in use (Linux only; empty elsewhere).
+std::string PrefixDir();
+
+// The machine path for a Windows path, resolved component by component without regard to
+// letter case. Components that do not exist are kept as written. Empty when the path cannot be
+// mapped (no such drive, a network path).
+std::string ToHostPath(std::string_view windowsPath);
+
+// The Windows form of a machine path: the drive whose folder is the longest prefix of it,
+// else Z: for the root of the file system.
+std::string ToWindowsPath(std::string_view hostPath);
+
+// Drops what was learned about the prefix (tests switch prefixes).
+void ResetPathCache();
+
+} // namespace varnel::platform

@@ -1,0 +1,328 @@
+#include "platform/files.h"
+
+#include "platform/codepage.h"
+#include "platform/paths.h"
+#include "util/text.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <dirent.h>
+#include <fcntl.h>
+#include <set>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace varnel::platform {
+
+namespace {
+
+// Under Wine a file without any write permission bit is a read-only file, even for root.
+bool Writable(const std::string& host, const struct stat& st) {
+    return (st.st_mode & 0222) != 0 && access(host.c_str(), W_OK) == 0;
+}
+
+bool HasWildcards(std::string_view name) {
+    return name.find_first_of("*?") != std::string_view::npos;
+}
+
+// The system's wildcard match: "*" any run of characters, "?" any one character, letters
+// compared without regard to case. "*.*" stands for every name, with or without a dot.
+bool WildcardMatch(std::string_view pattern, std::string_view name) {
+    if (pattern == "*.*" || pattern == "*")
+        return true;
+    size_t p = 0, n = 0;
+    size_t starP = std::string_view::npos, starN = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == '?' || FoldAnsiChar(pattern[p]) == FoldAnsiChar(name[n]))) {
+            ++p;
+            ++n;
+        } else if (p < pattern.size() && pattern[p] == '*') {
+            starP = p++;
+            starN = n;
+        } else if (starP != std::string_view::npos) {
+            p = starP + 1;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*')
+        ++p;
+    // A trailing ".*" also matches a name without an extension.
+    if (p + 2 == pattern.size() && pattern[p] == '.' && pattern[p + 1] == '*')
+        return true;
+    return p == pattern.size();
+}
+
+void SplitLast(std::string_view path, std::string_view& folder, std::string_view& name) {
+    size_t at = path.find_last_of("\\/");
+    if (at == std::string_view::npos) {
+        // "C:name" or a bare name
+        if (path.size() >= 2 && path[1] == ':') {
+            folder = path.substr(0, 2);
+            name = path.substr(2);
+        } else {
+            folder = {};
+            name = path;
+        }
+        return;
+    }
+    folder = path.substr(0, at + 1);
+    name = path.substr(at + 1);
+}
+
+FindData MakeFindData(const std::string& name, const struct stat& st) {
+    FindData data;
+    data.Name = Utf8ToAnsi(name);
+    data.IsFolder = S_ISDIR(st.st_mode);
+    data.Size = data.IsFolder ? 0 : static_cast<uint64_t>(st.st_size);
+    return data;
+}
+
+} // namespace
+
+std::vector<FindData> FindFiles(std::string_view pattern) {
+    std::vector<FindData> result;
+    std::string_view folder, name;
+    SplitLast(pattern, folder, name);
+    if (name.empty())
+        return result;
+    if (!HasWildcards(name)) {
+        std::string host = ToHostPath(pattern);
+        struct stat st;
+        if (!host.empty() && stat(host.c_str(), &st) == 0) {
+            size_t slash = host.rfind('/');
+            result.push_back(MakeFindData(host.substr(slash + 1), st));
+        }
+        return result;
+    }
+    std::string hostFolder = ToHostPath(folder.empty() ? std::string_view(".") : folder);
+    if (hostFolder.empty())
+        return result;
+    DIR* dir = opendir(hostFolder.c_str());
+    if (!dir)
+        return result;
+    while (dirent* entry = readdir(dir)) {
+        std::string entryName = entry->d_name;
+        if (entryName == "." || entryName == "..")
+            continue;
+        if (!WildcardMatch(name, Utf8ToAnsi(entryName)))
+            continue;
+        struct stat st;
+        std::string full = hostFolder == "/" ? "/" + entryName : hostFolder + "/" + entryName;
+        if (stat(full.c_str(), &st) != 0 && lstat(full.c_str(), &st) != 0)
+            continue;
+        result.push_back(MakeFindData(entryName, st));
+    }
+    closedir(dir);
+    return result;
+}
+
+bool FileFinder::First(std::string_view pattern) {
+    m_entries = FindFiles(pattern);
+    m_index = 0;
+    return !m_entries.empty();
+}
+
+bool FileFinder::Next() {
+    if (m_index + 1 >= m_entries.size())
+        return false;
+    ++m_index;
+    return true;
+}
+
+bool FileExists(std::string_view path) {
+    if (path.empty())
+        return false;
+    return !FindFiles(path).empty();
+}
+
+bool DirectoryExists(std::string_view path) {
+    if (path.empty())
+        return false;
+    std::string host = ToHostPath(path);
+    struct stat st;
+    return !host.empty() && stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// ---- Files held by running processes -------------------------------------------------------
+
+struct InUseScan::Snapshot {
+    bool scanned = false;
+    std::set<std::pair<dev_t, ino_t>> mapped;
+};
+
+namespace {
+
+thread_local InUseScan::Snapshot* g_currentScan = nullptr;
+
+void ScanProcessMaps(InUseScan::Snapshot& snapshot) {
+    snapshot.scanned = true;
+    DIR* proc = opendir("/proc");
+    if (!proc)
+        return;
+    std::string self = std::to_string(getpid());
+    while (dirent* entry = readdir(proc)) {
+        std::string_view pid = entry->d_name;
+        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string_view::npos || pid == self)
+            continue;
+        std::string mapsPath = "/proc/" + std::string(pid) + "/maps";
+        FILE* maps = std::fopen(mapsPath.c_str(), "r");
+        if (!maps)
+            continue;
+        char line[4096];
+        while (std::fgets(line, sizeof line, maps)) {
+            // address perms offset dev inode path
+            unsigned major = 0, minor = 0;
+            unsigned long long inode = 0;
+            if (std::sscanf(line, "%*s %*s %*s %x:%x %llu", &major, &minor, &inode) == 3 && inode != 0)
+                snapshot.mapped.emplace(makedev(major, minor), static_cast<ino_t>(inode));
+        }
+        std::fclose(maps);
+    }
+    closedir(proc);
+}
+
+bool HeldByAnotherProcess(const struct stat& st, const InUseScan::Snapshot& snapshot) {
+    return snapshot.mapped.count({st.st_dev, st.st_ino}) != 0;
+}
+
+} // namespace
+
+// The scan itself waits for the first question, so a load that probes no file costs nothing.
+InUseScan::InUseScan() : m_snapshot(std::make_unique<Snapshot>()), m_previous(g_currentScan) {
+    g_currentScan = m_snapshot.get();
+}
+
+InUseScan::~InUseScan() {
+    g_currentScan = m_previous;
+}
+
+bool FileCannotBeOpenedForWriting(std::string_view path) {
+    if (path.empty())
+        return true;
+    std::string host = ToHostPath(path);
+    struct stat st;
+    if (host.empty() || stat(host.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return true;
+    if (!Writable(host, st))
+        return true;
+    if (g_currentScan) {
+        if (!g_currentScan->scanned)
+            ScanProcessMaps(*g_currentScan);
+        return HeldByAnotherProcess(st, *g_currentScan);
+    }
+    InUseScan::Snapshot snapshot;
+    ScanProcessMaps(snapshot);
+    return HeldByAnotherProcess(st, snapshot);
+}
+
+// ---- Whole files ---------------------------------------------------------------------------
+
+ReadResult ReadWholeFile(std::string_view path, std::string& bytes) {
+    bytes.clear();
+    std::string host = ToHostPath(path);
+    if (host.empty())
+        return ReadResult::Missing;
+    int fd = open(host.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT || errno == ENOTDIR ? ReadResult::Missing : ReadResult::Failed;
+    char buffer[65536];
+    for (;;) {
+        ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            close(fd);
+            bytes.clear();
+            return ReadResult::Failed;
+        }
+        if (n == 0)
+            break;
+        bytes.append(buffer, static_cast<size_t>(n));
+    }
+    close(fd);
+    return ReadResult::Ok;
+}
+
+namespace {
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        ssize_t n = write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+} // namespace
+
+bool ReplaceFileAtomically(std::string_view path, std::string_view bytes) {
+    std::string host = ToHostPath(path);
+    if (host.empty())
+        return false;
+    // Write through a link to the file it names, so the link survives.
+    char resolved[PATH_MAX];
+    if (realpath(host.c_str(), resolved))
+        host = resolved;
+
+    struct stat original;
+    bool exists = stat(host.c_str(), &original) == 0;
+    if (exists && !S_ISREG(original.st_mode))
+        return false;
+    // A read-only file stays unwritten, as the system refuses to write it.
+    if (exists && !Writable(host, original))
+        return false;
+
+    size_t slash = host.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : host.substr(0, slash == 0 ? 1 : slash);
+    std::string name = slash == std::string::npos ? host : host.substr(slash + 1);
+    std::string temp = folder + "/." + name + ".XXXXXX";
+    std::vector<char> tempName(temp.begin(), temp.end());
+    tempName.push_back('\0');
+    int fd = mkstemp(tempName.data());
+    if (fd < 0)
+        return false;
+    std::string tempPath = tempName.data();
+
+    mode_t mode = 0644;
+    if (exists) {
+        mode = original.st_mode & 07777;
+    } else {
+        mode_t mask = umask(0);
+        umask(mask);
+        mode = 0666 & ~mask;
+    }
+    bool ok = WriteAll(fd, bytes) && fchmod(fd, mode) == 0;
+    if (ok && exists && geteuid() == 0) {
+        // Keep the owner when an administrator edits somebody else's file.
+        if (fchown(fd, original.st_uid, original.st_gid) != 0) {
+            // Not fatal: the contents are what matter.
+        }
+    }
+    ok = ok && fsync(fd) == 0;
+    ok = close(fd) == 0 && ok;
+    if (ok)
+        ok = rename(tempPath.c_str(), host.c_str()) == 0;
+    if (!ok) {
+        unlink(tempPath.c_str());
+        return false;
+    }
+    int dirFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        fsync(dirFd);
+        close(dirFd);
+    }
+    return true;
+}
+
+} // namespace varnel::platform

@@ -1,0 +1,211 @@
+#include "platform/paths.h"
+
+#include "platform/codepage.h"
+#include "util/text.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <dirent.h>
+#include <filesystem>
+#include <limits.h>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace varnel::platform {
+
+namespace {
+
+struct DriveMap {
+    std::string prefix;
+    std::string targets[26]; // canonical folder per drive letter, empty when unmapped
+};
+
+DriveMap& CachedMap() {
+    static DriveMap map;
+    return map;
+}
+
+bool g_mapValid = false;
+
+std::string CurrentPrefix() {
+    const char* env = std::getenv("WINEPREFIX");
+    if (env && *env)
+        return env;
+    const char* home = std::getenv("HOME");
+    return std::string(home ? home : "") + "/.wine";
+}
+
+std::string Canonical(const std::string& path) {
+    char buffer[PATH_MAX];
+    if (realpath(path.c_str(), buffer))
+        return buffer;
+    return {};
+}
+
+const DriveMap& Drives() {
+    std::string prefix = CurrentPrefix();
+    DriveMap& map = CachedMap();
+    if (g_mapValid && map.prefix == prefix)
+        return map;
+    map = DriveMap{};
+    map.prefix = prefix;
+    std::string devices = prefix + "/dosdevices/";
+    for (int i = 0; i < 26; ++i) {
+        std::string link = devices + static_cast<char>('a' + i) + ":";
+        map.targets[i] = Canonical(link);
+    }
+    g_mapValid = true;
+    return map;
+}
+
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+// Finds the directory entry of `folder` whose name matches `component` (ANSI) without regard
+// to letter case. Tries the exact spelling first so the common case costs one stat.
+std::optional<std::string> MatchEntry(const std::string& folder, const std::string& component) {
+    std::string utf8 = AnsiToUtf8(component);
+    struct stat st;
+    std::string candidate = folder == "/" ? "/" + utf8 : folder + "/" + utf8;
+    if (lstat(candidate.c_str(), &st) == 0)
+        return utf8;
+    DIR* dir = opendir(folder.c_str());
+    if (!dir)
+        return std::nullopt;
+    std::optional<std::string> found;
+    while (dirent* entry = readdir(dir)) {
+        std::string_view name = entry->d_name;
+        if (name == "." || name == "..")
+            continue;
+        if (EqualsNoCaseAnsi(Utf8ToAnsi(name), component)) {
+            found = std::string(name);
+            break;
+        }
+    }
+    closedir(dir);
+    return found;
+}
+
+} // namespace
+
+std::string PrefixDir() {
+    return CurrentPrefix();
+}
+
+void ResetPathCache() {
+    g_mapValid = false;
+}
+
+std::string ToHostPath(std::string_view windowsPath) {
+    std::string_view rest = windowsPath;
+    if (rest.substr(0, 4) == "\\\\?\\")
+        rest.remove_prefix(4);
+    if (rest.size() >= 2 && IsSeparator(rest[0]) && IsSeparator(rest[1]))
+        return {}; // network paths have no place in the prefix
+
+    std::string base;
+    if (rest.size() >= 2 && rest[1] == ':' && std::isalpha(static_cast<unsigned char>(rest[0]))) {
+        int drive = LowerAsciiChar(rest[0]) - 'a';
+        base = Drives().targets[drive];
+        if (base.empty())
+            return {};
+        rest.remove_prefix(2);
+    } else if (!rest.empty() && IsSeparator(rest[0])) {
+        // Rooted without a drive: the drive of the current folder, which under Wine is C:.
+        base = Drives().targets['c' - 'a'];
+        if (base.empty())
+            return {};
+    } else {
+        char cwd[PATH_MAX];
+        if (!getcwd(cwd, sizeof cwd))
+            return {};
+        base = cwd;
+    }
+
+    std::vector<std::string> components;
+    size_t pos = 0;
+    while (pos <= rest.size()) {
+        size_t next = pos;
+        while (next < rest.size() && !IsSeparator(rest[next]))
+            ++next;
+        std::string_view part = rest.substr(pos, next - pos);
+        if (part == "..") {
+            if (!components.empty())
+                components.pop_back();
+        } else if (!part.empty() && part != ".") {
+            components.emplace_back(part);
+        }
+        pos = next + 1;
+    }
+
+    std::string path = base;
+    bool resolving = true;
+    for (const std::string& component : components) {
+        std::string name;
+        if (resolving) {
+            if (std::optional<std::string> match = MatchEntry(path, component)) {
+                name = *match;
+            } else {
+                resolving = false;
+                name = AnsiToUtf8(component);
+            }
+        } else {
+            name = AnsiToUtf8(component);
+        }
+        if (path != "/")
+            path.push_back('/');
+        path += name;
+    }
+    return path;
+}
+
+std::string ToWindowsPath(std::string_view hostPath) {
+    std::filesystem::path p(std::string{hostPath});
+    std::error_code ec;
+    if (p.is_relative())
+        p = std::filesystem::current_path(ec) / p;
+    std::filesystem::path canonical = std::filesystem::weakly_canonical(p, ec);
+    std::string full = ec ? p.lexically_normal().string() : canonical.string();
+
+    const DriveMap& map = Drives();
+    int bestDrive = -1;
+    size_t bestLength = 0;
+    for (int i = 0; i < 26; ++i) {
+        const std::string& target = map.targets[i];
+        if (target.empty())
+            continue;
+        bool fits = full == target || target == "/" ||
+                    (full.size() > target.size() && full.compare(0, target.size(), target) == 0 &&
+                     full[target.size()] == '/');
+        if (fits && (bestDrive < 0 || target.size() > bestLength)) {
+            bestDrive = i;
+            bestLength = target.size();
+        }
+    }
+    std::string remainder;
+    char letter;
+    if (bestDrive >= 0) {
+        letter = static_cast<char>('A' + bestDrive);
+        remainder = map.targets[bestDrive] == "/" ? full : full.substr(bestLength);
+    } else {
+        letter = 'Z';
+        remainder = full;
+    }
+    std::string result(1, letter);
+    result += ":";
+    std::string ansi = Utf8ToAnsi(remainder);
+    for (char& c : ansi)
+        if (c == '/')
+            c = '\\';
+    while (ansi.size() > 1 && ansi.back() == '\\')
+        ansi.pop_back();
+    if (ansi.empty() || ansi.front() != '\\')
+        ansi.insert(ansi.begin(), '\\');
+    result += ansi;
+    return result;
+}
+
+} // namespace varnel::platform

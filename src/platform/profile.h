@@ -1,0 +1,30 @@
+#pragma once
+// The profile-file functions: one value, a section's key names, one write. Every call sees the
+// file as it is now. A file that begins with the UTF-16LE byte-order mark is read and written as
+// UTF-16LE; any other is 8-bit ANSI text.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace varnel::platform {
+
+// The value (trimmed, enclosing quotes removed, cut to bufferChars - 1), or defaultValue when
+// the file, section or key is missing.
+std::string ProfileReadString(std::string_view file, std::string_view section, std::string_view key,
+                              std::string_view defaultValue, size_t bufferChars);
+
+// The key names of a section as the system fills a buffer of bufferChars characters: names each
+// ended by a NUL, the list ended by a second NUL. `count` gets the call's character count.
+std::string ProfileReadKeyNames(std::string_view file, std::string_view section, size_t bufferChars,
+                                size_t* count = nullptr);
+
+// Writes key=value; a missing value deletes the key. Creates the file when it is missing.
+// Returns false when the file could not be read or written; it is then left as it was.
+bool ProfileWriteString(std::string_view file, std::string_view section, std::string_view key,
+                        std::optional<std::string_view> value);
+
+// Forgets cached copies of profile files (they are revalidated on every call anyway).
+void ResetProfileCache();
+
+} // namespace varnel::platform

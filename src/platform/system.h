@@ -1,0 +1,19 @@
+#pragma once
+// Time and waits.
+
+#include <functional>
+#include <string>
+
+namespace varnel::platform {
+
+// Blocks for the given milliseconds. Tests replace the wait so fixed pauses cost nothing.
+void SleepMs(unsigned milliseconds);
+using SleepHandler = std::function<void(unsigned)>;
+// Installs a replacement (an empty handler restores the real wait); returns the previous one.
+SleepHandler SetSleepHandler(SleepHandler handler);
+
+// Today's date as "dd.MM.yy" and the time as "HH:mm:ss" (24-hour clock).
+std::string DateText();
+std::string TimeText();
+
+} // namespace varnel::platform

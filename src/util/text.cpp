@@ -1,0 +1,203 @@
+#include "util/text.h"
+
+#include <charconv>
+#include <limits>
+
+namespace varnel {
+
+char LowerAsciiChar(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string LowerAscii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        c = LowerAsciiChar(c);
+    return out;
+}
+
+bool EqualsNoCaseAscii(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (LowerAsciiChar(a[i]) != LowerAsciiChar(b[i]))
+            return false;
+    return true;
+}
+
+char FoldAnsiChar(char c) {
+    auto u = static_cast<unsigned char>(c);
+    if (u >= 'A' && u <= 'Z')
+        return static_cast<char>(u + 32);
+    // Windows-1252 capitals: À..Þ except the multiplication sign, and Š Œ Ž Ÿ.
+    if (u >= 0xC0 && u <= 0xDE && u != 0xD7)
+        return static_cast<char>(u + 32);
+    switch (u) {
+    case 0x8A:
+        return static_cast<char>(0x9A);
+    case 0x8C:
+        return static_cast<char>(0x9C);
+    case 0x8E:
+        return static_cast<char>(0x9E);
+    case 0x9F:
+        return static_cast<char>(0xFF);
+    default:
+        return c;
+    }
+}
+
+bool EqualsNoCaseAnsi(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (FoldAnsiChar(a[i]) != FoldAnsiChar(b[i]))
+            return false;
+    return true;
+}
+
+namespace {
+
+size_t FindNoCase(std::string_view text, std::string_view find, size_t from) {
+    if (find.empty())
+        return std::string_view::npos;
+    if (find.size() > text.size())
+        return std::string_view::npos;
+    for (size_t i = from; i + find.size() <= text.size(); ++i) {
+        if (EqualsNoCaseAscii(text.substr(i, find.size()), find))
+            return i;
+    }
+    return std::string_view::npos;
+}
+
+size_t FindExact(std::string_view text, std::string_view find, size_t from) {
+    if (find.empty())
+        return std::string_view::npos;
+    return text.find(find, from);
+}
+
+template <typename Finder>
+std::string ReplaceFirstWith(std::string_view text, std::string_view find, std::string_view by,
+                             Finder finder) {
+    size_t at = finder(text, find, 0);
+    if (at == std::string_view::npos)
+        return std::string(text);
+    std::string out;
+    out.reserve(text.size() - find.size() + by.size());
+    out.append(text.substr(0, at));
+    out.append(by);
+    out.append(text.substr(at + find.size()));
+    return out;
+}
+
+// "Repeated until none is left" would never end when the replacement contains what is searched;
+// one left-to-right pass over the original text replaces every occurrence, which is the same
+// result whenever the repetition terminates.
+template <typename Finder>
+std::string ReplaceAllWith(std::string_view text, std::string_view find, std::string_view by, Finder finder) {
+    std::string out;
+    size_t from = 0;
+    for (;;) {
+        size_t at = finder(text, find, from);
+        if (at == std::string_view::npos)
+            break;
+        out.append(text.substr(from, at - from));
+        out.append(by);
+        from = at + find.size();
+    }
+    out.append(text.substr(from));
+    return out;
+}
+
+} // namespace
+
+std::string ReplaceFirst(std::string_view text, std::string_view find, std::string_view by) {
+    return ReplaceFirstWith(text, find, by, FindExact);
+}
+std::string ReplaceFirstNoCase(std::string_view text, std::string_view find, std::string_view by) {
+    return ReplaceFirstWith(text, find, by, FindNoCase);
+}
+std::string ReplaceAll(std::string_view text, std::string_view find, std::string_view by) {
+    return ReplaceAllWith(text, find, by, FindExact);
+}
+std::string ReplaceAllNoCase(std::string_view text, std::string_view find, std::string_view by) {
+    return ReplaceAllWith(text, find, by, FindNoCase);
+}
+
+std::string TextBefore(std::string_view text, std::string_view separator) {
+    size_t at = FindExact(text, separator, 0);
+    return std::string(at == std::string_view::npos ? text : text.substr(0, at));
+}
+
+std::string TextAfter(std::string_view text, std::string_view separator) {
+    size_t at = FindExact(text, separator, 0);
+    return std::string(at == std::string_view::npos ? text : text.substr(at + separator.size()));
+}
+
+std::string FileNamePart(std::string_view path) {
+    size_t at = path.rfind('\\');
+    return std::string(at == std::string_view::npos ? path : path.substr(at + 1));
+}
+
+std::string FolderPart(std::string_view path) {
+    size_t at = path.rfind('\\');
+    return at == std::string_view::npos ? std::string() : std::string(path.substr(0, at + 1));
+}
+
+std::string ExtensionPart(std::string_view path) {
+    size_t dot = path.rfind('.');
+    size_t slash = path.rfind('\\');
+    if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash))
+        return {};
+    return std::string(path.substr(dot));
+}
+
+std::string IntText(int64_t number) {
+    return std::to_string(number);
+}
+
+int IntFromText(std::string_view text, int defaultValue) {
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    if (i >= text.size())
+        return defaultValue;
+    int64_t value = 0;
+    for (; i < text.size(); ++i) {
+        char c = text[i];
+        if (c < '0' || c > '9')
+            return defaultValue;
+        value = value * 10 + (c - '0');
+        if (value > int64_t{std::numeric_limits<int>::max()} + 1)
+            return defaultValue;
+    }
+    if (negative)
+        value = -value;
+    if (value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max())
+        return defaultValue;
+    return static_cast<int>(value);
+}
+
+std::string TextAfterEquals(std::string_view text) {
+    size_t at = text.find('=');
+    if (at == std::string_view::npos)
+        return {};
+    std::string_view rest = text.substr(at + 1);
+    while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t'))
+        rest.remove_prefix(1);
+    return std::string(rest);
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.remove_suffix(1);
+    return text;
+}
+
+} // namespace varnel

@@ -1,0 +1,60 @@
+#pragma once
+// Text helpers for the host's 8-bit ANSI strings. Pure functions: no OS calls.
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <variant>
+
+namespace varnel {
+
+// Maps only A to Z; the host's own lower-casing does the same.
+char LowerAsciiChar(char c);
+std::string LowerAscii(std::string_view text);
+bool EqualsNoCaseAscii(std::string_view a, std::string_view b);
+
+// Case folding for Windows-1252 text (A-Z plus the accented capitals), as the system's
+// case-insensitive ANSI comparison treats file names.
+char FoldAnsiChar(char c);
+bool EqualsNoCaseAnsi(std::string_view a, std::string_view b);
+
+std::string ReplaceFirst(std::string_view text, std::string_view find, std::string_view by);
+std::string ReplaceFirstNoCase(std::string_view text, std::string_view find, std::string_view by);
+std::string ReplaceAll(std::string_view text, std::string_view find, std::string_view by);
+std::string ReplaceAllNoCase(std::string_view text, std::string_view find, std::string_view by);
+
+std::string TextBefore(std::string_view text, std::string_view separator);
+std::string TextAfter(std::string_view text, std::string_view separator);
+std::string FileNamePart(std::string_view path);
+std::string FolderPart(std::string_view path);
+std::string ExtensionPart(std::string_view path);
+
+std::string IntText(int64_t number);
+int IntFromText(std::string_view text, int defaultValue);
+std::string TextAfterEquals(std::string_view text);
+
+// Blanks as the profile functions see them: space and tab.
+std::string_view TrimBlanks(std::string_view text);
+
+// One argument of FormatPrintf: a number or a text.
+using FormatArg = std::variant<int64_t, std::string_view>;
+struct PrintfArg {
+    FormatArg value;
+    PrintfArg(int v) : value(int64_t{v}) {}
+    PrintfArg(unsigned v) : value(int64_t{v}) {}
+    PrintfArg(long v) : value(int64_t{v}) {}
+    PrintfArg(long long v) : value(int64_t{v}) {}
+    PrintfArg(unsigned long v) : value(static_cast<int64_t>(v)) {}
+    PrintfArg(std::string_view v) : value(v) {}
+    PrintfArg(const std::string& v) : value(std::string_view(v)) {}
+    PrintfArg(const char* v) : value(std::string_view(v ? v : "")) {}
+};
+
+// printf-style expansion with the rules of wvsprintfA: %s %c %d %i %u %x %X and "%%", the flags
+// "-", "0" and "#", width and precision, the size prefixes "l" and "h" (accepted, ignored).
+// The result is at most 1024 characters; the rest of a longer result is cut off.
+constexpr size_t kFormatPrintfLimit = 1024;
+std::string FormatPrintf(std::string_view format, std::initializer_list<PrintfArg> args);
+
+} // namespace varnel

@@ -1,0 +1,249 @@
+#include "platform/codepage.h"
+#include "platform/environment.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "platform/registry.h"
+#include "platform/system.h"
+
+#include "temp_prefix.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace varnel::platform {
+namespace {
+
+using test::TempPrefix;
+
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : m_name(name) {
+        if (const char* old = std::getenv(name))
+            m_old = old;
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
+    }
+    ~ScopedEnv() {
+        if (m_old)
+            setenv(m_name.c_str(), m_old->c_str(), 1);
+        else
+            unsetenv(m_name.c_str());
+    }
+
+private:
+    std::string m_name;
+    std::optional<std::string> m_old;
+};
+
+std::vector<std::string> Names(const std::vector<FindData>& found) {
+    std::vector<std::string> names;
+    for (const FindData& f : found)
+        names.push_back(f.Name);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(Codepage, Windows1252RoundTrip) {
+    EXPECT_EQ(AnsiToUtf8("Ger\xE4te \x80"), "Geräte €");
+    EXPECT_EQ(Utf8ToAnsi("Geräte €"), "Ger\xE4te \x80");
+    // The bytes Windows-1252 leaves undefined survive both ways.
+    EXPECT_EQ(Utf8ToAnsi(AnsiToUtf8("a\x81z\x9D")), "a\x81z\x9D");
+    // Characters without an ANSI form become '?'; broken UTF-8 does not stop the conversion.
+    EXPECT_EQ(Utf8ToAnsi("Ы-ok"), "?-ok");
+    EXPECT_EQ(Utf8ToAnsi("a\xC3"), "a?");
+    std::string out;
+    EXPECT_FALSE(Utf16LeToUtf8(std::string("\x00\xD8", 2), out)); // lone surrogate
+    EXPECT_FALSE(Utf16LeToUtf8(std::string("a", 1), out));        // odd length
+}
+
+TEST(WinePaths, ResolvesWithoutRegardToCase) {
+    TempPrefix prefix;
+    prefix.Write("drive_c/Program Files/TotalCmd/Plugins/wlx/View.WLX", "x");
+    prefix.Write("drive_c/Program Files/TotalCmd/Ger\xC3\xA4te/a.txt", "x");
+    EXPECT_EQ(ToHostPath("C:\\program files\\TOTALCMD\\plugins\\WLX\\view.wlx"),
+              prefix.DriveC() + "/Program Files/TotalCmd/Plugins/wlx/View.WLX");
+    EXPECT_EQ(ToHostPath("c:/Program Files/TotalCmd/GER\xC4TE/A.TXT"),
+              prefix.DriveC() + "/Program Files/TotalCmd/Ger\xC3\xA4te/a.txt");
+    // Missing components are kept as written.
+    EXPECT_EQ(ToHostPath("C:\\program files\\New Folder\\x.ini"),
+              prefix.DriveC() + "/Program Files/New Folder/x.ini");
+    EXPECT_EQ(ToHostPath("C:\\a\\..\\.\\program files"), prefix.DriveC() + "/Program Files");
+    EXPECT_EQ(ToHostPath("C:\\"), prefix.DriveC());
+    EXPECT_EQ(ToHostPath("Q:\\x"), "");
+    EXPECT_EQ(ToHostPath("\\\\server\\share\\x"), "");
+}
+
+TEST(WinePaths, MachinePathsInWindowsForm) {
+    TempPrefix prefix;
+    prefix.Write("drive_c/TC/Totalcmd.exe", "x");
+    prefix.MapDrive('d', prefix.Path("data"));
+    prefix.Write("data/Ger\xC3\xA4te/p.wlx", "x");
+    EXPECT_EQ(ToWindowsPath(prefix.DriveC() + "/TC/Totalcmd.exe"), "C:\\TC\\Totalcmd.exe");
+    EXPECT_EQ(ToWindowsPath(prefix.DriveC()), "C:\\");
+    EXPECT_EQ(ToWindowsPath(prefix.Path("data/Ger\xC3\xA4te/p.wlx")), "D:\\Ger\xE4te\\p.wlx");
+    // Outside every other drive: Z: is the root of the file system.
+    EXPECT_EQ(ToWindowsPath("/usr/share/x"), "Z:\\usr\\share\\x");
+    // Through the symbolic link of the drive itself.
+    EXPECT_EQ(ToWindowsPath(prefix.Path("dosdevices/c:/TC")), "C:\\TC");
+}
+
+TEST(FindFiles, WildcardsAsTheSystemMatchesThem) {
+    TempPrefix prefix;
+    for (const char* name : {"a.wlx", "B.WLX", "c.wcx", "README", "ab.wlx.bak"})
+        prefix.Write(std::string("drive_c/p/") + name, "x");
+    std::filesystem::create_directories(prefix.Path("drive_c/p/sub"));
+    EXPECT_EQ(Names(FindFiles("C:\\P\\*.wlx")), (std::vector<std::string>{"B.WLX", "a.wlx"}));
+    EXPECT_EQ(Names(FindFiles("C:\\p\\*.*")),
+              (std::vector<std::string>{"B.WLX", "README", "a.wlx", "ab.wlx.bak", "c.wcx", "sub"}));
+    EXPECT_EQ(Names(FindFiles("C:\\p\\?.w?x")), (std::vector<std::string>{"B.WLX", "a.wlx", "c.wcx"}));
+    EXPECT_EQ(Names(FindFiles("C:\\p\\readme.*")), (std::vector<std::string>{"README"}));
+    EXPECT_EQ(Names(FindFiles("C:\\p\\b.wlx")), (std::vector<std::string>{"B.WLX"}));
+    EXPECT_TRUE(FindFiles("C:\\p\\*.wdx").empty());
+    EXPECT_TRUE(FindFiles("C:\\nothing\\*").empty());
+    auto sub = FindFiles("C:\\p\\SUB");
+    ASSERT_EQ(sub.size(), 1u);
+    EXPECT_TRUE(sub[0].IsFolder);
+
+    FileFinder finder;
+    int seen = 0;
+    for (bool more = finder.First("C:\\p\\*.w*x"); more; more = finder.Next())
+        ++seen;
+    EXPECT_EQ(seen, 3);
+}
+
+TEST(FindFiles, ExistenceProbes) {
+    TempPrefix prefix;
+    prefix.Write("drive_c/p/a.wlx", "x");
+    EXPECT_TRUE(FileExists("c:\\P\\A.WLX"));
+    EXPECT_FALSE(FileExists("C:\\p\\b.wlx"));
+    EXPECT_FALSE(FileExists(""));
+    EXPECT_TRUE(DirectoryExists("C:\\P"));
+    EXPECT_FALSE(DirectoryExists("C:\\p\\a.wlx"));
+}
+
+TEST(InUse, FilesMappedByAnotherProcessCannotBeWritten) {
+    TempPrefix prefix;
+    prefix.Write("drive_c/p/loaded.wlx", std::string(8192, 'x'));
+    prefix.Write("drive_c/p/idle.wlx", "x");
+    prefix.Write("drive_c/p/readonly.wlx", "x");
+    chmod(prefix.Path("drive_c/p/readonly.wlx").c_str(), 0444);
+
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Maps the module as a loader would, then waits to be killed.
+        int fd = open(prefix.Path("drive_c/p/loaded.wlx").c_str(), O_RDONLY);
+        void* map = mmap(nullptr, 8192, PROT_READ, MAP_PRIVATE, fd, 0);
+        char ok = map != MAP_FAILED ? '1' : '0';
+        if (write(ready[1], &ok, 1) != 1)
+            _exit(1);
+        pause();
+        _exit(0);
+    }
+    char ok = 0;
+    ASSERT_EQ(read(ready[0], &ok, 1), 1);
+    ASSERT_EQ(ok, '1');
+
+    EXPECT_TRUE(FileCannotBeOpenedForWriting("C:\\p\\LOADED.wlx"));
+    EXPECT_FALSE(FileCannotBeOpenedForWriting("C:\\p\\idle.wlx"));
+    EXPECT_TRUE(FileCannotBeOpenedForWriting("C:\\p\\readonly.wlx"));
+    EXPECT_TRUE(FileCannotBeOpenedForWriting("C:\\p\\missing.wlx"));
+    {
+        InUseScan scan;
+        EXPECT_TRUE(FileCannotBeOpenedForWriting("C:\\p\\loaded.wlx"));
+        EXPECT_FALSE(FileCannotBeOpenedForWriting("C:\\p\\idle.wlx"));
+    }
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    close(ready[0]);
+    close(ready[1]);
+    EXPECT_FALSE(FileCannotBeOpenedForWriting("C:\\p\\loaded.wlx"));
+}
+
+TEST(Environment, ExpandsLikeTheSystem) {
+    ScopedEnv a("VARNEL_TEST_A", "alpha");
+    ScopedEnv unset("VARNEL_TEST_UNSET", nullptr);
+    ScopedEnv windir("windir", nullptr);
+    ScopedEnv systemRoot("SystemRoot", nullptr);
+    EXPECT_EQ(ExpandEnvironmentStrings("x%VARNEL_TEST_A%y", 800), "xalphay");
+    EXPECT_EQ(ExpandEnvironmentStrings("%varnel_test_a%", 800), "alpha"); // names in any case
+    EXPECT_EQ(ExpandEnvironmentStrings("%VARNEL_TEST_UNSET%\\x", 800), "%VARNEL_TEST_UNSET%\\x");
+    EXPECT_EQ(ExpandEnvironmentStrings("%VARNEL_TEST_UNSET%%VARNEL_TEST_A%", 800),
+              "%VARNEL_TEST_UNSET%alpha");
+    EXPECT_EQ(ExpandEnvironmentStrings("100% sure", 800), "100% sure");
+    EXPECT_EQ(ExpandEnvironmentStrings("%%", 800), "%%");
+    EXPECT_EQ(ExpandEnvironmentStrings("%windir%\\notepad.exe", 800), "C:\\windows\\notepad.exe");
+    EXPECT_EQ(ExpandEnvironmentStrings("%SystemRoot%", 800), "C:\\windows");
+    EXPECT_EQ(ExpandEnvironmentStrings("%VARNEL_TEST_A%%VARNEL_TEST_A%", 7), "alphaal");
+    EXPECT_EQ(WindowsDirectory(), "C:\\windows");
+    ScopedEnv custom("windir", "D:\\Win");
+    EXPECT_EQ(WindowsDirectory(), "D:\\Win");
+}
+
+TEST(Environment, OwnExecutableInWindowsForm) {
+    TempPrefix prefix;
+    std::string exe = OwnExecutablePath();
+    ASSERT_GE(exe.size(), 3u);
+    EXPECT_EQ(exe.substr(0, 3), "Z:\\");
+    EXPECT_EQ(exe.find('/'), std::string::npos);
+}
+
+TEST(Registry, ReadsWineRegistryFiles) {
+    TempPrefix prefix;
+    prefix.Write("system.reg",
+                 "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win64\n\n"
+                 "[Software\\\\Ghisler\\\\Total Commander] 1700000000\n#time=1d9\n"
+                 "\"InstallDir\"=\"C:\\\\totalcmd\"\n"
+                 "\"IniFileName\"=str(2):\"%COMMANDER_PATH%\\\\wincmd.ini\"\n"
+                 "\"Count\"=dword:00000002\n"
+                 "\"Quoted\"=\"say \\\"hi\\\" \\x00e9t\\x00e9\"\n"
+                 "@=\"default\"\n\n"
+                 "[Software\\\\Other] 1700000000\n\"InstallDir\"=\"wrong\"\n");
+    prefix.Write("user.reg", "WINE REGISTRY Version 2\n\n[Software\\\\Ghisler\\\\Total Commander] 1\n"
+                             "\"FtpIniName\"=\"C:\\\\users\\\\me\\\\wcx_ftp.ini\"\n");
+    const char* key = "Software\\Ghisler\\Total Commander";
+    EXPECT_EQ(ReadRegistryString(RegistryRoot::LocalMachine, key, "InstallDir"), "C:\\totalcmd");
+    EXPECT_EQ(
+        ReadRegistryString(RegistryRoot::LocalMachine, "software\\ghisler\\TOTAL COMMANDER\\", "installdir"),
+        "C:\\totalcmd");
+    EXPECT_EQ(ReadRegistryString(RegistryRoot::LocalMachine, key, "IniFileName"),
+              std::nullopt); // REG_EXPAND_SZ
+    EXPECT_EQ(ReadRegistryString(RegistryRoot::LocalMachine, key, "Count"), std::nullopt);
+    EXPECT_EQ(ReadRegistryString(RegistryRoot::LocalMachine, key, "Quoted"), "say \"hi\" \xE9t\xE9");
+    EXPECT_EQ(ReadRegistryString(RegistryRoot::LocalMachine, key, ""), "default");
+    EXPECT_EQ(ReadRegistryString(RegistryRoot::LocalMachine, key, "FtpIniName"), std::nullopt);
+    EXPECT_EQ(ReadRegistryString(RegistryRoot::CurrentUser, key, "FtpIniName"), "C:\\users\\me\\wcx_ftp.ini");
+    EXPECT_EQ(ReadRegistryString(RegistryRoot::CurrentUser, key, "InstallDir"), std::nullopt);
+    EXPECT_EQ(ReadRegistryString(RegistryRoot::LocalMachine, "Software\\Missing", "InstallDir"),
+              std::nullopt);
+}
+
+TEST(System, SleepCanBeReplacedAndTimeHasItsFormat) {
+    unsigned asked = 0;
+    SleepHandler previous = SetSleepHandler([&](unsigned ms) { asked += ms; });
+    SleepMs(200);
+    SleepMs(50);
+    SetSleepHandler(previous);
+    EXPECT_EQ(asked, 250u);
+    std::string date = DateText();
+    std::string time = TimeText();
+    ASSERT_EQ(date.size(), 8u);
+    EXPECT_EQ(date[2], '.');
+    EXPECT_EQ(date[5], '.');
+    ASSERT_EQ(time.size(), 8u);
+    EXPECT_EQ(time[2], ':');
+    EXPECT_EQ(time[5], ':');
+}
+
+} // namespace
+} // namespace varnel::platform

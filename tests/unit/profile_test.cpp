@@ -1,0 +1,137 @@
+#include "platform/profile.h"
+
+#include "temp_prefix.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <thread>
+
+namespace varnel::platform {
+namespace {
+
+using test::TempPrefix;
+
+constexpr const char* kIni = "C:\\TC\\wincmd.ini";
+
+std::string Utf16(std::string_view ascii) {
+    std::string out = "\xFF\xFE";
+    for (char c : ascii) {
+        out.push_back(c);
+        out.push_back('\0');
+    }
+    return out;
+}
+
+TEST(ProfileFile, ReadsThroughCaseInsensitivePath) {
+    TempPrefix prefix;
+    prefix.Write("drive_c/Tc/WinCmd.INI", "[Configuration]\nPluginBaseDir=C:\\plugins\n");
+    EXPECT_EQ(ProfileReadString(kIni, "configuration", "pluginbasedir", "", 5121), "C:\\plugins");
+    EXPECT_EQ(ProfileReadString(kIni, "configuration", "missing", "dflt", 5121), "dflt");
+    EXPECT_EQ(ProfileReadString("C:\\nowhere\\x.ini", "a", "b", "", 5121), "");
+}
+
+TEST(ProfileFile, WritesCreateAndEditTheFile) {
+    TempPrefix prefix;
+    std::filesystem::create_directories(prefix.Path("drive_c/TC"));
+    ASSERT_TRUE(ProfileWriteString(kIni, "PackerPlugins", "zip", std::string_view("2,C:\\a.wcx")));
+    EXPECT_EQ(prefix.Read("drive_c/TC/wincmd.ini"), "[PackerPlugins]\r\nzip=2,C:\\a.wcx\r\n");
+    ASSERT_TRUE(ProfileWriteString(kIni, "PackerPlugins", "zip", std::nullopt));
+    EXPECT_EQ(prefix.Read("drive_c/TC/wincmd.ini"), "[PackerPlugins]\r\n");
+    // Deleting from a file that does not exist creates nothing.
+    ASSERT_TRUE(ProfileWriteString("C:\\TC\\other.ini", "s", "k", std::nullopt));
+    EXPECT_FALSE(prefix.Exists("drive_c/TC/other.ini"));
+}
+
+TEST(ProfileFile, EveryCallSeesTheFileAsItIsNow) {
+    TempPrefix prefix;
+    prefix.Write("drive_c/TC/wincmd.ini", "[s]\nk=aaaa\n");
+    EXPECT_EQ(ProfileReadString(kIni, "s", "k", "", 100), "aaaa");
+    // Another program rewrites the file in place with the same size.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    prefix.Write("drive_c/TC/wincmd.ini", "[s]\nk=bbbb\n");
+    EXPECT_EQ(ProfileReadString(kIni, "s", "k", "", 100), "bbbb");
+    // Our own write is followed by a read of what is on disk.
+    ASSERT_TRUE(ProfileWriteString(kIni, "s", "k", std::string_view("cc")));
+    EXPECT_EQ(ProfileReadString(kIni, "s", "k", "", 100), "cc");
+    std::filesystem::remove(prefix.Path("drive_c/TC/wincmd.ini"));
+    EXPECT_EQ(ProfileReadString(kIni, "s", "k", "gone", 100), "gone");
+}
+
+TEST(ProfileFile, Utf16FilesStayUtf16) {
+    TempPrefix prefix;
+    std::string original = Utf16("[ListerPlugins]\r\n0=C:\\a.wlx\r\n");
+    // A character outside the ANSI code page in a comment must survive an edit untouched.
+    original += std::string("\x3B\x00\x2B\x04\r\x00\n\x00", 8);
+    prefix.Write("drive_c/TC/wincmd.ini", original);
+    EXPECT_EQ(ProfileReadString(kIni, "listerplugins", "0", "", 100), "C:\\a.wlx");
+    size_t count = 0;
+    EXPECT_EQ(ProfileReadKeyNames(kIni, "ListerPlugins", 100, &count), std::string("0\0\0", 3));
+    ASSERT_TRUE(
+        ProfileWriteString(kIni, "ListerPlugins", "0_detect", std::string_view("EXT=\"TXT\" | \xE9")));
+    std::string expected = Utf16("[ListerPlugins]\r\n0=C:\\a.wlx\r\n0_detect=EXT=\"TXT\" | ");
+    expected += std::string("\xE9\x00\r\x00\n\x00", 6);
+    expected += std::string("\x3B\x00\x2B\x04\r\x00\n\x00", 8);
+    EXPECT_EQ(prefix.Read("drive_c/TC/wincmd.ini"), expected);
+    EXPECT_EQ(ProfileReadString(kIni, "ListerPlugins", "0_detect", "", 100), "EXT=\"TXT\" | \xE9");
+}
+
+TEST(ProfileFile, AnsiNamesWithAccentsRoundTrip) {
+    TempPrefix prefix;
+    std::filesystem::create_directories(prefix.Path("drive_c/TC"));
+    ASSERT_TRUE(ProfileWriteString(kIni, "FileSystemPlugins", "Ger\xE4te", std::string_view("C:\\x.wfx")));
+    EXPECT_EQ(prefix.Read("drive_c/TC/wincmd.ini"), "[FileSystemPlugins]\r\nGer\xE4te=C:\\x.wfx\r\n");
+    EXPECT_EQ(ProfileReadString(kIni, "FileSystemPlugins", "GER\xC4TE", "", 100), "C:\\x.wfx");
+}
+
+TEST(ProfileFile, FailedWritesLeaveTheFileAndSaySo) {
+    TempPrefix prefix;
+    prefix.Write("drive_c/TC/wincmd.ini", "[s]\nk=1\n");
+    std::string path = prefix.Path("drive_c/TC/wincmd.ini");
+    chmod(path.c_str(), 0444);
+    EXPECT_FALSE(ProfileWriteString(kIni, "s", "k", std::string_view("2")));
+    EXPECT_EQ(prefix.Read("drive_c/TC/wincmd.ini"), "[s]\nk=1\n");
+    chmod(path.c_str(), 0640);
+
+    // The folder is gone: nothing can be created there.
+    EXPECT_FALSE(ProfileWriteString("C:\\Missing\\wincmd.ini", "s", "k", std::string_view("1")));
+
+    // A Unicode file that is not valid UTF-16 is never rewritten from a guess.
+    prefix.Write("drive_c/TC/bad.ini", std::string("\xFF\xFE\x00\xD8[\x00", 6));
+    EXPECT_FALSE(ProfileWriteString("C:\\TC\\bad.ini", "s", "k", std::string_view("1")));
+    EXPECT_EQ(prefix.Read("drive_c/TC/bad.ini"), std::string("\xFF\xFE\x00\xD8[\x00", 6));
+}
+
+TEST(ProfileFile, WriteIsAtomicAndKeepsPermissions) {
+    TempPrefix prefix;
+    prefix.Write("drive_c/TC/wincmd.ini", "[s]\nk=1\n");
+    std::string path = prefix.Path("drive_c/TC/wincmd.ini");
+    chmod(path.c_str(), 0600);
+    struct stat before;
+    ASSERT_EQ(stat(path.c_str(), &before), 0);
+    ASSERT_TRUE(ProfileWriteString(kIni, "s", "k", std::string_view("2")));
+    struct stat after;
+    ASSERT_EQ(stat(path.c_str(), &after), 0);
+    EXPECT_NE(before.st_ino, after.st_ino); // replaced, not rewritten in place
+    EXPECT_EQ(after.st_mode & 07777, 0600u);
+    // No temporary file is left beside it.
+    size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(prefix.Path("drive_c/TC"))) {
+        (void)entry;
+        ++files;
+    }
+    EXPECT_EQ(files, 1u);
+}
+
+TEST(ProfileFile, WritesThroughASymbolicLink) {
+    TempPrefix prefix;
+    prefix.Write("real/wincmd.ini", "[s]\nk=1\n");
+    std::filesystem::create_directories(prefix.Path("drive_c/TC"));
+    std::filesystem::create_symlink(prefix.Path("real/wincmd.ini"), prefix.Path("drive_c/TC/wincmd.ini"));
+    ASSERT_TRUE(ProfileWriteString(kIni, "s", "k", std::string_view("2")));
+    EXPECT_TRUE(std::filesystem::is_symlink(prefix.Path("drive_c/TC/wincmd.ini")));
+    EXPECT_EQ(prefix.Read("real/wincmd.ini"), "[s]\nk=2\n");
+}
+
+} // namespace
+} // namespace varnel::platform

@@ -1,0 +1,101 @@
+#include "util/text.h"
+
+#include <gtest/gtest.h>
+
+namespace varnel {
+namespace {
+
+TEST(TextHelpers, ReplaceVariants) {
+    EXPECT_EQ(ReplaceFirst("a-b-c", "-", "+"), "a+b-c");
+    EXPECT_EQ(ReplaceFirst("abc", "x", "y"), "abc");
+    EXPECT_EQ(ReplaceFirst("ABC", "b", "x"), "ABC"); // exact case only
+    EXPECT_EQ(ReplaceFirstNoCase("C:\\TC\\x.wlx", "c:\\tc", "%COMMANDER_PATH%"), "%COMMANDER_PATH%\\x.wlx");
+    EXPECT_EQ(ReplaceAll("a-b-c", "-", "+"), "a+b+c");
+    EXPECT_EQ(ReplaceAllNoCase("%cp%\\a;%CP%\\b", "%Cp%", "X"), "X\\a;X\\b");
+    // A replacement that contains what it replaces must still terminate.
+    EXPECT_EQ(ReplaceAll("aa", "a", "aa"), "aaaa");
+    EXPECT_EQ(ReplaceAll("abc", "", "x"), "abc");
+    // Only A-Z fold: an accented capital is not the same letter for the program's lower-casing.
+    EXPECT_EQ(LowerAscii("ÀBC"), "Àbc");
+}
+
+TEST(TextHelpers, PartsOfTextAndPaths) {
+    EXPECT_EQ(TextBefore("a;b", ","), "a;b");
+    EXPECT_EQ(TextAfter("a;b", ","), "a;b");
+    EXPECT_EQ(TextBefore("2,C:\\x.wcx", ","), "2");
+    EXPECT_EQ(TextAfter("2,C:\\x,y.wcx", ","), "C:\\x,y.wcx");
+    EXPECT_EQ(FileNamePart("C:\\TC\\Plugins\\view.wlx"), "view.wlx");
+    EXPECT_EQ(FileNamePart("view.wlx"), "view.wlx");
+    EXPECT_EQ(FolderPart("C:\\TC\\view.wlx"), "C:\\TC\\");
+    EXPECT_EQ(FolderPart("view.wlx"), "");
+    EXPECT_EQ(ExtensionPart("C:\\TC\\view.WLX"), ".WLX");
+    EXPECT_EQ(ExtensionPart("C:\\my.dir\\readme"), "");
+    EXPECT_EQ(ExtensionPart("C:\\a\\b.tar.gz"), ".gz");
+    EXPECT_EQ(TextAfterEquals("key =   value = 2"), "value = 2");
+    EXPECT_EQ(TextAfterEquals("no equals"), "");
+}
+
+TEST(TextHelpers, IntFromTextAcceptsOnlyWholeNumbers) {
+    struct Case {
+        const char* text;
+        int expected;
+    } cases[] = {
+        {"0", 0},
+        {"17", 17},
+        {"  42", 42},
+        {"-3", -3},
+        {"+5", 5},
+        {"01", 1},
+        {"", -1},
+        {" ", -1},
+        {"-", -1},
+        {"1_detect", -1},
+        {"x", -1},
+        {"1 ", -1},
+        {"2147483647", 2147483647},
+        {"2147483648", -1},
+        {"-2147483648", -2147483647 - 1},
+        {"99999999999999999999", -1},
+        {"1.5", -1},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(IntFromText(c.text, -1), c.expected) << '"' << c.text << '"';
+    EXPECT_EQ(IntText(-12), "-12");
+}
+
+TEST(FormatPrintf, FollowsTheSystemFormatter) {
+    EXPECT_EQ(FormatPrintf("%s;%s;%s;", {"ListerPlugins", "C:\\a.wlx", "1"}), "ListerPlugins;C:\\a.wlx;1;");
+    EXPECT_EQ(FormatPrintf("%d_detect", {7}), "7_detect");
+    EXPECT_EQ(FormatPrintf("%d,%s", {-2, "x"}), "-2,x");
+    EXPECT_EQ(FormatPrintf("%d.%d.%d.%d", {1, 2, 30, 400}), "1.2.30.400");
+    EXPECT_EQ(FormatPrintf("%5d|%-5d|%05d", {42, 42, 42}), "   42|42   |00042");
+    EXPECT_EQ(FormatPrintf("%05d", {-42}), "-0042");
+    EXPECT_EQ(FormatPrintf("%.3d", {7}), "007");
+    EXPECT_EQ(FormatPrintf("%x %X %#x %#X", {255, 255, 255, 255}), "ff FF 0xff 0XFF");
+    EXPECT_EQ(FormatPrintf("%#06x", {255}), "0x00ff");
+    EXPECT_EQ(FormatPrintf("%x", {-1}), "ffffffff");
+    EXPECT_EQ(FormatPrintf("%u", {-1}), "4294967295");
+    EXPECT_EQ(FormatPrintf("%.8x", {0x04090000 >> 16 | 0x04E4 << 16}), "04e40409");
+    EXPECT_EQ(FormatPrintf("%.2s|%4s|%-4s|", {"abcdef", "ab", "ab"}), "ab|  ab|ab  |");
+    EXPECT_EQ(FormatPrintf("%ld %hd", {70000, 70000}), "70000 4464");
+    EXPECT_EQ(FormatPrintf("100%%", {}), "100%");
+    EXPECT_EQ(FormatPrintf("%c%c", {'o', 'k'}), "ok");
+}
+
+TEST(FormatPrintf, MissingOrMismatchedArgumentsAreHarmless) {
+    EXPECT_EQ(FormatPrintf("%s-%d-%s", {"a"}), "a-0-");
+    EXPECT_EQ(FormatPrintf("%d %s", {"text", 5}), "0 ");
+    EXPECT_EQ(FormatPrintf("trailing %", {}), "trailing ");
+}
+
+TEST(FormatPrintf, CutsAt1024Characters) {
+    std::string big(3000, 'x');
+    EXPECT_EQ(FormatPrintf("%s", {big}).size(), 1024u);
+    EXPECT_EQ(FormatPrintf("ab%s", {big}).substr(0, 3), "abx");
+    EXPECT_EQ(FormatPrintf("%2000d", {1}).size(), 1024u);
+    std::string exact(1024, 'y');
+    EXPECT_EQ(FormatPrintf("%s", {exact}), exact);
+}
+
+} // namespace
+} // namespace varnel
