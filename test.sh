@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything with AddressSanitizer and UndefinedBehaviorSanitizer,
+# builds the fuzz targets with clang, and runs every test through CTest.
+set -euo pipefail
+cd "$(dirname "$0")"
+source tools/deps.sh
+varnel_install_deps test
+
+jobs=$(nproc 2>/dev/null || echo 2)
+
+echo "== Build (sanitizers on)"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVARNEL_SANITIZE=ON -DVARNEL_GUI="${VARNEL_GUI:-ON}" >/dev/null
+cmake --build build-asan -j "$jobs"
+
+echo "== Tests"
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+echo "== Fuzz targets (clang, libFuzzer)"
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNEL_FUZZ=ON \
+  -DVARNEL_TESTS=OFF -DVARNEL_GUI=OFF >/dev/null
+cmake --build build-fuzz -j "$jobs"
+ctest --test-dir build-fuzz --output-on-failure

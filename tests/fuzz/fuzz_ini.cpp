@@ -1,0 +1,120 @@
+// Feeds the INI engine arbitrary files and arbitrary edits. Beyond not crashing, every value
+// written under a well-formed name must read back as written (after trimming and the removal of
+// one pair of enclosing quotes), and every edit must leave the rest of the file alone.
+
+#include "platform/ini_text.h"
+#include "util/text.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <fuzzer/FuzzedDataProvider.h>
+#include <string>
+
+using varnel::platform::IniText;
+
+namespace {
+
+// A name the file format can hold: no line breaks or NULs, no "=" or brackets, not a comment.
+std::string WellFormedName(FuzzedDataProvider& data) {
+    std::string raw = data.ConsumeRandomLengthString(24);
+    std::string name;
+    for (char c : raw)
+        if (c != '\r' && c != '\n' && c != '\0' && c != '=' && c != '[' && c != ']')
+            name.push_back(c);
+    name = std::string(varnel::TrimBlanks(name));
+    if (name.empty() || name.front() == ';')
+        name.insert(0, "k");
+    return name;
+}
+
+std::string WellFormedValue(FuzzedDataProvider& data) {
+    std::string raw = data.ConsumeRandomLengthString(64);
+    std::string value;
+    for (char c : raw)
+        if (c != '\r' && c != '\n' && c != '\0')
+            value.push_back(c);
+    return value;
+}
+
+std::string Expected(std::string_view written) {
+    std::string_view v = varnel::TrimBlanks(written);
+    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+        v = v.substr(1, v.size() - 2);
+    return std::string(v);
+}
+
+void Check(bool condition) {
+    if (!condition)
+        std::abort();
+}
+
+// The one contiguous stretch in which two texts differ: what `before` lost and `after` gained.
+void Difference(const std::string& before, const std::string& after, std::string& removed, std::string& added) {
+    size_t limit = std::min(before.size(), after.size());
+    size_t prefix = 0;
+    while (prefix < limit && before[prefix] == after[prefix])
+        ++prefix;
+    size_t suffix = 0;
+    while (suffix < limit - prefix && before[before.size() - 1 - suffix] == after[after.size() - 1 - suffix])
+        ++suffix;
+    removed = before.substr(prefix, before.size() - prefix - suffix);
+    added = after.substr(prefix, after.size() - prefix - suffix);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
+    FuzzedDataProvider data(bytes, size);
+    IniText text(data.ConsumeRandomLengthString(2048),
+                 data.ConsumeBool() ? IniText::Folding::Ansi : IniText::Folding::Ascii);
+    while (data.remaining_bytes() > 0) {
+        switch (data.ConsumeIntegralInRange(0, 3)) {
+        case 0: {
+            std::string section = WellFormedName(data);
+            std::string key = WellFormedName(data);
+            std::string value = WellFormedValue(data);
+            std::string before = text.Bytes();
+            bool changed = text.Write(section, key, std::string_view(value));
+            Check(text.ReadValue(section, key, std::string::npos) == Expected(value));
+            // An edit never reaches into another line: whatever the file lost lies inside one line.
+            std::string removed, added;
+            Difference(before, text.Bytes(), removed, added);
+            Check(changed || (removed.empty() && added.empty()));
+            Check(removed.find('\n') == std::string::npos);
+            break;
+        }
+        case 1: {
+            std::string section = WellFormedName(data);
+            std::string key = WellFormedName(data);
+            std::string before = text.Bytes();
+            bool changed = text.Write(section, key, std::nullopt);
+            // A deletion takes away one line and adds nothing.
+            std::string removed, added;
+            Difference(before, text.Bytes(), removed, added);
+            Check(added.empty());
+            Check(changed ? !removed.empty() && std::count(removed.begin(), removed.end(), '\n') <= 1 : removed.empty());
+            break;
+        }
+        case 2: {
+            std::string section = data.ConsumeRandomLengthString(16);
+            std::string key = data.ConsumeRandomLengthString(16);
+            size_t buffer = data.ConsumeIntegralInRange<size_t>(0, 300);
+            std::optional<std::string> value = text.ReadValue(section, key, buffer);
+            if (value)
+                Check(buffer == 0 ? value->empty() : value->size() < buffer);
+            break;
+        }
+        default: {
+            std::string section = data.ConsumeRandomLengthString(16);
+            size_t buffer = data.ConsumeIntegralInRange<size_t>(0, 300);
+            size_t count = 0;
+            std::string list = text.ReadKeyNames(section, buffer, &count);
+            Check(list.size() <= std::max<size_t>(buffer, 2));
+            if (buffer >= 2)
+                Check(list.size() >= 2 && list[list.size() - 1] == '\0' && list[list.size() - 2] == '\0');
+            break;
+        }
+        }
+    }
+    return 0;
+}

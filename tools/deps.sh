@@ -1,0 +1,23 @@
+# Sourced by test.sh and run.sh: installs with apt-get only the Debian packages that are missing.
+
+varnel_packages_build=(g++ cmake ninja-build pkg-config libgtest-dev)
+varnel_packages_test=(clang libclang-rt-14-dev)
+
+varnel_install_deps() {
+  local wanted=("${varnel_packages_build[@]}")
+  if [ "${1:-}" = test ]; then
+    wanted+=("${varnel_packages_test[@]}")
+  fi
+  local missing=()
+  local p
+  for p in "${wanted[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "== Installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -qq
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
