@@ -1,14 +1,174 @@
 #include "catalog/module_info.h"
 
 #include "app/settings.h"
+#include "catalog/module_probe.h"
+#include "catalog/pe_image.h"
+#include "lang/language.h"
+#include "platform/codepage.h"
+#include "platform/files.h"
+#include "platform/system.h"
 #include "util/text.h"
 
 namespace varnel {
 
-std::string ReadVersionText(std::string_view /*path*/, std::string_view /*name*/) {
-    // Version resources are not read yet: every module answers as one without version
-    // information, so names fall back to file names and the Version column stays empty.
-    return {};
+namespace {
+
+constexpr unsigned kDetectQueryWaitMs = 50;
+
+QueryStatus StatusOf(const ProbeAnswer& answer) {
+    switch (answer.kind) {
+    case ProbeAnswer::Exports:
+    case ProbeAnswer::Number:
+    case ProbeAnswer::Text:
+        return QueryStatus::Answered;
+    case ProbeAnswer::Fault:
+        return QueryStatus::Fault;
+    case ProbeAnswer::Unavailable:
+        return QueryStatus::Unavailable;
+    case ProbeAnswer::NotLoaded:
+    case ProbeAnswer::NoEntry:
+        break;
+    }
+    return QueryStatus::Default;
+}
+
+void Report(QueryStatus* out, QueryStatus status) {
+    if (out)
+        *out = status;
+}
+
+std::string FileNameWithoutExtension(std::string_view path) {
+    std::string file = FileNamePart(path);
+    size_t dot = file.rfind('.');
+    return dot == std::string::npos ? file : file.substr(0, dot);
+}
+
+std::string DetectString(std::string_view path, std::string_view question, std::string_view entry,
+                         QueryStatus* status) {
+    ProbeAnswer answer = AskProbe(question, path);
+    Report(status, StatusOf(answer));
+    if (answer.kind == ProbeAnswer::Fault) {
+        ShowMessageBox(FormatPrintf(Message(73), {path, entry}), Message(51), kStyleError | kMbTaskModal);
+    }
+    // The module was loaded and its entry point found: the host waits a moment before letting go.
+    if (answer.kind == ProbeAnswer::Text || answer.kind == ProbeAnswer::Fault)
+        platform::SleepMs(kDetectQueryWaitMs);
+    return answer.kind == ProbeAnswer::Text ? answer.text : std::string();
+}
+
+std::string VersionInfoOf(std::string_view path) {
+    std::unique_ptr<ByteSource> file = platform::OpenFileForReading(path);
+    if (!file)
+        return {};
+    std::optional<PeImage> image = PeImage::Parse(*file);
+    if (!image)
+        return {};
+    return image->VersionInfoBytes(*file);
+}
+
+} // namespace
+
+PluginKind PluginKindOfFile(std::string_view path, QueryStatus* status) {
+    Report(status, QueryStatus::Answered);
+    if (!platform::FileExists(path))
+        return kNoPlugin;
+    std::string extension = LowerAscii(ExtensionPart(path));
+    if (extension == ".wfx")
+        return kFileSystem;
+    if (extension == ".wlx")
+        return kLister;
+    if (extension == ".wcx")
+        return kPacker;
+    if (extension == ".wdx")
+        return kContent;
+    if (extension != ".dll")
+        return kNoPlugin;
+
+    int exports = 0;
+    switch (DetectModuleFormat(path)) {
+    case ModuleFormat::WindowsPe: {
+        // The export table answers without running anything of the module.
+        std::unique_ptr<ByteSource> file = platform::OpenFileForReading(path);
+        std::optional<PeImage> image = file ? PeImage::Parse(*file) : std::nullopt;
+        if (!image) {
+            Report(status, QueryStatus::Default);
+            return kNoPlugin;
+        }
+        for (const std::string& name : image->ExportNames(*file)) {
+            if (name == "FsInit")
+                exports |= kExportsFsInit;
+            else if (name == "ListLoad")
+                exports |= kExportsListLoad;
+            else if (name == "OpenArchive")
+                exports |= kExportsOpenArchive;
+            else if (name == "ContentGetValue")
+                exports |= kExportsContentGetValue;
+        }
+        break;
+    }
+    case ModuleFormat::NativeElf: {
+        ProbeAnswer answer = AskProbe("exports", path);
+        Report(status, StatusOf(answer));
+        if (answer.kind != ProbeAnswer::Exports)
+            return kNoPlugin;
+        exports = static_cast<int>(answer.number);
+        break;
+    }
+    default:
+        Report(status, QueryStatus::Default);
+        return kNoPlugin;
+    }
+    if (exports & kExportsFsInit)
+        return kFileSystem;
+    if (exports & kExportsListLoad)
+        return kLister;
+    if (exports & kExportsOpenArchive)
+        return kPacker;
+    if (exports & kExportsContentGetValue)
+        return kContent;
+    return kNoPlugin;
+}
+
+int32_t QueryPackerCaps(std::string_view path, QueryStatus* status) {
+    ProbeAnswer answer = AskProbe("packer-caps", path);
+    Report(status, StatusOf(answer));
+    return answer.kind == ProbeAnswer::Number ? static_cast<int32_t>(answer.number) : 0;
+}
+
+std::string QueryListerDetectString(std::string_view path, QueryStatus* status) {
+    return DetectString(path, "lister-detect", "ListGetDetectString", status);
+}
+
+std::string QueryContentDetectString(std::string_view path, QueryStatus* status) {
+    return DetectString(path, "content-detect", "ContentGetDetectString", status);
+}
+
+std::string QueryFsRootName(std::string_view path, QueryStatus* status) {
+    ProbeAnswer answer = AskProbe("fs-root", path);
+    Report(status, StatusOf(answer));
+    if (answer.kind == ProbeAnswer::Text && !answer.text.empty())
+        return answer.text;
+    return FileNameWithoutExtension(path);
+}
+
+std::string ReadVersionText(std::string_view path, std::string_view name) {
+    std::string info = VersionInfoOf(path);
+    if (info.empty())
+        return {};
+    if (name.empty()) {
+        std::optional<std::array<uint16_t, 4>> version = QueryFixedFileVersion(info);
+        if (!version)
+            return {};
+        return FormatPrintf("%d.%d.%d.%d", {(*version)[0], (*version)[1], (*version)[2], (*version)[3]});
+    }
+    std::optional<uint32_t> translation = QueryFirstTranslation(info);
+    if (!translation)
+        return {};
+    // Language into the high half, code page into the low half: "040904b0".
+    uint32_t swapped = ((*translation & 0xFFFFu) << 16) | (*translation >> 16);
+    std::string subBlock = FormatPrintf("\\StringFileInfo\\%.8x\\%s", {static_cast<int64_t>(swapped), name});
+    std::optional<std::string> text = QueryVersionString(info, subBlock);
+    return text ? platform::Utf8ToAnsi(*text) : std::string();
 }
 
 std::string PluginDisplayName(std::string_view path) {
@@ -18,11 +178,17 @@ std::string PluginDisplayName(std::string_view path) {
         name = ReadVersionText(path, "FileDescription");
     if (name.size() >= 2)
         return name;
-    std::string file = FileNamePart(path);
     if (showNames == 0)
-        return file;
-    size_t dot = file.rfind('.');
-    return dot == std::string::npos ? file : file.substr(0, dot);
+        return FileNamePart(path);
+    return FileNameWithoutExtension(path);
+}
+
+uint16_t ModuleMachine(std::string_view path) {
+    std::unique_ptr<ByteSource> file = platform::OpenFileForReading(path);
+    if (!file)
+        return 0;
+    std::optional<PeImage> image = PeImage::Parse(*file);
+    return image ? image->Machine() : 0;
 }
 
 } // namespace varnel

@@ -1,10 +1,36 @@
 #pragma once
-// What the program learns from a plugin module's file: names and version texts.
+// What the program learns about a plugin module: its kind, the answers of its query entry
+// points, and the texts of its version resource.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "catalog/plugin_table.h"
+
 namespace varnel {
+
+// How a query came by its answer.
+enum class QueryStatus {
+    Answered,    // the module answered
+    Default,     // the module could not be loaded or lacks the entry point: the default applies
+    Fault,       // the entry point crashed or hung; the default is returned
+    Unavailable, // nothing here can load such a module (no Wine, no helper): the default applies
+};
+
+// -1 (no plugin) or the kind: by extension, or for a ".dll" by its exported entry points.
+PluginKind PluginKindOfFile(std::string_view path, QueryStatus* status = nullptr);
+
+// GetPackerCaps(); 0 when there is no answer.
+int32_t QueryPackerCaps(std::string_view path, QueryStatus* status = nullptr);
+
+// The detect strings; "" when there is no answer. A fault shows message 73 and answers "".
+std::string QueryListerDetectString(std::string_view path, QueryStatus* status = nullptr);
+std::string QueryContentDetectString(std::string_view path, QueryStatus* status = nullptr);
+
+// FsGetDefRootName(); the file name without extension when there is no answer, and also when
+// the module leaves the name empty (an empty key would be of no use to the host).
+std::string QueryFsRootName(std::string_view path, QueryStatus* status = nullptr);
 
 // The fixed file version ("%d.%d.%d.%d") with no name, else the named string of the version
 // resource's first translation; "" when there is no answer.
@@ -12,5 +38,8 @@ std::string ReadVersionText(std::string_view path, std::string_view name = {});
 
 // The name shown for a module, by the ShowNames setting.
 std::string PluginDisplayName(std::string_view path);
+
+// The machine type of a Windows module (0x14C for 32-bit x86, 0x8664 for x64); 0 otherwise.
+uint16_t ModuleMachine(std::string_view path);
 
 } // namespace varnel

@@ -3,23 +3,13 @@
 #include "app/settings.h"
 #include "catalog/host_config.h"
 #include "catalog/module_info.h"
+#include "lang/language.h"
 #include "platform/files.h"
 #include "util/text.h"
-
-#include <map>
 
 namespace varnel {
 
 namespace {
-
-std::map<int, std::string>& StateWords() {
-    static std::map<int, std::string> words = {{kStateIdle, "idle"},
-                                               {kStateLoaded, "loaded"},
-                                               {kStateRunning, "running"},
-                                               {kStateDisabled, "-disabled-"},
-                                               {kStateDeleted, "-deleted-"}};
-    return words;
-}
 
 void ProbeFile(PluginEntry& entry) {
     entry.Deleted = !platform::FileExists(entry.FileName);
@@ -110,23 +100,15 @@ int CountNumberedKeys(PluginKind kind) {
     return count;
 }
 
-void SetStateWord(int message, std::string_view text) {
-    StateWords()[message] = std::string(text);
-}
-
-const std::string& StateWord(int message) {
-    return StateWords()[message];
-}
-
 std::string StateText(int row) {
     const PluginEntry& entry = EntryAt(row);
     if (entry.Disabled)
-        return StateWord(kStateDisabled);
+        return Message(kStateDisabled);
     if (entry.Deleted)
-        return StateWord(kStateDeleted);
+        return Message(kStateDeleted);
     if (entry.Loaded)
-        return StateWord(kStateLoaded);
-    return StateWord(kStateIdle);
+        return Message(kStateLoaded);
+    return Message(kStateIdle);
 }
 
 void RefreshEntryFlags(int row) {

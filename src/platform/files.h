@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "util/byte_source.h"
+
 namespace varnel::platform {
 
 struct FindData {
@@ -55,6 +57,9 @@ private:
     std::unique_ptr<Snapshot> m_snapshot;
     Snapshot* m_previous;
 };
+
+// Random access to a file's bytes; nullptr when it cannot be opened as a regular file.
+std::unique_ptr<ByteSource> OpenFileForReading(std::string_view path);
 
 // Whole-file access for the profile engine and others.
 enum class ReadResult { Ok, Missing, Failed };

@@ -94,9 +94,6 @@ TEST_F(PluginTableTest, StatesFollowTheFlags) {
     Module("l/gone.wlx");
     RefreshEntryFlags(2);
     EXPECT_EQ(StateText(2), "idle");
-    SetStateWord(kStateIdle, "frei");
-    EXPECT_EQ(StateText(2), "frei");
-    SetStateWord(kStateIdle, "idle");
 }
 
 TEST_F(PluginTableTest, DetailsGiveNamesByTheShowNamesSetting) {

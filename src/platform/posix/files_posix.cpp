@@ -4,9 +4,11 @@
 #include "platform/paths.h"
 #include "util/text.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <set>
@@ -219,6 +221,74 @@ bool FileCannotBeOpenedForWriting(std::string_view path) {
     InUseScan::Snapshot snapshot;
     ScanProcessMaps(snapshot);
     return HeldByAnotherProcess(st, snapshot);
+}
+
+// ---- Reading files ---------------------------------------------------------------------------
+
+namespace {
+
+// Keeps the first block of the file, where every header lies, so the many small header reads
+// cost one system call.
+class FileSource : public ByteSource {
+public:
+    FileSource(int fd, uint64_t size) : m_fd(fd), m_size(size) {}
+    ~FileSource() override { close(m_fd); }
+    FileSource(const FileSource&) = delete;
+    FileSource& operator=(const FileSource&) = delete;
+
+    uint64_t Size() const override { return m_size; }
+
+    bool Read(uint64_t offset, size_t size, void* out) override {
+        if (offset > m_size || size > m_size - offset)
+            return false;
+        if (!m_headLoaded) {
+            m_head.resize(static_cast<size_t>(std::min<uint64_t>(m_size, 4096)));
+            m_headLoaded = true;
+            if (!ReadAt(0, m_head.size(), m_head.data()))
+                m_head.clear();
+        }
+        if (offset + size <= m_head.size()) {
+            std::memcpy(out, m_head.data() + offset, size);
+            return true;
+        }
+        return ReadAt(offset, size, out);
+    }
+
+private:
+    bool ReadAt(uint64_t offset, size_t size, void* out) {
+        auto* p = static_cast<char*>(out);
+        while (size > 0) {
+            ssize_t n = pread(m_fd, p, size, static_cast<off_t>(offset));
+            if (n <= 0)
+                return false;
+            p += n;
+            size -= static_cast<size_t>(n);
+            offset += static_cast<uint64_t>(n);
+        }
+        return true;
+    }
+
+    int m_fd;
+    uint64_t m_size;
+    bool m_headLoaded = false;
+    std::vector<char> m_head;
+};
+
+} // namespace
+
+std::unique_ptr<ByteSource> OpenFileForReading(std::string_view path) {
+    std::string host = ToHostPath(path);
+    if (host.empty())
+        return nullptr;
+    int fd = open(host.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return nullptr;
+    }
+    return std::make_unique<FileSource>(fd, static_cast<uint64_t>(st.st_size));
 }
 
 // ---- Whole files ---------------------------------------------------------------------------

@@ -1,0 +1,144 @@
+#include "catalog/module_probe.h"
+
+#include "catalog/pe_image.h"
+#include "platform/environment.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "platform/process.h"
+
+#include <cstdlib>
+
+namespace varnel {
+
+namespace {
+
+unsigned g_probeTimeoutMs = 15000;
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+ProbeAnswer ParseAnswer(const platform::CapturedRun& run) {
+    ProbeAnswer answer;
+    answer.kind = ProbeAnswer::Fault;
+    if (!run.exited || run.exitCode != 0)
+        return answer;
+    std::string_view out = run.output;
+    size_t end = out.find('\n');
+    if (end == std::string_view::npos)
+        return answer;
+    std::string_view line = out.substr(0, end);
+    if (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    auto number = [&](std::string_view text) -> bool {
+        std::string digits(text);
+        char* stop = nullptr;
+        long long value = std::strtoll(digits.c_str(), &stop, 10);
+        if (digits.empty() || *stop != '\0')
+            return false;
+        answer.number = value;
+        return true;
+    };
+    if (line == "noload") {
+        answer.kind = ProbeAnswer::NotLoaded;
+    } else if (line == "noentry") {
+        answer.kind = ProbeAnswer::NoEntry;
+    } else if (line.substr(0, 8) == "exports " && number(line.substr(8))) {
+        answer.kind = ProbeAnswer::Exports;
+    } else if (line.substr(0, 7) == "number " && number(line.substr(7))) {
+        answer.kind = ProbeAnswer::Number;
+    } else if (line.substr(0, 5) == "text ") {
+        std::string_view hex = line.substr(5);
+        if (hex.size() % 2 != 0)
+            return answer;
+        for (size_t i = 0; i < hex.size(); i += 2) {
+            int high = HexValue(hex[i]);
+            int low = HexValue(hex[i + 1]);
+            if (high < 0 || low < 0)
+                return answer;
+            answer.text.push_back(static_cast<char>(high * 16 + low));
+        }
+        answer.kind = ProbeAnswer::Text;
+    }
+    return answer;
+}
+
+std::string ProbeFolder() {
+    if (const char* dir = std::getenv("VARNEL_PROBE_DIR"); dir && *dir)
+        return dir;
+    return platform::OwnExecutableFolder();
+}
+
+} // namespace
+
+void SetProbeTimeoutMs(unsigned milliseconds) {
+    g_probeTimeoutMs = milliseconds;
+}
+unsigned ProbeTimeoutMs() {
+    return g_probeTimeoutMs;
+}
+
+ModuleFormat DetectModuleFormat(std::string_view path) {
+    std::unique_ptr<ByteSource> file = platform::OpenFileForReading(path);
+    if (!file)
+        return ModuleFormat::Missing;
+    char magic[4] = {};
+    if (!file->Read(0, 2, magic))
+        return ModuleFormat::Unknown;
+    if (magic[0] == 'M' && magic[1] == 'Z')
+        return ModuleFormat::WindowsPe;
+    if (file->Read(0, 4, magic) && magic[0] == 0x7F && magic[1] == 'E' && magic[2] == 'L' && magic[3] == 'F')
+        return ModuleFormat::NativeElf;
+    return ModuleFormat::Unknown;
+}
+
+ProbeAnswer AskProbe(std::string_view question, std::string_view modulePath) {
+    ProbeAnswer unavailable;
+    unavailable.kind = ProbeAnswer::Unavailable;
+    ProbeAnswer notLoaded;
+    notLoaded.kind = ProbeAnswer::NotLoaded;
+
+    std::vector<std::string> argv;
+    std::map<std::string, std::string> env;
+    switch (DetectModuleFormat(modulePath)) {
+    case ModuleFormat::Missing:
+    case ModuleFormat::Unknown:
+        return notLoaded; // nothing a loader would accept
+    case ModuleFormat::NativeElf:
+        argv = {ProbeFolder() + "/tcvarnel-probe", std::string(question), platform::ToHostPath(modulePath)};
+        break;
+    case ModuleFormat::WindowsPe: {
+        // A 64-bit helper cannot load a 32-bit module; only a helper of the module's own kind can.
+        std::string helper = "tcvarnel-probe-w64.exe";
+        if (std::unique_ptr<ByteSource> file = platform::OpenFileForReading(modulePath)) {
+            if (std::optional<PeImage> image = PeImage::Parse(*file);
+                image && image->Machine() == kMachineI386)
+                helper = "tcvarnel-probe-w32.exe";
+        }
+        std::string helperPath = ProbeFolder() + "/" + helper;
+        std::optional<std::string> wine = platform::FindOnPath("wine");
+        if (const char* custom = std::getenv("VARNEL_WINE"); custom && *custom)
+            wine = platform::FindOnPath(custom);
+        if (!wine || !platform::FindOnPath(helperPath))
+            return unavailable;
+        argv = {*wine, helperPath, std::string(question), std::string(modulePath)};
+        env["WINEPREFIX"] = platform::PrefixDir();
+        env["WINEDEBUG"] = "-all";
+        // A prefix Wine sets up on first use must not stop to offer Mono or Gecko.
+        env["WINEDLLOVERRIDES"] = "mscoree,mshtml=";
+        break;
+    }
+    }
+    if (!platform::FindOnPath(argv[0]))
+        return unavailable;
+    platform::CapturedRun run = platform::RunAndCapture(argv, env, g_probeTimeoutMs);
+    if (!run.started)
+        return unavailable;
+    return ParseAnswer(run);
+}
+
+} // namespace varnel

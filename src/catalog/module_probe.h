@@ -1,0 +1,39 @@
+#pragma once
+// Questions that need a module's code to run are answered by tcvarnel-probe in a child process:
+// the native build for native modules, the Windows build under Wine for Windows modules.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace varnel {
+
+enum class ModuleFormat { Missing, WindowsPe, NativeElf, Unknown };
+ModuleFormat DetectModuleFormat(std::string_view path);
+
+struct ProbeAnswer {
+    enum Kind {
+        NotLoaded,   // the module could not be loaded
+        NoEntry,     // the entry point is missing
+        Exports,     // `number` holds the export bits
+        Number,      // `number` holds the entry point's result
+        Text,        // `text` holds the text (ANSI)
+        Fault,       // the entry point crashed or did not return in time
+        Unavailable, // no probe could run for this module (no Wine, no helper for its machine type)
+    };
+    Kind kind = Unavailable;
+    int64_t number = 0;
+    std::string text;
+};
+
+// Export bits of the "exports" question.
+enum : int { kExportsFsInit = 1, kExportsListLoad = 2, kExportsOpenArchive = 4, kExportsContentGetValue = 8 };
+
+// question: "exports", "packer-caps", "lister-detect", "content-detect" or "fs-root".
+ProbeAnswer AskProbe(std::string_view question, std::string_view modulePath);
+
+// How long a probe may run before it is killed (15 seconds unless a test shortens it).
+void SetProbeTimeoutMs(unsigned milliseconds);
+unsigned ProbeTimeoutMs();
+
+} // namespace varnel

@@ -1,0 +1,177 @@
+#include "lang/language.h"
+
+#include "app/program_folder.h"
+#include "platform/files.h"
+#include "platform/profile.h"
+#include "util/text.h"
+
+#include <cstdio>
+#include <map>
+
+namespace varnel {
+
+namespace {
+
+constexpr size_t kLanguageValueBuffer = 501;
+
+struct LanguageState {
+    std::string currentFile;
+    std::string englishFile;
+    LanguageLoadedHook loadedHook;
+    MessageBoxHook messageBox;
+    FatalHandler fatal;
+    std::map<int, std::string> messages;
+    std::string author;
+};
+
+LanguageState& State() {
+    static LanguageState state = [] {
+        LanguageState s;
+        s.messages = {{20, "idle"}, {21, "loaded"}, {22, "running"}, {23, "-disabled-"}, {24, "-deleted-"}};
+        return s;
+    }();
+    return state;
+}
+
+std::string NumberKey(int number) {
+    return FormatPrintf("%4.4d", {number});
+}
+
+std::string ReadWithFallback(std::string_view section, int number) {
+    std::string key = NumberKey(number);
+    std::string value =
+        platform::ProfileReadString(State().currentFile, section, key, "", kLanguageValueBuffer);
+    if (value.empty())
+        value = platform::ProfileReadString(State().englishFile, section, key, "", kLanguageValueBuffer);
+    return value;
+}
+
+} // namespace
+
+MessageBoxHook SetMessageBoxHook(MessageBoxHook hook) {
+    MessageBoxHook previous = std::move(State().messageBox);
+    State().messageBox = std::move(hook);
+    return previous;
+}
+
+int ShowMessageBox(std::string_view text, std::string_view title, int style) {
+    style |= kMbSetForeground;
+    if (State().messageBox)
+        return State().messageBox(std::string(text), std::string(title), style);
+    std::fprintf(stderr, "%.*s: %.*s\n", static_cast<int>(title.size()), title.data(),
+                 static_cast<int>(text.size()), text.data());
+    return kIdOk;
+}
+
+FatalHandler SetFatalHandler(FatalHandler handler) {
+    FatalHandler previous = std::move(State().fatal);
+    State().fatal = std::move(handler);
+    return previous;
+}
+
+bool SetLanguage(std::string_view name) {
+    std::string dir = ProgramFolder();
+    State().currentFile = FormatPrintf("%sLanguage\\%s.lng", {dir, name});
+    State().englishFile = FormatPrintf("%sLanguage\\English.lng", {dir});
+    if (!platform::FileExists(State().currentFile)) {
+        std::string text =
+            FormatPrintf("Language file \"%s\" not found!\rTry to reinstall program.", {State().currentFile});
+        ShowMessageBox(text, "TC Varnel", kStyleError);
+        if (State().fatal)
+            State().fatal();
+        return false;
+    }
+    if (State().loadedHook)
+        State().loadedHook();
+    return true;
+}
+
+const std::string& CurrentLanguageFile() {
+    return State().currentFile;
+}
+const std::string& EnglishLanguageFile() {
+    return State().englishFile;
+}
+
+void SetLanguageLoadedHook(LanguageLoadedHook hook) {
+    State().loadedHook = std::move(hook);
+}
+
+std::string GetCaption(int number) {
+    return ReadWithFallback("Captions", number);
+}
+
+std::string GetCaptionNoAccel(int number) {
+    return ReplaceFirst(GetCaption(number), "&", "");
+}
+
+std::string GetMessageText(int number) {
+    std::string text = ReadWithFallback("Messages", number);
+    // The language files' own convention: "\n" is a carriage return and "\r" a line feed.
+    text = ReplaceAll(text, "\\n", "\r");
+    text = ReplaceAll(text, "\\r", "\n");
+    text = ReplaceAll(text, "\\t", "\t");
+    return text;
+}
+
+std::string ReadLanguageValue(std::string_view section, std::string_view key) {
+    return platform::ProfileReadString(State().currentFile, section, key, "", kLanguageValueBuffer);
+}
+
+const std::vector<int>& MessageNumbers() {
+    static const std::vector<int> numbers = [] {
+        std::vector<int> n;
+        auto range = [&n](int from, int to) {
+            for (int i = from; i <= to; ++i)
+                n.push_back(i);
+        };
+        range(20, 24);
+        range(40, 43);
+        range(50, 64);
+        range(68, 75);
+        range(80, 90);
+        return n;
+    }();
+    return numbers;
+}
+
+void LoadMessages() {
+    State().author = ReadLanguageValue("Language", "Author");
+    for (int number : MessageNumbers())
+        State().messages[number] = GetMessageText(number);
+}
+
+const std::string& Message(int number) {
+    static const std::string empty;
+    auto found = State().messages.find(number);
+    return found == State().messages.end() ? empty : found->second;
+}
+
+const std::string& LanguageAuthor() {
+    return State().author;
+}
+
+void ResetMessageStore() {
+    State().messages = {{20, "idle"}, {21, "loaded"}, {22, "running"}, {23, "-disabled-"}, {24, "-deleted-"}};
+    State().author.clear();
+}
+
+std::vector<std::string> ListLanguages() {
+    std::vector<std::string> names;
+    std::string folder = ProgramFolder();
+    if (!folder.empty() && folder.back() == '\\')
+        folder.pop_back();
+    for (const platform::FindData& found : platform::FindFiles(folder + "\\Language\\*.lng")) {
+        if (found.IsFolder)
+            continue;
+        size_t dot = found.Name.rfind('.');
+        names.push_back(dot == std::string::npos ? found.Name : found.Name.substr(0, dot));
+    }
+    return names;
+}
+
+int ShowAppMessage(std::string_view text, int style) {
+    return ShowMessageBox(text, Message(51), style);
+}
+
+} // namespace varnel

@@ -1,0 +1,68 @@
+#pragma once
+// Language files: every caption and message comes from Language\<name>.lng beside the program,
+// with English.lng as the fall-back. Messages are loaded once per language into the message store.
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace varnel {
+
+// Message-box styles, as the system's message box takes them.
+enum MessageBoxStyle : int {
+    kMbOk = 0,
+    kMbOkCancel = 0x1,
+    kMbIconError = 0x10,
+    kMbIconQuestion = 0x20,
+    kMbIconInformation = 0x40,
+    kMbTaskModal = 0x2000,
+    kMbSetForeground = 0x10000,
+    kStyleError = kMbIconError,                     // 16
+    kStyleQuestion = kMbIconQuestion | kMbOkCancel, // 33
+    kStyleInformation = kMbIconInformation,         // 64
+};
+constexpr int kIdOk = 1;
+constexpr int kIdCancel = 2;
+
+// The message box. The GUI installs the real one; without it the text goes to standard error
+// and the answer is OK. Every box gets MB_SETFOREGROUND added.
+using MessageBoxHook = std::function<int(const std::string& text, const std::string& title, int style)>;
+MessageBoxHook SetMessageBoxHook(MessageBoxHook hook);
+int ShowMessageBox(std::string_view text, std::string_view title, int style);
+
+// What happens after the fatal "language file not found" box: the application ends the program
+// there. Library code never ends the process itself.
+using FatalHandler = std::function<void()>;
+FatalHandler SetFatalHandler(FatalHandler handler);
+
+// Chooses Language\<name>.lng. On success runs the loaded-hook (which reloads all messages) and
+// returns true; a missing file shows the fatal box, calls the fatal handler and returns false.
+bool SetLanguage(std::string_view name);
+const std::string& CurrentLanguageFile();
+const std::string& EnglishLanguageFile();
+
+using LanguageLoadedHook = std::function<void()>;
+void SetLanguageLoadedHook(LanguageLoadedHook hook);
+
+std::string GetCaption(int number);
+std::string GetCaptionNoAccel(int number);
+std::string GetMessageText(int number);
+std::string ReadLanguageValue(std::string_view section, std::string_view key);
+
+// The message store.
+void LoadMessages();
+const std::string& Message(int number);
+const std::string& LanguageAuthor();
+// The numbers LoadMessages reads, ascending.
+const std::vector<int>& MessageNumbers();
+// Back to the five built-in state words and nothing else (start of the program, and tests).
+void ResetMessageStore();
+
+// Language names (file names without extension) of Language\*.lng, in file-system order.
+std::vector<std::string> ListLanguages();
+
+// A box titled with message 51, as nearly every box of the program is.
+int ShowAppMessage(std::string_view text, int style);
+
+} // namespace varnel

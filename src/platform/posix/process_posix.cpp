@@ -1,0 +1,143 @@
+#include "platform/process.h"
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace varnel::platform {
+
+std::optional<std::string> FindOnPath(const std::string& program) {
+    if (program.find('/') != std::string::npos)
+        return access(program.c_str(), X_OK) == 0 ? std::optional<std::string>(program) : std::nullopt;
+    const char* path = std::getenv("PATH");
+    std::string dirs = path ? path : "/usr/local/bin:/usr/bin:/bin";
+    size_t start = 0;
+    while (start <= dirs.size()) {
+        size_t end = dirs.find(':', start);
+        if (end == std::string::npos)
+            end = dirs.size();
+        std::string dir = dirs.substr(start, end - start);
+        if (dir.empty())
+            dir = ".";
+        std::string candidate = dir + "/" + program;
+        struct stat st;
+        if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+        start = end + 1;
+    }
+    return std::nullopt;
+}
+
+std::string OwnExecutableFolder() {
+    char buffer[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0)
+        return ".";
+    std::string path(buffer, static_cast<size_t>(n));
+    size_t slash = path.rfind('/');
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+CapturedRun RunAndCapture(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
+                          unsigned timeoutMs, size_t maxOutput) {
+    CapturedRun result;
+    if (argv.empty())
+        return result;
+    std::optional<std::string> program = FindOnPath(argv[0]);
+    if (!program)
+        return result;
+
+    // The child's environment: ours with the extra values replacing or adding.
+    std::vector<std::string> envStrings;
+    for (char** e = environ; e && *e; ++e) {
+        std::string entry = *e;
+        std::string name = entry.substr(0, entry.find('='));
+        if (env.count(name) == 0)
+            envStrings.push_back(entry);
+    }
+    for (const auto& [name, value] : env)
+        envStrings.push_back(name + "=" + value);
+    std::vector<char*> envp;
+    for (std::string& s : envStrings)
+        envp.push_back(s.data());
+    envp.push_back(nullptr);
+    std::vector<std::string> args = argv;
+    std::vector<char*> argp;
+    for (std::string& s : args)
+        argp.push_back(s.data());
+    argp.push_back(nullptr);
+
+    int pipeFds[2];
+    if (pipe2(pipeFds, O_CLOEXEC) != 0)
+        return result;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    int rc = posix_spawn(&pid, program->c_str(), &actions, nullptr, argp.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipeFds[1]);
+    if (rc != 0) {
+        close(pipeFds[0]);
+        return result;
+    }
+    result.started = true;
+
+    // Reads until the child itself has ended. The end of the output is not waited for: a daemon
+    // the child started (Wine's server) may hold the pipe open long after.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    auto drain = [&](int waitMs) {
+        pollfd pfd{pipeFds[0], POLLIN, 0};
+        while (poll(&pfd, 1, waitMs) > 0) {
+            char buffer[4096];
+            ssize_t n = read(pipeFds[0], buffer, sizeof buffer);
+            if (n <= 0)
+                return false;
+            size_t room = maxOutput - std::min(maxOutput, result.output.size());
+            result.output.append(buffer, std::min(room, static_cast<size_t>(n)));
+            waitMs = 0;
+        }
+        return true;
+    };
+    int status = 0;
+    bool outputOpen = true;
+    for (;;) {
+        if (outputOpen)
+            outputOpen = drain(10);
+        else
+            usleep(5000);
+        pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid) {
+            if (outputOpen)
+                drain(0);
+            break;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            result.timedOut = true;
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            close(pipeFds[0]);
+            return result;
+        }
+    }
+    close(pipeFds[0]);
+    if (WIFEXITED(status)) {
+        result.exited = true;
+        result.exitCode = WEXITSTATUS(status);
+    }
+    return result;
+}
+
+} // namespace varnel::platform

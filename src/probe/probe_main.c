@@ -1,0 +1,110 @@
+/* tcvarnel-probe: loads one plugin module in its own process, answers one question about it and
+ * exits, so that a module's code never runs inside TC Varnel itself and a module that crashes
+ * or hangs takes only this process with it.
+ *
+ *   tcvarnel-probe QUESTION MODULE
+ *
+ * QUESTION is one of
+ *   exports         which of the kind-deciding entry points the module exports
+ *   packer-caps     the result of GetPackerCaps()
+ *   lister-detect   the text ListGetDetectString leaves in a 5121-character buffer
+ *   content-detect  the text ContentGetDetectString leaves in a 5121-character buffer
+ *   fs-root         the text FsGetDefRootName leaves in a 101-character buffer
+ *
+ * One answer line is written to standard output:
+ *   noload             the module could not be loaded
+ *   noentry            the entry point is missing
+ *   exports N          bit 1 FsInit, 2 ListLoad, 4 OpenArchive, 8 ContentGetValue
+ *   number N           a signed decimal number
+ *   text HEX           the text up to its first NUL, each byte as two lowercase hex digits
+ * and the exit code is 0. Exit code 2 means the command line was wrong; any other ending
+ * (exit code 3 from the crash handler, a signal, no answer line) means the entry point faulted.
+ */
+#include "probe_loader.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+enum { kDetectBuffer = 5121, kRootBuffer = 101 };
+
+static void PrintText(const char* text) {
+    size_t i;
+    fputs("text ", stdout);
+    for (i = 0; text[i] != '\0'; ++i)
+        printf("%02x", (unsigned)(unsigned char)text[i]);
+    fputs("\n", stdout);
+}
+
+static int AnswerText(void* module, const char* entry, int size) {
+    void* function = ProbeSymbol(module, entry);
+    char* buffer;
+    if (!function) {
+        puts("noentry");
+        return 0;
+    }
+    buffer = (char*)calloc((size_t)size + 1, 1);
+    if (!buffer)
+        return 4;
+    fflush(stdout);
+    ProbeCallText(function, buffer, size);
+    buffer[size] = '\0'; /* a module that fills the whole buffer still gets a terminated text */
+    PrintText(buffer);
+    free(buffer);
+    return 0;
+}
+
+int main(int argc, char** argv) {
+    const char* question;
+    void* module;
+    int rc = 0;
+    if (argc != 3) {
+        fputs("usage: tcvarnel-probe exports|packer-caps|lister-detect|content-detect|fs-root MODULE\n",
+              stderr);
+        return 2;
+    }
+    question = argv[1];
+    if (strcmp(question, "exports") != 0 && strcmp(question, "packer-caps") != 0 &&
+        strcmp(question, "lister-detect") != 0 && strcmp(question, "content-detect") != 0 &&
+        strcmp(question, "fs-root") != 0) {
+        fprintf(stderr, "tcvarnel-probe: unknown question %s\n", question);
+        return 2;
+    }
+    ProbeInstallCrashExit();
+    module = ProbeLoad(argv[2]);
+    if (!module) {
+        puts("noload");
+        return 0;
+    }
+    if (strcmp(question, "exports") == 0) {
+        int mask = 0;
+        if (ProbeSymbol(module, "FsInit"))
+            mask |= 1;
+        if (ProbeSymbol(module, "ListLoad"))
+            mask |= 2;
+        if (ProbeSymbol(module, "OpenArchive"))
+            mask |= 4;
+        if (ProbeSymbol(module, "ContentGetValue"))
+            mask |= 8;
+        printf("exports %d\n", mask);
+    } else if (strcmp(question, "packer-caps") == 0) {
+        void* function = ProbeSymbol(module, "GetPackerCaps");
+        if (!function) {
+            puts("noentry");
+        } else {
+            int caps;
+            fflush(stdout);
+            caps = ProbeCallCaps(function);
+            printf("number %d\n", caps);
+        }
+    } else if (strcmp(question, "lister-detect") == 0) {
+        rc = AnswerText(module, "ListGetDetectString", kDetectBuffer);
+    } else if (strcmp(question, "content-detect") == 0) {
+        rc = AnswerText(module, "ContentGetDetectString", kDetectBuffer);
+    } else {
+        rc = AnswerText(module, "FsGetDefRootName", kRootBuffer);
+    }
+    fflush(stdout);
+    ProbeRelease(module);
+    return rc;
+}

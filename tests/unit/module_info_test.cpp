@@ -1,0 +1,172 @@
+#include "catalog/module_info.h"
+
+#include "app/settings.h"
+#include "catalog/module_probe.h"
+#include "message_log.h"
+#include "platform/system.h"
+#include "sample_plugins.h"
+#include "temp_prefix.h"
+
+#include <chrono>
+#include <gtest/gtest.h>
+
+namespace varnel {
+namespace {
+
+using test::ModuleBuild;
+
+class ModuleInfoTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        AppSettings() = Settings{};
+        m_previousSleep = platform::SetSleepHandler([this](unsigned ms) { slept += ms; });
+        LoadMessagesForTest();
+    }
+    void TearDown() override {
+        platform::SetSleepHandler(m_previousSleep);
+        SetProbeTimeoutMs(15000);
+        AppSettings() = Settings{};
+    }
+    static void LoadMessagesForTest() { ResetMessageStore(); }
+    std::string Native(std::string_view name, std::string_view as = {}) {
+        return test::InstallSample(prefix.Dir(), ModuleBuild::Native, name, "plugins", as);
+    }
+    std::string Windows(std::string_view name, std::string_view as = {}) {
+        return test::InstallSample(prefix.Dir(), ModuleBuild::Windows, name, "plugins", as);
+    }
+
+    test::TempPrefix prefix;
+    unsigned slept = 0;
+    platform::SleepHandler m_previousSleep;
+};
+
+TEST_F(ModuleInfoTest, KindByExtensionWithoutLoading) {
+    prefix.Write("drive_c/plugins/VIEW.WLX", "not a module at all");
+    prefix.Write("drive_c/plugins/a.WCX", "x");
+    prefix.Write("drive_c/plugins/b.wfx", "x");
+    prefix.Write("drive_c/plugins/c.Wdx", "x");
+    prefix.Write("drive_c/my.dir/module", "x");
+    prefix.Write("drive_c/plugins/text.dll", "plain text");
+    EXPECT_EQ(PluginKindOfFile("C:\\plugins\\VIEW.WLX"), kLister);
+    EXPECT_EQ(PluginKindOfFile("C:\\plugins\\a.WCX"), kPacker);
+    EXPECT_EQ(PluginKindOfFile("C:\\plugins\\b.wfx"), kFileSystem);
+    EXPECT_EQ(PluginKindOfFile("C:\\plugins\\c.Wdx"), kContent);
+    EXPECT_EQ(PluginKindOfFile("C:\\my.dir\\module"), kNoPlugin);
+    EXPECT_EQ(PluginKindOfFile("C:\\plugins\\missing.wlx"), kNoPlugin);
+    EXPECT_EQ(PluginKindOfFile("C:\\plugins\\text.dll"), kNoPlugin);
+}
+
+TEST_F(ModuleInfoTest, KindOfADllByItsEntryPoints) {
+    for (ModuleBuild build : {ModuleBuild::Windows, ModuleBuild::Native}) {
+        if (build == ModuleBuild::Windows && !test::HaveWindowsSamples())
+            continue;
+        std::string folder = build == ModuleBuild::Windows ? "pe" : "elf";
+        auto path = [&](std::string_view name) {
+            return test::InstallSample(prefix.Dir(), build, name, folder);
+        };
+        EXPECT_EQ(PluginKindOfFile(path("both.dll")), kFileSystem) << folder;
+        EXPECT_EQ(PluginKindOfFile(path("lister_packer.dll")), kLister) << folder;
+        EXPECT_EQ(PluginKindOfFile(path("packer_only.dll")), kPacker) << folder;
+        EXPECT_EQ(PluginKindOfFile(path("none.dll")), kNoPlugin) << folder;
+    }
+}
+
+TEST_F(ModuleInfoTest, VersionTextsOfWindowsModules) {
+    if (!test::HaveWindowsSamples())
+        GTEST_SKIP() << "MinGW-w64 samples not built";
+    std::string lister = Windows("sample_lister.wlx");
+    std::string packer = Windows("sample_packer.wcx");
+    std::string content = Windows("sample_content.wdx");
+    EXPECT_EQ(ReadVersionText(lister), "1.2.3.4");
+    EXPECT_EQ(ReadVersionText(lister, "FileDescription"), "Sample Lister");
+    EXPECT_EQ(ReadVersionText(lister, "InternalName"), "lister");
+    EXPECT_EQ(ReadVersionText(packer), "2.10.0.77");
+    EXPECT_EQ(ReadVersionText(packer, "ProductVersion"), "2.10 beta"); // 040904e4
+    // The first translation decides: German before English.
+    EXPECT_EQ(ReadVersionText(content, "FileDescription"), "Beispiel-Inhalt");
+    EXPECT_EQ(ReadVersionText(content, "ProductVersion"), "4.5");
+    EXPECT_EQ(ReadVersionText(Windows("none.dll")), "");
+    EXPECT_EQ(ReadVersionText(Windows("none.dll"), "FileDescription"), "");
+    EXPECT_EQ(ReadVersionText("C:\\plugins\\missing.wlx"), "");
+    EXPECT_EQ(ReadVersionText(Native("sample_lister.wlx", "native.wlx")), "");
+}
+
+TEST_F(ModuleInfoTest, DisplayNamesFollowShowNames) {
+    if (!test::HaveWindowsSamples())
+        GTEST_SKIP() << "MinGW-w64 samples not built";
+    std::string lister = Windows("sample_lister.wlx");
+    std::string fs = Windows("sample_fs.wfx"); // its description is one character long
+    EXPECT_EQ(PluginDisplayName(lister), "Sample Lister");
+    EXPECT_EQ(PluginDisplayName(fs), "sample_fs");
+    AppSettings().ShowNames = 0;
+    EXPECT_EQ(PluginDisplayName(lister), "sample_lister.wlx");
+    EXPECT_EQ(PluginDisplayName("C:\\p\\arc.wcx"), "arc.wcx");
+    AppSettings().ShowNames = 1;
+    EXPECT_EQ(PluginDisplayName(lister), "sample_lister");
+}
+
+TEST_F(ModuleInfoTest, NativeQueriesAnswerThroughTheProbe) {
+    QueryStatus status;
+    EXPECT_EQ(QueryPackerCaps(Native("sample_packer.wcx"), &status), 285);
+    EXPECT_EQ(status, QueryStatus::Answered);
+    EXPECT_EQ(QueryListerDetectString(Native("sample_lister.wlx"), &status), "EXT=\"TXT\" | EXT=\"LOG\"");
+    EXPECT_EQ(status, QueryStatus::Answered);
+    EXPECT_EQ(slept, 50u); // the pause before the module is let go
+    EXPECT_EQ(QueryContentDetectString(Native("sample_content.wdx"), &status), "MULTIMEDIA");
+    EXPECT_EQ(QueryFsRootName(Native("sample_fs.wfx"), &status), "Sample FS");
+    EXPECT_EQ(status, QueryStatus::Answered);
+}
+
+TEST_F(ModuleInfoTest, DefaultsWhenThereIsNoAnswer) {
+    QueryStatus status;
+    std::string none = Native("none.dll");
+    EXPECT_EQ(QueryPackerCaps(none, &status), 0);
+    EXPECT_EQ(status, QueryStatus::Default);
+    EXPECT_EQ(QueryListerDetectString(none, &status), "");
+    EXPECT_EQ(status, QueryStatus::Default);
+    EXPECT_EQ(slept, 0u); // no entry point, no pause
+    EXPECT_EQ(QueryFsRootName(none, &status), "none");
+    EXPECT_EQ(QueryFsRootName("C:\\plugins\\gone.wfx", &status), "gone");
+    EXPECT_EQ(status, QueryStatus::Default);
+    prefix.Write("drive_c/plugins/garbage.wcx", "garbage");
+    EXPECT_EQ(QueryPackerCaps("C:\\plugins\\garbage.wcx", &status), 0);
+    EXPECT_EQ(status, QueryStatus::Default);
+    // An empty root name from the module falls back to the file name.
+    EXPECT_EQ(QueryFsRootName(Native("empty_root.wfx"), &status), "empty_root");
+    EXPECT_EQ(status, QueryStatus::Answered);
+}
+
+TEST_F(ModuleInfoTest, CrashingEntryPointsAreContained) {
+    test::MessageLog boxes;
+    std::string crash = Native("crash.dll");
+    QueryStatus status;
+    EXPECT_EQ(QueryListerDetectString(crash, &status), "");
+    EXPECT_EQ(status, QueryStatus::Fault);
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_EQ(boxes.Boxes()[0].style, kStyleError | kMbTaskModal | kMbSetForeground);
+    EXPECT_EQ(QueryContentDetectString(crash, &status), "");
+    EXPECT_EQ(boxes.Boxes().size(), 2u);
+    // Capability and root-name faults reach the caller instead of a box.
+    EXPECT_EQ(QueryPackerCaps(crash, &status), 0);
+    EXPECT_EQ(status, QueryStatus::Fault);
+    EXPECT_EQ(QueryFsRootName(crash, &status), "crash");
+    EXPECT_EQ(status, QueryStatus::Fault);
+    EXPECT_EQ(boxes.Boxes().size(), 2u);
+}
+
+TEST_F(ModuleInfoTest, HangingEntryPointsAreKilled) {
+    test::MessageLog boxes;
+    SetProbeTimeoutMs(700);
+    std::string hang = Native("hang.dll");
+    QueryStatus status;
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(QueryPackerCaps(hang, &status), 0);
+    EXPECT_EQ(status, QueryStatus::Fault);
+    EXPECT_EQ(QueryListerDetectString(hang, &status), "");
+    EXPECT_EQ(status, QueryStatus::Fault);
+    EXPECT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+}
+
+} // namespace
+} // namespace varnel

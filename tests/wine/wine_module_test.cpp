@@ -1,0 +1,138 @@
+// Module inspection of real Windows modules through Wine: the Windows build of the probe
+// answers the queries, and the version reader agrees with Wine's own version functions.
+
+#include "catalog/module_info.h"
+
+#include "app/settings.h"
+#include "catalog/module_probe.h"
+#include "message_log.h"
+#include "platform/paths.h"
+#include "platform/process.h"
+#include "platform/system.h"
+#include "sample_plugins.h"
+#include "util/text.h"
+#include "wine_test_prefix.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace varnel {
+namespace {
+
+using test::ModuleBuild;
+
+class WineModuleTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!wine.Ready() || !test::HaveWindowsSamples())
+            GTEST_SKIP() << "Wine or the Windows samples are missing";
+        AppSettings() = Settings{};
+        m_previousSleep = platform::SetSleepHandler([](unsigned) {});
+    }
+    void TearDown() override {
+        if (m_previousSleep)
+            platform::SetSleepHandler(m_previousSleep);
+        SetProbeTimeoutMs(15000);
+    }
+    std::string Sample(std::string_view name) {
+        return test::InstallSample(wine.Dir(), ModuleBuild::Windows, name, wine.Folder());
+    }
+
+    test::WineTestPrefix wine;
+    platform::SleepHandler m_previousSleep;
+};
+
+TEST_F(WineModuleTest, QueriesAnsweredByWindowsModules) {
+    QueryStatus status;
+    EXPECT_EQ(QueryPackerCaps(Sample("sample_packer.wcx"), &status), 285);
+    EXPECT_EQ(status, QueryStatus::Answered);
+    EXPECT_EQ(QueryListerDetectString(Sample("sample_lister.wlx"), &status), "EXT=\"TXT\" | EXT=\"LOG\"");
+    EXPECT_EQ(status, QueryStatus::Answered);
+    EXPECT_EQ(QueryContentDetectString(Sample("sample_content.wdx"), &status), "MULTIMEDIA");
+    EXPECT_EQ(QueryFsRootName(Sample("sample_fs.wfx"), &status), "Sample FS");
+    EXPECT_EQ(QueryFsRootName(Sample("empty_root.wfx"), &status), "empty_root");
+    EXPECT_EQ(QueryPackerCaps(Sample("none.dll"), &status), 0);
+    EXPECT_EQ(status, QueryStatus::Default);
+}
+
+TEST_F(WineModuleTest, FaultsInWindowsModulesAreContained) {
+    test::MessageLog boxes;
+    QueryStatus status;
+    std::string crash = Sample("crash.dll");
+    EXPECT_EQ(QueryListerDetectString(crash, &status), "");
+    EXPECT_EQ(status, QueryStatus::Fault);
+    EXPECT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_EQ(QueryPackerCaps(crash, &status), 0);
+    EXPECT_EQ(status, QueryStatus::Fault);
+    SetProbeTimeoutMs(4000);
+    EXPECT_EQ(QueryFsRootName(Sample("hang.dll"), &status), "hang");
+    EXPECT_EQ(status, QueryStatus::Fault);
+}
+
+TEST_F(WineModuleTest, WithoutWineTheDefaultsApplyAndSaySo) {
+    std::string packer = Sample("sample_packer.wcx");
+    setenv("VARNEL_WINE", "/nonexistent/wine", 1);
+    QueryStatus status;
+    EXPECT_EQ(QueryPackerCaps(packer, &status), 0);
+    EXPECT_EQ(status, QueryStatus::Unavailable);
+    EXPECT_EQ(QueryFsRootName(packer, &status), "sample_packer");
+    EXPECT_EQ(status, QueryStatus::Unavailable);
+    unsetenv("VARNEL_WINE");
+}
+
+// What Wine's GetFileVersionInfoA/VerQueryValueA say about a module, through version_checker.exe.
+std::string WineVersionAnswer(const std::string& windowsPath) {
+    std::string checker = platform::OwnExecutableFolder() + "/version_checker.exe";
+    platform::CapturedRun run =
+        platform::RunAndCapture({"wine", checker, windowsPath},
+                                {{"WINEDEBUG", "-all"}, {"WINEPREFIX", platform::PrefixDir()}}, 30000);
+    std::string out;
+    for (char c : run.output)
+        if (c != '\r')
+            out.push_back(c);
+    return out;
+}
+
+std::string Hex(std::string_view text) {
+    std::string out;
+    for (char c : text)
+        out += FormatPrintf("%02x", {static_cast<unsigned char>(c)});
+    return out;
+}
+
+std::string OurVersionAnswer(const std::string& windowsPath) {
+    std::string fixed = ReadVersionText(windowsPath);
+    if (fixed.empty() && ReadVersionText(windowsPath, "FileDescription").empty())
+        return "none\n";
+    std::string out = fixed.empty() ? "fixed\n" : "fixed " + fixed + "\n";
+    for (const char* name : {"FileDescription", "ProductVersion", "InternalName"})
+        out += std::string(name) + " " + Hex(ReadVersionText(windowsPath, name)) + "\n";
+    return out;
+}
+
+TEST_F(WineModuleTest, VersionReaderAgreesWithWine) {
+    std::vector<std::string> modules = {Sample("sample_lister.wlx"), Sample("sample_packer.wcx"),
+                                        Sample("sample_content.wdx"), Sample("none.dll")};
+    // Windows modules nobody here wrote: the DLLs Debian's Wine ships.
+    int wineDlls = 0;
+    for (const char* dll :
+         {"kernel32.dll", "comctl32.dll", "shell32.dll", "user32.dll", "msvcrt.dll", "ole32.dll"}) {
+        std::string path = "C:\\windows\\system32\\" + std::string(dll);
+        if (std::filesystem::exists(platform::ToHostPath(path))) {
+            modules.push_back(path);
+            ++wineDlls;
+        }
+    }
+    EXPECT_GE(wineDlls, 3);
+    int withVersion = 0;
+    for (const std::string& module : modules) {
+        std::string ours = OurVersionAnswer(module);
+        EXPECT_EQ(ours, WineVersionAnswer(module)) << module;
+        if (ours != "none\n")
+            ++withVersion;
+    }
+    EXPECT_GE(withVersion, 6); // the comparison is about real version resources, not empty answers
+}
+
+} // namespace
+} // namespace varnel
