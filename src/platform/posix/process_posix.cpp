@@ -26,9 +26,8 @@ std::optional<std::string> FindOnPath(const std::string& program) {
         size_t end = dirs.find(':', start);
         if (end == std::string::npos)
             end = dirs.size();
-        std::string dir = dirs.substr(start, end - start);
-        if (dir.empty())
-            dir = ".";
+        // An empty entry means the current folder.
+        std::string dir = end > start ? dirs.substr(start, end - start) : std::string(1, '.');
         std::string candidate = dir + "/" + program;
         struct stat st;
         if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(candidate.c_str(), X_OK) == 0)
