@@ -1,6 +1,6 @@
 # Sourced by test.sh and run.sh: installs with apt-get only the Debian packages that are missing.
 
-varnel_packages_build=(g++ cmake ninja-build pkg-config libgtest-dev)
+varnel_packages_build=(g++ cmake ninja-build pkg-config libgtest-dev g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64)
 varnel_packages_test=(clang libclang-rt-14-dev)
 
 varnel_install_deps() {

@@ -1,0 +1,48 @@
+/* A stand-in for the host program, for the demo prefix and the tests: a main window of the
+ * host's window class that closes when asked (WM_CLOSE), nothing else. It is a test device of
+ * this project and does nothing a file manager does. */
+#include <windows.h>
+
+static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        HDC dc = BeginPaint(window, &paint);
+        const char text[] = "Total Commander stand-in of the TC Varnel demo host";
+        TextOutA(dc, 12, 12, text, (int)(sizeof text - 1));
+        EndPaint(window, &paint);
+        return 0;
+    }
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show) {
+    WNDCLASSA windowClass;
+    HWND window;
+    MSG message;
+    (void)previous;
+    (void)commandLine;
+    ZeroMemory(&windowClass, sizeof windowClass);
+    windowClass.lpfnWndProc = WindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursor(NULL, IDC_ARROW);
+    windowClass.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
+    windowClass.lpszClassName = "TTOTAL_CMD";
+    if (!RegisterClassA(&windowClass))
+        return 1;
+    window = CreateWindowA("TTOTAL_CMD", "Total Commander (stand-in)", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                           CW_USEDEFAULT, 480, 200, NULL, NULL, instance, NULL);
+    if (!window)
+        return 1;
+    ShowWindow(window, show);
+    while (GetMessageA(&message, NULL, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return 0;
+}
