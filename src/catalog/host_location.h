@@ -1,0 +1,26 @@
+#pragma once
+// Where the host is installed, its default files, whether it is present and whether it runs.
+
+#include <string>
+
+namespace varnel {
+
+// %COMMANDER_PATH% when it names a drive path, else the registry's InstallDir (the user's over
+// the machine's), else "C:\TotalCmd".
+std::string HostInstallDir();
+// HostInstallDir + "\Totalcmd.exe"; the 64-bit "TOTALCMD64.EXE" when only that one is there.
+std::string DefaultHostExe();
+std::string DefaultHostIni();
+std::string DefaultFtpIni();
+
+// True when the host executable (recognised by its version resource) and the host configuration
+// file both exist; otherwise shows message 53 for the first missing one.
+bool DetectHost();
+
+// The host executable exists and is held by a running process.
+bool HostRunning();
+
+// True when the module's "InternalName" names the host (32- or 64-bit).
+bool IsHostExecutable(const std::string& path);
+
+} // namespace varnel
