@@ -47,10 +47,25 @@ TEST(SettingIntFromText, ConvertsLikeTheProgramAlwaysDid) {
         const char* text;
         int value;
     } cases[] = {
-        {"6000", 6000}, {"  42", 42},  {"-7", -7},          {"+7", 7},     {"$10", 16},         {"x1F", 31},
-        {"0x1770", 6000}, {"0X1770", 6000}, {"-$10", -16}, {"", 0},         {"abc", 0},          {"12a", 0},
-        {"1 ", 0},      {"0x", 0},     {"2147483647", 2147483647},      {"2147483648", 0}, {"-2147483648", -2147483647 - 1},
-        {"$80000000", 0}, {"99999999999", 0},
+        {"6000", 6000},
+        {"  42", 42},
+        {"-7", -7},
+        {"+7", 7},
+        {"$10", 16},
+        {"x1F", 31},
+        {"0x1770", 6000},
+        {"0X1770", 6000},
+        {"-$10", -16},
+        {"", 0},
+        {"abc", 0},
+        {"12a", 0},
+        {"1 ", 0},
+        {"0x", 0},
+        {"2147483647", 2147483647},
+        {"2147483648", 0},
+        {"-2147483648", -2147483647 - 1},
+        {"$80000000", 0},
+        {"99999999999", 0},
     };
     for (const Case& c : cases)
         EXPECT_EQ(SettingIntFromText(c.text), c.value) << '"' << c.text << '"';
@@ -117,13 +132,43 @@ TEST_F(SettingsTest, ExitWritesEveryKeyAndKeepsTheReadOnlyOnes) {
     s.RefreshInterval = 3000;
     WriteSettingsAtExit(s);
     std::string text = SettingsFile();
-    for (const char* key : {"FtpIni=", "RarPath=", "PluginsSrc=", "PluginsSrcZip=", "PluginsLister=",
-                            "PluginsPacker=", "PluginsFS=", "PluginsContent=", "Language=", "ShowTabs=",
-                            "ShowTypes=", "ShowVersionsCol=", "ShowDescriptions=", "Refresh=", "RefreshInterval=3000",
-                            "SortColumn=", "SortAsc=", "RegisterExt=", "UseTCVar=1", "InstRestart=0", "InstTweak=1",
-                            "RestartCmd=0", "RestartExt=", "RestartTime=1200", "Left=", "Top=", "Width=700",
-                            "Height=", "Column0W=200", "Column5W=250", "TabIndex=", "FN=", "Name=1", "Version=1",
-                            "State=0", "Assoc=0", "File=1"})
+    for (const char* key : {"FtpIni=",
+                            "RarPath=",
+                            "PluginsSrc=",
+                            "PluginsSrcZip=",
+                            "PluginsLister=",
+                            "PluginsPacker=",
+                            "PluginsFS=",
+                            "PluginsContent=",
+                            "Language=",
+                            "ShowTabs=",
+                            "ShowTypes=",
+                            "ShowVersionsCol=",
+                            "ShowDescriptions=",
+                            "Refresh=",
+                            "RefreshInterval=3000",
+                            "SortColumn=",
+                            "SortAsc=",
+                            "RegisterExt=",
+                            "UseTCVar=1",
+                            "InstRestart=0",
+                            "InstTweak=1",
+                            "RestartCmd=0",
+                            "RestartExt=",
+                            "RestartTime=1200",
+                            "Left=",
+                            "Top=",
+                            "Width=700",
+                            "Height=",
+                            "Column0W=200",
+                            "Column5W=250",
+                            "TabIndex=",
+                            "FN=",
+                            "Name=1",
+                            "Version=1",
+                            "State=0",
+                            "Assoc=0",
+                            "File=1"})
         EXPECT_NE(text.find(key), std::string::npos) << key;
     EXPECT_NE(text.find("ShowNames=2\r\n"), std::string::npos);
     EXPECT_NE(text.find("BrowseCmd=%COMMANDER_PATH%\\Totalcmd.exe /o /r=\"%s\""), std::string::npos);
@@ -153,19 +198,14 @@ TEST_F(SettingsTest, StartWithoutLanguageFileEnds) {
     EXPECT_TRUE(prefix.Exists("drive_c/Varnel/TC_varnel.ini"));
 }
 
-TEST_F(SettingsTest, UnwritableFolderRunsOnDefaults) {
-    std::filesystem::permissions(prefix.Path("drive_c/Varnel"), std::filesystem::perms::owner_write,
-                                 std::filesystem::perm_options::remove);
-    if (access(prefix.Path("drive_c/Varnel").c_str(), W_OK) == 0) {
-        std::filesystem::permissions(prefix.Path("drive_c/Varnel"), std::filesystem::perms::owner_write,
-                                     std::filesystem::perm_options::add);
-        GTEST_SKIP() << "running with rights that ignore folder permissions";
-    }
+TEST_F(SettingsTest, AFolderInPlaceOfTheFileMeansDefaults) {
+    // Nothing can be read from or written to it: the program runs on its defaults.
+    std::filesystem::create_directories(prefix.Path("drive_c/Varnel/TC_varnel.ini"));
     EXPECT_TRUE(InitializeProgram());
-    EXPECT_FALSE(prefix.Exists("drive_c/Varnel/TC_varnel.ini"));
     EXPECT_EQ(AppSettings().RestartTime, 1000);
-    std::filesystem::permissions(prefix.Path("drive_c/Varnel"), std::filesystem::perms::owner_write,
-                                 std::filesystem::perm_options::add);
+    EXPECT_EQ(AppSettings().RestartExt, "%dir%\\Kestrun.exe 200 \"%s\"");
+    WriteSettingsAtExit(AppSettings());
+    EXPECT_TRUE(std::filesystem::is_directory(prefix.Path("drive_c/Varnel/TC_varnel.ini")));
 }
 
 // ---- Host location --------------------------------------------------------------------------
@@ -198,8 +238,9 @@ TEST_F(SettingsTest, NonStringRegistryValuesAreIgnored) {
 
 TEST_F(SettingsTest, DefaultConfigurationFiles) {
     auto withIniValue = [&](const char* value) {
-        prefix.Write("system.reg", std::string(kRegHeader) + "[Software\\\\Ghisler\\\\Total Commander] 1\n"
-                                                             "\"InstallDir\"=\"C:\\\\TC\"\n\"IniFileName\"=\"" +
+        prefix.Write("system.reg", std::string(kRegHeader) +
+                                       "[Software\\\\Ghisler\\\\Total Commander] 1\n"
+                                       "\"InstallDir\"=\"C:\\\\TC\"\n\"IniFileName\"=\"" +
                                        value + "\"\n");
         return DefaultHostIni();
     };
