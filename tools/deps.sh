@@ -1,13 +1,16 @@
 # Sourced by test.sh and run.sh: installs with apt-get only the Debian packages that are missing.
 
-varnel_packages_build=(g++ cmake ninja-build pkg-config libgtest-dev g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64)
+varnel_packages_build=(g++ cmake ninja-build pkg-config libgtest-dev g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
+  wine wine64 qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl-dev)
 varnel_packages_test=(clang libclang-rt-14-dev)
+varnel_packages_run_headless=(xvfb xauth)
 
 varnel_install_deps() {
   local wanted=("${varnel_packages_build[@]}")
-  if [ "${1:-}" = test ]; then
-    wanted+=("${varnel_packages_test[@]}")
-  fi
+  case "${1:-}" in
+    test) wanted+=("${varnel_packages_test[@]}") ;;
+    run-headless) wanted+=("${varnel_packages_run_headless[@]}") ;;
+  esac
   local missing=()
   local p
   for p in "${wanted[@]}"; do

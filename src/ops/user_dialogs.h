@@ -1,0 +1,39 @@
+#pragma once
+// The dialogs a command opens on its way (file choosers, the association dialog, one-line text
+// input). The GUI implements them with real windows; tests install scripted answers.
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace varnel {
+
+struct FileDialogRequest {
+    std::string title;
+    std::string initialFolder; // Windows path; empty for the toolkit's choice
+    std::string defaultName;
+    std::vector<std::pair<std::string, std::string>> filters; // description, patterns ("*.wlx;*.wcx")
+    bool multiple = false;
+};
+
+class UserDialogs {
+public:
+    virtual ~UserDialogs() = default;
+    // Windows paths of the chosen existing files; empty when the dialog was cancelled.
+    virtual std::vector<std::string> OpenFiles(const FileDialogRequest& request) = 0;
+    // The association dialog: the module, the proposed text, whether an empty text may be confirmed.
+    // The text as typed, or nullopt when cancelled.
+    virtual std::optional<std::string> AskAssociation(const std::string& modulePath, const std::string& proposal,
+                                                      bool allowEmpty) = 0;
+    // A one-line text input with its title and label; nullopt when cancelled.
+    virtual std::optional<std::string> AskText(const std::string& title, const std::string& label,
+                                               const std::string& text) = 0;
+};
+
+// The dialogs in use; without any installed, every dialog is cancelled.
+UserDialogs& Dialogs();
+// Installs the implementation (nullptr restores the cancelling one); returns the previous one.
+UserDialogs* SetUserDialogs(UserDialogs* dialogs);
+
+} // namespace varnel

@@ -1,0 +1,168 @@
+#pragma once
+// The main window: the host area, the tool buttons, the kind tabs and the plugin list.
+
+#include <QMainWindow>
+#include <array>
+#include <string>
+#include <vector>
+
+#include "ops/plugin_list.h"
+
+class QAction;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QSizeGrip;
+class QStatusBar;
+class QTabBar;
+class QTableWidget;
+class QTimer;
+
+namespace varnel {
+
+class TMenuSpeedButton;
+
+class TFormTCVarnel : public QMainWindow {
+    Q_OBJECT
+public:
+    // firstArgument: the command line's first argument; "/install", "/installZip" and "/order"
+    // run their command from here and leave the window unused (OneShotDone()).
+    explicit TFormTCVarnel(const std::string& firstArgument = {}, QWidget* parent = nullptr);
+    ~TFormTCVarnel() override;
+
+    bool OneShotDone() const { return m_oneShot; }
+
+    // Operations the rest of the program calls on the window.
+    void FormShow();
+    void FillList();
+    void RefreshStates();
+    void ApplyColumnOptions();
+    void UpdateSortMarks();
+    std::string SelectedPluginFile() const;
+    std::string SelectedPluginIni() const;
+    void ShowHost(const std::string& hostExe);
+    void ShowHostState();
+
+    // Handlers.
+    void btnAddClick();
+    void mnuInstallZipClick();
+    void btnDisableClick();
+    void btnRemoveClick();
+    void btnRenameClick();
+    void btnTweakClick();
+    void btnConfigureClick();
+    void btnOrderClick();
+    void btnOptionsClick();
+    void btnReportClick();
+    void btnAboutClick();
+    void btnCloseClick();
+    void mnuBrowseClick();
+    void mnuDescClick();
+    void btnRefreshClick();
+    void btnTCRunClick();
+    void btnTCRestartClick();
+    void btnIniEditClick();
+    void btnTCBrowseClick();
+    void btnIniBrowseClick();
+    void TabControl1Change();
+    void ListView1ColumnClick(int column);
+    void ListView1Change();
+    void Timer1Timer();
+    // Returns true when a key of the window's table ran an action.
+    bool FormKeyDown(int key, Qt::KeyboardModifiers modifiers, bool keypad);
+
+    // The rows as the list shows them (tests and benchmarks look at them).
+    const std::vector<PluginListRow>& ListRows() const { return m_rows; }
+    // The table-row numbers of the selected list rows, in list order (placeholder left out).
+    std::vector<int> SelectedTableRows() const;
+
+    // The commands the window can run; the controls of all others stay disabled.
+    static bool CommandAvailable(const char* handler);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void CreateControls();
+    void CreateMenus();
+    void ApplyCreationSettings();
+    void LayoutToolButtons();
+    void SetCaptions();
+    void RebuildTabs(const std::string& versionText);
+    void PopulateList(int selectPosition);
+    void SetCommandEnabled(QWidget* widget, const char* handler, bool enabled);
+    void SetActionEnabled(QAction* action, const char* handler, bool enabled);
+    void SetHostControlsEnabled(bool enabled);
+    void SaveWindowSettings();
+    void PlaceSizeGrip();
+    int SelectedTab() const;
+
+    bool m_oneShot = false;
+    bool m_created = false;
+    bool m_hostOffered = false;
+    bool m_hostFound = false;
+    std::string m_versionText;
+
+    QFrame* m_panel1 = nullptr;
+    QLabel* m_image1 = nullptr;
+    QLabel* m_label4 = nullptr;
+    QLabel* m_label1 = nullptr;
+    QLabel* m_label5 = nullptr;
+    QLabel* m_label6 = nullptr;
+    QLineEdit* m_sTCPath1 = nullptr;
+    QLineEdit* m_sTCini1 = nullptr;
+    QLabel* m_sTCVersion = nullptr;
+    QLabel* m_sTCState = nullptr;
+    QPushButton* m_btnTCBrowse = nullptr;
+    QPushButton* m_btnIniBrowse = nullptr;
+    QPushButton* m_btnTCRun = nullptr;
+    QPushButton* m_btnTCRestart = nullptr;
+    QPushButton* m_btnIniEdit = nullptr;
+    QFrame* m_panel2 = nullptr;
+    QWidget* m_toolRow = nullptr;
+    QWidget* m_panel3 = nullptr;
+    TMenuSpeedButton* m_btnAdd = nullptr;
+    TMenuSpeedButton* m_btnEnable = nullptr;
+    TMenuSpeedButton* m_btnDisable = nullptr;
+    TMenuSpeedButton* m_btnRemove = nullptr;
+    TMenuSpeedButton* m_btnRename = nullptr;
+    TMenuSpeedButton* m_btnTweak = nullptr;
+    TMenuSpeedButton* m_btnConfigure = nullptr;
+    TMenuSpeedButton* m_btnOrder = nullptr;
+    TMenuSpeedButton* m_btnOptions = nullptr;
+    TMenuSpeedButton* m_btnReport = nullptr;
+    TMenuSpeedButton* m_btnAbout = nullptr;
+    TMenuSpeedButton* m_btnClose = nullptr;
+    QTabBar* m_tabControl1 = nullptr;
+    QTableWidget* m_listView1 = nullptr;
+    QStatusBar* m_statusBar1 = nullptr;
+    QLabel* m_statusText = nullptr;
+    QSizeGrip* m_sizeGrip = nullptr;
+    QTimer* m_timer1 = nullptr;
+    QMenu* m_popupMenu1 = nullptr;
+    QMenu* m_popupMenu2 = nullptr;
+    QAction* m_mnuDisable = nullptr;
+    QAction* m_mnuEnable = nullptr;
+    QAction* m_mnuUninstall = nullptr;
+    QAction* m_mnuBrowse = nullptr;
+    QAction* m_mnuRename = nullptr;
+    QAction* m_mnuTweak = nullptr;
+    QAction* m_mnuConfigure = nullptr;
+    QAction* m_mnuInstall = nullptr;
+    QAction* m_mnuInstallZip = nullptr;
+    QAction* m_mnuOrder = nullptr;
+    QAction* m_mnuRefresh = nullptr;
+    QAction* m_mnu2Install = nullptr;
+    QAction* m_mnu2InstallZip = nullptr;
+
+    std::vector<PluginListRow> m_rows;
+    std::array<std::string, kPluginListColumns> m_columnCaptions;
+    std::array<std::string, 4> m_kindShortNames;
+};
+
+} // namespace varnel

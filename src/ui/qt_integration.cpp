@@ -1,0 +1,120 @@
+#include "ui/qt_integration.h"
+
+#include "lang/language.h"
+#include "platform/paths.h"
+#include "ui/qt_text.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QHelpEvent>
+#include <QProxyStyle>
+#include <QToolTip>
+
+namespace varnel {
+
+void InstallQtMessageBox() {
+    SetMessageBoxHook([](const std::string& text, const std::string& title, int style) {
+        QMessageBox box(QApplication::activeWindow());
+        box.setWindowTitle(ForDisplay(title));
+        box.setText(ForDisplay(text));
+        if (style & kMbIconError)
+            box.setIcon(QMessageBox::Critical);
+        else if (style & kMbIconQuestion)
+            box.setIcon(QMessageBox::Question);
+        else if (style & kMbIconInformation)
+            box.setIcon(QMessageBox::Information);
+        if (style & kMbOkCancel) {
+            box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+            box.setDefaultButton(QMessageBox::Ok);
+        } else {
+            box.setStandardButtons(QMessageBox::Ok);
+        }
+        box.raise();
+        box.activateWindow();
+        return box.exec() == QMessageBox::Ok ? kIdOk : kIdCancel;
+    });
+}
+
+std::vector<std::string> QtUserDialogs::OpenFiles(const FileDialogRequest& request) {
+    QFileDialog dialog(QApplication::activeWindow(), FromAnsi(request.title));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setOption(QFileDialog::ReadOnly);
+    dialog.setFileMode(request.multiple ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+    QStringList filters;
+    for (const auto& [description, patterns] : request.filters) {
+        QString globs = FromAnsi(patterns);
+        globs.replace(';', ' ');
+        filters << FromAnsi(description) + " (" + globs + ")";
+    }
+    if (!filters.isEmpty())
+        dialog.setNameFilters(filters);
+    if (!request.initialFolder.empty())
+        dialog.setDirectory(QString::fromStdString(platform::ToHostPath(request.initialFolder)));
+    if (!request.defaultName.empty())
+        dialog.selectFile(FromAnsi(request.defaultName));
+    std::vector<std::string> chosen;
+    if (dialog.exec() != QDialog::Accepted)
+        return chosen;
+    for (const QString& file : dialog.selectedFiles())
+        chosen.push_back(platform::ToWindowsPath(file.toStdString()));
+    return chosen;
+}
+
+std::optional<std::string> QtUserDialogs::AskAssociation(const std::string&, const std::string&, bool) {
+    return std::nullopt; // the association dialog comes with installation
+}
+
+std::optional<std::string> QtUserDialogs::AskText(const std::string& title, const std::string& label,
+                                                  const std::string& text) {
+    bool ok = false;
+    QString answer = QInputDialog::getText(QApplication::activeWindow(), FromAnsi(title), FromAnsi(label),
+                                           QLineEdit::Normal, FromAnsi(text), &ok);
+    if (!ok)
+        return std::nullopt;
+    return ToAnsi(answer);
+}
+
+namespace {
+
+constexpr int kHintDelayMs = 300;
+constexpr int kHintShownMs = 3500;
+
+class VarnelStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_ToolTip_WakeUpDelay)
+            return kHintDelayMs;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+// Shows every hint for the program's fixed time instead of Qt's length-dependent one.
+class HintTimer : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::ToolTip)
+            return false;
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (!widget || widget->toolTip().isEmpty())
+            return false;
+        auto* help = static_cast<QHelpEvent*>(event);
+        QToolTip::showText(help->globalPos(), widget->toolTip(), widget, QRect(), kHintShownMs);
+        return true;
+    }
+};
+
+} // namespace
+
+void SetUpApplication(QApplication& app) {
+    app.setApplicationName("TC Varnel");
+    app.setStyle(new VarnelStyle);
+    app.installEventFilter(new HintTimer(&app));
+    app.setWindowIcon(QIcon(":/icons/varnel.svg"));
+    InstallQtMessageBox();
+}
+
+} // namespace varnel

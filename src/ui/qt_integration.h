@@ -1,0 +1,28 @@
+#pragma once
+// What the GUI puts in place of the core's hooks: the message box and the dialogs.
+
+#include "ops/user_dialogs.h"
+
+class QApplication;
+
+namespace varnel {
+
+// Message boxes become Qt message boxes.
+void InstallQtMessageBox();
+
+// The dialogs commands open, as Qt dialogs. Paths cross between the Windows form the program
+// uses and the machine's own form.
+class QtUserDialogs : public UserDialogs {
+public:
+    std::vector<std::string> OpenFiles(const FileDialogRequest& request) override;
+    std::optional<std::string> AskAssociation(const std::string& modulePath, const std::string& proposal,
+                                              bool allowEmpty) override;
+    std::optional<std::string> AskText(const std::string& title, const std::string& label,
+                                       const std::string& text) override;
+};
+
+// Application-wide settings of the program: title, hint timings (300 ms until a hint shows,
+// 3500 ms that it stays).
+void SetUpApplication(QApplication& app);
+
+} // namespace varnel

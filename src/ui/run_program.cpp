@@ -1,0 +1,44 @@
+#include "ui/run_program.h"
+
+#include "app/entry.h"
+#include "app/startup.h"
+#include "catalog/host_location.h"
+#include "lang/language.h"
+#include "ui/form_tcvarnel.h"
+#include "ui/qt_integration.h"
+
+#include <QApplication>
+#include <cstdio>
+
+namespace varnel {
+
+int RunProgram(int argc, char** argv) {
+    QApplication app(argc, argv);
+    SetUpApplication(app);
+    SetFatalHandler(EndProgramNow);
+    if (!InitializeProgram())
+        return 0;
+    QtUserDialogs dialogs;
+    SetUserDialogs(&dialogs);
+
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i)
+        args.emplace_back(argv[i]);
+    EntryActions actions;
+    actions.detectHost = [] { return DetectHost(); };
+    actions.restartHost = [] { std::fprintf(stderr, "TC Varnel: restarting the host is not available yet\n"); };
+    actions.installFile = [](const std::string&) {
+        std::fprintf(stderr, "TC Varnel: installing from the command line is not available yet\n");
+    };
+    if (RunEntry(args, actions) == EntryOutcome::EndProgram)
+        return 0;
+
+    TFormTCVarnel window(WindowSwitch(args));
+    if (window.OneShotDone())
+        return 0;
+    window.show();
+    app.exec();
+    return 0;
+}
+
+} // namespace varnel

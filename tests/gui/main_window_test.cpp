@@ -1,0 +1,326 @@
+// The main window on copies of the demo host, driven by control names, offscreen.
+
+#include "app/settings.h"
+#include "catalog/plugin_table.h"
+#include "gui_host.h"
+#include "ui/menu_speed_button.h"
+#include "ui/qt_text.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+
+using namespace varnel;
+using varnel::test::GuiHost;
+using varnel::test::Settle;
+
+namespace {
+
+std::string HeaderText(QTableWidget* list, int column) {
+    return ToAnsi(list->horizontalHeaderItem(column)->text());
+}
+
+void Key(QWidget* target, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QTest::keyClick(target, key, modifiers);
+    Settle();
+}
+
+// An ini with `count` Lister plugins (modules missing is fine for captions).
+std::string ListersIni(int count) {
+    std::string ini = "[ListerPlugins]\r\n";
+    for (int i = 1; i <= count; ++i)
+        ini += std::to_string(i) + "=C:\\l\\v" + std::to_string(i) + ".wlx\r\n";
+    return ini;
+}
+
+} // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void controlsCarryTheirNames() {
+        GuiHost host;
+        host.Open();
+        for (const char* name : {"Panel1", "Image1", "Label4", "Label1", "Label5", "Label6", "sTCVersion",
+                                 "sTCState", "Panel2", "Panel3", "StatusBar1"})
+            QVERIFY2(host.Find<QWidget>(name), name);
+        for (const char* name : {"sTCPath1", "sTCini1"})
+            QVERIFY2(host.Find<QLineEdit>(name), name);
+        for (const char* name : {"btnTCBrowse", "btnIniBrowse", "btnTCRun", "btnTCRestart", "btnIniEdit"})
+            QVERIFY2(host.Find<QPushButton>(name), name);
+        for (const char* name : {"btnAdd", "btnEnable", "btnDisable", "btnRemove", "btnRename", "btnTweak",
+                                 "btnConfigure", "btnOrder", "btnOptions", "btnReport", "btnAbout", "btnClose"})
+            QVERIFY2(host.Find<TMenuSpeedButton>(name), name);
+        QVERIFY(host.Find<QTabBar>("TabControl1"));
+        QVERIFY(host.List());
+        QVERIFY(host.Find<QTimer>("Timer1"));
+        for (const char* name : {"mnuDisable", "mnuEnable", "mnuUninstall", "mnuBrowse", "mnuRename", "mnuTweak",
+                                 "mnuConfigure", "mnuInstall", "mnuInstallZip", "mnuOrder", "mnuRefresh",
+                                 "mnu2Install", "mnu2InstallZip"})
+            QVERIFY2(host.Action(name), name);
+        QCOMPARE(host.Window().windowTitle(), QString("TC Varnel 1.8.4"));
+        QCOMPARE(host.Action("mnuRefresh")->text(), QString("Refresh list\tCtrl+R"));
+        QCOMPARE(host.Action("mnuOrder")->text(), QString("&Order\t\tCtrl+O"));
+        QCOMPARE(host.Action("mnuInstall")->text(), QString("&Install new...\tIns"));
+    }
+
+    void demoHostRowsStatesAndStatus() {
+        GuiHost host;
+        host.Open();
+        QTableWidget* list = host.List();
+        QCOMPARE(list->rowCount(), 6);
+        // Sorted by the Plugin column, ascending: the disabled numbered row (leading blank) first.
+        QCOMPARE(host.RowText(0, 0), std::string(" Lister: [1] old_viewer"));
+        QCOMPARE(host.RowText(0, 3), std::string("-disabled-"));
+        QCOMPARE(host.RowText(1, 0), std::string("Content: [0] Beispiel-Inhalt"));
+        QCOMPARE(host.RowText(2, 3), std::string("-deleted-"));
+        QCOMPARE(host.RowText(5, 0), std::string("Packer: Sample Packer"));
+        QCOMPARE(host.RowText(5, 4), std::string("smp spk sp2"));
+        QCOMPARE(host.RowText(5, 5), std::string("C:\\totalcmd\\plugins\\wcx\\sample_packer\\sample_packer.wcx"));
+        QCOMPARE(host.Find<QLabel>("StatusText")->text(), QString("6 plugins, 2 disabled or missing"));
+        QCOMPARE(host.Find<QLabel>("sTCVersion")->text(), QString("11.03"));
+        QCOMPARE(host.Find<QLabel>("sTCState")->text(), QString("idle"));
+        QCOMPARE(host.Find<QLineEdit>("sTCini1")->text(), QString("C:\\totalcmd\\wincmd.ini"));
+        // Row data is the table row; icons by kind, 4 for disabled or missing.
+        const std::vector<PluginListRow>& rows = host.Window().ListRows();
+        QCOMPARE(rows[0].icon, 4);
+        QCOMPARE(rows[1].icon, 3);
+        QCOMPARE(rows[5].icon, 1);
+        QCOMPARE(list->item(5, 0)->data(Qt::UserRole).toInt(), 1); // the packer is table row 1
+        // The 11.03 host has content plugins: five tabs.
+        QCOMPARE(host.Find<QTabBar>("TabControl1")->count(), 5);
+        QCOMPARE(host.Find<QTabBar>("TabControl1")->tabText(4), QString("Content"));
+    }
+
+    void numberPrefixesForTenAndElevenListers() {
+        for (int count : {10, 11}) {
+            GuiHost host("[Options]\r\nShowTypes=0\r\n");
+            host.SetWincmdIni(ListersIni(count));
+            host.Open();
+            QTableWidget* list = host.List();
+            QCOMPARE(list->rowCount(), count);
+            if (count == 10) {
+                // Plain numbers: in byte order "[10]" comes before "[1]".
+                QCOMPARE(host.RowText(0, 0), std::string("[10] v10"));
+                QCOMPARE(host.RowText(1, 0), std::string("[1] v1"));
+                QCOMPARE(host.RowText(9, 0), std::string("[9] v9"));
+            } else {
+                QCOMPARE(host.RowText(0, 0), std::string("[ 1] v1"));
+                QCOMPARE(host.RowText(10, 0), std::string("[11] v11"));
+            }
+        }
+    }
+
+    void headerClicksSortAndMark() {
+        GuiHost host;
+        host.Open();
+        QTableWidget* list = host.List();
+        QCOMPARE(HeaderText(list, 0), std::string("Plugin +"));
+        QHeaderView* header = list->horizontalHeader();
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionViewportPosition(3) + 5, 5));
+        Settle();
+        QCOMPARE(HeaderText(list, 3), std::string("State +"));
+        QCOMPARE(HeaderText(list, 0), std::string("Plugin"));
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionViewportPosition(3) + 5, 5));
+        Settle();
+        QCOMPARE(list->horizontalHeaderItem(3)->text(), QString::fromUtf8("State \u2014"));
+        QCOMPARE(AppSettings().SortColumn, 3);
+        QVERIFY(!AppSettings().SortAsc);
+        // Descending by state: "idle" rows first, "-disabled-" and "-deleted-" last.
+        QCOMPARE(host.RowText(0, 3), std::string("idle"));
+        QCOMPARE(host.RowText(5, 3), std::string("-deleted-"));
+    }
+
+    void selectionShowsTheFittingButtons() {
+        GuiHost host;
+        host.Open();
+        auto* rename = host.Find<TMenuSpeedButton>("btnRename");
+        auto* tweak = host.Find<TMenuSpeedButton>("btnTweak");
+        auto* disable = host.Find<TMenuSpeedButton>("btnDisable");
+        auto* enable = host.Find<TMenuSpeedButton>("btnEnable");
+        host.Select({5}); // the packer
+        QVERIFY(tweak->isVisible());
+        QVERIFY(!rename->isVisible());
+        QCOMPARE(tweak->geometry(), rename->geometry()); // one place for the pair
+        host.Select({4}); // a lister
+        QVERIFY(rename->isVisible());
+        QVERIFY(!tweak->isVisible());
+        host.Select({0}); // the disabled lister
+        QVERIFY(enable->isVisible());
+        QVERIFY(!disable->isVisible());
+        QCOMPARE(enable->geometry(), disable->geometry());
+        QVERIFY(host.Action("mnuEnable")->isVisible());
+        host.Select({0, 5});
+        QCOMPARE(host.Window().SelectedTableRows().size(), size_t{2});
+        QCOMPARE(host.Window().SelectedPluginFile(), std::string("C:\\totalcmd\\plugins\\wlx\\old_viewer\\old_viewer.wlx"));
+        QCOMPARE(host.Window().SelectedPluginIni(), std::string("C:\\totalcmd\\plugins\\wlx\\old_viewer\\old_viewer.ini"));
+        // Commands this build cannot run yet never look available.
+        QVERIFY(!host.Find<TMenuSpeedButton>("btnConfigure")->isEnabled());
+        QVERIFY(!host.Find<TMenuSpeedButton>("btnOptions")->isEnabled());
+    }
+
+    void placeholderRowForAnEmptyKind() {
+        GuiHost host;
+        host.SetWincmdIni("[PackerPlugins]\r\nzip=1,C:\\p\\z.wcx\r\n");
+        host.Open();
+        auto* tabs = host.Find<QTabBar>("TabControl1");
+        tabs->setCurrentIndex(3); // FS
+        Settle();
+        QTableWidget* list = host.List();
+        QCOMPARE(list->rowCount(), 1);
+        QCOMPARE(host.RowText(0, 0), std::string("No plugins of this kind are installed."));
+        QVERIFY(!list->isEnabled());
+        QVERIFY(host.Window().SelectedTableRows().empty());
+        QCOMPARE(host.Find<QLabel>("StatusText")->text(), QString("1 plugins, 0 disabled or missing"));
+        QVERIFY(!host.Action("mnuUninstall")->isEnabled());
+    }
+
+    void keysOfTheWindow() {
+        GuiHost host;
+        host.Open();
+        QTableWidget* list = host.List();
+        auto* tabs = host.Find<QTabBar>("TabControl1");
+        list->setFocus();
+        Key(list, Qt::Key_3); // tab 2, Packer
+        QCOMPARE(tabs->currentIndex(), 2);
+        QCOMPARE(list->rowCount(), 1);
+        Key(list, Qt::Key_1, Qt::ShiftModifier); // digits work with any modifiers
+        QCOMPARE(tabs->currentIndex(), 0);
+        QCOMPARE(list->rowCount(), 6);
+        Key(list, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(host.Window().SelectedTableRows().size(), size_t{6});
+        // Ctrl+R reloads: a registration added behind the program's back shows.
+        std::string ini = host.WincmdIni();
+        ini.insert(ini.find("[FileSystemPlugins]\r\n") + 21, "More=C:\\x.wfx\r\n");
+        host.SetWincmdIni(ini);
+        Key(list, Qt::Key_R, Qt::ControlModifier);
+        QCOMPARE(list->rowCount(), 7);
+        // Shift+Delete is not Delete; nothing is asked.
+        Key(list, Qt::Key_Delete, Qt::ShiftModifier);
+        QVERIFY(host.boxes.Boxes().empty());
+    }
+
+    void digitForAMissingTabRefillsTheCurrentOne() {
+        GuiHost host;
+        host.Open();
+        auto* tabs = host.Find<QTabBar>("TabControl1");
+        // Take the Content tab away as for a host older than 6.50.
+        tabs->removeTab(4);
+        tabs->setCurrentIndex(1);
+        Settle();
+        Key(host.List(), Qt::Key_5);
+        QCOMPARE(tabs->currentIndex(), 1);
+        QCOMPARE(host.List()->rowCount(), 2);
+    }
+
+    void minimumSizeAndStatusBarOff() {
+        {
+            GuiHost host;
+            host.Open();
+            host.Window().resize(300, 200);
+            Settle();
+            QVERIFY(host.Window().width() >= 450);
+            QVERIFY(host.Window().height() >= 250);
+            QVERIFY(host.Find<QStatusBar>("StatusBar1")->isVisible());
+            QVERIFY(!host.Find<QWidget>("SizeGrip")->isVisible());
+        }
+        GuiHost host("[Options]\r\nShowStatusBar=0\r\n[Window]\r\nWidth=300\r\n");
+        host.Open();
+        QVERIFY(!host.Find<QStatusBar>("StatusBar1")->isVisible());
+        QWidget* grip = host.Find<QWidget>("SizeGrip");
+        QVERIFY(grip->isVisible());
+        QCOMPARE(grip->geometry().bottomRight(), QPoint(host.Window().width() - 1, host.Window().height() - 1));
+        QCOMPARE(grip->size(), QSize(17, 17));
+        QCOMPARE(host.Window().height(), 426 - 15); // first start without the bar: 15 pixels lower
+        QVERIFY(host.Window().width() >= 450);      // a stored width below the minimum is refused
+    }
+
+    void hostMissing() {
+        GuiHost host("[Paths]\r\nTCPath=C:\\nowhere\\Totalcmd.exe\r\n");
+        host.Open();
+        // The first showing offers the host dialog; cancelled here.
+        QCOMPARE(host.dialogs.fileRequests.size(), size_t{1});
+        QCOMPARE(host.dialogs.fileRequests[0].defaultName, std::string("TotalCmd.exe"));
+        QCOMPARE(host.dialogs.fileRequests[0].title, std::string("Browse for Total Commander"));
+        QCOMPARE(host.boxes.Boxes().size(), size_t{1});
+        QCOMPARE(host.boxes.Boxes()[0].text, std::string("TotalCmd.exe was not found.\rChoose the right file with the \"...\" button."));
+        QVERIFY(!host.List()->isEnabled());
+        QCOMPARE(host.List()->rowCount(), 0);
+        QVERIFY(!host.Find<TMenuSpeedButton>("btnAdd")->isEnabled());
+        QVERIFY(!host.Find<QTabBar>("TabControl1")->isEnabled());
+        QVERIFY(host.Find<QPushButton>("btnTCBrowse")->isEnabled());
+        QVERIFY(host.Find<TMenuSpeedButton>("btnClose")->isEnabled());
+        QCOMPARE(host.Window().focusWidget(), host.Find<QWidget>("btnTCBrowse"));
+
+        // Browsing to the right executable brings everything back and stores the choice.
+        host.dialogs.files.push_back({"C:\\totalcmd\\TOTALCMD.EXE"});
+        host.Find<QPushButton>("btnTCBrowse")->click();
+        Settle();
+        QCOMPARE(host.List()->rowCount(), 6);
+        QVERIFY(host.List()->isEnabled());
+        QVERIFY(host.prefix.Read("drive_c/Varnel/TC_varnel.ini").find("TCPath=C:\\totalcmd\\TOTALCMD.EXE") !=
+                std::string::npos);
+    }
+
+    void iniBrowseStoresTheWindowsFolderShortened() {
+        GuiHost host;
+        host.Open();
+        host.prefix.Write("drive_c/windows/wincmd.ini", "[ListerPlugins]\r\n0=C:\\a.wlx\r\n");
+        host.dialogs.files.push_back({"C:\\windows\\wincmd.ini"});
+        host.Find<QPushButton>("btnIniBrowse")->click();
+        Settle();
+        QCOMPARE(host.Find<QLineEdit>("sTCini1")->text(), QString("%windir%\\wincmd.ini"));
+        QCOMPARE(host.List()->rowCount(), 1);
+        QCOMPARE(host.dialogs.fileRequests.back().initialFolder, std::string("C:\\windows"));
+        QVERIFY(host.prefix.Read("drive_c/Varnel/TC_varnel.ini").find("IniPath=%windir%\\wincmd.ini") !=
+                std::string::npos);
+    }
+
+    void refreshTickUpdatesStatesOnly() {
+        GuiHost host("[Options]\r\nRefresh=1\r\nRefreshInterval=60000\r\n");
+        host.Open();
+        QVERIFY(host.Find<QTimer>("Timer1")->isActive());
+        QCOMPARE(host.Find<QTimer>("Timer1")->interval(), 60000);
+        std::filesystem::remove(host.prefix.Path("drive_c/totalcmd/plugins/wlx/sample_lister/sample_lister.wlx"));
+        host.Window().Timer1Timer();
+        QCOMPARE(host.RowText(4, 3), std::string("-deleted-"));
+        QCOMPARE(host.Window().ListRows()[4].icon, 0); // the icon waits for the next fill
+        host.Window().FillList();
+        QCOMPARE(host.Window().ListRows()[4].icon, 4);
+    }
+
+    void germanCaptions() {
+        GuiHost host("[Options]\r\nLanguage=Deutsch\r\n");
+        host.Open();
+        QCOMPARE(host.Find<QLabel>("Label4")->text(), QString("TC-Pfad:"));
+        QCOMPARE(host.Find<QTabBar>("TabControl1")->tabText(3), QString("Dateisystem"));
+        QCOMPARE(host.RowText(0, 3), std::string("-deaktiviert-"));
+        // The window is wide enough for every tool button's caption.
+        auto* close = host.Find<TMenuSpeedButton>("btnClose");
+        QVERIFY(close->geometry().right() < host.Find<QWidget>("ToolRow")->width());
+    }
+
+    void settingsWrittenWhenClosed() {
+        GuiHost host;
+        host.Open();
+        host.Window().resize(700, 500);
+        host.Find<QTabBar>("TabControl1")->setCurrentIndex(2);
+        Settle();
+        host.Window().close();
+        std::string settings = host.prefix.Read("drive_c/Varnel/TC_varnel.ini");
+        QVERIFY(settings.find("Width=700") != std::string::npos);
+        QVERIFY(settings.find("Height=500") != std::string::npos);
+        QVERIFY(settings.find("TabIndex=2") != std::string::npos);
+        QVERIFY(settings.find("Column0W=200") != std::string::npos);
+        QVERIFY(settings.find("Column2W=0") != std::string::npos);
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"

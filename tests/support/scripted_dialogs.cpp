@@ -1,0 +1,37 @@
+#include "scripted_dialogs.h"
+
+namespace varnel::test {
+
+ScriptedDialogs::ScriptedDialogs() : m_previous(SetUserDialogs(this)) {}
+ScriptedDialogs::~ScriptedDialogs() { SetUserDialogs(m_previous); }
+
+std::vector<std::string> ScriptedDialogs::OpenFiles(const FileDialogRequest& request) {
+    fileRequests.push_back(request);
+    if (files.empty())
+        return {};
+    std::vector<std::string> answer = files.front();
+    files.pop_front();
+    return answer;
+}
+
+std::optional<std::string> ScriptedDialogs::AskAssociation(const std::string& modulePath, const std::string& proposal,
+                                                           bool allowEmpty) {
+    associationRequests.push_back({modulePath, proposal, allowEmpty});
+    if (associations.empty())
+        return std::nullopt;
+    std::optional<std::string> answer = associations.front();
+    associations.pop_front();
+    return answer;
+}
+
+std::optional<std::string> ScriptedDialogs::AskText(const std::string& title, const std::string& label,
+                                                    const std::string& text) {
+    textRequests.push_back({title, label, text});
+    if (texts.empty())
+        return std::nullopt;
+    std::optional<std::string> answer = texts.front();
+    texts.pop_front();
+    return answer;
+}
+
+} // namespace varnel::test

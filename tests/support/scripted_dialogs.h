@@ -1,0 +1,46 @@
+#pragma once
+// Dialog answers given in advance, and a record of every dialog a command opened.
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "ops/user_dialogs.h"
+
+namespace varnel::test {
+
+class ScriptedDialogs : public UserDialogs {
+public:
+    ScriptedDialogs();
+    ~ScriptedDialogs() override;
+    ScriptedDialogs(const ScriptedDialogs&) = delete;
+    ScriptedDialogs& operator=(const ScriptedDialogs&) = delete;
+
+    // Answers, used in order; a dialog without an answer left is cancelled.
+    std::deque<std::vector<std::string>> files;
+    std::deque<std::optional<std::string>> associations;
+    std::deque<std::optional<std::string>> texts;
+
+    // What was asked.
+    std::vector<FileDialogRequest> fileRequests;
+    struct AssociationRequest {
+        std::string module, proposal;
+        bool allowEmpty;
+    };
+    std::vector<AssociationRequest> associationRequests;
+    struct TextRequest {
+        std::string title, label, text;
+    };
+    std::vector<TextRequest> textRequests;
+
+    std::vector<std::string> OpenFiles(const FileDialogRequest& request) override;
+    std::optional<std::string> AskAssociation(const std::string& modulePath, const std::string& proposal,
+                                              bool allowEmpty) override;
+    std::optional<std::string> AskText(const std::string& title, const std::string& label,
+                                       const std::string& text) override;
+
+private:
+    UserDialogs* m_previous;
+};
+
+} // namespace varnel::test

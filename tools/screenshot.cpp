@@ -1,0 +1,84 @@
+// Renders the main window on a host (offscreen) and saves it as a PNG, for looking at what the
+// program shows without a display.
+//
+//   varnel-screenshot OUT.png [--language NAME] [--no-statusbar] [--select N] [--tab N]
+//
+// WINEPREFIX names the host's prefix (the demo host). The program runs from a temporary
+// portable folder with the language files beside this tool and a settings file made from the
+// options.
+
+#include "app/program_folder.h"
+#include "app/startup.h"
+#include "lang/language.h"
+#include "platform/paths.h"
+#include "ui/form_tcvarnel.h"
+#include "ui/qt_integration.h"
+
+#include <QApplication>
+#include <QTabBar>
+#include <QTableWidget>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace fs = std::filesystem;
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: varnel-screenshot OUT.png [--language NAME] [--no-statusbar] [--select N]\n");
+        return 2;
+    }
+    std::string out = argv[1];
+    std::string language = "English";
+    bool statusBar = true;
+    int select = -1;
+    int tab = 0;
+    for (int i = 2; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--language" && i + 1 < argc)
+            language = argv[++i];
+        else if (arg == "--no-statusbar")
+            statusBar = false;
+        else if (arg == "--select" && i + 1 < argc)
+            select = std::atoi(argv[++i]);
+        else if (arg == "--tab" && i + 1 < argc)
+            tab = std::atoi(argv[++i]);
+    }
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    varnel::SetUpApplication(app);
+
+    fs::path portable = fs::temp_directory_path() / ("varnel-shot-" + std::to_string(::getpid()));
+    fs::create_directories(portable);
+    fs::copy(fs::path(argv[0]).parent_path() / "Language", portable / "Language",
+             fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    std::ofstream(portable / "TC_varnel.ini") << "[Options]\r\nLanguage=" << language
+                                              << "\r\nShowStatusBar=" << (statusBar ? 1 : 0)
+                                              << "\r\nShowVersionsCol=1\r\n[Window]\r\nTabIndex=" << tab
+                                              << "\r\n";
+    varnel::SetProgramFolder(varnel::platform::ToWindowsPath(portable.string()));
+    varnel::SetFatalHandler([] { std::exit(1); });
+    if (!varnel::InitializeProgram())
+        return 1;
+
+    int rc = 1;
+    {
+        varnel::TFormTCVarnel window;
+        window.show();
+        window.FormShow();
+        if (select >= 0) {
+            auto* list = window.findChild<QTableWidget*>("ListView1");
+            list->selectRow(select);
+        }
+        QTimer::singleShot(200, [&] {
+            rc = window.grab().save(QString::fromStdString(out)) ? 0 : 1;
+            app.quit();
+        });
+        app.exec();
+    }
+    fs::remove_all(portable);
+    return rc;
+}
