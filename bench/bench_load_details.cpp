@@ -21,18 +21,8 @@ varnel::bench::GeneratedHost& Host() {
     static varnel::bench::GeneratedHost host = [] {
         auto h = varnel::bench::MakeGeneratedHost();
         // Every registered module exists: a copy of the sample Lister, padded to about 100 KB.
-        std::string sample = std::string(VARNEL_TEST_PLUGINS_PE) + "/sample_lister.wlx";
-        std::ifstream in(sample, std::ios::binary);
-        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        if (bytes.size() < 100 * 1024)
-            bytes.resize(100 * 1024, '\0');
+        varnel::bench::FillModules(h, std::string(VARNEL_TEST_PLUGINS_PE) + "/sample_lister.wlx");
         varnel::SetHostPaths(h.exeWindowsPath, h.iniWindowsPath);
-        varnel::LoadTable(false);
-        for (int row = 1; row <= varnel::Table().Count(); ++row) {
-            std::string path = varnel::platform::ToHostPath(varnel::Table().Row(row).FileName);
-            fs::create_directories(fs::path(path).parent_path());
-            std::ofstream(path, std::ios::binary) << bytes;
-        }
         return h;
     }();
     return host;

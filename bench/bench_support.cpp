@@ -1,5 +1,7 @@
 #include "bench_support.h"
 
+#include "catalog/host_config.h"
+#include "catalog/plugin_table.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
 
@@ -70,6 +72,20 @@ GeneratedHost MakeGeneratedHost(size_t targetBytes) {
     std::ofstream(host.prefixDir + "/drive_c/totalcmd/wincmd.ini", std::ios::binary) << ini;
     host.iniBytes = ini.size();
     return host;
+}
+
+void FillModules(const GeneratedHost& host, const std::string& moduleFile) {
+    std::ifstream in(moduleFile, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (bytes.size() < 100 * 1024)
+        bytes.resize(100 * 1024, '\0');
+    SetHostPaths(host.exeWindowsPath, host.iniWindowsPath);
+    LoadTable(false);
+    for (int row = 1; row <= Table().Count(); ++row) {
+        std::string path = platform::ToHostPath(Table().Row(row).FileName);
+        fs::create_directories(fs::path(path).parent_path());
+        std::ofstream(path, std::ios::binary) << bytes;
+    }
 }
 
 void RemoveGeneratedHost(const GeneratedHost& host) {

@@ -19,4 +19,7 @@ struct GeneratedHost {
 GeneratedHost MakeGeneratedHost(size_t targetBytes = 200 * 1024);
 void RemoveGeneratedHost(const GeneratedHost& host);
 
+// Puts a copy of `moduleFile` (padded to about 100 KB) at every module path the host registers.
+void FillModules(const GeneratedHost& host, const std::string& moduleFile);
+
 } // namespace varnel::bench

@@ -141,6 +141,17 @@ std::string ToHostPath(std::string_view windowsPath) {
         pos = next + 1;
     }
 
+    // Most paths are written in the letter case they have on disk: one look settles those.
+    std::string direct = base;
+    for (const std::string& component : components) {
+        if (direct != "/")
+            direct.push_back('/');
+        direct += AnsiToUtf8(component);
+    }
+    struct stat st;
+    if (lstat(direct.c_str(), &st) == 0)
+        return direct;
+
     std::string path = base;
     bool resolving = true;
     for (const std::string& component : components) {
