@@ -100,6 +100,8 @@ std::string ExpandHostPath(std::string_view text) {
     return platform::ExpandEnvironmentStrings(replaced, kMaxExpandedPath);
 }
 
+HostConfigTransaction::HostConfigTransaction() : m_batch(Host().HostIniPath) {}
+
 std::string ContractWindowsDir(std::string_view path) {
     std::string windows = platform::WindowsDirectory();
     if (windows.size() > 300)

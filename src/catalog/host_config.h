@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/profile.h"
+
 namespace varnel {
 
 // Limits of the host configuration access (the formats in the file do not depend on them).
@@ -37,6 +39,17 @@ void ReadSectionKeys(std::string_view section);
 const std::vector<std::string>& KeyList();
 
 std::string ExpandHostPath(std::string_view text);
+
+// All writes to the host configuration between its start and Commit land in the file as one
+// replacement, so the file is always either as it was or as the whole command left it.
+class HostConfigTransaction {
+public:
+    HostConfigTransaction();
+    bool Commit() { return m_batch.Commit(); }
+
+private:
+    platform::ProfileBatch m_batch;
+};
 std::string ContractWindowsDir(std::string_view path);
 
 } // namespace varnel

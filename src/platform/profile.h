@@ -24,6 +24,27 @@ std::string ProfileReadKeyNames(std::string_view file, std::string_view section,
 bool ProfileWriteString(std::string_view file, std::string_view section, std::string_view key,
                         std::optional<std::string_view> value);
 
+// Gathers every write to one profile file into a single replacement of that file. While it is
+// open, reads of the file see the pending writes and nothing reaches the disk; Commit writes the
+// result in one atomic step. A batch that is not committed is dropped: the file stays as it was.
+// One batch at a time; a batch opened inside another one joins it.
+class ProfileBatch {
+public:
+    explicit ProfileBatch(std::string_view file);
+    ~ProfileBatch();
+    ProfileBatch(const ProfileBatch&) = delete;
+    ProfileBatch& operator=(const ProfileBatch&) = delete;
+
+    // False when the file could not be read at the start (then no write of the batch takes).
+    bool Usable() const;
+    // Writes the gathered changes; true when they are on disk (or there were none).
+    bool Commit();
+
+private:
+    bool m_owner = false;
+    bool m_committed = false;
+};
+
 // Forgets cached copies of profile files (they are revalidated on every call anyway).
 void ResetProfileCache();
 

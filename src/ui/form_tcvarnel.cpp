@@ -5,6 +5,8 @@
 #include "catalog/host_location.h"
 #include "catalog/module_info.h"
 #include "lang/language.h"
+#include "ops/install.h"
+#include "ops/plugin_commands.h"
 #include "ops/user_dialogs.h"
 #include "platform/environment.h"
 #include "platform/files.h"
@@ -79,7 +81,8 @@ QIcon ListIcon(int index) {
 
 bool TFormTCVarnel::CommandAvailable(const char* handler) {
     static const std::set<std::string> available = {
-        "btnRefreshClick", "btnCloseClick", "btnTCBrowseClick", "btnIniBrowseClick", "TabControl1Change",
+        "btnRefreshClick", "btnCloseClick",  "btnTCBrowseClick", "btnIniBrowseClick", "TabControl1Change",
+        "btnAddClick",     "btnDisableClick", "btnRemoveClick",   "btnRenameClick",
     };
     return available.count(handler) != 0;
 }
@@ -827,13 +830,62 @@ void TFormTCVarnel::Timer1Timer() {
 
 void TFormTCVarnel::btnCloseClick() { close(); }
 
+// ---- Commands that change plugins -----------------------------------------------------------
+
+void TFormTCVarnel::TimerOff() { m_timer1->stop(); }
+
+void TFormTCVarnel::TimerBack() {
+    const Settings& s = AppSettings();
+    if (s.Refresh && m_timer1->interval() > 0)
+        m_timer1->start();
+}
+
+void TFormTCVarnel::btnAddClick() {
+    TimerOff();
+    Settings& s = AppSettings();
+    FileDialogRequest request;
+    request.title = GetCaption(63);
+    request.initialFolder = s.PluginsSrc;
+    request.filters = {{"TC plugins (*.wcx,*.wlx,*.wfx;*.wdx)", "*.wcx;*.wlx;*.wfx;*.wdx"}, {"DLLs (*.dll)", "*.dll"}};
+    request.multiple = true;
+    std::vector<std::string> chosen = Dialogs().OpenFiles(request);
+    if (!chosen.empty()) {
+        std::string folder = FolderPart(chosen.front());
+        if (folder.size() > 1 && folder.back() == '\\')
+            folder.pop_back();
+        s.PluginsSrc = folder;
+        for (size_t i = 0; i < chosen.size(); ++i)
+            InstallPlugin(chosen[i], false, i + 1 == chosen.size(), "", true);
+        if (!m_oneShot)
+            FillList();
+    }
+    TimerBack();
+}
+
+void TFormTCVarnel::btnDisableClick() {
+    TimerOff();
+    if (DisableOrEnableSelected(SelectedTableRows()))
+        FillList();
+    TimerBack();
+}
+
+void TFormTCVarnel::btnRemoveClick() {
+    TimerOff();
+    if (UninstallSelected(SelectedTableRows()))
+        FillList();
+    TimerBack();
+}
+
+void TFormTCVarnel::btnRenameClick() {
+    TimerOff();
+    if (RenameCurrent(SelectedTableRows()))
+        FillList();
+    TimerBack();
+}
+
 // Commands that come with later parts of the program: their controls stay disabled, so these
 // are reached only by code that forgets to ask CommandAvailable.
-void TFormTCVarnel::btnAddClick() {}
 void TFormTCVarnel::mnuInstallZipClick() {}
-void TFormTCVarnel::btnDisableClick() {}
-void TFormTCVarnel::btnRemoveClick() {}
-void TFormTCVarnel::btnRenameClick() {}
 void TFormTCVarnel::btnTweakClick() {}
 void TFormTCVarnel::btnConfigureClick() {}
 void TFormTCVarnel::btnOrderClick() {}
@@ -850,8 +902,11 @@ void TFormTCVarnel::btnIniEditClick() {}
 
 bool TFormTCVarnel::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress && isActiveWindow()) {
+        // A key the focused control does not take travels on to its parents, and the
+        // application's filter sees it at each of them: act on its first delivery only.
         auto* widget = qobject_cast<QWidget*>(watched);
-        if (widget && widget->window() == this) {
+        QWidget* first = focusWidget() ? focusWidget() : this;
+        if (widget == first) {
             auto* key = static_cast<QKeyEvent*>(event);
             FormKeyDown(key->key(), key->modifiers(), key->modifiers().testFlag(Qt::KeypadModifier));
         }

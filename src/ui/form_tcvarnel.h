@@ -99,6 +99,8 @@ private:
     void SetActionEnabled(QAction* action, const char* handler, bool enabled);
     void SetHostControlsEnabled(bool enabled);
     void SaveWindowSettings();
+    void TimerOff();
+    void TimerBack();
     void PlaceSizeGrip();
     int SelectedTab() const;
 

@@ -2,11 +2,11 @@
 
 #include "lang/language.h"
 #include "platform/paths.h"
+#include "ui/form_add.h"
 #include "ui/qt_text.h"
 
 #include <QApplication>
 #include <QFileDialog>
-#include <QInputDialog>
 #include <QMessageBox>
 #include <QHelpEvent>
 #include <QProxyStyle>
@@ -44,9 +44,13 @@ std::vector<std::string> QtUserDialogs::OpenFiles(const FileDialogRequest& reque
     dialog.setFileMode(request.multiple ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
     QStringList filters;
     for (const auto& [description, patterns] : request.filters) {
+        // Qt reads the patterns from the last parentheses of the text: put them there, once.
+        QString text = FromAnsi(description).trimmed();
+        if (text.endsWith(')') && text.contains('('))
+            text = text.left(text.lastIndexOf('(')).trimmed();
         QString globs = FromAnsi(patterns);
         globs.replace(';', ' ');
-        filters << FromAnsi(description) + " (" + globs + ")";
+        filters << text + " (" + globs + ")";
     }
     if (!filters.isEmpty())
         dialog.setNameFilters(filters);
@@ -62,18 +66,22 @@ std::vector<std::string> QtUserDialogs::OpenFiles(const FileDialogRequest& reque
     return chosen;
 }
 
-std::optional<std::string> QtUserDialogs::AskAssociation(const std::string&, const std::string&, bool) {
-    return std::nullopt; // the association dialog comes with installation
+std::optional<std::string> QtUserDialogs::AskAssociation(const std::string& modulePath, const std::string& proposal,
+                                                          bool allowEmpty) {
+    TFormAdd dialog(FromAnsi(modulePath), FromAnsi(proposal), allowEmpty, QApplication::activeWindow());
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return ToAnsi(dialog.Text());
 }
 
 std::optional<std::string> QtUserDialogs::AskText(const std::string& title, const std::string& label,
                                                   const std::string& text) {
-    bool ok = false;
-    QString answer = QInputDialog::getText(QApplication::activeWindow(), FromAnsi(title), FromAnsi(label),
-                                           QLineEdit::Normal, FromAnsi(text), &ok);
-    if (!ok)
+    TFormAddExt dialog(QApplication::activeWindow());
+    dialog.SetTexts(FromAnsi(title), FromAnsi(label), FromAnsi(GetCaption(105)), FromAnsi(GetCaption(151)));
+    dialog.SetText(FromAnsi(text));
+    if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
-    return ToAnsi(answer);
+    return ToAnsi(dialog.Text());
 }
 
 namespace {

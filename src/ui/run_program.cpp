@@ -4,6 +4,7 @@
 #include "app/startup.h"
 #include "catalog/host_location.h"
 #include "lang/language.h"
+#include "ops/install.h"
 #include "ui/form_tcvarnel.h"
 #include "ui/qt_integration.h"
 
@@ -27,13 +28,17 @@ int RunProgram(int argc, char** argv) {
     EntryActions actions;
     actions.detectHost = [] { return DetectHost(); };
     actions.restartHost = [] { std::fprintf(stderr, "TC Varnel: restarting the host is not available yet\n"); };
-    actions.installFile = [](const std::string&) {
-        std::fprintf(stderr, "TC Varnel: installing from the command line is not available yet\n");
-    };
+    actions.installFile = [](const std::string& path) { InstallPlugin(path, true, true, "", true); };
     if (RunEntry(args, actions) == EntryOutcome::EndProgram)
         return 0;
 
-    TFormTCVarnel window(WindowSwitch(args));
+    std::string oneShot = WindowSwitch(args);
+    if ((oneShot == "/installZip" && !TFormTCVarnel::CommandAvailable("mnuInstallZipClick")) ||
+        (oneShot == "/order" && !TFormTCVarnel::CommandAvailable("btnOrderClick"))) {
+        std::fprintf(stderr, "TC Varnel: %s is not available in this version\n", oneShot.c_str());
+        return 0;
+    }
+    TFormTCVarnel window(oneShot);
     if (window.OneShotDone())
         return 0;
     window.show();

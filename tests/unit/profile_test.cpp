@@ -135,3 +135,76 @@ TEST(ProfileFile, WritesThroughASymbolicLink) {
 
 } // namespace
 } // namespace varnel::platform
+
+namespace varnel::platform {
+namespace {
+
+TEST(ProfileBatchTest, WritesLandAsOneReplacement) {
+    TempPrefix prefix;
+    prefix.Write("drive_c/TC/wincmd.ini", "[s]\r\na=1\r\n");
+    std::string path = prefix.Path("drive_c/TC/wincmd.ini");
+    struct stat before;
+    ASSERT_EQ(stat(path.c_str(), &before), 0);
+    {
+        ProfileBatch batch(kIni);
+        ASSERT_TRUE(batch.Usable());
+        EXPECT_TRUE(ProfileWriteString(kIni, "s", "b", std::string_view("2")));
+        EXPECT_TRUE(ProfileWriteString(kIni, "s", "a", std::nullopt));
+        // Reads see the pending writes; the disk does not.
+        EXPECT_EQ(ProfileReadString(kIni, "s", "b", "", 100), "2");
+        EXPECT_EQ(ProfileReadKeyNames(kIni, "s", 100), std::string("b\0\0", 3));
+        EXPECT_EQ(prefix.Read("drive_c/TC/wincmd.ini"), "[s]\r\na=1\r\n");
+        {
+            ProfileBatch inner(kIni); // joins
+            EXPECT_TRUE(ProfileWriteString(kIni, "s", "c", std::string_view("3")));
+            EXPECT_TRUE(inner.Commit());
+            EXPECT_EQ(prefix.Read("drive_c/TC/wincmd.ini"), "[s]\r\na=1\r\n");
+        }
+        EXPECT_TRUE(batch.Commit());
+    }
+    EXPECT_EQ(prefix.Read("drive_c/TC/wincmd.ini"), "[s]\r\nb=2\r\nc=3\r\n");
+    EXPECT_EQ(ProfileReadString(kIni, "s", "c", "", 100), "3");
+}
+
+TEST(ProfileBatchTest, UncommittedAndFailedBatchesChangeNothing) {
+    TempPrefix prefix;
+    prefix.Write("drive_c/TC/wincmd.ini", "[s]\r\na=1\r\n");
+    {
+        ProfileBatch batch(kIni);
+        ProfileWriteString(kIni, "s", "a", std::string_view("9"));
+    }
+    EXPECT_EQ(prefix.Read("drive_c/TC/wincmd.ini"), "[s]\r\na=1\r\n");
+    EXPECT_EQ(ProfileReadString(kIni, "s", "a", "", 100), "1");
+
+    chmod(prefix.Path("drive_c/TC/wincmd.ini").c_str(), 0444);
+    {
+        ProfileBatch batch(kIni);
+        ProfileWriteString(kIni, "s", "a", std::string_view("9"));
+        EXPECT_FALSE(batch.Commit());
+    }
+    chmod(prefix.Path("drive_c/TC/wincmd.ini").c_str(), 0644);
+    EXPECT_EQ(prefix.Read("drive_c/TC/wincmd.ini"), "[s]\r\na=1\r\n");
+
+    // A batch on a file that does not exist yet creates it on commit, and only then.
+    std::filesystem::create_directories(prefix.Path("drive_c/New"));
+    {
+        ProfileBatch batch("C:\\New\\wincmd.ini");
+        EXPECT_EQ(ProfileReadString("C:\\New\\wincmd.ini", "s", "k", "none", 100), "none");
+        ProfileWriteString("C:\\New\\wincmd.ini", "s", "k", std::string_view("v"));
+        EXPECT_FALSE(prefix.Exists("drive_c/New/wincmd.ini"));
+        EXPECT_TRUE(batch.Commit());
+    }
+    EXPECT_EQ(prefix.Read("drive_c/New/wincmd.ini"), "[s]\r\nk=v\r\n");
+
+    // A batch whose file cannot be read takes no writes at all.
+    prefix.Write("drive_c/TC/bad.ini", std::string("\xFF\xFE\x00\xD8", 4));
+    {
+        ProfileBatch batch("C:\\TC\\bad.ini");
+        EXPECT_FALSE(batch.Usable());
+        EXPECT_FALSE(ProfileWriteString("C:\\TC\\bad.ini", "s", "k", std::string_view("v")));
+        EXPECT_FALSE(batch.Commit());
+    }
+}
+
+} // namespace
+} // namespace varnel::platform

@@ -6,6 +6,7 @@
 #include "platform/paths.h"
 
 #include <map>
+#include <optional>
 #include <memory>
 #include <sys/stat.h>
 #include <vector>
@@ -43,11 +44,32 @@ bool SameFile(const CachedFile& cached, const struct stat& st) {
 
 enum class LoadState { Loaded, Missing, Failed };
 
+// The open batch: the file it gathers writes for, its working copy, and whether anything changed.
+struct Batch {
+    std::string host;
+    std::string file;
+    bool usable = false;
+    bool dirty = false;
+    bool existed = false;
+    CachedFile working;
+};
+std::optional<Batch> g_batch;
+
+bool InBatch(const std::string& host) { return g_batch && g_batch->host == host; }
+
 // Loads (or revalidates) the file. A Unicode file is held as UTF-8 text.
 LoadState Load(std::string_view file, const CachedFile** out) {
     std::string host = ToHostPath(file);
     if (host.empty())
         return LoadState::Missing;
+    if (InBatch(host)) {
+        if (!g_batch->usable)
+            return LoadState::Failed;
+        if (!g_batch->existed && !g_batch->dirty)
+            return LoadState::Missing;
+        *out = &g_batch->working;
+        return LoadState::Loaded;
+    }
     struct stat before;
     if (stat(host.c_str(), &before) != 0) {
         Cache().erase(host);
@@ -141,8 +163,92 @@ std::string ProfileReadKeyNames(std::string_view file, std::string_view section,
     return IniText::PackKeyNames(names, bufferChars, count);
 }
 
+namespace {
+
+// Serializes a working copy in the file's own encoding.
+std::optional<std::string> Serialize(const CachedFile& working) {
+    if (!working.utf16)
+        return working.text.Bytes();
+    std::string utf16;
+    if (!Utf8ToUtf16Le(working.text.Bytes(), utf16))
+        return std::nullopt;
+    return std::string(kUtf16Bom) + utf16;
+}
+
+// After a successful replace, keeps what was written as the cached copy.
+void RememberWritten(const std::string& host, CachedFile working, size_t size) {
+    struct stat st;
+    if (stat(host.c_str(), &st) == 0 && st.st_size == static_cast<off_t>(size)) {
+        working.device = st.st_dev;
+        working.inode = st.st_ino;
+        working.size = st.st_size;
+        working.mtimeNs = MtimeNs(st);
+        Cache()[host] = std::move(working);
+    } else {
+        Cache().erase(host);
+    }
+}
+
+} // namespace
+
+ProfileBatch::ProfileBatch(std::string_view file) {
+    if (g_batch)
+        return; // joins the open batch
+    m_owner = true;
+    Batch batch;
+    batch.file = std::string(file);
+    batch.host = ToHostPath(file);
+    const CachedFile* cached = nullptr;
+    LoadState state = batch.host.empty() ? LoadState::Failed : Load(file, &cached);
+    batch.usable = state != LoadState::Failed;
+    batch.existed = state == LoadState::Loaded;
+    if (state == LoadState::Loaded)
+        batch.working = *cached;
+    g_batch = std::move(batch);
+}
+
+ProfileBatch::~ProfileBatch() {
+    if (m_owner)
+        g_batch.reset();
+}
+
+bool ProfileBatch::Usable() const { return g_batch && g_batch->usable; }
+
+bool ProfileBatch::Commit() {
+    if (!m_owner)
+        return Usable();
+    if (!g_batch || m_committed)
+        return false;
+    m_committed = true;
+    Batch batch = std::move(*g_batch);
+    g_batch.reset();
+    if (!batch.usable)
+        return false;
+    if (!batch.dirty)
+        return true;
+    std::optional<std::string> bytes = Serialize(batch.working);
+    if (!bytes || !ReplaceFileAtomically(batch.file, *bytes))
+        return false;
+    RememberWritten(batch.host, std::move(batch.working), bytes->size());
+    return true;
+}
+
 bool ProfileWriteString(std::string_view file, std::string_view section, std::string_view key,
                         std::optional<std::string_view> value) {
+    if (std::string host = ToHostPath(file); InBatch(host)) {
+        if (!g_batch->usable)
+            return false;
+        CachedFile& working = g_batch->working;
+        std::optional<std::string> engineValue;
+        if (value)
+            engineValue = ToEngine(working, *value);
+        std::optional<std::string_view> engineView;
+        if (engineValue)
+            engineView = *engineValue;
+        if (working.text.Write(ToEngine(working, section), ToEngine(working, key), engineView))
+            g_batch->dirty = true;
+        return true;
+    }
     const CachedFile* cached = nullptr;
     LoadState state = Load(file, &cached);
     if (state == LoadState::Failed)
@@ -162,30 +268,10 @@ bool ProfileWriteString(std::string_view file, std::string_view section, std::st
         engineView = *engineValue;
     if (!working.text.Write(ToEngine(working, section), ToEngine(working, key), engineView))
         return true; // nothing to change
-    std::string bytes;
-    if (working.utf16) {
-        std::string utf16;
-        if (!Utf8ToUtf16Le(working.text.Bytes(), utf16))
-            return false;
-        bytes.assign(kUtf16Bom);
-        bytes += utf16;
-    } else {
-        bytes = working.text.Bytes();
-    }
-    if (!ReplaceFileAtomically(file, bytes))
+    std::optional<std::string> bytes = Serialize(working);
+    if (!bytes || !ReplaceFileAtomically(file, *bytes))
         return false;
-    // Keep what was written as the cached copy, valid for exactly the file now on disk.
-    std::string host = ToHostPath(file);
-    struct stat st;
-    if (stat(host.c_str(), &st) == 0 && st.st_size == static_cast<off_t>(bytes.size())) {
-        working.device = st.st_dev;
-        working.inode = st.st_ino;
-        working.size = st.st_size;
-        working.mtimeNs = MtimeNs(st);
-        Cache()[host] = std::move(working);
-    } else {
-        Cache().erase(host);
-    }
+    RememberWritten(ToHostPath(file), std::move(working), bytes->size());
     return true;
 }
 

@@ -1,0 +1,246 @@
+#include "catalog/registration.h"
+
+#include "catalog/host_config.h"
+#include "catalog/module_info.h"
+#include "lang/language.h"
+#include "util/text.h"
+
+#include <utility>
+#include <vector>
+
+namespace varnel {
+
+namespace {
+
+bool IsNumberedSection(std::string_view section) { return section == "ListerPlugins" || section == "ContentPlugins"; }
+
+bool NamesModule(std::string_view section, const std::string& key, std::string_view modulePath) {
+    return EqualsNoCaseAnsi(ReadHostPath(section, key), modulePath);
+}
+
+// The entries of a numbered section in file order: (value, detect string) of every key without "_".
+std::vector<std::pair<std::string, std::string>> CollectEntries(std::string_view section,
+                                                                const std::vector<std::string>& keys) {
+    std::vector<std::pair<std::string, std::string>> entries;
+    for (const std::string& key : keys) {
+        if (key.find('_') != std::string::npos)
+            continue;
+        entries.emplace_back(ReadHostValue(section, key), ReadHostValue(section, key + "_detect"));
+    }
+    return entries;
+}
+
+void DeleteAll(std::string_view section, const std::vector<std::string>& keys) {
+    for (const std::string& key : keys)
+        DeleteHostKey(section, key, false);
+}
+
+void Renumber(std::string_view section) {
+    ReadSectionKeys(section);
+    const std::vector<std::string> keys = KeyList();
+    auto entries = CollectEntries(section, keys);
+    DeleteAll(section, keys);
+    for (size_t j = 0; j < entries.size(); ++j)
+        WriteNumberedEntry(section, static_cast<int>(j), entries[j].first, entries[j].second);
+}
+
+void ShowRegistrationError(int message, std::string_view modulePath) {
+    ShowMessageBox(FormatPrintf(Message(message), {modulePath}), Message(51), kStyleError | kMbTaskModal);
+}
+
+} // namespace
+
+void WriteNumberedEntry(std::string_view section, int number, std::string_view value, std::string_view detect) {
+    WriteHostValue(section, IntText(number), value);
+    std::string detectKey = IntText(number) + "_detect";
+    if (!detect.empty())
+        WriteHostValue(section, detectKey, detect);
+    else
+        DeleteHostKey(section, detectKey, false);
+}
+
+void InsertNumberedEntry(std::string_view section, int position, std::string_view value, std::string_view detect) {
+    ReadSectionKeys(section);
+    const std::vector<std::string> keys = KeyList();
+    auto entries = CollectEntries(section, keys);
+    int count = static_cast<int>(entries.size());
+    if (position > count)
+        position = count;
+    if (position < 0)
+        position = 0;
+    DeleteAll(section, keys);
+    for (int j = 0; j < position; ++j)
+        WriteNumberedEntry(section, j, entries[static_cast<size_t>(j)].first, entries[static_cast<size_t>(j)].second);
+    WriteNumberedEntry(section, position, value, detect);
+    for (int j = position; j < count; ++j)
+        WriteNumberedEntry(section, j + 1, entries[static_cast<size_t>(j)].first,
+                           entries[static_cast<size_t>(j)].second);
+}
+
+void RemoveEntryByFile(std::string_view section, std::string_view modulePath, bool disable) {
+    ReadSectionKeys(section);
+    const std::vector<std::string> keys = KeyList();
+    for (const std::string& key : keys) {
+        if (!NamesModule(section, key, modulePath))
+            continue;
+        DeleteHostKey(section, key, disable);
+        DeleteHostKey(section, key + "_detect", false);
+    }
+    if (IsNumberedSection(section))
+        Renumber(section);
+}
+
+void RemovePlugin(int row, bool disable) {
+    const PluginEntry& entry = EntryAt(row);
+    RemoveEntryByFile(SectionOfKind(entry.Kind), entry.FileName, disable);
+}
+
+void EnablePlugin(int row) {
+    const std::string fileName = EntryAt(row).FileName;
+    ReadSectionKeys(kDisabledSection);
+    const std::vector<std::string> disabledKeys = KeyList(); // our own copy: inserts replace KeyList
+    for (const std::string& disabledKey : disabledKeys) {
+        std::string detect = ReadHostValue(kDisabledSection, disabledKey);
+        std::string_view rest = disabledKey;
+        auto nextField = [&rest] {
+            size_t semicolon = rest.find(';');
+            std::string field(rest.substr(0, semicolon));
+            rest = semicolon == std::string_view::npos ? std::string_view() : rest.substr(semicolon + 1);
+            return field;
+        };
+        std::string section = nextField();
+        std::string value = nextField();
+        std::string key = nextField();
+        std::string path = ExpandHostPath(TextAfter(value, ","));
+        if (!EqualsNoCaseAnsi(path, fileName))
+            continue;
+        if (section == "PackerPlugins" || section == "FileSystemPlugins")
+            WriteHostValue(section, key, value);
+        else if (IsNumberedSection(section))
+            InsertNumberedEntry(section, IntFromText(key, 0), value, detect);
+        DeleteHostKey(kDisabledSection, disabledKey, false);
+    }
+}
+
+RegisterResult RegisterPlugin(std::string_view modulePath, std::string_view extensionList, bool reportDuplicate) {
+    PluginKind kind = PluginKindOfFile(modulePath);
+    if (kind == kNoPlugin) {
+        ShowRegistrationError(60, modulePath);
+        return RegisterResult::Failed;
+    }
+    std::string_view section = SectionOfKind(kind);
+    if (kind != kPacker && IsRegistered(modulePath, kind)) {
+        if (!reportDuplicate)
+            return RegisterResult::Registered;
+        ShowRegistrationError(61, modulePath);
+        return RegisterResult::Failed;
+    }
+    auto reportFault = [&](const char* entry) {
+        ShowMessageBox(FormatPrintf(Message(73), {modulePath, entry}), Message(51), kStyleError | kMbTaskModal);
+        return RegisterResult::ProbeFault;
+    };
+    switch (kind) {
+    case kLister:
+    case kContent: {
+        int number = CountNumberedKeys(kind);
+        std::string detect =
+            kind == kLister ? QueryListerDetectString(modulePath) : QueryContentDetectString(modulePath);
+        WriteNumberedEntry(section, number, modulePath, detect);
+        break;
+    }
+    case kPacker: {
+        QueryStatus status;
+        int32_t flags = QueryPackerCaps(modulePath, &status);
+        if (status == QueryStatus::Fault)
+            return reportFault("GetPackerCaps");
+        std::string value = FormatPrintf("%d,%s", {flags, modulePath});
+        std::string_view rest = extensionList;
+        while (!rest.empty()) {
+            size_t comma = rest.find(',');
+            std::string_view item = rest.substr(0, comma);
+            rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+            if (item.empty())
+                continue; // ",," or a leading "," would make an empty key
+            WriteHostValue(section, item, value);
+        }
+        break;
+    }
+    default: {
+        QueryStatus status;
+        std::string name = QueryFsRootName(modulePath, &status);
+        if (status == QueryStatus::Fault)
+            return reportFault("FsGetDefRootName");
+        WriteHostValue(section, name, modulePath);
+        break;
+    }
+    }
+    return RegisterResult::Registered;
+}
+
+void SetAssociation(int row, std::string_view text) {
+    const PluginEntry entry = EntryAt(row);
+    std::string_view section = SectionOfKind(entry.Kind);
+    if (entry.Kind == kFileSystem) {
+        DeleteHostKey(section, entry.Association, false);
+        WriteHostValue(section, text, entry.FileName);
+    } else if (entry.Kind == kLister || entry.Kind == kContent) {
+        std::string key = FormatPrintf("%d_detect", {entry.Index});
+        if (text.empty())
+            DeleteHostKey(section, key, false);
+        else
+            WriteHostValue(section, key, text);
+    }
+}
+
+bool IsRegistered(std::string_view modulePath, PluginKind kind) {
+    std::string_view section = SectionOfKind(kind);
+    ReadSectionKeys(section);
+    for (const std::string& key : KeyList())
+        if (NamesModule(section, key, modulePath))
+            return true;
+    return false;
+}
+
+bool LookupInstalled(std::string_view modulePath, std::string* association) {
+    LoadTable(false);
+    int row = FindEntryByFile(modulePath);
+    if (row == 0)
+        return false;
+    if (association)
+        *association = EntryAt(row).Association;
+    return true;
+}
+
+PackerAssociationList ReadPackerAssociations(std::string_view modulePath) {
+    PackerAssociationList list;
+    list.defaultFlags = QueryPackerCaps(modulePath);
+    ReadSectionKeys("PackerPlugins");
+    for (const std::string& key : KeyList()) {
+        std::string value = ExpandHostPath(ReadHostValue("PackerPlugins", key));
+        int32_t flags = list.defaultFlags;
+        std::string path = value;
+        if (size_t comma = value.find(','); comma != std::string::npos) {
+            flags = IntFromText(value.substr(0, comma), 0);
+            path = value.substr(comma + 1);
+        }
+        if (!EqualsNoCaseAnsi(path, modulePath) || list.count >= kMaxPackerPairs)
+            continue;
+        list.pairs[static_cast<size_t>(list.count)] = {key, flags};
+        ++list.count;
+    }
+    return list;
+}
+
+void WritePackerAssociations(std::string_view modulePath, const PackerAssociationList& list) {
+    ReadSectionKeys("PackerPlugins");
+    const std::vector<std::string> keys = KeyList();
+    for (const std::string& key : keys)
+        if (NamesModule("PackerPlugins", key, modulePath))
+            DeleteHostKey("PackerPlugins", key, false);
+    for (int i = 0; i < list.count && i < kMaxPackerPairs; ++i) {
+        const auto& pair = list.pairs[static_cast<size_t>(i)];
+        WriteHostValue("PackerPlugins", pair.extension, FormatPrintf("%d,%s", {pair.flags, modulePath}));
+    }
+}
+
+} // namespace varnel

@@ -1,0 +1,48 @@
+#pragma once
+// Every change of the host's plugin registrations: numbered entries, removing and disabling,
+// enabling, registering a module, renaming, and a packer's extensions.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "catalog/plugin_table.h"
+
+namespace varnel {
+
+constexpr int kMaxPackerPairs = 201;
+
+struct PackerAssociationList {
+    int32_t count = 0;
+    int32_t selected = 0;
+    int32_t defaultFlags = 0;
+    struct Pair {
+        std::string extension;
+        int32_t flags = 0;
+    };
+    std::array<Pair, kMaxPackerPairs> pairs{};
+};
+
+void WriteNumberedEntry(std::string_view section, int number, std::string_view value, std::string_view detect);
+void InsertNumberedEntry(std::string_view section, int position, std::string_view value, std::string_view detect);
+void RemoveEntryByFile(std::string_view section, std::string_view modulePath, bool disable);
+void RemovePlugin(int row, bool disable);
+void EnablePlugin(int row);
+
+enum class RegisterResult {
+    Registered,  // written (or, for a known module without reporting, nothing to write)
+    Failed,      // not a plugin, or a reported duplicate: its box was shown
+    ProbeFault,  // GetPackerCaps or FsGetDefRootName faulted: message 73 shown, nothing written
+};
+RegisterResult RegisterPlugin(std::string_view modulePath, std::string_view extensionList, bool reportDuplicate);
+
+void SetAssociation(int row, std::string_view text);
+bool IsRegistered(std::string_view modulePath, PluginKind kind);
+// Reloads the table without details; the association of the module's row when it has one.
+bool LookupInstalled(std::string_view modulePath, std::string* association);
+
+PackerAssociationList ReadPackerAssociations(std::string_view modulePath);
+void WritePackerAssociations(std::string_view modulePath, const PackerAssociationList& list);
+
+} // namespace varnel

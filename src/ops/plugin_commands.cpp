@@ -1,0 +1,75 @@
+#include "ops/plugin_commands.h"
+
+#include "catalog/host_config.h"
+#include "catalog/plugin_table.h"
+#include "catalog/registration.h"
+#include "lang/language.h"
+#include "ops/install.h"
+#include "ops/user_dialogs.h"
+#include "util/text.h"
+
+namespace varnel {
+
+bool UninstallSelected(const std::vector<int>& selected) {
+    if (selected.empty())
+        return false;
+    const PluginEntry& current = EntryAt(selected.front());
+    if (selected.size() == 1) {
+        std::string question = FormatPrintf(Message(57), {current.Name, FileNamePart(current.FileName)});
+        if (ShowAppMessage(question, kStyleQuestion) != kIdOk)
+            return false;
+    } else if (ShowAppMessage(FormatPrintf(Message(62), {static_cast<int>(selected.size())}), kStyleQuestion) !=
+               kIdOk) {
+        return false;
+    }
+    HostConfigTransaction transaction;
+    for (int row : selected) {
+        if (!EntryAt(row).Disabled)
+            RemovePlugin(row, false);
+        else if (selected.size() == 1)
+            ShowAppMessage(Message(56), kStyleError);
+    }
+    CommitOrReport(transaction);
+    return true;
+}
+
+bool DisableOrEnableSelected(const std::vector<int>& selected) {
+    if (selected.empty())
+        return false;
+    if (EntryAt(selected.front()).Disabled) {
+        HostConfigTransaction transaction;
+        for (int row : selected)
+            EnablePlugin(row);
+        CommitOrReport(transaction);
+        return true;
+    }
+    if (selected.size() <= 1 &&
+        ShowAppMessage(FormatPrintf(Message(58), {EntryAt(selected.front()).Name}), kStyleQuestion) != kIdOk)
+        return false;
+    HostConfigTransaction transaction;
+    for (auto row = selected.rbegin(); row != selected.rend(); ++row)
+        RemovePlugin(*row, true);
+    CommitOrReport(transaction);
+    return true;
+}
+
+bool RenameCurrent(const std::vector<int>& selected) {
+    if (selected.empty())
+        return false;
+    const int row = selected.front();
+    const PluginEntry& entry = EntryAt(row);
+    if (entry.Disabled) {
+        ShowAppMessage(Message(56), kStyleError);
+        return false;
+    }
+    bool emptyAllowed = entry.Kind == kLister || entry.Kind == kContent;
+    std::optional<std::string> text = Dialogs().AskAssociation(entry.FileName, entry.Association, emptyAllowed);
+    if (!text)
+        return false;
+    HostConfigTransaction transaction;
+    SetAssociation(row, *text);
+    CommitOrReport(transaction);
+    return true;
+}
+
+} // namespace varnel

@@ -1,0 +1,48 @@
+#pragma once
+// The association dialog (TFormAdd) and the one-line input dialog (TFormAddExt).
+
+#include <QDialog>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace varnel {
+
+class TFormAdd : public QDialog {
+    Q_OBJECT
+public:
+    TFormAdd(const QString& modulePath, const QString& proposal, bool emptyAllowed, QWidget* parent = nullptr);
+
+    QString Text() const;
+    void sExtChange();
+    void btnHelpClick();
+
+private:
+    bool m_emptyAllowed;
+    QLabel* m_label1;
+    QLineEdit* m_sFile;
+    QLabel* m_label2;
+    QLineEdit* m_sExt;
+    QPushButton* m_btnHelp;
+    QPushButton* m_btnOk;
+    QPushButton* m_btnCancel;
+};
+
+class TFormAddExt : public QDialog {
+    Q_OBJECT
+public:
+    explicit TFormAddExt(QWidget* parent = nullptr);
+
+    void SetTexts(const QString& title, const QString& label, const QString& ok, const QString& cancel);
+    void SetText(const QString& text);
+    QString Text() const;
+
+private:
+    QLabel* m_label1;
+    QLineEdit* m_ffExt;
+    QPushButton* m_btnOk;
+    QPushButton* m_btnCancel;
+};
+
+} // namespace varnel

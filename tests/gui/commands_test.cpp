@@ -1,0 +1,324 @@
+// Install, uninstall, disable, enable and rename from the main window, and installing from the
+// command line, on copies of the demo host.
+
+#include "app/entry.h"
+#include "app/settings.h"
+#include "catalog/host_location.h"
+#include "gui_host.h"
+#include "ops/install.h"
+#include "sample_plugins.h"
+#include "ui/form_add.h"
+#include "ui/menu_speed_button.h"
+#include "ui/qt_text.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <sys/stat.h>
+
+using namespace varnel;
+using varnel::test::GuiHost;
+using varnel::test::ModuleBuild;
+using varnel::test::Settle;
+
+namespace {
+
+std::string Native(GuiHost& host, const char* name, const char* as = "") {
+    return test::InstallSample(host.prefix.Dir(), ModuleBuild::Native, name, "new", as);
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// The list position of the row whose caption contains `part`.
+int Position(GuiHost& host, const std::string& part) {
+    for (int r = 0; r < host.List()->rowCount(); ++r)
+        if (Contains(host.RowText(r, 0), part))
+            return r;
+    return -1;
+}
+
+} // namespace
+
+class CommandsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void installThreeFilesInOrder() {
+        GuiHost host;
+        host.Open();
+        std::string lister = Native(host, "sample_lister.wlx", "second.wlx");
+        std::string fs = Native(host, "sample_fs.wfx");
+        std::string content = Native(host, "sample_content.wdx");
+        host.dialogs.files.push_back({lister, fs, content});
+        host.Window().btnAddClick();
+        Settle();
+        const auto& request = host.dialogs.fileRequests.back();
+        QVERIFY(request.multiple);
+        QCOMPARE(request.initialFolder, std::string("C:\\totalcmd"));
+        QCOMPARE(request.filters.size(), size_t{2});
+        QCOMPARE(request.filters[0].second, std::string("*.wcx;*.wlx;*.wfx;*.wdx"));
+        std::vector<std::string> infos;
+        for (const auto& box : host.boxes.Boxes())
+            if (box.style == (kStyleInformation | kMbSetForeground))
+                infos.push_back(box.text);
+        QCOMPARE(infos, (std::vector<std::string>{"The plugin \"second\" has been installed.",
+                                                  "The plugin \"sample_fs\" has been installed.",
+                                                  "The plugin \"sample_content\" has been installed."}));
+        std::string ini = host.WincmdIni();
+        QVERIFY(Contains(ini, "1=C:\\new\\second.wlx\r\n1_detect=EXT=\"TXT\" | EXT=\"LOG\"\r\n"));
+        QVERIFY(Contains(ini, "Sample FS=C:\\new\\sample_fs.wfx\r\n"));
+        QVERIFY(Contains(ini, "2=C:\\new\\sample_content.wdx\r\n2_detect=MULTIMEDIA\r\n"));
+        QCOMPARE(AppSettings().PluginsSrc, std::string("C:\\new"));
+        // The native FS sample answers the same root name as the demo's: its key now names the new module.
+        QCOMPARE(host.List()->rowCount(), 8);
+    }
+
+    void installAPackerAsksForExtensions() {
+        GuiHost host("[Options]\r\nInstTweak=1\r\n");
+        host.Open();
+        std::string packer = Native(host, "sample_packer.wcx", "zip.wcx");
+        host.dialogs.associations.push_back(std::string("zip,jar"));
+        host.dialogs.files.push_back({packer});
+        host.Window().btnAddClick();
+        Settle();
+        QCOMPARE(host.dialogs.associationRequests.size(), size_t{1});
+        QCOMPARE(host.dialogs.associationRequests[0].proposal, std::string("zip"));
+        QVERIFY(!host.dialogs.associationRequests[0].allowEmpty);
+        QVERIFY(Contains(host.WincmdIni(), "zip=285,C:\\new\\zip.wcx\r\njar=285,C:\\new\\zip.wcx\r\n"));
+        // Cancelling the association dialog writes nothing and shows nothing.
+        std::string before = host.WincmdIni();
+        size_t boxes = host.boxes.Boxes().size();
+        host.dialogs.files.push_back({Native(host, "sample_packer.wcx", "other.wcx")});
+        host.Window().btnAddClick();
+        Settle();
+        QCOMPARE(host.WincmdIni(), before);
+        QCOMPARE(host.boxes.Boxes().size(), boxes);
+    }
+
+    void installFailuresAreReported() {
+        GuiHost host;
+        host.Open();
+        // A duplicate Lister: message 61, nothing written.
+        std::string before = host.WincmdIni();
+        host.dialogs.files.push_back({"C:\\totalcmd\\plugins\\wlx\\sample_lister\\sample_lister.wlx"});
+        host.Window().btnAddClick();
+        Settle();
+        QCOMPARE(host.boxes.Boxes().back().text,
+                 std::string("C:\\totalcmd\\plugins\\wlx\\sample_lister\\sample_lister.wlx\ris installed already."));
+        QCOMPARE(host.WincmdIni(), before);
+        // A module of no kind: message 60.
+        host.dialogs.files.push_back({Native(host, "none.dll")});
+        host.Window().btnAddClick();
+        Settle();
+        QVERIFY(Contains(host.boxes.Boxes().back().text, "is not a Total Commander plugin of a known kind"));
+        // A configuration that cannot be written: an error naming the file, and no success box.
+        chmod(host.prefix.Path("drive_c/totalcmd/wincmd.ini").c_str(), 0444);
+        size_t count = host.boxes.Boxes().size();
+        host.dialogs.files.push_back({Native(host, "sample_fs.wfx")});
+        host.Window().btnAddClick();
+        Settle();
+        chmod(host.prefix.Path("drive_c/totalcmd/wincmd.ini").c_str(), 0644);
+        QCOMPARE(host.boxes.Boxes().size(), count + 1);
+        QCOMPARE(host.boxes.Boxes().back().text,
+                 std::string("C:\\totalcmd\\wincmd.ini could not be written. Nothing was changed."));
+        QCOMPARE(host.WincmdIni(), before);
+    }
+
+    void uninstallThreeRowsAsksOnceAndSkipsTheDisabled() {
+        GuiHost host;
+        host.Open();
+        host.boxes.SetAnswer(kIdOk);
+        host.Select({Position(host, "old_viewer"), Position(host, "Sample Lister"), Position(host, "Sample Packer")});
+        host.Window().btnRemoveClick();
+        Settle();
+        QCOMPARE(host.boxes.Boxes().size(), size_t{1});
+        QCOMPARE(host.boxes.Boxes()[0].text, std::string("Uninstall the 3 selected plugins?"));
+        std::string ini = host.WincmdIni();
+        QVERIFY(!Contains(ini, "sample_lister.wlx"));
+        QVERIFY(!Contains(ini, "sample_packer.wcx"));
+        QVERIFY(Contains(ini, "old_viewer.wlx")); // the disabled one keeps its registration
+        QVERIFY(Contains(ini, "[ListerPlugins]\r\n[PackerPlugins]\r\n"));
+        // The module files stay where they are.
+        QVERIFY(host.prefix.Exists("drive_c/totalcmd/plugins/wlx/sample_lister/sample_lister.wlx"));
+        QCOMPARE(host.List()->rowCount(), 4);
+    }
+
+    void uninstallOneAsksWithNameAndFile() {
+        GuiHost host;
+        host.Open();
+        host.Select({Position(host, "FS: sample_fs")});
+        host.boxes.SetAnswer(kIdCancel);
+        host.Window().btnRemoveClick();
+        QCOMPARE(host.boxes.Boxes().back().text, std::string("Uninstall the plugin \"sample_fs\"?\r\rFile: sample_fs.wfx"));
+        QVERIFY(Contains(host.WincmdIni(), "Sample FS="));
+        // Delete runs the same command; F8 too.
+        host.boxes.SetAnswer(kIdOk);
+        host.List()->setFocus();
+        QTest::keyClick(host.List(), Qt::Key_Delete);
+        Settle();
+        QVERIFY(!Contains(host.WincmdIni(), "Sample FS="));
+        // A single disabled row: message 56.
+        host.Select({Position(host, "old_viewer")});
+        host.Window().btnRemoveClick();
+        QCOMPARE(host.boxes.Boxes().back().text, std::string("The plugin is disabled. Enable it first."));
+    }
+
+    void disableAsksOnlyForOneRow() {
+        GuiHost host;
+        host.Open();
+        host.Select({Position(host, "FS: sample_fs")});
+        host.boxes.SetAnswer(kIdCancel);
+        host.Window().btnDisableClick();
+        QCOMPARE(host.boxes.Boxes().size(), size_t{1});
+        QCOMPARE(host.boxes.Boxes()[0].text, std::string("Disable the plugin \"sample_fs\"?"));
+        QVERIFY(Contains(host.WincmdIni(), "[FileSystemPlugins]\r\nSample FS="));
+        host.Select({Position(host, "FS: sample_fs"), Position(host, "Sample Packer")});
+        host.Window().btnDisableClick();
+        Settle();
+        QCOMPARE(host.boxes.Boxes().size(), size_t{1}); // two rows: no question
+        std::string ini = host.WincmdIni();
+        QVERIFY(Contains(ini, "FileSystemPlugins;%COMMANDER_PATH%\\plugins\\wfx\\sample_fs\\sample_fs.wfx;Sample FS;="));
+        QVERIFY(Contains(ini, "PackerPlugins;285,%COMMANDER_PATH%\\plugins\\wcx\\sample_packer\\sample_packer.wcx;smp;="));
+        QCOMPARE(host.Find<QLabel>("StatusText")->text(), QString("6 plugins, 4 disabled or missing"));
+    }
+
+    void mixedSelectionFollowsTheCurrentRow() {
+        GuiHost host;
+        host.Open();
+        // Disabled first in list order: enable it, leave the other alone.
+        host.Select({Position(host, "old_viewer"), Position(host, "Sample Lister")});
+        host.Window().btnDisableClick();
+        Settle();
+        QVERIFY(host.boxes.Boxes().empty());
+        std::string ini = host.WincmdIni();
+        QVERIFY(Contains(ini, "1=%COMMANDER_PATH%\\plugins\\wlx\\old_viewer\\old_viewer.wlx\r\n1_detect=EXT=\"INI\"\r\n"));
+        QVERIFY(Contains(ini, "0=%COMMANDER_PATH%\\plugins\\wlx\\sample_lister\\sample_lister.wlx\r\n"));
+        QVERIFY(Contains(ini, "[DisabledPlugins]\r\n") && !Contains(ini, "ListerPlugins;"));
+        // Enabled first: disable it (no question with two rows); the disabled one stays disabled.
+        host.SetWincmdIni(ini + "");
+        host.Window().FillList();
+        host.Window().btnRefreshClick();
+        host.Select({Position(host, "Beispiel"), Position(host, "lost")});
+        int disabledBefore = 0;
+        for (int r : host.Window().SelectedTableRows())
+            disabledBefore += Table().Row(r).Disabled;
+        QCOMPARE(disabledBefore, 0);
+        host.Window().btnDisableClick();
+        Settle();
+        QVERIFY(!Contains(host.WincmdIni(), "[ContentPlugins]\r\n0="));
+        // Double click on a disabled row enables it.
+        host.Select({Position(host, "Beispiel")});
+        QTableWidgetItem* item = host.List()->item(Position(host, "Beispiel"), 0);
+        emit host.List()->cellDoubleClicked(item->row(), 0);
+        Settle();
+        QVERIFY(Contains(host.WincmdIni(), "[ContentPlugins]\r\n0=%COMMANDER_PATH%\\plugins\\wdx\\sample_content"));
+    }
+
+    void renameAnFsPluginAndADetectString() {
+        GuiHost host;
+        host.Open();
+        host.Select({Position(host, "FS: sample_fs")});
+        host.dialogs.associations.push_back(std::string("Renamed FS"));
+        host.List()->setFocus();
+        QTest::keyClick(host.List(), Qt::Key_F6);
+        Settle();
+        QCOMPARE(host.dialogs.associationRequests.size(), size_t{1});
+        QCOMPARE(host.dialogs.associationRequests[0].proposal, std::string("Sample FS"));
+        QVERIFY(!host.dialogs.associationRequests[0].allowEmpty);
+        QVERIFY(Contains(host.WincmdIni(), "[FileSystemPlugins]\r\nRenamed FS=%COMMANDER_PATH%\\plugins\\wfx"));
+        host.Select({Position(host, "Sample Lister")});
+        host.dialogs.associations.push_back(std::string(""));
+        host.Window().btnRenameClick();
+        Settle();
+        QVERIFY(host.dialogs.associationRequests.back().allowEmpty);
+        QVERIFY(!Contains(host.WincmdIni(), "0_detect=EXT=\"TXT\""));
+        QVERIFY(Contains(host.WincmdIni(), "0_detect=MULTIMEDIA")); // the content plugin keeps its own
+        // A disabled plugin is refused before any dialog.
+        host.Select({Position(host, "old_viewer")});
+        size_t asked = host.dialogs.associationRequests.size();
+        host.Window().btnRenameClick();
+        QCOMPARE(host.dialogs.associationRequests.size(), asked);
+        QCOMPARE(host.boxes.Boxes().back().text, std::string("The plugin is disabled. Enable it first."));
+    }
+
+    void associationDialogNeedsANameWhereOneIsRequired() {
+        GuiHost host;
+        TFormAdd dialog("C:\\p\\x.wfx", "", false);
+        auto* ok = dialog.findChild<QPushButton*>("btnOk");
+        auto* text = dialog.findChild<QLineEdit*>("sExt");
+        QVERIFY(!ok->isEnabled());
+        text->setText("   ");
+        QVERIFY(!ok->isEnabled());
+        text->setText(" a ");
+        QVERIFY(ok->isEnabled());
+        QCOMPARE(dialog.Text(), QString(" a ")); // as typed, not trimmed
+        QCOMPARE(dialog.findChild<QLineEdit*>("sFile")->text(), QString("C:\\p\\x.wfx"));
+        QCOMPARE(dialog.windowTitle(), QString("Plugin association"));
+        TFormAdd emptyAllowed("C:\\p\\x.wlx", "", true);
+        QVERIFY(emptyAllowed.findChild<QPushButton*>("btnOk")->isEnabled());
+        dialog.findChild<QPushButton*>("btnHelp")->click();
+        QCOMPARE(host.boxes.Boxes().back().title, std::string("Plugin association"));
+        QCOMPARE(host.boxes.Boxes().back().style, kStyleInformation | kMbSetForeground);
+    }
+
+    void f6OnAPackerDoesNothingYet() {
+        GuiHost host;
+        host.Open();
+        host.Select({Position(host, "Sample Packer")});
+        std::string before = host.WincmdIni();
+        host.List()->setFocus();
+        QTest::keyClick(host.List(), Qt::Key_F6);
+        Settle();
+        QVERIFY(host.dialogs.associationRequests.empty());
+        QVERIFY(host.boxes.Boxes().empty());
+        QCOMPARE(host.WincmdIni(), before);
+    }
+
+    void commandLineInstallAsksFirst() {
+        GuiHost host;
+        std::string lister = Native(host, "sample_lister.wlx", "cmdline.wlx");
+        EntryActions actions;
+        actions.detectHost = [] { return DetectHost(); };
+        actions.restartHost = [] {};
+        actions.installFile = [](const std::string& path) { InstallPlugin(path, true, true, "", true); };
+        host.boxes.SetAnswer(kIdOk);
+        QCOMPARE(RunEntry({lister}, actions), EntryOutcome::EndProgram);
+        QCOMPARE(host.boxes.Boxes().front().text, std::string("Install the plugin file \"cmdline.wlx\"?"));
+        QVERIFY(Contains(host.WincmdIni(), "1=C:\\new\\cmdline.wlx\r\n"));
+        // Known already: the question carries the current association.
+        RunEntry({lister}, actions);
+        QVERIFY(Contains(host.boxes.Boxes()[2].text,
+                         "Install the plugin file \"cmdline.wlx\"?\r\rIt is installed already and registered for: EXT=\"TXT\""));
+        // A machine path works as well.
+        QCOMPARE(PluginFileArgument(host.prefix.Path("drive_c/new/cmdline.wlx")), std::string("C:\\new\\cmdline.wlx"));
+    }
+
+    void commandLineWithTheHostMissingAsksNothing() {
+        GuiHost host("[Paths]\r\nTCPath=C:\\gone\\Totalcmd.exe\r\n");
+        int installs = 0;
+        EntryActions actions;
+        actions.detectHost = [] { return DetectHost(); };
+        actions.restartHost = [] {};
+        actions.installFile = [&](const std::string&) { ++installs; };
+        QCOMPARE(RunEntry({"C:\\x.wlx"}, actions), EntryOutcome::EndProgram);
+        QCOMPARE(installs, 0);
+        QCOMPARE(host.boxes.Boxes().size(), size_t{1});
+        QVERIFY(Contains(host.boxes.Boxes()[0].text, "TotalCmd.exe was not found."));
+        QCOMPARE(RunEntry({"/Restart"}, actions), EntryOutcome::EndProgram); // any argument checks the host
+        QCOMPARE(RunEntry({}, actions), EntryOutcome::OpenMainWindow);
+    }
+
+    void oneShotInstallLeavesTheSettingsAlone() {
+        GuiHost host;
+        std::string settingsBefore = host.prefix.Read("drive_c/Varnel/TC_varnel.ini");
+        host.dialogs.files.push_back({Native(host, "sample_fs.wfx")});
+        TFormTCVarnel window("/install");
+        QVERIFY(window.OneShotDone());
+        QVERIFY(Contains(host.WincmdIni(), "Sample FS=C:\\new\\sample_fs.wfx"));
+        window.close();
+        QCOMPARE(host.prefix.Read("drive_c/Varnel/TC_varnel.ini"), settingsBefore);
+    }
+};
+
+QTEST_MAIN(CommandsTest)
+#include "commands_test.moc"
