@@ -16,7 +16,6 @@ IniText::IniText(std::string bytes, Folding folding) : m_bytes(std::move(bytes))
 
 void IniText::Parse() {
     m_lines.clear();
-    m_sections.clear();
     size_t pos = 0;
     while (pos < m_bytes.size()) {
         Line line;
@@ -32,47 +31,67 @@ void IniText::Parse() {
             }
         }
         pos = line.start + line.length + line.breakLength;
-
-        std::string_view text(m_bytes.data() + line.start, line.length);
-        size_t first = 0;
-        while (first < text.size() && IsBlank(text[first]))
-            ++first;
-        if (first == text.size()) {
-            line.kind = LineKind::Blank;
-        } else if (text[first] == ';') {
-            line.kind = LineKind::Comment;
-        } else if (text[first] == '[' && text.find(']', first) != std::string_view::npos) {
-            line.kind = LineKind::Section;
-            size_t close = text.rfind(']');
-            std::string_view name = TrimBlanks(text.substr(first + 1, close - first - 1));
-            line.nameStart =
-                name.empty() ? line.start + first + 1 : static_cast<size_t>(name.data() - m_bytes.data());
-            line.nameLength = name.size();
-        } else {
-            line.kind = LineKind::Key;
-            size_t equals = text.find('=');
-            std::string_view name = TrimBlanks(text.substr(0, equals));
-            line.nameStart = name.empty() ? line.start : static_cast<size_t>(name.data() - m_bytes.data());
-            line.nameLength = name.size();
-            if (equals != std::string_view::npos) {
-                line.hasEquals = true;
-                std::string_view rest = text.substr(equals + 1);
-                size_t lead = 0;
-                while (lead < rest.size() && IsBlank(rest[lead]))
-                    ++lead;
-                std::string_view value = TrimBlanks(rest);
-                line.valueStart = line.start + equals + 1 + lead;
-                line.valueLength = value.size();
-            }
-        }
+        ParseLine(line);
         m_lines.push_back(line);
     }
+    RebuildSections();
+}
+
+void IniText::ParseLine(Line& line) const {
+    line.kind = LineKind::Blank;
+    line.nameStart = line.nameLength = 0;
+    line.hasEquals = false;
+    line.valueStart = line.valueLength = 0;
+    std::string_view text(m_bytes.data() + line.start, line.length);
+    size_t first = 0;
+    while (first < text.size() && IsBlank(text[first]))
+        ++first;
+    if (first == text.size())
+        return;
+    if (text[first] == ';') {
+        line.kind = LineKind::Comment;
+    } else if (text[first] == '[' && text.find(']', first) != std::string_view::npos) {
+        line.kind = LineKind::Section;
+        size_t close = text.rfind(']');
+        std::string_view name = TrimBlanks(text.substr(first + 1, close - first - 1));
+        line.nameStart =
+            name.empty() ? line.start + first + 1 : static_cast<size_t>(name.data() - m_bytes.data());
+        line.nameLength = name.size();
+    } else {
+        line.kind = LineKind::Key;
+        size_t equals = text.find('=');
+        std::string_view name = TrimBlanks(text.substr(0, equals));
+        line.nameStart = name.empty() ? line.start : static_cast<size_t>(name.data() - m_bytes.data());
+        line.nameLength = name.size();
+        if (equals != std::string_view::npos) {
+            line.hasEquals = true;
+            std::string_view rest = text.substr(equals + 1);
+            size_t lead = 0;
+            while (lead < rest.size() && IsBlank(rest[lead]))
+                ++lead;
+            line.valueStart = line.start + equals + 1 + lead;
+            line.valueLength = TrimBlanks(rest).size();
+        }
+    }
+}
+
+void IniText::RebuildSections() {
+    m_sections.clear();
     for (size_t i = 0; i < m_lines.size(); ++i) {
         if (m_lines[i].kind != LineKind::Section)
             continue;
         if (!m_sections.empty())
             m_sections.back().endLine = i;
         m_sections.push_back({i, m_lines.size()});
+    }
+}
+
+void IniText::ShiftLines(size_t first, std::ptrdiff_t delta) {
+    for (size_t i = first; i < m_lines.size(); ++i) {
+        Line& line = m_lines[i];
+        line.start = static_cast<size_t>(static_cast<std::ptrdiff_t>(line.start) + delta);
+        line.nameStart = static_cast<size_t>(static_cast<std::ptrdiff_t>(line.nameStart) + delta);
+        line.valueStart = static_cast<size_t>(static_cast<std::ptrdiff_t>(line.valueStart) + delta);
     }
 }
 
@@ -187,29 +206,39 @@ bool IniText::Write(std::string_view section, std::string_view key, std::optiona
     const Section* s = FindSection(section);
     std::optional<size_t> keyLine = s ? FindKeyLine(*s, key) : std::nullopt;
 
+    // The edits below keep the line index current instead of parsing the whole text again, so
+    // a command of many writes costs what its lines cost, not what the file costs.
     if (!value) {
         if (!keyLine)
             return false;
-        const Line& line = m_lines[*keyLine];
-        m_bytes.erase(line.start, line.length + line.breakLength);
-        Parse();
+        const Line line = m_lines[*keyLine];
+        size_t removed = line.length + line.breakLength;
+        m_bytes.erase(line.start, removed);
+        m_lines.erase(m_lines.begin() + static_cast<std::ptrdiff_t>(*keyLine));
+        ShiftLines(*keyLine, -static_cast<std::ptrdiff_t>(removed));
+        RebuildSections();
         return true;
     }
 
-    std::string newBytes;
     if (keyLine) {
-        const Line& line = m_lines[*keyLine];
+        Line& line = m_lines[*keyLine];
+        std::ptrdiff_t delta;
         if (line.hasEquals) {
             std::string_view old(m_bytes.data() + line.valueStart, line.valueLength);
             if (old == *value)
                 return false;
             m_bytes.replace(line.valueStart, line.valueLength, *value);
+            delta =
+                static_cast<std::ptrdiff_t>(value->size()) - static_cast<std::ptrdiff_t>(line.valueLength);
         } else {
             std::string tail = "=";
             tail.append(*value);
             m_bytes.insert(line.start + line.length, tail);
+            delta = static_cast<std::ptrdiff_t>(tail.size());
         }
-        Parse();
+        line.length = static_cast<size_t>(static_cast<std::ptrdiff_t>(line.length) + delta);
+        ParseLine(line);
+        ShiftLines(*keyLine + 1, delta);
         return true;
     }
 
@@ -223,15 +252,25 @@ bool IniText::Write(std::string_view section, std::string_view key, std::optiona
         for (size_t i = s->headerLine + 1; i < s->endLine; ++i)
             if (m_lines[i].kind == LineKind::Key)
                 after = i;
-        const Line& anchor = m_lines[after];
+        Line& anchor = m_lines[after];
         size_t insertAt = anchor.start + anchor.length + anchor.breakLength;
         std::string insert;
-        if (anchor.breakLength == 0)
+        if (anchor.breakLength == 0) {
+            // The anchor was the file's last line, without a break: it gets one.
             insert.append(lineBreak);
+            anchor.breakLength = lineBreak.size();
+        }
+        Line added;
+        added.start = insertAt + insert.size();
+        added.length = keyText.size();
+        added.breakLength = lineBreak.size();
         insert.append(keyText);
         insert.append(lineBreak);
         m_bytes.insert(insertAt, insert);
-        Parse();
+        ShiftLines(after + 1, static_cast<std::ptrdiff_t>(insert.size()));
+        ParseLine(added);
+        m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(after + 1), added);
+        RebuildSections();
         return true;
     }
 

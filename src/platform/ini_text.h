@@ -64,6 +64,11 @@ private:
     };
 
     void Parse();
+    // Classifies one line from its start, length and line break.
+    void ParseLine(Line& line) const;
+    void RebuildSections();
+    // Moves the lines from `first` on by `delta` bytes.
+    void ShiftLines(size_t first, std::ptrdiff_t delta);
     bool NamesEqual(std::string_view a, std::string_view b) const;
     std::string_view NameOf(const Line& line) const {
         return {m_bytes.data() + line.nameStart, line.nameLength};

@@ -49,7 +49,8 @@ void Check(bool condition) {
 }
 
 // The one contiguous stretch in which two texts differ: what `before` lost and `after` gained.
-void Difference(const std::string& before, const std::string& after, std::string& removed, std::string& added) {
+void Difference(const std::string& before, const std::string& after, std::string& removed,
+                std::string& added) {
     size_t limit = std::min(before.size(), after.size());
     size_t prefix = 0;
     while (prefix < limit && before[prefix] == after[prefix])
@@ -63,10 +64,19 @@ void Difference(const std::string& before, const std::string& after, std::string
 
 } // namespace
 
+// Edits keep the line index up to date without parsing the file again; a fresh parse of the
+// same bytes must see exactly the same sections, keys and values.
+void CheckIndex(const IniText& text, IniText::Folding folding, const std::string& section,
+                const std::string& key) {
+    IniText fresh(text.Bytes(), folding);
+    Check(fresh.ReadKeyNames(section, 100000) == text.ReadKeyNames(section, 100000));
+    Check(fresh.ReadValue(section, key, 100000) == text.ReadValue(section, key, 100000));
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     FuzzedDataProvider data(bytes, size);
-    IniText text(data.ConsumeRandomLengthString(2048),
-                 data.ConsumeBool() ? IniText::Folding::Ansi : IniText::Folding::Ascii);
+    IniText::Folding folding = data.ConsumeBool() ? IniText::Folding::Ansi : IniText::Folding::Ascii;
+    IniText text(data.ConsumeRandomLengthString(2048), folding);
     while (data.remaining_bytes() > 0) {
         switch (data.ConsumeIntegralInRange(0, 3)) {
         case 0: {
@@ -81,6 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
             Difference(before, text.Bytes(), removed, added);
             Check(changed || (removed.empty() && added.empty()));
             Check(removed.find('\n') == std::string::npos);
+            CheckIndex(text, folding, section, key);
             break;
         }
         case 1: {
@@ -92,7 +103,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
             std::string removed, added;
             Difference(before, text.Bytes(), removed, added);
             Check(added.empty());
-            Check(changed ? !removed.empty() && std::count(removed.begin(), removed.end(), '\n') <= 1 : removed.empty());
+            Check(changed ? !removed.empty() && std::count(removed.begin(), removed.end(), '\n') <= 1
+                          : removed.empty());
+            CheckIndex(text, folding, section, key);
             break;
         }
         case 2: {
