@@ -1,7 +1,10 @@
 #include "app/program_folder.h"
 
 #include "platform/environment.h"
+#include "platform/paths.h"
+
 #include "util/text.h"
+#include <cstdlib>
 
 namespace varnel {
 
@@ -15,6 +18,11 @@ std::string& Override() {
 std::string ProgramFolder() {
     if (!Override().empty())
         return Override();
+    // A portable folder apart from the executable (a machine path), for tests and packagers.
+    if (const char* folder = std::getenv("VARNEL_PROGRAM_FOLDER"); folder && *folder) {
+        std::string windows = platform::ToWindowsPath(folder);
+        return windows.back() == '\\' ? windows : windows + "\\";
+    }
     return FolderPart(platform::OwnExecutablePath());
 }
 

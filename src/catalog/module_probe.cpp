@@ -67,13 +67,13 @@ ProbeAnswer ParseAnswer(const platform::CapturedRun& run) {
     return answer;
 }
 
+} // namespace
+
 std::string ProbeFolder() {
     if (const char* dir = std::getenv("VARNEL_PROBE_DIR"); dir && *dir)
         return dir;
     return platform::OwnExecutableFolder();
 }
-
-} // namespace
 
 void SetProbeTimeoutMs(unsigned milliseconds) {
     g_probeTimeoutMs = milliseconds;
@@ -120,16 +120,11 @@ ProbeAnswer AskProbe(std::string_view question, std::string_view modulePath) {
                 helper = "tcvarnel-probe-w32.exe";
         }
         std::string helperPath = ProbeFolder() + "/" + helper;
-        std::optional<std::string> wine = platform::FindOnPath("wine");
-        if (const char* custom = std::getenv("VARNEL_WINE"); custom && *custom)
-            wine = platform::FindOnPath(custom);
+        std::optional<platform::WineLauncher> wine = platform::FindWine();
         if (!wine || !platform::FindOnPath(helperPath))
             return unavailable;
-        argv = {*wine, helperPath, std::string(question), std::string(modulePath)};
-        env["WINEPREFIX"] = platform::PrefixDir();
-        env["WINEDEBUG"] = "-all";
-        // A prefix Wine sets up on first use must not stop to offer Mono or Gecko.
-        env["WINEDLLOVERRIDES"] = "mscoree,mshtml=";
+        argv = {wine->wine, helperPath, std::string(question), std::string(modulePath)};
+        env = wine->env;
         break;
     }
     }

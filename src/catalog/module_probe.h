@@ -32,6 +32,9 @@ enum : int { kExportsFsInit = 1, kExportsListLoad = 2, kExportsOpenArchive = 4, 
 // question: "exports", "packer-caps", "lister-detect", "content-detect" or "fs-root".
 ProbeAnswer AskProbe(std::string_view question, std::string_view modulePath);
 
+// The folder that holds the helpers (beside the program; VARNEL_PROBE_DIR overrides it).
+std::string ProbeFolder();
+
 // How long a probe may run before it is killed (15 seconds unless a test shortens it).
 void SetProbeTimeoutMs(unsigned milliseconds);
 unsigned ProbeTimeoutMs();

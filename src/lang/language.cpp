@@ -130,7 +130,9 @@ const std::vector<int>& MessageNumbers() {
         range(50, 64);
         range(68, 75);
         range(80, 90);
-        range(91, 91); // a host file that could not be written (this program's own addition)
+        // This program's own additions: a host file that could not be written, a program that
+        // could not be started, a host that would not close.
+        range(91, 93);
         return n;
     }();
     return numbers;

@@ -1,9 +1,40 @@
 #pragma once
-// Running and restarting the host.
+// Starting and restarting the host, showing a plugin's folder in it, and editing its
+// configuration file.
+
+#include <functional>
+#include <string>
+#include <string_view>
 
 namespace varnel {
 
-// Restarts the host with the configured method and waits the configured time.
-void RestartHost();
+// The host's command line: the executable, "/i=" for a configuration other than the Windows
+// folder's wincmd.ini (full path for Run, short form for Restart), "/f=" for an FTP file.
+std::string HostCommandLine(bool shortConfigurationPath);
+
+// The short (8.3) form of a path; the path itself where there are no short names; "" when the
+// file does not exist.
+std::string ShortPathOf(std::string_view path);
+
+// Starts the host (Run) and waits 500 ms.
+void RunHost();
+
+// Restarts the host by RestartCmd: 0 closes the first host window, 1 every host window (giving
+// up after a while when one will not close), anything else runs the external restarter; then
+// waits RestartTime. Returns false when it gave up.
+bool RestartHost();
+
+// Starts BrowseCmd for the folder of a plugin module and waits 300 ms.
+void BrowsePluginFolder(std::string_view moduleFile);
+
+// Opens the host configuration file with the program associated with it.
+void EditHostConfiguration();
+
+// Where the operations say that something could not be started (the window's status bar).
+using StatusReporter = std::function<void(const std::string&)>;
+void SetStatusReporter(StatusReporter reporter);
+
+// How long mode 1 keeps asking host windows to close before it gives up (30 s; tests shorten it).
+void SetRestartGiveUpMs(unsigned milliseconds);
 
 } // namespace varnel

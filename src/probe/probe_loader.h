@@ -19,4 +19,11 @@ void ProbeRelease(void* module);
 int ProbeCallCaps(void* function);
 void ProbeCallText(void* function, char* buffer, int size);
 
+/* Windows of other programs: whether a top-level window of the class exists, and asking the first
+ * one to close (WM_CLOSE, waiting until it was handled or 10 seconds passed).
+ * ProbeCloseWindow answers 0 when there is no such window, 1 when it handled the message, 2 when
+ * it did not answer in time. Systems without such windows answer 0. */
+int ProbeFindWindow(const char* windowClass);
+int ProbeCloseWindow(const char* windowClass);
+
 #endif

@@ -42,3 +42,13 @@ void ProbeCallText(void* function, char* buffer, int size) {
     memcpy(&call, &function, sizeof call);
     call(buffer, size);
 }
+
+int ProbeFindWindow(const char* windowClass) {
+    (void)windowClass;
+    return 0;
+}
+
+int ProbeCloseWindow(const char* windowClass) {
+    (void)windowClass;
+    return 0;
+}

@@ -43,3 +43,15 @@ void ProbeCallText(void* function, char* buffer, int size) {
     memcpy(&call, &function, sizeof call);
     call(buffer, size);
 }
+
+int ProbeFindWindow(const char* windowClass) {
+    return FindWindowA(windowClass, NULL) != NULL;
+}
+
+int ProbeCloseWindow(const char* windowClass) {
+    HWND window = FindWindowA(windowClass, NULL);
+    DWORD_PTR result = 0;
+    if (!window)
+        return 0;
+    return SendMessageTimeoutA(window, WM_CLOSE, 0, 0, SMTO_NORMAL, 10000, &result) ? 1 : 2;
+}

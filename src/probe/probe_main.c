@@ -11,12 +11,17 @@
  *   content-detect  the text ContentGetDetectString leaves in a 5121-character buffer
  *   fs-root         the text FsGetDefRootName leaves in a 101-character buffer
  *
+ *   tcvarnel-probe find-window CLASS    whether a top-level window of the class exists
+ *   tcvarnel-probe close-window CLASS   sends WM_CLOSE to the first one and waits for it
+ *
  * One answer line is written to standard output:
  *   noload             the module could not be loaded
  *   noentry            the entry point is missing
  *   exports N          bit 1 FsInit, 2 ListLoad, 4 OpenArchive, 8 ContentGetValue
  *   number N           a signed decimal number
  *   text HEX           the text up to its first NUL, each byte as two lowercase hex digits
+ *   window / nowindow  find-window's answer
+ *   closed / nowindow / busy   close-window's answer (busy: the window did not answer in time)
  * and the exit code is 0. Exit code 2 means the command line was wrong; any other ending
  * (exit code 3 from the crash handler, a signal, no answer line) means the entry point faulted.
  */
@@ -64,6 +69,15 @@ int main(int argc, char** argv) {
         return 2;
     }
     question = argv[1];
+    if (strcmp(question, "find-window") == 0) {
+        puts(ProbeFindWindow(argv[2]) ? "window" : "nowindow");
+        return 0;
+    }
+    if (strcmp(question, "close-window") == 0) {
+        int answer = ProbeCloseWindow(argv[2]);
+        puts(answer == 1 ? "closed" : answer == 2 ? "busy" : "nowindow");
+        return 0;
+    }
     if (strcmp(question, "exports") != 0 && strcmp(question, "packer-caps") != 0 &&
         strcmp(question, "lister-detect") != 0 && strcmp(question, "content-detect") != 0 &&
         strcmp(question, "fs-root") != 0) {

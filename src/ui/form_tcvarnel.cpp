@@ -5,6 +5,7 @@
 #include "catalog/host_location.h"
 #include "catalog/module_info.h"
 #include "lang/language.h"
+#include "ops/host_process.h"
 #include "ops/install.h"
 #include "ops/plugin_commands.h"
 #include "ops/user_dialogs.h"
@@ -27,9 +28,9 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPushButton>
-#include <QStyleOptionSizeGrip>
 #include <QSizeGrip>
 #include <QStatusBar>
+#include <QStyleOptionSizeGrip>
 #include <QTabBar>
 #include <QTableWidget>
 #include <QTimer>
@@ -81,8 +82,9 @@ QIcon ListIcon(int index) {
 
 bool TFormTCVarnel::CommandAvailable(const char* handler) {
     static const std::set<std::string> available = {
-        "btnRefreshClick", "btnCloseClick",  "btnTCBrowseClick", "btnIniBrowseClick", "TabControl1Change",
-        "btnAddClick",     "btnDisableClick", "btnRemoveClick",   "btnRenameClick",
+        "btnRefreshClick",   "btnCloseClick",   "btnTCBrowseClick", "btnIniBrowseClick", "TabControl1Change",
+        "btnAddClick",       "btnDisableClick", "btnRemoveClick",   "btnRenameClick",    "btnTCRunClick",
+        "btnTCRestartClick", "btnIniEditClick", "mnuBrowseClick",
     };
     return available.count(handler) != 0;
 }
@@ -93,6 +95,7 @@ TFormTCVarnel::TFormTCVarnel(const std::string& firstArgument, QWidget* parent) 
     CreateControls();
     CreateMenus();
     qApp->installEventFilter(this);
+    SetStatusReporter([this](const std::string& text) { m_statusText->setText(FromAnsi(text)); });
 
     // One-shot switches run their command and end the program before any window setting is read.
     if (firstArgument == "/install" || firstArgument == "/installZip" || firstArgument == "/order") {
@@ -110,6 +113,7 @@ TFormTCVarnel::TFormTCVarnel(const std::string& firstArgument, QWidget* parent) 
 }
 
 TFormTCVarnel::~TFormTCVarnel() {
+    SetStatusReporter(nullptr);
     qApp->removeEventFilter(this);
 }
 
@@ -384,7 +388,9 @@ void TFormTCVarnel::SetActionEnabled(QAction* action, const char* handler, bool 
     action->setEnabled(enabled && CommandAvailable(handler));
 }
 
-int TFormTCVarnel::SelectedTab() const { return std::max(0, m_tabControl1->currentIndex()); }
+int TFormTCVarnel::SelectedTab() const {
+    return std::max(0, m_tabControl1->currentIndex());
+}
 
 // ---- Showing ------------------------------------------------------------------------------
 
@@ -415,9 +421,10 @@ void TFormTCVarnel::SetCaptions() {
         TMenuSpeedButton* button;
         int text;
         int hint;
-    } tools[] = {{m_btnAdd, 64, 63},    {m_btnOptions, 66, 65},   {m_btnAbout, 68, 67}, {m_btnClose, 70, 69},
-                 {m_btnDisable, 85, 71}, {m_btnEnable, 86, 71},   {m_btnRemove, 74, 73}, {m_btnRename, 76, 75},
-                 {m_btnConfigure, 81, 82}, {m_btnOrder, 83, 84}, {m_btnTweak, 93, 94}, {m_btnReport, 114, 115}};
+    } tools[] = {{m_btnAdd, 64, 63},    {m_btnOptions, 66, 65}, {m_btnAbout, 68, 67},
+                 {m_btnClose, 70, 69},  {m_btnDisable, 85, 71}, {m_btnEnable, 86, 71},
+                 {m_btnRemove, 74, 73}, {m_btnRename, 76, 75},  {m_btnConfigure, 81, 82},
+                 {m_btnOrder, 83, 84},  {m_btnTweak, 93, 94},   {m_btnReport, 114, 115}};
     for (const Tool& t : tools) {
         t.button->setText(caption(t.text));
         t.button->setToolTip(caption(t.hint));
@@ -425,7 +432,8 @@ void TFormTCVarnel::SetCaptions() {
     m_btnIniEdit->setText(caption(112));
     m_btnIniEdit->setToolTip(caption(113));
     m_tabControl1->setToolTip(caption(88));
-    m_columnCaptions = {GetCaption(77), TextBefore(GetCaption(111), ":"), GetCaption(78), GetCaption(79),
+    m_columnCaptions = {GetCaption(77), TextBefore(GetCaption(111), ":"),
+                        GetCaption(78), GetCaption(79),
                         GetCaption(80), GetCaption(92)};
     UpdateSortMarks();
     for (int k = 0; k < 4; ++k)
@@ -777,7 +785,9 @@ std::string TFormTCVarnel::SelectedPluginFile() const {
     return Table().Row(rows.front()).FileName;
 }
 
-std::string TFormTCVarnel::SelectedPluginIni() const { return PluginIniOf(SelectedPluginFile()); }
+std::string TFormTCVarnel::SelectedPluginIni() const {
+    return PluginIniOf(SelectedPluginFile());
+}
 
 void TFormTCVarnel::ListView1Change() {
     std::vector<int> rows = SelectedTableRows();
@@ -815,7 +825,9 @@ void TFormTCVarnel::ListView1Change() {
     SetActionEnabled(m_mnuBrowse, "mnuBrowseClick", c.browseEnabled);
 }
 
-void TFormTCVarnel::TabControl1Change() { FillList(); }
+void TFormTCVarnel::TabControl1Change() {
+    FillList();
+}
 
 void TFormTCVarnel::btnRefreshClick() {
     ShowHostState();
@@ -828,11 +840,15 @@ void TFormTCVarnel::Timer1Timer() {
     RefreshStates();
 }
 
-void TFormTCVarnel::btnCloseClick() { close(); }
+void TFormTCVarnel::btnCloseClick() {
+    close();
+}
 
 // ---- Commands that change plugins -----------------------------------------------------------
 
-void TFormTCVarnel::TimerOff() { m_timer1->stop(); }
+void TFormTCVarnel::TimerOff() {
+    m_timer1->stop();
+}
 
 void TFormTCVarnel::TimerBack() {
     const Settings& s = AppSettings();
@@ -846,7 +862,8 @@ void TFormTCVarnel::btnAddClick() {
     FileDialogRequest request;
     request.title = GetCaption(63);
     request.initialFolder = s.PluginsSrc;
-    request.filters = {{"TC plugins (*.wcx,*.wlx,*.wfx;*.wdx)", "*.wcx;*.wlx;*.wfx;*.wdx"}, {"DLLs (*.dll)", "*.dll"}};
+    request.filters = {{"TC plugins (*.wcx,*.wlx,*.wfx;*.wdx)", "*.wcx;*.wlx;*.wfx;*.wdx"},
+                       {"DLLs (*.dll)", "*.dll"}};
     request.multiple = true;
     std::vector<std::string> chosen = Dialogs().OpenFiles(request);
     if (!chosen.empty()) {
@@ -892,11 +909,39 @@ void TFormTCVarnel::btnOrderClick() {}
 void TFormTCVarnel::btnOptionsClick() {}
 void TFormTCVarnel::btnReportClick() {}
 void TFormTCVarnel::btnAboutClick() {}
-void TFormTCVarnel::mnuBrowseClick() {}
 void TFormTCVarnel::mnuDescClick() {}
-void TFormTCVarnel::btnTCRunClick() {}
-void TFormTCVarnel::btnTCRestartClick() {}
-void TFormTCVarnel::btnIniEditClick() {}
+
+// ---- The host process ---------------------------------------------------------------------
+
+void TFormTCVarnel::BringToFront() {
+    raise();
+    activateWindow();
+}
+
+void TFormTCVarnel::btnTCRunClick() {
+    RunHost();
+    ShowHostState();
+    FillList();
+    BringToFront();
+}
+
+void TFormTCVarnel::btnTCRestartClick() {
+    RestartHost();
+    ShowHostState();
+    FillList();
+    BringToFront();
+}
+
+void TFormTCVarnel::mnuBrowseClick() {
+    if (SelectedTableRows().empty())
+        return;
+    BrowsePluginFolder(SelectedPluginFile());
+    ShowHostState();
+}
+
+void TFormTCVarnel::btnIniEditClick() {
+    EditHostConfiguration();
+}
 
 // ---- Keys, sizing, closing ----------------------------------------------------------------
 
@@ -1019,7 +1064,8 @@ void TFormTCVarnel::SaveWindowSettings() {
     s.Width = width();
     s.Height = height();
     for (int c = 0; c < kPluginListColumns; ++c)
-        s.ColumnWidths[static_cast<size_t>(c)] = m_listView1->isColumnHidden(c) ? 0 : m_listView1->columnWidth(c);
+        s.ColumnWidths[static_cast<size_t>(c)] =
+            m_listView1->isColumnHidden(c) ? 0 : m_listView1->columnWidth(c);
     s.TabIndex = SelectedTab();
     s.RefreshInterval = m_timer1->interval();
     WriteSettingsAtExit(s);

@@ -100,6 +100,7 @@ private:
     void SetHostControlsEnabled(bool enabled);
     void SaveWindowSettings();
     void TimerOff();
+    void BringToFront();
     void TimerBack();
     void PlaceSizeGrip();
     int SelectedTab() const;

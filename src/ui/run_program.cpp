@@ -4,6 +4,7 @@
 #include "app/startup.h"
 #include "catalog/host_location.h"
 #include "lang/language.h"
+#include "ops/host_process.h"
 #include "ops/install.h"
 #include "ui/form_tcvarnel.h"
 #include "ui/qt_integration.h"
@@ -27,7 +28,7 @@ int RunProgram(int argc, char** argv) {
         args.emplace_back(argv[i]);
     EntryActions actions;
     actions.detectHost = [] { return DetectHost(); };
-    actions.restartHost = [] { std::fprintf(stderr, "TC Varnel: restarting the host is not available yet\n"); };
+    actions.restartHost = [] { RestartHost(); };
     actions.installFile = [](const std::string& path) { InstallPlugin(path, true, true, "", true); };
     if (RunEntry(args, actions) == EntryOutcome::EndProgram)
         return 0;

@@ -14,7 +14,12 @@
 #include <QTabBar>
 #include <QTest>
 #include <QTimer>
+#include <fcntl.h>
 #include <filesystem>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace varnel;
 using varnel::test::GuiHost;
@@ -54,15 +59,16 @@ private slots:
             QVERIFY2(host.Find<QLineEdit>(name), name);
         for (const char* name : {"btnTCBrowse", "btnIniBrowse", "btnTCRun", "btnTCRestart", "btnIniEdit"})
             QVERIFY2(host.Find<QPushButton>(name), name);
-        for (const char* name : {"btnAdd", "btnEnable", "btnDisable", "btnRemove", "btnRename", "btnTweak",
-                                 "btnConfigure", "btnOrder", "btnOptions", "btnReport", "btnAbout", "btnClose"})
+        for (const char* name :
+             {"btnAdd", "btnEnable", "btnDisable", "btnRemove", "btnRename", "btnTweak", "btnConfigure",
+              "btnOrder", "btnOptions", "btnReport", "btnAbout", "btnClose"})
             QVERIFY2(host.Find<TMenuSpeedButton>(name), name);
         QVERIFY(host.Find<QTabBar>("TabControl1"));
         QVERIFY(host.List());
         QVERIFY(host.Find<QTimer>("Timer1"));
-        for (const char* name : {"mnuDisable", "mnuEnable", "mnuUninstall", "mnuBrowse", "mnuRename", "mnuTweak",
-                                 "mnuConfigure", "mnuInstall", "mnuInstallZip", "mnuOrder", "mnuRefresh",
-                                 "mnu2Install", "mnu2InstallZip"})
+        for (const char* name :
+             {"mnuDisable", "mnuEnable", "mnuUninstall", "mnuBrowse", "mnuRename", "mnuTweak", "mnuConfigure",
+              "mnuInstall", "mnuInstallZip", "mnuOrder", "mnuRefresh", "mnu2Install", "mnu2InstallZip"})
             QVERIFY2(host.Action(name), name);
         QCOMPARE(host.Window().windowTitle(), QString("TC Varnel 1.8.4"));
         QCOMPARE(host.Action("mnuRefresh")->text(), QString("Refresh list\tCtrl+R"));
@@ -82,7 +88,8 @@ private slots:
         QCOMPARE(host.RowText(2, 3), std::string("-deleted-"));
         QCOMPARE(host.RowText(5, 0), std::string("Packer: Sample Packer"));
         QCOMPARE(host.RowText(5, 4), std::string("smp spk sp2"));
-        QCOMPARE(host.RowText(5, 5), std::string("C:\\totalcmd\\plugins\\wcx\\sample_packer\\sample_packer.wcx"));
+        QCOMPARE(host.RowText(5, 5),
+                 std::string("C:\\totalcmd\\plugins\\wcx\\sample_packer\\sample_packer.wcx"));
         QCOMPARE(host.Find<QLabel>("StatusText")->text(), QString("6 plugins, 2 disabled or missing"));
         QCOMPARE(host.Find<QLabel>("sTCVersion")->text(), QString("11.03"));
         QCOMPARE(host.Find<QLabel>("sTCState")->text(), QString("idle"));
@@ -123,11 +130,13 @@ private slots:
         QTableWidget* list = host.List();
         QCOMPARE(HeaderText(list, 0), std::string("Plugin +"));
         QHeaderView* header = list->horizontalHeader();
-        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionViewportPosition(3) + 5, 5));
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(3) + 5, 5));
         Settle();
         QCOMPARE(HeaderText(list, 3), std::string("State +"));
         QCOMPARE(HeaderText(list, 0), std::string("Plugin"));
-        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionViewportPosition(3) + 5, 5));
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(3) + 5, 5));
         Settle();
         QCOMPARE(list->horizontalHeaderItem(3)->text(), QString::fromUtf8("State \u2014"));
         QCOMPARE(AppSettings().SortColumn, 3);
@@ -148,7 +157,7 @@ private slots:
         QVERIFY(tweak->isVisible());
         QVERIFY(!rename->isVisible());
         QCOMPARE(tweak->geometry(), rename->geometry()); // one place for the pair
-        host.Select({4}); // a lister
+        host.Select({4});                                // a lister
         QVERIFY(rename->isVisible());
         QVERIFY(!tweak->isVisible());
         host.Select({0}); // the disabled lister
@@ -158,8 +167,10 @@ private slots:
         QVERIFY(host.Action("mnuEnable")->isVisible());
         host.Select({0, 5});
         QCOMPARE(host.Window().SelectedTableRows().size(), size_t{2});
-        QCOMPARE(host.Window().SelectedPluginFile(), std::string("C:\\totalcmd\\plugins\\wlx\\old_viewer\\old_viewer.wlx"));
-        QCOMPARE(host.Window().SelectedPluginIni(), std::string("C:\\totalcmd\\plugins\\wlx\\old_viewer\\old_viewer.ini"));
+        QCOMPARE(host.Window().SelectedPluginFile(),
+                 std::string("C:\\totalcmd\\plugins\\wlx\\old_viewer\\old_viewer.wlx"));
+        QCOMPARE(host.Window().SelectedPluginIni(),
+                 std::string("C:\\totalcmd\\plugins\\wlx\\old_viewer\\old_viewer.ini"));
         // Commands this build cannot run yet never look available.
         QVERIFY(!host.Find<TMenuSpeedButton>("btnConfigure")->isEnabled());
         QVERIFY(!host.Find<TMenuSpeedButton>("btnOptions")->isEnabled());
@@ -235,7 +246,8 @@ private slots:
         QVERIFY(!host.Find<QStatusBar>("StatusBar1")->isVisible());
         QWidget* grip = host.Find<QWidget>("SizeGrip");
         QVERIFY(grip->isVisible());
-        QCOMPARE(grip->geometry().bottomRight(), QPoint(host.Window().width() - 1, host.Window().height() - 1));
+        QCOMPARE(grip->geometry().bottomRight(),
+                 QPoint(host.Window().width() - 1, host.Window().height() - 1));
         QCOMPARE(grip->size(), QSize(17, 17));
         QCOMPARE(host.Window().height(), 426 - 15); // first start without the bar: 15 pixels lower
         QVERIFY(host.Window().width() >= 450);      // a stored width below the minimum is refused
@@ -249,7 +261,8 @@ private slots:
         QCOMPARE(host.dialogs.fileRequests[0].defaultName, std::string("TotalCmd.exe"));
         QCOMPARE(host.dialogs.fileRequests[0].title, std::string("Browse for Total Commander"));
         QCOMPARE(host.boxes.Boxes().size(), size_t{1});
-        QCOMPARE(host.boxes.Boxes()[0].text, std::string("TotalCmd.exe was not found.\rChoose the right file with the \"...\" button."));
+        QCOMPARE(host.boxes.Boxes()[0].text,
+                 std::string("TotalCmd.exe was not found.\rChoose the right file with the \"...\" button."));
         QVERIFY(!host.List()->isEnabled());
         QCOMPARE(host.List()->rowCount(), 0);
         QVERIFY(!host.Find<TMenuSpeedButton>("btnAdd")->isEnabled());
@@ -287,12 +300,50 @@ private slots:
         host.Open();
         QVERIFY(host.Find<QTimer>("Timer1")->isActive());
         QCOMPARE(host.Find<QTimer>("Timer1")->interval(), 60000);
-        std::filesystem::remove(host.prefix.Path("drive_c/totalcmd/plugins/wlx/sample_lister/sample_lister.wlx"));
+        std::filesystem::remove(
+            host.prefix.Path("drive_c/totalcmd/plugins/wlx/sample_lister/sample_lister.wlx"));
         host.Window().Timer1Timer();
         QCOMPARE(host.RowText(4, 3), std::string("-deleted-"));
         QCOMPARE(host.Window().ListRows()[4].icon, 0); // the icon waits for the next fill
         host.Window().FillList();
         QCOMPARE(host.Window().ListRows()[4].icon, 4);
+    }
+
+    void hostStateFollowsTheRunningHost() {
+        GuiHost host("[Options]\r\nRefresh=1\r\nRefreshInterval=60000\r\n");
+        host.Open();
+        auto* state = host.Find<QLabel>("sTCState");
+        auto* restart = host.Find<QPushButton>("btnTCRestart");
+        QCOMPARE(state->text(), QString("idle"));
+        QVERIFY(!restart->isEnabled());
+        // A process that maps the host's executable, as a running host under Wine does.
+        std::string exe = host.prefix.Path("drive_c/totalcmd/TOTALCMD.EXE");
+        int ready[2];
+        QVERIFY(pipe(ready) == 0);
+        pid_t child = fork();
+        if (child == 0) {
+            int fd = open(exe.c_str(), O_RDONLY);
+            void* map = mmap(nullptr, 4096, PROT_READ, MAP_PRIVATE, fd, 0);
+            char ok = map != MAP_FAILED ? '1' : '0';
+            if (write(ready[1], &ok, 1) != 1)
+                _exit(1);
+            pause();
+            _exit(0);
+        }
+        char ok = 0;
+        QVERIFY(read(ready[0], &ok, 1) == 1 && ok == '1');
+        host.Window().Timer1Timer();
+        QCOMPARE(state->text(), QString("running"));
+        QVERIFY(state->styleSheet().contains("blue"));
+        QVERIFY(restart->isEnabled());
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        close(ready[0]);
+        close(ready[1]);
+        host.Window().Timer1Timer();
+        QCOMPARE(state->text(), QString("idle"));
+        QVERIFY(!state->styleSheet().contains("blue"));
+        QVERIFY(!restart->isEnabled());
     }
 
     void germanCaptions() {

@@ -14,6 +14,11 @@ if [ ! -f "$dir/system.reg" ]; then
   wineboot -i >/dev/null 2>&1
 fi
 wineserver -w 2>/dev/null
+# No display here: Wine's null graphics driver still creates windows that FindWindow finds.
+if ! grep -q '"Graphics"="null"' "$dir/user.reg" 2>/dev/null; then
+  wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+  wineserver -w 2>/dev/null
+fi
 # Keep the server up between the tests' many short Wine processes; "stop" ends it.
 wineserver -p 2>/dev/null
 exit 0

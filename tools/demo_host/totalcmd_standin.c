@@ -1,7 +1,11 @@
 /* A stand-in for the host program, for the demo prefix and the tests: a main window of the
  * host's window class that closes when asked (WM_CLOSE), nothing else. It is a test device of
- * this project and does nothing a file manager does. */
+ * this project and does nothing a file manager does. Started with "/stubborn" it ignores
+ * WM_CLOSE, as a host busy asking its user something would. */
+#include <string.h>
 #include <windows.h>
+
+static int g_stubborn;
 
 static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
@@ -13,6 +17,11 @@ static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPA
         EndPaint(window, &paint);
         return 0;
     }
+    case WM_CLOSE:
+        if (g_stubborn)
+            return 0;
+        DestroyWindow(window);
+        return 0;
     case WM_DESTROY:
         PostQuitMessage(0);
         return 0;
@@ -26,7 +35,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     HWND window;
     MSG message;
     (void)previous;
-    (void)commandLine;
+    g_stubborn = commandLine && strstr(commandLine, "/stubborn") != NULL;
     ZeroMemory(&windowClass, sizeof windowClass);
     windowClass.lpfnWndProc = WindowProc;
     windowClass.hInstance = instance;

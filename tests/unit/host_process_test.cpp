@@ -1,0 +1,148 @@
+// The host command line, Windows command-line splitting, and starting programs without Wine.
+
+#include "ops/host_process.h"
+
+#include "app/program_folder.h"
+#include "app/settings.h"
+#include "catalog/host_config.h"
+#include "platform/process.h"
+#include "platform/system.h"
+#include "temp_prefix.h"
+
+#include <chrono>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <thread>
+
+namespace varnel {
+namespace {
+
+TEST(WindowsCommandLine, SplitsByTheWindowsRules) {
+    using platform::SplitWindowsCommandLine;
+    using V = std::vector<std::string>;
+    EXPECT_EQ(SplitWindowsCommandLine("C:\\TC\\Totalcmd.exe"), (V{"C:\\TC\\Totalcmd.exe"}));
+    EXPECT_EQ(SplitWindowsCommandLine("\"C:\\Program Files\\TC\\tc.exe\" /o  /r=\"C:\\a b\""),
+              (V{"C:\\Program Files\\TC\\tc.exe", "/o", "/r=C:\\a b"}));
+    EXPECT_EQ(SplitWindowsCommandLine("x.exe a\\\\\\\"b c\\\\\"d e\" f\\g"),
+              (V{"x.exe", "a\\\"b", "c\\d e", "f\\g"}));
+    EXPECT_EQ(SplitWindowsCommandLine("x.exe \"\" \"a\"\"b\""), (V{"x.exe", "", "a\"b"}));
+    EXPECT_EQ(SplitWindowsCommandLine("\"C:\\dir\\\" arg"),
+              (V{"C:\\dir\\", "arg"})); // no escapes in the program
+    EXPECT_TRUE(SplitWindowsCommandLine("   ").empty());
+}
+
+class HostProcessTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        AppSettings() = Settings{};
+        AppSettings().TCPath = "C:\\TC\\TOTALCMD.EXE";
+        AppSettings().IniPath = "C:\\windows\\wincmd.ini";
+        SetHostPaths(AppSettings().TCPath, AppSettings().IniPath);
+        SetProgramFolder("C:\\Varnel");
+        m_sleep = platform::SetSleepHandler([this](unsigned ms) { slept += ms; });
+        unsetenv("windir");
+    }
+    void TearDown() override {
+        platform::SetSleepHandler(m_sleep);
+        SetProgramFolder("");
+        SetStatusReporter(nullptr);
+        AppSettings() = Settings{};
+    }
+    // A machine script standing in for a program: it records its arguments, one per line.
+    void Recorder(const std::string& relative) {
+        prefix.Write(relative, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done >> \"$0.args\"\n");
+        chmod(prefix.Path(relative).c_str(), 0755);
+    }
+    std::string Recorded(const std::string& relative) {
+        for (int i = 0; i < 200 && !prefix.Exists(relative + ".args"); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return prefix.Read(relative + ".args");
+    }
+
+    test::TempPrefix prefix;
+    unsigned slept = 0;
+    platform::SleepHandler m_sleep;
+};
+
+TEST_F(HostProcessTest, HostCommandLineForRunAndRestart) {
+    EXPECT_EQ(HostCommandLine(false), "C:\\TC\\TOTALCMD.EXE");
+    EXPECT_EQ(HostCommandLine(true), "C:\\TC\\TOTALCMD.EXE");
+    AppSettings().IniPath = "C:\\WINDOWS\\WinCmd.ini"; // the default file in any letter case
+    EXPECT_EQ(HostCommandLine(true), "C:\\TC\\TOTALCMD.EXE");
+
+    AppSettings().IniPath = "D:\\Tools\\wincmd.ini";
+    EXPECT_EQ(HostCommandLine(false), "C:\\TC\\TOTALCMD.EXE /i=\"D:\\Tools\\wincmd.ini\"");
+    // Restart takes the short form, which is empty for a file that does not exist.
+    EXPECT_EQ(HostCommandLine(true), "C:\\TC\\TOTALCMD.EXE /i=\"\"");
+    prefix.MapDrive('d', prefix.Path("d"));
+    prefix.Write("d/Tools/wincmd.ini", "");
+    EXPECT_EQ(HostCommandLine(true), "C:\\TC\\TOTALCMD.EXE /i=\"D:\\Tools\\wincmd.ini\"");
+
+    AppSettings().FtpIni = "%COMMANDER_PATH%\\wcx_ftp.ini";
+    EXPECT_EQ(HostCommandLine(false), "C:\\TC\\TOTALCMD.EXE /i=\"D:\\Tools\\wincmd.ini\" /f=\"\"");
+    prefix.Write("drive_c/TC/wcx_ftp.ini", "");
+    EXPECT_EQ(HostCommandLine(false),
+              "C:\\TC\\TOTALCMD.EXE /i=\"D:\\Tools\\wincmd.ini\" /f=\"C:\\TC\\wcx_ftp.ini\"");
+}
+
+TEST_F(HostProcessTest, ProgramsOfThisMachineRunWithoutWine) {
+    Recorder("drive_c/tools/record");
+    ASSERT_TRUE(platform::StartProcess("C:\\tools\\record one \"two words\" x\\\"y",
+                                       platform::ShowMode::Shown, true));
+    EXPECT_EQ(prefix.Read("drive_c/tools/record.args"), "one\ntwo words\nx\"y\n");
+    // "name.exe" that is nowhere in the prefix runs the machine's "name" from PATH.
+    std::optional<platform::Launch> launch = platform::PrepareLaunch("true.exe --flag");
+    ASSERT_TRUE(launch);
+    EXPECT_EQ(launch->argv.back(), "--flag");
+    EXPECT_NE(launch->argv.front().find("/true"), std::string::npos);
+    EXPECT_TRUE(platform::StartProcess("true.exe", platform::ShowMode::Shown, true));
+    EXPECT_FALSE(platform::StartProcess("C:\\nothing\\here.exe", platform::ShowMode::Shown, false));
+    EXPECT_FALSE(platform::StartProcess("no-such-program-anywhere.exe", platform::ShowMode::Shown, false));
+}
+
+TEST_F(HostProcessTest, ExternalRestarterGetsTheHostCommandLine) {
+    Recorder("drive_c/Varnel/Kestrun.exe");
+    AppSettings().RestartCmd = 2;
+    AppSettings().RestartExt = "%dir%\\Kestrun.exe 200 \"%s\"";
+    AppSettings().RestartTime = 1200;
+    AppSettings().IniPath = "C:\\TC\\wincmd.ini";
+    prefix.Write("drive_c/TC/wincmd.ini", "");
+    EXPECT_TRUE(RestartHost());
+    EXPECT_EQ(Recorded("drive_c/Varnel/Kestrun.exe"), "200\nC:\\TC\\TOTALCMD.EXE /i=C:\\TC\\wincmd.ini\n");
+    EXPECT_EQ(slept, 1200u);
+    // A negative mode is the external restarter too.
+    std::filesystem::remove(prefix.Path("drive_c/Varnel/Kestrun.exe.args"));
+    AppSettings().RestartCmd = -1;
+    AppSettings().IniPath = "C:\\windows\\wincmd.ini";
+    RestartHost();
+    EXPECT_EQ(Recorded("drive_c/Varnel/Kestrun.exe"), "200\nC:\\TC\\TOTALCMD.EXE\n");
+}
+
+TEST_F(HostProcessTest, WhatCannotBeStartedShowsInTheStatusBar) {
+    std::vector<std::string> reports;
+    SetStatusReporter([&](const std::string& text) { reports.push_back(text); });
+    AppSettings().RestartCmd = 5;
+    AppSettings().RestartExt = "%dir%\\Missing.exe \"%s\"";
+    RestartHost();
+    RunHost();
+    ASSERT_EQ(reports.size(), 2u);
+    // Message 92 is empty without a language file; the report still happens.
+    EXPECT_EQ(slept, 1000u + 500u);
+}
+
+TEST_F(HostProcessTest, BrowseCommandWithAndWithoutPlaceholder) {
+    Recorder("drive_c/tools/browse");
+    prefix.Write("drive_c/Varnel/TC_varnel.ini", "[Options]\r\nBrowseCmd=C:\\tools\\browse /o /r=\"%S\"\r\n");
+    BrowsePluginFolder("C:\\TC\\plugins\\wlx\\view\\view.wlx");
+    EXPECT_EQ(Recorded("drive_c/tools/browse"), "/o\n/r=C:\\TC\\plugins\\wlx\\view\n");
+    EXPECT_EQ(slept, 300u);
+    std::filesystem::remove(prefix.Path("drive_c/tools/browse.args"));
+    prefix.Write("drive_c/Varnel/TC_varnel.ini",
+                 "[Options]\r\nBrowseCmd=%COMMANDER_PATH%\\..\\tools\\browse fixed\r\n");
+    BrowsePluginFolder("C:\\TC\\plugins\\x.wlx");
+    EXPECT_EQ(Recorded("drive_c/tools/browse"), "fixed\n");
+}
+
+} // namespace
+} // namespace varnel

@@ -1,0 +1,206 @@
+// Running, restarting and closing the demo host's stand-in under Wine, as the host-process
+// commands do it. These tests share one Wine prefix and its windows, so they run one at a time.
+
+#include "ops/host_process.h"
+
+#include "app/program_folder.h"
+#include "app/settings.h"
+#include "catalog/host_location.h"
+#include "lang/language.h"
+#include "message_log.h"
+#include "platform/paths.h"
+#include "platform/process.h"
+#include "platform/system.h"
+#include "sample_plugins.h"
+#include "wine_test_prefix.h"
+
+#include <chrono>
+#include <dirent.h>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sstream>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace varnel {
+namespace {
+
+// The processes that have the stand-in's file mapped, that is, the running hosts.
+std::vector<int> HostProcesses(const std::string& machinePath) {
+    std::vector<int> pids;
+    DIR* proc = opendir("/proc");
+    while (dirent* entry = proc ? readdir(proc) : nullptr) {
+        int pid = std::atoi(entry->d_name);
+        if (pid <= 0)
+            continue;
+        std::ifstream maps("/proc/" + std::string(entry->d_name) + "/maps");
+        std::string line;
+        while (std::getline(maps, line)) {
+            if (line.size() >= machinePath.size() &&
+                line.compare(line.size() - machinePath.size(), machinePath.size(), machinePath) == 0) {
+                pids.push_back(pid);
+                break;
+            }
+        }
+    }
+    if (proc)
+        closedir(proc);
+    return pids;
+}
+
+template <typename Condition> bool WaitFor(Condition condition, int seconds = 20) {
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < until) {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return condition();
+}
+
+class WineHostTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!wine.Ready() || !fs::exists(std::string(VARNEL_BINARY_DIR) + "/demo/TOTALCMD.EXE"))
+            GTEST_SKIP() << "Wine or the stand-in host is missing";
+        AppSettings() = Settings{};
+        ResetMessageStore();
+        // Real waits would only slow the tests; the waits that matter are polled below.
+        m_sleep = platform::SetSleepHandler(
+            [](unsigned ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms / 4)); });
+        folder = "C:\\" + wine.Folder();
+        machine = wine.Dir() + "/drive_c/" + ReplaceSlashes(wine.Folder());
+        fs::create_directories(machine + "/TC");
+        fs::create_directories(machine + "/Varnel");
+        fs::copy_file(std::string(VARNEL_BINARY_DIR) + "/demo/TOTALCMD.EXE", machine + "/TC/TOTALCMD.EXE");
+        fs::copy_file(std::string(VARNEL_BINARY_DIR) + "/bin/restarter_standin.exe",
+                      machine + "/Varnel/Kestrun.exe");
+        std::ofstream(machine + "/TC/wincmd.ini") << "[Configuration]\r\n";
+        hostMachinePath = machine + "/TC/TOTALCMD.EXE";
+        AppSettings().TCPath = folder + "\\TC\\TOTALCMD.EXE";
+        AppSettings().IniPath = folder + "\\TC\\wincmd.ini";
+        SetProgramFolder(folder + "\\Varnel");
+    }
+    void TearDown() override {
+        if (!wine.Ready())
+            return;
+        for (int pid : HostProcesses(hostMachinePath))
+            kill(pid, SIGKILL);
+        WaitFor([&] { return HostProcesses(hostMachinePath).empty(); }, 10);
+        platform::SetSleepHandler(m_sleep);
+        SetRestartGiveUpMs(30000);
+        SetProgramFolder("");
+        AppSettings() = Settings{};
+    }
+    static std::string ReplaceSlashes(std::string text) {
+        for (char& c : text)
+            if (c == '\\')
+                c = '/';
+        return text;
+    }
+    std::vector<int> Hosts() { return HostProcesses(hostMachinePath); }
+    void StartStandIn(const std::string& extra = {}) {
+        size_t before = Hosts().size();
+        ASSERT_TRUE(platform::StartProcess(AppSettings().TCPath + extra, platform::ShowMode::Shown, false));
+        ASSERT_TRUE(WaitFor([&] { return Hosts().size() == before + 1; }));
+        // The window exists a moment after the process does.
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    }
+
+    test::WineTestPrefix wine;
+    std::string folder, machine, hostMachinePath;
+    platform::SleepHandler m_sleep;
+};
+
+TEST_F(WineHostTest, RunStartsTheHost) {
+    EXPECT_FALSE(HostRunning());
+    RunHost();
+    ASSERT_TRUE(WaitFor([&] { return Hosts().size() == 1; }));
+    EXPECT_TRUE(WaitFor([] { return HostRunning(); }));
+}
+
+TEST_F(WineHostTest, RestartModeZeroClosesAndStartsAgain) {
+    StartStandIn();
+    int first = Hosts().front();
+    AppSettings().RestartCmd = 0;
+    EXPECT_TRUE(RestartHost());
+    ASSERT_TRUE(WaitFor([&] {
+        std::vector<int> hosts = Hosts();
+        return hosts.size() == 1 && hosts.front() != first;
+    }));
+}
+
+TEST_F(WineHostTest, RestartModeOneClosesEveryHostAndStartsOne) {
+    StartStandIn();
+    StartStandIn();
+    std::vector<int> before = Hosts();
+    ASSERT_EQ(before.size(), 2u);
+    AppSettings().RestartCmd = 1;
+    EXPECT_TRUE(RestartHost());
+    ASSERT_TRUE(WaitFor([&] {
+        std::vector<int> hosts = Hosts();
+        return hosts.size() == 1 && hosts.front() != before[0] && hosts.front() != before[1];
+    }));
+}
+
+TEST_F(WineHostTest, RestartModeOneGivesUpOnAHostThatWillNotClose) {
+    StartStandIn(" /stubborn");
+    int stubborn = Hosts().front();
+    test::MessageLog boxes;
+    AppSettings().RestartCmd = 1;
+    SetRestartGiveUpMs(3000);
+    EXPECT_FALSE(RestartHost());
+    EXPECT_EQ(boxes.Boxes().size(), 1u); // the user is told
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_EQ(Hosts(), std::vector<int>{stubborn}); // and no second host was started
+}
+
+TEST_F(WineHostTest, ExternalRestarterUnderWineRecordsItsCommandLine) {
+    AppSettings().RestartCmd = 2;
+    AppSettings().RestartExt = "%dir%\\Kestrun.exe 200 \"%s\"";
+    AppSettings().IniPath = folder + "\\TC\\wincmd.ini";
+    RestartHost();
+    std::string log = machine + "/Varnel/started.log";
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(log) && fs::file_size(log) > 0; }));
+    std::ifstream in(log);
+    std::string line;
+    std::getline(in, line);
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    EXPECT_NE(line.find("Kestrun.exe"), std::string::npos) << line;
+    EXPECT_NE(line.find(" 200 \"" + folder + "\\TC\\TOTALCMD.EXE /i=" + folder + "\\TC\\wincmd.ini\""),
+              std::string::npos)
+        << line;
+    EXPECT_TRUE(Hosts().empty()); // the restarter does the rest; ours only records
+}
+
+TEST_F(WineHostTest, RestartSwitchEndsTheProgramAfterTheRestart) {
+    std::string program = std::string(VARNEL_BINARY_DIR) + "/bin/tcvarnel";
+    if (!fs::exists(program))
+        GTEST_SKIP() << "the GUI is not built";
+    StartStandIn();
+    int first = Hosts().front();
+    fs::copy(std::string(VARNEL_SOURCE_DIR) + "/Language", machine + "/Varnel/Language",
+             fs::copy_options::recursive);
+    std::ofstream(machine + "/Varnel/TC_varnel.ini")
+        << "[Paths]\r\nTCPath=" << AppSettings().TCPath << "\r\nIniPath=" << AppSettings().IniPath
+        << "\r\n[Restart]\r\nRestartCmd=0\r\nRestartTime=100\r\n";
+    platform::CapturedRun run =
+        platform::RunAndCapture({program, "/restart", "ignored"},
+                                {{"QT_QPA_PLATFORM", "offscreen"},
+                                 {"VARNEL_PROGRAM_FOLDER", machine + "/Varnel"},
+                                 {"VARNEL_PROBE_DIR", std::string(VARNEL_BINARY_DIR) + "/bin"}},
+                                60000);
+    EXPECT_TRUE(run.exited);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(WaitFor([&] {
+        std::vector<int> hosts = Hosts();
+        return hosts.size() == 1 && hosts.front() != first;
+    }));
+}
+
+} // namespace
+} // namespace varnel
