@@ -6,6 +6,7 @@
 #include "lang/language.h"
 #include "ops/host_process.h"
 #include "ops/install.h"
+#include "ui/form_options.h"
 #include "ui/form_tcvarnel.h"
 #include "ui/qt_integration.h"
 
@@ -42,6 +43,7 @@ int RunProgram(int argc, char** argv) {
     TFormTCVarnel window(oneShot);
     if (window.OneShotDone())
         return 0;
+    TFormOptions options(&window); // created once, kept hidden
     window.show();
     app.exec();
     return 0;

@@ -28,7 +28,9 @@ std::string Native(GuiHost& host, const char* name, const char* as = "") {
     return test::InstallSample(host.prefix.Dir(), ModuleBuild::Native, name, "new", as);
 }
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 // The list position of the row whose caption contains `part`.
 int Position(GuiHost& host, const std::string& part) {
@@ -73,6 +75,30 @@ private slots:
         QCOMPARE(host.List()->rowCount(), 8);
     }
 
+    void installRestartsTheHostOnceAfterTheLastFile() {
+        GuiHost host("[Options]\r\nInstRestart=1\r\n[Restart]\r\nRestartCmd=2\r\nRestartExt=%dir%\\restarter "
+                     "\"%s\"\r\n");
+        host.prefix.Write("drive_c/Varnel/restarter", "#!/bin/sh\nprintf '%s\\n' \"$1\" >> \"$0.log\"\n");
+        chmod(host.prefix.Path("drive_c/Varnel/restarter").c_str(), 0755);
+        host.Open();
+        host.dialogs.files.push_back({Native(host, "sample_fs.wfx", "one.wfx"),
+                                      Native(host, "sample_lister.wlx", "two.wlx"),
+                                      Native(host, "none.dll")});
+        host.Window().btnAddClick();
+        Settle();
+        // The last file fails (message 60), and the host is restarted all the same, once.
+        QVERIFY(Contains(host.boxes.Boxes().back().text, "is not a Total Commander plugin"));
+        std::string log;
+        for (int i = 0; i < 100 && log.empty(); ++i) {
+            QTest::qWait(20);
+            log = host.prefix.Read("drive_c/Varnel/restarter.log");
+        }
+        QCOMPARE(
+            log,
+            std::string(
+                "C:\\totalcmd\\Totalcmd.exe /i=C:\\totalcmd\\wincmd.ini /f=C:\\totalcmd\\wcx_ftp.ini\n"));
+    }
+
     void installAPackerAsksForExtensions() {
         GuiHost host("[Options]\r\nInstTweak=1\r\n");
         host.Open();
@@ -104,7 +130,8 @@ private slots:
         host.Window().btnAddClick();
         Settle();
         QCOMPARE(host.boxes.Boxes().back().text,
-                 std::string("C:\\totalcmd\\plugins\\wlx\\sample_lister\\sample_lister.wlx\ris installed already."));
+                 std::string(
+                     "C:\\totalcmd\\plugins\\wlx\\sample_lister\\sample_lister.wlx\ris installed already."));
         QCOMPARE(host.WincmdIni(), before);
         // A module of no kind: message 60.
         host.dialogs.files.push_back({Native(host, "none.dll")});
@@ -128,7 +155,8 @@ private slots:
         GuiHost host;
         host.Open();
         host.boxes.SetAnswer(kIdOk);
-        host.Select({Position(host, "old_viewer"), Position(host, "Sample Lister"), Position(host, "Sample Packer")});
+        host.Select(
+            {Position(host, "old_viewer"), Position(host, "Sample Lister"), Position(host, "Sample Packer")});
         host.Window().btnRemoveClick();
         Settle();
         QCOMPARE(host.boxes.Boxes().size(), size_t{1});
@@ -149,7 +177,8 @@ private slots:
         host.Select({Position(host, "FS: sample_fs")});
         host.boxes.SetAnswer(kIdCancel);
         host.Window().btnRemoveClick();
-        QCOMPARE(host.boxes.Boxes().back().text, std::string("Uninstall the plugin \"sample_fs\"?\r\rFile: sample_fs.wfx"));
+        QCOMPARE(host.boxes.Boxes().back().text,
+                 std::string("Uninstall the plugin \"sample_fs\"?\r\rFile: sample_fs.wfx"));
         QVERIFY(Contains(host.WincmdIni(), "Sample FS="));
         // Delete runs the same command; F8 too.
         host.boxes.SetAnswer(kIdOk);
@@ -177,8 +206,10 @@ private slots:
         Settle();
         QCOMPARE(host.boxes.Boxes().size(), size_t{1}); // two rows: no question
         std::string ini = host.WincmdIni();
-        QVERIFY(Contains(ini, "FileSystemPlugins;%COMMANDER_PATH%\\plugins\\wfx\\sample_fs\\sample_fs.wfx;Sample FS;="));
-        QVERIFY(Contains(ini, "PackerPlugins;285,%COMMANDER_PATH%\\plugins\\wcx\\sample_packer\\sample_packer.wcx;smp;="));
+        QVERIFY(Contains(
+            ini, "FileSystemPlugins;%COMMANDER_PATH%\\plugins\\wfx\\sample_fs\\sample_fs.wfx;Sample FS;="));
+        QVERIFY(Contains(
+            ini, "PackerPlugins;285,%COMMANDER_PATH%\\plugins\\wcx\\sample_packer\\sample_packer.wcx;smp;="));
         QCOMPARE(host.Find<QLabel>("StatusText")->text(), QString("6 plugins, 4 disabled or missing"));
     }
 
@@ -191,7 +222,8 @@ private slots:
         Settle();
         QVERIFY(host.boxes.Boxes().empty());
         std::string ini = host.WincmdIni();
-        QVERIFY(Contains(ini, "1=%COMMANDER_PATH%\\plugins\\wlx\\old_viewer\\old_viewer.wlx\r\n1_detect=EXT=\"INI\"\r\n"));
+        QVERIFY(Contains(
+            ini, "1=%COMMANDER_PATH%\\plugins\\wlx\\old_viewer\\old_viewer.wlx\r\n1_detect=EXT=\"INI\"\r\n"));
         QVERIFY(Contains(ini, "0=%COMMANDER_PATH%\\plugins\\wlx\\sample_lister\\sample_lister.wlx\r\n"));
         QVERIFY(Contains(ini, "[DisabledPlugins]\r\n") && !Contains(ini, "ListerPlugins;"));
         // Enabled first: disable it (no question with two rows); the disabled one stays disabled.
@@ -211,7 +243,8 @@ private slots:
         QTableWidgetItem* item = host.List()->item(Position(host, "Beispiel"), 0);
         emit host.List()->cellDoubleClicked(item->row(), 0);
         Settle();
-        QVERIFY(Contains(host.WincmdIni(), "[ContentPlugins]\r\n0=%COMMANDER_PATH%\\plugins\\wdx\\sample_content"));
+        QVERIFY(Contains(host.WincmdIni(),
+                         "[ContentPlugins]\r\n0=%COMMANDER_PATH%\\plugins\\wdx\\sample_content"));
     }
 
     void renameAnFsPluginAndADetectString() {
@@ -225,7 +258,8 @@ private slots:
         QCOMPARE(host.dialogs.associationRequests.size(), size_t{1});
         QCOMPARE(host.dialogs.associationRequests[0].proposal, std::string("Sample FS"));
         QVERIFY(!host.dialogs.associationRequests[0].allowEmpty);
-        QVERIFY(Contains(host.WincmdIni(), "[FileSystemPlugins]\r\nRenamed FS=%COMMANDER_PATH%\\plugins\\wfx"));
+        QVERIFY(
+            Contains(host.WincmdIni(), "[FileSystemPlugins]\r\nRenamed FS=%COMMANDER_PATH%\\plugins\\wfx"));
         host.Select({Position(host, "Sample Lister")});
         host.dialogs.associations.push_back(std::string(""));
         host.Window().btnRenameClick();
@@ -287,10 +321,11 @@ private slots:
         QVERIFY(Contains(host.WincmdIni(), "1=C:\\new\\cmdline.wlx\r\n"));
         // Known already: the question carries the current association.
         RunEntry({lister}, actions);
-        QVERIFY(Contains(host.boxes.Boxes()[2].text,
-                         "Install the plugin file \"cmdline.wlx\"?\r\rIt is installed already and registered for: EXT=\"TXT\""));
+        QVERIFY(Contains(host.boxes.Boxes()[2].text, "Install the plugin file \"cmdline.wlx\"?\r\rIt is "
+                                                     "installed already and registered for: EXT=\"TXT\""));
         // A machine path works as well.
-        QCOMPARE(PluginFileArgument(host.prefix.Path("drive_c/new/cmdline.wlx")), std::string("C:\\new\\cmdline.wlx"));
+        QCOMPARE(PluginFileArgument(host.prefix.Path("drive_c/new/cmdline.wlx")),
+                 std::string("C:\\new\\cmdline.wlx"));
     }
 
     void commandLineWithTheHostMissingAsksNothing() {

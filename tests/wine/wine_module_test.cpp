@@ -3,6 +3,9 @@
 
 #include "catalog/module_info.h"
 
+#include "catalog/host_config.h"
+#include "catalog/registration.h"
+
 #include "app/settings.h"
 #include "catalog/module_probe.h"
 #include "message_log.h"
@@ -14,6 +17,7 @@
 #include "wine_test_prefix.h"
 
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 
 namespace varnel {
@@ -132,6 +136,36 @@ TEST_F(WineModuleTest, VersionReaderAgreesWithWine) {
             ++withVersion;
     }
     EXPECT_GE(withVersion, 6); // the comparison is about real version resources, not empty answers
+}
+
+} // namespace
+} // namespace varnel
+
+namespace varnel {
+namespace {
+
+// Registering Windows modules: their answers come through Wine, and the file is written as for
+// native ones.
+TEST_F(WineModuleTest, RegisteringWindowsModules) {
+    SetHostPaths("C:\\" + wine.Folder() + "\\Totalcmd.exe", "C:\\" + wine.Folder() + "\\wincmd.ini");
+    std::string lister = Sample("sample_lister.wlx");
+    std::string packer = Sample("sample_packer.wcx");
+    std::string fs = Sample("sample_fs.wfx");
+    std::string both = Sample("both.dll");
+    HostConfigTransaction transaction;
+    EXPECT_EQ(RegisterPlugin(lister, "", true), RegisterResult::Registered);
+    EXPECT_EQ(RegisterPlugin(packer, "zip", true), RegisterResult::Registered);
+    EXPECT_EQ(RegisterPlugin(fs, "", true), RegisterResult::Registered);
+    EXPECT_EQ(RegisterPlugin(both, "", true), RegisterResult::Registered); // an FS plugin by its exports
+    ASSERT_TRUE(transaction.Commit());
+    std::ifstream in(platform::ToHostPath("C:\\" + wine.Folder() + "\\wincmd.ini"), std::ios::binary);
+    std::string ini((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(
+        ini,
+        "[ListerPlugins]\r\n0=%COMMANDER_PATH%\\sample_lister.wlx\r\n0_detect=EXT=\"TXT\" | EXT=\"LOG\"\r\n"
+        "[PackerPlugins]\r\nzip=285,%COMMANDER_PATH%\\sample_packer.wcx\r\n"
+        "[FileSystemPlugins]\r\nSample "
+        "FS=%COMMANDER_PATH%\\sample_fs.wfx\r\nboth=%COMMANDER_PATH%\\both.dll\r\n");
 }
 
 } // namespace
