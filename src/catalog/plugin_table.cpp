@@ -45,6 +45,20 @@ std::string_view SectionOfKind(PluginKind kind) {
     return kKindSections[static_cast<size_t>(kind)];
 }
 
+DisabledKey SplitDisabledKey(std::string_view rest) {
+    auto nextField = [&rest] {
+        size_t semicolon = rest.find(';');
+        std::string field(rest.substr(0, semicolon));
+        rest = semicolon == std::string_view::npos ? std::string_view() : rest.substr(semicolon + 1);
+        return field;
+    };
+    DisabledKey fields;
+    fields.section = nextField();
+    fields.value = nextField();
+    fields.key = nextField();
+    return fields;
+}
+
 void PluginTable::Clear() {
     for (int i = 0; i < m_count; ++i)
         m_rows[static_cast<size_t>(i)] = PluginEntry{};
@@ -173,17 +187,7 @@ void LoadDisabledEntries() {
     ReadSectionKeys(kDisabledSection);
     const std::vector<std::string> keys = KeyList();
     for (const std::string& disabledKey : keys) {
-        std::string_view rest = disabledKey;
-        auto nextField = [&rest] {
-            size_t semicolon = rest.find(';');
-            std::string field(rest.substr(0, semicolon));
-            rest = semicolon == std::string_view::npos ? std::string_view() : rest.substr(semicolon + 1);
-            return field;
-        };
-        std::string section = nextField();
-        std::string value = nextField();
-        std::string key = nextField();
-
+        auto [section, value, key] = SplitDisabledKey(disabledKey);
         std::string path = ExpandHostPath(TextAfter(value, ","));
         if (FindEntryByFile(path))
             continue;

@@ -26,6 +26,15 @@ inline constexpr std::array<std::string_view, kPluginKindCount> kKindExtensions 
 
 std::string_view SectionOfKind(PluginKind kind);
 
+// A [DisabledPlugins] key "section;value;key;" split into its fields; a missing ";" lets a field
+// run to the end of the text.
+struct DisabledKey {
+    std::string section;
+    std::string value;
+    std::string key;
+};
+DisabledKey SplitDisabledKey(std::string_view disabledKey);
+
 struct PluginEntry {
     std::string FileName;
     std::string Name;

@@ -12,7 +12,9 @@ namespace varnel {
 
 namespace {
 
-bool IsNumberedSection(std::string_view section) { return section == "ListerPlugins" || section == "ContentPlugins"; }
+bool IsNumberedSection(std::string_view section) {
+    return section == "ListerPlugins" || section == "ContentPlugins";
+}
 
 bool NamesModule(std::string_view section, const std::string& key, std::string_view modulePath) {
     return EqualsNoCaseAnsi(ReadHostPath(section, key), modulePath);
@@ -50,7 +52,8 @@ void ShowRegistrationError(int message, std::string_view modulePath) {
 
 } // namespace
 
-void WriteNumberedEntry(std::string_view section, int number, std::string_view value, std::string_view detect) {
+void WriteNumberedEntry(std::string_view section, int number, std::string_view value,
+                        std::string_view detect) {
     WriteHostValue(section, IntText(number), value);
     std::string detectKey = IntText(number) + "_detect";
     if (!detect.empty())
@@ -59,7 +62,8 @@ void WriteNumberedEntry(std::string_view section, int number, std::string_view v
         DeleteHostKey(section, detectKey, false);
 }
 
-void InsertNumberedEntry(std::string_view section, int position, std::string_view value, std::string_view detect) {
+void InsertNumberedEntry(std::string_view section, int position, std::string_view value,
+                         std::string_view detect) {
     ReadSectionKeys(section);
     const std::vector<std::string> keys = KeyList();
     auto entries = CollectEntries(section, keys);
@@ -70,7 +74,8 @@ void InsertNumberedEntry(std::string_view section, int position, std::string_vie
         position = 0;
     DeleteAll(section, keys);
     for (int j = 0; j < position; ++j)
-        WriteNumberedEntry(section, j, entries[static_cast<size_t>(j)].first, entries[static_cast<size_t>(j)].second);
+        WriteNumberedEntry(section, j, entries[static_cast<size_t>(j)].first,
+                           entries[static_cast<size_t>(j)].second);
     WriteNumberedEntry(section, position, value, detect);
     for (int j = position; j < count; ++j)
         WriteNumberedEntry(section, j + 1, entries[static_cast<size_t>(j)].first,
@@ -101,16 +106,7 @@ void EnablePlugin(int row) {
     const std::vector<std::string> disabledKeys = KeyList(); // our own copy: inserts replace KeyList
     for (const std::string& disabledKey : disabledKeys) {
         std::string detect = ReadHostValue(kDisabledSection, disabledKey);
-        std::string_view rest = disabledKey;
-        auto nextField = [&rest] {
-            size_t semicolon = rest.find(';');
-            std::string field(rest.substr(0, semicolon));
-            rest = semicolon == std::string_view::npos ? std::string_view() : rest.substr(semicolon + 1);
-            return field;
-        };
-        std::string section = nextField();
-        std::string value = nextField();
-        std::string key = nextField();
+        auto [section, value, key] = SplitDisabledKey(disabledKey);
         std::string path = ExpandHostPath(TextAfter(value, ","));
         if (!EqualsNoCaseAnsi(path, fileName))
             continue;
@@ -122,7 +118,8 @@ void EnablePlugin(int row) {
     }
 }
 
-RegisterResult RegisterPlugin(std::string_view modulePath, std::string_view extensionList, bool reportDuplicate) {
+RegisterResult RegisterPlugin(std::string_view modulePath, std::string_view extensionList,
+                              bool reportDuplicate) {
     PluginKind kind = PluginKindOfFile(modulePath);
     if (kind == kNoPlugin) {
         ShowRegistrationError(60, modulePath);
@@ -136,7 +133,8 @@ RegisterResult RegisterPlugin(std::string_view modulePath, std::string_view exte
         return RegisterResult::Failed;
     }
     auto reportFault = [&](const char* entry) {
-        ShowMessageBox(FormatPrintf(Message(73), {modulePath, entry}), Message(51), kStyleError | kMbTaskModal);
+        ShowMessageBox(FormatPrintf(Message(73), {modulePath, entry}), Message(51),
+                       kStyleError | kMbTaskModal);
         return RegisterResult::ProbeFault;
     };
     switch (kind) {

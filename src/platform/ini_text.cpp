@@ -38,10 +38,14 @@ void IniText::Parse() {
 }
 
 void IniText::ParseLine(Line& line) const {
+    // Offsets always point into the line, even where there is no name or value, so that moving
+    // the line moves them along without ever leaving the text.
     line.kind = LineKind::Blank;
-    line.nameStart = line.nameLength = 0;
+    line.nameStart = line.start;
+    line.nameLength = 0;
     line.hasEquals = false;
-    line.valueStart = line.valueLength = 0;
+    line.valueStart = line.start + line.length;
+    line.valueLength = 0;
     std::string_view text(m_bytes.data() + line.start, line.length);
     size_t first = 0;
     while (first < text.size() && IsBlank(text[first]))

@@ -879,25 +879,21 @@ void TFormTCVarnel::btnAddClick() {
     TimerBack();
 }
 
+void TFormTCVarnel::RunSelectionCommand(bool (*command)(const std::vector<int>&)) {
+    TimerOff();
+    if (command(SelectedTableRows()))
+        FillList();
+    TimerBack();
+}
+
 void TFormTCVarnel::btnDisableClick() {
-    TimerOff();
-    if (DisableOrEnableSelected(SelectedTableRows()))
-        FillList();
-    TimerBack();
+    RunSelectionCommand(DisableOrEnableSelected);
 }
-
 void TFormTCVarnel::btnRemoveClick() {
-    TimerOff();
-    if (UninstallSelected(SelectedTableRows()))
-        FillList();
-    TimerBack();
+    RunSelectionCommand(UninstallSelected);
 }
-
 void TFormTCVarnel::btnRenameClick() {
-    TimerOff();
-    if (RenameCurrent(SelectedTableRows()))
-        FillList();
-    TimerBack();
+    RunSelectionCommand(RenameCurrent);
 }
 
 // Commands that come with later parts of the program: their controls stay disabled, so these

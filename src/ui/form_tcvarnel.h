@@ -100,6 +100,8 @@ private:
     void SetHostControlsEnabled(bool enabled);
     void SaveWindowSettings();
     void TimerOff();
+    // Runs a command on the selected plugins with the refresh timer off, refilling the list after it.
+    void RunSelectionCommand(bool (*command)(const std::vector<int>&));
     void BringToFront();
     void TimerBack();
     void PlaceSizeGrip();

@@ -113,3 +113,24 @@ TEST(IniTextRead, LineBreakStyleOfTheFile) {
 
 } // namespace
 } // namespace varnel::platform
+
+namespace varnel::platform {
+namespace {
+
+// Edits move the lines after them; a key line without "=" and a blank line must move along
+// without their offsets leaving the text.
+TEST(IniTextWrite, LinesAfterAnEditStayReadable) {
+    IniText text("[s]\nlong=1234567890\nflag\n\n;c\n[t]\nk=v\n");
+    EXPECT_TRUE(text.Write("s", "long", std::nullopt));
+    EXPECT_EQ(text.ReadValue("s", "flag", 100), "");
+    EXPECT_EQ(text.ReadValue("t", "k", 100), "v");
+    EXPECT_TRUE(text.Write("s", "flag", std::string_view("on")));
+    EXPECT_TRUE(text.Write("s", "new", std::string_view("x")));
+    EXPECT_EQ(text.Bytes(), "[s]\nflag=on\nnew=x\n\n;c\n[t]\nk=v\n");
+    EXPECT_EQ(text.ReadKeyNames("s", 100), std::string("flag\0new\0\0", 10));
+    IniText fresh(text.Bytes());
+    EXPECT_EQ(fresh.ReadValue("s", "new", 100), "x");
+}
+
+} // namespace
+} // namespace varnel::platform

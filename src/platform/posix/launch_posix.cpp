@@ -2,6 +2,7 @@
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "platform/posix/child_process.h"
 #include "platform/process.h"
 #include "util/text.h"
 
@@ -11,8 +12,6 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace varnel::platform {
 
@@ -176,23 +175,10 @@ namespace {
 // intermediate child that ends at once, so it never lingers as a zombie of ours. Returns whether
 // the program itself could be executed.
 bool Spawn(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env, bool wait) {
-    std::vector<std::string> envStrings;
-    for (char** e = environ; e && *e; ++e) {
-        std::string entry = *e;
-        if (env.count(entry.substr(0, entry.find('='))) == 0)
-            envStrings.push_back(entry);
-    }
-    for (const auto& [name, value] : env)
-        envStrings.push_back(name + "=" + value);
-    std::vector<char*> envp;
-    for (std::string& s : envStrings)
-        envp.push_back(s.data());
-    envp.push_back(nullptr);
+    std::vector<std::string> envStrings = detail::ChildEnvironment(env);
+    std::vector<char*> envp = detail::CStrings(envStrings);
     std::vector<std::string> args = argv;
-    std::vector<char*> argp;
-    for (std::string& s : args)
-        argp.push_back(s.data());
-    argp.push_back(nullptr);
+    std::vector<char*> argp = detail::CStrings(args);
 
     // The exec's failure comes back through a pipe that closes by itself on success.
     int report[2];

@@ -1,5 +1,7 @@
 #include "platform/process.h"
 
+#include "platform/posix/child_process.h"
+
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -15,6 +17,30 @@
 extern char** environ;
 
 namespace varnel::platform {
+
+namespace detail {
+
+std::vector<std::string> ChildEnvironment(const std::map<std::string, std::string>& extra) {
+    std::vector<std::string> strings;
+    for (char** e = environ; e && *e; ++e) {
+        std::string entry = *e;
+        if (extra.count(entry.substr(0, entry.find('='))) == 0)
+            strings.push_back(entry);
+    }
+    for (const auto& [name, value] : extra)
+        strings.push_back(name + "=" + value);
+    return strings;
+}
+
+std::vector<char*> CStrings(std::vector<std::string>& strings) {
+    std::vector<char*> pointers;
+    for (std::string& s : strings)
+        pointers.push_back(s.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+} // namespace detail
 
 std::optional<std::string> FindOnPath(const std::string& program) {
     if (program.find('/') != std::string::npos)
@@ -56,25 +82,10 @@ CapturedRun RunAndCapture(const std::vector<std::string>& argv, const std::map<s
     if (!program)
         return result;
 
-    // The child's environment: ours with the extra values replacing or adding.
-    std::vector<std::string> envStrings;
-    for (char** e = environ; e && *e; ++e) {
-        std::string entry = *e;
-        std::string name = entry.substr(0, entry.find('='));
-        if (env.count(name) == 0)
-            envStrings.push_back(entry);
-    }
-    for (const auto& [name, value] : env)
-        envStrings.push_back(name + "=" + value);
-    std::vector<char*> envp;
-    for (std::string& s : envStrings)
-        envp.push_back(s.data());
-    envp.push_back(nullptr);
+    std::vector<std::string> envStrings = detail::ChildEnvironment(env);
+    std::vector<char*> envp = detail::CStrings(envStrings);
     std::vector<std::string> args = argv;
-    std::vector<char*> argp;
-    for (std::string& s : args)
-        argp.push_back(s.data());
-    argp.push_back(nullptr);
+    std::vector<char*> argp = detail::CStrings(args);
 
     int pipeFds[2];
     if (pipe2(pipeFds, O_CLOEXEC) != 0)

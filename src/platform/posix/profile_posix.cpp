@@ -6,8 +6,8 @@
 #include "platform/paths.h"
 
 #include <map>
-#include <optional>
 #include <memory>
+#include <optional>
 #include <sys/stat.h>
 #include <vector>
 
@@ -55,7 +55,9 @@ struct Batch {
 };
 std::optional<Batch> g_batch;
 
-bool InBatch(const std::string& host) { return g_batch && g_batch->host == host; }
+bool InBatch(const std::string& host) {
+    return g_batch && g_batch->host == host;
+}
 
 // Loads (or revalidates) the file. A Unicode file is held as UTF-8 text.
 LoadState Load(std::string_view file, const CachedFile** out) {
@@ -165,6 +167,18 @@ std::string ProfileReadKeyNames(std::string_view file, std::string_view section,
 
 namespace {
 
+// One write on a working copy, in the copy's own encoding; true when its text changed.
+bool ApplyWrite(CachedFile& working, std::string_view section, std::string_view key,
+                std::optional<std::string_view> value) {
+    std::optional<std::string> engineValue;
+    if (value)
+        engineValue = ToEngine(working, *value);
+    std::optional<std::string_view> engineView;
+    if (engineValue)
+        engineView = *engineValue;
+    return working.text.Write(ToEngine(working, section), ToEngine(working, key), engineView);
+}
+
 // Serializes a working copy in the file's own encoding.
 std::optional<std::string> Serialize(const CachedFile& working) {
     if (!working.utf16)
@@ -212,7 +226,9 @@ ProfileBatch::~ProfileBatch() {
         g_batch.reset();
 }
 
-bool ProfileBatch::Usable() const { return g_batch && g_batch->usable; }
+bool ProfileBatch::Usable() const {
+    return g_batch && g_batch->usable;
+}
 
 bool ProfileBatch::Commit() {
     if (!m_owner)
@@ -238,14 +254,7 @@ bool ProfileWriteString(std::string_view file, std::string_view section, std::st
     if (std::string host = ToHostPath(file); InBatch(host)) {
         if (!g_batch->usable)
             return false;
-        CachedFile& working = g_batch->working;
-        std::optional<std::string> engineValue;
-        if (value)
-            engineValue = ToEngine(working, *value);
-        std::optional<std::string_view> engineView;
-        if (engineValue)
-            engineView = *engineValue;
-        if (working.text.Write(ToEngine(working, section), ToEngine(working, key), engineView))
+        if (ApplyWrite(g_batch->working, section, key, value))
             g_batch->dirty = true;
         return true;
     }
@@ -260,13 +269,7 @@ bool ProfileWriteString(std::string_view file, std::string_view section, std::st
     } else if (!value) {
         return true; // deleting from a missing file changes nothing
     }
-    std::optional<std::string> engineValue;
-    if (value)
-        engineValue = ToEngine(working, *value);
-    std::optional<std::string_view> engineView;
-    if (engineValue)
-        engineView = *engineValue;
-    if (!working.text.Write(ToEngine(working, section), ToEngine(working, key), engineView))
+    if (!ApplyWrite(working, section, key, value))
         return true; // nothing to change
     std::optional<std::string> bytes = Serialize(working);
     if (!bytes || !ReplaceFileAtomically(file, *bytes))
