@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <sys/stat.h>
 
 using namespace varnel;
@@ -190,6 +191,23 @@ private slots:
         host.Select({Position(host, "old_viewer")});
         host.Window().btnRemoveClick();
         QCOMPARE(host.boxes.Boxes().back().text, std::string("The plugin is disabled. Enable it first."));
+    }
+
+    void timerIsOffWhileACommandRuns() {
+        GuiHost host("[Options]\r\nRefresh=1\r\nRefreshInterval=60000\r\n");
+        host.Open();
+        auto* timer = host.Find<QTimer>("Timer1");
+        QVERIFY(timer->isActive());
+        bool activeDuringQuestion = true;
+        MessageBoxHook previous = SetMessageBoxHook([&](const std::string&, const std::string&, int) {
+            activeDuringQuestion = timer->isActive();
+            return kIdCancel;
+        });
+        host.Select({Position(host, "FS: sample_fs")});
+        host.Window().btnDisableClick();
+        SetMessageBoxHook(previous);
+        QVERIFY(!activeDuringQuestion);
+        QVERIFY(timer->isActive()); // back on, as Refresh is set
     }
 
     void disableAsksOnlyForOneRow() {

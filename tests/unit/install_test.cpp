@@ -1,0 +1,74 @@
+// Installing module files without the window: confirmation, preset extensions, duplicates.
+
+#include "ops/install.h"
+
+#include "app/settings.h"
+#include "catalog/host_config.h"
+#include "catalog/plugin_table.h"
+#include "lang/language.h"
+#include "message_log.h"
+#include "platform/system.h"
+#include "sample_plugins.h"
+#include "scripted_dialogs.h"
+#include "temp_prefix.h"
+
+#include <gtest/gtest.h>
+
+namespace varnel {
+namespace {
+
+class InstallTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        AppSettings() = Settings{};
+        AppSettings().InstTweak = false;
+        ResetMessageStore();
+        SetHostPaths("C:\\TC\\Totalcmd.exe", "C:\\TC\\wincmd.ini");
+        prefix.Write("drive_c/TC/wincmd.ini", "[Configuration]\r\n");
+        m_sleep = platform::SetSleepHandler([](unsigned) {});
+    }
+    void TearDown() override {
+        platform::SetSleepHandler(m_sleep);
+        ClearTable();
+        AppSettings() = Settings{};
+    }
+    std::string Native(std::string_view name, std::string_view as = {}) {
+        return test::InstallSample(prefix.Dir(), test::ModuleBuild::Native, name, "p", as);
+    }
+    std::string Ini() const { return prefix.Read("drive_c/TC/wincmd.ini"); }
+
+    test::TempPrefix prefix;
+    test::MessageLog boxes;
+    test::ScriptedDialogs dialogs;
+    platform::SleepHandler m_sleep;
+};
+
+TEST_F(InstallTest, PresetExtensionsAskNothing) {
+    InstallPlugin(Native("sample_packer.wcx"), false, false, "zip,arj", false);
+    EXPECT_TRUE(dialogs.associationRequests.empty());
+    EXPECT_EQ(Ini(), "[Configuration]\r\n[PackerPlugins]\r\nzip=285,C:\\p\\sample_packer.wcx\r\narj=285,C:"
+                     "\\p\\sample_packer.wcx\r\n");
+    ASSERT_EQ(boxes.Boxes().size(), 1u); // message 63, the only box
+    EXPECT_EQ(boxes.Boxes()[0].style, kStyleInformation | kMbSetForeground);
+}
+
+TEST_F(InstallTest, CancelledConfirmationWritesNothing) {
+    boxes.SetAnswer(kIdCancel);
+    InstallPlugin(Native("sample_fs.wfx"), true, true, "", true);
+    EXPECT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_EQ(boxes.Boxes()[0].style, kStyleQuestion | kMbSetForeground);
+    EXPECT_EQ(Ini(), "[Configuration]\r\n");
+}
+
+TEST_F(InstallTest, KnownModuleWithoutReportingCountsAsInstalled) {
+    std::string lister = Native("sample_lister.wlx");
+    InstallPlugin(lister, false, false, "", false);
+    std::string once = Ini();
+    InstallPlugin(lister, false, false, "", false);
+    EXPECT_EQ(Ini(), once); // nothing written the second time
+    ASSERT_EQ(boxes.Boxes().size(), 2u);
+    EXPECT_EQ(boxes.Boxes()[1].style, kStyleInformation | kMbSetForeground); // reported as installed
+}
+
+} // namespace
+} // namespace varnel
