@@ -9,7 +9,7 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   headless=1
   varnel_install_deps run-headless
 else
-  varnel_install_deps
+  varnel_install_deps run
 fi
 
 build=build-run

@@ -3,13 +3,15 @@
 varnel_packages_build=(g++ cmake ninja-build pkg-config libgtest-dev g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   wine wine64 qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl-dev)
 varnel_packages_test=(clang libclang-rt-14-dev)
+varnel_packages_run=(xdg-utils)
 varnel_packages_run_headless=(xvfb xauth)
 
 varnel_install_deps() {
   local wanted=("${varnel_packages_build[@]}")
   case "${1:-}" in
     test) wanted+=("${varnel_packages_test[@]}") ;;
-    run-headless) wanted+=("${varnel_packages_run_headless[@]}") ;;
+    run) wanted+=("${varnel_packages_run[@]}") ;;
+    run-headless) wanted+=("${varnel_packages_run[@]}" "${varnel_packages_run_headless[@]}") ;;
   esac
   local missing=()
   local p
