@@ -70,6 +70,16 @@ protected:
     }
 };
 
+// OpenDialog1: the host executable.
+FileDialogRequest HostExecutableDialog(const std::string& initialFolder) {
+    FileDialogRequest request;
+    request.title = GetCaption(55);
+    request.initialFolder = initialFolder;
+    request.defaultName = "TotalCmd.exe";
+    request.filters = {{"*.exe", "*.exe"}};
+    return request;
+}
+
 QIcon ListIcon(int index) {
     static const char* const names[] = {":/icons/lister.svg", ":/icons/packer.svg", ":/icons/fs.svg",
                                         ":/icons/content.svg", ":/icons/off.svg"};
@@ -514,12 +524,7 @@ void TFormTCVarnel::FormShow() {
     Settings& s = AppSettings();
     if (!m_hostOffered && !platform::FileExists(s.TCPath)) {
         m_hostOffered = true;
-        FileDialogRequest request;
-        request.title = GetCaption(55);
-        request.initialFolder = "C:\\";
-        request.defaultName = "TotalCmd.exe";
-        request.filters = {{"*.exe", "*.exe"}};
-        std::vector<std::string> chosen = Dialogs().OpenFiles(request);
+        std::vector<std::string> chosen = Dialogs().OpenFiles(HostExecutableDialog("C:\\"));
         if (!chosen.empty()) {
             s.TCPath = chosen.front();
             WriteSettingString("Paths", "TCPath", s.TCPath);
@@ -599,12 +604,8 @@ void TFormTCVarnel::ShowHostState() {
 
 void TFormTCVarnel::btnTCBrowseClick() {
     Settings& s = AppSettings();
-    FileDialogRequest request;
-    request.title = GetCaption(55);
-    request.initialFolder = platform::FileExists(s.TCPath) ? FolderPart(s.TCPath) : std::string("C:\\");
-    request.defaultName = "TotalCmd.exe";
-    request.filters = {{"*.exe", "*.exe"}};
-    std::vector<std::string> chosen = Dialogs().OpenFiles(request);
+    std::string start = platform::FileExists(s.TCPath) ? FolderPart(s.TCPath) : std::string("C:\\");
+    std::vector<std::string> chosen = Dialogs().OpenFiles(HostExecutableDialog(start));
     if (chosen.empty())
         return;
     ShowHost(chosen.front());

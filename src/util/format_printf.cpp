@@ -7,7 +7,7 @@ namespace varnel {
 
 namespace {
 
-struct Spec {
+struct Conversion {
     bool leftAlign = false;
     bool zeroPad = false;
     bool alternate = false;
@@ -67,15 +67,15 @@ std::string Digits(uint64_t value, unsigned base, bool upper) {
     return out;
 }
 
-void AppendPadded(std::string& out, std::string_view prefix, std::string_view body, const Spec& spec,
-                  bool numeric) {
+void AppendPadded(std::string& out, std::string_view prefix, std::string_view body,
+                  const Conversion& conversion, bool numeric) {
     size_t length = prefix.size() + body.size();
-    size_t pad = spec.width > length ? spec.width - length : 0;
-    if (spec.leftAlign) {
+    size_t pad = conversion.width > length ? conversion.width - length : 0;
+    if (conversion.leftAlign) {
         out.append(prefix);
         out.append(body);
         out.append(pad, ' ');
-    } else if (spec.zeroPad && numeric) {
+    } else if (conversion.zeroPad && numeric) {
         out.append(prefix);
         out.append(pad, '0');
         out.append(body);
@@ -105,44 +105,44 @@ std::string FormatPrintf(std::string_view format, std::initializer_list<PrintfAr
             ++i;
             continue;
         }
-        Spec spec;
+        Conversion conversion;
         for (; i < format.size(); ++i) {
             if (format[i] == '-')
-                spec.leftAlign = true;
+                conversion.leftAlign = true;
             else if (format[i] == '#')
-                spec.alternate = true;
+                conversion.alternate = true;
             else if (format[i] == '0')
-                spec.zeroPad = true;
+                conversion.zeroPad = true;
             else
                 break;
         }
-        spec.width = ReadNumber(format, i);
+        conversion.width = ReadNumber(format, i);
         if (i < format.size() && format[i] == '.') {
             ++i;
-            spec.hasPrecision = true;
-            spec.precision = ReadNumber(format, i);
+            conversion.hasPrecision = true;
+            conversion.precision = ReadNumber(format, i);
         }
         while (i < format.size() && (format[i] == 'l' || format[i] == 'h' || format[i] == 'w')) {
             if (format[i] == 'h')
-                spec.shortSize = true;
+                conversion.shortSize = true;
             ++i;
         }
         if (i >= format.size())
             break;
-        spec.type = format[i++];
-        switch (spec.type) {
+        conversion.type = format[i++];
+        switch (conversion.type) {
         case 's':
         case 'S': {
             std::string_view text = reader.Text();
-            if (spec.hasPrecision && text.size() > spec.precision)
-                text = text.substr(0, spec.precision);
-            AppendPadded(out, {}, text, spec, false);
+            if (conversion.hasPrecision && text.size() > conversion.precision)
+                text = text.substr(0, conversion.precision);
+            AppendPadded(out, {}, text, conversion, false);
             break;
         }
         case 'c':
         case 'C': {
             char ch = static_cast<char>(reader.Number());
-            AppendPadded(out, {}, std::string_view(&ch, 1), spec, false);
+            AppendPadded(out, {}, std::string_view(&ch, 1), conversion, false);
             break;
         }
         case 'd':
@@ -153,8 +153,8 @@ std::string FormatPrintf(std::string_view format, std::initializer_list<PrintfAr
             int64_t raw = reader.Number();
             uint64_t magnitude;
             std::string_view sign;
-            if (spec.type == 'd' || spec.type == 'i') {
-                int64_t v = spec.shortSize ? static_cast<int16_t>(raw) : static_cast<int32_t>(raw);
+            if (conversion.type == 'd' || conversion.type == 'i') {
+                int64_t v = conversion.shortSize ? static_cast<int16_t>(raw) : static_cast<int32_t>(raw);
                 if (v < 0) {
                     sign = "-";
                     magnitude = static_cast<uint64_t>(-v);
@@ -162,16 +162,16 @@ std::string FormatPrintf(std::string_view format, std::initializer_list<PrintfAr
                     magnitude = static_cast<uint64_t>(v);
                 }
             } else {
-                magnitude = spec.shortSize ? static_cast<uint16_t>(raw) : static_cast<uint32_t>(raw);
+                magnitude = conversion.shortSize ? static_cast<uint16_t>(raw) : static_cast<uint32_t>(raw);
             }
-            bool hex = spec.type == 'x' || spec.type == 'X';
-            std::string body = Digits(magnitude, hex ? 16 : 10, spec.type == 'X');
-            if (spec.hasPrecision && spec.precision > body.size())
-                body.insert(0, spec.precision - body.size(), '0');
+            bool hex = conversion.type == 'x' || conversion.type == 'X';
+            std::string body = Digits(magnitude, hex ? 16 : 10, conversion.type == 'X');
+            if (conversion.hasPrecision && conversion.precision > body.size())
+                body.insert(0, conversion.precision - body.size(), '0');
             std::string_view prefix = sign;
-            if (hex && spec.alternate)
-                prefix = spec.type == 'X' ? "0X" : "0x";
-            AppendPadded(out, prefix, body, spec, true);
+            if (hex && conversion.alternate)
+                prefix = conversion.type == 'X' ? "0X" : "0x";
+            AppendPadded(out, prefix, body, conversion, true);
             break;
         }
         default:

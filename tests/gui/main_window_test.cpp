@@ -3,6 +3,7 @@
 #include "app/settings.h"
 #include "catalog/plugin_table.h"
 #include "gui_host.h"
+#include "mapped_file.h"
 #include "ui/menu_speed_button.h"
 #include "ui/qt_text.h"
 
@@ -14,12 +15,7 @@
 #include <QTabBar>
 #include <QTest>
 #include <QTimer>
-#include <fcntl.h>
 #include <filesystem>
-#include <signal.h>
-#include <sys/mman.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace varnel;
 using varnel::test::GuiHost;
@@ -317,29 +313,13 @@ private slots:
         QCOMPARE(state->text(), QString("idle"));
         QVERIFY(!restart->isEnabled());
         // A process that maps the host's executable, as a running host under Wine does.
-        std::string exe = host.prefix.Path("drive_c/totalcmd/TOTALCMD.EXE");
-        int ready[2];
-        QVERIFY(pipe(ready) == 0);
-        pid_t child = fork();
-        if (child == 0) {
-            int fd = open(exe.c_str(), O_RDONLY);
-            void* map = mmap(nullptr, 4096, PROT_READ, MAP_PRIVATE, fd, 0);
-            char ok = map != MAP_FAILED ? '1' : '0';
-            if (write(ready[1], &ok, 1) != 1)
-                _exit(1);
-            pause();
-            _exit(0);
-        }
-        char ok = 0;
-        QVERIFY(read(ready[0], &ok, 1) == 1 && ok == '1');
+        test::MappedInChild running(host.prefix.Path("drive_c/totalcmd/TOTALCMD.EXE"));
+        QVERIFY(running.Mapped());
         host.Window().Timer1Timer();
         QCOMPARE(state->text(), QString("running"));
         QVERIFY(state->styleSheet().contains("blue"));
         QVERIFY(restart->isEnabled());
-        kill(child, SIGKILL);
-        waitpid(child, nullptr, 0);
-        close(ready[0]);
-        close(ready[1]);
+        running.Stop();
         host.Window().Timer1Timer();
         QCOMPARE(state->text(), QString("idle"));
         QVERIFY(!state->styleSheet().contains("blue"));

@@ -5,15 +5,13 @@
 #include "platform/registry.h"
 #include "platform/system.h"
 
+#include "mapped_file.h"
 #include "temp_prefix.h"
 
 #include <algorithm>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <sys/mman.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace varnel::platform {
@@ -136,23 +134,8 @@ TEST(InUse, FilesMappedByAnotherProcessCannotBeWritten) {
     prefix.Write("drive_c/p/readonly.wlx", "x");
     chmod(prefix.Path("drive_c/p/readonly.wlx").c_str(), 0444);
 
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        // Maps the module as a loader would, then waits to be killed.
-        int fd = open(prefix.Path("drive_c/p/loaded.wlx").c_str(), O_RDONLY);
-        void* map = mmap(nullptr, 8192, PROT_READ, MAP_PRIVATE, fd, 0);
-        char ok = map != MAP_FAILED ? '1' : '0';
-        if (write(ready[1], &ok, 1) != 1)
-            _exit(1);
-        pause();
-        _exit(0);
-    }
-    char ok = 0;
-    ASSERT_EQ(read(ready[0], &ok, 1), 1);
-    ASSERT_EQ(ok, '1');
+    test::MappedInChild loader(prefix.Path("drive_c/p/loaded.wlx")); // maps it as a loader would
+    ASSERT_TRUE(loader.Mapped());
 
     EXPECT_TRUE(FileCannotBeOpenedForWriting("C:\\p\\LOADED.wlx"));
     EXPECT_FALSE(FileCannotBeOpenedForWriting("C:\\p\\idle.wlx"));
@@ -163,10 +146,7 @@ TEST(InUse, FilesMappedByAnotherProcessCannotBeWritten) {
         EXPECT_TRUE(FileCannotBeOpenedForWriting("C:\\p\\loaded.wlx"));
         EXPECT_FALSE(FileCannotBeOpenedForWriting("C:\\p\\idle.wlx"));
     }
-    kill(child, SIGKILL);
-    waitpid(child, nullptr, 0);
-    close(ready[0]);
-    close(ready[1]);
+    loader.Stop();
     EXPECT_FALSE(FileCannotBeOpenedForWriting("C:\\p\\loaded.wlx"));
 }
 
