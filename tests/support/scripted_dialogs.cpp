@@ -3,7 +3,9 @@
 namespace varnel::test {
 
 ScriptedDialogs::ScriptedDialogs() : m_previous(SetUserDialogs(this)) {}
-ScriptedDialogs::~ScriptedDialogs() { SetUserDialogs(m_previous); }
+ScriptedDialogs::~ScriptedDialogs() {
+    SetUserDialogs(m_previous);
+}
 
 std::vector<std::string> ScriptedDialogs::OpenFiles(const FileDialogRequest& request) {
     fileRequests.push_back(request);
@@ -14,8 +16,8 @@ std::vector<std::string> ScriptedDialogs::OpenFiles(const FileDialogRequest& req
     return answer;
 }
 
-std::optional<std::string> ScriptedDialogs::AskAssociation(const std::string& modulePath, const std::string& proposal,
-                                                           bool allowEmpty) {
+std::optional<std::string> ScriptedDialogs::AskAssociation(const std::string& modulePath,
+                                                           const std::string& proposal, bool allowEmpty) {
     associationRequests.push_back({modulePath, proposal, allowEmpty});
     if (associations.empty())
         return std::nullopt;

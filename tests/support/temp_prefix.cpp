@@ -26,22 +26,11 @@ TempPrefix::TempPrefix() {
     fs::create_directories(m_dir + "/dosdevices");
     fs::create_directory_symlink("../drive_c", m_dir + "/dosdevices/c:");
     fs::create_directory_symlink("/", m_dir + "/dosdevices/z:");
-    if (const char* old = std::getenv("WINEPREFIX")) {
-        m_hadPrefix = true;
-        m_savedPrefix = old;
-    }
-    setenv("WINEPREFIX", m_dir.c_str(), 1);
-    platform::ResetPathCache();
-    platform::ResetProfileCache();
+    m_switch.SwitchTo(m_dir);
 }
 
 TempPrefix::~TempPrefix() {
-    if (m_hadPrefix)
-        setenv("WINEPREFIX", m_savedPrefix.c_str(), 1);
-    else
-        unsetenv("WINEPREFIX");
-    platform::ResetPathCache();
-    platform::ResetProfileCache();
+    m_switch.Restore();
     std::error_code ec;
     fs::permissions(m_dir, fs::perms::owner_all, fs::perm_options::add, ec);
     fs::remove_all(m_dir, ec);

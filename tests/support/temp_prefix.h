@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "prefix_switch.h"
+
 namespace varnel::test {
 
 class TempPrefix {
@@ -28,8 +30,7 @@ public:
 
 private:
     std::string m_dir;
-    std::string m_savedPrefix;
-    bool m_hadPrefix = false;
+    PrefixSwitch m_switch;
 };
 
 } // namespace varnel::test

@@ -19,13 +19,7 @@ WineTestPrefix::WineTestPrefix() {
     m_dir = dir;
     m_folder = "varnel-tests\\" + std::to_string(getpid());
     fs::create_directories(m_dir + "/drive_c/varnel-tests/" + std::to_string(getpid()));
-    if (const char* old = std::getenv("WINEPREFIX")) {
-        m_hadPrefix = true;
-        m_savedPrefix = old;
-    }
-    setenv("WINEPREFIX", m_dir.c_str(), 1);
-    platform::ResetPathCache();
-    platform::ResetProfileCache();
+    m_switch.SwitchTo(m_dir);
     m_ready = true;
 }
 
@@ -34,12 +28,7 @@ WineTestPrefix::~WineTestPrefix() {
         return;
     std::error_code ec;
     fs::remove_all(m_dir + "/drive_c/varnel-tests/" + std::to_string(getpid()), ec);
-    if (m_hadPrefix)
-        setenv("WINEPREFIX", m_savedPrefix.c_str(), 1);
-    else
-        unsetenv("WINEPREFIX");
-    platform::ResetPathCache();
-    platform::ResetProfileCache();
+    m_switch.Restore();
 }
 
 } // namespace varnel::test

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "prefix_switch.h"
+
 namespace varnel::test {
 
 class WineTestPrefix {
@@ -24,8 +26,7 @@ private:
     bool m_ready = false;
     std::string m_dir;
     std::string m_folder;
-    std::string m_savedPrefix;
-    bool m_hadPrefix = false;
+    PrefixSwitch m_switch;
 };
 
 } // namespace varnel::test
