@@ -10,10 +10,26 @@ else()
   set(VARNEL_HAVE_MINGW OFF)
   message(STATUS "MinGW-w64 not found: Windows helpers and test modules are not built")
 endif()
+# The 32-bit half: the 32-bit helper, a 32-bit host stand-in and 32-bit test plugins.
+find_program(VARNEL_MINGW32_CC i686-w64-mingw32-gcc)
+find_program(VARNEL_MINGW32_WINDRES i686-w64-mingw32-windres)
+if(VARNEL_HAVE_MINGW AND VARNEL_MINGW32_CC AND VARNEL_MINGW32_WINDRES)
+  set(VARNEL_HAVE_MINGW32 ON)
+else()
+  set(VARNEL_HAVE_MINGW32 OFF)
+  message(STATUS "32-bit MinGW-w64 not found: 32-bit Windows helpers and test modules are not built")
+endif()
 
-# varnel_mingw_build(OUTPUT file KIND exe|dll|gui SOURCES c files... [RC file] [DEFINES ...] [LIBS ...])
+# varnel_mingw_build(OUTPUT file KIND exe|dll|gui SOURCES c files... [RC file] [DEFINES ...] [LIBS ...]
+#                    [ARCH 32|64])
 function(varnel_mingw_build)
-  cmake_parse_arguments(ARG "" "OUTPUT;KIND;RC" "SOURCES;DEFINES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "OUTPUT;KIND;RC;ARCH" "SOURCES;DEFINES;LIBS" ${ARGN})
+  set(cc ${VARNEL_MINGW_CC})
+  set(windres ${VARNEL_MINGW_WINDRES})
+  if(ARG_ARCH STREQUAL "32")
+    set(cc ${VARNEL_MINGW32_CC})
+    set(windres ${VARNEL_MINGW32_WINDRES})
+  endif()
   set(objects)
   set(depends ${ARG_SOURCES})
   set(flags -O2 -Wall -Wextra -static-libgcc)
@@ -22,9 +38,9 @@ function(varnel_mingw_build)
   endforeach()
   if(ARG_RC)
     get_filename_component(out_name ${ARG_OUTPUT} NAME)
-    set(res ${CMAKE_CURRENT_BINARY_DIR}/${out_name}.res.o)
+    set(res ${CMAKE_CURRENT_BINARY_DIR}/${out_name}.res${ARG_ARCH}.o)
     add_custom_command(OUTPUT ${res}
-      COMMAND ${VARNEL_MINGW_WINDRES} ${ARG_RC} -O coff -o ${res}
+      COMMAND ${windres} ${ARG_RC} -O coff -o ${res}
       DEPENDS ${ARG_RC} VERBATIM)
     list(APPEND objects ${res})
     list(APPEND depends ${res})
@@ -41,6 +57,6 @@ function(varnel_mingw_build)
   get_filename_component(out_dir ${ARG_OUTPUT} DIRECTORY)
   add_custom_command(OUTPUT ${ARG_OUTPUT}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${out_dir}
-    COMMAND ${VARNEL_MINGW_CC} ${flags} -o ${ARG_OUTPUT} ${ARG_SOURCES} ${objects} ${libs}
+    COMMAND ${cc} ${flags} -o ${ARG_OUTPUT} ${ARG_SOURCES} ${objects} ${libs}
     DEPENDS ${depends} VERBATIM)
 endfunction()

@@ -20,7 +20,7 @@ std::string PluginFileArgument(const std::string& argument) {
     // Arguments arrive as this machine's (UTF-8) text.
     if (ExistsOnThisMachine(argument))
         return platform::ToWindowsPath(argument);
-    return platform::Utf8ToAnsi(argument);
+    return platform::Utf8ToHostText(argument);
 }
 
 EntryOutcome RunEntry(const std::vector<std::string>& args, const EntryActions& actions) {

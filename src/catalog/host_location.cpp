@@ -9,17 +9,46 @@
 #include "platform/registry.h"
 #include "util/text.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace varnel {
 
 namespace {
 
 constexpr const char* kHostKey = "Software\\Ghisler\\Total Commander";
+// Where a 32-bit installer's machine-wide values land in a 64-bit Windows (and in a WoW64 prefix).
+constexpr const char* kHostKey32 = "Software\\Wow6432Node\\Ghisler\\Total Commander";
 
-// The machine-wide value, overridden by the user's.
+struct RegistryView {
+    platform::RegistryRoot root;
+    const char* key;
+};
+
+// The places an installer leaves the host's values: the user's, the machine's 64-bit view and the
+// machine's 32-bit view. The user's value wins as it does for the host itself; of the machine's
+// views, a 32-bit host is registered in the 32-bit one, a 64-bit host in the other. The view whose
+// InstallDir is a folder that exists is asked first, so a stale entry of an uninstalled copy does
+// not hide the real one.
+std::vector<RegistryView> HostRegistryViews() {
+    std::vector<RegistryView> views = {{platform::RegistryRoot::CurrentUser, kHostKey},
+                                       {platform::RegistryRoot::LocalMachine, kHostKey},
+                                       {platform::RegistryRoot::LocalMachine, kHostKey32}};
+    auto installed = [](const RegistryView& view) {
+        std::optional<std::string> dir = platform::ReadRegistryString(view.root, view.key, "InstallDir");
+        return dir && !dir->empty() && platform::DirectoryExists(ExpandHostPath(*dir));
+    };
+    std::stable_partition(views.begin(), views.end(), installed);
+    return views;
+}
+
+// The first view that holds the value, else the fallback.
 std::string HostRegistryValue(const char* name, std::string_view fallback) {
-    std::string machine = platform::ReadRegistryString(platform::RegistryRoot::LocalMachine, kHostKey, name)
-                              .value_or(std::string(fallback));
-    return platform::ReadRegistryString(platform::RegistryRoot::CurrentUser, kHostKey, name).value_or(machine);
+    for (const RegistryView& view : HostRegistryViews()) {
+        if (std::optional<std::string> value = platform::ReadRegistryString(view.root, view.key, name))
+            return *value;
+    }
+    return std::string(fallback);
 }
 
 std::string DefaultHostFile(const char* valueName, std::string_view fallback) {
@@ -48,9 +77,13 @@ std::string DefaultHostExe() {
     return exe;
 }
 
-std::string DefaultHostIni() { return DefaultHostFile("IniFileName", "wincmd.ini"); }
+std::string DefaultHostIni() {
+    return DefaultHostFile("IniFileName", "wincmd.ini");
+}
 
-std::string DefaultFtpIni() { return DefaultHostFile("FtpIniName", "wcx_ftp.ini"); }
+std::string DefaultFtpIni() {
+    return DefaultHostFile("FtpIniName", "wcx_ftp.ini");
+}
 
 bool IsHostExecutable(const std::string& path) {
     if (!platform::FileExists(path))

@@ -32,9 +32,19 @@ QueryStatus StatusOf(const ProbeAnswer& answer) {
     return QueryStatus::Default;
 }
 
+std::string& LastProblem() {
+    static std::string problem;
+    return problem;
+}
+
 void Report(QueryStatus* out, QueryStatus status) {
     if (out)
         *out = status;
+}
+
+QueryStatus Remember(const ProbeAnswer& answer) {
+    LastProblem() = answer.kind == ProbeAnswer::Unavailable ? answer.problem : std::string();
+    return StatusOf(answer);
 }
 
 std::string FileNameWithoutExtension(std::string_view path) {
@@ -46,7 +56,7 @@ std::string FileNameWithoutExtension(std::string_view path) {
 std::string DetectString(std::string_view path, std::string_view question, std::string_view entry,
                          QueryStatus* status) {
     ProbeAnswer answer = AskProbe(question, path);
-    Report(status, StatusOf(answer));
+    Report(status, Remember(answer));
     if (answer.kind == ProbeAnswer::Fault) {
         ShowMessageBox(FormatPrintf(Message(73), {path, entry}), Message(51), kStyleError | kMbTaskModal);
     }
@@ -67,6 +77,10 @@ std::string VersionInfoOf(std::string_view path) {
 }
 
 } // namespace
+
+const std::string& LastQueryProblem() {
+    return LastProblem();
+}
 
 PluginKind PluginKindOfFile(std::string_view path, QueryStatus* status) {
     Report(status, QueryStatus::Answered);
@@ -108,7 +122,7 @@ PluginKind PluginKindOfFile(std::string_view path, QueryStatus* status) {
     }
     case ModuleFormat::NativeElf: {
         ProbeAnswer answer = AskProbe("exports", path);
-        Report(status, StatusOf(answer));
+        Report(status, Remember(answer));
         if (answer.kind != ProbeAnswer::Exports)
             return kNoPlugin;
         exports = static_cast<int>(answer.number);
@@ -131,7 +145,7 @@ PluginKind PluginKindOfFile(std::string_view path, QueryStatus* status) {
 
 int32_t QueryPackerCaps(std::string_view path, QueryStatus* status) {
     ProbeAnswer answer = AskProbe("packer-caps", path);
-    Report(status, StatusOf(answer));
+    Report(status, Remember(answer));
     return answer.kind == ProbeAnswer::Number ? static_cast<int32_t>(answer.number) : 0;
 }
 
@@ -145,7 +159,7 @@ std::string QueryContentDetectString(std::string_view path, QueryStatus* status)
 
 std::string QueryFsRootName(std::string_view path, QueryStatus* status) {
     ProbeAnswer answer = AskProbe("fs-root", path);
-    Report(status, StatusOf(answer));
+    Report(status, Remember(answer));
     if (answer.kind == ProbeAnswer::Text && !answer.text.empty())
         return answer.text;
     return FileNameWithoutExtension(path);
@@ -168,7 +182,7 @@ std::string ReadVersionText(std::string_view path, std::string_view name) {
     uint32_t swapped = ((*translation & 0xFFFFu) << 16) | (*translation >> 16);
     std::string subBlock = FormatPrintf("\\StringFileInfo\\%.8x\\%s", {static_cast<int64_t>(swapped), name});
     std::optional<std::string> text = QueryVersionString(info, subBlock);
-    return text ? platform::Utf8ToAnsi(*text) : std::string();
+    return text ? platform::Utf8ToHostText(*text) : std::string();
 }
 
 std::string PluginDisplayName(std::string_view path) {

@@ -18,6 +18,9 @@ enum class QueryStatus {
     Unavailable, // nothing here can load such a module (no Wine, no helper): the default applies
 };
 
+// Why the last query that ended Unavailable could not be answered (no Wine, no helper, ...).
+const std::string& LastQueryProblem();
+
 // -1 (no plugin) or the kind: by extension, or for a ".dll" by its exported entry points.
 PluginKind PluginKindOfFile(std::string_view path, QueryStatus* status = nullptr);
 

@@ -1,5 +1,6 @@
 #include "catalog/module_probe.h"
 
+#include "catalog/module_info.h"
 #include "catalog/pe_image.h"
 #include "platform/environment.h"
 #include "platform/files.h"
@@ -22,12 +23,22 @@ int HexValue(char c) {
     return -1;
 }
 
-ProbeAnswer ParseAnswer(const platform::CapturedRun& run) {
+ProbeAnswer ParseAnswer(const platform::CapturedRun& run, std::string_view helper) {
     ProbeAnswer answer;
+    std::string_view out = run.output;
+    // The helper says "ready" before it touches the module: without it the helper itself never
+    // ran, and the module is not to blame.
+    constexpr std::string_view kReady = "ready\n";
+    if (out.substr(0, kReady.size()) != kReady && out.substr(0, kReady.size() + 1) != "ready\r\n") {
+        answer.kind = ProbeAnswer::Unavailable;
+        answer.problem = "Wine could not run " + std::string(helper) +
+                         (run.exited ? " (exit code " + std::to_string(run.exitCode) + ")" : "");
+        return answer;
+    }
+    out.remove_prefix(out.find('\n') + 1);
     answer.kind = ProbeAnswer::Fault;
     if (!run.exited || run.exitCode != 0)
         return answer;
-    std::string_view out = run.output;
     size_t end = out.find('\n');
     if (end == std::string_view::npos)
         return answer;
@@ -70,9 +81,7 @@ ProbeAnswer ParseAnswer(const platform::CapturedRun& run) {
 } // namespace
 
 std::string ProbeFolder() {
-    if (const char* dir = std::getenv("VARNEL_PROBE_DIR"); dir && *dir)
-        return dir;
-    return platform::OwnExecutableFolder();
+    return platform::HelperFolder();
 }
 
 void SetProbeTimeoutMs(unsigned milliseconds) {
@@ -112,28 +121,34 @@ ProbeAnswer AskProbe(std::string_view question, std::string_view modulePath) {
         argv = {ProbeFolder() + "/tcvarnel-probe", std::string(question), platform::ToHostPath(modulePath)};
         break;
     case ModuleFormat::WindowsPe: {
-        // A 64-bit helper cannot load a 32-bit module; only a helper of the module's own kind can.
-        std::string helper = "tcvarnel-probe-w64.exe";
-        if (std::unique_ptr<ByteSource> file = platform::OpenFileForReading(modulePath)) {
-            if (std::optional<PeImage> image = PeImage::Parse(*file);
-                image && image->Machine() == kMachineI386)
-                helper = "tcvarnel-probe-w32.exe";
-        }
-        std::string helperPath = ProbeFolder() + "/" + helper;
-        std::optional<platform::WineLauncher> wine = platform::FindWine();
-        if (!wine || !platform::FindOnPath(helperPath))
+        // Only a helper of the module's own bitness can load it.
+        platform::Bitness bitness =
+            ModuleMachine(modulePath) == kMachineI386 ? platform::Bitness::Bits32 : platform::Bitness::Bits64;
+        std::string helperPath = platform::WindowsHelperPath(bitness);
+        std::optional<platform::WineLauncher> wine = platform::FindWine(bitness, &unavailable.problem);
+        if (!wine)
             return unavailable;
-        argv = {wine->wine, helperPath, std::string(question), std::string(modulePath)};
+        if (!platform::FindOnPath(helperPath)) {
+            unavailable.problem = "the helper " + helperPath + " is missing";
+            return unavailable;
+        }
+        // The path crosses into Windows as UTF-16, so no code page on the way can change it.
+        argv = {wine->wine, helperPath, std::string(question), "@" + platform::HexUtf16(modulePath)};
         env = wine->env;
+        platform::AddQuietHelperSettings(env);
         break;
     }
     }
-    if (!platform::FindOnPath(argv[0]))
+    if (!platform::FindOnPath(argv[0])) {
+        unavailable.problem = "the helper " + argv[0] + " is missing";
         return unavailable;
+    }
     platform::CapturedRun run = platform::RunAndCapture(argv, env, g_probeTimeoutMs);
-    if (!run.started)
+    if (!run.started) {
+        unavailable.problem = "the helper " + argv[0] + " could not be started";
         return unavailable;
-    return ParseAnswer(run);
+    }
+    return ParseAnswer(run, argv.size() > 3 ? argv[1] : argv[0]);
 }
 
 } // namespace varnel

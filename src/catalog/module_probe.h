@@ -24,6 +24,7 @@ struct ProbeAnswer {
     Kind kind = Unavailable;
     int64_t number = 0;
     std::string text;
+    std::string problem; // with Unavailable: why no helper could answer (no Wine, no helper, ...)
 };
 
 // Export bits of the "exports" question.

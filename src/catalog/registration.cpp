@@ -137,12 +137,22 @@ RegisterResult RegisterPlugin(std::string_view modulePath, std::string_view exte
                        kStyleError | kMbTaskModal);
         return RegisterResult::ProbeFault;
     };
+    // The helper could not run at all (no Wine for the module's bitness, no helper): that is not
+    // the plugin's fault, and the user decides whether the default answer will do.
+    auto unanswered = [&](QueryStatus status, const char* entry) {
+        return status == QueryStatus::Unavailable &&
+               ShowMessageBox(FormatPrintf(Message(94), {modulePath, entry, LastQueryProblem()}), Message(51),
+                              kStyleQuestion | kMbTaskModal) != kIdOk;
+    };
     switch (kind) {
     case kLister:
     case kContent: {
         int number = CountNumberedKeys(kind);
-        std::string detect =
-            kind == kLister ? QueryListerDetectString(modulePath) : QueryContentDetectString(modulePath);
+        QueryStatus status;
+        std::string detect = kind == kLister ? QueryListerDetectString(modulePath, &status)
+                                             : QueryContentDetectString(modulePath, &status);
+        if (unanswered(status, kind == kLister ? "ListGetDetectString" : "ContentGetDetectString"))
+            return RegisterResult::Cancelled;
         WriteNumberedEntry(section, number, modulePath, detect);
         break;
     }
@@ -151,6 +161,8 @@ RegisterResult RegisterPlugin(std::string_view modulePath, std::string_view exte
         int32_t flags = QueryPackerCaps(modulePath, &status);
         if (status == QueryStatus::Fault)
             return reportFault("GetPackerCaps");
+        if (unanswered(status, "GetPackerCaps"))
+            return RegisterResult::Cancelled;
         std::string value = FormatPrintf("%d,%s", {flags, modulePath});
         std::string_view rest = extensionList;
         while (!rest.empty()) {
@@ -168,6 +180,8 @@ RegisterResult RegisterPlugin(std::string_view modulePath, std::string_view exte
         std::string name = QueryFsRootName(modulePath, &status);
         if (status == QueryStatus::Fault)
             return reportFault("FsGetDefRootName");
+        if (unanswered(status, "FsGetDefRootName"))
+            return RegisterResult::Cancelled;
         WriteHostValue(section, name, modulePath);
         break;
     }

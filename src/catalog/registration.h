@@ -24,18 +24,22 @@ struct PackerAssociationList {
     std::array<Pair, kMaxPackerPairs> pairs{};
 };
 
-void WriteNumberedEntry(std::string_view section, int number, std::string_view value, std::string_view detect);
-void InsertNumberedEntry(std::string_view section, int position, std::string_view value, std::string_view detect);
+void WriteNumberedEntry(std::string_view section, int number, std::string_view value,
+                        std::string_view detect);
+void InsertNumberedEntry(std::string_view section, int position, std::string_view value,
+                         std::string_view detect);
 void RemoveEntryByFile(std::string_view section, std::string_view modulePath, bool disable);
 void RemovePlugin(int row, bool disable);
 void EnablePlugin(int row);
 
 enum class RegisterResult {
-    Registered,  // written (or, for a known module without reporting, nothing to write)
-    Failed,      // not a plugin, or a reported duplicate: its box was shown
-    ProbeFault,  // GetPackerCaps or FsGetDefRootName faulted: message 73 shown, nothing written
+    Registered, // written (or, for a known module without reporting, nothing to write)
+    Failed,     // not a plugin, or a reported duplicate: its box was shown
+    ProbeFault, // GetPackerCaps or FsGetDefRootName faulted: message 73 shown, nothing written
+    Cancelled,  // the helper could not answer and the user chose not to register without it
 };
-RegisterResult RegisterPlugin(std::string_view modulePath, std::string_view extensionList, bool reportDuplicate);
+RegisterResult RegisterPlugin(std::string_view modulePath, std::string_view extensionList,
+                              bool reportDuplicate);
 
 void SetAssociation(int row, std::string_view text);
 bool IsRegistered(std::string_view modulePath, PluginKind kind);

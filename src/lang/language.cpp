@@ -131,8 +131,9 @@ const std::vector<int>& MessageNumbers() {
         range(68, 75);
         range(80, 90);
         // This program's own additions: a host file that could not be written, a program that
-        // could not be started, a host that would not close.
-        range(91, 93);
+        // could not be started, a host that would not close, a helper that could not answer, an
+        // unusable Wine prefix, a file nothing could open, a host still running after a restart.
+        range(91, 97);
         return n;
     }();
     return numbers;

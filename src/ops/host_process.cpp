@@ -3,6 +3,7 @@
 #include "app/program_folder.h"
 #include "app/settings.h"
 #include "catalog/host_config.h"
+#include "catalog/host_location.h"
 #include "catalog/module_probe.h"
 #include "lang/language.h"
 #include "platform/environment.h"
@@ -28,6 +29,22 @@ StatusReporter& Reporter() {
 }
 
 unsigned g_giveUpMs = 30000;
+// A host asked to close may first ask its user whether to save: that is waited for, up to this.
+unsigned g_closeGuardMs = 5 * 60 * 1000;
+// Wine takes a few seconds to bring a program up; Run follows the host until it runs, up to this.
+constexpr unsigned kFollowStartMs = 15000;
+constexpr unsigned kPollMs = 250;
+
+// Polls until the condition holds or the time is up; true when it held.
+template <typename Condition> bool WaitUntil(Condition condition, unsigned limitMs) {
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= until)
+            return false;
+        platform::SleepMs(kPollMs);
+    }
+    return true;
+}
 
 // Tells the status bar that a command line could not be started (there is no message box for it).
 void ReportNotStarted(std::string_view commandLine) {
@@ -43,16 +60,28 @@ bool Start(std::string_view commandLine, platform::ShowMode show) {
 }
 
 enum class CloseAnswer { Closed, NoWindow, Busy };
+CloseAnswer AnswerOf(const platform::CapturedRun& run);
 
 // Sends WM_CLOSE to the first host window, through the Windows helper under Wine, so that the
-// host gets the same close it gets on Windows and can save its settings.
-CloseAnswer CloseFirstHostWindow() {
-    std::optional<platform::WineLauncher> wine = platform::FindWine();
-    std::string helper = ProbeFolder() + "/tcvarnel-probe-w64.exe";
-    if (!wine || !platform::FindOnPath(helper))
-        return CloseAnswer::NoWindow;
-    platform::CapturedRun run =
-        platform::RunAndCapture({wine->wine, helper, "close-window", kHostWindowClass}, wine->env, 15000);
+// host gets the same close it gets on Windows and can save its settings. The helper waits up to
+// timeoutMs for the host to handle it.
+CloseAnswer CloseFirstHostWindow(unsigned timeoutMs) {
+    for (platform::Bitness bitness : {platform::Bitness::Bits64, platform::Bitness::Bits32}) {
+        std::optional<platform::WineLauncher> wine = platform::FindWine(bitness);
+        std::string helper = platform::WindowsHelperPath(bitness);
+        if (!wine || !platform::FindOnPath(helper))
+            continue;
+        std::map<std::string, std::string> env = wine->env;
+        platform::AddQuietHelperSettings(env);
+        platform::CapturedRun run = platform::RunAndCapture(
+            {wine->wine, helper, "close-window", kHostWindowClass, std::to_string(timeoutMs)}, env,
+            timeoutMs + 15000);
+        return AnswerOf(run);
+    }
+    return CloseAnswer::NoWindow;
+}
+
+CloseAnswer AnswerOf(const platform::CapturedRun& run) {
     if (run.output.rfind("closed", 0) == 0)
         return CloseAnswer::Closed;
     if (run.output.rfind("nowindow", 0) == 0)
@@ -68,6 +97,10 @@ void SetStatusReporter(StatusReporter reporter) {
 
 void SetRestartGiveUpMs(unsigned milliseconds) {
     g_giveUpMs = milliseconds;
+}
+
+void SetCloseGuardMs(unsigned milliseconds) {
+    g_closeGuardMs = milliseconds;
 }
 
 std::string ShortPathOf(std::string_view path) {
@@ -89,8 +122,10 @@ std::string HostCommandLine(bool shortConfigurationPath) {
 }
 
 void RunHost() {
-    Start(HostCommandLine(false), platform::ShowMode::Shown);
+    bool started = Start(HostCommandLine(false), platform::ShowMode::Shown);
     platform::SleepMs(kAfterRunMs);
+    if (started)
+        WaitUntil(HostRunning, kFollowStartMs);
 }
 
 bool RestartHost() {
@@ -98,15 +133,23 @@ bool RestartHost() {
     std::string command = HostCommandLine(true);
     bool done = true;
     if (s.RestartCmd == 0) {
-        if (CloseFirstHostWindow() != CloseAnswer::NoWindow)
+        // The close is waited for until the host has handled it (it may ask its user first), and
+        // the new host starts only once the old one's process has ended.
+        if (CloseFirstHostWindow(g_closeGuardMs) != CloseAnswer::NoWindow) {
             platform::SleepMs(kAfterCloseMs);
+            if (!WaitUntil([] { return !HostRunning(); }, g_closeGuardMs)) {
+                ShowAppMessage(FormatPrintf(Message(97), {static_cast<int>(g_closeGuardMs / 60000)}),
+                               kStyleError);
+                return false;
+            }
+        }
         Start(command, platform::ShowMode::Shown);
     } else if (s.RestartCmd == 1) {
         // Keep asking every host window to close; a host that will not close (it asks the user
         // something, or refuses) is left alone after a while, and no second host is started.
         auto started = std::chrono::steady_clock::now();
         for (;;) {
-            if (CloseFirstHostWindow() == CloseAnswer::NoWindow) {
+            if (CloseFirstHostWindow(10000) == CloseAnswer::NoWindow) {
                 Start(command, platform::ShowMode::Shown);
                 break;
             }
@@ -139,7 +182,9 @@ void BrowsePluginFolder(std::string_view moduleFile) {
 }
 
 void EditHostConfiguration() {
-    platform::ShellOpen(AppSettings().IniPath);
+    const std::string& ini = AppSettings().IniPath;
+    if (!platform::ShellRun(ExpandHostPath(ini), "", platform::ShowMode::Normal, false))
+        ShowAppMessage(FormatPrintf(Message(96), {ini}), kStyleError);
 }
 
 } // namespace varnel

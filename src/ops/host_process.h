@@ -27,7 +27,8 @@ bool RestartHost();
 // Starts BrowseCmd for the folder of a plugin module and waits 300 ms.
 void BrowsePluginFolder(std::string_view moduleFile);
 
-// Opens the host configuration file with the program associated with it.
+// Opens the host configuration file with the program associated with it (the desktop's, else
+// Wine's Notepad); says so when nothing could open it.
 void EditHostConfiguration();
 
 // Where the operations say that something could not be started (the window's status bar).
@@ -36,5 +37,7 @@ void SetStatusReporter(StatusReporter reporter);
 
 // How long mode 1 keeps asking host windows to close before it gives up (30 s; tests shorten it).
 void SetRestartGiveUpMs(unsigned milliseconds);
+// How long mode 0 waits for a host to handle its close and end (5 minutes; tests shorten it).
+void SetCloseGuardMs(unsigned milliseconds);
 
 } // namespace varnel

@@ -1,5 +1,6 @@
 #include "platform/codepage.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <iconv.h>
 
@@ -138,6 +139,25 @@ std::string Utf8ToAnsi(std::string_view utf8) {
         utf8.remove_prefix(length);
     }
     return out;
+}
+
+bool HasUtf8Mark(std::string_view text) {
+    return text.substr(0, kUtf8Mark.size()) == kUtf8Mark;
+}
+
+std::string HostTextToUtf8(std::string_view text) {
+    if (HasUtf8Mark(text))
+        return std::string(text.substr(kUtf8Mark.size()));
+    return AnsiToUtf8(text);
+}
+
+std::string Utf8ToHostText(std::string_view utf8) {
+    std::string ansi = Utf8ToAnsi(utf8);
+    // A '?' that was not in the input stands for a lost character (or malformed UTF-8, which is
+    // kept as it came rather than guessed at).
+    if (std::count(ansi.begin(), ansi.end(), '?') == std::count(utf8.begin(), utf8.end(), '?'))
+        return ansi;
+    return std::string(kUtf8Mark) + std::string(utf8);
 }
 
 bool Utf16LeToUtf8(std::string_view utf16le, std::string& out) {

@@ -3,6 +3,7 @@
 // On Linux the Windows view is the Wine prefix: $WINEPREFIX, else ~/.wine, whose dosdevices
 // folder maps drive letters to folders.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -10,6 +11,10 @@ namespace varnel::platform {
 
 // The folder of the Wine prefix in use (Linux only; empty elsewhere).
 std::string PrefixDir();
+
+// Why the prefix in use cannot serve as a Windows file system (it does not exist, or has no C:
+// drive); nullopt when it can.
+std::optional<std::string> PrefixProblem();
 
 // The machine path for a Windows path, resolved component by component without regard to
 // letter case. Components that do not exist are kept as written. Empty when the path cannot be

@@ -35,22 +35,51 @@ std::string OwnExecutableFolder();
 // group, backslashes escape only before a quote; the program name takes quotes literally).
 std::vector<std::string> SplitWindowsCommandLine(std::string_view commandLine);
 
-// How Wine is run here: the wine program and the environment it needs (the prefix in use, quiet
-// debugging, no offer to install Mono or Gecko into a new prefix). nullopt without Wine.
+// How Wine runs a Windows program of one bitness in the prefix in use: the loader and the
+// environment it needs (only the prefix: a program started for the user keeps the user's own
+// Wine settings). The loader is chosen per bitness (the 64-bit loader for 64-bit programs, the
+// 32-bit one for 32-bit programs) and per prefix kind (a 64-bit-only prefix runs no 32-bit
+// program). nullopt when nothing here can run such a program; whyNot then says why.
+enum class Bitness { Bits32, Bits64 };
 struct WineLauncher {
     std::string wine;
     std::map<std::string, std::string> env;
 };
-std::optional<WineLauncher> FindWine();
+std::optional<WineLauncher> FindWine(Bitness bitness, std::string* whyNot = nullptr);
 
-// The machine's argument vector for a Windows command line: a Windows program (a PE file, found
-// by its path, in the Windows folder or its system32) runs through Wine; a program "x.exe" that
-// is not found runs as "x" from PATH; anything else as it is. Empty when nothing can run it.
+// The Wine settings that keep the helper quiet and fast (no debug output, no offer to install
+// Mono or Gecko); they belong to the helper alone.
+void AddQuietHelperSettings(std::map<std::string, std::string>& env);
+
+// The folder that holds the helpers (beside the program; VARNEL_PROBE_DIR overrides it).
+std::string HelperFolder();
+// The Windows helper of a bitness: tcvarnel-probe-w64.exe or tcvarnel-probe-w32.exe.
+std::string WindowsHelperPath(Bitness bitness);
+
+// Host text as UTF-16LE in hex digits: how text crosses into the Windows helper unchanged.
+std::string HexUtf16(std::string_view hostText);
+
+// Where a Windows command line's program is, found as the system finds it when no separate
+// program name is given: a quoted first token, else each blank-separated prefix in turn
+// ("C:\Program Files\x\a.exe /p" tries "C:\Program", then "C:\Program Files\x\a.exe"), each also
+// with ".exe" added; a name without a folder is looked for in the Windows folder and system32.
+struct LocatedProgram {
+    std::string program; // the Windows path found, or the first token when nothing was found
+    bool found = false;
+    std::string arguments; // the rest of the command line
+};
+LocatedProgram LocateProgram(std::string_view commandLine);
+
+// The machine's argument vector for a Windows command line: a Windows program (a PE file) runs
+// through the Windows helper under Wine, which hands the command line to the system unchanged;
+// a program "x.exe" that is not found runs as "x" from PATH; anything else as it is. Empty when
+// nothing can run it.
 struct Launch {
     std::vector<std::string> argv;
     std::map<std::string, std::string> env;
+    bool throughHelper = false; // the helper answers "started" or "failed"
 };
-std::optional<Launch> PrepareLaunch(std::string_view commandLine);
+std::optional<Launch> PrepareLaunch(std::string_view commandLine, int showMode = 5, bool wait = false);
 
 enum class ShowMode { Hidden = 0, Normal = 1, Shown = 5, Minimized = 6 };
 
@@ -60,5 +89,10 @@ bool StartProcess(std::string_view commandLine, ShowMode show, bool wait);
 
 // Opens a document, folder or address with the program the desktop associates with it.
 bool ShellOpen(std::string_view target);
+
+// Opens a file with the program associated with it, with parameters: a program is started; a
+// document goes to the desktop's handler, then to Wine's own handler in the prefix (Notepad for
+// text). False when nothing could open it.
+bool ShellRun(std::string_view file, std::string_view parameters, ShowMode show, bool wait);
 
 } // namespace varnel::platform

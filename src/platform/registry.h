@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace varnel::platform {
 
@@ -14,5 +16,17 @@ enum class RegistryRoot { LocalMachine, CurrentUser, ClassesRoot };
 // An empty value name reads the key's default value.
 std::optional<std::string> ReadRegistryString(RegistryRoot root, std::string_view key,
                                               std::string_view valueName);
+
+// A value of a key as the prefix stores it: a string (UTF-8 here), expandable or not.
+struct RegistryString {
+    enum Kind { Text, Other };
+    Kind kind = Text;
+    bool expandable = false; // REG_EXPAND_SZ: %NAME% references are left for the reader
+    std::string text;
+};
+
+// Every string value of a key, in the order the prefix keeps them (names and texts in UTF-8).
+std::vector<std::pair<std::string, RegistryString>> ReadRegistryStrings(RegistryRoot root,
+                                                                        std::string_view key);
 
 } // namespace varnel::platform

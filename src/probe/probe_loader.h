@@ -10,7 +10,9 @@ typedef int (*ProbeTextFunction)(char* buffer, int size);
  * else (no dialog, no debugger). */
 void ProbeInstallCrashExit(void);
 
-/* Returns an opaque module handle, or 0 when the module cannot be loaded. */
+/* Returns an opaque module handle, or 0 when the module cannot be loaded. On Windows a path that
+ * begins with "@" is the module's path as UTF-16LE in hex digits (so any character arrives whole,
+ * whatever code pages lie between the caller and this process). */
 void* ProbeLoad(const char* path);
 void* ProbeSymbol(void* module, const char* name);
 void ProbeRelease(void* module);
@@ -24,6 +26,18 @@ void ProbeCallText(void* function, char* buffer, int size);
  * ProbeCloseWindow answers 0 when there is no such window, 1 when it handled the message, 2 when
  * it did not answer in time. Systems without such windows answer 0. */
 int ProbeFindWindow(const char* windowClass);
-int ProbeCloseWindow(const char* windowClass);
+int ProbeCloseWindow(const char* windowClass, unsigned timeoutMs);
+
+/* Starts the program `hexProgram` with the command line `hexCommandLine` exactly as given (both
+ * UTF-16LE in hex digits; the program may be "-": then the system finds it from the command line);
+ * with `wait`, returns after it ended.
+ * `shell` opens a file (hex as above) with the program associated with it, with parameters.
+ * Both call `started` once the program runs (before any wait) and answer 1 then, 0 when it could
+ * not be started; systems without them answer 0. */
+typedef void (*ProbeStartedFunction)(void);
+int ProbeStart(const char* hexProgram, const char* hexCommandLine, int showMode, int wait,
+               ProbeStartedFunction started);
+int ProbeShell(const char* hexFile, const char* hexParameters, int showMode, int wait,
+               ProbeStartedFunction started);
 
 #endif

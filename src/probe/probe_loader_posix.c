@@ -48,7 +48,28 @@ int ProbeFindWindow(const char* windowClass) {
     return 0;
 }
 
-int ProbeCloseWindow(const char* windowClass) {
+int ProbeCloseWindow(const char* windowClass, unsigned timeoutMs) {
+    (void)timeoutMs;
     (void)windowClass;
+    return 0;
+}
+
+int ProbeStart(const char* hexProgram, const char* hexCommandLine, int showMode, int wait,
+               ProbeStartedFunction started) {
+    (void)hexProgram;
+    (void)started;
+    (void)hexCommandLine;
+    (void)showMode;
+    (void)wait;
+    return 0;
+}
+
+int ProbeShell(const char* hexFile, const char* hexParameters, int showMode, int wait,
+               ProbeStartedFunction started) {
+    (void)started;
+    (void)hexFile;
+    (void)hexParameters;
+    (void)showMode;
+    (void)wait;
     return 0;
 }

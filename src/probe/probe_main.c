@@ -12,7 +12,12 @@
  *   fs-root         the text FsGetDefRootName leaves in a 101-character buffer
  *
  *   tcvarnel-probe find-window CLASS    whether a top-level window of the class exists
- *   tcvarnel-probe close-window CLASS   sends WM_CLOSE to the first one and waits for it
+ *   tcvarnel-probe close-window CLASS [MS]  sends WM_CLOSE to the first one and waits for it to be
+ *                                       handled (10 seconds, or MS milliseconds)
+ *   tcvarnel-probe start SHOW WAIT HEXPROGRAM HEXLINE   starts the program with the command line,
+ *                                       both UTF-16LE in hex digits, the line exactly as it is;
+ *                                       WAIT 1 waits for the program to end
+ *   tcvarnel-probe shell SHOW WAIT HEXFILE HEXPARAMS   opens a file with its associated program
  *
  * One answer line is written to standard output:
  *   noload             the module could not be loaded
@@ -22,6 +27,9 @@
  *   text HEX           the text up to its first NUL, each byte as two lowercase hex digits
  *   window / nowindow  find-window's answer
  *   closed / nowindow / busy   close-window's answer (busy: the window did not answer in time)
+ *   started / failed   start's and shell's answer
+ * A module question first writes the line "ready" once the helper itself runs, so that a helper
+ * that never ran (a Wine that cannot start it) is told apart from a module that faulted.
  * and the exit code is 0. Exit code 2 means the command line was wrong; any other ending
  * (exit code 3 from the crash handler, a signal, no answer line) means the entry point faulted.
  */
@@ -59,11 +67,27 @@ static int AnswerText(void* module, const char* entry, int size) {
     return 0;
 }
 
+/* The answer goes out before any wait, so the caller learns at once that the program runs. */
+static void AnswerStarted(void) {
+    puts("started");
+    fflush(stdout);
+}
+
 int main(int argc, char** argv) {
     const char* question;
     void* module;
     int rc = 0;
-    if (argc != 3) {
+    if (argc >= 5 && (strcmp(argv[1], "start") == 0 || strcmp(argv[1], "shell") == 0)) {
+        int show = atoi(argv[2]), wait = atoi(argv[3]), started;
+        if (strcmp(argv[1], "start") == 0)
+            started = argc == 6 && ProbeStart(argv[4], argv[5], show, wait, AnswerStarted);
+        else
+            started = argc == 6 && ProbeShell(argv[4], argv[5], show, wait, AnswerStarted);
+        if (!started)
+            puts("failed");
+        return 0;
+    }
+    if (argc < 3 || argc > 4) {
         fputs("usage: tcvarnel-probe exports|packer-caps|lister-detect|content-detect|fs-root MODULE\n",
               stderr);
         return 2;
@@ -74,9 +98,13 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (strcmp(question, "close-window") == 0) {
-        int answer = ProbeCloseWindow(argv[2]);
+        int answer = ProbeCloseWindow(argv[2], argc == 4 ? (unsigned)strtoul(argv[3], 0, 10) : 10000u);
         puts(answer == 1 ? "closed" : answer == 2 ? "busy" : "nowindow");
         return 0;
+    }
+    if (argc != 3) {
+        fputs("tcvarnel-probe: a module question takes one module\n", stderr);
+        return 2;
     }
     if (strcmp(question, "exports") != 0 && strcmp(question, "packer-caps") != 0 &&
         strcmp(question, "lister-detect") != 0 && strcmp(question, "content-detect") != 0 &&
@@ -84,6 +112,8 @@ int main(int argc, char** argv) {
         fprintf(stderr, "tcvarnel-probe: unknown question %s\n", question);
         return 2;
     }
+    puts("ready");
+    fflush(stdout);
     ProbeInstallCrashExit();
     module = ProbeLoad(argv[2]);
     if (!module) {

@@ -11,6 +11,7 @@
 #include "ops/user_dialogs.h"
 #include "platform/environment.h"
 #include "platform/files.h"
+#include "platform/paths.h"
 #include "ui/menu_speed_button.h"
 #include "ui/qt_text.h"
 #include "util/text.h"
@@ -522,6 +523,14 @@ void TFormTCVarnel::LayoutToolButtons() {
 void TFormTCVarnel::FormShow() {
     SetCaptions();
     Settings& s = AppSettings();
+    if (!m_hostOffered) {
+        // Without a usable prefix no Windows path leads anywhere: say so once, by name, and let
+        // the window open with the host controls off.
+        if (std::optional<std::string> problem = platform::PrefixProblem()) {
+            ShowAppMessage(FormatPrintf(Message(95), {platform::PrefixDir(), *problem}), kStyleError);
+            m_hostOffered = true;
+        }
+    }
     if (!m_hostOffered && !platform::FileExists(s.TCPath)) {
         m_hostOffered = true;
         std::vector<std::string> chosen = Dialogs().OpenFiles(HostExecutableDialog("C:\\"));

@@ -9,8 +9,13 @@
 
 namespace varnel {
 
-inline QString FromAnsi(std::string_view ansi) { return QString::fromStdString(platform::AnsiToUtf8(ansi)); }
-inline std::string ToAnsi(const QString& text) { return platform::Utf8ToAnsi(text.toStdString()); }
+// Host text may carry UTF-8 behind its mark; text that does not fit the code page goes back that way.
+inline QString FromAnsi(std::string_view ansi) {
+    return QString::fromStdString(platform::HostTextToUtf8(ansi));
+}
+inline std::string ToAnsi(const QString& text) {
+    return platform::Utf8ToHostText(text.toStdString());
+}
 
 // Message texts break lines with CR, LF or both (the language files' "\n" is a CR).
 inline QString ForDisplay(std::string_view ansi) {

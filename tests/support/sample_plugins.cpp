@@ -7,8 +7,10 @@ namespace fs = std::filesystem;
 namespace varnel::test {
 
 std::string SamplePluginFile(ModuleBuild build, std::string_view name) {
-    return std::string(build == ModuleBuild::Windows ? VARNEL_TEST_PLUGINS_PE : VARNEL_TEST_PLUGINS_ELF) +
-           "/" + std::string(name);
+    std::string folder = build == ModuleBuild::Windows     ? VARNEL_TEST_PLUGINS_PE
+                         : build == ModuleBuild::Windows32 ? std::string(VARNEL_TEST_PLUGINS_PE) + "32"
+                                                           : VARNEL_TEST_PLUGINS_ELF;
+    return folder + "/" + std::string(name);
 }
 
 bool HaveWindowsSamples() {

@@ -6,7 +6,7 @@
 
 namespace varnel::test {
 
-enum class ModuleBuild { Windows, Native };
+enum class ModuleBuild { Windows, Native, Windows32 };
 
 // The machine path of a built sample plugin.
 std::string SamplePluginFile(ModuleBuild build, std::string_view name);

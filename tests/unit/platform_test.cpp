@@ -150,24 +150,61 @@ TEST(InUse, FilesMappedByAnotherProcessCannotBeWritten) {
     EXPECT_FALSE(FileCannotBeOpenedForWriting("C:\\p\\loaded.wlx"));
 }
 
-TEST(Environment, ExpandsLikeTheSystem) {
-    ScopedEnv a("VARNEL_TEST_A", "alpha");
-    ScopedEnv unset("VARNEL_TEST_UNSET", nullptr);
-    ScopedEnv windir("windir", nullptr);
-    ScopedEnv systemRoot("SystemRoot", nullptr);
-    EXPECT_EQ(ExpandEnvironmentStrings("x%VARNEL_TEST_A%y", 800), "xalphay");
-    EXPECT_EQ(ExpandEnvironmentStrings("%varnel_test_a%", 800), "alpha"); // names in any case
-    EXPECT_EQ(ExpandEnvironmentStrings("%VARNEL_TEST_UNSET%\\x", 800), "%VARNEL_TEST_UNSET%\\x");
-    EXPECT_EQ(ExpandEnvironmentStrings("%VARNEL_TEST_UNSET%%VARNEL_TEST_A%", 800),
-              "%VARNEL_TEST_UNSET%alpha");
-    EXPECT_EQ(ExpandEnvironmentStrings("100% sure", 800), "100% sure");
-    EXPECT_EQ(ExpandEnvironmentStrings("%%", 800), "%%");
-    EXPECT_EQ(ExpandEnvironmentStrings("%windir%\\notepad.exe", 800), "C:\\windows\\notepad.exe");
-    EXPECT_EQ(ExpandEnvironmentStrings("%SystemRoot%", 800), "C:\\windows");
-    EXPECT_EQ(ExpandEnvironmentStrings("%VARNEL_TEST_A%%VARNEL_TEST_A%", 7), "alphaal");
+// Windows paths expand with the prefix's own Windows environment, as Wine builds it from the
+// registry, and never with this machine's variables (only COMMANDER_PATH, which the host hands to
+// the programs it starts, comes from our own environment).
+TEST(Environment, ExpandsWithThePrefixWindowsEnvironment) {
+    TempPrefix prefix;
+    prefix.Write("system.reg",
+                 "WINE REGISTRY Version 2\n\n#arch=win64\n\n"
+                 "[System\\\\CurrentControlSet\\\\Control\\\\Session Manager\\\\Environment] 1\n"
+                 "\"TEMP\"=str(2):\"%SystemRoot%\\\\temp\"\n\"windir\"=str(2):\"%SystemRoot%\"\n\n"
+                 "[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion] 1\n"
+                 "\"ProgramFilesDir\"=\"C:\\\\Program Files\"\n\"ProgramFilesDir (x86)\"=\"C:\\\\Program "
+                 "Files (x86)\"\n");
+    prefix.Write("user.reg",
+                 "WINE REGISTRY Version 2\n\n[Environment] 1\n\"TEMP\"=\"C:\\\\users\\\\me\\\\Temp\"\n\n"
+                 "[Volatile Environment] 1\n\"APPDATA\"=\"C:\\\\users\\\\me\\\\AppData\\\\Roaming\"\n"
+                 "\"USERPROFILE\"=\"C:\\\\users\\\\J\\x00f6rg\"\n");
+    ScopedEnv home("HOME", "/root");
+    ScopedEnv appdata("APPDATA", "/linux/appdata");
+    ScopedEnv commander("COMMANDER_PATH", "C:\\TC");
+    EXPECT_EQ(ExpandEnvironmentStrings("%APPDATA%\\GHISLER\\wincmd.ini", 800),
+              "C:\\users\\me\\AppData\\Roaming\\GHISLER\\wincmd.ini");
+    EXPECT_EQ(ExpandEnvironmentStrings("%appdata%|%USERPROFILE%", 800),
+              "C:\\users\\me\\AppData\\Roaming|C:\\users\\J\xF6rg");
+    EXPECT_EQ(ExpandEnvironmentStrings("%ProgramFiles%|%ProgramFiles(x86)%|%TEMP%|%windir%", 800),
+              "C:\\Program Files|C:\\Program Files (x86)|C:\\users\\me\\Temp|C:\\windows");
+    EXPECT_EQ(ExpandEnvironmentStrings("%HOME%\\x%COMMANDER_PATH%", 800), "%HOME%\\xC:\\TC");
+    // The system's rules: unset names stay, "%%" is no name, the result is cut.
+    EXPECT_EQ(ExpandEnvironmentStrings("%UNSET%%APPDATA%", 800), "%UNSET%C:\\users\\me\\AppData\\Roaming");
+    EXPECT_EQ(ExpandEnvironmentStrings("100% sure %%", 800), "100% sure %%");
+    EXPECT_EQ(ExpandEnvironmentStrings("%windir%%windir%", 12), "C:\\windowsC:");
     EXPECT_EQ(WindowsDirectory(), "C:\\windows");
-    ScopedEnv custom("windir", "D:\\Win");
-    EXPECT_EQ(WindowsDirectory(), "D:\\Win");
+}
+
+// Text outside the host's code page travels as the host's marked UTF-8, never as '?': names,
+// machine paths in both directions, and a prefix without a Z: drive.
+TEST(Codepage, TextOutsideTheCodePageIsKeptWhole) {
+    const std::string cyrillic = "Bl\xC3\xA4\x63kbox \xD0\x81"; // "Bläckbox Ё"
+    std::string host = Utf8ToHostText(cyrillic);
+    EXPECT_EQ(host, std::string(kUtf8Mark) + cyrillic);
+    EXPECT_EQ(HostTextToUtf8(host), cyrillic);
+    EXPECT_EQ(Utf8ToHostText("Bl\xC3\xA4\x63kbox"), "Bl\xE4\x63kbox"); // fits: plain ANSI
+    EXPECT_EQ(Utf8ToHostText("a?b"), "a?b");
+
+    TempPrefix prefix;
+    prefix.Write("drive_c/\xD0\x9F\xD0\xBB\xD0\xB0/A.wlx", "x"); // C:\Пла\A.wlx
+    std::string windows = ToWindowsPath(prefix.DriveC() + "/\xD0\x9F\xD0\xBB\xD0\xB0/A.wlx");
+    EXPECT_EQ(windows, std::string(kUtf8Mark) + "C:\\\xD0\x9F\xD0\xBB\xD0\xB0\\A.wlx");
+    EXPECT_EQ(ToHostPath(std::string(kUtf8Mark) + "c:\\\xD0\x9F\xD0\xBB\xD0\xB0\\a.WLX"),
+              prefix.DriveC() + "/\xD0\x9F\xD0\xBB\xD0\xB0/A.wlx");
+    // A prefix without Z:, where no drive reaches the folder: Wine's own name for it, which maps back.
+    std::filesystem::remove(prefix.Dir() + "/dosdevices/z:");
+    ResetPathCache();
+    std::string outside = ToWindowsPath("/nonexistent/Gr\xC3\xBC\xC3\x9F");
+    EXPECT_EQ(outside, "\\\\?\\unix\\nonexistent\\Gr\xFC\xDF");
+    EXPECT_EQ(ToHostPath(outside), "/nonexistent/Gr\xC3\xBC\xC3\x9F");
 }
 
 TEST(Environment, OwnExecutableInWindowsForm) {

@@ -3,7 +3,10 @@
 # `setup_prefix.sh DIR stop` stops its server. Without Wine it does nothing and the tests skip.
 set -u
 dir=$1
-command -v wine >/dev/null 2>&1 || exit 0
+# The 64-bit loader sets the prefix up: with 32-bit Wine installed, Debian's "wine" starts the
+# 32-bit loader, which cannot run where the kernel runs no 32-bit programs. The prefix still gets
+# its 32-bit half (syswow64), as a user's WoW64 prefix has.
+wine=$(command -v wine64 || { [ -x /usr/lib/wine/wine64 ] && echo /usr/lib/wine/wine64; } || command -v wine) || exit 0
 export WINEPREFIX=$dir WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 if [ "${2:-}" = stop ]; then
   wineserver -k 2>/dev/null
@@ -11,12 +14,12 @@ if [ "${2:-}" = stop ]; then
 fi
 if [ ! -f "$dir/system.reg" ]; then
   mkdir -p "$dir"
-  wineboot -i >/dev/null 2>&1
+  "$wine" wineboot -i >/dev/null 2>&1
 fi
 wineserver -w 2>/dev/null
 # No display here: Wine's null graphics driver still creates windows that FindWindow finds.
 if ! grep -q '"Graphics"="null"' "$dir/user.reg" 2>/dev/null; then
-  wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+  "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
   wineserver -w 2>/dev/null
 fi
 # Keep the server up between the tests' many short Wine processes; "stop" ends it.

@@ -170,11 +170,46 @@ TEST_F(WineHostTest, ExternalRestarterUnderWineRecordsItsCommandLine) {
     std::getline(in, line);
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
-    EXPECT_NE(line.find("Kestrun.exe"), std::string::npos) << line;
-    EXPECT_NE(line.find(" 200 \"" + folder + "\\TC\\TOTALCMD.EXE /i=" + folder + "\\TC\\wincmd.ini\""),
-              std::string::npos)
-        << line;
+    // The restarter sees the command line as it was built, inner quotes and all.
+    EXPECT_EQ(line, folder + "\\Varnel\\Kestrun.exe 200 \"" + folder + "\\TC\\TOTALCMD.EXE /i=\"" + folder +
+                        "\\TC\\wincmd.ini\"\"");
     EXPECT_TRUE(Hosts().empty()); // the restarter does the rest; ours only records
+}
+
+// A host installed the usual way: in "Program Files", with its configuration in a folder with a
+// blank and a non-ASCII letter. Run and Restart find the program in spite of the blanks, and the
+// host receives its command line byte for byte.
+TEST_F(WineHostTest, HostInProgramFilesGetsItsCommandLineByteForByte) {
+    std::string tc = machine + "/Program Files/totalcmd";
+    std::string config = machine + "/AppData \xC3\x9C/GHISLER"; // "AppData Ü" in UTF-8
+    fs::create_directories(tc);
+    fs::create_directories(config);
+    fs::copy_file(std::string(VARNEL_BINARY_DIR) + "/demo/TOTALCMD.EXE", tc + "/TOTALCMD64.EXE");
+    std::ofstream(config + "/wincmd.ini") << "[Configuration]\r\n";
+    hostMachinePath = tc + "/TOTALCMD64.EXE";
+    AppSettings().TCPath = folder + "\\Program Files\\totalcmd\\TOTALCMD64.EXE";
+    AppSettings().IniPath = folder + "\\AppData \xDC\\GHISLER\\wincmd.ini"; // the same in ANSI
+    const std::string expected = AppSettings().TCPath + " /i=\"" + AppSettings().IniPath + "\"\r\n";
+    std::string log = tc + "/startlog.txt";
+    auto logText = [&] {
+        std::ifstream in(log, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
+
+    RunHost();
+    ASSERT_TRUE(WaitFor([&] { return HostProcesses(hostMachinePath).size() == 1; }));
+    EXPECT_TRUE(HostRunning()); // Run followed the host until it ran
+    EXPECT_EQ(logText(), expected);
+    int first = HostProcesses(hostMachinePath).front();
+
+    AppSettings().RestartCmd = 0;
+    AppSettings().RestartTime = 0;
+    EXPECT_TRUE(RestartHost());
+    ASSERT_TRUE(WaitFor([&] {
+        std::vector<int> hosts = HostProcesses(hostMachinePath);
+        return hosts.size() == 1 && hosts.front() != first;
+    }));
+    EXPECT_TRUE(WaitFor([&] { return logText() == expected + expected; })) << logText();
 }
 
 TEST_F(WineHostTest, RestartSwitchEndsTheProgramAfterTheRestart) {

@@ -9,6 +9,7 @@
 #include "app/settings.h"
 #include "catalog/module_probe.h"
 #include "message_log.h"
+#include "platform/codepage.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/system.h"
@@ -87,8 +88,11 @@ TEST_F(WineModuleTest, WithoutWineTheDefaultsApplyAndSaySo) {
 // What Wine's GetFileVersionInfoA/VerQueryValueA say about a module, through version_checker.exe.
 std::string WineVersionAnswer(const std::string& windowsPath) {
     std::string checker = platform::OwnExecutableFolder() + "/version_checker.exe";
+    std::optional<platform::WineLauncher> wine = platform::FindWine(platform::Bitness::Bits64);
+    if (!wine)
+        return "no 64-bit Wine";
     platform::CapturedRun run =
-        platform::RunAndCapture({"wine", checker, windowsPath},
+        platform::RunAndCapture({wine->wine, checker, windowsPath},
                                 {{"WINEDEBUG", "-all"}, {"WINEPREFIX", platform::PrefixDir()}}, 30000);
     std::string out;
     for (char c : run.output)
@@ -136,6 +140,53 @@ TEST_F(WineModuleTest, VersionReaderAgreesWithWine) {
             ++withVersion;
     }
     EXPECT_GE(withVersion, 6); // the comparison is about real version resources, not empty answers
+}
+
+// Modules in folders with blanks and characters outside the code page, and modules of both
+// bitnesses: a module is answered by the helper of its own bitness, and where this machine cannot
+// run that helper the user hears why instead of a blame on the plugin.
+TEST_F(WineModuleTest, ModulesOfBothBitnessesInNonAsciiFolders) {
+    namespace fs = std::filesystem;
+    std::string machineFolder = wine.Dir() + "/drive_c/" + wine.Folder();
+    for (char& c : machineFolder)
+        if (c == '\\')
+            c = '/';
+    const std::string odd = "\xC3\x84rger \xD0\x9F\xD0\xBB\xD0\xB0"; // "Ärger Пла" in UTF-8
+    fs::create_directories(machineFolder + "/" + odd);
+    fs::copy_file(test::SamplePluginFile(ModuleBuild::Windows, "sample_packer.wcx"),
+                  machineFolder + "/" + odd + "/sample_packer.wcx");
+    std::string packer = platform::ToWindowsPath(machineFolder + "/" + odd + "/sample_packer.wcx");
+    ASSERT_TRUE(platform::HasUtf8Mark(packer)) << packer; // Cyrillic has no ANSI form
+    QueryStatus status;
+    EXPECT_EQ(QueryPackerCaps(packer, &status), 285);
+    EXPECT_EQ(status, QueryStatus::Answered);
+
+    std::string module32 = test::SamplePluginFile(ModuleBuild::Windows32, "sample_packer.wcx");
+    if (!fs::exists(module32))
+        GTEST_SKIP() << "the 32-bit samples are not built";
+    fs::copy_file(module32, machineFolder + "/" + odd + "/packer32.wcx");
+    std::string packer32 = platform::ToWindowsPath(machineFolder + "/" + odd + "/packer32.wcx");
+    std::string why;
+    if (platform::FindWine(platform::Bitness::Bits32, &why)) {
+        EXPECT_EQ(QueryPackerCaps(packer32, &status), 285);
+        EXPECT_EQ(status, QueryStatus::Answered);
+        return;
+    }
+    // No 32-bit Wine here: the defaults, the reason, and a question before anything is written.
+    EXPECT_EQ(QueryPackerCaps(packer32, &status), 0);
+    EXPECT_EQ(status, QueryStatus::Unavailable);
+    EXPECT_EQ(LastQueryProblem(), why);
+    std::string ini = "C:\\" + wine.Folder() + "\\wincmd.ini";
+    SetHostPaths("C:\\" + wine.Folder() + "\\Totalcmd.exe", ini);
+    test::MessageLog boxes(kIdCancel);
+    {
+        HostConfigTransaction transaction;
+        EXPECT_EQ(RegisterPlugin(packer32, "zip", true), RegisterResult::Cancelled);
+        ASSERT_TRUE(transaction.Commit());
+    }
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_EQ(boxes.Boxes()[0].style & 0xFF, kStyleQuestion);
+    EXPECT_FALSE(fs::exists(platform::ToHostPath(ini)) && fs::file_size(platform::ToHostPath(ini)) > 0);
 }
 
 } // namespace

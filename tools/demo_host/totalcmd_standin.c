@@ -1,7 +1,8 @@
 /* A stand-in for the host program, for the demo prefix and the tests: a main window of the
  * host's window class that closes when asked (WM_CLOSE), nothing else. It is a test device of
  * this project and does nothing a file manager does. Started with "/stubborn" it ignores
- * WM_CLOSE, as a host busy asking its user something would. */
+ * WM_CLOSE, as a host busy asking its user something would. Each start appends its command line,
+ * byte for byte, to startlog.txt beside the program, so tests can see what the host received. */
 #include <string.h>
 #include <windows.h>
 
@@ -30,11 +31,35 @@ static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPA
     }
 }
 
+static void RecordCommandLine(void) {
+    char path[MAX_PATH + 16];
+    DWORD length = GetModuleFileNameA(NULL, path, MAX_PATH);
+    char* slash;
+    HANDLE log;
+    const char* line = GetCommandLineA();
+    DWORD written;
+    if (length == 0 || length >= MAX_PATH)
+        return;
+    path[length] = '\0';
+    slash = strrchr(path, '\\');
+    if (!slash)
+        return;
+    strcpy(slash + 1, "startlog.txt");
+    log = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
+                      FILE_ATTRIBUTE_NORMAL, NULL);
+    if (log == INVALID_HANDLE_VALUE)
+        return;
+    WriteFile(log, line, (DWORD)strlen(line), &written, NULL);
+    WriteFile(log, "\r\n", 2, &written, NULL);
+    CloseHandle(log);
+}
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show) {
     WNDCLASSA windowClass;
     HWND window;
     MSG message;
     (void)previous;
+    RecordCommandLine();
     g_stubborn = commandLine && strstr(commandLine, "/stubborn") != NULL;
     ZeroMemory(&windowClass, sizeof windowClass);
     windowClass.lpfnWndProc = WindowProc;

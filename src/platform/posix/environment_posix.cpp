@@ -2,41 +2,21 @@
 
 #include "platform/codepage.h"
 #include "platform/paths.h"
+#include "platform/registry.h"
 #include "util/text.h"
 
 #include <climits>
 #include <cstdlib>
+#include <functional>
+#include <map>
+#include <sys/stat.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace varnel::platform {
 
 namespace {
-constexpr std::string_view kWineWindowsDir = "C:\\windows";
-}
-
-std::optional<std::string> EnvironmentValue(std::string_view name) {
-    if (name.empty())
-        return std::nullopt;
-    // Exact spelling first, then any letter case, as Windows treats variable names.
-    std::string exact(name);
-    if (const char* value = std::getenv(exact.c_str()))
-        return Utf8ToAnsi(value);
-    for (char** entry = environ; entry && *entry; ++entry) {
-        std::string_view text = *entry;
-        size_t equals = text.find('=');
-        if (equals == std::string_view::npos || equals == 0)
-            continue;
-        if (EqualsNoCaseAscii(text.substr(0, equals), name))
-            return Utf8ToAnsi(text.substr(equals + 1));
-    }
-    if (EqualsNoCaseAscii(name, "windir") || EqualsNoCaseAscii(name, "SystemRoot"))
-        return std::string(kWineWindowsDir);
-    return std::nullopt;
-}
-
-std::string ExpandEnvironmentStrings(std::string_view text, size_t maxChars) {
+std::string ExpandWith(std::string_view text, size_t maxChars,
+                       const std::function<std::optional<std::string>(std::string_view)>& lookup) {
     std::string out;
     size_t i = 0;
     while (i < text.size()) {
@@ -52,7 +32,7 @@ std::string ExpandEnvironmentStrings(std::string_view text, size_t maxChars) {
             break;
         }
         std::string_view name = text.substr(percent + 1, close - percent - 1);
-        if (std::optional<std::string> value = EnvironmentValue(name)) {
+        if (std::optional<std::string> value = lookup(name)) {
             out.append(*value);
             i = close + 1;
         } else {
@@ -67,6 +47,127 @@ std::string ExpandEnvironmentStrings(std::string_view text, size_t maxChars) {
     if (out.size() > maxChars)
         out.resize(maxChars);
     return out;
+}
+
+constexpr std::string_view kWineWindowsDir = "C:\\windows";
+
+std::string Fold(std::string_view name) {
+    std::string folded(name);
+    for (char& c : folded)
+        c = LowerAsciiChar(c);
+    return folded;
+}
+
+// The environment a Windows program of the prefix starts with, built the way Wine builds it
+// from the prefix's registry: the system's variables, the system folders, the user's variables
+// and the logon session's (APPDATA, USERPROFILE, ...). Values are host text.
+class WindowsEnvironment {
+public:
+    std::optional<std::string> Find(std::string_view name) const {
+        auto found = m_values.find(Fold(name));
+        if (found == m_values.end())
+            return std::nullopt;
+        return found->second;
+    }
+
+    static const WindowsEnvironment& Current() {
+        static WindowsEnvironment cached;
+        static std::string cachedKey;
+        std::string key = StampKey();
+        if (key != cachedKey) {
+            cached = Build();
+            cachedKey = key;
+        }
+        return cached;
+    }
+
+private:
+    // What the environment depends on: the prefix and its two registry files as they are now.
+    static std::string StampKey() {
+        std::string key = PrefixDir();
+        for (const char* file : {"/system.reg", "/user.reg"}) {
+            struct stat st {};
+            if (stat((PrefixDir() + file).c_str(), &st) == 0)
+                key += "|" + std::to_string(st.st_ino) + ":" + std::to_string(st.st_size) + ":" +
+                       std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
+        }
+        return key;
+    }
+
+    void Set(std::string_view name, std::string value) { m_values[Fold(name)] = std::move(value); }
+
+    void SetFromKey(RegistryRoot root, std::string_view key) {
+        for (const auto& [name, value] : ReadRegistryStrings(root, key)) {
+            std::string text = Utf8ToHostText(value.text);
+            if (value.expandable)
+                text = Expand(text);
+            Set(Utf8ToHostText(name), std::move(text));
+        }
+    }
+
+    void SetFromValue(std::string_view name, RegistryRoot root, std::string_view key,
+                      std::string_view valueName) {
+        for (const auto& [found, value] : ReadRegistryStrings(root, key)) {
+            if (EqualsNoCaseAscii(found, valueName)) {
+                Set(name, Expand(Utf8ToHostText(value.text)));
+                return;
+            }
+        }
+    }
+
+    std::string Expand(std::string_view text) const {
+        return ExpandWith(text, 32767, [this](std::string_view name) { return Find(name); });
+    }
+
+    static WindowsEnvironment Build() {
+        WindowsEnvironment env;
+        const RegistryRoot machine = RegistryRoot::LocalMachine;
+        env.Set("SystemDrive", "C:");
+        env.Set("SystemRoot", std::string(kWineWindowsDir));
+        env.SetFromValue("SystemRoot", machine, "Software\\Microsoft\\Windows NT\\CurrentVersion",
+                         "SystemRoot");
+        env.Set("windir", *env.Find("SystemRoot"));
+        env.SetFromKey(machine, "System\\CurrentControlSet\\Control\\Session Manager\\Environment");
+        const char* versionKey = "Software\\Microsoft\\Windows\\CurrentVersion";
+        env.SetFromValue("ProgramFiles", machine, versionKey, "ProgramFilesDir");
+        env.SetFromValue("ProgramW6432", machine, versionKey, "ProgramFilesDir");
+        env.SetFromValue("ProgramFiles(x86)", machine, versionKey, "ProgramFilesDir (x86)");
+        env.SetFromValue("CommonProgramFiles", machine, versionKey, "CommonFilesDir");
+        env.SetFromValue("CommonProgramW6432", machine, versionKey, "CommonFilesDir");
+        env.SetFromValue("CommonProgramFiles(x86)", machine, versionKey, "CommonFilesDir (x86)");
+        const char* profiles = "Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+        env.SetFromValue("ProgramData", machine, profiles, "ProgramData");
+        env.SetFromValue("ALLUSERSPROFILE", machine, profiles, "ProgramData");
+        env.SetFromValue("PUBLIC", machine, profiles, "Public");
+        env.SetFromKey(RegistryRoot::CurrentUser, "Environment");
+        env.SetFromKey(RegistryRoot::CurrentUser, "Volatile Environment");
+        return env;
+    }
+
+    std::map<std::string, std::string> m_values;
+};
+
+} // namespace
+
+std::optional<std::string> EnvironmentValue(std::string_view name) {
+    if (name.empty())
+        return std::nullopt;
+    // The host hands its folder to the programs it starts; that is the one variable taken from
+    // this process's own environment. Everything else is the prefix's Windows environment: the
+    // machine's variables (HOME, PATH, ...) have no meaning in a Windows path.
+    if (EqualsNoCaseAscii(name, "COMMANDER_PATH")) {
+        if (const char* value = std::getenv("COMMANDER_PATH"); value && *value)
+            return Utf8ToHostText(value);
+    }
+    if (std::optional<std::string> value = WindowsEnvironment::Current().Find(name))
+        return value;
+    if (EqualsNoCaseAscii(name, "windir") || EqualsNoCaseAscii(name, "SystemRoot"))
+        return std::string(kWineWindowsDir);
+    return std::nullopt;
+}
+
+std::string ExpandEnvironmentStrings(std::string_view text, size_t maxChars) {
+    return ExpandWith(text, maxChars, EnvironmentValue);
 }
 
 std::string WindowsDirectory() {

@@ -79,7 +79,7 @@ void SplitLast(std::string_view path, std::string_view& folder, std::string_view
 
 FindData MakeFindData(const std::string& name, const struct stat& st) {
     FindData data;
-    data.Name = Utf8ToAnsi(name);
+    data.Name = Utf8ToHostText(name);
     data.IsFolder = S_ISDIR(st.st_mode);
     data.Size = data.IsFolder ? 0 : static_cast<uint64_t>(st.st_size);
     return data;
@@ -112,7 +112,7 @@ std::vector<FindData> FindFiles(std::string_view pattern) {
         std::string entryName = entry->d_name;
         if (entryName == "." || entryName == "..")
             continue;
-        if (!WildcardMatch(name, Utf8ToAnsi(entryName)))
+        if (!WildcardMatch(name, Utf8ToHostText(entryName)))
             continue;
         struct stat st;
         std::string full = hostFolder == "/" ? "/" + entryName : hostFolder + "/" + entryName;

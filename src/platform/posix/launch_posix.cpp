@@ -7,13 +7,20 @@
 #include "util/text.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <fcntl.h>
+#include <fstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace varnel::platform {
+
+namespace {
+// How long the helper may take to start a program (Wine's first start in a prefix is slow).
+constexpr unsigned kHelperStartMs = 60000;
+} // namespace
 
 std::vector<std::string> SplitWindowsCommandLine(std::string_view line) {
     std::vector<std::string> args;
@@ -83,26 +90,15 @@ std::vector<std::string> SplitWindowsCommandLine(std::string_view line) {
     return args;
 }
 
-std::optional<WineLauncher> FindWine() {
-    std::optional<std::string> wine;
-    if (const char* custom = std::getenv("VARNEL_WINE"); custom && *custom)
-        wine = FindOnPath(custom);
-    else
-        wine = FindOnPath("wine");
-    if (!wine)
-        return std::nullopt;
-    WineLauncher launcher;
-    launcher.wine = *wine;
-    launcher.env["WINEPREFIX"] = PrefixDir();
-    launcher.env["WINEDEBUG"] = "-all";
-    launcher.env["WINEDLLOVERRIDES"] = "mscoree,mshtml=";
-    return launcher;
-}
-
 namespace {
 
+bool IsRegularFile(const std::string& hostPath) {
+    struct stat st;
+    return !hostPath.empty() && stat(hostPath.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 bool IsWindowsProgram(const std::string& hostPath) {
-    int fd = open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return false;
     char magic[2] = {};
@@ -111,10 +107,116 @@ bool IsWindowsProgram(const std::string& hostPath) {
     return pe;
 }
 
-bool IsRegularFile(const std::string& hostPath) {
-    struct stat st;
-    return !hostPath.empty() && stat(hostPath.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+// Whether a loader runs on this machine at all (a 32-bit loader does not where the kernel runs no
+// 32-bit programs); asked once per loader.
+bool LoaderRuns(const std::string& loader) {
+    static std::map<std::string, bool> known;
+    auto found = known.find(loader);
+    if (found != known.end())
+        return found->second;
+    CapturedRun run = RunAndCapture({loader, "--version"}, {}, 10000);
+    bool runs = run.exited && run.exitCode == 0 && run.output.rfind("wine", 0) == 0;
+    known[loader] = runs;
+    return runs;
 }
+
+// What the prefix was made for: "win64" (64-bit, with or without 32-bit support) or "win32".
+std::string PrefixArch() {
+    std::ifstream in(PrefixDir() + "/system.reg");
+    std::string line;
+    for (int i = 0; i < 8 && std::getline(in, line); ++i)
+        if (line.rfind("#arch=", 0) == 0)
+            return line.substr(6);
+    return {};
+}
+
+bool PrefixRuns32Bit() {
+    struct stat st;
+    std::string arch = PrefixArch();
+    return arch == "win32" || stat((PrefixDir() + "/drive_c/windows/syswow64").c_str(), &st) == 0;
+}
+
+} // namespace
+
+std::optional<WineLauncher> FindWine(Bitness bitness, std::string* whyNot) {
+    auto fail = [whyNot](std::string reason) -> std::optional<WineLauncher> {
+        if (whyNot)
+            *whyNot = std::move(reason);
+        return std::nullopt;
+    };
+    struct stat st;
+    if (stat((PrefixDir() + "/dosdevices").c_str(), &st) != 0)
+        return fail("the Wine prefix " + PrefixDir() + " (WINEPREFIX) does not exist or has no drives");
+    const bool bits32 = bitness == Bitness::Bits32;
+    std::string arch = PrefixArch();
+    if (!bits32 && arch == "win32")
+        return fail("the Wine prefix " + PrefixDir() + " is a 32-bit prefix and runs no 64-bit program");
+    if (bits32 && !PrefixRuns32Bit())
+        return fail("the Wine prefix " + PrefixDir() +
+                    " is 64-bit only (no syswow64) and runs no 32-bit program");
+
+    std::vector<std::string> candidates;
+    if (const char* custom = std::getenv("VARNEL_WINE"); custom && *custom) {
+        candidates.push_back(custom);
+    } else if (bits32) {
+        // Debian keeps the 32-bit loader as wine beside wine64; elsewhere "wine" is a loader that
+        // runs both.
+        candidates = {"/usr/lib/wine/wine", "/usr/lib/i386-linux-gnu/wine/wine", "wine"};
+    } else {
+        candidates = {"wine64", "/usr/lib/wine/wine64", "/usr/lib64/wine/wine64",
+                      "/usr/lib/x86_64-linux-gnu/wine/wine64", "wine"};
+    }
+    std::string tried;
+    for (const std::string& candidate : candidates) {
+        std::optional<std::string> loader = FindOnPath(candidate);
+        if (!loader)
+            continue;
+        if (!LoaderRuns(*loader)) {
+            tried += (tried.empty() ? "" : ", ") + *loader;
+            continue;
+        }
+        WineLauncher launcher;
+        launcher.wine = *loader;
+        launcher.env["WINEPREFIX"] = PrefixDir();
+        return launcher;
+    }
+    if (!tried.empty())
+        return fail(std::string(bits32 ? "32-bit" : "64-bit") + " Wine cannot run on this system (" + tried +
+                    ")");
+    return fail(std::string(bits32 ? "32-bit Wine (wine32)" : "Wine") + " is not installed");
+}
+
+void AddQuietHelperSettings(std::map<std::string, std::string>& env) {
+    env["WINEDEBUG"] = "-all";
+    env["WINEDLLOVERRIDES"] = "mscoree,mshtml=";
+}
+
+std::string HelperFolder() {
+    if (const char* dir = std::getenv("VARNEL_PROBE_DIR"); dir && *dir)
+        return dir;
+    return OwnExecutableFolder();
+}
+
+std::string WindowsHelperPath(Bitness bitness) {
+    return HelperFolder() +
+           (bitness == Bitness::Bits32 ? "/tcvarnel-probe-w32.exe" : "/tcvarnel-probe-w64.exe");
+}
+
+std::string HexUtf16(std::string_view hostText) {
+    std::string utf16;
+    Utf8ToUtf16Le(HostTextToUtf8(hostText), utf16);
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(utf16.size() * 2);
+    for (char c : utf16) {
+        auto b = static_cast<unsigned char>(c);
+        hex.push_back(digits[b >> 4]);
+        hex.push_back(digits[b & 15]);
+    }
+    return hex;
+}
+
+namespace {
 
 // Where Windows would find a program named without a folder: the Windows folder and system32.
 std::optional<std::string> FindWindowsProgram(const std::string& name) {
@@ -126,46 +228,114 @@ std::optional<std::string> FindWindowsProgram(const std::string& name) {
     return std::nullopt;
 }
 
+// The program a candidate name stands for: the name itself, or with ".exe" added.
+std::optional<std::string> ProgramFile(const std::string& name) {
+    if (name.empty())
+        return std::nullopt;
+    bool hasFolder = name.find_first_of("\\:") != std::string::npos;
+    std::vector<std::string> names = {name};
+    if (ExtensionPart(FileNamePart(name)).empty())
+        names.push_back(name + ".exe");
+    for (const std::string& candidate : names) {
+        if (!hasFolder) {
+            if (std::optional<std::string> found = FindWindowsProgram(candidate))
+                return found;
+        } else if (IsRegularFile(ToHostPath(candidate))) {
+            return candidate;
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
-std::optional<Launch> PrepareLaunch(std::string_view commandLine) {
-    std::vector<std::string> args = SplitWindowsCommandLine(commandLine);
-    if (args.empty() || args.front().empty())
-        return std::nullopt;
-    const std::string program = args.front();
-    std::optional<std::string> windowsPath;
-    bool hasFolder = program.find_first_of("\\:") != std::string::npos;
-    if (hasFolder) {
-        if (IsRegularFile(ToHostPath(program)))
-            windowsPath = program;
-    } else {
-        windowsPath = FindWindowsProgram(program);
-    }
-
-    Launch launch;
-    if (windowsPath) {
-        std::string host = ToHostPath(*windowsPath);
-        if (IsWindowsProgram(host)) {
-            std::optional<WineLauncher> wine = FindWine();
-            if (!wine)
-                return std::nullopt;
-            launch.argv = {wine->wine, AnsiToUtf8(*windowsPath)};
-            launch.env = wine->env;
-        } else {
-            launch.argv = {host};
+LocatedProgram LocateProgram(std::string_view line) {
+    LocatedProgram located;
+    size_t i = 0;
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
+        ++i;
+    if (i < line.size() && line[i] == '"') {
+        size_t close = line.find('"', i + 1);
+        size_t end = close == std::string_view::npos ? line.size() : close;
+        located.program = std::string(line.substr(i + 1, end - i - 1));
+        size_t rest = close == std::string_view::npos ? line.size() : close + 1;
+        located.arguments = std::string(line.substr(rest));
+        if (std::optional<std::string> file = ProgramFile(located.program)) {
+            located.program = *file;
+            located.found = true;
         }
+        return located;
+    }
+    size_t first = line.find_first_of(" \t", i);
+    size_t pos = i;
+    for (;;) {
+        size_t end = line.find_first_of(" \t", pos);
+        if (end == std::string_view::npos)
+            end = line.size();
+        if (std::optional<std::string> file = ProgramFile(std::string(line.substr(i, end - i)))) {
+            located.program = *file;
+            located.found = true;
+            located.arguments = std::string(line.substr(end));
+            return located;
+        }
+        if (end >= line.size())
+            break;
+        pos = end + 1;
+    }
+    // Nothing found: the first token names the program (perhaps one of the machine's own).
+    if (first == std::string_view::npos)
+        first = line.size();
+    located.program = std::string(line.substr(i, first - i));
+    located.arguments = std::string(line.substr(first));
+    return located;
+}
+
+std::optional<Launch> PrepareLaunch(std::string_view commandLine, int showMode, bool wait) {
+    LocatedProgram located = LocateProgram(commandLine);
+    if (located.program.empty())
+        return std::nullopt;
+    Launch launch;
+    if (located.found) {
+        std::string host = ToHostPath(located.program);
+        if (IsWindowsProgram(host)) {
+            // The helper of the prefix's own kind starts it; Windows picks the program's loader.
+            std::optional<WineLauncher> wine;
+            Bitness helper = Bitness::Bits64;
+            wine = FindWine(helper);
+            if (!wine || !IsRegularFile(WindowsHelperPath(helper))) {
+                helper = Bitness::Bits32;
+                wine = FindWine(helper);
+            }
+            if (!wine || !IsRegularFile(WindowsHelperPath(helper)))
+                return std::nullopt;
+            launch.argv = {wine->wine,
+                           WindowsHelperPath(helper),
+                           "start",
+                           std::to_string(showMode),
+                           wait ? "1" : "0",
+                           HexUtf16(located.program),
+                           HexUtf16(commandLine)};
+            launch.env = wine->env;
+            launch.throughHelper = true;
+            return launch;
+        }
+        launch.argv = {host};
     } else {
         // "unzip.exe" and friends: the machine's own program of the same name.
-        std::string name = hasFolder ? FileNamePart(program) : program;
+        std::string name = located.program;
+        if (name.find_first_of("\\:") != std::string::npos)
+            name = FileNamePart(name);
         if (EqualsNoCaseAscii(ExtensionPart(name), ".exe"))
             name.resize(name.size() - 4);
-        std::optional<std::string> native = FindOnPath(AnsiToUtf8(name));
+        std::optional<std::string> native = FindOnPath(HostTextToUtf8(name));
         if (!native)
             return std::nullopt;
         launch.argv = {*native};
     }
-    for (size_t i = 1; i < args.size(); ++i)
-        launch.argv.push_back(AnsiToUtf8(args[i]));
+    // A machine program gets the arguments split by the Windows rules.
+    std::vector<std::string> args = SplitWindowsCommandLine("x " + located.arguments);
+    for (size_t k = 1; k < args.size(); ++k)
+        launch.argv.push_back(HostTextToUtf8(args[k]));
     return launch;
 }
 
@@ -235,11 +405,60 @@ bool Spawn(const std::vector<std::string>& argv, const std::map<std::string, std
 
 } // namespace
 
-bool StartProcess(std::string_view commandLine, ShowMode, bool wait) {
-    std::optional<Launch> launch = PrepareLaunch(commandLine);
+bool StartProcess(std::string_view commandLine, ShowMode show, bool wait) {
+    std::optional<Launch> launch = PrepareLaunch(commandLine, static_cast<int>(show), wait);
     if (!launch)
         return false;
-    return Spawn(launch->argv, launch->env, wait);
+    if (!launch->throughHelper)
+        return Spawn(launch->argv, launch->env, wait);
+    // The helper answers as soon as the program runs (or could not be started); with wait it
+    // ends with the program.
+    CapturedRun run = RunAndCapture(launch->argv, launch->env, wait ? UINT_MAX : kHelperStartMs, 4096);
+    return run.output.rfind("started", 0) == 0;
+}
+
+namespace {
+
+// Opens a document with the desktop's handler; false when there is none (xdg-open's answer).
+bool DesktopOpen(const std::string& machinePath) {
+    std::optional<std::string> opener = FindOnPath("xdg-open");
+    if (!opener)
+        return false;
+    // xdg-open hands the file over and ends; a handler that keeps it busy longer counts as found.
+    CapturedRun run = RunAndCapture({*opener, machinePath}, {}, 10000, 4096);
+    return run.timedOut || (run.exited && run.exitCode == 0);
+}
+
+bool IsProgramFile(std::string_view file) {
+    std::string ext = LowerAscii(ExtensionPart(file));
+    return ext == ".exe" || ext == ".com" || ext == ".bat" || ext == ".cmd";
+}
+
+} // namespace
+
+bool ShellRun(std::string_view file, std::string_view parameters, ShowMode show, bool wait) {
+    if (file.empty())
+        return false;
+    std::string quoted = "\"" + std::string(file) + "\"";
+    if (IsProgramFile(file))
+        return StartProcess(parameters.empty() ? quoted : quoted + " " + std::string(parameters), show, wait);
+    std::string machine = ToHostPath(file);
+    if (parameters.empty() && !machine.empty() && DesktopOpen(machine))
+        return true;
+    // Wine's own shell in the prefix: its association for the type, Notepad for text files.
+    for (Bitness bitness : {Bitness::Bits64, Bitness::Bits32}) {
+        std::optional<WineLauncher> wine = FindWine(bitness);
+        if (!wine || !IsRegularFile(WindowsHelperPath(bitness)))
+            continue;
+        CapturedRun run = RunAndCapture({wine->wine, WindowsHelperPath(bitness), "shell",
+                                         std::to_string(static_cast<int>(show)), wait ? "1" : "0",
+                                         HexUtf16(file), HexUtf16(parameters)},
+                                        wine->env, wait ? UINT_MAX : kHelperStartMs, 4096);
+        if (run.output.rfind("started", 0) == 0)
+            return true;
+        break;
+    }
+    return StartProcess("notepad.exe " + quoted, show, wait);
 }
 
 bool ShellOpen(std::string_view target) {

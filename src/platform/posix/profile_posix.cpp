@@ -119,11 +119,11 @@ LoadState Load(std::string_view file, const CachedFile** out) {
 }
 
 std::string ToEngine(const CachedFile& file, std::string_view ansi) {
-    return file.utf16 ? AnsiToUtf8(ansi) : std::string(ansi);
+    return file.utf16 ? HostTextToUtf8(ansi) : std::string(ansi);
 }
 
 std::string FromEngine(const CachedFile& file, std::string_view text) {
-    return file.utf16 ? Utf8ToAnsi(text) : std::string(text);
+    return file.utf16 ? Utf8ToHostText(text) : std::string(text);
 }
 
 } // namespace
@@ -161,7 +161,7 @@ std::string ProfileReadKeyNames(std::string_view file, std::string_view section,
     std::vector<std::string> names = cached->text.KeyNames(ToEngine(*cached, section));
     if (cached->utf16)
         for (std::string& name : names)
-            name = Utf8ToAnsi(name);
+            name = Utf8ToHostText(name);
     return IniText::PackKeyNames(names, bufferChars, count);
 }
 

@@ -6,6 +6,8 @@
 
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
+#include <unordered_map>
 
 namespace varnel::platform {
 
@@ -148,60 +150,161 @@ std::string NormalizeKey(std::string_view key) {
     return out;
 }
 
-} // namespace
+// One of the prefix's registry files, read once and indexed by key until it changes on disk.
+struct RegistryFile {
+    std::string path;
+    struct stat stamp {};
+    std::string text;
+    std::unordered_map<std::string, std::pair<size_t, size_t>> keys; // folded name -> value lines
+};
 
-std::optional<std::string> ReadRegistryString(RegistryRoot root, std::string_view key,
-                                              std::string_view valueName) {
-    std::string file = PrefixDir() + (root == RegistryRoot::CurrentUser ? "/user.reg" : "/system.reg");
-    std::string wanted = NormalizeKey(key);
-    if (root == RegistryRoot::ClassesRoot)
-        wanted = NormalizeKey("Software\\Classes\\" + wanted);
-    std::string wantedUtf8 = AnsiToUtf8(wanted);
-    std::string nameUtf8 = AnsiToUtf8(valueName);
+bool SameStamp(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
 
-    std::ifstream in(file, std::ios::binary);
+std::string FoldKey(std::string_view key) {
+    std::string folded = NormalizeKey(key);
+    for (char& c : folded)
+        c = LowerAsciiChar(c);
+    return folded;
+}
+
+const RegistryFile* LoadRegistryFile(const std::string& path) {
+    static std::unordered_map<std::string, RegistryFile> cache;
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        cache.erase(path);
+        return nullptr;
+    }
+    auto found = cache.find(path);
+    if (found != cache.end() && SameStamp(found->second.stamp, st))
+        return &found->second;
+    RegistryFile file;
+    file.path = path;
+    file.stamp = st;
+    std::ifstream in(path, std::ios::binary);
     if (!in)
-        return std::nullopt;
-    std::string line;
-    bool inKey = false;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (!line.empty() && line[0] == '[') {
-            std::optional<std::string> header = ParseKeyHeader(line);
-            bool was = inKey;
-            inKey = header && EqualsNoCaseAscii(NormalizeKey(*header), wantedUtf8);
-            if (was && !inKey)
-                break; // a key appears once; its values are behind us
-            continue;
+        return nullptr;
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    file.text = buffer.str();
+    std::string_view text = file.text;
+    size_t pos = 0;
+    std::string current;
+    size_t valuesStart = 0;
+    auto close = [&](size_t end) {
+        if (!current.empty())
+            file.keys.emplace(current, std::make_pair(valuesStart, end));
+        current.clear();
+    };
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string_view::npos)
+            end = text.size();
+        if (text[pos] == '[') {
+            close(pos);
+            if (std::optional<std::string> header = ParseKeyHeader(text.substr(pos, end - pos))) {
+                current = FoldKey(*header);
+                valuesStart = end;
+            }
         }
-        if (!inKey || line.empty())
+        pos = end + 1;
+    }
+    close(text.size());
+    return &(cache[path] = std::move(file));
+}
+
+std::string RegistryFilePath(RegistryRoot root) {
+    return PrefixDir() + (root == RegistryRoot::CurrentUser ? "/user.reg" : "/system.reg");
+}
+
+std::string KeyInFile(RegistryRoot root, std::string_view key) {
+    std::string inFile = HostTextToUtf8(key);
+    if (root == RegistryRoot::ClassesRoot)
+        inFile = "Software\\Classes\\" + inFile;
+    return FoldKey(inFile);
+}
+
+// Calls back for every string value of a key (REG_SZ, and REG_EXPAND_SZ marked as expandable),
+// with the name and text in UTF-8; stops when the callback returns false.
+template <typename Visit> void VisitStringValues(RegistryRoot root, std::string_view key, Visit visit) {
+    const RegistryFile* file = LoadRegistryFile(RegistryFilePath(root));
+    if (!file)
+        return;
+    auto found = file->keys.find(KeyInFile(root, key));
+    if (found == file->keys.end())
+        return;
+    std::string_view values =
+        std::string_view(file->text).substr(found->second.first, found->second.second - found->second.first);
+    size_t pos = 0;
+    while (pos < values.size()) {
+        size_t end = values.find('\n', pos);
+        if (end == std::string_view::npos)
+            end = values.size();
+        std::string_view line = values.substr(pos, end - pos);
+        pos = end + 1;
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        if (line.empty())
             continue;
         std::string name;
-        size_t pos;
+        size_t at;
         if (line[0] == '@') {
-            pos = 1;
+            at = 1;
         } else if (line[0] == '"') {
-            pos = ParseQuoted(line, 1, name);
-            if (pos == std::string::npos)
+            at = ParseQuoted(line, 1, name);
+            if (at == std::string::npos)
                 continue;
         } else {
             continue;
         }
-        if (pos >= line.size() || line[pos] != '=')
+        if (at >= line.size() || line[at] != '=')
             continue;
-        if (!EqualsNoCaseAscii(name, nameUtf8))
+        ++at;
+        RegistryString value;
+        // "str(2):" is an expandable string; "dword:", "hex:" and the rest are other types.
+        constexpr std::string_view kExpand = "str(2):";
+        if (line.substr(at, kExpand.size()) == kExpand) {
+            value.expandable = true;
+            at += kExpand.size();
+        }
+        if (at >= line.size() || line[at] != '"') {
+            value.kind = RegistryString::Other;
+        } else if (ParseQuoted(line, at + 1, value.text) == std::string::npos) {
             continue;
-        ++pos;
-        // Only plain strings (REG_SZ) count: "str(2):", "dword:", "hex:" values are other types.
-        if (pos >= line.size() || line[pos] != '"')
-            return std::nullopt;
-        std::string value;
-        if (ParseQuoted(line, pos + 1, value) == std::string::npos)
-            return std::nullopt;
-        return Utf8ToAnsi(value);
+        }
+        if (!visit(name, value))
+            return;
     }
-    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<std::string> ReadRegistryString(RegistryRoot root, std::string_view key,
+                                              std::string_view valueName) {
+    std::string wanted = HostTextToUtf8(valueName);
+    std::optional<std::string> result;
+    VisitStringValues(root, key, [&](const std::string& name, const RegistryString& value) {
+        if (!EqualsNoCaseAscii(name, wanted))
+            return true;
+        // Only plain strings count.
+        if (value.kind == RegistryString::Text && !value.expandable)
+            result = Utf8ToHostText(value.text);
+        return false;
+    });
+    return result;
+}
+
+std::vector<std::pair<std::string, RegistryString>> ReadRegistryStrings(RegistryRoot root,
+                                                                        std::string_view key) {
+    std::vector<std::pair<std::string, RegistryString>> values;
+    VisitStringValues(root, key, [&](const std::string& name, const RegistryString& value) {
+        if (value.kind == RegistryString::Text)
+            values.emplace_back(name, value);
+        return true;
+    });
+    return values;
 }
 
 } // namespace varnel::platform

@@ -29,6 +29,8 @@ DriveMap& CachedMap() {
 
 bool g_mapValid = false;
 
+constexpr std::string_view kUnixRoot = "unix";
+
 std::string CurrentPrefix() {
     const char* env = std::getenv("WINEPREFIX");
     if (env && *env)
@@ -64,10 +66,19 @@ bool IsSeparator(char c) {
     return c == '\\' || c == '/';
 }
 
-// Finds the directory entry of `folder` whose name matches `component` (ANSI) without regard
-// to letter case. Tries the exact spelling first so the common case costs one stat.
-std::optional<std::string> MatchEntry(const std::string& folder, const std::string& component) {
-    std::string utf8 = AnsiToUtf8(component);
+// Two names without regard to letter case: the host's ANSI folding where both have an ANSI form,
+// else ASCII folding of their UTF-8 forms.
+bool SameNameNoCase(std::string_view utf8a, std::string_view utf8b) {
+    std::string a = Utf8ToHostText(utf8a);
+    std::string b = Utf8ToHostText(utf8b);
+    if (!HasUtf8Mark(a) && !HasUtf8Mark(b))
+        return EqualsNoCaseAnsi(a, b);
+    return EqualsNoCaseAscii(utf8a, utf8b);
+}
+
+// Finds the directory entry of `folder` whose name matches `utf8` without regard to letter case.
+// Tries the exact spelling first so the common case costs one stat.
+std::optional<std::string> MatchEntry(const std::string& folder, const std::string& utf8) {
     struct stat st;
     std::string candidate = folder == "/" ? "/" + utf8 : folder + "/" + utf8;
     if (lstat(candidate.c_str(), &st) == 0)
@@ -80,7 +91,7 @@ std::optional<std::string> MatchEntry(const std::string& folder, const std::stri
         std::string_view name = entry->d_name;
         if (name == "." || name == "..")
             continue;
-        if (EqualsNoCaseAnsi(Utf8ToAnsi(name), component)) {
+        if (SameNameNoCase(name, utf8)) {
             found = std::string(name);
             break;
         }
@@ -95,14 +106,40 @@ std::string PrefixDir() {
     return CurrentPrefix();
 }
 
+std::optional<std::string> PrefixProblem() {
+    struct stat st;
+    std::string prefix = CurrentPrefix();
+    if (stat(prefix.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return "the folder does not exist";
+    if (Drives().targets['c' - 'a'].empty())
+        return "it has no drive C: (" + prefix + "/dosdevices/c: is missing or broken)";
+    return std::nullopt;
+}
+
 void ResetPathCache() {
     g_mapValid = false;
 }
 
 std::string ToHostPath(std::string_view windowsPath) {
-    std::string_view rest = windowsPath;
-    if (rest.substr(0, 4) == "\\\\?\\")
+    // Host text is ANSI, or UTF-8 behind its mark; the machine's names are UTF-8.
+    const bool marked = HasUtf8Mark(windowsPath);
+    std::string_view rest = marked ? windowsPath.substr(kUtf8Mark.size()) : windowsPath;
+    auto toUtf8 = [marked](std::string_view component) {
+        return marked ? std::string(component) : AnsiToUtf8(component);
+    };
+    const bool verbatim = rest.substr(0, 4) == "\\\\?\\";
+    if (verbatim)
         rest.remove_prefix(4);
+    if (verbatim && rest.size() > kUnixRoot.size() &&
+        EqualsNoCaseAscii(rest.substr(0, kUnixRoot.size()), kUnixRoot) &&
+        IsSeparator(rest[kUnixRoot.size()])) {
+        // Wine's name for a machine path that no drive reaches.
+        std::string path = toUtf8(rest.substr(kUnixRoot.size()));
+        for (char& c : path)
+            if (c == '\\')
+                c = '/';
+        return path;
+    }
     if (rest.size() >= 2 && IsSeparator(rest[0]) && IsSeparator(rest[1]))
         return {}; // network paths have no place in the prefix
 
@@ -146,7 +183,7 @@ std::string ToHostPath(std::string_view windowsPath) {
     for (const std::string& component : components) {
         if (direct != "/")
             direct.push_back('/');
-        direct += AnsiToUtf8(component);
+        direct += toUtf8(component);
     }
     struct stat st;
     if (lstat(direct.c_str(), &st) == 0)
@@ -157,14 +194,14 @@ std::string ToHostPath(std::string_view windowsPath) {
     for (const std::string& component : components) {
         std::string name;
         if (resolving) {
-            if (std::optional<std::string> match = MatchEntry(path, component)) {
+            if (std::optional<std::string> match = MatchEntry(path, toUtf8(component))) {
                 name = *match;
             } else {
                 resolving = false;
-                name = AnsiToUtf8(component);
+                name = toUtf8(component);
             }
         } else {
-            name = AnsiToUtf8(component);
+            name = toUtf8(component);
         }
         if (path != "/")
             path.push_back('/');
@@ -197,26 +234,24 @@ std::string ToWindowsPath(std::string_view hostPath) {
         }
     }
     std::string remainder;
-    char letter;
+    std::string result;
     if (bestDrive >= 0) {
-        letter = static_cast<char>('A' + bestDrive);
+        result = std::string(1, static_cast<char>('A' + bestDrive)) + ":";
         remainder = map.targets[bestDrive] == "/" ? full : full.substr(bestLength);
     } else {
-        letter = 'Z';
+        // No drive reaches it (no prefix, or one without Z:): Wine's own form for such paths,
+        // which ToHostPath maps back.
+        result = "\\\\?\\" + std::string(kUnixRoot);
         remainder = full;
     }
-    std::string result(1, letter);
-    result += ":";
-    std::string ansi = Utf8ToAnsi(remainder);
-    for (char& c : ansi)
+    for (char& c : remainder)
         if (c == '/')
             c = '\\';
-    while (ansi.size() > 1 && ansi.back() == '\\')
-        ansi.pop_back();
-    if (ansi.empty() || ansi.front() != '\\')
-        ansi.insert(ansi.begin(), '\\');
-    result += ansi;
-    return result;
+    while (remainder.size() > 1 && remainder.back() == '\\')
+        remainder.pop_back();
+    if (remainder.empty() || remainder.front() != '\\')
+        remainder.insert(remainder.begin(), '\\');
+    return Utf8ToHostText(result + remainder);
 }
 
 } // namespace varnel::platform
