@@ -1,7 +1,9 @@
 # Sourced by test.sh and run.sh: installs with apt-get only the Debian packages that are missing.
 
+# wine32:i386 gives the WoW64 prefixes users have (32- and 64-bit programs); the i686 compiler
+# builds the 32-bit helper, a 32-bit host stand-in and 32-bit test plugins.
 varnel_packages_build=(g++ cmake ninja-build pkg-config libgtest-dev g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
-  wine wine64 qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl-dev)
+  gcc-mingw-w64-i686 binutils-mingw-w64-i686 wine wine64 wine32:i386 qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl-dev)
 varnel_packages_test=(clang libclang-rt-14-dev)
 varnel_packages_run=(xdg-utils)
 varnel_packages_run_headless=(xvfb xauth)
@@ -23,6 +25,11 @@ varnel_install_deps() {
   local sudo=""
   [ "$(id -u)" -ne 0 ] && sudo="sudo"
   export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update -qq
-  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  # Another package job may hold apt's lock for a while: wait for it rather than fail.
+  local lock=(-o DPkg::Lock::Timeout=600)
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $sudo dpkg --add-architecture i386
+  fi
+  $sudo apt-get "${lock[@]}" update -qq
+  $sudo apt-get "${lock[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }

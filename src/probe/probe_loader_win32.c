@@ -1,9 +1,11 @@
 #include "probe_loader.h"
 
-#include <shellapi.h>
 #include <stdlib.h>
 #include <string.h>
 #include <windows.h>
+
+/* after windows.h, which it builds on */
+#include <shellapi.h>
 
 typedef int(__stdcall* CapsStdcall)(void);
 typedef int(__stdcall* TextStdcall)(char* buffer, int size);

@@ -228,6 +228,26 @@ TEST_F(SettingsTest, HostFolderFromEnvironmentThenUserThenMachine) {
     unsetenv("COMMANDER_PATH");
 }
 
+// A 32-bit installer registers the host in the machine's 32-bit view, with the configuration
+// under %APPDATA%; the view whose folder exists wins over a stale entry of an uninstalled copy.
+TEST_F(SettingsTest, HostRegisteredByA32BitInstaller) {
+    prefix.Write("drive_c/Program Files/totalcmd/TOTALCMD.EXE", "MZ");
+    prefix.Write("system.reg", std::string(kRegHeader) +
+                                   "[Software\\\\Wow6432Node\\\\Ghisler\\\\Total Commander] 1\n"
+                                   "\"InstallDir\"=\"C:\\\\Program Files\\\\totalcmd\"\n"
+                                   "\"IniFileName\"=\"%APPDATA%\\\\GHISLER\\\\wincmd.ini\"\n");
+    prefix.Write("user.reg", std::string(kRegHeader) + "[Volatile Environment] 1\n"
+                                                       "\"APPDATA\"=\"C:\\\\users\\\\me\\\\AppData\\\\Roaming\"\n\n"
+                                                       "[Software\\\\Ghisler\\\\Total Commander] 1\n"
+                                                       "\"InstallDir\"=\"C:\\\\Old TC\"\n");
+    EXPECT_EQ(HostInstallDir(), "C:\\Program Files\\totalcmd");
+    EXPECT_EQ(DefaultHostExe(), "C:\\Program Files\\totalcmd\\Totalcmd.exe");
+    EXPECT_EQ(DefaultHostIni(), "C:\\users\\me\\AppData\\Roaming\\GHISLER\\wincmd.ini");
+    // Once the user's folder exists again, the user's value wins as before.
+    prefix.Write("drive_c/Old TC/TOTALCMD.EXE", "MZ");
+    EXPECT_EQ(HostInstallDir(), "C:\\Old TC");
+}
+
 TEST_F(SettingsTest, NonStringRegistryValuesAreIgnored) {
     prefix.Write("system.reg", std::string(kRegHeader) + "[Software\\\\Ghisler\\\\Total Commander] 1\n"
                                                          "\"InstallDir\"=\"D:\\\\Machine\"\n");
