@@ -2,7 +2,13 @@
 # Makes the demo host: a Wine-like prefix with a stand-in Total Commander, sample plugins of all
 # four kinds and a wincmd.ini that registers them.
 #
-#   tools/make_demo_host.sh PREFIX BUILD_DIR
+#   tools/make_demo_host.sh [--realistic] PREFIX BUILD_DIR
+#
+# With --realistic the host is laid out the way its installer leaves a real one instead: a 32-bit
+# TOTALCMD.EXE and a 64-bit TOTALCMD64.EXE in "C:\Program Files\totalcmd", the machine's values in
+# the 32-bit registry view, wincmd.ini under %APPDATA%\GHISLER, 32-bit plugins with their 64-bit
+# twins (name.w?x64) in folders with blanks and non-ASCII names, and a value outside the code page
+# stored as the host stores it (UTF-8 behind a byte-order mark).
 #
 # PREFIX gets dosdevices/c: -> ../drive_c, system.reg with the host's registry values,
 # drive_c/totalcmd/TOTALCMD.EXE, wincmd.ini, DEFAULT.BAR and drive_c/totalcmd/plugins/...
@@ -10,12 +16,21 @@
 # The programs and plugins are refreshed on every run; wincmd.ini and DEFAULT.BAR are written
 # only when missing, so the demo keeps what you did to it.
 set -euo pipefail
-prefix=${1:?usage: make_demo_host.sh PREFIX BUILD_DIR}
+realistic=0
+if [ "${1:-}" = --realistic ]; then
+  realistic=1
+  shift
+fi
+prefix=${1:?usage: make_demo_host.sh [--realistic] PREFIX BUILD_DIR}
 build=${2:?usage: make_demo_host.sh PREFIX BUILD_DIR}
 standin=$build/demo/TOTALCMD.EXE
 plugins=$build/test-plugins/pe
 [ -f "$standin" ] || { echo "make_demo_host: $standin is missing (build with MinGW-w64 first)" >&2; exit 1; }
 [ -d "$plugins" ] || { echo "make_demo_host: $plugins is missing" >&2; exit 1; }
+
+if [ "$realistic" = 1 ]; then
+  exec "$(dirname "$0")/make_realistic_host.sh" "$prefix" "$build"
+fi
 
 tc=$prefix/drive_c/totalcmd
 mkdir -p "$prefix/dosdevices" "$prefix/drive_c/windows" "$tc"

@@ -3,12 +3,14 @@
 
 #include "app/settings.h"
 #include "catalog/host_config.h"
+#include "catalog/host_location.h"
 #include "catalog/module_info.h"
 #include "catalog/plugin_table.h"
 #include "demo_host.h"
 #include "lang/language.h"
 #include "platform/registry.h"
 
+#include <cstdlib>
 #include <gtest/gtest.h>
 
 namespace varnel {
@@ -20,8 +22,8 @@ TEST(DemoHost, LoadsAsAnInstalledHost) {
         GTEST_SKIP() << "the demo host needs the MinGW-w64 build";
     AppSettings() = Settings{};
     ResetMessageStore();
-    EXPECT_EQ(platform::ReadRegistryString(platform::RegistryRoot::LocalMachine, "Software\\Ghisler\\Total Commander",
-                                           "InstallDir"),
+    EXPECT_EQ(platform::ReadRegistryString(platform::RegistryRoot::LocalMachine,
+                                           "Software\\Ghisler\\Total Commander", "InstallDir"),
               "C:\\totalcmd");
     EXPECT_EQ(ReadVersionText(test::kDemoHostExe, "InternalName"), "TOTALCMD");
     EXPECT_EQ(ReadVersionText(test::kDemoHostExe, "ProductVersion"), "11.03");
@@ -31,8 +33,8 @@ TEST(DemoHost, LoadsAsAnInstalledHost) {
     std::vector<std::string> rows;
     for (int row = 1; row <= Table().Count(); ++row) {
         const PluginEntry& e = Table().Row(row);
-        rows.push_back(std::string(kKindWords[static_cast<size_t>(e.Kind)]) + "|" + e.Name + "|" + e.Association +
-                       "|" + StateText(row));
+        rows.push_back(std::string(kKindWords[static_cast<size_t>(e.Kind)]) + "|" + e.Name + "|" +
+                       e.Association + "|" + StateText(row));
     }
     EXPECT_EQ(rows, (std::vector<std::string>{
                         "Packer|Sample Packer|smp spk sp2|idle",
@@ -43,6 +45,42 @@ TEST(DemoHost, LoadsAsAnInstalledHost) {
                         "Lister|old_viewer||-disabled-",
                     }));
     EXPECT_EQ(Table().Row(1).FileName, "C:\\totalcmd\\plugins\\wcx\\sample_packer\\sample_packer.wcx");
+    ClearTable();
+}
+
+// The host as its installer leaves it: found through the 32-bit registry view, its configuration
+// under %APPDATA%, its plugins in folders with blanks and letters inside and outside the code page.
+TEST(DemoHost, RealisticHostIsFoundAndListed) {
+    test::TempPrefix prefix;
+    if (!test::MakeDemoHost(prefix, true))
+        GTEST_SKIP() << "the realistic host needs both MinGW-w64 builds";
+    AppSettings() = Settings{};
+    ResetMessageStore();
+    unsetenv("COMMANDER_PATH");
+    std::string exe = DefaultHostExe();
+    EXPECT_EQ(exe, "C:\\Program Files\\totalcmd\\Totalcmd.exe");
+    std::string ini = DefaultHostIni();
+    EXPECT_EQ(ini, "C:\\users\\me\\AppData\\Roaming\\GHISLER\\wincmd.ini");
+    EXPECT_TRUE(IsHostExecutable(exe));
+
+    SetHostPaths(exe, ini);
+    LoadTable(true);
+    std::vector<std::string> rows;
+    for (int row = 1; row <= Table().Count(); ++row) {
+        const PluginEntry& e = Table().Row(row);
+        rows.push_back(std::string(kKindWords[static_cast<size_t>(e.Kind)]) + "|" + e.Name + "|" +
+                       StateText(row) + "|" + e.FileName);
+    }
+    const std::string tc = "C:\\Program Files\\totalcmd\\plugins\\";
+    EXPECT_EQ(rows, (std::vector<std::string>{
+                        "Packer|Sample Packer|idle|\xEF\xBB\xBF" + tc +
+                            "wcx\\\xD0\x9F\xD0\xB0\xD0\xBA\xD0\xB5\xD1\x80\\sample_packer.wcx",
+                        "Lister|Sample Lister|idle|" + tc +
+                            "wlx\\Bildbetrachter Gr\xF6\xDF"
+                            "e\\sample_lister.wlx",
+                        "Content|Beispiel-Inhalt|idle|" + tc + "wdx\\Inhalt (Beispiel)\\sample_content.wdx",
+                        "FS|sample_fs|idle|" + tc + "wfx\\Sample FS\\sample_fs.wfx",
+                    }));
     ClearTable();
 }
 
