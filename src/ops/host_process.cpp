@@ -60,28 +60,19 @@ bool Start(std::string_view commandLine, platform::ShowMode show) {
 }
 
 enum class CloseAnswer { Closed, NoWindow, Busy };
-CloseAnswer AnswerOf(const platform::CapturedRun& run);
 
 // Sends WM_CLOSE to the first host window, through the Windows helper under Wine, so that the
 // host gets the same close it gets on Windows and can save its settings. The helper waits up to
 // timeoutMs for the host to handle it.
 CloseAnswer CloseFirstHostWindow(unsigned timeoutMs) {
-    for (platform::Bitness bitness : {platform::Bitness::Bits64, platform::Bitness::Bits32}) {
-        std::optional<platform::WineLauncher> wine = platform::FindWine(bitness);
-        std::string helper = platform::WindowsHelperPath(bitness);
-        if (!wine || !platform::FindOnPath(helper))
-            continue;
-        std::map<std::string, std::string> env = wine->env;
-        platform::AddQuietHelperSettings(env);
-        platform::CapturedRun run = platform::RunAndCapture(
-            {wine->wine, helper, "close-window", kHostWindowClass, std::to_string(timeoutMs)}, env,
-            timeoutMs + 15000);
-        return AnswerOf(run);
-    }
-    return CloseAnswer::NoWindow;
-}
-
-CloseAnswer AnswerOf(const platform::CapturedRun& run) {
+    std::optional<platform::WindowsHelper> helper = platform::FindWindowsHelper();
+    if (!helper)
+        return CloseAnswer::NoWindow;
+    std::map<std::string, std::string> env = helper->wine.env;
+    platform::AddQuietHelperSettings(env);
+    platform::CapturedRun run = platform::RunAndCapture(
+        {helper->wine.wine, helper->path, "close-window", kHostWindowClass, std::to_string(timeoutMs)}, env,
+        timeoutMs + 15000);
     if (run.output.rfind("closed", 0) == 0)
         return CloseAnswer::Closed;
     if (run.output.rfind("nowindow", 0) == 0)

@@ -56,6 +56,14 @@ std::string HelperFolder();
 // The Windows helper of a bitness: tcvarnel-probe-w64.exe or tcvarnel-probe-w32.exe.
 std::string WindowsHelperPath(Bitness bitness);
 
+// The Windows helper this prefix can run, with its Wine: the 64-bit one, else the 32-bit one. It
+// starts programs and talks to windows; the system then picks each program's own loader.
+struct WindowsHelper {
+    WineLauncher wine;
+    std::string path;
+};
+std::optional<WindowsHelper> FindWindowsHelper();
+
 // Host text as UTF-16LE in hex digits: how text crosses into the Windows helper unchanged.
 std::string HexUtf16(std::string_view hostText);
 

@@ -202,6 +202,17 @@ std::string WindowsHelperPath(Bitness bitness) {
            (bitness == Bitness::Bits32 ? "/tcvarnel-probe-w32.exe" : "/tcvarnel-probe-w64.exe");
 }
 
+std::optional<WindowsHelper> FindWindowsHelper() {
+    for (Bitness bitness : {Bitness::Bits64, Bitness::Bits32}) {
+        std::optional<WineLauncher> wine = FindWine(bitness);
+        struct stat st;
+        std::string path = WindowsHelperPath(bitness);
+        if (wine && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            return WindowsHelper{*wine, path};
+    }
+    return std::nullopt;
+}
+
 std::string HexUtf16(std::string_view hostText) {
     std::string utf16;
     Utf8ToUtf16Le(HostTextToUtf8(hostText), utf16);
@@ -299,23 +310,13 @@ std::optional<Launch> PrepareLaunch(std::string_view commandLine, int showMode, 
         std::string host = ToHostPath(located.program);
         if (IsWindowsProgram(host)) {
             // The helper of the prefix's own kind starts it; Windows picks the program's loader.
-            std::optional<WineLauncher> wine;
-            Bitness helper = Bitness::Bits64;
-            wine = FindWine(helper);
-            if (!wine || !IsRegularFile(WindowsHelperPath(helper))) {
-                helper = Bitness::Bits32;
-                wine = FindWine(helper);
-            }
-            if (!wine || !IsRegularFile(WindowsHelperPath(helper)))
+            std::optional<WindowsHelper> helper = FindWindowsHelper();
+            if (!helper)
                 return std::nullopt;
-            launch.argv = {wine->wine,
-                           WindowsHelperPath(helper),
-                           "start",
-                           std::to_string(showMode),
-                           wait ? "1" : "0",
-                           HexUtf16(located.program),
+            launch.argv = {helper->wine.wine,        helper->path,     "start",
+                           std::to_string(showMode), wait ? "1" : "0", HexUtf16(located.program),
                            HexUtf16(commandLine)};
-            launch.env = wine->env;
+            launch.env = helper->wine.env;
             launch.throughHelper = true;
             return launch;
         }
@@ -446,17 +447,13 @@ bool ShellRun(std::string_view file, std::string_view parameters, ShowMode show,
     if (parameters.empty() && !machine.empty() && DesktopOpen(machine))
         return true;
     // Wine's own shell in the prefix: its association for the type, Notepad for text files.
-    for (Bitness bitness : {Bitness::Bits64, Bitness::Bits32}) {
-        std::optional<WineLauncher> wine = FindWine(bitness);
-        if (!wine || !IsRegularFile(WindowsHelperPath(bitness)))
-            continue;
-        CapturedRun run = RunAndCapture({wine->wine, WindowsHelperPath(bitness), "shell",
-                                         std::to_string(static_cast<int>(show)), wait ? "1" : "0",
-                                         HexUtf16(file), HexUtf16(parameters)},
-                                        wine->env, wait ? UINT_MAX : kHelperStartMs, 4096);
+    if (std::optional<WindowsHelper> helper = FindWindowsHelper()) {
+        CapturedRun run =
+            RunAndCapture({helper->wine.wine, helper->path, "shell", std::to_string(static_cast<int>(show)),
+                           wait ? "1" : "0", HexUtf16(file), HexUtf16(parameters)},
+                          helper->wine.env, wait ? UINT_MAX : kHelperStartMs, 4096);
         if (run.output.rfind("started", 0) == 0)
             return true;
-        break;
     }
     return StartProcess("notepad.exe " + quoted, show, wait);
 }
