@@ -34,6 +34,11 @@ put sample_lister.wlx wlx "Bildbetrachter Größe" sample_lister.wlx
 put sample_packer.wcx wcx "Пакер" sample_packer.wcx
 put sample_fs.wfx wfx "Sample FS" sample_fs.wfx
 put sample_content.wdx wdx "Inhalt (Beispiel)" sample_content.wdx
+# Plugins of one bitness only: an old 32-bit viewer, and a content plugin that ships only as
+# "name.wdx64" and is registered under that name.
+mkdir -p "$tc/plugins/wlx/Alter Betrachter" "$tc/plugins/wdx/Neu 64"
+install -m 0644 "$pe32/sample_lister.wlx" "$tc/plugins/wlx/Alter Betrachter/old_viewer.wlx"
+install -m 0644 "$pe64/sample_content.wdx" "$tc/plugins/wdx/Neu 64/neu.wdx64"
 
 # The registry as a 32-bit installer and Wine leave it: the host in the machine's 32-bit view, the
 # user's folders in the logon session's environment. A prefix Wine already made keeps its own
@@ -84,9 +89,11 @@ if [ ! -f "$ini" ]; then
     printf '[Configuration]\r\nInstallDir=C:\\Program Files\\totalcmd\r\nPluginBaseDir=%%COMMANDER_PATH%%\\plugins\r\n'
     printf '[ListerPlugins]\r\n0=%%COMMANDER_PATH%%\\plugins\\wlx\\Bildbetrachter Gr\xF6\xDFe\\sample_lister.wlx\r\n'
     printf '0_detect=EXT="TXT" | EXT="LOG"\r\n'
+    printf '1=%%COMMANDER_PATH%%\\plugins\\wlx\\Alter Betrachter\\old_viewer.wlx\r\n1_detect=EXT="OLD"\r\n'
     printf '[PackerPlugins]\r\nsmp=285,\xEF\xBB\xBF%%COMMANDER_PATH%%\\plugins\\wcx\\Пакер\\sample_packer.wcx\r\n'
     printf '[FileSystemPlugins]\r\nSample FS=%%COMMANDER_PATH%%\\plugins\\wfx\\Sample FS\\sample_fs.wfx\r\n'
     printf '[ContentPlugins]\r\n0=%%COMMANDER_PATH%%\\plugins\\wdx\\Inhalt (Beispiel)\\sample_content.wdx\r\n0_detect=MULTIMEDIA\r\n'
+    printf '1=%%COMMANDER_PATH%%\\plugins\\wdx\\Neu 64\\neu.wdx64\r\n1_detect=MULTIMEDIA\r\n'
   } > "$ini"
 fi
 [ -f "$appdata/GHISLER/wcx_ftp.ini" ] || printf '[General]\r\n' > "$appdata/GHISLER/wcx_ftp.ini"

@@ -1,7 +1,7 @@
 // Renders the main window on a host (offscreen) and saves it as a PNG, for looking at what the
 // program shows without a display.
 //
-//   varnel-screenshot OUT.png [--language NAME] [--no-statusbar] [--select N] [--tab N]
+//   varnel-screenshot OUT.png [--language NAME] [--no-statusbar] [--select N] [--tab N] [--host WINDOWS-PATH]
 //
 // WINEPREFIX names the host's prefix (the demo host). The program runs from a temporary
 // portable folder with the language files beside this tool and a settings file made from the
@@ -28,7 +28,8 @@ namespace fs = std::filesystem;
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: varnel-screenshot OUT.png [--language NAME] [--no-statusbar] [--select N]\n");
+        std::fprintf(stderr, "usage: varnel-screenshot OUT.png [--language NAME] [--no-statusbar] [--select "
+                             "N] [--tab N] [--host WINDOWS-PATH]\n");
         return 2;
     }
     std::string out = argv[1];
@@ -36,6 +37,7 @@ int main(int argc, char** argv) {
     bool statusBar = true;
     int select = -1;
     int tab = 0;
+    std::string host; // a host program other than the one found
     for (int i = 2; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--language" && i + 1 < argc)
@@ -46,6 +48,8 @@ int main(int argc, char** argv) {
             select = std::atoi(argv[++i]);
         else if (arg == "--tab" && i + 1 < argc)
             tab = std::atoi(argv[++i]);
+        else if (arg == "--host" && i + 1 < argc)
+            host = argv[++i];
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
@@ -55,10 +59,11 @@ int main(int argc, char** argv) {
     fs::create_directories(portable);
     fs::copy(fs::path(argv[0]).parent_path() / "Language", portable / "Language",
              fs::copy_options::recursive | fs::copy_options::overwrite_existing);
-    std::ofstream(portable / "TC_varnel.ini") << "[Options]\r\nLanguage=" << language
-                                              << "\r\nShowStatusBar=" << (statusBar ? 1 : 0)
-                                              << "\r\nShowVersionsCol=1\r\n[Window]\r\nTabIndex=" << tab
-                                              << "\r\n";
+    std::ofstream(portable / "TC_varnel.ini")
+        << "[Options]\r\nLanguage=" << language << "\r\nShowStatusBar=" << (statusBar ? 1 : 0)
+        << "\r\nShowVersionsCol=1\r\n[Window]\r\nTabIndex=" << tab << "\r\n";
+    if (!host.empty())
+        std::ofstream(portable / "TC_varnel.ini", std::ios::app) << "[Paths]\r\nTCPath=" << host << "\r\n";
     varnel::SetProgramFolder(varnel::platform::ToWindowsPath(portable.string()));
     varnel::SetFatalHandler([] { std::exit(1); });
     if (!varnel::InitializeProgram())

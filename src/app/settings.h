@@ -9,7 +9,7 @@
 
 namespace varnel {
 
-constexpr int kListColumns = 6;
+constexpr int kListColumns = 7;
 
 struct Settings {
     // [Paths]
@@ -52,7 +52,7 @@ struct Settings {
     int Top = 0;
     int Width = 0;
     int Height = 0;
-    std::array<int, kListColumns> ColumnWidths = {200, 80, 0, 70, 180, 250};
+    std::array<int, kListColumns> ColumnWidths = {200, 80, 0, 70, 180, 250, 110};
     int TabIndex = 0;
 
     // [Report]

@@ -1,6 +1,7 @@
 #include "catalog/host_config.h"
 
 #include "app/settings.h"
+#include "catalog/module_info.h"
 #include "platform/environment.h"
 #include "platform/profile.h"
 #include "util/text.h"
@@ -44,8 +45,10 @@ void SetHostPaths(std::string_view hostExePath, std::string_view iniPath) {
         cut == std::string_view::npos ? std::string() : std::string(hostExePath.substr(0, cut + 1));
     if (dir.size() >= 2 && dir.back() == '\\' && dir[dir.size() - 2] != ':' && dir[dir.size() - 2] != '\\')
         dir.pop_back();
+    MutableHost().HostExe = std::string(hostExePath);
     MutableHost().HostDir = dir;
     MutableHost().HostIniPath = std::string(iniPath);
+    MutableHost().HostBits = ModuleBits(hostExePath);
 }
 
 std::string ReadHostValue(std::string_view section, std::string_view key) {

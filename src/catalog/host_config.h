@@ -19,12 +19,15 @@ inline constexpr std::string_view kCommanderPathVar = "%COMMANDER_PATH%";
 inline constexpr std::string_view kDisabledSection = "DisabledPlugins";
 
 struct HostContext {
+    std::string HostExe;     // the host program
     std::string HostDir;     // what %COMMANDER_PATH% stands for
     std::string HostIniPath; // the wincmd.ini in use
+    int HostBits = 0;        // 32 or 64 by the host program's file; 0 when it cannot be read
 };
 
 const HostContext& Host();
 
+// Also reads the host program's bitness, which decides the modules it loads.
 void SetHostPaths(std::string_view hostExePath, std::string_view iniPath);
 
 std::string ReadHostValue(std::string_view section, std::string_view key);

@@ -1,6 +1,7 @@
 #include "catalog/module_info.h"
 
 #include "app/settings.h"
+#include "catalog/host_config.h"
 #include "catalog/module_probe.h"
 #include "catalog/pe_image.h"
 #include "lang/language.h"
@@ -55,7 +56,7 @@ std::string FileNameWithoutExtension(std::string_view path) {
 
 std::string DetectString(std::string_view path, std::string_view question, std::string_view entry,
                          QueryStatus* status) {
-    ProbeAnswer answer = AskProbe(question, path);
+    ProbeAnswer answer = AskProbe(question, ModuleLoadedByHost(path, Host().HostBits));
     Report(status, Remember(answer));
     if (answer.kind == ProbeAnswer::Fault) {
         ShowMessageBox(FormatPrintf(Message(73), {path, entry}), Message(51), kStyleError | kMbTaskModal);
@@ -64,6 +65,15 @@ std::string DetectString(std::string_view path, std::string_view question, std::
     if (answer.kind == ProbeAnswer::Text || answer.kind == ProbeAnswer::Fault)
         platform::SleepMs(kDetectQueryWaitMs);
     return answer.kind == ProbeAnswer::Text ? answer.text : std::string();
+}
+
+// ".wlx" and the other kind extensions, in any letter case; not ".dll" and not ".wlx64".
+bool HasKindExtension(std::string_view path) {
+    std::string extension = LowerAscii(ExtensionPart(path));
+    for (std::string_view kindExtension : kKindExtensions)
+        if (extension == kindExtension)
+            return true;
+    return false;
 }
 
 std::string VersionInfoOf(std::string_view path) {
@@ -87,14 +97,11 @@ PluginKind PluginKindOfFile(std::string_view path, QueryStatus* status) {
     if (!platform::FileExists(path))
         return kNoPlugin;
     std::string extension = LowerAscii(ExtensionPart(path));
-    if (extension == ".wfx")
-        return kFileSystem;
-    if (extension == ".wlx")
-        return kLister;
-    if (extension == ".wcx")
-        return kPacker;
-    if (extension == ".wdx")
-        return kContent;
+    if (extension.size() == 6 && extension.ends_with("64"))
+        extension.resize(4); // the 64-bit modules of each kind: ".wlx64", ".wcx64", ...
+    for (size_t kind = 0; kind < kKindExtensions.size(); ++kind)
+        if (extension == kKindExtensions[kind])
+            return static_cast<PluginKind>(kind);
     if (extension != ".dll")
         return kNoPlugin;
 
@@ -144,7 +151,7 @@ PluginKind PluginKindOfFile(std::string_view path, QueryStatus* status) {
 }
 
 int32_t QueryPackerCaps(std::string_view path, QueryStatus* status) {
-    ProbeAnswer answer = AskProbe("packer-caps", path);
+    ProbeAnswer answer = AskProbe("packer-caps", ModuleLoadedByHost(path, Host().HostBits));
     Report(status, Remember(answer));
     return answer.kind == ProbeAnswer::Number ? static_cast<int32_t>(answer.number) : 0;
 }
@@ -158,7 +165,7 @@ std::string QueryContentDetectString(std::string_view path, QueryStatus* status)
 }
 
 std::string QueryFsRootName(std::string_view path, QueryStatus* status) {
-    ProbeAnswer answer = AskProbe("fs-root", path);
+    ProbeAnswer answer = AskProbe("fs-root", ModuleLoadedByHost(path, Host().HostBits));
     Report(status, Remember(answer));
     if (answer.kind == ProbeAnswer::Text && !answer.text.empty())
         return answer.text;
@@ -203,6 +210,37 @@ uint16_t ModuleMachine(std::string_view path) {
         return 0;
     std::optional<PeImage> image = PeImage::Parse(*file);
     return image ? image->Machine() : 0;
+}
+
+int ModuleBits(std::string_view path) {
+    switch (ModuleMachine(path)) {
+    case kMachineI386:
+        return 32;
+    case kMachineAmd64:
+    case kMachineArm64:
+        return 64;
+    default:
+        return 0;
+    }
+}
+
+bool BitsMatch(int moduleBits, int hostBits) {
+    return moduleBits == 0 || hostBits == 0 || moduleBits == hostBits;
+}
+
+std::string ModuleLoadedByHost(std::string_view registeredPath, int hostBits) {
+    std::string path(registeredPath);
+    if (hostBits != 64 || !HasKindExtension(path))
+        return path;
+    std::string twin = path + "64";
+    return platform::FileExists(twin) ? twin : path;
+}
+
+std::string RegistrationPathFor(std::string_view modulePath) {
+    if (modulePath.size() < 2 || !modulePath.ends_with("64"))
+        return std::string(modulePath);
+    std::string twin(modulePath.substr(0, modulePath.size() - 2));
+    return HasKindExtension(twin) && platform::FileExists(twin) ? twin : std::string(modulePath);
 }
 
 } // namespace varnel

@@ -45,4 +45,20 @@ std::string PluginDisplayName(std::string_view path);
 // The machine type of a Windows module (0x14C for 32-bit x86, 0x8664 for x64); 0 otherwise.
 uint16_t ModuleMachine(std::string_view path);
 
+// 32 or 64 for a Windows module built for that bitness; 0 for anything else.
+int ModuleBits(std::string_view path);
+
+// Whether a host of hostBits can load a module of moduleBits (an unknown side never rules it out).
+bool BitsMatch(int moduleBits, int hostBits);
+
+// The module a host of hostBits really loads for a registered path. A 64-bit host given
+// "name.wlx" (likewise .wcx, .wfx, .wdx) first looks for "name.wlx64" in the same folder and
+// loads that one when it is there; a 32-bit host loads the registered file itself.
+std::string ModuleLoadedByHost(std::string_view registeredPath, int hostBits);
+
+// The path a chosen module is registered under. A 64-bit "name.wlx64" whose 32-bit twin
+// "name.wlx" lies beside it is registered as the twin: both hosts then read the same entry and
+// each loads its own module. Every other module is registered as it is.
+std::string RegistrationPathFor(std::string_view modulePath);
+
 } // namespace varnel

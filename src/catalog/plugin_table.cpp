@@ -11,9 +11,12 @@ namespace varnel {
 
 namespace {
 
+// Presence and use are those of the module the host loads, which for a 64-bit host may be the
+// registered module's 64-bit twin.
 void ProbeFile(PluginEntry& entry) {
-    entry.Deleted = !platform::FileExists(entry.FileName);
-    entry.Loaded = platform::FileCannotBeOpenedForWriting(entry.FileName);
+    entry.HostModule = ModuleLoadedByHost(entry.FileName, Host().HostBits);
+    entry.Deleted = !platform::FileExists(entry.HostModule);
+    entry.Loaded = platform::FileCannotBeOpenedForWriting(entry.HostModule);
 }
 
 // Lister and Content passes: number keys only, in file order, each with its detect string.
@@ -125,6 +128,16 @@ std::string StateText(int row) {
     return Message(kStateIdle);
 }
 
+std::string BitsText(int row) {
+    const PluginEntry& entry = EntryAt(row);
+    if (entry.Bits == 0)
+        return {};
+    std::string bits = std::to_string(entry.Bits);
+    if (BitsMatch(entry.Bits, Host().HostBits))
+        return FormatPrintf(Message(98), {bits});
+    return FormatPrintf(Message(99), {bits, std::to_string(Host().HostBits)});
+}
+
 void RefreshEntryFlags(int row) {
     ProbeFile(EntryAt(row));
 }
@@ -172,12 +185,13 @@ void LoadTable(bool withDetails) {
     const int showVersions = AppSettings().ShowVersions;
     for (int row = 1; row <= Table().Count(); ++row) {
         PluginEntry& entry = EntryAt(row);
-        entry.Name = PluginDisplayName(entry.FileName);
         ProbeFile(entry);
+        entry.Name = PluginDisplayName(entry.HostModule);
+        entry.Bits = ModuleBits(entry.HostModule);
         if (showVersions == 1)
-            entry.Version = ReadVersionText(entry.FileName);
+            entry.Version = ReadVersionText(entry.HostModule);
         else if (showVersions == 2)
-            entry.Version = ReadVersionText(entry.FileName, "ProductVersion");
+            entry.Version = ReadVersionText(entry.HostModule, "ProductVersion");
         else
             entry.Version.clear();
     }

@@ -36,11 +36,13 @@ struct DisabledKey {
 DisabledKey SplitDisabledKey(std::string_view disabledKey);
 
 struct PluginEntry {
-    std::string FileName;
+    std::string FileName;   // as registered
+    std::string HostModule; // the module the host loads for it (see ModuleLoadedByHost)
     std::string Name;
     std::string Version;
     std::string Association;
     int32_t Index = 0;
+    int Bits = 0; // of HostModule: 32, 64, or 0 when unknown
     PluginKind Kind = kPacker;
     bool Loaded = false;
     bool Deleted = false;
@@ -74,6 +76,8 @@ int FindEntryByFile(std::string_view file);
 int CountOfKind(PluginKind kind);
 int CountNumberedKeys(PluginKind kind);
 std::string StateText(int row);
+// The module's bitness ("32-bit"), and when the host cannot load it, that too; "" when unknown.
+std::string BitsText(int row);
 void RefreshEntryFlags(int row);
 void LoadTable(bool withDetails);
 void LoadDisabledEntries();

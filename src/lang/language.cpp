@@ -132,8 +132,9 @@ const std::vector<int>& MessageNumbers() {
         range(80, 90);
         // This program's own additions: a host file that could not be written, a program that
         // could not be started, a host that would not close, a helper that could not answer, an
-        // unusable Wine prefix, a file nothing could open, a host still running after a restart.
-        range(91, 97);
+        // unusable Wine prefix, a file nothing could open, a host still running after a restart;
+        // the bitness of modules and a module the host cannot load.
+        range(91, 100);
         return n;
     }();
     return numbers;

@@ -20,18 +20,45 @@ bool CommitOrReport(HostConfigTransaction& transaction) {
     return false;
 }
 
-void InstallPlugin(std::string_view modulePath, bool askConfirmation, bool restartAfter,
+namespace {
+
+// A module the host cannot load is installed only when the user says so.
+bool AcceptBitness(std::string_view modulePath) {
+    std::string loaded = ModuleLoadedByHost(modulePath, Host().HostBits);
+    int bits = ModuleBits(loaded);
+    if (BitsMatch(bits, Host().HostBits))
+        return true;
+    std::string question =
+        FormatPrintf(Message(100), {FileNamePart(loaded), std::to_string(bits), FileNamePart(Host().HostExe),
+                                    std::to_string(Host().HostBits)});
+    return ShowAppMessage(question, kStyleQuestion) == kIdOk;
+}
+
+} // namespace
+
+void InstallPlugin(std::string_view chosenPath, bool askConfirmation, bool restartAfter,
                    std::string_view presetExtensions, bool reportDuplicate) {
+    // A module already registered under the chosen name stays so; otherwise a 64-bit module
+    // with a 32-bit twin beside it is registered under the twin's name.
+    std::string modulePath(chosenPath);
     std::string association;
+    bool installed = LookupInstalled(modulePath, &association);
+    if (!installed && RegistrationPathFor(chosenPath) != chosenPath) {
+        modulePath = RegistrationPathFor(chosenPath);
+        installed = LookupInstalled(modulePath, &association);
+    }
     std::string note;
-    if (LookupInstalled(modulePath, &association))
+    if (installed)
         note = FormatPrintf(Message(68), {association});
 
     if (askConfirmation) {
-        std::string question = FormatPrintf(Message(59), {FileNamePart(modulePath)}) + note;
+        std::string question = FormatPrintf(Message(59), {FileNamePart(chosenPath)}) + note;
         if (ShowAppMessage(question, kStyleQuestion) != kIdOk)
             return;
     }
+
+    if (!installed && !AcceptBitness(modulePath))
+        return;
 
     PluginKind kind = PluginKindOfFile(modulePath);
     std::string extensions(presetExtensions);
@@ -53,7 +80,9 @@ void InstallPlugin(std::string_view modulePath, bool askConfirmation, bool resta
     if (done) {
         if (kind == kPacker && AppSettings().InstTweak)
             OpenPackerTweakDialog(modulePath);
-        ShowAppMessage(FormatPrintf(Message(63), {PluginDisplayName(modulePath)}), kStyleInformation);
+        ShowAppMessage(
+            FormatPrintf(Message(63), {PluginDisplayName(ModuleLoadedByHost(modulePath, Host().HostBits))}),
+            kStyleInformation);
     }
     if (restartAfter && AppSettings().InstRestart)
         RestartHost();

@@ -6,7 +6,9 @@
 
 namespace varnel {
 
-void InstallPlugin(std::string_view modulePath, bool askConfirmation, bool restartAfter,
+// A 64-bit module chosen beside its 32-bit twin is registered under the twin's name; a module the
+// host cannot load is installed only after the user agreed.
+void InstallPlugin(std::string_view chosenPath, bool askConfirmation, bool restartAfter,
                    std::string_view presetExtensions, bool reportDuplicate);
 
 // The packer flags dialog that follows a packer install when InstTweak is on. This build has no

@@ -1,5 +1,7 @@
 #include "ops/plugin_list.h"
 
+#include "catalog/host_config.h"
+#include "catalog/module_info.h"
 #include "lang/language.h"
 #include "util/text.h"
 
@@ -44,7 +46,8 @@ std::vector<PluginListRow> BuildPluginListRows(const PluginListOptions& options,
         }
         std::string prefix = kindTexts[static_cast<size_t>(entry.Kind)];
         if (entry.Kind == kLister || entry.Kind == kContent)
-            prefix = NumberedPrefix(prefix, entry.Index, counts[static_cast<size_t>(entry.Kind)], entry.Disabled);
+            prefix =
+                NumberedPrefix(prefix, entry.Index, counts[static_cast<size_t>(entry.Kind)], entry.Disabled);
         row.caption = prefix + entry.Name;
         // Descriptions come from Descript.ion files, which this build does not read yet.
         row.subItems[0] = "";
@@ -52,6 +55,8 @@ std::vector<PluginListRow> BuildPluginListRows(const PluginListOptions& options,
         row.subItems[2] = StateText(i);
         row.subItems[3] = entry.Association;
         row.subItems[4] = entry.FileName;
+        row.subItems[5] = BitsText(i);
+        row.foreignBits = !BitsMatch(entry.Bits, Host().HostBits);
         rows.push_back(std::move(row));
     }
     if (disabledOrMissing)
@@ -89,7 +94,8 @@ void SortPluginListRows(std::vector<PluginListRow>& rows, int column, bool ascen
     });
 }
 
-void UpdateSortMarkTexts(std::array<std::string, kPluginListColumns>& captions, int sortColumn, bool ascending) {
+void UpdateSortMarkTexts(std::array<std::string, kPluginListColumns>& captions, int sortColumn,
+                         bool ascending) {
     for (std::string& caption : captions)
         if (caption.size() >= 2 && caption[caption.size() - 2] == ' ')
             caption.resize(caption.size() - 2);
@@ -103,7 +109,8 @@ bool HostVersionHasContentPlugins(std::string_view versionText) {
     auto number = [&](int& value, int& digits) {
         value = 0;
         digits = 0;
-        while (i < versionText.size() && std::isdigit(static_cast<unsigned char>(versionText[i])) && digits < 6) {
+        while (i < versionText.size() && std::isdigit(static_cast<unsigned char>(versionText[i])) &&
+               digits < 6) {
             value = value * 10 + (versionText[i] - '0');
             ++digits;
             ++i;
@@ -123,7 +130,9 @@ bool HostVersionHasContentPlugins(std::string_view versionText) {
     return major > 6 || (major == 6 && minor >= 50);
 }
 
-std::string KindShortName(std::string_view kindMessage) { return TextBefore(kindMessage, ":"); }
+std::string KindShortName(std::string_view kindMessage) {
+    return TextBefore(kindMessage, ":");
+}
 
 std::string PluginIniOf(std::string_view moduleFile) {
     std::string extension = ExtensionPart(moduleFile);

@@ -12,7 +12,7 @@
 
 namespace varnel {
 
-constexpr int kPluginListColumns = 6;
+constexpr int kPluginListColumns = 7;
 constexpr int kIconDisabledOrMissing = 4;
 inline constexpr std::string_view kProgramVersionText = "1.8.4";
 
@@ -20,14 +20,17 @@ struct PluginListRow {
     int tableRow = 0; // 0 for the placeholder row
     int icon = 0;
     std::string caption;
-    std::array<std::string, kPluginListColumns - 1> subItems; // columns 1 to 5; empty for the placeholder
+    std::array<std::string, kPluginListColumns - 1> subItems; // columns 1 to 6; empty for the placeholder
     bool placeholder = false;
-    const std::string& Text(int column) const { return column == 0 ? caption : subItems[static_cast<size_t>(column - 1)]; }
+    bool foreignBits = false; // the host cannot load the module
+    const std::string& Text(int column) const {
+        return column == 0 ? caption : subItems[static_cast<size_t>(column - 1)];
+    }
 };
 
 struct PluginListOptions {
-    int tab = 0;              // 0 all kinds, k: kind k - 1
-    bool showTypes = true;    // kind texts in front of names
+    int tab = 0;           // 0 all kinds, k: kind k - 1
+    bool showTypes = true; // kind texts in front of names
     bool showVersions = false;
     bool showDescriptions = false;
 };
@@ -46,7 +49,8 @@ void SortPluginListRows(std::vector<PluginListRow>& rows, int column, bool ascen
 
 // Removes earlier markers from the column captions and puts " +" (ascending) or " \x97"
 // (descending, an em dash) behind the sort column's caption.
-void UpdateSortMarkTexts(std::array<std::string, kPluginListColumns>& captions, int sortColumn, bool ascending);
+void UpdateSortMarkTexts(std::array<std::string, kPluginListColumns>& captions, int sortColumn,
+                         bool ascending);
 
 // Whether the host version text is one that has content plugins (6.50 and later), compared as
 // numbers: major first, then minor.

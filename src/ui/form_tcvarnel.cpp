@@ -264,6 +264,8 @@ void TFormTCVarnel::CreateControls() {
     m_listView1->horizontalHeader()->setHighlightSections(false);
     m_listView1->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_listView1->horizontalHeader()->setStretchLastSection(false);
+    // The bitness column came last; it is shown beside the state, which it explains.
+    m_listView1->horizontalHeader()->moveSection(kPluginListColumns - 1, 4);
     m_listView1->setSortingEnabled(false);
     m_listView1->setContextMenuPolicy(Qt::CustomContextMenu);
     listArea->addWidget(m_listView1, 1);
@@ -364,7 +366,7 @@ void TFormTCVarnel::ApplyCreationSettings() {
     s.Top = kDesignTop;
     s.Width = kDesignWidth;
     s.Height = kDesignHeight;
-    s.ColumnWidths = {200, 80, 0, 70, 180, 250};
+    s.ColumnWidths = {200, 80, 0, 70, 180, 250, 110};
     ReadWindowSettings(s);
 
     m_tabControl1->setVisible(s.ShowTabs);
@@ -445,7 +447,8 @@ void TFormTCVarnel::SetCaptions() {
     m_tabControl1->setToolTip(caption(88));
     m_columnCaptions = {GetCaption(77), TextBefore(GetCaption(111), ":"),
                         GetCaption(78), GetCaption(79),
-                        GetCaption(80), GetCaption(92)};
+                        GetCaption(80), GetCaption(92),
+                        GetCaption(90)};
     UpdateSortMarks();
     for (int k = 0; k < 4; ++k)
         m_kindShortNames[static_cast<size_t>(k)] = KindShortName(Message(40 + k));
@@ -689,6 +692,10 @@ void TFormTCVarnel::PopulateList(int selectPosition) {
                     m_listView1->setItem(r, c, item);
                 }
                 item->setText(row.placeholder && c > 0 ? QString() : FromAnsi(row.Text(c)));
+                if (c == kPluginListColumns - 1) {
+                    item->setToolTip(item->text()); // the long form may not fit the column
+                    item->setForeground(row.foreignBits ? QBrush(Qt::darkRed) : QBrush());
+                }
                 if (c == 0) {
                     item->setIcon(ListIcon(row.icon));
                     item->setData(Qt::UserRole, row.tableRow);
@@ -872,7 +879,8 @@ void TFormTCVarnel::btnAddClick() {
     FileDialogRequest request;
     request.title = GetCaption(63);
     request.initialFolder = s.PluginsSrc;
-    request.filters = {{"TC plugins (*.wcx,*.wlx,*.wfx;*.wdx)", "*.wcx;*.wlx;*.wfx;*.wdx"},
+    // A 64-bit host's modules may come as "name.wcx64" and so on; they install like the others.
+    request.filters = {{"TC plugins", "*.wcx;*.wlx;*.wfx;*.wdx;*.wcx64;*.wlx64;*.wfx64;*.wdx64"},
                        {"DLLs (*.dll)", "*.dll"}};
     request.multiple = true;
     std::vector<std::string> chosen = Dialogs().OpenFiles(request);

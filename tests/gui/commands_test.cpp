@@ -59,7 +59,8 @@ private slots:
         QVERIFY(request.multiple);
         QCOMPARE(request.initialFolder, std::string("C:\\totalcmd"));
         QCOMPARE(request.filters.size(), size_t{2});
-        QCOMPARE(request.filters[0].second, std::string("*.wcx;*.wlx;*.wfx;*.wdx"));
+        QCOMPARE(request.filters[0].second,
+                 std::string("*.wcx;*.wlx;*.wfx;*.wdx;*.wcx64;*.wlx64;*.wfx64;*.wdx64"));
         std::vector<std::string> infos;
         for (const auto& box : host.boxes.Boxes())
             if (box.style == (kStyleInformation | kMbSetForeground))

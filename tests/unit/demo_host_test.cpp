@@ -9,6 +9,7 @@
 #include "demo_host.h"
 #include "lang/language.h"
 #include "platform/registry.h"
+#include "util/text.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -63,24 +64,48 @@ TEST(DemoHost, RealisticHostIsFoundAndListed) {
     EXPECT_EQ(ini, "C:\\users\\me\\AppData\\Roaming\\GHISLER\\wincmd.ini");
     EXPECT_TRUE(IsHostExecutable(exe));
 
-    SetHostPaths(exe, ini);
-    LoadTable(true);
-    std::vector<std::string> rows;
-    for (int row = 1; row <= Table().Count(); ++row) {
-        const PluginEntry& e = Table().Row(row);
-        rows.push_back(std::string(kKindWords[static_cast<size_t>(e.Kind)]) + "|" + e.Name + "|" +
-                       StateText(row) + "|" + e.FileName);
-    }
+    // Each row as kind|name|state|registered file|module the host loads|its bits, "!" when the
+    // host cannot load it.
+    auto listing = [] {
+        LoadTable(true);
+        std::vector<std::string> rows;
+        for (int row = 1; row <= Table().Count(); ++row) {
+            const PluginEntry& e = Table().Row(row);
+            std::string loads = e.HostModule == e.FileName ? "=" : FileNamePart(e.HostModule);
+            rows.push_back(std::string(kKindWords[static_cast<size_t>(e.Kind)]) + "|" + e.Name + "|" +
+                           StateText(row) + "|" + e.FileName + "|" + loads + "|" + std::to_string(e.Bits) +
+                           (BitsMatch(e.Bits, Host().HostBits) ? "" : "!"));
+        }
+        return rows;
+    };
     const std::string tc = "C:\\Program Files\\totalcmd\\plugins\\";
-    EXPECT_EQ(rows, (std::vector<std::string>{
-                        "Packer|Sample Packer|idle|\xEF\xBB\xBF" + tc +
-                            "wcx\\\xD0\x9F\xD0\xB0\xD0\xBA\xD0\xB5\xD1\x80\\sample_packer.wcx",
-                        "Lister|Sample Lister|idle|" + tc +
-                            "wlx\\Bildbetrachter Gr\xF6\xDF"
-                            "e\\sample_lister.wlx",
-                        "Content|Beispiel-Inhalt|idle|" + tc + "wdx\\Inhalt (Beispiel)\\sample_content.wdx",
-                        "FS|sample_fs|idle|" + tc + "wfx\\Sample FS\\sample_fs.wfx",
-                    }));
+    const std::string packer =
+        "\xEF\xBB\xBF" + tc + "wcx\\\xD0\x9F\xD0\xB0\xD0\xBA\xD0\xB5\xD1\x80\\sample_packer.wcx";
+    const std::string lister = tc + "wlx\\Bildbetrachter Gr\xF6\xDF"
+                                    "e\\sample_lister.wlx";
+    const std::string content = tc + "wdx\\Inhalt (Beispiel)\\sample_content.wdx";
+    const std::string fs = tc + "wfx\\Sample FS\\sample_fs.wfx";
+    const std::string old = tc + "wlx\\Alter Betrachter\\old_viewer.wlx";
+    const std::string neu = tc + "wdx\\Neu 64\\neu.wdx64";
+    SetHostPaths(exe, ini);
+    EXPECT_EQ(listing(), (std::vector<std::string>{
+                             "Packer|Sample Packer|idle|" + packer + "|=|32",
+                             "Lister|Sample Lister|idle|" + lister + "|=|32",
+                             "Lister|Sample Lister|idle|" + old + "|=|32",
+                             "Content|Beispiel-Inhalt|idle|" + content + "|=|32",
+                             "Content|Beispiel-Inhalt|idle|" + neu + "|=|64!",
+                             "FS|sample_fs|idle|" + fs + "|=|32",
+                         }));
+    // The 64-bit program of the same installation loads the 64-bit twins.
+    SetHostPaths("C:\\Program Files\\totalcmd\\TOTALCMD64.EXE", ini);
+    EXPECT_EQ(listing(), (std::vector<std::string>{
+                             "Packer|Sample Packer|idle|" + packer + "|sample_packer.wcx64|64",
+                             "Lister|Sample Lister|idle|" + lister + "|sample_lister.wlx64|64",
+                             "Lister|Sample Lister|idle|" + old + "|=|32!",
+                             "Content|Beispiel-Inhalt|idle|" + content + "|sample_content.wdx64|64",
+                             "Content|Beispiel-Inhalt|idle|" + neu + "|=|64",
+                             "FS|sample_fs|idle|" + fs + "|sample_fs.wfx64|64",
+                         }));
     ClearTable();
 }
 

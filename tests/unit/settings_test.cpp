@@ -120,7 +120,7 @@ TEST_F(SettingsTest, WindowDefaultsAreTheWindowsOwnValues) {
     EXPECT_EQ(s.Left, 10);
     EXPECT_EQ(s.Width, 900);
     EXPECT_EQ(s.Height, 480);
-    EXPECT_EQ(s.ColumnWidths, (std::array<int, kListColumns>{200, 80, 0, 77, 180, 250}));
+    EXPECT_EQ(s.ColumnWidths, (std::array<int, kListColumns>{200, 80, 0, 77, 180, 250, 110}));
     EXPECT_EQ(s.TabIndex, 2);
 }
 
@@ -236,10 +236,11 @@ TEST_F(SettingsTest, HostRegisteredByA32BitInstaller) {
                                    "[Software\\\\Wow6432Node\\\\Ghisler\\\\Total Commander] 1\n"
                                    "\"InstallDir\"=\"C:\\\\Program Files\\\\totalcmd\"\n"
                                    "\"IniFileName\"=\"%APPDATA%\\\\GHISLER\\\\wincmd.ini\"\n");
-    prefix.Write("user.reg", std::string(kRegHeader) + "[Volatile Environment] 1\n"
-                                                       "\"APPDATA\"=\"C:\\\\users\\\\me\\\\AppData\\\\Roaming\"\n\n"
-                                                       "[Software\\\\Ghisler\\\\Total Commander] 1\n"
-                                                       "\"InstallDir\"=\"C:\\\\Old TC\"\n");
+    prefix.Write("user.reg", std::string(kRegHeader) +
+                                 "[Volatile Environment] 1\n"
+                                 "\"APPDATA\"=\"C:\\\\users\\\\me\\\\AppData\\\\Roaming\"\n\n"
+                                 "[Software\\\\Ghisler\\\\Total Commander] 1\n"
+                                 "\"InstallDir\"=\"C:\\\\Old TC\"\n");
     EXPECT_EQ(HostInstallDir(), "C:\\Program Files\\totalcmd");
     EXPECT_EQ(DefaultHostExe(), "C:\\Program Files\\totalcmd\\Totalcmd.exe");
     EXPECT_EQ(DefaultHostIni(), "C:\\users\\me\\AppData\\Roaming\\GHISLER\\wincmd.ini");

@@ -3,8 +3,11 @@
 
 #include "catalog/module_info.h"
 
+#include "app/program_folder.h"
 #include "catalog/host_config.h"
 #include "catalog/registration.h"
+#include "lang/language.h"
+#include "ops/install.h"
 
 #include "app/settings.h"
 #include "catalog/module_probe.h"
@@ -217,6 +220,78 @@ TEST_F(WineModuleTest, RegisteringWindowsModules) {
         "[PackerPlugins]\r\nzip=285,%COMMANDER_PATH%\\sample_packer.wcx\r\n"
         "[FileSystemPlugins]\r\nSample "
         "FS=%COMMANDER_PATH%\\sample_fs.wfx\r\nboth=%COMMANDER_PATH%\\both.dll\r\n");
+}
+
+} // namespace
+} // namespace varnel
+
+namespace varnel {
+namespace {
+
+// A 64-bit host loads "name.wcx64" in place of the registered "name.wcx": the list shows that
+// module's bitness, queries go to it, a 64-bit module with a 32-bit twin is registered under the
+// twin's name, and a module the host cannot load is installed only when the user agrees.
+TEST_F(WineModuleTest, SixtyFourBitHostsLoadTheTwinModule) {
+    const std::string dir = "C:\\" + wine.Folder();
+    const std::string ini = dir + "\\wincmd.ini";
+    // Host programs are told apart by their file's machine type; any module of each bitness does.
+    std::string host64 =
+        test::InstallSample(wine.Dir(), ModuleBuild::Windows, "none.dll", wine.Folder(), "TOTALCMD64.EXE");
+    std::string host32 =
+        test::InstallSample(wine.Dir(), ModuleBuild::Windows32, "none.dll", wine.Folder(), "TOTALCMD.EXE");
+    // The twins answer differently (caps 285 and 7), so the answer tells which one was asked.
+    test::InstallSample(wine.Dir(), ModuleBuild::Windows32, "sample_packer.wcx", wine.Folder(), "twin.wcx");
+    std::string twin64 =
+        test::InstallSample(wine.Dir(), ModuleBuild::Windows, "packer_only.dll", wine.Folder(), "twin.wcx64");
+    std::string old32 = test::InstallSample(wine.Dir(), ModuleBuild::Windows32, "sample_lister.wlx",
+                                            wine.Folder(), "old.wlx");
+    {
+        std::ofstream out(platform::ToHostPath(ini), std::ios::binary | std::ios::trunc);
+        out << "[ListerPlugins]\r\n0=" << old32 << "\r\n";
+    }
+    // The shipped English texts, for the warning.
+    SetProgramFolder(platform::ToWindowsPath(VARNEL_SOURCE_DIR) + "\\");
+    SetLanguageLoadedHook(LoadMessages);
+    ASSERT_TRUE(SetLanguage("English"));
+    SetHostPaths(host64, ini);
+    test::MessageLog boxes(kIdCancel);
+    InstallPlugin(twin64, false, false, "zip", true);
+    InstallPlugin(old32, false, false, "", false); // already registered: no warning, nothing written
+    ASSERT_EQ(boxes.Boxes().size(), 2u);           // message 63 twice
+    std::ifstream in(platform::ToHostPath(ini), std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, "[ListerPlugins]\r\n0=" + old32 +
+                        "\r\n[PackerPlugins]\r\nzip=7,%COMMANDER_PATH%\\twin.wcx\r\n");
+
+    // A 32-bit-only module offered to the 64-bit host: the warning comes first, and a refusal
+    // writes nothing.
+    std::string lone32 =
+        test::InstallSample(wine.Dir(), ModuleBuild::Windows32, "sample_fs.wfx", wine.Folder(), "lone.wfx");
+    InstallPlugin(lone32, false, false, "", true);
+    ASSERT_EQ(boxes.Boxes().size(), 3u);
+    EXPECT_EQ(boxes.Boxes()[2].text,
+              "lone.wfx is a 32-bit module, and TOTALCMD64.EXE is a 64-bit program that cannot load it.\r"
+              "Install it anyway?");
+    std::ifstream again(platform::ToHostPath(ini), std::ios::binary);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(again)), std::istreambuf_iterator<char>()), text);
+
+    AppSettings().ShowNames = 0;
+    auto listed = [](std::string_view file) {
+        int row = FindEntryByFile(file);
+        return row ? FileNamePart(EntryAt(row).HostModule) + " " + BitsText(row) : std::string("missing");
+    };
+    LoadTable(true);
+    EXPECT_EQ(listed(dir + "\\twin.wcx"), "twin.wcx64 64-bit");
+    EXPECT_EQ(listed(old32), "old.wlx 32-bit, not for a 64-bit TC");
+    EXPECT_EQ(EntryAt(FindEntryByFile(dir + "\\twin.wcx")).Name, "twin.wcx64");
+
+    SetHostPaths(host32, ini);
+    LoadTable(true);
+    EXPECT_EQ(listed(dir + "\\twin.wcx"), "twin.wcx 32-bit");
+    EXPECT_EQ(listed(old32), "old.wlx 32-bit");
+    SetLanguageLoadedHook(nullptr);
+    SetProgramFolder("");
+    ResetMessageStore();
 }
 
 } // namespace
