@@ -13,7 +13,7 @@ for need in "$standin64" "$standin32" "$pe64" "$pe32"; do
   [ -e "$need" ] || { echo "make_realistic_host: $need is missing (build with both MinGW-w64 compilers first)" >&2; exit 1; }
 done
 
-user=${USER:-user}
+user=${USER:-$(id -un 2>/dev/null || echo user)}  # Wine names the profile after the Linux user
 tc="$prefix/drive_c/Program Files/totalcmd"
 appdata="$prefix/drive_c/users/$user/AppData/Roaming"
 mkdir -p "$prefix/dosdevices" "$prefix/drive_c/windows/system32" "$prefix/drive_c/windows/syswow64" "$tc" \

@@ -17,6 +17,8 @@ if [ ! -f "$dir/system.reg" ]; then
   "$wine" wineboot -i >/dev/null 2>&1
 fi
 wineserver -w 2>/dev/null
+# A test that takes syswow64 away to imitate a 64-bit-only prefix puts it back; after a crash, here.
+[ -d "$dir/drive_c/windows/syswow64.off" ] && mv "$dir/drive_c/windows/syswow64.off" "$dir/drive_c/windows/syswow64"
 # No display here: Wine's null graphics driver still creates windows that FindWindow finds.
 if ! grep -q '"Graphics"="null"' "$dir/user.reg" 2>/dev/null; then
   "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1

@@ -296,3 +296,40 @@ TEST_F(WineModuleTest, SixtyFourBitHostsLoadTheTwinModule) {
 
 } // namespace
 } // namespace varnel
+
+namespace varnel {
+namespace {
+
+// A prefix made by 64-bit-only Wine has no syswow64. Its 64-bit modules are still answered, by
+// the 64-bit loader, however Debian's "wine" is set up; a 32-bit module is not blamed for the
+// missing half, and the user hears that the prefix is the reason.
+TEST_F(WineModuleTest, SixtyFourBitOnlyPrefixes) {
+    namespace fs = std::filesystem;
+    const fs::path wow = fs::path(wine.Dir()) / "drive_c/windows/syswow64";
+    const fs::path aside = fs::path(wine.Dir()) / "drive_c/windows/syswow64.off";
+    ASSERT_TRUE(fs::exists(wow));
+    fs::rename(wow, aside); // setup_prefix.sh puts it back should this test not finish
+    struct PutBack {
+        fs::path from, to;
+        ~PutBack() { fs::rename(from, to); }
+    } putBack{aside, wow};
+
+    std::string why;
+    std::optional<platform::WineLauncher> loader = platform::FindWine(platform::Bitness::Bits64, &why);
+    ASSERT_TRUE(loader) << why;
+    EXPECT_TRUE(loader->wine.ends_with("wine64")) << loader->wine;
+    QueryStatus status;
+    EXPECT_EQ(QueryPackerCaps(Sample("sample_packer.wcx"), &status), 285);
+    EXPECT_EQ(status, QueryStatus::Answered);
+
+    EXPECT_FALSE(platform::FindWine(platform::Bitness::Bits32, &why));
+    EXPECT_NE(why.find("64-bit only"), std::string::npos) << why;
+    std::string packer32 = test::InstallSample(wine.Dir(), ModuleBuild::Windows32, "sample_packer.wcx",
+                                               wine.Folder(), "packer32.wcx");
+    EXPECT_EQ(QueryPackerCaps(packer32, &status), 0);
+    EXPECT_EQ(status, QueryStatus::Unavailable);
+    EXPECT_EQ(LastQueryProblem(), why);
+}
+
+} // namespace
+} // namespace varnel
