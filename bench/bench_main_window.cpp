@@ -3,7 +3,7 @@
 
 #include "bench_support.h"
 
-#include "app/program_folder.h"
+#include "platform/program_folder.h"
 #include "app/settings.h"
 #include "lang/language.h"
 #include "platform/paths.h"

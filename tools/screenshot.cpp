@@ -7,7 +7,7 @@
 // portable folder with the language files beside this tool and a settings file made from the
 // options.
 
-#include "app/program_folder.h"
+#include "platform/program_folder.h"
 #include "app/startup.h"
 #include "lang/language.h"
 #include "platform/paths.h"

@@ -1,6 +1,7 @@
 #include "app/settings.h"
 
-#include "app/program_folder.h"
+#include "platform/program_folder.h"
+#include "catalog/catalog_options.h"
 #include "catalog/host_config.h"
 #include "catalog/host_location.h"
 #include "lang/language.h"
@@ -45,6 +46,13 @@ const char* const kSettingsTemplate = "[Paths]\r\n"
 Settings& AppSettings() {
     static Settings settings;
     return settings;
+}
+
+void PassSettingsToCatalog(const Settings& settings) {
+    CatalogOptions& options = CatalogSettings();
+    options.useCommanderPath = settings.UseTCVar;
+    options.showNames = settings.ShowNames;
+    options.showVersions = settings.ShowVersions;
 }
 
 std::string SettingsFilePath() { return ProgramFolder() + "TC_varnel.ini"; }
@@ -134,6 +142,7 @@ bool LoadSettings() {
     s.ShowNames = ReadSettingInt("Options", "ShowNames", 2);
     s.ShowVersions = ReadSettingInt("Options", "ShowVersions", 0);
     s.UseTCVar = ReadSettingInt("Options", "UseTCVar", 1) != 0;
+    PassSettingsToCatalog(s);
     s.InstRestart = ReadSettingInt("Options", "InstRestart", 0) != 0;
     s.InstTweak = ReadSettingInt("Options", "InstTweak", 1) != 0;
 

@@ -66,6 +66,9 @@ struct Settings {
 
 Settings& AppSettings();
 
+// Hands the settings the catalogue works by down to it; after loading and after every change.
+void PassSettingsToCatalog(const Settings& settings);
+
 // The template written when the settings file is missing: 23 lines, each ended by CR LF.
 extern const char* const kSettingsTemplate;
 // Texts of the template that are also defaults.

@@ -1,6 +1,6 @@
 #include "catalog/host_config.h"
 
-#include "app/settings.h"
+#include "catalog/catalog_options.h"
 #include "catalog/module_info.h"
 #include "platform/environment.h"
 #include "platform/profile.h"
@@ -35,6 +35,11 @@ std::string ContractHostDir(std::string_view value) {
 
 } // namespace
 
+CatalogOptions& CatalogSettings() {
+    static CatalogOptions options;
+    return options;
+}
+
 const HostContext& Host() {
     return MutableHost();
 }
@@ -61,7 +66,7 @@ std::string ReadHostPath(std::string_view section, std::string_view key) {
 }
 
 bool WriteHostValue(std::string_view section, std::string_view key, std::string_view value) {
-    std::string stored = AppSettings().UseTCVar ? ContractHostDir(value) : std::string(value);
+    std::string stored = CatalogSettings().useCommanderPath ? ContractHostDir(value) : std::string(value);
     return platform::ProfileWriteString(Host().HostIniPath, section, key, std::string_view(stored));
 }
 

@@ -1,6 +1,5 @@
 #include "catalog/host_location.h"
 
-#include "app/settings.h"
 #include "catalog/host_config.h"
 #include "catalog/module_info.h"
 #include "lang/language.h"
@@ -92,10 +91,9 @@ bool IsHostExecutable(const std::string& path) {
     return EqualsNoCaseAscii(name, "TotalCmd") || EqualsNoCaseAscii(name, "TotalCmd64");
 }
 
-bool DetectHost() {
-    const Settings& s = AppSettings();
-    bool iniFound = platform::FileExists(ExpandHostPath(s.IniPath));
-    bool exeFound = IsHostExecutable(s.TCPath);
+bool DetectHost(const std::string& hostExe, const std::string& hostIni) {
+    bool iniFound = platform::FileExists(ExpandHostPath(hostIni));
+    bool exeFound = IsHostExecutable(hostExe);
     if (!exeFound)
         ShowAppMessage(FormatPrintf(Message(53), {"TotalCmd.exe"}), kStyleError);
     else if (!iniFound)
@@ -103,8 +101,7 @@ bool DetectHost() {
     return exeFound && iniFound;
 }
 
-bool HostRunning() {
-    const std::string& exe = AppSettings().TCPath;
+bool HostRunning(const std::string& exe) {
     return platform::FileExists(exe) && platform::FileCannotBeOpenedForWriting(exe);
 }
 

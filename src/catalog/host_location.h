@@ -15,10 +15,10 @@ std::string DefaultFtpIni();
 
 // True when the host executable (recognised by its version resource) and the host configuration
 // file both exist; otherwise shows message 53 for the first missing one.
-bool DetectHost();
+bool DetectHost(const std::string& hostExe, const std::string& hostIni);
 
 // The host executable exists and is held by a running process.
-bool HostRunning();
+bool HostRunning(const std::string& exe);
 
 // True when the module's "InternalName" names the host (32- or 64-bit).
 bool IsHostExecutable(const std::string& path);

@@ -1,6 +1,6 @@
 #include "catalog/module_info.h"
 
-#include "app/settings.h"
+#include "catalog/catalog_options.h"
 #include "catalog/host_config.h"
 #include "catalog/module_probe.h"
 #include "catalog/pe_image.h"
@@ -193,7 +193,7 @@ std::string ReadVersionText(std::string_view path, std::string_view name) {
 }
 
 std::string PluginDisplayName(std::string_view path) {
-    int showNames = AppSettings().ShowNames;
+    int showNames = CatalogSettings().showNames;
     std::string name;
     if (showNames == 2)
         name = ReadVersionText(path, "FileDescription");

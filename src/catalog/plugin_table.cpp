@@ -1,6 +1,6 @@
 #include "catalog/plugin_table.h"
 
-#include "app/settings.h"
+#include "catalog/catalog_options.h"
 #include "catalog/host_config.h"
 #include "catalog/module_info.h"
 #include "lang/language.h"
@@ -182,7 +182,7 @@ void LoadTable(bool withDetails) {
 
     if (!withDetails)
         return;
-    const int showVersions = AppSettings().ShowVersions;
+    const int showVersions = CatalogSettings().showVersions;
     for (int row = 1; row <= Table().Count(); ++row) {
         PluginEntry& entry = EntryAt(row);
         ProbeFile(entry);

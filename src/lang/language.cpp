@@ -1,6 +1,6 @@
 #include "lang/language.h"
 
-#include "app/program_folder.h"
+#include "platform/program_folder.h"
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "util/text.h"

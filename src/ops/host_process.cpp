@@ -1,6 +1,6 @@
 #include "ops/host_process.h"
 
-#include "app/program_folder.h"
+#include "platform/program_folder.h"
 #include "app/settings.h"
 #include "catalog/host_config.h"
 #include "catalog/host_location.h"
@@ -116,7 +116,7 @@ void RunHost() {
     bool started = Start(HostCommandLine(false), platform::ShowMode::Shown);
     platform::SleepMs(kAfterRunMs);
     if (started)
-        WaitUntil(HostRunning, kFollowStartMs);
+        WaitUntil([] { return HostRunning(AppSettings().TCPath); }, kFollowStartMs);
 }
 
 bool RestartHost() {
@@ -128,7 +128,7 @@ bool RestartHost() {
         // the new host starts only once the old one's process has ended.
         if (CloseFirstHostWindow(g_closeGuardMs) != CloseAnswer::NoWindow) {
             platform::SleepMs(kAfterCloseMs);
-            if (!WaitUntil([] { return !HostRunning(); }, g_closeGuardMs)) {
+            if (!WaitUntil([] { return !HostRunning(AppSettings().TCPath); }, g_closeGuardMs)) {
                 ShowAppMessage(FormatPrintf(Message(97), {static_cast<int>(g_closeGuardMs / 60000)}),
                                kStyleError);
                 return false;

@@ -24,6 +24,9 @@ namespace varnel {
 
 class TMenuSpeedButton;
 
+// The main window. Its code lies in form_tcvarnel.cpp (controls and menus), _layout.cpp
+// (captions, geometry), _list.cpp (the plugin list), _commands.cpp (host area and commands) and
+// _keys.cpp (the keyboard map). Each dialog has a file pair of its own.
 class TFormTCVarnel : public QMainWindow {
     Q_OBJECT
 public:

@@ -1,6 +1,7 @@
 #include "ui/run_program.h"
 
 #include "app/entry.h"
+#include "app/settings.h"
 #include "app/startup.h"
 #include "catalog/host_location.h"
 #include "lang/language.h"
@@ -28,7 +29,7 @@ int RunProgram(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         args.emplace_back(argv[i]);
     EntryActions actions;
-    actions.detectHost = [] { return DetectHost(); };
+    actions.detectHost = [] { return DetectHost(AppSettings().TCPath, AppSettings().IniPath); };
     actions.restartHost = [] { RestartHost(); };
     actions.installFile = [](const std::string& path) { InstallPlugin(path, true, true, "", true); };
     if (RunEntry(args, actions) == EntryOutcome::EndProgram)

@@ -331,7 +331,7 @@ private slots:
         GuiHost host;
         std::string lister = Native(host, "sample_lister.wlx", "cmdline.wlx");
         EntryActions actions;
-        actions.detectHost = [] { return DetectHost(); };
+        actions.detectHost = [] { return DetectHost(AppSettings().TCPath, AppSettings().IniPath); };
         actions.restartHost = [] {};
         actions.installFile = [](const std::string& path) { InstallPlugin(path, true, true, "", true); };
         host.boxes.SetAnswer(kIdOk);
@@ -351,7 +351,7 @@ private slots:
         GuiHost host("[Paths]\r\nTCPath=C:\\gone\\Totalcmd.exe\r\n");
         int installs = 0;
         EntryActions actions;
-        actions.detectHost = [] { return DetectHost(); };
+        actions.detectHost = [] { return DetectHost(AppSettings().TCPath, AppSettings().IniPath); };
         actions.restartHost = [] {};
         actions.installFile = [&](const std::string&) { ++installs; };
         QCOMPARE(RunEntry({"C:\\x.wlx"}, actions), EntryOutcome::EndProgram);

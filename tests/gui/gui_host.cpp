@@ -1,6 +1,6 @@
 #include "gui_host.h"
 
-#include "app/program_folder.h"
+#include "platform/program_folder.h"
 #include "app/settings.h"
 #include "app/startup.h"
 #include "catalog/plugin_table.h"

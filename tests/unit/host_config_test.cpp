@@ -1,6 +1,6 @@
+#include "catalog/catalog_options.h"
 #include "catalog/host_config.h"
 
-#include "app/settings.h"
 #include "temp_prefix.h"
 
 #include <gtest/gtest.h>
@@ -12,10 +12,10 @@ namespace {
 class HostConfig : public ::testing::Test {
 protected:
     void SetUp() override {
-        AppSettings() = Settings{};
+        CatalogSettings() = CatalogOptions{};
         SetHostPaths("C:\\TC\\Totalcmd.exe", "C:\\TC\\wincmd.ini");
     }
-    void TearDown() override { AppSettings() = Settings{}; }
+    void TearDown() override { CatalogSettings() = CatalogOptions{}; }
 
     void Ini(std::string_view text) { prefix.Write("drive_c/TC/wincmd.ini", text); }
     std::string Ini() const { return prefix.Read("drive_c/TC/wincmd.ini"); }
@@ -75,9 +75,9 @@ TEST_F(HostConfig, WriteHostValueContractsTheHostFolder) {
 
 TEST_F(HostConfig, NoContractionWithUseTCVarOffOrADriveRoot) {
     Ini("");
-    AppSettings().UseTCVar = false;
+    CatalogSettings().useCommanderPath = false;
     ASSERT_TRUE(WriteHostValue("ListerPlugins", "0", "C:\\TC\\a.wlx"));
-    AppSettings().UseTCVar = true;
+    CatalogSettings().useCommanderPath = true;
     SetHostPaths("C:\\Totalcmd.exe", "C:\\TC\\wincmd.ini");
     ASSERT_TRUE(WriteHostValue("ListerPlugins", "1", "C:\\b.wlx"));
     EXPECT_EQ(Ini(), "[ListerPlugins]\r\n0=C:\\TC\\a.wlx\r\n1=C:\\b.wlx\r\n");
@@ -94,7 +94,7 @@ TEST_F(HostConfig, DisablingAListerRecordsItsDetectString) {
 TEST_F(HostConfig, DisablingAPackerKeepsItsFlagsInTheKey) {
     Ini("[PackerPlugins]\r\nzip=2,C:\\TC\\plugins\\arc.wcx\r\n");
     // Contraction of the former value happens whatever UseTCVar says.
-    AppSettings().UseTCVar = false;
+    CatalogSettings().useCommanderPath = false;
     ASSERT_TRUE(DeleteHostKey("PackerPlugins", "zip", true));
     EXPECT_EQ(Ini(), "[PackerPlugins]\r\n[DisabledPlugins]\r\nPackerPlugins;2,%COMMANDER_PATH%\\plugins\\arc."
                      "wcx;zip;=\r\n");

@@ -2,7 +2,7 @@
 
 #include "ops/host_process.h"
 
-#include "app/program_folder.h"
+#include "platform/program_folder.h"
 #include "app/settings.h"
 #include "catalog/host_config.h"
 #include "platform/process.h"

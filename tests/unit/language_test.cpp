@@ -1,6 +1,6 @@
 #include "lang/language.h"
 
-#include "app/program_folder.h"
+#include "platform/program_folder.h"
 #include "catalog/plugin_table.h"
 #include "message_log.h"
 #include "temp_prefix.h"

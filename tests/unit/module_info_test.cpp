@@ -1,6 +1,6 @@
+#include "catalog/catalog_options.h"
 #include "catalog/module_info.h"
 
-#include "app/settings.h"
 #include "catalog/module_probe.h"
 #include "message_log.h"
 #include "platform/system.h"
@@ -18,14 +18,14 @@ using test::ModuleBuild;
 class ModuleInfoTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        AppSettings() = Settings{};
+        CatalogSettings() = CatalogOptions{};
         m_previousSleep = platform::SetSleepHandler([this](unsigned ms) { slept += ms; });
         LoadMessagesForTest();
     }
     void TearDown() override {
         platform::SetSleepHandler(m_previousSleep);
         SetProbeTimeoutMs(15000);
-        AppSettings() = Settings{};
+        CatalogSettings() = CatalogOptions{};
     }
     static void LoadMessagesForTest() { ResetMessageStore(); }
     std::string Native(std::string_view name, std::string_view as = {}) {
@@ -98,10 +98,10 @@ TEST_F(ModuleInfoTest, DisplayNamesFollowShowNames) {
     std::string fs = Windows("sample_fs.wfx"); // its description is one character long
     EXPECT_EQ(PluginDisplayName(lister), "Sample Lister");
     EXPECT_EQ(PluginDisplayName(fs), "sample_fs");
-    AppSettings().ShowNames = 0;
+    CatalogSettings().showNames = 0;
     EXPECT_EQ(PluginDisplayName(lister), "sample_lister.wlx");
     EXPECT_EQ(PluginDisplayName("C:\\p\\arc.wcx"), "arc.wcx");
-    AppSettings().ShowNames = 1;
+    CatalogSettings().showNames = 1;
     EXPECT_EQ(PluginDisplayName(lister), "sample_lister");
 }
 

@@ -1,6 +1,6 @@
 #include "catalog/plugin_table.h"
 
-#include "app/settings.h"
+#include "catalog/catalog_options.h"
 #include "catalog/host_config.h"
 #include "temp_prefix.h"
 
@@ -12,11 +12,11 @@ namespace {
 class PluginTableTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        AppSettings() = Settings{};
+        CatalogSettings() = CatalogOptions{};
         SetHostPaths("C:\\TC\\Totalcmd.exe", "C:\\TC\\wincmd.ini");
     }
     void TearDown() override {
-        AppSettings() = Settings{};
+        CatalogSettings() = CatalogOptions{};
         ClearTable();
     }
 
@@ -102,10 +102,10 @@ TEST_F(PluginTableTest, DetailsGiveNamesByTheShowNamesSetting) {
     LoadTable(true);
     EXPECT_EQ(Table().Row(1).Name, "Arc.Plugin");
     EXPECT_EQ(Table().Row(2).Name, "noext");
-    AppSettings().ShowNames = 0;
+    CatalogSettings().showNames = 0;
     LoadTable(true);
     EXPECT_EQ(Table().Row(1).Name, "Arc.Plugin.wcx");
-    AppSettings().ShowNames = 7; // any other value acts as 1
+    CatalogSettings().showNames = 7; // any other value acts as 1
     LoadTable(true);
     EXPECT_EQ(Table().Row(1).Name, "Arc.Plugin");
     EXPECT_EQ(Table().Row(1).Version, "");

@@ -2,7 +2,7 @@
 
 #include "catalog/registration.h"
 
-#include "app/settings.h"
+#include "catalog/catalog_options.h"
 #include "catalog/host_config.h"
 #include "lang/language.h"
 #include "message_log.h"
@@ -20,7 +20,7 @@ using test::ModuleBuild;
 class RegistrationTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        AppSettings() = Settings{};
+        CatalogSettings() = CatalogOptions{};
         ResetMessageStore();
         SetHostPaths("C:\\TC\\Totalcmd.exe", "C:\\TC\\wincmd.ini");
         m_sleep = platform::SetSleepHandler([](unsigned) {});
@@ -28,7 +28,7 @@ protected:
     void TearDown() override {
         platform::SetSleepHandler(m_sleep);
         ClearTable();
-        AppSettings() = Settings{};
+        CatalogSettings() = CatalogOptions{};
     }
     void Ini(std::string_view text) { prefix.Write("drive_c/TC/wincmd.ini", text); }
     std::string Ini() const { return prefix.Read("drive_c/TC/wincmd.ini"); }
@@ -110,7 +110,7 @@ TEST_F(RegistrationTest, APackerWithThreeExtensionsComesBackWithItsFlags) {
                      "PackerPlugins;5,%COMMANDER_PATH%\\arc.wcx;zip;=\r\n"
                      "PackerPlugins;7,%COMMANDER_PATH%\\arc.wcx;tar;=\r\n"
                      "PackerPlugins;%COMMANDER_PATH%\\arc.wcx;gz;=\r\n");
-    AppSettings().UseTCVar = false; // saved values come back as saved
+    CatalogSettings().useCommanderPath = false; // saved values come back as saved
     EnablePlugin(RowOf("C:\\TC\\arc.wcx"));
     EXPECT_EQ(Ini(), "[PackerPlugins]\r\nrar=1,C:\\other.wcx\r\n"
                      "zip=5,%COMMANDER_PATH%\\arc.wcx\r\ntar=7,%COMMANDER_PATH%\\arc.wcx\r\ngz=%COMMANDER_PATH%\\arc.wcx\r\n"

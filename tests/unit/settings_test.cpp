@@ -1,6 +1,6 @@
 #include "app/settings.h"
 
-#include "app/program_folder.h"
+#include "platform/program_folder.h"
 #include "app/startup.h"
 #include "catalog/host_config.h"
 #include "catalog/host_location.h"
@@ -288,16 +288,16 @@ TEST_F(SettingsTest, DetectHostByVersionResource) {
     test::MessageLog boxes;
     EXPECT_EQ(AppSettings().TCPath, "C:\\totalcmd\\Totalcmd.exe");
     EXPECT_EQ(AppSettings().IniPath, "C:\\totalcmd\\wincmd.ini");
-    EXPECT_TRUE(DetectHost());
+    EXPECT_TRUE(DetectHost(AppSettings().TCPath, AppSettings().IniPath));
     EXPECT_TRUE(boxes.Boxes().empty());
-    EXPECT_FALSE(HostRunning());
+    EXPECT_FALSE(HostRunning(AppSettings().TCPath));
 
     // A module that is not the host: the executable is "not found".
     std::filesystem::create_directories(prefix.Path("drive_c/other"));
     std::filesystem::copy_file(prefix.Path("drive_c/totalcmd/plugins/wlx/sample_lister/sample_lister.wlx"),
                                prefix.Path("drive_c/other/TotalCmd.exe"));
     AppSettings().TCPath = "C:\\other\\TotalCmd.exe";
-    EXPECT_FALSE(DetectHost());
+    EXPECT_FALSE(DetectHost(AppSettings().TCPath, AppSettings().IniPath));
     ASSERT_EQ(boxes.Boxes().size(), 1u);
     EXPECT_EQ(boxes.Boxes()[0].text, "TotalCmd.exe was not found.");
     EXPECT_EQ(boxes.Boxes()[0].title, "TC Varnel");
@@ -305,7 +305,7 @@ TEST_F(SettingsTest, DetectHostByVersionResource) {
     // The right host but no configuration: one box, about the configuration.
     AppSettings().TCPath = "C:\\totalcmd\\TOTALCMD.EXE";
     AppSettings().IniPath = "C:\\totalcmd\\gone.ini";
-    EXPECT_FALSE(DetectHost());
+    EXPECT_FALSE(DetectHost(AppSettings().TCPath, AppSettings().IniPath));
     ASSERT_EQ(boxes.Boxes().size(), 2u);
     EXPECT_EQ(boxes.Boxes()[1].text, "Wincmd.ini was not found.");
 }

@@ -3,7 +3,7 @@
 
 #include "ops/host_process.h"
 
-#include "app/program_folder.h"
+#include "platform/program_folder.h"
 #include "app/settings.h"
 #include "catalog/host_location.h"
 #include "lang/language.h"
@@ -116,10 +116,10 @@ protected:
 };
 
 TEST_F(WineHostTest, RunStartsTheHost) {
-    EXPECT_FALSE(HostRunning());
+    EXPECT_FALSE(HostRunning(AppSettings().TCPath));
     RunHost();
     ASSERT_TRUE(WaitFor([&] { return Hosts().size() == 1; }));
-    EXPECT_TRUE(WaitFor([] { return HostRunning(); }));
+    EXPECT_TRUE(WaitFor([] { return HostRunning(AppSettings().TCPath); }));
 }
 
 TEST_F(WineHostTest, RestartModeZeroClosesAndStartsAgain) {
@@ -198,7 +198,7 @@ TEST_F(WineHostTest, HostInProgramFilesGetsItsCommandLineByteForByte) {
 
     RunHost();
     ASSERT_TRUE(WaitFor([&] { return HostProcesses(hostMachinePath).size() == 1; }));
-    EXPECT_TRUE(HostRunning()); // Run followed the host until it ran
+    EXPECT_TRUE(HostRunning(AppSettings().TCPath)); // Run followed the host until it ran
     EXPECT_EQ(logText(), expected);
     int first = HostProcesses(hostMachinePath).front();
 

@@ -3,7 +3,8 @@
 
 #include "catalog/module_info.h"
 
-#include "app/program_folder.h"
+#include "platform/program_folder.h"
+#include "catalog/catalog_options.h"
 #include "catalog/host_config.h"
 #include "catalog/registration.h"
 #include "lang/language.h"
@@ -35,6 +36,7 @@ protected:
         if (!wine.Ready() || !test::HaveWindowsSamples())
             GTEST_SKIP() << "Wine or the Windows samples are missing";
         AppSettings() = Settings{};
+        CatalogSettings() = CatalogOptions{};
         m_previousSleep = platform::SetSleepHandler([](unsigned) {});
     }
     void TearDown() override {
@@ -275,7 +277,7 @@ TEST_F(WineModuleTest, SixtyFourBitHostsLoadTheTwinModule) {
     std::ifstream again(platform::ToHostPath(ini), std::ios::binary);
     EXPECT_EQ(std::string((std::istreambuf_iterator<char>(again)), std::istreambuf_iterator<char>()), text);
 
-    AppSettings().ShowNames = 0;
+    CatalogSettings().showNames = 0;
     auto listed = [](std::string_view file) {
         int row = FindEntryByFile(file);
         return row ? FileNamePart(EntryAt(row).HostModule) + " " + BitsText(row) : std::string("missing");

@@ -1,9 +1,9 @@
-#include "app/program_folder.h"
+#include "platform/program_folder.h"
 
 #include "platform/environment.h"
 #include "platform/paths.h"
-
 #include "util/text.h"
+
 #include <cstdlib>
 
 namespace varnel {

@@ -1,0 +1,256 @@
+// The main window: the host area and the command handlers.
+#include "ui/form_tcvarnel.h"
+
+#include "app/settings.h"
+#include "catalog/host_config.h"
+#include "catalog/host_location.h"
+#include "catalog/module_info.h"
+#include "lang/language.h"
+#include "ops/host_process.h"
+#include "ops/install.h"
+#include "ops/plugin_commands.h"
+#include "ops/user_dialogs.h"
+#include "platform/environment.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "ui/menu_speed_button.h"
+#include "ui/qt_text.h"
+#include "util/text.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTableWidget>
+#include <QTimer>
+
+namespace varnel {
+
+namespace {
+
+// OpenDialog1: the host executable.
+FileDialogRequest HostExecutableDialog(const std::string& initialFolder) {
+    FileDialogRequest request;
+    request.title = GetCaption(55);
+    request.initialFolder = initialFolder;
+    request.defaultName = "TotalCmd.exe";
+    request.filters = {{"*.exe", "*.exe"}};
+    return request;
+}
+
+} // namespace
+
+void TFormTCVarnel::FormShow() {
+    SetCaptions();
+    Settings& s = AppSettings();
+    if (!m_hostOffered) {
+        // Without a usable prefix no Windows path leads anywhere: say so once, by name, and let
+        // the window open with the host controls off.
+        if (std::optional<std::string> problem = platform::PrefixProblem()) {
+            ShowAppMessage(FormatPrintf(Message(95), {platform::PrefixDir(), *problem}), kStyleError);
+            m_hostOffered = true;
+        }
+    }
+    if (!m_hostOffered && !platform::FileExists(s.TCPath)) {
+        m_hostOffered = true;
+        std::vector<std::string> chosen = Dialogs().OpenFiles(HostExecutableDialog("C:\\"));
+        if (!chosen.empty()) {
+            s.TCPath = chosen.front();
+            WriteSettingString("Paths", "TCPath", s.TCPath);
+        }
+    }
+    ShowHost(s.TCPath);
+}
+
+// ---- Host area ----------------------------------------------------------------------------
+
+void TFormTCVarnel::ShowHost(const std::string& hostExe) {
+    Settings& s = AppSettings();
+    s.TCPath = hostExe;
+    m_sTCPath1->setText(FromAnsi(hostExe));
+    m_sTCini1->setText(FromAnsi(ContractWindowsDir(s.IniPath)));
+    m_versionText = ReadVersionText(hostExe, "ProductVersion");
+    m_sTCVersion->setText(FromAnsi(m_versionText));
+    m_sTCState->setText(FromAnsi(Message(kStateIdle)));
+    m_sTCState->setStyleSheet(QString());
+    m_hostFound = DetectHost(AppSettings().TCPath, AppSettings().IniPath);
+    m_listView1->setRowCount(0);
+    m_rows.clear();
+    SetHostControlsEnabled(m_hostFound);
+    RebuildTabs(m_versionText);
+    if (m_hostFound) {
+        ShowHostState();
+        FillList();
+    } else {
+        m_btnTCBrowse->setFocus();
+    }
+}
+
+void TFormTCVarnel::SetHostControlsEnabled(bool ok) {
+    m_listView1->setEnabled(ok);
+    m_tabControl1->setEnabled(ok);
+    SetCommandEnabled(m_btnTCRun, "btnTCRunClick", ok);
+    SetCommandEnabled(m_btnTCRestart, "btnTCRestartClick", ok);
+    SetCommandEnabled(m_btnAdd, "btnAddClick", ok);
+    SetCommandEnabled(m_btnDisable, "btnDisableClick", ok);
+    SetCommandEnabled(m_btnEnable, "btnDisableClick", ok);
+    SetCommandEnabled(m_btnRemove, "btnRemoveClick", ok);
+    SetCommandEnabled(m_btnRename, "btnRenameClick", ok);
+    SetCommandEnabled(m_btnTweak, "btnTweakClick", ok);
+    SetCommandEnabled(m_btnConfigure, "btnConfigureClick", ok);
+    SetCommandEnabled(m_btnOrder, "btnOrderClick", ok);
+    SetCommandEnabled(m_btnOptions, "btnOptionsClick", ok);
+    SetCommandEnabled(m_btnReport, "btnReportClick", ok);
+    SetCommandEnabled(m_btnIniEdit, "btnIniEditClick", ok);
+    // The drop-down of btnAdd has no command of its own: it opens when any of its items can run.
+    if (ok && !CommandAvailable("btnAddClick") && CommandAvailable("mnuInstallZipClick"))
+        m_btnAdd->setEnabled(true);
+    SetCommandEnabled(m_btnAbout, "btnAboutClick", true);
+    SetCommandEnabled(m_btnClose, "btnCloseClick", true);
+}
+
+void TFormTCVarnel::RebuildTabs(const std::string& versionText) {
+    int remembered = m_tabControl1->currentIndex();
+    QSignalBlocker block(m_tabControl1);
+    while (m_tabControl1->count() > 0)
+        m_tabControl1->removeTab(0);
+    m_tabControl1->addTab("    *  ");
+    for (int k = 0; k < 3; ++k)
+        m_tabControl1->addTab(FromAnsi(m_kindShortNames[static_cast<size_t>(k)]));
+    if (HostVersionHasContentPlugins(versionText))
+        m_tabControl1->addTab(FromAnsi(m_kindShortNames[3]));
+    // A remembered tab that no longer exists (Content on an old host) falls back to all kinds.
+    int index = remembered < 0 ? AppSettings().TabIndex : remembered;
+    m_tabControl1->setCurrentIndex(index >= 0 && index < m_tabControl1->count() ? index : 0);
+}
+
+void TFormTCVarnel::ShowHostState() {
+    bool running = HostRunning(AppSettings().TCPath);
+    m_sTCState->setText(FromAnsi(Message(running ? kStateRunning : kStateIdle)));
+    m_sTCState->setStyleSheet(running ? "color: blue;" : QString());
+    SetCommandEnabled(m_btnTCRestart, "btnTCRestartClick", running);
+}
+
+void TFormTCVarnel::btnTCBrowseClick() {
+    Settings& s = AppSettings();
+    std::string start = platform::FileExists(s.TCPath) ? FolderPart(s.TCPath) : std::string("C:\\");
+    std::vector<std::string> chosen = Dialogs().OpenFiles(HostExecutableDialog(start));
+    if (chosen.empty())
+        return;
+    ShowHost(chosen.front());
+    WriteSettingString("Paths", "TCPath", s.TCPath);
+}
+
+void TFormTCVarnel::btnIniBrowseClick() {
+    Settings& s = AppSettings();
+    FileDialogRequest request;
+    request.title = GetCaption(58);
+    request.initialFolder = platform::WindowsDirectory();
+    request.defaultName = "wincmd.ini";
+    request.filters = {{"*.ini", "*.ini"}};
+    std::vector<std::string> chosen = Dialogs().OpenFiles(request);
+    if (chosen.empty())
+        return;
+    s.IniPath = chosen.front();
+    m_sTCini1->setText(FromAnsi(s.IniPath));
+    ShowHost(s.TCPath);
+    WriteSettingString("Paths", "IniPath", ContractWindowsDir(s.IniPath));
+}
+
+// ---- Commands that change plugins -----------------------------------------------------------
+
+void TFormTCVarnel::TimerOff() {
+    m_timer1->stop();
+}
+
+void TFormTCVarnel::TimerBack() {
+    const Settings& s = AppSettings();
+    if (s.Refresh && m_timer1->interval() > 0)
+        m_timer1->start();
+}
+
+void TFormTCVarnel::btnAddClick() {
+    TimerOff();
+    Settings& s = AppSettings();
+    FileDialogRequest request;
+    request.title = GetCaption(63);
+    request.initialFolder = s.PluginsSrc;
+    // A 64-bit host's modules may come as "name.wcx64" and so on; they install like the others.
+    request.filters = {{"TC plugins", "*.wcx;*.wlx;*.wfx;*.wdx;*.wcx64;*.wlx64;*.wfx64;*.wdx64"},
+                       {"DLLs (*.dll)", "*.dll"}};
+    request.multiple = true;
+    std::vector<std::string> chosen = Dialogs().OpenFiles(request);
+    if (!chosen.empty()) {
+        std::string folder = FolderPart(chosen.front());
+        if (folder.size() > 1 && folder.back() == '\\')
+            folder.pop_back();
+        s.PluginsSrc = folder;
+        for (size_t i = 0; i < chosen.size(); ++i)
+            InstallPlugin(chosen[i], false, i + 1 == chosen.size(), "", true);
+        if (!m_oneShot)
+            FillList();
+    }
+    TimerBack();
+}
+
+void TFormTCVarnel::RunSelectionCommand(bool (*command)(const std::vector<int>&)) {
+    TimerOff();
+    if (command(SelectedTableRows()))
+        FillList();
+    TimerBack();
+}
+
+void TFormTCVarnel::btnDisableClick() {
+    RunSelectionCommand(DisableOrEnableSelected);
+}
+void TFormTCVarnel::btnRemoveClick() {
+    RunSelectionCommand(UninstallSelected);
+}
+void TFormTCVarnel::btnRenameClick() {
+    RunSelectionCommand(RenameCurrent);
+}
+
+// Commands that come with later parts of the program: their controls stay disabled, so these
+// are reached only by code that forgets to ask CommandAvailable.
+void TFormTCVarnel::mnuInstallZipClick() {}
+void TFormTCVarnel::btnTweakClick() {}
+void TFormTCVarnel::btnConfigureClick() {}
+void TFormTCVarnel::btnOrderClick() {}
+void TFormTCVarnel::btnOptionsClick() {}
+void TFormTCVarnel::btnReportClick() {}
+void TFormTCVarnel::btnAboutClick() {}
+void TFormTCVarnel::mnuDescClick() {}
+
+// ---- The host process ---------------------------------------------------------------------
+
+void TFormTCVarnel::BringToFront() {
+    raise();
+    activateWindow();
+}
+
+void TFormTCVarnel::btnTCRunClick() {
+    RunHost();
+    ShowHostState();
+    FillList();
+    BringToFront();
+}
+
+void TFormTCVarnel::btnTCRestartClick() {
+    RestartHost();
+    ShowHostState();
+    FillList();
+    BringToFront();
+}
+
+void TFormTCVarnel::mnuBrowseClick() {
+    if (SelectedTableRows().empty())
+        return;
+    BrowsePluginFolder(SelectedPluginFile());
+    ShowHostState();
+}
+
+void TFormTCVarnel::btnIniEditClick() {
+    EditHostConfiguration();
+}
+
+} // namespace varnel

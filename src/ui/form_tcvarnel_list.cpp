@@ -1,0 +1,255 @@
+// The main window: the plugin list (filling, sorting, columns, states, selection).
+#include "ui/form_tcvarnel.h"
+
+#include "app/settings.h"
+#include "catalog/host_config.h"
+#include "lang/language.h"
+#include "ops/plugin_commands.h"
+#include "platform/files.h"
+#include "ui/menu_speed_button.h"
+#include "ui/qt_text.h"
+#include "util/text.h"
+
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QTableWidget>
+#include <set>
+
+namespace varnel {
+
+namespace {
+
+QIcon ListIcon(int index) {
+    static const char* const names[] = {":/icons/lister.svg", ":/icons/packer.svg", ":/icons/fs.svg",
+                                        ":/icons/content.svg", ":/icons/off.svg"};
+    if (index < 0 || index > 4)
+        index = 4;
+    return QIcon(names[index]);
+}
+
+} // namespace
+
+// ---- The list -----------------------------------------------------------------------------
+
+void TFormTCVarnel::FillList() {
+    Settings& s = AppSettings();
+    SetHostPaths(s.TCPath, s.IniPath);
+    LoadTable(true);
+    PluginListOptions options;
+    options.tab = SelectedTab();
+    options.showTypes = s.ShowTypes;
+    options.showVersions = s.ShowVersionsCol;
+    options.showDescriptions = s.ShowDescriptions;
+
+    int remembered = 0;
+    QList<QTableWidgetSelectionRange> ranges = m_listView1->selectedRanges();
+    if (!ranges.isEmpty()) {
+        remembered = m_listView1->rowCount();
+        for (const QTableWidgetSelectionRange& r : ranges)
+            remembered = std::min(remembered, r.topRow());
+    }
+    int missing = 0;
+    m_rows = BuildPluginListRows(options, &missing);
+    SortPluginListRows(m_rows, s.SortColumn, s.SortAsc);
+    bool any = !m_rows.empty();
+    if (!any) {
+        PluginListRow placeholder;
+        placeholder.placeholder = true;
+        placeholder.icon = kIconDisabledOrMissing;
+        placeholder.caption = Message(55);
+        m_rows.push_back(placeholder);
+    }
+    PopulateList(any ? (remembered < static_cast<int>(m_rows.size()) ? remembered : 0) : -1);
+    m_listView1->setEnabled(any);
+    UpdateSortMarks();
+    m_statusText->setText(FromAnsi(FormatPrintf(Message(72), {static_cast<int>(m_rows.size()), missing})));
+    ListView1Change();
+}
+
+void TFormTCVarnel::PopulateList(int selectPosition) {
+    m_listView1->setUpdatesEnabled(false);
+    {
+        QSignalBlocker block(m_listView1);
+        m_listView1->clearSelection();
+        m_listView1->setRowCount(static_cast<int>(m_rows.size()));
+        for (int r = 0; r < static_cast<int>(m_rows.size()); ++r) {
+            const PluginListRow& row = m_rows[static_cast<size_t>(r)];
+            for (int c = 0; c < kPluginListColumns; ++c) {
+                auto* item = m_listView1->item(r, c);
+                if (!item) {
+                    item = new QTableWidgetItem();
+                    m_listView1->setItem(r, c, item);
+                }
+                item->setText(row.placeholder && c > 0 ? QString() : FromAnsi(row.Text(c)));
+                if (c == kPluginListColumns - 1) {
+                    item->setToolTip(item->text()); // the long form may not fit the column
+                    item->setForeground(row.foreignBits ? QBrush(Qt::darkRed) : QBrush());
+                }
+                if (c == 0) {
+                    item->setIcon(ListIcon(row.icon));
+                    item->setData(Qt::UserRole, row.tableRow);
+                }
+            }
+        }
+        if (selectPosition >= 0 && selectPosition < m_listView1->rowCount()) {
+            m_listView1->selectRow(selectPosition);
+            m_listView1->setCurrentCell(selectPosition, 0, QItemSelectionModel::NoUpdate);
+        }
+    }
+    m_listView1->setUpdatesEnabled(true);
+}
+
+void TFormTCVarnel::RefreshStates() {
+    m_listView1->setUpdatesEnabled(false);
+    platform::InUseScan scan;
+    for (int r = 0; r < static_cast<int>(m_rows.size()); ++r) {
+        PluginListRow& row = m_rows[static_cast<size_t>(r)];
+        if (row.placeholder || row.tableRow < 1 || row.tableRow > Table().Count())
+            continue;
+        RefreshEntryFlags(row.tableRow);
+        row.subItems[2] = StateText(row.tableRow);
+        if (QTableWidgetItem* item = m_listView1->item(r, 3))
+            item->setText(FromAnsi(row.subItems[2]));
+    }
+    m_listView1->setUpdatesEnabled(true);
+}
+
+void TFormTCVarnel::ApplyColumnOptions() {
+    Settings& s = AppSettings();
+    auto width = [&](int column) { return s.ColumnWidths[static_cast<size_t>(column)]; };
+    if (s.ShowVersionsCol) {
+        if (s.ShowVersions == 0)
+            s.ShowVersions = 1;
+        if (width(2) == 0)
+            s.ColumnWidths[2] = 60;
+    } else {
+        s.ShowVersions = 0;
+        s.ColumnWidths[2] = 0;
+    }
+    PassSettingsToCatalog(s);
+    if (s.ShowDescriptions) {
+        if (width(1) == 0)
+            s.ColumnWidths[1] = 80;
+    } else {
+        s.ColumnWidths[1] = 0;
+    }
+    for (int c = 0; c < kPluginListColumns; ++c) {
+        m_listView1->setColumnHidden(c, width(c) == 0);
+        if (width(c) > 0)
+            m_listView1->setColumnWidth(c, width(c));
+    }
+}
+
+void TFormTCVarnel::UpdateSortMarks() {
+    const Settings& s = AppSettings();
+    UpdateSortMarkTexts(m_columnCaptions, s.SortColumn, s.SortAsc);
+    QStringList labels;
+    for (const std::string& caption : m_columnCaptions)
+        labels << FromAnsi(caption);
+    m_listView1->setHorizontalHeaderLabels(labels);
+}
+
+void TFormTCVarnel::ListView1ColumnClick(int column) {
+    Settings& s = AppSettings();
+    if (column == s.SortColumn)
+        s.SortAsc = !s.SortAsc;
+    s.SortColumn = column;
+    UpdateSortMarks();
+    std::set<int> selected;
+    for (int tableRow : SelectedTableRows())
+        selected.insert(tableRow);
+    int current = m_listView1->currentRow();
+    int currentTableRow = current >= 0 && current < static_cast<int>(m_rows.size())
+                              ? m_rows[static_cast<size_t>(current)].tableRow
+                              : 0;
+    SortPluginListRows(m_rows, s.SortColumn, s.SortAsc);
+    PopulateList(-1);
+    QSignalBlocker block(m_listView1);
+    for (int r = 0; r < static_cast<int>(m_rows.size()); ++r) {
+        int tableRow = m_rows[static_cast<size_t>(r)].tableRow;
+        if (selected.count(tableRow))
+            m_listView1->selectionModel()->select(m_listView1->model()->index(r, 0),
+                                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        if (tableRow == currentTableRow && tableRow != 0)
+            m_listView1->setCurrentCell(r, 0, QItemSelectionModel::NoUpdate);
+    }
+}
+
+std::vector<int> TFormTCVarnel::SelectedTableRows() const {
+    std::vector<int> result;
+    for (int r = 0; r < static_cast<int>(m_rows.size()); ++r) {
+        const PluginListRow& row = m_rows[static_cast<size_t>(r)];
+        if (!row.placeholder && m_listView1->selectionModel()->isRowSelected(r, QModelIndex()))
+            result.push_back(row.tableRow);
+    }
+    return result;
+}
+
+std::string TFormTCVarnel::SelectedPluginFile() const {
+    std::vector<int> rows = SelectedTableRows();
+    if (rows.empty() || rows.front() > Table().Count())
+        return {};
+    return Table().Row(rows.front()).FileName;
+}
+
+std::string TFormTCVarnel::SelectedPluginIni() const {
+    return PluginIniOf(SelectedPluginFile());
+}
+
+void TFormTCVarnel::ListView1Change() {
+    std::vector<int> rows = SelectedTableRows();
+    SelectionState selection;
+    selection.tab = SelectedTab();
+    selection.selected = !rows.empty() && rows.front() <= Table().Count();
+    selection.single = selection.selected && rows.size() == 1 &&
+                       static_cast<int>(m_listView1->selectionModel()->selectedRows().size()) == 1;
+    if (selection.selected) {
+        const PluginEntry& entry = Table().Row(rows.front());
+        selection.kind = entry.Kind;
+        selection.disabled = entry.Disabled;
+    }
+    CommandStates c = CommandStatesFor(selection);
+    m_btnDisable->setVisible(c.disableVisible);
+    m_mnuDisable->setVisible(c.disableVisible);
+    SetCommandEnabled(m_btnDisable, "btnDisableClick", c.disableEnabled && m_hostFound);
+    SetActionEnabled(m_mnuDisable, "btnDisableClick", c.disableEnabled);
+    m_btnEnable->setVisible(c.enableVisible);
+    m_mnuEnable->setVisible(c.enableVisible);
+    SetCommandEnabled(m_btnRemove, "btnRemoveClick", c.removeEnabled && m_hostFound);
+    SetActionEnabled(m_mnuUninstall, "btnRemoveClick", c.removeEnabled);
+    m_btnTweak->setVisible(c.tweakVisible);
+    m_mnuTweak->setVisible(c.tweakVisible);
+    SetCommandEnabled(m_btnTweak, "btnTweakClick", c.tweakEnabled && m_hostFound);
+    SetActionEnabled(m_mnuTweak, "btnTweakClick", c.tweakEnabled);
+    m_btnRename->setVisible(c.renameVisible);
+    m_mnuRename->setVisible(c.renameVisible);
+    SetCommandEnabled(m_btnRename, "btnRenameClick", c.renameEnabled && m_hostFound);
+    SetActionEnabled(m_mnuRename, "btnRenameClick", c.renameEnabled);
+    SetCommandEnabled(m_btnConfigure, "btnConfigureClick", c.configureEnabled && m_hostFound);
+    SetActionEnabled(m_mnuConfigure, "btnConfigureClick", c.configureEnabled);
+    SetCommandEnabled(m_btnOrder, "btnOrderClick", c.orderEnabled && m_hostFound);
+    SetActionEnabled(m_mnuOrder, "btnOrderClick", c.orderEnabled);
+    SetActionEnabled(m_mnuBrowse, "mnuBrowseClick", c.browseEnabled);
+}
+
+void TFormTCVarnel::TabControl1Change() {
+    FillList();
+}
+
+void TFormTCVarnel::btnRefreshClick() {
+    ShowHostState();
+    FillList();
+}
+
+void TFormTCVarnel::Timer1Timer() {
+    platform::InUseScan scan; // one look at the running processes serves the whole tick
+    ShowHostState();
+    RefreshStates();
+}
+
+void TFormTCVarnel::btnCloseClick() {
+    close();
+}
+
+} // namespace varnel

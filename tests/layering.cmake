@@ -1,0 +1,32 @@
+# Fails when a file under src/ includes from a folder above its own. The folders, lowest first:
+#   util, platform, lang, catalog, app, ops, ui
+# A folder may include from itself and from the folders below it. probe/ stands apart, and
+# app/main.cpp, the program's entry point, sits above everything.
+# Usage: cmake -DSRC=<src folder> -P layering.cmake
+get_filename_component(SRC "${SRC}" ABSOLUTE)
+set(layers util platform lang catalog app ops ui)
+file(GLOB_RECURSE files RELATIVE ${SRC} ${SRC}/*.h ${SRC}/*.cpp ${SRC}/*.c)
+set(faults 0)
+foreach(file IN LISTS files)
+  if(file STREQUAL "app/main.cpp")
+    continue()
+  endif()
+  string(REGEX MATCH "^[^/]+" folder "${file}")
+  list(FIND layers "${folder}" own)
+  if(own EQUAL -1)
+    continue()
+  endif()
+  file(STRINGS ${SRC}/${file} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"[a-z_]+/")
+  foreach(line IN LISTS includes)
+    string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([a-z_]+)/.*" "\\1" target "${line}")
+    list(FIND layers "${target}" theirs)
+    if(theirs GREATER own)
+      message(SEND_ERROR "${file} includes from ${target}/, which is above ${folder}/: ${line}")
+      math(EXPR faults "${faults} + 1")
+    endif()
+  endforeach()
+endforeach()
+if(faults EQUAL 0)
+  list(LENGTH files count)
+  message(STATUS "layering holds in ${count} files")
+endif()
