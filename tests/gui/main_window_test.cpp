@@ -161,6 +161,12 @@ private slots:
         QVERIFY(!disable->isVisible());
         QCOMPARE(enable->geometry(), disable->geometry());
         QVERIFY(host.Action("mnuEnable")->isVisible());
+        auto* remove = host.Find<TMenuSpeedButton>("btnRemove");
+        host.Select({1, 4}); // two rows: nothing to rename, but both can be disabled and removed
+        QVERIFY(rename->isVisible() && !rename->isEnabled());
+        QVERIFY(disable->isEnabled() && remove->isEnabled());
+        host.List()->clearSelection();
+        QVERIFY(disable->isVisible() && !disable->isEnabled() && !remove->isEnabled() && !rename->isEnabled());
         host.Select({0, 5});
         QCOMPARE(host.Window().SelectedTableRows().size(), size_t{2});
         QCOMPARE(host.Window().SelectedPluginFile(),

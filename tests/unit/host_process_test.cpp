@@ -5,6 +5,7 @@
 #include "platform/program_folder.h"
 #include "app/settings.h"
 #include "catalog/host_config.h"
+#include "lang/language.h"
 #include "platform/process.h"
 #include "platform/system.h"
 #include "temp_prefix.h"
@@ -120,15 +121,24 @@ TEST_F(HostProcessTest, ExternalRestarterGetsTheHostCommandLine) {
 }
 
 TEST_F(HostProcessTest, WhatCannotBeStartedShowsInTheStatusBar) {
+    // The shipped English texts, as the user reads them.
+    std::filesystem::create_directories(prefix.Path("drive_c/Varnel/Language"));
+    std::filesystem::copy_file(std::string(VARNEL_SOURCE_DIR) + "/Language/English.lng",
+                               prefix.Path("drive_c/Varnel/Language/English.lng"));
+    SetLanguageLoadedHook(LoadMessages);
+    ASSERT_TRUE(SetLanguage("English"));
     std::vector<std::string> reports;
     SetStatusReporter([&](const std::string& text) { reports.push_back(text); });
     AppSettings().RestartCmd = 5;
     AppSettings().RestartExt = "%dir%\\Missing.exe \"%s\"";
     RestartHost();
     RunHost();
-    ASSERT_EQ(reports.size(), 2u);
-    // Message 92 is empty without a language file; the report still happens.
+    EXPECT_EQ(reports, (std::vector<std::string>{
+                           "C:\\Varnel\\Missing.exe \"C:\\TC\\TOTALCMD.EXE\" could not be started.",
+                           "C:\\TC\\TOTALCMD.EXE could not be started."}));
     EXPECT_EQ(slept, 1000u + 500u);
+    SetLanguageLoadedHook(nullptr);
+    ResetMessageStore();
 }
 
 TEST_F(HostProcessTest, BrowseCommandWithAndWithoutPlaceholder) {

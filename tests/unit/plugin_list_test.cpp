@@ -88,31 +88,6 @@ TEST(PluginList, ShortNamesAndIniFiles) {
     EXPECT_EQ(PluginIniOf("C:\\p.d\\module"), "C:\\p.d\\module.ini");
 }
 
-TEST(PluginList, CommandStatesFollowTheSelection) {
-    SelectionState packer{true, true, kPacker, false, 0};
-    CommandStates c = CommandStatesFor(packer);
-    EXPECT_TRUE(c.tweakVisible && c.tweakEnabled);
-    EXPECT_FALSE(c.renameVisible);
-    EXPECT_TRUE(c.disableVisible && c.disableEnabled && c.removeEnabled && c.configureEnabled && c.browseEnabled);
-
-    SelectionState twoListers{true, false, kLister, false, 0};
-    c = CommandStatesFor(twoListers);
-    EXPECT_TRUE(c.renameVisible);
-    EXPECT_FALSE(c.renameEnabled || c.tweakEnabled || c.configureEnabled);
-    EXPECT_TRUE(c.disableEnabled && c.removeEnabled);
-
-    SelectionState disabledFs{true, true, kFileSystem, true, 3};
-    c = CommandStatesFor(disabledFs);
-    EXPECT_FALSE(c.disableVisible);
-    EXPECT_TRUE(c.enableVisible && c.renameEnabled);
-    EXPECT_FALSE(c.orderEnabled); // the FS tab has no order
-
-    SelectionState nothing{};
-    c = CommandStatesFor(nothing);
-    EXPECT_FALSE(c.disableEnabled || c.removeEnabled || c.renameEnabled || c.browseEnabled || c.tweakVisible);
-    EXPECT_TRUE(c.disableVisible && c.renameVisible && c.orderEnabled);
-}
-
 TEST(PluginList, RowsOfATab) {
     test::TempPrefix prefix;
     AppSettings() = Settings{};
