@@ -2,15 +2,16 @@
 // program shows without a display.
 //
 //   varnel-screenshot OUT.png [--language NAME] [--no-statusbar] [--select N] [--tab N] [--host WINDOWS-PATH]
+//   [--size WxH]
 //
 // WINEPREFIX names the host's prefix (the demo host). The program runs from a temporary
 // portable folder with the language files beside this tool and a settings file made from the
 // options.
 
-#include "platform/program_folder.h"
 #include "app/startup.h"
 #include "lang/language.h"
 #include "platform/paths.h"
+#include "platform/program_folder.h"
 #include "ui/form_tcvarnel.h"
 #include "ui/qt_integration.h"
 
@@ -29,7 +30,7 @@ namespace fs = std::filesystem;
 int main(int argc, char** argv) {
     if (argc < 2) {
         std::fprintf(stderr, "usage: varnel-screenshot OUT.png [--language NAME] [--no-statusbar] [--select "
-                             "N] [--tab N] [--host WINDOWS-PATH]\n");
+                             "N] [--tab N] [--host WINDOWS-PATH] [--size WxH]\n");
         return 2;
     }
     std::string out = argv[1];
@@ -38,6 +39,8 @@ int main(int argc, char** argv) {
     int select = -1;
     int tab = 0;
     std::string host; // a host program other than the one found
+    int width = 0;    // the window's stored size; 0 for the design size
+    int height = 0;
     for (int i = 2; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--language" && i + 1 < argc)
@@ -50,6 +53,8 @@ int main(int argc, char** argv) {
             tab = std::atoi(argv[++i]);
         else if (arg == "--host" && i + 1 < argc)
             host = argv[++i];
+        else if (arg == "--size" && i + 1 < argc)
+            std::sscanf(argv[++i], "%dx%d", &width, &height);
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
@@ -62,6 +67,9 @@ int main(int argc, char** argv) {
     std::ofstream(portable / "TC_varnel.ini")
         << "[Options]\r\nLanguage=" << language << "\r\nShowStatusBar=" << (statusBar ? 1 : 0)
         << "\r\nShowVersionsCol=1\r\n[Window]\r\nTabIndex=" << tab << "\r\n";
+    if (width > 0 && height > 0)
+        std::ofstream(portable / "TC_varnel.ini", std::ios::app)
+            << "Width=" << width << "\r\nHeight=" << height << "\r\n";
     if (!host.empty())
         std::ofstream(portable / "TC_varnel.ini", std::ios::app) << "[Paths]\r\nTCPath=" << host << "\r\n";
     varnel::SetProgramFolder(varnel::platform::ToWindowsPath(portable.string()));

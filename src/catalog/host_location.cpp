@@ -91,13 +91,13 @@ bool IsHostExecutable(const std::string& path) {
     return EqualsNoCaseAscii(name, "TotalCmd") || EqualsNoCaseAscii(name, "TotalCmd64");
 }
 
-bool DetectHost(const std::string& hostExe, const std::string& hostIni) {
+bool DetectHost(const std::string& hostExe, const std::string& hostIni, int missingMessage) {
     bool iniFound = platform::FileExists(ExpandHostPath(hostIni));
     bool exeFound = IsHostExecutable(hostExe);
     if (!exeFound)
-        ShowAppMessage(FormatPrintf(Message(53), {"TotalCmd.exe"}), kStyleError);
+        ShowAppMessage(FormatPrintf(Message(missingMessage), {"TotalCmd.exe"}), kStyleError);
     else if (!iniFound)
-        ShowAppMessage(FormatPrintf(Message(53), {"Wincmd.ini"}), kStyleError);
+        ShowAppMessage(FormatPrintf(Message(missingMessage), {"Wincmd.ini"}), kStyleError);
     return exeFound && iniFound;
 }
 

@@ -14,8 +14,9 @@ std::string DefaultHostIni();
 std::string DefaultFtpIni();
 
 // True when the host executable (recognised by its version resource) and the host configuration
-// file both exist; otherwise shows message 53 for the first missing one.
-bool DetectHost(const std::string& hostExe, const std::string& hostIni);
+// file both exist; otherwise shows missingMessage (53 in the window, 101 on the command line,
+// where there is no "..." button) for the first missing one.
+bool DetectHost(const std::string& hostExe, const std::string& hostIni, int missingMessage = 53);
 
 // The host executable exists and is held by a running process.
 bool HostRunning(const std::string& exe);

@@ -1,8 +1,8 @@
 #include "lang/language.h"
 
-#include "platform/program_folder.h"
 #include "platform/files.h"
 #include "platform/profile.h"
+#include "platform/program_folder.h"
 #include "util/text.h"
 
 #include <cstdio>
@@ -133,8 +133,9 @@ const std::vector<int>& MessageNumbers() {
         // This program's own additions: a host file that could not be written, a program that
         // could not be started, a host that would not close, a helper that could not answer, an
         // unusable Wine prefix, a file nothing could open, a host still running after a restart;
-        // the bitness of modules and a module the host cannot load.
-        range(91, 100);
+        // the bitness of modules and a module the host cannot load; a host missing on the command line;
+        // why a command is off.
+        range(91, 106);
         return n;
     }();
     return numbers;

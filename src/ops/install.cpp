@@ -65,7 +65,8 @@ void InstallPlugin(std::string_view chosenPath, bool askConfirmation, bool resta
     if (kind == kPacker && extensions.empty()) {
         std::string file = FileNamePart(modulePath);
         std::string proposal = file.substr(0, file.rfind('.'));
-        std::optional<std::string> typed = Dialogs().AskAssociation(std::string(modulePath), proposal, false);
+        std::optional<std::string> typed =
+            Dialogs().AskAssociation(std::string(modulePath), kind, proposal, false);
         if (!typed)
             return;
         extensions = *typed;

@@ -18,8 +18,8 @@ bool UninstallSelected(const std::vector<int>& selected) {
         std::string question = FormatPrintf(Message(57), {current.Name, FileNamePart(current.FileName)});
         if (ShowAppMessage(question, kStyleQuestion) != kIdOk)
             return false;
-    } else if (ShowAppMessage(FormatPrintf(Message(62), {static_cast<int>(selected.size())}), kStyleQuestion) !=
-               kIdOk) {
+    } else if (ShowAppMessage(FormatPrintf(Message(62), {static_cast<int>(selected.size())}),
+                              kStyleQuestion) != kIdOk) {
         return false;
     }
     HostConfigTransaction transaction;
@@ -63,7 +63,8 @@ bool RenameCurrent(const std::vector<int>& selected) {
         return false;
     }
     bool emptyAllowed = entry.Kind == kLister || entry.Kind == kContent;
-    std::optional<std::string> text = Dialogs().AskAssociation(entry.FileName, entry.Association, emptyAllowed);
+    std::optional<std::string> text =
+        Dialogs().AskAssociation(entry.FileName, entry.Kind, entry.Association, emptyAllowed);
     if (!text)
         return false;
     HostConfigTransaction transaction;

@@ -153,6 +153,9 @@ CommandStates CommandStatesFor(const SelectionState& s) {
     c.configureEnabled = s.single;
     c.orderEnabled = s.tab != 3;
     c.browseEnabled = s.selected;
+    c.selectionWhyNot = s.selected ? 0 : kWhyNoSelection;
+    c.singleWhyNot = !s.selected ? kWhyNoSelection : !s.single ? kWhyNotSingle : 0;
+    c.orderWhyNot = c.orderEnabled ? 0 : kWhyNoOrder;
     return c;
 }
 

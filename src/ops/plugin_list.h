@@ -79,6 +79,19 @@ struct CommandStates {
     bool configureEnabled = false;
     bool orderEnabled = true;
     bool browseEnabled = false;
+    // Why the commands are off, as message numbers (0 while they are on): those for any selected
+    // plugin (disable, uninstall, browse), those for exactly one (rename, tweak, configure), Order.
+    int selectionWhyNot = 0;
+    int singleWhyNot = 0;
+    int orderWhyNot = 0;
+};
+// The messages that say why a command is off.
+enum WhyNotMessage {
+    kWhyNoSelection = 102,
+    kWhyNotSingle = 103,
+    kWhyNoOrder = 104,
+    kWhyNotInThisVersion = 105,
+    kWhyNoHost = 106,
 };
 CommandStates CommandStatesFor(const SelectionState& selection);
 

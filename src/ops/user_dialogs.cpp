@@ -7,7 +7,8 @@ namespace {
 class CancellingDialogs : public UserDialogs {
 public:
     std::vector<std::string> OpenFiles(const FileDialogRequest&) override { return {}; }
-    std::optional<std::string> AskAssociation(const std::string&, const std::string&, bool) override {
+    std::optional<std::string> AskAssociation(const std::string&, PluginKind, const std::string&,
+                                              bool) override {
         return std::nullopt;
     }
     std::optional<std::string> AskText(const std::string&, const std::string&, const std::string&) override {
@@ -20,7 +21,9 @@ UserDialogs* g_current = &g_cancelling;
 
 } // namespace
 
-UserDialogs& Dialogs() { return *g_current; }
+UserDialogs& Dialogs() {
+    return *g_current;
+}
 
 UserDialogs* SetUserDialogs(UserDialogs* dialogs) {
     UserDialogs* previous = g_current == &g_cancelling ? nullptr : g_current;

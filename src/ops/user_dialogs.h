@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "catalog/plugin_table.h"
+
 namespace varnel {
 
 struct FileDialogRequest {
@@ -22,10 +24,11 @@ public:
     virtual ~UserDialogs() = default;
     // Windows paths of the chosen existing files; empty when the dialog was cancelled.
     virtual std::vector<std::string> OpenFiles(const FileDialogRequest& request) = 0;
-    // The association dialog: the module, the proposed text, whether an empty text may be confirmed.
+    // The association dialog: the module and its kind (which says what the text is: extensions,
+    // a detect string or a name), the proposed text, whether an empty text may be confirmed.
     // The text as typed, or nullopt when cancelled.
-    virtual std::optional<std::string> AskAssociation(const std::string& modulePath, const std::string& proposal,
-                                                      bool allowEmpty) = 0;
+    virtual std::optional<std::string> AskAssociation(const std::string& modulePath, PluginKind kind,
+                                                      const std::string& proposal, bool allowEmpty) = 0;
     // A one-line text input with its title and label; nullopt when cancelled.
     virtual std::optional<std::string> AskText(const std::string& title, const std::string& label,
                                                const std::string& text) = 0;

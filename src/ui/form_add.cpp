@@ -9,10 +9,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace varnel {
 
-TFormAdd::TFormAdd(const QString& modulePath, const QString& proposal, bool emptyAllowed, QWidget* parent)
+TFormAdd::TFormAdd(const QString& modulePath, PluginKind kind, const QString& proposal, bool emptyAllowed,
+                   QWidget* parent)
     : QDialog(parent), m_emptyAllowed(emptyAllowed) {
     setObjectName("TFormAdd");
     setWindowTitle(FromAnsi(GetCaptionNoAccel(150)));
@@ -24,7 +26,8 @@ TFormAdd::TFormAdd(const QString& modulePath, const QString& proposal, bool empt
     m_sFile->setFocusPolicy(Qt::NoFocus);
     m_sFile->setFrame(false);
     m_sFile->setStyleSheet("background: palette(window);");
-    m_label2 = new QLabel(FromAnsi(GetCaption(153)), this);
+    const int label = kind == kPacker ? 301 : kind == kFileSystem ? 153 : 80;
+    m_label2 = new QLabel(FromAnsi(GetCaption(label)), this);
     m_label2->setObjectName("Label2");
     m_sExt = new QLineEdit(proposal, this);
     m_sExt->setObjectName("sExt");
@@ -63,17 +66,31 @@ TFormAdd::TFormAdd(const QString& modulePath, const QString& proposal, bool empt
     connect(m_btnHelp, &QPushButton::clicked, this, [this] { btnHelpClick(); });
     connect(m_btnOk, &QPushButton::clicked, this, &QDialog::accept);
     connect(m_btnCancel, &QPushButton::clicked, this, &QDialog::reject);
-    setMinimumWidth(420);
+    // The dialog takes the size of its content: the whole module path, and the title with room
+    // for the frame's buttons, within reason for a long path.
+    QFontMetrics metrics(font());
+    int wanted =
+        std::max({metrics.horizontalAdvance(modulePath) + 16, metrics.horizontalAdvance(windowTitle()) + 140,
+                  metrics.horizontalAdvance(m_label2->text()) + 60, 320});
+    m_sFile->setMinimumWidth(std::min(wanted, 900));
+    m_sFile->setCursorPosition(0);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     m_sExt->setFocus();
     sExtChange();
 }
 
-QString TFormAdd::Text() const { return m_sExt->text(); }
+QString TFormAdd::Text() const {
+    return m_sExt->text();
+}
 
-void TFormAdd::sExtChange() { m_btnOk->setEnabled(m_emptyAllowed || !m_sExt->text().trimmed().isEmpty()); }
+void TFormAdd::sExtChange() {
+    m_btnOk->setEnabled(m_emptyAllowed || !m_sExt->text().trimmed().isEmpty());
+}
 
-void TFormAdd::btnHelpClick() { ShowMessageBox(Message(71), ToAnsi(windowTitle()), kStyleInformation); }
+void TFormAdd::btnHelpClick() {
+    ShowMessageBox(Message(71), ToAnsi(windowTitle()), kStyleInformation);
+    m_sExt->setFocus(); // typing goes on where it was
+}
 
 TFormAddExt::TFormAddExt(QWidget* parent) : QDialog(parent) {
     setObjectName("TFormAddExt");
@@ -102,15 +119,20 @@ TFormAddExt::TFormAddExt(QWidget* parent) : QDialog(parent) {
     m_ffExt->setFocus();
 }
 
-void TFormAddExt::SetTexts(const QString& title, const QString& label, const QString& ok, const QString& cancel) {
+void TFormAddExt::SetTexts(const QString& title, const QString& label, const QString& ok,
+                           const QString& cancel) {
     setWindowTitle(title);
     m_label1->setText(label);
     m_btnOk->setText(ok);
     m_btnCancel->setText(cancel);
 }
 
-void TFormAddExt::SetText(const QString& text) { m_ffExt->setText(text); }
+void TFormAddExt::SetText(const QString& text) {
+    m_ffExt->setText(text);
+}
 
-QString TFormAddExt::Text() const { return m_ffExt->text(); }
+QString TFormAddExt::Text() const {
+    return m_ffExt->text();
+}
 
 } // namespace varnel

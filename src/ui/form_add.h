@@ -3,6 +3,8 @@
 
 #include <QDialog>
 
+#include "catalog/plugin_table.h"
+
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -12,7 +14,9 @@ namespace varnel {
 class TFormAdd : public QDialog {
     Q_OBJECT
 public:
-    TFormAdd(const QString& modulePath, const QString& proposal, bool emptyAllowed, QWidget* parent = nullptr);
+    // kind decides the label: extensions for a packer, a name for an FS plugin, else a detect string.
+    TFormAdd(const QString& modulePath, PluginKind kind, const QString& proposal, bool emptyAllowed,
+             QWidget* parent = nullptr);
 
     QString Text() const;
     void sExtChange();

@@ -3,6 +3,7 @@
 #include "ui/form_tcvarnel_design.h"
 
 #include "app/settings.h"
+#include "lang/language.h"
 #include "ops/host_process.h"
 #include "ui/menu_speed_button.h"
 #include "ui/qt_text.h"
@@ -22,6 +23,7 @@
 #include <QTabBar>
 #include <QTableWidget>
 #include <QTimer>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <set>
 
@@ -173,6 +175,15 @@ void TFormTCVarnel::CreateControls() {
     m_btnClose = tool("btnClose", ":/icons/close.svg");
     m_btnEnable->hide();
     m_btnTweak->hide();
+    m_toolMore = new QToolButton(m_toolRow);
+    m_toolMore->setObjectName("btnMore");
+    m_toolMore->setText(QString::fromUtf8("\u00BB"));
+    m_toolMore->setAutoRaise(true);
+    m_toolMore->setPopupMode(QToolButton::InstantPopup);
+    m_toolMoreMenu = new QMenu(m_toolMore);
+    m_toolMore->setMenu(m_toolMoreMenu);
+    m_toolMore->hide();
+    connect(m_toolMoreMenu, &QMenu::aboutToShow, this, [this] { FillToolOverflowMenu(); });
     commands->addWidget(m_toolRow);
 
     m_panel3 = new QWidget(m_panel2);
@@ -199,7 +210,7 @@ void TFormTCVarnel::CreateControls() {
     m_listView1->horizontalHeader()->setMinimumSectionSize(0);
     m_listView1->horizontalHeader()->setHighlightSections(false);
     m_listView1->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    m_listView1->horizontalHeader()->setStretchLastSection(false);
+    m_listView1->horizontalHeader()->setStretchLastSection(true);
     // The bitness column came last; it is shown beside the state, which it explains.
     m_listView1->horizontalHeader()->moveSection(kPluginListColumns - 1, 4);
     m_listView1->setSortingEnabled(false);
@@ -296,8 +307,28 @@ void TFormTCVarnel::CreateMenus() {
     SetActionEnabled(m_mnuRefresh, "btnRefreshClick", true);
 }
 
-void TFormTCVarnel::SetCommandEnabled(QWidget* widget, const char* handler, bool enabled) {
-    widget->setEnabled(enabled && CommandAvailable(handler));
+void TFormTCVarnel::SetCommandEnabled(QWidget* widget, const char* handler, bool enabled, int whyNot) {
+    if (!CommandAvailable(handler))
+        whyNot = kWhyNotInThisVersion;
+    else if (!enabled && !m_hostFound)
+        whyNot = kWhyNoHost;
+    bool on = enabled && CommandAvailable(handler);
+    widget->setEnabled(on);
+    widget->setProperty("whyNot", on ? 0 : whyNot);
+    UpdateToolTip(widget);
+}
+
+void TFormTCVarnel::SetHint(QWidget* widget, const QString& hint) {
+    widget->setProperty("hint", hint);
+    UpdateToolTip(widget);
+}
+
+void TFormTCVarnel::UpdateToolTip(QWidget* widget) {
+    QString tip = widget->property("hint").toString();
+    int whyNot = widget->property("whyNot").toInt();
+    if (whyNot > 0)
+        tip += (tip.isEmpty() ? "" : "\n") + FromAnsi(Message(whyNot));
+    widget->setToolTip(tip);
 }
 
 void TFormTCVarnel::SetActionEnabled(QAction* action, const char* handler, bool enabled) {

@@ -19,6 +19,7 @@ class QStatusBar;
 class QTabBar;
 class QTableWidget;
 class QTimer;
+class QToolButton;
 
 namespace varnel {
 
@@ -94,11 +95,21 @@ private:
     void CreateControls();
     void CreateMenus();
     void ApplyCreationSettings();
+    // Measures the tool buttons for their captions (widening the window when they need it), then
+    // places them; PlaceToolButtons puts those that do not fit the row into the overflow menu.
     void LayoutToolButtons();
+    void PlaceToolButtons();
+    void FillToolOverflowMenu();
     void SetCaptions();
     void RebuildTabs(const std::string& versionText);
     void PopulateList(int selectPosition);
-    void SetCommandEnabled(QWidget* widget, const char* handler, bool enabled);
+    void FitNameColumn();
+    // Enables a command's control, or disables it and tells why in its tooltip: the command is not
+    // in this version, the host was not found, or whyNot (a message number).
+    void SetCommandEnabled(QWidget* widget, const char* handler, bool enabled, int whyNot = 0);
+    // A control's tooltip: its hint, and the reason when it is off.
+    static void SetHint(QWidget* widget, const QString& hint);
+    static void UpdateToolTip(QWidget* widget);
     void SetActionEnabled(QAction* action, const char* handler, bool enabled);
     void SetHostControlsEnabled(bool enabled);
     void SaveWindowSettings();
@@ -146,6 +157,18 @@ private:
     TMenuSpeedButton* m_btnReport = nullptr;
     TMenuSpeedButton* m_btnAbout = nullptr;
     TMenuSpeedButton* m_btnClose = nullptr;
+    // The tool buttons' places, left to right; Disable/Enable and Rename/Tweak share one each.
+    struct ToolSlot {
+        TMenuSpeedButton* button = nullptr;
+        TMenuSpeedButton* partner = nullptr;
+        int left = 0;
+        int width = 0;
+        bool overflowed = false;
+    };
+    std::vector<ToolSlot> m_toolSlots;
+    int m_toolRowHeight = 0;
+    QToolButton* m_toolMore = nullptr; // "»": the commands the row has no room for
+    QMenu* m_toolMoreMenu = nullptr;
     QTabBar* m_tabControl1 = nullptr;
     QTableWidget* m_listView1 = nullptr;
     QStatusBar* m_statusBar1 = nullptr;

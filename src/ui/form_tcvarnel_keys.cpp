@@ -14,6 +14,9 @@ namespace varnel {
 // ---- Keys ----------------------------------------------------------------
 
 bool TFormTCVarnel::eventFilter(QObject* watched, QEvent* event) {
+    // The application filter also sees the tool row being resized: its buttons follow.
+    if (watched == m_toolRow && event->type() == QEvent::Resize)
+        PlaceToolButtons();
     if (event->type() == QEvent::KeyPress && isActiveWindow()) {
         // A key the focused control does not take travels on to its parents, and the
         // application's filter sees it at each of them: act on its first delivery only.

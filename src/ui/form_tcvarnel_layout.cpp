@@ -20,6 +20,7 @@
 #include <QTabBar>
 #include <QTableWidget>
 #include <QTimer>
+#include <QToolButton>
 
 namespace varnel {
 
@@ -73,14 +74,14 @@ void TFormTCVarnel::SetCaptions() {
     m_label5->setText(caption(52));
     m_label6->setText(caption(53));
     m_label1->setText(caption(54));
-    m_btnTCBrowse->setToolTip(caption(55));
+    SetHint(m_btnTCBrowse, caption(55));
     m_sTCPath1->setToolTip(caption(56));
     m_sTCini1->setToolTip(caption(57));
-    m_btnIniBrowse->setToolTip(caption(58));
+    SetHint(m_btnIniBrowse, caption(58));
     m_btnTCRun->setText(caption(60));
-    m_btnTCRun->setToolTip(caption(59));
+    SetHint(m_btnTCRun, caption(59));
     m_btnTCRestart->setText(caption(62));
-    m_btnTCRestart->setToolTip(caption(61));
+    SetHint(m_btnTCRestart, caption(61));
     struct Tool {
         TMenuSpeedButton* button;
         int text;
@@ -91,10 +92,10 @@ void TFormTCVarnel::SetCaptions() {
                  {m_btnOrder, 83, 84},  {m_btnTweak, 93, 94},   {m_btnReport, 114, 115}};
     for (const Tool& t : tools) {
         t.button->setText(caption(t.text));
-        t.button->setToolTip(caption(t.hint));
+        SetHint(t.button, caption(t.hint));
     }
     m_btnIniEdit->setText(caption(112));
-    m_btnIniEdit->setToolTip(caption(113));
+    SetHint(m_btnIniEdit, caption(113));
     m_tabControl1->setToolTip(caption(88));
     m_columnCaptions = {GetCaption(77), TextBefore(GetCaption(111), ":"),
                         GetCaption(78), GetCaption(79),
@@ -124,15 +125,12 @@ void TFormTCVarnel::SetCaptions() {
 
 void TFormTCVarnel::LayoutToolButtons() {
     // Disable/Enable and Rename/Tweak each share one place; the place is as wide as the wider
-    // caption of the pair, so that neither is cut off.
-    struct Slot {
-        TMenuSpeedButton* button;
-        TMenuSpeedButton* partner;
-    };
-    const Slot sequence[] = {{m_btnAdd, nullptr},       {m_btnDisable, m_btnEnable}, {m_btnRemove, nullptr},
-                             {m_btnRename, m_btnTweak}, {m_btnConfigure, nullptr},   {m_btnOrder, nullptr},
-                             {nullptr, nullptr},        {m_btnOptions, nullptr},     {m_btnReport, nullptr},
-                             {m_btnAbout, nullptr},     {m_btnClose, nullptr}};
+    // caption of the pair, so that neither is cut off. A null entry is the gap before Options.
+    const std::pair<TMenuSpeedButton*, TMenuSpeedButton*> sequence[] = {
+        {m_btnAdd, nullptr},       {m_btnDisable, m_btnEnable}, {m_btnRemove, nullptr},
+        {m_btnRename, m_btnTweak}, {m_btnConfigure, nullptr},   {m_btnOrder, nullptr},
+        {nullptr, nullptr},        {m_btnOptions, nullptr},     {m_btnReport, nullptr},
+        {m_btnAbout, nullptr},     {m_btnClose, nullptr}};
     QFontMetrics metrics(font());
     auto widthOf = [&](TMenuSpeedButton* b) {
         QString text = b->text();
@@ -142,36 +140,73 @@ void TFormTCVarnel::LayoutToolButtons() {
         // The style's own padding around the caption must fit too, or the caption is cut.
         return std::max({width, 55, b->sizeHint().width()});
     };
+    m_toolSlots.clear();
     int left = 0;
     bool afterGap = false;
-    int rowHeight = 0;
-    for (const Slot& slot : sequence) {
-        if (!slot.button) {
+    m_toolRowHeight = 0;
+    for (const auto& [button, partner] : sequence) {
+        if (!button) {
             afterGap = true;
             continue;
         }
-        int width = widthOf(slot.button);
-        if (slot.partner)
-            width = std::max(width, widthOf(slot.partner));
+        int width = widthOf(button);
+        if (partner)
+            width = std::max(width, widthOf(partner));
         if (afterGap) {
             left += 20;
             afterGap = false;
         }
-        int buttonHeight = slot.button->sizeHint().height();
-        rowHeight = std::max(rowHeight, buttonHeight);
-        slot.button->setGeometry(left, 0, width, buttonHeight);
-        if (slot.partner)
-            slot.partner->setGeometry(left, 0, width, buttonHeight);
+        m_toolRowHeight = std::max(m_toolRowHeight, button->sizeHint().height());
+        m_toolSlots.push_back({button, partner, left, width, false});
         left += width;
     }
-    m_toolRow->setFixedHeight(rowHeight);
-    m_toolRow->setMinimumWidth(left);
-    // Longer captions (another language) widen the window so that no button is cut off.
+    m_toolRow->setFixedHeight(m_toolRowHeight);
+    // Longer captions (another language) widen a window of the design width so that every button
+    // shows; a window the user made smaller keeps its size and the overflow menu holds the rest.
     QMargins outer = centralWidget()->layout()->contentsMargins();
     QMargins inner = m_panel2->layout()->contentsMargins();
     int chrome = outer.left() + outer.right() + inner.left() + inner.right() + 2 * m_panel2->frameWidth();
-    if (left + chrome > width())
+    if (width() == kDesignWidth && left + chrome > width())
         resize(left + chrome, height());
+    PlaceToolButtons();
+}
+
+void TFormTCVarnel::PlaceToolButtons() {
+    const int room = m_toolRow->width();
+    const int needed = m_toolSlots.empty() ? 0 : m_toolSlots.back().left + m_toolSlots.back().width;
+    const bool overflow = needed > room;
+    const int moreWidth = m_toolMore->sizeHint().width();
+    for (ToolSlot& slot : m_toolSlots) {
+        slot.overflowed = overflow && slot.left + slot.width > room - moreWidth;
+        // A button without room is moved out of the row, not hidden: its visibility keeps
+        // saying which one of a pair the selection calls for.
+        int left = slot.overflowed ? room + slot.left : slot.left;
+        slot.button->setGeometry(left, 0, slot.width, m_toolRowHeight);
+        if (slot.partner)
+            slot.partner->setGeometry(left, 0, slot.width, m_toolRowHeight);
+    }
+    m_toolMore->setVisible(overflow);
+    if (overflow) {
+        m_toolMore->setGeometry(room - moreWidth, 0, moreWidth, m_toolRowHeight);
+        m_toolMore->raise();
+    }
+}
+
+void TFormTCVarnel::FillToolOverflowMenu() {
+    m_toolMoreMenu->clear();
+    for (const ToolSlot& slot : m_toolSlots) {
+        if (!slot.overflowed)
+            continue;
+        TMenuSpeedButton* shown =
+            slot.partner && slot.partner->isVisibleTo(m_toolRow) ? slot.partner : slot.button;
+        QAction* action = m_toolMoreMenu->addAction(shown->icon(), shown->text());
+        action->setEnabled(shown->isEnabled());
+        action->setToolTip(shown->toolTip());
+        if (shown->DropDownMenu())
+            action->setMenu(shown->DropDownMenu());
+        else
+            connect(action, &QAction::triggered, shown, &TMenuSpeedButton::RunCommand);
+    }
 }
 
 // ---- Sizing and closing ------------------------------------------------------------------
@@ -179,6 +214,8 @@ void TFormTCVarnel::LayoutToolButtons() {
 void TFormTCVarnel::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     PlaceSizeGrip();
+    if (m_created)
+        FitNameColumn();
 }
 
 void TFormTCVarnel::PlaceSizeGrip() {

@@ -10,6 +10,7 @@
 #include "ui/qt_text.h"
 #include "util/text.h"
 
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -92,12 +93,30 @@ void TFormTCVarnel::PopulateList(int selectPosition) {
                 }
             }
         }
+        // The placeholder's text runs across the whole row instead of being cut at the first column.
+        m_listView1->clearSpans();
+        if (m_rows.size() == 1 && m_rows.front().placeholder)
+            m_listView1->setSpan(0, 0, 1, kPluginListColumns);
         if (selectPosition >= 0 && selectPosition < m_listView1->rowCount()) {
             m_listView1->selectRow(selectPosition);
             m_listView1->setCurrentCell(selectPosition, 0, QItemSelectionModel::NoUpdate);
         }
     }
     m_listView1->setUpdatesEnabled(true);
+    FitNameColumn();
+}
+
+void TFormTCVarnel::FitNameColumn() {
+    // The last column takes the free width; plugin names get what of it they need first.
+    QHeaderView* header = m_listView1->horizontalHeader();
+    int last = header->logicalIndex(header->count() - 1);
+    if (last == 0 || m_listView1->isColumnHidden(0) || (m_rows.size() == 1 && m_rows.front().placeholder))
+        return;
+    const QAbstractItemView* view = m_listView1; // where the content width is public
+    int wanted = view->sizeHintForColumn(0) - m_listView1->columnWidth(0);
+    int spare = m_listView1->columnWidth(last) - view->sizeHintForColumn(last);
+    if (wanted > 0 && spare > 0)
+        m_listView1->setColumnWidth(0, m_listView1->columnWidth(0) + std::min(wanted, spare));
 }
 
 void TFormTCVarnel::RefreshStates() {
@@ -212,23 +231,23 @@ void TFormTCVarnel::ListView1Change() {
     CommandStates c = CommandStatesFor(selection);
     m_btnDisable->setVisible(c.disableVisible);
     m_mnuDisable->setVisible(c.disableVisible);
-    SetCommandEnabled(m_btnDisable, "btnDisableClick", c.disableEnabled && m_hostFound);
+    SetCommandEnabled(m_btnDisable, "btnDisableClick", c.disableEnabled && m_hostFound, c.selectionWhyNot);
     SetActionEnabled(m_mnuDisable, "btnDisableClick", c.disableEnabled);
     m_btnEnable->setVisible(c.enableVisible);
     m_mnuEnable->setVisible(c.enableVisible);
-    SetCommandEnabled(m_btnRemove, "btnRemoveClick", c.removeEnabled && m_hostFound);
+    SetCommandEnabled(m_btnRemove, "btnRemoveClick", c.removeEnabled && m_hostFound, c.selectionWhyNot);
     SetActionEnabled(m_mnuUninstall, "btnRemoveClick", c.removeEnabled);
     m_btnTweak->setVisible(c.tweakVisible);
     m_mnuTweak->setVisible(c.tweakVisible);
-    SetCommandEnabled(m_btnTweak, "btnTweakClick", c.tweakEnabled && m_hostFound);
+    SetCommandEnabled(m_btnTweak, "btnTweakClick", c.tweakEnabled && m_hostFound, c.singleWhyNot);
     SetActionEnabled(m_mnuTweak, "btnTweakClick", c.tweakEnabled);
     m_btnRename->setVisible(c.renameVisible);
     m_mnuRename->setVisible(c.renameVisible);
-    SetCommandEnabled(m_btnRename, "btnRenameClick", c.renameEnabled && m_hostFound);
+    SetCommandEnabled(m_btnRename, "btnRenameClick", c.renameEnabled && m_hostFound, c.singleWhyNot);
     SetActionEnabled(m_mnuRename, "btnRenameClick", c.renameEnabled);
-    SetCommandEnabled(m_btnConfigure, "btnConfigureClick", c.configureEnabled && m_hostFound);
+    SetCommandEnabled(m_btnConfigure, "btnConfigureClick", c.configureEnabled && m_hostFound, c.singleWhyNot);
     SetActionEnabled(m_mnuConfigure, "btnConfigureClick", c.configureEnabled);
-    SetCommandEnabled(m_btnOrder, "btnOrderClick", c.orderEnabled && m_hostFound);
+    SetCommandEnabled(m_btnOrder, "btnOrderClick", c.orderEnabled && m_hostFound, c.orderWhyNot);
     SetActionEnabled(m_mnuOrder, "btnOrderClick", c.orderEnabled);
     SetActionEnabled(m_mnuBrowse, "mnuBrowseClick", c.browseEnabled);
 }

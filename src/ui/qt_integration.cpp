@@ -7,8 +7,8 @@
 
 #include <QApplication>
 #include <QFileDialog>
-#include <QMessageBox>
 #include <QHelpEvent>
+#include <QMessageBox>
 #include <QProxyStyle>
 #include <QToolTip>
 
@@ -66,9 +66,9 @@ std::vector<std::string> QtUserDialogs::OpenFiles(const FileDialogRequest& reque
     return chosen;
 }
 
-std::optional<std::string> QtUserDialogs::AskAssociation(const std::string& modulePath, const std::string& proposal,
-                                                          bool allowEmpty) {
-    TFormAdd dialog(FromAnsi(modulePath), FromAnsi(proposal), allowEmpty, QApplication::activeWindow());
+std::optional<std::string> QtUserDialogs::AskAssociation(const std::string& modulePath, PluginKind kind,
+                                                         const std::string& proposal, bool allowEmpty) {
+    TFormAdd dialog(FromAnsi(modulePath), kind, FromAnsi(proposal), allowEmpty, QApplication::activeWindow());
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return ToAnsi(dialog.Text());

@@ -15,8 +15,8 @@ void InstallQtMessageBox();
 class QtUserDialogs : public UserDialogs {
 public:
     std::vector<std::string> OpenFiles(const FileDialogRequest& request) override;
-    std::optional<std::string> AskAssociation(const std::string& modulePath, const std::string& proposal,
-                                              bool allowEmpty) override;
+    std::optional<std::string> AskAssociation(const std::string& modulePath, PluginKind kind,
+                                              const std::string& proposal, bool allowEmpty) override;
     std::optional<std::string> AskText(const std::string& title, const std::string& label,
                                        const std::string& text) override;
 };

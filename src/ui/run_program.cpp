@@ -16,6 +16,14 @@
 
 namespace varnel {
 
+EntryActions CommandLineActions() {
+    EntryActions actions;
+    actions.detectHost = [] { return DetectHost(AppSettings().TCPath, AppSettings().IniPath, 101); };
+    actions.restartHost = [] { RestartHost(); };
+    actions.installFile = [](const std::string& path) { InstallPlugin(path, true, true, "", true); };
+    return actions;
+}
+
 int RunProgram(int argc, char** argv) {
     QApplication app(argc, argv);
     SetUpApplication(app);
@@ -28,11 +36,7 @@ int RunProgram(int argc, char** argv) {
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i)
         args.emplace_back(argv[i]);
-    EntryActions actions;
-    actions.detectHost = [] { return DetectHost(AppSettings().TCPath, AppSettings().IniPath); };
-    actions.restartHost = [] { RestartHost(); };
-    actions.installFile = [](const std::string& path) { InstallPlugin(path, true, true, "", true); };
-    if (RunEntry(args, actions) == EntryOutcome::EndProgram)
+    if (RunEntry(args, CommandLineActions()) == EntryOutcome::EndProgram)
         return 0;
 
     std::string oneShot = WindowSwitch(args);

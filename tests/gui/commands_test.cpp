@@ -10,6 +10,7 @@
 #include "ui/form_add.h"
 #include "ui/menu_speed_button.h"
 #include "ui/qt_text.h"
+#include "ui/run_program.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -296,7 +297,7 @@ private slots:
 
     void associationDialogNeedsANameWhereOneIsRequired() {
         GuiHost host;
-        TFormAdd dialog("C:\\p\\x.wfx", "", false);
+        TFormAdd dialog("C:\\p\\x.wfx", kFileSystem, "", false);
         auto* ok = dialog.findChild<QPushButton*>("btnOk");
         auto* text = dialog.findChild<QLineEdit*>("sExt");
         QVERIFY(!ok->isEnabled());
@@ -307,11 +308,26 @@ private slots:
         QCOMPARE(dialog.Text(), QString(" a ")); // as typed, not trimmed
         QCOMPARE(dialog.findChild<QLineEdit*>("sFile")->text(), QString("C:\\p\\x.wfx"));
         QCOMPARE(dialog.windowTitle(), QString("Plugin association"));
-        TFormAdd emptyAllowed("C:\\p\\x.wlx", "", true);
+        TFormAdd emptyAllowed("C:\\p\\x.wlx", kLister, "", true);
         QVERIFY(emptyAllowed.findChild<QPushButton*>("btnOk")->isEnabled());
-        dialog.findChild<QPushButton*>("btnHelp")->click();
+        auto* help = dialog.findChild<QPushButton*>("btnHelp");
+        help->setFocus(); // as a mouse click leaves it
+        help->click();
         QCOMPARE(host.boxes.Boxes().back().title, std::string("Plugin association"));
         QCOMPARE(host.boxes.Boxes().back().style, kStyleInformation | kMbSetForeground);
+        QCOMPARE(dialog.focusWidget(), text); // typing goes on in the text
+
+        // The label says what the text is, and the dialog is wide enough for path and title.
+        const QString path =
+            "C:\\Program Files\\totalcmd\\plugins\\wcx\\Some Archiver 7\\archiver_plugin.wcx";
+        TFormAdd packer(path, kPacker, "7z", false);
+        QCOMPARE(packer.findChild<QLabel*>("Label2")->text(), QString("Extension:"));
+        QCOMPARE(dialog.findChild<QLabel*>("Label2")->text(), QString("Name:"));
+        QCOMPARE(emptyAllowed.findChild<QLabel*>("Label2")->text(), QString("Registered for:"));
+        packer.show();
+        auto* file = packer.findChild<QLineEdit*>("sFile");
+        QVERIFY(file->width() > file->fontMetrics().horizontalAdvance(path));
+        QVERIFY(packer.width() > packer.fontMetrics().horizontalAdvance(packer.windowTitle()) + 100);
     }
 
     void f6OnAPackerDoesNothingYet() {
@@ -350,14 +366,16 @@ private slots:
     void commandLineWithTheHostMissingAsksNothing() {
         GuiHost host("[Paths]\r\nTCPath=C:\\gone\\Totalcmd.exe\r\n");
         int installs = 0;
-        EntryActions actions;
-        actions.detectHost = [] { return DetectHost(AppSettings().TCPath, AppSettings().IniPath); };
+        EntryActions actions = CommandLineActions();
         actions.restartHost = [] {};
         actions.installFile = [&](const std::string&) { ++installs; };
         QCOMPARE(RunEntry({"C:\\x.wlx"}, actions), EntryOutcome::EndProgram);
         QCOMPARE(installs, 0);
         QCOMPARE(host.boxes.Boxes().size(), size_t{1});
-        QVERIFY(Contains(host.boxes.Boxes()[0].text, "TotalCmd.exe was not found."));
+        // No window, so no "..." button to point at: the message says how to get to it.
+        QCOMPARE(host.boxes.Boxes()[0].text,
+                 std::string("TotalCmd.exe was not found.\rStart TC Varnel without arguments and choose the "
+                             "right file with the \"...\" button in its window."));
         QCOMPARE(RunEntry({"/Restart"}, actions), EntryOutcome::EndProgram); // any argument checks the host
         QCOMPARE(RunEntry({}, actions), EntryOutcome::OpenMainWindow);
     }

@@ -7,9 +7,13 @@
 #include "ui/menu_speed_button.h"
 #include "ui/qt_text.h"
 
+#include <QAction>
+#include <QAction>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenu>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabBar>
@@ -164,9 +168,17 @@ private slots:
         auto* remove = host.Find<TMenuSpeedButton>("btnRemove");
         host.Select({1, 4}); // two rows: nothing to rename, but both can be disabled and removed
         QVERIFY(rename->isVisible() && !rename->isEnabled());
+        QCOMPARE(rename->toolTip(),
+                 QString("Rename the registration of the plugin\nSelect just one plugin."));
         QVERIFY(disable->isEnabled() && remove->isEnabled());
+        QCOMPARE(remove->toolTip(), QString("Uninstall the selected plugins")); // no reason while it is on
         host.List()->clearSelection();
-        QVERIFY(disable->isVisible() && !disable->isEnabled() && !remove->isEnabled() && !rename->isEnabled());
+        QVERIFY(disable->isVisible() && !disable->isEnabled() && !remove->isEnabled() &&
+                !rename->isEnabled());
+        QVERIFY(remove->toolTip().endsWith("\nSelect a plugin in the list first."));
+        QVERIFY(host.Find<TMenuSpeedButton>("btnOptions")
+                    ->toolTip()
+                    .endsWith("\nThis version of TC Varnel cannot do this yet."));
         host.Select({0, 5});
         QCOMPARE(host.Window().SelectedTableRows().size(), size_t{2});
         QCOMPARE(host.Window().SelectedPluginFile(),
@@ -238,8 +250,25 @@ private slots:
             host.Open();
             host.Window().resize(300, 200);
             Settle();
-            QVERIFY(host.Window().width() >= 450);
-            QVERIFY(host.Window().height() >= 250);
+            QCOMPARE(host.Window().size(), QSize(450, 250));
+            // Every command stays reachable: on the row, or in the overflow menu at its end.
+            QWidget* row = host.Find<QWidget>("ToolRow");
+            auto* more = host.Find<QToolButton>("btnMore");
+            QVERIFY(more->isVisible());
+            emit more->menu()->aboutToShow();
+            QStringList overflowed;
+            for (QAction* action : more->menu()->actions())
+                overflowed << action->text();
+            for (auto* button : row->findChildren<TMenuSpeedButton*>()) {
+                if (!button->isVisibleTo(row))
+                    continue; // the other one of a pair
+                bool onRow = button->geometry().right() < more->geometry().left();
+                QVERIFY2(onRow != overflowed.contains(button->text()), qPrintable(button->text()));
+            }
+            QVERIFY(overflowed.contains("Close"));
+            host.Window().resize(1000, 426);
+            Settle();
+            QVERIFY(!more->isVisible());
             QVERIFY(host.Find<QStatusBar>("StatusBar1")->isVisible());
             QVERIFY(!host.Find<QWidget>("SizeGrip")->isVisible());
         }
@@ -268,6 +297,10 @@ private slots:
         QVERIFY(!host.List()->isEnabled());
         QCOMPARE(host.List()->rowCount(), 0);
         QVERIFY(!host.Find<TMenuSpeedButton>("btnAdd")->isEnabled());
+        QCOMPARE(
+            host.Find<TMenuSpeedButton>("btnAdd")->toolTip(),
+            QString("Install a new plugin\nTotal Commander or its wincmd.ini was not found: choose them with "
+                    "the \"...\" buttons."));
         QVERIFY(!host.Find<QTabBar>("TabControl1")->isEnabled());
         QVERIFY(host.Find<QPushButton>("btnTCBrowse")->isEnabled());
         QVERIFY(host.Find<TMenuSpeedButton>("btnClose")->isEnabled());

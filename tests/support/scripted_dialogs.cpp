@@ -16,7 +16,7 @@ std::vector<std::string> ScriptedDialogs::OpenFiles(const FileDialogRequest& req
     return answer;
 }
 
-std::optional<std::string> ScriptedDialogs::AskAssociation(const std::string& modulePath,
+std::optional<std::string> ScriptedDialogs::AskAssociation(const std::string& modulePath, PluginKind,
                                                            const std::string& proposal, bool allowEmpty) {
     associationRequests.push_back({modulePath, proposal, allowEmpty});
     if (associations.empty())
