@@ -2,6 +2,7 @@
 
 #include "catalog/catalog_options.h"
 #include "catalog/module_info.h"
+#include "lang/language.h"
 #include "platform/environment.h"
 #include "platform/profile.h"
 #include "util/text.h"
@@ -115,6 +116,22 @@ std::string ContractWindowsDir(std::string_view path) {
     if (windows.size() > 300)
         windows.resize(300);
     return ReplaceFirstNoCase(path, windows, "%windir%");
+}
+
+std::string HostConfigProblem() {
+    const std::string& file = Host().HostIniPath;
+    switch (platform::CheckProfileFile(file)) {
+    case platform::ProfileAccess::Readable:
+    case platform::ProfileAccess::Missing:
+        return {};
+    case platform::ProfileAccess::NotAFile:
+        return FormatPrintf(Message(107), {file});
+    case platform::ProfileAccess::TooLarge:
+        return FormatPrintf(Message(108), {file, static_cast<int>(platform::kMaxProfileBytes >> 20)});
+    case platform::ProfileAccess::Unreadable:
+        break;
+    }
+    return FormatPrintf(Message(109), {file});
 }
 
 } // namespace varnel

@@ -43,6 +43,10 @@ const std::vector<std::string>& KeyList();
 
 std::string ExpandHostPath(std::string_view text);
 
+// "" while the host configuration can be read (or is missing, to be made by the first write);
+// else what the user is told: the file, and why it cannot be read. Nothing is written to it then.
+std::string HostConfigProblem();
+
 // All writes to the host configuration between its start and Commit land in the file as one
 // replacement, so the file is always either as it was or as the whole command left it.
 class HostConfigTransaction {

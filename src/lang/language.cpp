@@ -134,8 +134,9 @@ const std::vector<int>& MessageNumbers() {
         // could not be started, a host that would not close, a helper that could not answer, an
         // unusable Wine prefix, a file nothing could open, a host still running after a restart;
         // the bitness of modules and a module the host cannot load; a host missing on the command line;
-        // why a command is off.
-        range(91, 106);
+        // why a command is off; a configuration that cannot be read; a name that cannot be a key;
+        // a configuration changed by another program meanwhile.
+        range(91, 111);
         return n;
     }();
     return numbers;

@@ -61,9 +61,10 @@ private:
 // Random access to a file's bytes; nullptr when it cannot be opened as a regular file.
 std::unique_ptr<ByteSource> OpenFileForReading(std::string_view path);
 
-// Whole-file access for the profile engine and others.
-enum class ReadResult { Ok, Missing, Failed };
-ReadResult ReadWholeFile(std::string_view path, std::string& bytes);
+// Whole-file access for the profile engine and others. Only a regular file is read (a folder,
+// FIFO, device or socket is NotAFile, and opening one never blocks), and only up to maxBytes.
+enum class ReadResult { Ok, Missing, Failed, NotAFile, TooLarge };
+ReadResult ReadWholeFile(std::string_view path, std::string& bytes, size_t maxBytes);
 
 // Replaces the file's contents in one step: a temporary file in the same folder is written,
 // flushed and renamed over the original, whose permissions it takes. On failure the original is

@@ -45,6 +45,13 @@ private:
     bool m_committed = false;
 };
 
+// Whether a profile file can be used, and if not, why. A missing file is usable: the first write
+// makes it. The host's own files stay far below kMaxProfileBytes; a larger one (a link to a device,
+// a sparse file) would only exhaust memory, so it is neither read nor written.
+enum class ProfileAccess { Readable, Missing, NotAFile, TooLarge, Unreadable };
+inline constexpr size_t kMaxProfileBytes = 16 * 1024 * 1024;
+ProfileAccess CheckProfileFile(std::string_view file);
+
 // Forgets cached copies of profile files (they are revalidated on every call anyway).
 void ResetProfileCache();
 

@@ -64,7 +64,11 @@ void TFormTCVarnel::FillList() {
     PopulateList(any ? (remembered < static_cast<int>(m_rows.size()) ? remembered : 0) : -1);
     m_listView1->setEnabled(any);
     UpdateSortMarks();
-    m_statusText->setText(FromAnsi(FormatPrintf(Message(72), {static_cast<int>(m_rows.size()), missing})));
+    // The placeholder row is no plugin; a configuration that cannot be read says so instead.
+    std::string problem = HostConfigProblem();
+    m_statusText->setText(FromAnsi(
+        problem.empty() ? FormatPrintf(Message(72), {any ? static_cast<int>(m_rows.size()) : 0, missing})
+                        : problem));
     ListView1Change();
 }
 

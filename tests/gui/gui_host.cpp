@@ -1,10 +1,10 @@
 #include "gui_host.h"
 
-#include "platform/program_folder.h"
 #include "app/settings.h"
 #include "app/startup.h"
 #include "catalog/plugin_table.h"
 #include "lang/language.h"
+#include "platform/program_folder.h"
 #include "platform/system.h"
 #include "ui/qt_text.h"
 
@@ -72,8 +72,12 @@ std::string GuiHost::RowText(int position, int column) {
     return item ? ToAnsi(item->text()) : std::string();
 }
 
-std::string GuiHost::WincmdIni() const { return prefix.Read("drive_c/totalcmd/wincmd.ini"); }
+std::string GuiHost::WincmdIni() const {
+    return prefix.Read("drive_c/totalcmd/wincmd.ini");
+}
 
-void GuiHost::SetWincmdIni(const std::string& text) const { prefix.Write("drive_c/totalcmd/wincmd.ini", text); }
+void GuiHost::SetWincmdIni(const std::string& text) const {
+    prefix.Write("drive_c/totalcmd/wincmd.ini", text);
+}
 
 } // namespace varnel::test

@@ -8,11 +8,9 @@
 #include "ui/qt_text.h"
 
 #include <QAction>
-#include <QAction>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QMenu>
 #include <QPushButton>
 #include <QStatusBar>
@@ -202,8 +200,16 @@ private slots:
         QCOMPARE(host.RowText(0, 0), std::string("No plugins of this kind are installed."));
         QVERIFY(!list->isEnabled());
         QVERIFY(host.Window().SelectedTableRows().empty());
-        QCOMPARE(host.Find<QLabel>("StatusText")->text(), QString("1 plugins, 0 disabled or missing"));
+        QCOMPARE(host.Find<QLabel>("StatusText")->text(), QString("0 plugins, 0 disabled or missing"));
         QVERIFY(!host.Action("mnuUninstall")->isEnabled());
+
+        // A configuration that cannot be read is not shown as an empty one.
+        std::filesystem::remove(host.prefix.Path("drive_c/totalcmd/wincmd.ini"));
+        std::filesystem::create_directory(host.prefix.Path("drive_c/totalcmd/wincmd.ini"));
+        host.Window().FillList();
+        QCOMPARE(host.Find<QLabel>("StatusText")->text(),
+                 QString("C:\\totalcmd\\wincmd.ini cannot be read: it is a folder or a special file, not a "
+                         "regular file."));
     }
 
     void keysOfTheWindow() {

@@ -2,11 +2,11 @@
 
 #include "ops/host_process.h"
 
-#include "platform/program_folder.h"
 #include "app/settings.h"
 #include "catalog/host_config.h"
 #include "lang/language.h"
 #include "platform/process.h"
+#include "platform/program_folder.h"
 #include "platform/system.h"
 #include "temp_prefix.h"
 

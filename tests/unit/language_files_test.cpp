@@ -36,7 +36,7 @@ const std::map<int, std::string> kMessageArguments = {
     {80, "sss"}, {81, "sss"}, {82, "ss"}, {83, "s"},  {84, ""},      {85, ""},   {86, ""},    {87, ""},
     {88, ""},    {89, "s"},   {90, ""},   {91, "s"},  {92, "s"},     {93, ""},   {94, "sss"}, {95, "ss"},
     {96, "s"},   {97, "d"},   {98, "s"},  {99, "ss"}, {100, "ssss"}, {101, "s"}, {102, ""},   {103, ""},
-    {104, ""},   {105, ""},   {106, ""}};
+    {104, ""},   {105, ""},   {106, ""},  {107, "s"}, {108, "sd"},   {109, "s"}, {110, "s"},  {111, "s"}};
 
 // The conversions of a template, in order: "s" for %s, "d" for %d ("%%" is no conversion).
 std::string Conversions(std::string_view text) {

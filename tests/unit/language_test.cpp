@@ -1,8 +1,8 @@
 #include "lang/language.h"
 
-#include "platform/program_folder.h"
 #include "catalog/plugin_table.h"
 #include "message_log.h"
+#include "platform/program_folder.h"
 #include "temp_prefix.h"
 
 #include <filesystem>

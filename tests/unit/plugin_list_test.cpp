@@ -36,10 +36,10 @@ TEST(PluginList, NumberedPrefixesPadByHowManyThereAre) {
 TEST(PluginList, CompareFoldsOnlyAsciiLettersAndOrdersBytes) {
     EXPECT_LT(ComparePluginListRows(Row("apple"), Row("Banana"), 0, true), 0);
     EXPECT_EQ(ComparePluginListRows(Row("ABC"), Row("abc"), 0, true), 0);
-    EXPECT_LT(ComparePluginListRows(Row("ab"), Row("abc"), 0, true), 0);   // a prefix comes first
-    EXPECT_GT(ComparePluginListRows(Row("ab"), Row("abc"), 0, false), 0);  // descending negates
+    EXPECT_LT(ComparePluginListRows(Row("ab"), Row("abc"), 0, true), 0);  // a prefix comes first
+    EXPECT_GT(ComparePluginListRows(Row("ab"), Row("abc"), 0, false), 0); // descending negates
     EXPECT_LT(ComparePluginListRows(Row("Z"), Row("\xE4"), 0, true), 0);  // bytes above 127 come last
-    EXPECT_GT(ComparePluginListRows(Row("_x"), Row("ax"), 0, true), 0);   // letters fold to capitals, below "_"
+    EXPECT_GT(ComparePluginListRows(Row("_x"), Row("ax"), 0, true), 0); // letters fold to capitals, below "_"
     PluginListRow placeholder;
     placeholder.placeholder = true;
     EXPECT_EQ(ComparePluginListRows(placeholder, Row("x"), 0, true), 0);
@@ -50,13 +50,14 @@ TEST(PluginList, SortingKeepsNumberedRowsInOrderAndDisabledFirst) {
     std::vector<PluginListRow> rows = {Row("[10] ten"), Row("[ 2] two"), Row(" [ 3] off"), Row("Packer: p"),
                                        Row("[ 1] one")};
     SortPluginListRows(rows, 0, true);
-    EXPECT_EQ(Captions(rows), (std::vector<std::string>{" [ 3] off", "Packer: p", "[ 1] one", "[ 2] two", "[10] ten"}));
+    EXPECT_EQ(Captions(rows),
+              (std::vector<std::string>{" [ 3] off", "Packer: p", "[ 1] one", "[ 2] two", "[10] ten"}));
     SortPluginListRows(rows, 0, false);
     EXPECT_EQ(Captions(rows).front(), "[10] ten");
 }
 
 TEST(PluginList, SortMarkersMoveBetweenColumns) {
-    std::array<std::string, kPluginListColumns> captions = {"Plugin", "Description", "Version",
+    std::array<std::string, kPluginListColumns> captions = {"Plugin", "Description",     "Version",
                                                             "State",  "Registered for:", "Filename"};
     UpdateSortMarkTexts(captions, 0, true);
     EXPECT_EQ(captions[0], "Plugin +");

@@ -4,7 +4,10 @@
 #include "catalog/host_config.h"
 #include "temp_prefix.h"
 
+#include <chrono>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace varnel {
 namespace {
@@ -163,6 +166,28 @@ TEST_F(PluginTableTest, NewRowsStartEmpty) {
     EXPECT_EQ(e.Kind, kPacker);
     EXPECT_EQ(e.Index, 0);
     EXPECT_FALSE(e.Disabled || e.Deleted || e.Loaded);
+}
+
+} // namespace
+} // namespace varnel
+
+namespace varnel {
+namespace {
+
+// A FIFO or device named as a plugin module is looked at without ever being opened for good:
+// the list loads with details at once.
+TEST_F(PluginTableTest, SpecialFilesAsModulesDoNotHang) {
+    std::filesystem::create_directories(prefix.Path("drive_c/p"));
+    ASSERT_EQ(mkfifo(prefix.Path("drive_c/p/fifo.wlx").c_str(), 0644), 0);
+    std::filesystem::create_symlink("/dev/zero", prefix.Path("drive_c/p/zero.wcx"));
+    CatalogSettings().showVersions = 1;
+    Ini("[ListerPlugins]\r\n0=C:\\p\\fifo.wlx\r\n[PackerPlugins]\r\nzip=1,C:\\p\\zero.wcx\r\n");
+    auto started = std::chrono::steady_clock::now();
+    LoadTable(true);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+    ASSERT_EQ(Table().Count(), 2);
+    EXPECT_EQ(Table().Row(1).Bits, 0);
+    EXPECT_EQ(Table().Row(2).Version, "");
 }
 
 } // namespace

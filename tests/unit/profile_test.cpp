@@ -2,7 +2,9 @@
 
 #include "temp_prefix.h"
 
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <thread>
@@ -204,6 +206,46 @@ TEST(ProfileBatchTest, UncommittedAndFailedBatchesChangeNothing) {
         EXPECT_FALSE(ProfileWriteString("C:\\TC\\bad.ini", "s", "k", std::string_view("v")));
         EXPECT_FALSE(batch.Commit());
     }
+}
+
+} // namespace
+} // namespace varnel::platform
+
+namespace varnel::platform {
+namespace {
+
+// What cannot be a configuration file is never waited on, read into memory or written: a FIFO,
+// a device, a folder, a file far larger than any host configuration.
+TEST(ProfileFile, SpecialAndHugeFilesAreRefusedAtOnce) {
+    TempPrefix prefix;
+    std::filesystem::create_directories(prefix.Path("drive_c/TC"));
+    const std::string machine = prefix.Path("drive_c/TC/wincmd.ini");
+    auto refused = [&](ProfileAccess expected) {
+        auto started = std::chrono::steady_clock::now();
+        EXPECT_EQ(CheckProfileFile(kIni), expected);
+        EXPECT_EQ(ProfileReadString(kIni, "a", "b", "dflt", 100), "dflt");
+        EXPECT_EQ(ProfileReadKeyNames(kIni, "a", 100), std::string(2, '\0'));
+        EXPECT_FALSE(ProfileWriteString(kIni, "a", "b", std::string_view("c")));
+        ProfileBatch batch(kIni);
+        EXPECT_FALSE(batch.Usable());
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+    };
+    ASSERT_EQ(mkfifo(machine.c_str(), 0644), 0);
+    refused(ProfileAccess::NotAFile);
+    std::filesystem::remove(machine);
+    std::filesystem::create_symlink("/dev/zero", machine);
+    refused(ProfileAccess::NotAFile);
+    std::filesystem::remove(machine);
+    std::filesystem::create_directory(machine);
+    refused(ProfileAccess::NotAFile);
+    std::filesystem::remove(machine);
+    {
+        std::ofstream sparse(machine);
+        sparse << "[a]\r\nb=1\r\n";
+    }
+    std::filesystem::resize_file(machine, 4ull << 30); // sparse: no disk is used
+    refused(ProfileAccess::TooLarge);
+    EXPECT_EQ(std::filesystem::file_size(machine), 4ull << 30);
 }
 
 } // namespace

@@ -101,7 +101,8 @@ TEST_F(RegistrationTest, DisableTheMiddleListerAndEnableItAgain) {
 }
 
 TEST_F(RegistrationTest, APackerWithThreeExtensionsComesBackWithItsFlags) {
-    Ini("[PackerPlugins]\r\nzip=5,C:\\TC\\arc.wcx\r\nrar=1,C:\\other.wcx\r\ntar=7,%COMMANDER_PATH%\\arc.wcx\r\n"
+    Ini("[PackerPlugins]\r\nzip=5,C:\\TC\\arc.wcx\r\nrar=1,C:\\other.wcx\r\ntar=7,%COMMANDER_PATH%\\arc."
+        "wcx\r\n"
         "gz=C:\\TC\\arc.wcx\r\n");
     int row = RowOf("C:\\TC\\arc.wcx");
     RemovePlugin(row, true);
@@ -113,7 +114,8 @@ TEST_F(RegistrationTest, APackerWithThreeExtensionsComesBackWithItsFlags) {
     CatalogSettings().useCommanderPath = false; // saved values come back as saved
     EnablePlugin(RowOf("C:\\TC\\arc.wcx"));
     EXPECT_EQ(Ini(), "[PackerPlugins]\r\nrar=1,C:\\other.wcx\r\n"
-                     "zip=5,%COMMANDER_PATH%\\arc.wcx\r\ntar=7,%COMMANDER_PATH%\\arc.wcx\r\ngz=%COMMANDER_PATH%\\arc.wcx\r\n"
+                     "zip=5,%COMMANDER_PATH%\\arc.wcx\r\ntar=7,%COMMANDER_PATH%\\arc.wcx\r\ngz=%COMMANDER_"
+                     "PATH%\\arc.wcx\r\n"
                      "[DisabledPlugins]\r\n");
 }
 
@@ -137,17 +139,20 @@ TEST_F(RegistrationTest, RegisterEachKind) {
     EXPECT_EQ(RegisterPlugin(packer, "zip,rar", true), RegisterResult::Registered);
     EXPECT_EQ(RegisterPlugin(fs, "ignored", true), RegisterResult::Registered);
     EXPECT_EQ(RegisterPlugin(content, "", true), RegisterResult::Registered);
-    EXPECT_EQ(Ini(), "[ListerPlugins]\r\n0=C:\\p\\m0.wlx\r\n"
-                     "1=%COMMANDER_PATH%\\plugins\\sample_lister.wlx\r\n1_detect=EXT=\"TXT\" | EXT=\"LOG\"\r\n"
-                     "[PackerPlugins]\r\nzip=285,%COMMANDER_PATH%\\plugins\\sample_packer.wcx\r\n"
-                     "rar=285,%COMMANDER_PATH%\\plugins\\sample_packer.wcx\r\n"
-                     "[FileSystemPlugins]\r\nSample FS=%COMMANDER_PATH%\\plugins\\sample_fs.wfx\r\n"
-                     "[ContentPlugins]\r\n0=%COMMANDER_PATH%\\plugins\\sample_content.wdx\r\n0_detect=MULTIMEDIA\r\n");
+    EXPECT_EQ(
+        Ini(),
+        "[ListerPlugins]\r\n0=C:\\p\\m0.wlx\r\n"
+        "1=%COMMANDER_PATH%\\plugins\\sample_lister.wlx\r\n1_detect=EXT=\"TXT\" | EXT=\"LOG\"\r\n"
+        "[PackerPlugins]\r\nzip=285,%COMMANDER_PATH%\\plugins\\sample_packer.wcx\r\n"
+        "rar=285,%COMMANDER_PATH%\\plugins\\sample_packer.wcx\r\n"
+        "[FileSystemPlugins]\r\nSample FS=%COMMANDER_PATH%\\plugins\\sample_fs.wfx\r\n"
+        "[ContentPlugins]\r\n0=%COMMANDER_PATH%\\plugins\\sample_content.wdx\r\n0_detect=MULTIMEDIA\r\n");
     EXPECT_TRUE(boxes.Boxes().empty());
 }
 
 TEST_F(RegistrationTest, PackerExtensionListsAndReRegistering) {
-    Ini("[PackerPlugins]\r\nold=1,C:\\TC\\plugins\\sample_packer.wcx\r\nzip=1,C:\\TC\\plugins\\sample_packer.wcx\r\n");
+    Ini("[PackerPlugins]\r\nold=1,C:\\TC\\plugins\\sample_packer.wcx\r\nzip=1,C:\\TC\\plugins\\sample_packer."
+        "wcx\r\n");
     std::string packer = Native("sample_packer.wcx");
     EXPECT_EQ(RegisterPlugin(packer, ",zip,,7z", true), RegisterResult::Registered);
     // Existing keys are overwritten in place, new ones appended; empty items make no key; "old" stays.
@@ -185,9 +190,11 @@ TEST_F(RegistrationTest, FaultingProbesWriteNothing) {
 }
 
 TEST_F(RegistrationTest, RenameAnFsPluginAndADetectString) {
-    Ini("[FileSystemPlugins]\r\nA=C:\\a.wfx\r\nB=C:\\b.wfx\r\n[ListerPlugins]\r\n0=C:\\l.wlx\r\n0_detect=old\r\n");
+    Ini("[FileSystemPlugins]\r\nA=C:\\a.wfx\r\nB=C:\\b.wfx\r\n[ListerPlugins]\r\n0=C:\\l.wlx\r\n0_detect="
+        "old\r\n");
     SetAssociation(RowOf("C:\\a.wfx"), "A");
-    EXPECT_EQ(Ini(), "[FileSystemPlugins]\r\nB=C:\\b.wfx\r\nA=C:\\a.wfx\r\n[ListerPlugins]\r\n0=C:\\l.wlx\r\n0_detect=old\r\n");
+    EXPECT_EQ(Ini(), "[FileSystemPlugins]\r\nB=C:\\b.wfx\r\nA=C:\\a.wfx\r\n[ListerPlugins]\r\n0=C:\\l."
+                     "wlx\r\n0_detect=old\r\n");
     SetAssociation(RowOf("C:\\l.wlx"), "EXT=\"NEW\"");
     EXPECT_NE(Ini().find("0_detect=EXT=\"NEW\"\r\n"), std::string::npos);
     SetAssociation(RowOf("C:\\l.wlx"), "");
@@ -217,7 +224,8 @@ TEST_F(RegistrationTest, PackerAssociationsReadAndWritten) {
 }
 
 TEST_F(RegistrationTest, LookupInstalledGivesTheAssociation) {
-    Ini("[PackerPlugins]\r\nzip=1,C:\\a.wcx\r\nrar=1,C:\\a.wcx\r\n[DisabledPlugins]\r\nListerPlugins;C:\\d.wlx;0;=\r\n");
+    Ini("[PackerPlugins]\r\nzip=1,C:\\a.wcx\r\nrar=1,C:\\a.wcx\r\n[DisabledPlugins]\r\nListerPlugins;C:\\d."
+        "wlx;0;=\r\n");
     std::string association;
     EXPECT_TRUE(LookupInstalled("c:\\A.WCX", &association));
     EXPECT_EQ(association, "zip rar");

@@ -1,12 +1,12 @@
 #include "app/settings.h"
 
-#include "platform/program_folder.h"
 #include "app/startup.h"
 #include "catalog/host_config.h"
 #include "catalog/host_location.h"
 #include "demo_host.h"
 #include "lang/language.h"
 #include "message_log.h"
+#include "platform/program_folder.h"
 #include "temp_prefix.h"
 
 #include <cstdlib>

@@ -276,33 +276,66 @@ private:
 
 } // namespace
 
+namespace {
+
+// Opens a regular file for reading. O_NONBLOCK keeps a FIFO's open from waiting for a writer;
+// anything but a regular file is closed again at once.
+int OpenRegularFile(const std::string& host, struct stat& st, bool& notAFile) {
+    notAFile = false;
+    int fd = open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        notAFile = errno == ENXIO; // a FIFO or socket nobody serves
+        return -1;
+    }
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        notAFile = true;
+        close(fd);
+        return -1;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+} // namespace
+
 std::unique_ptr<ByteSource> OpenFileForReading(std::string_view path) {
     std::string host = ToHostPath(path);
     if (host.empty())
         return nullptr;
-    int fd = open(host.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st;
+    bool notAFile = false;
+    int fd = OpenRegularFile(host, st, notAFile);
     if (fd < 0)
         return nullptr;
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
-        return nullptr;
-    }
     return std::make_unique<FileSource>(fd, static_cast<uint64_t>(st.st_size));
 }
 
 // ---- Whole files ---------------------------------------------------------------------------
 
-ReadResult ReadWholeFile(std::string_view path, std::string& bytes) {
+ReadResult ReadWholeFile(std::string_view path, std::string& bytes, size_t maxBytes) {
     bytes.clear();
     std::string host = ToHostPath(path);
     if (host.empty())
         return ReadResult::Missing;
-    int fd = open(host.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    struct stat st;
+    bool notAFile = false;
+    int fd = OpenRegularFile(host, st, notAFile);
+    if (fd < 0) {
+        if (notAFile)
+            return ReadResult::NotAFile;
         return errno == ENOENT || errno == ENOTDIR ? ReadResult::Missing : ReadResult::Failed;
+    }
+    if (static_cast<uint64_t>(st.st_size) > maxBytes) {
+        close(fd);
+        return ReadResult::TooLarge;
+    }
     char buffer[65536];
     for (;;) {
+        if (bytes.size() > maxBytes) { // it grew while being read
+            close(fd);
+            bytes.clear();
+            return ReadResult::TooLarge;
+        }
         ssize_t n = read(fd, buffer, sizeof buffer);
         if (n < 0) {
             if (errno == EINTR)

@@ -43,6 +43,8 @@ bool SameFile(const CachedFile& cached, const struct stat& st) {
 }
 
 enum class LoadState { Loaded, Missing, Failed };
+// Why the last Load on this thread failed.
+thread_local ProfileAccess g_lastFailure = ProfileAccess::Unreadable;
 
 // The open batch: the file it gathers writes for, its working copy, and whether anything changed.
 struct Batch {
@@ -83,16 +85,23 @@ LoadState Load(std::string_view file, const CachedFile** out) {
         return LoadState::Loaded;
     }
     std::string bytes;
-    ReadResult read = ReadWholeFile(file, bytes);
+    ReadResult read = ReadWholeFile(file, bytes, kMaxProfileBytes);
     if (read == ReadResult::Missing)
         return LoadState::Missing;
-    if (read == ReadResult::Failed)
+    if (read != ReadResult::Ok) {
+        Cache().erase(host);
+        g_lastFailure = read == ReadResult::NotAFile   ? ProfileAccess::NotAFile
+                        : read == ReadResult::TooLarge ? ProfileAccess::TooLarge
+                                                       : ProfileAccess::Unreadable;
         return LoadState::Failed;
+    }
     CachedFile entry;
     if (bytes.size() >= 2 && std::string_view(bytes).substr(0, 2) == kUtf16Bom) {
         std::string utf8;
-        if (!Utf16LeToUtf8(std::string_view(bytes).substr(2), utf8))
+        if (!Utf16LeToUtf8(std::string_view(bytes).substr(2), utf8)) {
+            g_lastFailure = ProfileAccess::Unreadable;
             return LoadState::Failed;
+        }
         entry.utf16 = true;
         entry.text = IniText(std::move(utf8), IniText::Folding::Ascii);
     } else {
@@ -276,6 +285,19 @@ bool ProfileWriteString(std::string_view file, std::string_view section, std::st
         return false;
     RememberWritten(ToHostPath(file), std::move(working), bytes->size());
     return true;
+}
+
+ProfileAccess CheckProfileFile(std::string_view file) {
+    const CachedFile* cached = nullptr;
+    switch (Load(file, &cached)) {
+    case LoadState::Loaded:
+        return ProfileAccess::Readable;
+    case LoadState::Missing:
+        return ProfileAccess::Missing;
+    case LoadState::Failed:
+        break;
+    }
+    return g_lastFailure;
 }
 
 void ResetProfileCache() {
