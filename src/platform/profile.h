@@ -1,7 +1,7 @@
 #pragma once
 // The profile-file functions: one value, a section's key names, one write. Every call sees the
 // file as it is now. A file that begins with the UTF-16LE byte-order mark is read and written as
-// UTF-16LE; any other is 8-bit ANSI text.
+// UTF-16LE, one that begins with the UTF-8 byte-order mark as UTF-8; any other is 8-bit ANSI text.
 
 #include <optional>
 #include <string>

@@ -250,3 +250,21 @@ TEST(ProfileFile, SpecialAndHugeFilesAreRefusedAtOnce) {
 
 } // namespace
 } // namespace varnel::platform
+
+namespace varnel::platform {
+namespace {
+
+// A UTF-8 byte-order mark belongs to the file: the first section is found, the file is read as
+// UTF-8, and a rewrite keeps the mark and the one section.
+TEST(ProfileFile, Utf8MarkBelongsToTheFile) {
+    TempPrefix prefix;
+    prefix.Write("drive_c/TC/wincmd.ini", "\xEF\xBB\xBF[ListerPlugins]\r\n0=C:\\\xC3\x84\\a.wlx\r\n");
+    EXPECT_EQ(ProfileReadKeyNames(kIni, "ListerPlugins", 100), std::string("0\0\0", 3));
+    EXPECT_EQ(ProfileReadString(kIni, "ListerPlugins", "0", "", 100), "C:\\\xC4\\a.wlx"); // Ä in ANSI
+    ASSERT_TRUE(ProfileWriteString(kIni, "listerplugins", "1", std::string_view("C:\\\xD6\\b.wlx")));
+    EXPECT_EQ(prefix.Read("drive_c/TC/wincmd.ini"),
+              "\xEF\xBB\xBF[ListerPlugins]\r\n0=C:\\\xC3\x84\\a.wlx\r\n1=C:\\\xC3\x96\\b.wlx\r\n");
+}
+
+} // namespace
+} // namespace varnel::platform

@@ -16,13 +16,17 @@ namespace varnel::platform {
 namespace {
 
 constexpr std::string_view kUtf16Bom = "\xFF\xFE";
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
 struct CachedFile {
     dev_t device = 0;
     ino_t inode = 0;
     off_t size = 0;
     long long mtimeNs = 0;
-    bool utf16 = false;
+    // How the file is stored. Unicode files (UTF-16LE, or UTF-8 behind its byte-order mark) are
+    // held as UTF-8 text without the mark, which belongs to the file and is written back with it.
+    enum class Encoding { Ansi, Utf8, Utf16 } encoding = Encoding::Ansi;
+    bool Unicode() const { return encoding != Encoding::Ansi; }
     IniText text;
 };
 
@@ -102,8 +106,11 @@ LoadState Load(std::string_view file, const CachedFile** out) {
             g_lastFailure = ProfileAccess::Unreadable;
             return LoadState::Failed;
         }
-        entry.utf16 = true;
+        entry.encoding = CachedFile::Encoding::Utf16;
         entry.text = IniText(std::move(utf8), IniText::Folding::Ascii);
+    } else if (std::string_view(bytes).substr(0, 3) == kUtf8Bom) {
+        entry.encoding = CachedFile::Encoding::Utf8;
+        entry.text = IniText(bytes.substr(3), IniText::Folding::Ascii);
     } else {
         entry.text = IniText(std::move(bytes), IniText::Folding::Ansi);
     }
@@ -128,11 +135,11 @@ LoadState Load(std::string_view file, const CachedFile** out) {
 }
 
 std::string ToEngine(const CachedFile& file, std::string_view ansi) {
-    return file.utf16 ? HostTextToUtf8(ansi) : std::string(ansi);
+    return file.Unicode() ? HostTextToUtf8(ansi) : std::string(ansi);
 }
 
 std::string FromEngine(const CachedFile& file, std::string_view text) {
-    return file.utf16 ? Utf8ToHostText(text) : std::string(text);
+    return file.Unicode() ? Utf8ToHostText(text) : std::string(text);
 }
 
 } // namespace
@@ -168,7 +175,7 @@ std::string ProfileReadKeyNames(std::string_view file, std::string_view section,
     if (Load(file, &cached) != LoadState::Loaded)
         return IniText().ReadKeyNames(section, bufferChars, count);
     std::vector<std::string> names = cached->text.KeyNames(ToEngine(*cached, section));
-    if (cached->utf16)
+    if (cached->Unicode())
         for (std::string& name : names)
             name = Utf8ToHostText(name);
     return IniText::PackKeyNames(names, bufferChars, count);
@@ -190,8 +197,10 @@ bool ApplyWrite(CachedFile& working, std::string_view section, std::string_view 
 
 // Serializes a working copy in the file's own encoding.
 std::optional<std::string> Serialize(const CachedFile& working) {
-    if (!working.utf16)
+    if (working.encoding == CachedFile::Encoding::Ansi)
         return working.text.Bytes();
+    if (working.encoding == CachedFile::Encoding::Utf8)
+        return std::string(kUtf8Bom) + working.text.Bytes();
     std::string utf16;
     if (!Utf8ToUtf16Le(working.text.Bytes(), utf16))
         return std::nullopt;
@@ -273,7 +282,7 @@ bool ProfileWriteString(std::string_view file, std::string_view section, std::st
         return false;
     CachedFile working;
     if (state == LoadState::Loaded) {
-        working.utf16 = cached->utf16;
+        working.encoding = cached->encoding;
         working.text = cached->text;
     } else if (!value) {
         return true; // deleting from a missing file changes nothing
