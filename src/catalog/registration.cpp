@@ -189,6 +189,38 @@ RegisterResult RegisterPlugin(std::string_view modulePath, std::string_view exte
     return RegisterResult::Registered;
 }
 
+std::optional<std::string> UnusableAssociation(PluginKind kind, std::string_view text) {
+    auto breaksLines = [](std::string_view part) {
+        return part.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+    };
+    auto badKey = [&](std::string_view key) {
+        return breaksLines(key) || key.find('=') != std::string_view::npos ||
+               (!key.empty() && (key.front() == '[' || key.front() == ';'));
+    };
+    auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    if (kind == kLister || kind == kContent) {
+        if (breaksLines(text))
+            return std::string(text);
+        return std::nullopt;
+    }
+    if (kind == kFileSystem) {
+        if (badKey(text) || (!text.empty() && (blank(text.front()) || blank(text.back()))))
+            return std::string(text);
+        return std::nullopt;
+    }
+    std::string_view rest = text;
+    while (!rest.empty()) {
+        size_t comma = rest.find(',');
+        std::string_view item = rest.substr(0, comma);
+        rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+        while (!item.empty() && blank(item.front()))
+            item.remove_prefix(1);
+        if (badKey(item))
+            return std::string(item);
+    }
+    return std::nullopt;
+}
+
 void SetAssociation(int row, std::string_view text) {
     const PluginEntry entry = EntryAt(row);
     std::string_view section = SectionOfKind(entry.Kind);

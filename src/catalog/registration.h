@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -40,6 +41,13 @@ enum class RegisterResult {
 };
 RegisterResult RegisterPlugin(std::string_view modulePath, std::string_view extensionList,
                               bool reportDuplicate);
+
+// The part of an association text that cannot be written: the whole text for an FS name (a key)
+// or a detect string (a value), one extension of a packer's list (each a key). A key may not
+// contain "=", begin with "[" or ";" (a section or a comment) or, for an FS name, begin or end
+// with a blank (the profile functions would cut it); nothing may hold a line break or a NUL.
+// nullopt when all of it can be written.
+std::optional<std::string> UnusableAssociation(PluginKind kind, std::string_view text);
 
 void SetAssociation(int row, std::string_view text);
 bool IsRegistered(std::string_view modulePath, PluginKind kind);

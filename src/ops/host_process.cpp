@@ -1,6 +1,5 @@
 #include "ops/host_process.h"
 
-#include "platform/program_folder.h"
 #include "app/settings.h"
 #include "catalog/host_config.h"
 #include "catalog/host_location.h"
@@ -9,6 +8,7 @@
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/process.h"
+#include "platform/program_folder.h"
 #include "platform/system.h"
 #include "util/text.h"
 

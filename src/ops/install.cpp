@@ -71,6 +71,10 @@ void InstallPlugin(std::string_view chosenPath, bool askConfirmation, bool resta
             return;
         extensions = *typed;
     }
+    if (std::optional<std::string> bad = UnusableAssociation(kind, extensions); bad && kind == kPacker) {
+        ShowAppMessage(FormatPrintf(Message(110), {*bad}), kStyleError);
+        return;
+    }
 
     bool done = false;
     {

@@ -67,6 +67,10 @@ bool RenameCurrent(const std::vector<int>& selected) {
         Dialogs().AskAssociation(entry.FileName, entry.Kind, entry.Association, emptyAllowed);
     if (!text)
         return false;
+    if (std::optional<std::string> bad = UnusableAssociation(entry.Kind, *text)) {
+        ShowAppMessage(FormatPrintf(Message(110), {*bad}), kStyleError);
+        return false;
+    }
     HostConfigTransaction transaction;
     SetAssociation(row, *text);
     CommitOrReport(transaction);

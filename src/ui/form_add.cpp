@@ -1,7 +1,9 @@
 #include "ui/form_add.h"
 
+#include "catalog/registration.h"
 #include "lang/language.h"
 #include "ui/qt_text.h"
+#include "util/text.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -15,7 +17,7 @@ namespace varnel {
 
 TFormAdd::TFormAdd(const QString& modulePath, PluginKind kind, const QString& proposal, bool emptyAllowed,
                    QWidget* parent)
-    : QDialog(parent), m_emptyAllowed(emptyAllowed) {
+    : QDialog(parent), m_kind(kind), m_emptyAllowed(emptyAllowed) {
     setObjectName("TFormAdd");
     setWindowTitle(FromAnsi(GetCaptionNoAccel(150)));
     m_label1 = new QLabel(FromAnsi(GetCaption(152)), this);
@@ -85,6 +87,15 @@ QString TFormAdd::Text() const {
 
 void TFormAdd::sExtChange() {
     m_btnOk->setEnabled(m_emptyAllowed || !m_sExt->text().trimmed().isEmpty());
+}
+
+void TFormAdd::accept() {
+    if (std::optional<std::string> bad = UnusableAssociation(m_kind, ToAnsi(m_sExt->text()))) {
+        ShowMessageBox(FormatPrintf(Message(110), {*bad}), ToAnsi(windowTitle()), kStyleError);
+        m_sExt->setFocus();
+        return;
+    }
+    QDialog::accept();
 }
 
 void TFormAdd::btnHelpClick() {

@@ -21,8 +21,11 @@ public:
     QString Text() const;
     void sExtChange();
     void btnHelpClick();
+    // A text that cannot be written is refused with a message; the dialog stays open.
+    void accept() override;
 
 private:
+    PluginKind m_kind;
     bool m_emptyAllowed;
     QLabel* m_label1;
     QLineEdit* m_sFile;

@@ -280,6 +280,28 @@ private slots:
         QVERIFY(!host.dialogs.associationRequests[0].allowEmpty);
         QVERIFY(
             Contains(host.WincmdIni(), "[FileSystemPlugins]\r\nRenamed FS=%COMMANDER_PATH%\\plugins\\wfx"));
+        // Names that would break the file are refused: in the dialog, which stays open, and by the
+        // command itself, which writes nothing.
+        std::string before = host.WincmdIni();
+        for (const char* bad : {"[Net]", "a=b", ";x", " padded"}) {
+            host.dialogs.associations.push_back(std::string(bad));
+            host.Window().btnRenameClick();
+            Settle();
+            QCOMPARE(host.WincmdIni(), before);
+            QVERIFY(Contains(host.boxes.Boxes().back().text, "may not contain \"=\""));
+        }
+        TFormAdd typed("C:\\p\\x.wfx", kFileSystem, "a=b", false);
+        typed.show();
+        typed.findChild<QPushButton*>("btnOk")->click();
+        QVERIFY(typed.isVisible());
+        QCOMPARE(host.boxes.Boxes().back().text,
+                 std::string(
+                     "\"a=b\" cannot be used: it may not contain \"=\", line breaks or NUL characters, and "
+                     "may not begin with \"[\" or \";\" or begin or end with a blank."));
+        typed.findChild<QLineEdit*>("sExt")->setText("Net drive");
+        typed.findChild<QPushButton*>("btnOk")->click();
+        QVERIFY(!typed.isVisible());
+        QCOMPARE(typed.result(), int(QDialog::Accepted));
         host.Select({Position(host, "Sample Lister")});
         host.dialogs.associations.push_back(std::string(""));
         host.Window().btnRenameClick();

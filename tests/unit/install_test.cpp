@@ -60,6 +60,15 @@ TEST_F(InstallTest, CancelledConfirmationWritesNothing) {
     EXPECT_EQ(Ini(), "[Configuration]\r\n");
 }
 
+TEST_F(InstallTest, ExtensionsThatCannotBeKeysWriteNothing) {
+    InstallPlugin(Native("sample_packer.wcx"), false, false, "zip,a=b", false);
+    dialogs.associations.push_back(std::string("7z, [cab]"));
+    InstallPlugin(Native("sample_packer.wcx"), false, false, "", false);
+    EXPECT_EQ(Ini(), "[Configuration]\r\n");
+    ASSERT_EQ(boxes.Boxes().size(), 2u);
+    EXPECT_EQ(boxes.Boxes()[1].style, kStyleError | kMbSetForeground);
+}
+
 TEST_F(InstallTest, KnownModuleWithoutReportingCountsAsInstalled) {
     std::string lister = Native("sample_lister.wlx");
     InstallPlugin(lister, false, false, "", false);
