@@ -20,16 +20,14 @@ void IniText::Parse() {
     while (pos < m_bytes.size()) {
         Line line;
         line.start = pos;
-        size_t newline = m_bytes.find('\n', pos);
-        size_t end = newline == std::string::npos ? m_bytes.size() : newline;
+        // A line ends at LF, CR LF or a CR of its own, as the system reads profile files.
+        size_t end = m_bytes.find_first_of("\r\n", pos);
+        if (end == std::string::npos)
+            end = m_bytes.size();
         line.length = end - pos;
-        if (newline != std::string::npos) {
-            line.breakLength = 1;
-            if (line.length > 0 && m_bytes[end - 1] == '\r') {
-                --line.length;
-                line.breakLength = 2;
-            }
-        }
+        if (end < m_bytes.size())
+            line.breakLength =
+                m_bytes[end] == '\r' && end + 1 < m_bytes.size() && m_bytes[end + 1] == '\n' ? 2 : 1;
         pos = line.start + line.length + line.breakLength;
         ParseLine(line);
         m_lines.push_back(line);
@@ -150,8 +148,8 @@ std::vector<std::string> IniText::KeyNames(std::string_view section) const {
     if (const Section* s = FindSection(section)) {
         for (size_t i = s->headerLine + 1; i < s->endLine; ++i) {
             const Line& line = m_lines[i];
-            if (line.kind != LineKind::Key)
-                continue;
+            if (line.kind != LineKind::Key || !line.hasEquals)
+                continue; // a line without "=" is no key to the system's key lists
             std::string_view name = NameOf(line);
             // A NUL inside a name would end the list early; the name stops there.
             name = name.substr(0, name.find('\0'));
@@ -173,7 +171,8 @@ std::string IniText::PackKeyNames(const std::vector<std::string>& names, size_t 
             *count = 0;
         return std::string(bufferChars, '\0');
     }
-    if (list.size() + 1 > bufferChars) {
+    // A list that exactly fills the buffer counts as cut too, as the system counts it.
+    if (list.size() + 1 >= bufferChars) {
         list.resize(bufferChars - 2);
         if (count)
             *count = bufferChars - 2;
@@ -197,7 +196,7 @@ std::string_view IniText::LineBreak() const {
         if (line.breakLength == 2)
             return "\r\n";
         if (line.breakLength == 1)
-            return "\n";
+            return m_bytes[line.start + line.length] == '\r' ? "\r" : "\n";
     }
     return "\r\n";
 }
@@ -287,6 +286,30 @@ bool IniText::Write(std::string_view section, std::string_view key, std::optiona
     m_bytes.append(keyText);
     m_bytes.append(lineBreak);
     Parse();
+    return true;
+}
+
+bool IniText::HasSection(std::string_view section) const {
+    return FindSection(section) != nullptr;
+}
+
+bool IniText::RemoveEmptySection(std::string_view section) {
+    const Section* s = FindSection(section);
+    if (!s)
+        return false;
+    for (size_t i = s->headerLine + 1; i < s->endLine; ++i)
+        if (m_lines[i].kind != LineKind::Blank)
+            return false;
+    const size_t first = s->headerLine;
+    const size_t end = s->endLine;
+    const Line& last = m_lines[end - 1];
+    size_t start = m_lines[first].start;
+    size_t removed = last.start + last.length + last.breakLength - start;
+    m_bytes.erase(start, removed);
+    m_lines.erase(m_lines.begin() + static_cast<std::ptrdiff_t>(first),
+                  m_lines.begin() + static_cast<std::ptrdiff_t>(end));
+    ShiftLines(first, -static_cast<std::ptrdiff_t>(removed));
+    RebuildSections();
     return true;
 }
 

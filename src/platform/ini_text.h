@@ -42,6 +42,10 @@ public:
     // Writes key=value (value nullopt deletes the key). Returns true when the bytes changed.
     bool Write(std::string_view section, std::string_view key, std::optional<std::string_view> value);
 
+    bool HasSection(std::string_view section) const;
+    // Removes a section whose header is followed by nothing but blank lines; true when it did.
+    bool RemoveEmptySection(std::string_view section);
+
     // The line break new lines get: the file's own, CR LF when it has none.
     std::string_view LineBreak() const;
 

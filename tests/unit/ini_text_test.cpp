@@ -101,8 +101,21 @@ TEST(IniTextRead, KeyNamesInFileOrderAndCutLikeTheSystem) {
     // Too small: the list is cut inside "ccc" and still ends with two NULs.
     EXPECT_EQ(text.ReadKeyNames("s", 7, &count), std::string("b\0a\0c\0\0", 7));
     EXPECT_EQ(count, 5u);
-    // Exactly enough room.
+    // Exactly enough room: the whole list, counted as a cut one (the system's count).
     EXPECT_EQ(text.ReadKeyNames("s", 9, &count), std::string("b\0a\0ccc\0\0", 9));
+    EXPECT_EQ(count, 7u);
+    EXPECT_EQ(IniText("[s]\na=1\n").ReadKeyNames("s", 3, &count), std::string("a\0\0", 3));
+    EXPECT_EQ(count, 1u);
+}
+
+// Files as the system reads them: a CR of its own ends a line, and a line without "=" is no key.
+TEST(IniTextRead, LoneCarriageReturnsAndLinesWithoutEquals) {
+    IniText text("[A]\rk=1\rnoequals\r[B]\rx=2");
+    size_t count = 0;
+    EXPECT_EQ(text.ReadKeyNames("A", 100, &count), std::string("k\0\0", 3));
+    EXPECT_EQ(text.ReadValue("B", "x", 100), "2");
+    text.Write("A", "m", std::string_view("3"));
+    EXPECT_EQ(text.Bytes(), "[A]\rk=1\rnoequals\rm=3\r[B]\rx=2"); // after the last line of the section
 }
 
 TEST(IniTextRead, LineBreakStyleOfTheFile) {

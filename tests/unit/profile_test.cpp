@@ -39,7 +39,10 @@ TEST(ProfileFile, WritesCreateAndEditTheFile) {
     ASSERT_TRUE(ProfileWriteString(kIni, "PackerPlugins", "zip", std::string_view("2,C:\\a.wcx")));
     EXPECT_EQ(prefix.Read("drive_c/TC/wincmd.ini"), "[PackerPlugins]\r\nzip=2,C:\\a.wcx\r\n");
     ASSERT_TRUE(ProfileWriteString(kIni, "PackerPlugins", "zip", std::nullopt));
-    EXPECT_EQ(prefix.Read("drive_c/TC/wincmd.ini"), "[PackerPlugins]\r\n");
+    EXPECT_EQ(prefix.Read("drive_c/TC/wincmd.ini"), ""); // the section it made goes with its last key
+    prefix.Write("drive_c/TC/wincmd.ini", "[PackerPlugins]\r\nzip=1,a\r\n");
+    ASSERT_TRUE(ProfileWriteString(kIni, "PackerPlugins", "zip", std::nullopt));
+    EXPECT_EQ(prefix.Read("drive_c/TC/wincmd.ini"), "[PackerPlugins]\r\n"); // one it found stays
     // Deleting from a file that does not exist creates nothing.
     ASSERT_TRUE(ProfileWriteString("C:\\TC\\other.ini", "s", "k", std::nullopt));
     EXPECT_FALSE(prefix.Exists("drive_c/TC/other.ini"));

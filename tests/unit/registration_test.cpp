@@ -96,8 +96,7 @@ TEST_F(RegistrationTest, DisableTheMiddleListerAndEnableItAgain) {
                      "0=C:\\p\\m0.wlx\r\n0_detect=EXT=\"A\"\r\n"
                      "1=C:\\p\\m1.wlx\r\n"
                      "2=C:\\p\\m2.wlx\r\n2_detect=EXT=\"C\"\r\n"
-                     "[Other]\r\nx=1\r\n"
-                     "[DisabledPlugins]\r\n");
+                     "[Other]\r\nx=1\r\n"); // the section disabling made goes again
 }
 
 TEST_F(RegistrationTest, APackerWithThreeExtensionsComesBackWithItsFlags) {
@@ -115,8 +114,7 @@ TEST_F(RegistrationTest, APackerWithThreeExtensionsComesBackWithItsFlags) {
     EnablePlugin(RowOf("C:\\TC\\arc.wcx"));
     EXPECT_EQ(Ini(), "[PackerPlugins]\r\nrar=1,C:\\other.wcx\r\n"
                      "zip=5,%COMMANDER_PATH%\\arc.wcx\r\ntar=7,%COMMANDER_PATH%\\arc.wcx\r\ngz=%COMMANDER_"
-                     "PATH%\\arc.wcx\r\n"
-                     "[DisabledPlugins]\r\n");
+                     "PATH%\\arc.wcx\r\n");
 }
 
 TEST_F(RegistrationTest, UninstallRemovesKeysAndTheirDetectCompanions) {

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <sys/stat.h>
 #include <vector>
 
@@ -183,8 +184,22 @@ std::string ProfileReadKeyNames(std::string_view file, std::string_view section,
 
 namespace {
 
+// The sections this program added to a file in this run. One of them that its deletions leave
+// empty goes again, header and all, so that adding and removing leaves the file as it was.
+std::set<std::string>& CreatedSections() {
+    static std::set<std::string> created;
+    return created;
+}
+
+std::string SectionTag(const std::string& host, std::string_view section) {
+    std::string tag = host + '\n';
+    for (char c : section)
+        tag.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
+    return tag;
+}
+
 // One write on a working copy, in the copy's own encoding; true when its text changed.
-bool ApplyWrite(CachedFile& working, std::string_view section, std::string_view key,
+bool ApplyWrite(const std::string& host, CachedFile& working, std::string_view section, std::string_view key,
                 std::optional<std::string_view> value) {
     std::optional<std::string> engineValue;
     if (value)
@@ -192,7 +207,16 @@ bool ApplyWrite(CachedFile& working, std::string_view section, std::string_view 
     std::optional<std::string_view> engineView;
     if (engineValue)
         engineView = *engineValue;
-    return working.text.Write(ToEngine(working, section), ToEngine(working, key), engineView);
+    const std::string engineSection = ToEngine(working, section);
+    const bool existed = working.text.HasSection(engineSection);
+    if (!working.text.Write(engineSection, ToEngine(working, key), engineView))
+        return false;
+    const std::string tag = SectionTag(host, engineSection);
+    if (value && !existed)
+        CreatedSections().insert(tag);
+    else if (!value && CreatedSections().count(tag) != 0 && working.text.RemoveEmptySection(engineSection))
+        CreatedSections().erase(tag);
+    return true;
 }
 
 // Serializes a working copy in the file's own encoding.
@@ -272,7 +296,7 @@ bool ProfileWriteString(std::string_view file, std::string_view section, std::st
     if (std::string host = ToHostPath(file); InBatch(host)) {
         if (!g_batch->usable)
             return false;
-        if (ApplyWrite(g_batch->working, section, key, value))
+        if (ApplyWrite(host, g_batch->working, section, key, value))
             g_batch->dirty = true;
         return true;
     }
@@ -287,7 +311,7 @@ bool ProfileWriteString(std::string_view file, std::string_view section, std::st
     } else if (!value) {
         return true; // deleting from a missing file changes nothing
     }
-    if (!ApplyWrite(working, section, key, value))
+    if (!ApplyWrite(ToHostPath(file), working, section, key, value))
         return true; // nothing to change
     std::optional<std::string> bytes = Serialize(working);
     if (!bytes || !ReplaceFileAtomically(file, *bytes))
