@@ -98,7 +98,7 @@ void IniText::ShiftLines(size_t first, std::ptrdiff_t delta) {
 }
 
 bool IniText::NamesEqual(std::string_view a, std::string_view b) const {
-    return m_folding == Folding::Ansi ? EqualsNoCaseAnsi(a, b) : EqualsNoCaseAscii(a, b);
+    return m_folding == Folding::Ansi ? EqualsNoCaseAnsi(a, b) : EqualsNoCaseUtf8(a, b);
 }
 
 const IniText::Section* IniText::FindSection(std::string_view name) const {

@@ -15,7 +15,7 @@ class IniText {
 public:
     enum class Folding {
         Ansi, // 8-bit Windows-1252 text: A-Z and the accented capitals fold
-        Ascii // UTF-8 text (a Unicode file): only A-Z fold
+        Unicode // UTF-8 text (a Unicode file): letters fold as the system's Unicode comparison folds them
     };
 
     explicit IniText(std::string bytes = {}, Folding folding = Folding::Ansi);

@@ -1,6 +1,7 @@
 #include "util/text.h"
 
 #include <charconv>
+#include <cstdint>
 #include <limits>
 
 namespace varnel {
@@ -109,6 +110,80 @@ std::string ReplaceAllWith(std::string_view text, std::string_view find, std::st
 }
 
 } // namespace
+
+namespace {
+
+// The next code point of UTF-8 text (lone surrogates as they are encoded in files read as raw
+// 16-bit units); a byte that starts no sequence is returned as itself with the high bit marking it.
+uint32_t NextCodePoint(std::string_view text, size_t& i) {
+    auto byte = [&](size_t at) { return static_cast<uint8_t>(text[at]); };
+    uint8_t lead = byte(i);
+    size_t length = lead < 0x80             ? 1
+                    : (lead & 0xE0) == 0xC0 ? 2
+                    : (lead & 0xF0) == 0xE0 ? 3
+                    : (lead & 0xF8) == 0xF0 ? 4
+                                            : 0;
+    if (length <= 1 || i + length > text.size()) {
+        ++i;
+        return length == 1 ? lead : 0x80000000u | lead;
+    }
+    uint32_t cp = lead & (0xFFu >> (length + 1));
+    for (size_t k = 1; k < length; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80) {
+            ++i;
+            return 0x80000000u | lead;
+        }
+        cp = (cp << 6) | (byte(i + k) & 0x3F);
+    }
+    i += length;
+    return cp;
+}
+
+uint32_t FoldCodePoint(uint32_t c) {
+    if (c >= 'A' && c <= 'Z')
+        return c + 32;
+    if (c < 0xC0)
+        return c;
+    if (c <= 0xDE)
+        return c == 0xD7 ? c : c + 32;
+    if (c >= 0x100 && c <= 0x17F) {
+        if (c == 0x178)
+            return 0xFF;
+        bool oddUpper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+        if (c == 0x130 || c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17F)
+            return c;
+        if (oddUpper)
+            return c % 2 == 1 ? c + 1 : c;
+        return c % 2 == 0 ? c + 1 : c;
+    }
+    if (c == 0x386)
+        return 0x3AC;
+    if (c >= 0x388 && c <= 0x38A)
+        return c + 37;
+    if (c == 0x38C)
+        return 0x3CC;
+    if (c == 0x38E || c == 0x38F)
+        return c + 63;
+    if (c >= 0x391 && c <= 0x3AB && c != 0x3A2)
+        return c + 32;
+    if (c >= 0x400 && c <= 0x40F)
+        return c + 80;
+    if (c >= 0x410 && c <= 0x42F)
+        return c + 32;
+    if ((c >= 0x460 && c <= 0x481) || (c >= 0x48A && c <= 0x4BF) || (c >= 0x4D0 && c <= 0x52F))
+        return c % 2 == 0 ? c + 1 : c;
+    return c;
+}
+
+} // namespace
+
+bool EqualsNoCaseUtf8(std::string_view a, std::string_view b) {
+    size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size())
+        if (FoldCodePoint(NextCodePoint(a, i)) != FoldCodePoint(NextCodePoint(b, j)))
+            return false;
+    return i == a.size() && j == b.size();
+}
 
 std::string ReplaceFirst(std::string_view text, std::string_view find, std::string_view by) {
     return ReplaceFirstWith(text, find, by, FindExact);

@@ -19,6 +19,10 @@ bool EqualsNoCaseAscii(std::string_view a, std::string_view b);
 char FoldAnsiChar(char c);
 bool EqualsNoCaseAnsi(std::string_view a, std::string_view b);
 
+// Case folding for UTF-8 text, letter by letter: the Latin, Greek and Cyrillic capitals fold as
+// the system's Unicode comparison folds them. Bytes that are no UTF-8 compare as they are.
+bool EqualsNoCaseUtf8(std::string_view a, std::string_view b);
+
 std::string ReplaceFirst(std::string_view text, std::string_view find, std::string_view by);
 std::string ReplaceFirstNoCase(std::string_view text, std::string_view find, std::string_view by);
 std::string ReplaceAll(std::string_view text, std::string_view find, std::string_view by);

@@ -75,7 +75,7 @@ void CheckIndex(const IniText& text, IniText::Folding folding, const std::string
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     FuzzedDataProvider data(bytes, size);
-    IniText::Folding folding = data.ConsumeBool() ? IniText::Folding::Ansi : IniText::Folding::Ascii;
+    IniText::Folding folding = data.ConsumeBool() ? IniText::Folding::Ansi : IniText::Folding::Unicode;
     IniText text(data.ConsumeRandomLengthString(2048), folding);
     while (data.remaining_bytes() > 0) {
         switch (data.ConsumeIntegralInRange(0, 3)) {

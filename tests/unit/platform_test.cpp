@@ -58,8 +58,18 @@ TEST(Codepage, Windows1252RoundTrip) {
     EXPECT_EQ(Utf8ToAnsi("Ы-ok"), "?-ok");
     EXPECT_EQ(Utf8ToAnsi("a\xC3"), "a?");
     std::string out;
-    EXPECT_FALSE(Utf16LeToUtf8(std::string("\x00\xD8", 2), out)); // lone surrogate
-    EXPECT_FALSE(Utf16LeToUtf8(std::string("a", 1), out));        // odd length
+    // A surrogate without its partner is kept, as the system keeps raw 16-bit units.
+    ASSERT_TRUE(Utf16LeToUtf8(std::string("\x00\xD8"
+                                          "a\x00",
+                                          4),
+                              out));
+    std::string back;
+    ASSERT_TRUE(Utf8ToUtf16Le(out, back));
+    EXPECT_EQ(back, std::string("\x00\xD8"
+                                "a\x00",
+                                4));
+    EXPECT_FALSE(Utf16LeToUtf8(std::string("a", 1), out)); // odd length
+    EXPECT_FALSE(Utf8ToUtf16Le("\xC0\x80", back));         // overlong: no UTF-8
 }
 
 TEST(WinePaths, ResolvesWithoutRegardToCase) {

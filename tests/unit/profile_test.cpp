@@ -1,5 +1,7 @@
 #include "platform/profile.h"
 
+#include "platform/codepage.h"
+
 #include "temp_prefix.h"
 
 #include <chrono>
@@ -101,10 +103,14 @@ TEST(ProfileFile, FailedWritesLeaveTheFileAndSaySo) {
     // The folder is gone: nothing can be created there.
     EXPECT_FALSE(ProfileWriteString("C:\\Missing\\wincmd.ini", "s", "k", std::string_view("1")));
 
-    // A Unicode file that is not valid UTF-16 is never rewritten from a guess.
-    prefix.Write("drive_c/TC/bad.ini", std::string("\xFF\xFE\x00\xD8[\x00", 6));
-    EXPECT_FALSE(ProfileWriteString("C:\\TC\\bad.ini", "s", "k", std::string_view("1")));
-    EXPECT_EQ(prefix.Read("drive_c/TC/bad.ini"), std::string("\xFF\xFE\x00\xD8[\x00", 6));
+    // A UTF-16 file with a surrogate that has no partner and an odd last byte is read as raw
+    // 16-bit units, as the system reads it: a write keeps every unit and the odd byte.
+    prefix.Write("drive_c/TC/odd.ini", std::string("\xFF\xFE\x00\xD8[\x00\x01", 7));
+    EXPECT_TRUE(ProfileWriteString("C:\\TC\\odd.ini", "s", "k", std::string_view("1")));
+    EXPECT_EQ(prefix.Read("drive_c/TC/odd.ini"),
+              std::string("\xFF\xFE\x00\xD8[\x00\r\x00\n\x00[\x00s\x00]\x00\r\x00\n\x00k\x00=\x00"
+                          "1\x00\r\x00\n\x00\x01",
+                          31));
 }
 
 TEST(ProfileFile, WriteIsAtomicAndKeepsPermissions) {
@@ -202,7 +208,7 @@ TEST(ProfileBatchTest, UncommittedAndFailedBatchesChangeNothing) {
     EXPECT_EQ(prefix.Read("drive_c/New/wincmd.ini"), "[s]\r\nk=v\r\n");
 
     // A batch whose file cannot be read takes no writes at all.
-    prefix.Write("drive_c/TC/bad.ini", std::string("\xFF\xFE\x00\xD8", 4));
+    std::filesystem::create_directories(prefix.Path("drive_c/TC/bad.ini"));
     {
         ProfileBatch batch("C:\\TC\\bad.ini");
         EXPECT_FALSE(batch.Usable());
@@ -267,6 +273,11 @@ TEST(ProfileFile, Utf8MarkBelongsToTheFile) {
     ASSERT_TRUE(ProfileWriteString(kIni, "listerplugins", "1", std::string_view("C:\\\xD6\\b.wlx")));
     EXPECT_EQ(prefix.Read("drive_c/TC/wincmd.ini"),
               "\xEF\xBB\xBF[ListerPlugins]\r\n0=C:\\\xC3\x84\\a.wlx\r\n1=C:\\\xC3\x96\\b.wlx\r\n");
+    // Names in a Unicode file match without regard to case in every script, as in an ANSI file.
+    prefix.Write("drive_c/TC/wincmd.ini",
+                 "\xEF\xBB\xBF[\xD0\x9F\xD0\xBB\xD0\xB0]\r\n\xC3\x84=1\r\n");  // [Пла] Ä=1
+    std::string section = std::string(kUtf8Mark) + "\xD0\xBF\xD0\x9B\xD0\x90"; // пЛА
+    EXPECT_EQ(ProfileReadString(kIni, section, "\xE4", "", 100), "1");         // ä
 }
 
 } // namespace

@@ -28,6 +28,7 @@ struct CachedFile {
     // held as UTF-8 text without the mark, which belongs to the file and is written back with it.
     enum class Encoding { Ansi, Utf8, Utf16 } encoding = Encoding::Ansi;
     bool Unicode() const { return encoding != Encoding::Ansi; }
+    std::string oddByte; // a UTF-16 file's last byte when it has no partner, kept as it was
     IniText text;
 };
 
@@ -103,15 +104,20 @@ LoadState Load(std::string_view file, const CachedFile** out) {
     CachedFile entry;
     if (bytes.size() >= 2 && std::string_view(bytes).substr(0, 2) == kUtf16Bom) {
         std::string utf8;
-        if (!Utf16LeToUtf8(std::string_view(bytes).substr(2), utf8)) {
+        std::string_view units = std::string_view(bytes).substr(2);
+        if (units.size() % 2 != 0) {
+            entry.oddByte = std::string(units.substr(units.size() - 1));
+            units.remove_suffix(1);
+        }
+        if (!Utf16LeToUtf8(units, utf8)) {
             g_lastFailure = ProfileAccess::Unreadable;
             return LoadState::Failed;
         }
         entry.encoding = CachedFile::Encoding::Utf16;
-        entry.text = IniText(std::move(utf8), IniText::Folding::Ascii);
+        entry.text = IniText(std::move(utf8), IniText::Folding::Unicode);
     } else if (std::string_view(bytes).substr(0, 3) == kUtf8Bom) {
         entry.encoding = CachedFile::Encoding::Utf8;
-        entry.text = IniText(bytes.substr(3), IniText::Folding::Ascii);
+        entry.text = IniText(bytes.substr(3), IniText::Folding::Unicode);
     } else {
         entry.text = IniText(std::move(bytes), IniText::Folding::Ansi);
     }
@@ -228,7 +234,7 @@ std::optional<std::string> Serialize(const CachedFile& working) {
     std::string utf16;
     if (!Utf8ToUtf16Le(working.text.Bytes(), utf16))
         return std::nullopt;
-    return std::string(kUtf16Bom) + utf16;
+    return std::string(kUtf16Bom) + utf16 + working.oddByte;
 }
 
 // After a successful replace, keeps what was written as the cached copy.
@@ -307,6 +313,7 @@ bool ProfileWriteString(std::string_view file, std::string_view section, std::st
     CachedFile working;
     if (state == LoadState::Loaded) {
         working.encoding = cached->encoding;
+        working.oddByte = cached->oddByte;
         working.text = cached->text;
     } else if (!value) {
         return true; // deleting from a missing file changes nothing

@@ -67,13 +67,13 @@ bool IsSeparator(char c) {
 }
 
 // Two names without regard to letter case: the host's ANSI folding where both have an ANSI form,
-// else ASCII folding of their UTF-8 forms.
+// else Unicode folding of their UTF-8 forms.
 bool SameNameNoCase(std::string_view utf8a, std::string_view utf8b) {
     std::string a = Utf8ToHostText(utf8a);
     std::string b = Utf8ToHostText(utf8b);
     if (!HasUtf8Mark(a) && !HasUtf8Mark(b))
         return EqualsNoCaseAnsi(a, b);
-    return EqualsNoCaseAscii(utf8a, utf8b);
+    return EqualsNoCaseUtf8(utf8a, utf8b);
 }
 
 // Finds the directory entry of `folder` whose name matches `utf8` without regard to letter case.
