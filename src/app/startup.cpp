@@ -2,6 +2,7 @@
 
 #include "app/settings.h"
 #include "lang/language.h"
+#include "platform/files.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,7 +11,12 @@ namespace varnel {
 
 bool InitializeProgram() {
     SetLanguageLoadedHook(LoadMessages);
-    return LoadSettings();
+    if (!LoadSettings())
+        return false;
+    // What a killed run left beside the files this program rewrites.
+    platform::RemoveStaleReplacements(SettingsFilePath());
+    platform::RemoveStaleReplacements(AppSettings().IniPath);
+    return true;
 }
 
 void EndProgramNow() {

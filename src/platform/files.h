@@ -71,4 +71,9 @@ ReadResult ReadWholeFile(std::string_view path, std::string& bytes, size_t maxBy
 // untouched and false is returned.
 bool ReplaceFileAtomically(std::string_view path, std::string_view bytes);
 
+// Removes what replacements of this file left behind when the program was killed in the middle:
+// only files named as its temporary files are (".NAME.XXXXXX" beside the file), and only those
+// older than a minute, which no running replacement can still be writing.
+void RemoveStaleReplacements(std::string_view path);
+
 } // namespace varnel::platform

@@ -9,6 +9,7 @@
 #include "platform/program_folder.h"
 #include "temp_prefix.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -176,6 +177,25 @@ TEST_F(SettingsTest, ExitWritesEveryKeyAndKeepsTheReadOnlyOnes) {
     EXPECT_EQ(text.find("ShowStatusBar="), std::string::npos);
     // The template's comments are still in place.
     EXPECT_NE(text.find("; RarPath specifies full path to WinRAR.exe\r\n"), std::string::npos);
+}
+
+// A killed run leaves its replacement files behind; the next start removes them, and nothing else.
+TEST_F(SettingsTest, StartRemovesWhatAKilledRunLeftBehind) {
+    prefix.Write("drive_c/Varnel/TC_varnel.ini", "[Paths]\r\nIniPath=C:\\TC\\wincmd.ini\r\n");
+    const char* files[] = {"drive_c/TC/.wincmd.ini.Ab12Cd", "drive_c/Varnel/.TC_varnel.ini.q1W2e3",
+                           "drive_c/TC/.wincmd.ini.Zz99Yy", "drive_c/TC/.wincmd.ini.abc",
+                           "drive_c/TC/.other.ini.Ab12Cd"};
+    for (const char* file : files)
+        prefix.Write(file, "[copy]\r\n");
+    auto old = std::filesystem::file_time_type::clock::now() - std::chrono::minutes(2);
+    for (const char* file : {files[0], files[1], files[3], files[4]})
+        std::filesystem::last_write_time(prefix.Path(file), old);
+    ASSERT_TRUE(InitializeProgram());
+    EXPECT_FALSE(prefix.Exists(files[0]));
+    EXPECT_FALSE(prefix.Exists(files[1]));
+    EXPECT_TRUE(prefix.Exists(files[2])); // still young: a replacement may be writing it now
+    EXPECT_TRUE(prefix.Exists(files[3])); // not a name this program makes
+    EXPECT_TRUE(prefix.Exists(files[4])); // beside a file this program does not rewrite
 }
 
 TEST_F(SettingsTest, AnIniPathInTheWindowsFolderExpandsBack) {

@@ -5,10 +5,12 @@
 #include "util/text.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <set>
@@ -426,6 +428,38 @@ bool ReplaceFileAtomically(std::string_view path, std::string_view bytes) {
         close(dirFd);
     }
     return true;
+}
+
+void RemoveStaleReplacements(std::string_view path) {
+    std::string host = ToHostPath(path);
+    if (host.empty())
+        return;
+    char resolved[PATH_MAX];
+    if (realpath(host.c_str(), resolved))
+        host = resolved; // the temporary files lie beside the file a link names
+    size_t slash = host.rfind('/');
+    if (slash == std::string::npos)
+        return;
+    const std::string folder = host.substr(0, slash == 0 ? 1 : slash);
+    const std::string prefix = "." + host.substr(slash + 1) + ".";
+    DIR* dir = opendir(folder.c_str());
+    if (!dir)
+        return;
+    const time_t now = time(nullptr);
+    while (dirent* entry = readdir(dir)) {
+        std::string_view name = entry->d_name;
+        if (name.size() != prefix.size() + 6 || name.substr(0, prefix.size()) != prefix)
+            continue;
+        std::string_view suffix = name.substr(prefix.size());
+        if (!std::all_of(suffix.begin(), suffix.end(),
+                         [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }))
+            continue;
+        std::string full = folder + "/" + std::string(name);
+        struct stat st;
+        if (lstat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode) && now - st.st_mtime > 60)
+            unlink(full.c_str());
+    }
+    closedir(dir);
 }
 
 } // namespace varnel::platform
