@@ -53,6 +53,8 @@ class HostConfigTransaction {
 public:
     HostConfigTransaction();
     bool Commit() { return m_batch.Commit(); }
+    // The last Commit failed because another program changed the same sections meanwhile.
+    static bool Conflicted() { return platform::ProfileBatch::Conflicted(); }
 
 private:
     platform::ProfileBatch m_batch;

@@ -16,7 +16,8 @@ void OpenPackerTweakDialog(std::string_view) {}
 bool CommitOrReport(HostConfigTransaction& transaction) {
     if (transaction.Commit())
         return true;
-    ShowAppMessage(FormatPrintf(Message(91), {Host().HostIniPath}), kStyleError);
+    int message = HostConfigTransaction::Conflicted() ? 111 : 91;
+    ShowAppMessage(FormatPrintf(Message(message), {Host().HostIniPath}), kStyleError);
     return false;
 }
 

@@ -37,8 +37,12 @@ public:
 
     // False when the file could not be read at the start (then no write of the batch takes).
     bool Usable() const;
-    // Writes the gathered changes; true when they are on disk (or there were none).
+    // Writes the gathered changes; true when they are on disk (or there were none). When another
+    // program changed the file since the batch read it, the changes go onto that program's
+    // version; if it changed a section the batch changes too, nothing is written, false is
+    // returned and Conflicted() says so.
     bool Commit();
+    static bool Conflicted();
 
 private:
     bool m_owner = false;

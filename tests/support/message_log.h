@@ -1,6 +1,7 @@
 #pragma once
 // Records every message box shown while it lives and answers each with a scripted button.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,8 @@ public:
 
     const std::vector<ShownBox>& Boxes() const { return m_boxes; }
     void SetAnswer(int answer) { m_answer = answer; }
+    // Runs while a box is shown, before it is answered: what happens while the user reads it.
+    std::function<void(const ShownBox&)> whileShown;
 
 private:
     std::vector<ShownBox> m_boxes;

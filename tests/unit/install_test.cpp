@@ -12,6 +12,7 @@
 #include "scripted_dialogs.h"
 #include "temp_prefix.h"
 
+#include <cstdlib>
 #include <gtest/gtest.h>
 
 namespace varnel {
@@ -67,6 +68,33 @@ TEST_F(InstallTest, ExtensionsThatCannotBeKeysWriteNothing) {
     EXPECT_EQ(Ini(), "[Configuration]\r\n");
     ASSERT_EQ(boxes.Boxes().size(), 2u);
     EXPECT_EQ(boxes.Boxes()[1].style, kStyleError | kMbSetForeground);
+}
+
+// Another program writes the configuration while the command waits for the user (here at the
+// question whether to register without the helper's answer): what it wrote is kept, and a
+// change to the section the command edits too stops the command with nothing written.
+TEST_F(InstallTest, WritesOfAnotherProgramMeanwhileAreKept) {
+    if (!test::HaveWindowsSamples())
+        GTEST_SKIP() << "needs the Windows samples";
+    setenv("VARNEL_WINE", "/nonexistent/wine", 1); // the helper cannot run: the question comes
+    std::string packer = test::InstallSample(prefix.Dir(), test::ModuleBuild::Windows, "sample_packer.wcx", "p");
+    const std::string ini = prefix.Path("drive_c/TC/wincmd.ini");
+    // While the first box is open, another process runs `shell` on the configuration.
+    auto meanwhile = [&](std::string shell) {
+        boxes.whileShown = [&, shell](const test::ShownBox&) {
+            EXPECT_EQ(std::system((shell + " '" + ini + "'").c_str()), 0);
+            boxes.whileShown = nullptr;
+        };
+    };
+    meanwhile("printf '[left]\\r\\npath=C:\\\\\\r\\n' >>");
+    InstallPlugin(packer, false, false, "zip", false);
+    EXPECT_EQ(Ini(), "[Configuration]\r\n[left]\r\npath=C:\\\r\n[PackerPlugins]\r\nzip=0,C:\\p\\sample_packer.wcx\r\n");
+
+    meanwhile("printf '[PackerPlugins]\\r\\nzip=5,C:\\\\z.wcx\\r\\n' >");
+    InstallPlugin(packer, false, false, "7z", false);
+    unsetenv("VARNEL_WINE");
+    EXPECT_EQ(Ini(), "[PackerPlugins]\r\nzip=5,C:\\z.wcx\r\n"); // theirs, and nothing of ours
+    EXPECT_EQ(boxes.Boxes().back().style, kStyleError | kMbSetForeground);
 }
 
 TEST_F(InstallTest, KnownModuleWithoutReportingCountsAsInstalled) {

@@ -29,6 +29,7 @@ struct CachedFile {
     enum class Encoding { Ansi, Utf8, Utf16 } encoding = Encoding::Ansi;
     bool Unicode() const { return encoding != Encoding::Ansi; }
     std::string oddByte; // a UTF-16 file's last byte when it has no partner, kept as it was
+    uint64_t hash = 0;   // of the file's bytes as read or written (see ContentHash)
     IniText text;
 };
 
@@ -48,20 +49,63 @@ bool SameFile(const CachedFile& cached, const struct stat& st) {
            cached.mtimeNs == MtimeNs(st);
 }
 
+// FNV-1a over the file's bytes: tells a file another program rewrote within the same
+// modification time and size from the one a batch read.
+uint64_t ContentHash(std::string_view bytes) {
+    uint64_t hash = 14695981039346656037ull;
+    for (char c : bytes) {
+        hash ^= static_cast<uint8_t>(c);
+        hash *= 1099511628211ull;
+    }
+    return hash;
+}
+
+// A file's bytes as the engine holds them; nullopt when they are no text the engine can hold.
+std::optional<CachedFile> ParseBytes(std::string bytes) {
+    CachedFile entry;
+    entry.hash = ContentHash(bytes);
+    if (bytes.size() >= 2 && std::string_view(bytes).substr(0, 2) == kUtf16Bom) {
+        std::string utf8;
+        std::string_view units = std::string_view(bytes).substr(2);
+        if (units.size() % 2 != 0) {
+            entry.oddByte = std::string(units.substr(units.size() - 1));
+            units.remove_suffix(1);
+        }
+        if (!Utf16LeToUtf8(units, utf8))
+            return std::nullopt;
+        entry.encoding = CachedFile::Encoding::Utf16;
+        entry.text = IniText(std::move(utf8), IniText::Folding::Unicode);
+    } else if (std::string_view(bytes).substr(0, 3) == kUtf8Bom) {
+        entry.encoding = CachedFile::Encoding::Utf8;
+        entry.text = IniText(bytes.substr(3), IniText::Folding::Unicode);
+    } else {
+        entry.text = IniText(std::move(bytes), IniText::Folding::Ansi);
+    }
+    return entry;
+}
+
 enum class LoadState { Loaded, Missing, Failed };
 // Why the last Load on this thread failed.
 thread_local ProfileAccess g_lastFailure = ProfileAccess::Unreadable;
 
 // The open batch: the file it gathers writes for, its working copy, and whether anything changed.
 struct Batch {
+    struct Edit {
+        std::string section;
+        std::string key;
+        std::optional<std::string> value;
+    };
     std::string host;
     std::string file;
     bool usable = false;
     bool dirty = false;
     bool existed = false;
-    CachedFile working;
+    CachedFile base;    // the file as the batch read it
+    CachedFile working; // with the batch's edits
+    std::vector<Edit> edits;
 };
 std::optional<Batch> g_batch;
+bool g_lastCommitConflicted = false;
 
 bool InBatch(const std::string& host) {
     return g_batch && g_batch->host == host;
@@ -101,26 +145,12 @@ LoadState Load(std::string_view file, const CachedFile** out) {
                                                        : ProfileAccess::Unreadable;
         return LoadState::Failed;
     }
-    CachedFile entry;
-    if (bytes.size() >= 2 && std::string_view(bytes).substr(0, 2) == kUtf16Bom) {
-        std::string utf8;
-        std::string_view units = std::string_view(bytes).substr(2);
-        if (units.size() % 2 != 0) {
-            entry.oddByte = std::string(units.substr(units.size() - 1));
-            units.remove_suffix(1);
-        }
-        if (!Utf16LeToUtf8(units, utf8)) {
-            g_lastFailure = ProfileAccess::Unreadable;
-            return LoadState::Failed;
-        }
-        entry.encoding = CachedFile::Encoding::Utf16;
-        entry.text = IniText(std::move(utf8), IniText::Folding::Unicode);
-    } else if (std::string_view(bytes).substr(0, 3) == kUtf8Bom) {
-        entry.encoding = CachedFile::Encoding::Utf8;
-        entry.text = IniText(bytes.substr(3), IniText::Folding::Unicode);
-    } else {
-        entry.text = IniText(std::move(bytes), IniText::Folding::Ansi);
+    std::optional<CachedFile> parsed = ParseBytes(std::move(bytes));
+    if (!parsed) {
+        g_lastFailure = ProfileAccess::Unreadable;
+        return LoadState::Failed;
     }
+    CachedFile entry = std::move(*parsed);
     // Only a copy whose stat did not move while it was read may be reused later.
     struct stat after;
     if (stat(host.c_str(), &after) == 0 && after.st_size == before.st_size &&
@@ -237,10 +267,45 @@ std::optional<std::string> Serialize(const CachedFile& working) {
     return std::string(kUtf16Bom) + utf16 + working.oddByte;
 }
 
+// The keys and values of a section, in host text.
+std::vector<std::pair<std::string, std::string>> SectionEntries(const CachedFile& file,
+                                                                std::string_view section) {
+    std::vector<std::pair<std::string, std::string>> entries;
+    const std::string engineSection = ToEngine(file, section);
+    for (const std::string& name : file.text.KeyNames(engineSection))
+        entries.emplace_back(
+            FromEngine(file, name),
+            FromEngine(file, file.text.ReadValue(engineSection, name, std::string::npos).value_or("")));
+    return entries;
+}
+
+// The batch's edits on the file as another program has left it meanwhile: nullopt when that
+// program changed a section the batch edits too (the edits would then no longer fit).
+std::optional<CachedFile> Rebase(const Batch& batch, CachedFile current) {
+    std::set<std::string> sections;
+    for (const Batch::Edit& edit : batch.edits)
+        sections.insert(SectionTag(std::string(), edit.section));
+    for (const Batch::Edit& edit : batch.edits) {
+        if (sections.erase(SectionTag(std::string(), edit.section)) == 0)
+            continue; // compared already
+        if (SectionEntries(batch.base, edit.section) != SectionEntries(current, edit.section))
+            return std::nullopt;
+    }
+    for (const Batch::Edit& edit : batch.edits) {
+        std::optional<std::string_view> value;
+        if (edit.value)
+            value = *edit.value;
+        ApplyWrite(batch.host, current, edit.section, edit.key, value);
+    }
+    return current;
+}
+
 // After a successful replace, keeps what was written as the cached copy.
 void RememberWritten(const std::string& host, CachedFile working, size_t size) {
     struct stat st;
     if (stat(host.c_str(), &st) == 0 && st.st_size == static_cast<off_t>(size)) {
+        if (std::optional<std::string> bytes = Serialize(working))
+            working.hash = ContentHash(*bytes);
         working.device = st.st_dev;
         working.inode = st.st_ino;
         working.size = st.st_size;
@@ -264,8 +329,10 @@ ProfileBatch::ProfileBatch(std::string_view file) {
     LoadState state = batch.host.empty() ? LoadState::Failed : Load(file, &cached);
     batch.usable = state != LoadState::Failed;
     batch.existed = state == LoadState::Loaded;
-    if (state == LoadState::Loaded)
+    if (state == LoadState::Loaded) {
+        batch.base = *cached;
         batch.working = *cached;
+    }
     g_batch = std::move(batch);
 }
 
@@ -281,6 +348,7 @@ bool ProfileBatch::Usable() const {
 bool ProfileBatch::Commit() {
     if (!m_owner)
         return Usable();
+    g_lastCommitConflicted = false;
     if (!g_batch || m_committed)
         return false;
     m_committed = true;
@@ -290,10 +358,32 @@ bool ProfileBatch::Commit() {
         return false;
     if (!batch.dirty)
         return true;
-    std::optional<std::string> bytes = Serialize(batch.working);
+    // Another program (the host, an editor) may have written the file while the batch was open:
+    // its changes are kept, and the batch's edits go onto them unless they touch the same sections.
+    std::string now;
+    ReadResult read = ReadWholeFile(batch.file, now, kMaxProfileBytes);
+    bool unchanged = batch.existed ? read == ReadResult::Ok && ContentHash(now) == batch.base.hash
+                                   : read == ReadResult::Missing;
+    CachedFile result = std::move(batch.working);
+    if (!unchanged) {
+        std::optional<CachedFile> current;
+        if (read == ReadResult::Missing)
+            current = CachedFile();
+        else if (read == ReadResult::Ok)
+            current = ParseBytes(std::move(now));
+        if (!current)
+            return false;
+        std::optional<CachedFile> rebased = Rebase(batch, std::move(*current));
+        if (!rebased) {
+            g_lastCommitConflicted = true;
+            return false;
+        }
+        result = std::move(*rebased);
+    }
+    std::optional<std::string> bytes = Serialize(result);
     if (!bytes || !ReplaceFileAtomically(batch.file, *bytes))
         return false;
-    RememberWritten(batch.host, std::move(batch.working), bytes->size());
+    RememberWritten(batch.host, std::move(result), bytes->size());
     return true;
 }
 
@@ -304,6 +394,8 @@ bool ProfileWriteString(std::string_view file, std::string_view section, std::st
             return false;
         if (ApplyWrite(host, g_batch->working, section, key, value))
             g_batch->dirty = true;
+        g_batch->edits.push_back({std::string(section), std::string(key),
+                                  value ? std::optional<std::string>(*value) : std::nullopt});
         return true;
     }
     const CachedFile* cached = nullptr;
@@ -325,6 +417,10 @@ bool ProfileWriteString(std::string_view file, std::string_view section, std::st
         return false;
     RememberWritten(ToHostPath(file), std::move(working), bytes->size());
     return true;
+}
+
+bool ProfileBatch::Conflicted() {
+    return g_lastCommitConflicted;
 }
 
 ProfileAccess CheckProfileFile(std::string_view file) {
