@@ -3,10 +3,10 @@
 
 #include "bench_support.h"
 
-#include "platform/program_folder.h"
 #include "app/settings.h"
 #include "lang/language.h"
 #include "platform/paths.h"
+#include "platform/program_folder.h"
 #include "ui/form_tcvarnel.h"
 
 #include <QApplication>
@@ -42,7 +42,8 @@ int main(int argc, char** argv) {
     g_host = varnel::bench::MakeGeneratedHost();
     varnel::bench::FillModules(g_host, std::string(VARNEL_TEST_PLUGINS_PE) + "/sample_lister.wlx");
     std::filesystem::create_directories(g_host.prefixDir + "/drive_c/Varnel");
-    std::filesystem::copy(std::string(VARNEL_SOURCE_DIR) + "/Language", g_host.prefixDir + "/drive_c/Varnel/Language",
+    std::filesystem::copy(std::string(VARNEL_SOURCE_DIR) + "/Language",
+                          g_host.prefixDir + "/drive_c/Varnel/Language",
                           std::filesystem::copy_options::recursive);
     varnel::SetProgramFolder("C:\\Varnel");
     varnel::SetLanguageLoadedHook(varnel::LoadMessages);

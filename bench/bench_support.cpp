@@ -15,7 +15,9 @@ namespace fs = std::filesystem;
 
 namespace varnel::bench {
 
-GeneratedHost MakeGeneratedHost(size_t targetBytes) {
+GeneratedHost MakeGeneratedHost(size_t targetBytes, int plugins) {
+    const int third = plugins / 3;
+    const int sixth = plugins / 6;
     GeneratedHost host;
     std::string pattern = (fs::temp_directory_path() / "varnel-bench-XXXXXX").string();
     std::vector<char> buffer(pattern.begin(), pattern.end());
@@ -30,34 +32,36 @@ GeneratedHost MakeGeneratedHost(size_t targetBytes) {
     platform::ResetPathCache();
     platform::ResetProfileCache();
 
-    std::string ini = "[Configuration]\r\nInstallDir=C:\\totalcmd\r\nPluginBaseDir=%COMMANDER_PATH%\\plugins\r\n"
-                      "Mainmenu=WCMD_ENG.MNU\r\nLanguageIni=WCMD_ENG.LNG\r\n";
+    std::string ini =
+        "[Configuration]\r\nInstallDir=C:\\totalcmd\r\nPluginBaseDir=%COMMANDER_PATH%\\plugins\r\n"
+        "Mainmenu=WCMD_ENG.MNU\r\nLanguageIni=WCMD_ENG.LNG\r\n";
     for (int i = 0; i < 200; ++i)
         ini += "Setting" + std::to_string(i) + "=" + std::to_string(i * 7) + "\r\n";
     ini += "[PackerPlugins]\r\n";
     const char* extensions[] = {"zip", "rar", "7z", "tar", "gz", "bz2", "xz", "cab", "arj", "lzh"};
-    for (int i = 0; i < 100; ++i) {
+    for (int i = 0; i < third; ++i) {
         for (int e = 0; e <= i % 3; ++e)
             ini += std::string(extensions[(i + e) % 10]) + std::to_string(i) + "=" + std::to_string(i % 64) +
-                   ",%COMMANDER_PATH%\\plugins\\wcx\\packer" + std::to_string(i) + "\\packer" + std::to_string(i) +
-                   ".wcx\r\n";
+                   ",%COMMANDER_PATH%\\plugins\\wcx\\packer" + std::to_string(i) + "\\packer" +
+                   std::to_string(i) + ".wcx\r\n";
         ++host.plugins;
     }
     ini += "[ListerPlugins]\r\n";
-    for (int i = 0; i < 100; ++i) {
-        ini += std::to_string(i) + "=%COMMANDER_PATH%\\plugins\\wlx\\lister" + std::to_string(i) + "\\lister" +
-               std::to_string(i) + ".wlx\r\n";
-        ini += std::to_string(i) + "_detect=EXT=\"TXT\" | EXT=\"LOG\" | EXT=\"X" + std::to_string(i) + "\"\r\n";
+    for (int i = 0; i < third; ++i) {
+        ini += std::to_string(i) + "=%COMMANDER_PATH%\\plugins\\wlx\\lister" + std::to_string(i) +
+               "\\lister" + std::to_string(i) + ".wlx\r\n";
+        ini +=
+            std::to_string(i) + "_detect=EXT=\"TXT\" | EXT=\"LOG\" | EXT=\"X" + std::to_string(i) + "\"\r\n";
         ++host.plugins;
     }
     ini += "[ContentPlugins]\r\n";
-    for (int i = 0; i < 50; ++i) {
+    for (int i = 0; i < sixth; ++i) {
         ini += std::to_string(i) + "=C:\\totalcmd\\plugins\\wdx\\content" + std::to_string(i) + ".wdx\r\n";
         ini += std::to_string(i) + "_detect=MULTIMEDIA\r\n";
         ++host.plugins;
     }
     ini += "[FileSystemPlugins]\r\n";
-    for (int i = 0; i < 50; ++i) {
+    for (int i = 0; i < sixth; ++i) {
         ini += "Root Name " + std::to_string(i) + "=%COMMANDER_PATH%\\plugins\\wfx\\fs" + std::to_string(i) +
                ".wfx\r\n";
         ++host.plugins;
@@ -66,8 +70,8 @@ GeneratedHost MakeGeneratedHost(size_t targetBytes) {
     for (int section = 0; ini.size() < targetBytes; ++section) {
         ini += "[left history " + std::to_string(section) + "]\r\n";
         for (int i = 0; i < 50 && ini.size() < targetBytes; ++i)
-            ini += std::to_string(i) + "=C:\\Users\\someone\\Documents\\Projects\\folder" + std::to_string(i) +
-                   "\\sub\r\n";
+            ini += std::to_string(i) + "=C:\\Users\\someone\\Documents\\Projects\\folder" +
+                   std::to_string(i) + "\\sub\r\n";
     }
     std::ofstream(host.prefixDir + "/drive_c/totalcmd/wincmd.ini", std::ios::binary) << ini;
     host.iniBytes = ini.size();

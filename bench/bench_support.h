@@ -14,9 +14,10 @@ struct GeneratedHost {
 };
 
 // Makes <tmp>/dosdevices/c: -> drive_c, points WINEPREFIX at it and writes a wincmd.ini of about
-// `targetBytes` with 300 plugins: 100 packers (one to three extensions each), 100 listers with
-// detect strings, 50 content and 50 file-system plugins, between the host's usual sections.
-GeneratedHost MakeGeneratedHost(size_t targetBytes = 200 * 1024);
+// `targetBytes` (at least) with `plugins` plugins: a third packers (one to three extensions
+// each), a third listers with detect strings, a sixth each content and file-system plugins,
+// between the host's usual sections.
+GeneratedHost MakeGeneratedHost(size_t targetBytes = 200 * 1024, int plugins = 300);
 void RemoveGeneratedHost(const GeneratedHost& host);
 
 // Puts a copy of `moduleFile` (padded to about 100 KB) at every module path the host registers.

@@ -87,16 +87,15 @@ void ReadSectionKeys(std::string_view section) {
     std::vector<std::string>& keys = MutableKeyList();
     keys.clear();
     size_t count = 0;
-    // The buffer is as large as the names need: a list cut inside a name would leave no two NULs
-    // in a row and so lose every key of the section.
+    // The buffer is as large as the names need, so every key of the section is read: a fixed
+    // buffer (and a cap on the number of keys) would hide registrations, and renumbering would
+    // then overwrite them.
     std::string buffer = platform::ProfileReadKeyNames(Host().HostIniPath, section, kUnlimitedBuffer, &count);
-    // Keep the returned character count plus one character, then take names while two NULs in a
-    // row remain: this is what drops a name cut off by a full buffer.
-    std::string_view rest(buffer.data(), std::min(buffer.size(), count + 1));
-    while (rest.find(std::string_view("\0\0", 2)) != std::string_view::npos && keys.size() < kMaxKeys) {
+    std::string_view rest(buffer.data(), std::min(buffer.size(), count));
+    while (!rest.empty()) {
         size_t nul = rest.find('\0');
         keys.emplace_back(rest.substr(0, nul));
-        rest.remove_prefix(nul + 1);
+        rest.remove_prefix(nul == std::string_view::npos ? rest.size() : nul + 1);
     }
 }
 

@@ -12,7 +12,6 @@ namespace varnel {
 
 // Limits of the host configuration access (the formats in the file do not depend on them).
 constexpr size_t kValueBufferChars = 5121;
-constexpr size_t kMaxKeys = 400;
 constexpr size_t kMaxExpandedPath = 800;
 
 inline constexpr std::string_view kCommanderPathVar = "%COMMANDER_PATH%";

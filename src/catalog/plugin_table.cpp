@@ -63,15 +63,12 @@ DisabledKey SplitDisabledKey(std::string_view rest) {
 }
 
 void PluginTable::Clear() {
-    for (int i = 0; i < m_count; ++i)
-        m_rows[static_cast<size_t>(i)] = PluginEntry{};
+    m_rows.clear();
     m_count = 0;
 }
 
 bool PluginTable::Add() {
-    if (m_count >= kTableCapacity)
-        return false;
-    m_rows[static_cast<size_t>(m_count)] = PluginEntry{};
+    m_rows.emplace_back();
     ++m_count;
     return true;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace varnel {
 
@@ -49,8 +50,6 @@ struct PluginEntry {
     bool Disabled = false;
 };
 
-constexpr int kTableCapacity = 300;
-
 // Rows are numbered 1 to Count.
 class PluginTable {
 public:
@@ -59,11 +58,11 @@ public:
     const PluginEntry& Row(int row) const { return m_rows[static_cast<size_t>(row - 1)]; }
 
     void Clear();
-    // Appends a fresh row; false (and nothing changes) when the table is full.
+    // Appends a fresh row. Every registration gets one: the table has no fixed capacity.
     bool Add();
 
 private:
-    std::array<PluginEntry, kTableCapacity> m_rows{};
+    std::vector<PluginEntry> m_rows;
     int m_count = 0;
 };
 

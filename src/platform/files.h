@@ -43,7 +43,8 @@ bool DirectoryExists(std::string_view path);
 bool FileCannotBeOpenedForWriting(std::string_view path);
 
 // One scan of which files running processes hold; while an InUseScan lives, every
-// FileCannotBeOpenedForWriting on this thread answers from it instead of scanning again.
+// FileCannotBeOpenedForWriting on this thread answers from it instead of scanning again. One
+// opened while another lives shares it.
 class InUseScan {
 public:
     InUseScan();

@@ -106,6 +106,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
             Check(changed ? !removed.empty() && std::count(removed.begin(), removed.end(), '\n') <= 1
                           : removed.empty());
             CheckIndex(text, folding, section, key);
+            // Taking away a section left empty keeps the index too, and only ever shortens the text.
+            if (data.ConsumeBool()) {
+                size_t length = text.Bytes().size();
+                if (text.RemoveEmptySection(section))
+                    Check(text.Bytes().size() < length);
+                CheckIndex(text, folding, section, key);
+            }
             break;
         }
         case 2: {

@@ -77,7 +77,8 @@ TEST_F(InstallTest, WritesOfAnotherProgramMeanwhileAreKept) {
     if (!test::HaveWindowsSamples())
         GTEST_SKIP() << "needs the Windows samples";
     setenv("VARNEL_WINE", "/nonexistent/wine", 1); // the helper cannot run: the question comes
-    std::string packer = test::InstallSample(prefix.Dir(), test::ModuleBuild::Windows, "sample_packer.wcx", "p");
+    std::string packer =
+        test::InstallSample(prefix.Dir(), test::ModuleBuild::Windows, "sample_packer.wcx", "p");
     const std::string ini = prefix.Path("drive_c/TC/wincmd.ini");
     // While the first box is open, another process runs `shell` on the configuration.
     auto meanwhile = [&](std::string shell) {
@@ -88,7 +89,9 @@ TEST_F(InstallTest, WritesOfAnotherProgramMeanwhileAreKept) {
     };
     meanwhile("printf '[left]\\r\\npath=C:\\\\\\r\\n' >>");
     InstallPlugin(packer, false, false, "zip", false);
-    EXPECT_EQ(Ini(), "[Configuration]\r\n[left]\r\npath=C:\\\r\n[PackerPlugins]\r\nzip=0,C:\\p\\sample_packer.wcx\r\n");
+    EXPECT_EQ(
+        Ini(),
+        "[Configuration]\r\n[left]\r\npath=C:\\\r\n[PackerPlugins]\r\nzip=0,C:\\p\\sample_packer.wcx\r\n");
 
     meanwhile("printf '[PackerPlugins]\\r\\nzip=5,C:\\\\z.wcx\\r\\n' >");
     InstallPlugin(packer, false, false, "7z", false);

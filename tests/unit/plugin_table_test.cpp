@@ -120,38 +120,23 @@ TEST_F(PluginTableTest, CountNumberedKeysSkipsDetectKeys) {
     EXPECT_EQ(CountNumberedKeys(kContent), 0);
 }
 
-TEST_F(PluginTableTest, NeverMoreRowsThanTheTableHolds) {
+TEST_F(PluginTableTest, EveryRegistrationIsARow) {
     std::string text = "[PackerPlugins]\n";
-    for (int i = 0; i < 250; ++i)
+    for (int i = 0; i < 2500; ++i)
         text += "e" + std::to_string(i) + "=2,C:\\p\\m" + std::to_string(i) + ".wcx\n";
-    // Another extension of the first module, after the table is full, still merges.
-    text += "[ListerPlugins]\n";
-    for (int i = 0; i < 100; ++i)
+    text += "again=2,C:\\p\\m0.wcx\n[ListerPlugins]\n";
+    for (int i = 0; i < 500; ++i)
         text += std::to_string(i) + "=C:\\l\\v" + std::to_string(i) + ".wlx\n";
     text += "[FileSystemPlugins]\nfs=C:\\f.wfx\n[DisabledPlugins]\nListerPlugins;C:\\d.wlx;0;=\n";
-    text += "[PackerPlugins]\nignored=2,C:\\x.wcx\n";
-    Ini(text + "");
-    LoadTable(true);
-    EXPECT_EQ(Table().Count(), kTableCapacity);
-    EXPECT_EQ(Table().Row(kTableCapacity).FileName, "C:\\l\\v49.wlx");
-    EXPECT_EQ(Table().Row(kTableCapacity).Index, 49);
-
-    ClearTable();
-    for (int i = 0; i < kTableCapacity; ++i)
-        ASSERT_TRUE(AddEntry());
-    EXPECT_FALSE(AddEntry());
-    EXPECT_EQ(Table().Count(), kTableCapacity);
-}
-
-TEST_F(PluginTableTest, FullTableStillMergesPackerExtensions) {
-    std::string text = "[PackerPlugins]\n";
-    for (int i = 0; i < kTableCapacity; ++i)
-        text += "e" + std::to_string(i) + "=2,C:\\p\\m" + std::to_string(i) + ".wcx\n";
-    text += "extra=2,C:\\p\\new.wcx\nagain=2,C:\\p\\m0.wcx\n";
+    text += "[PackerPlugins]\nignored=2,C:\\x.wcx\n"; // a second section of a name is never read
     Ini(text);
     LoadTable(false);
-    EXPECT_EQ(Table().Count(), kTableCapacity);
+    ASSERT_EQ(Table().Count(), 2500 + 500 + 2);
     EXPECT_EQ(Table().Row(1).Association, "e0 again");
+    EXPECT_EQ(Table().Row(3000).FileName, "C:\\l\\v499.wlx");
+    EXPECT_EQ(Table().Row(3000).Index, 499);
+    EXPECT_EQ(Table().Row(3001).FileName, "C:\\f.wfx");
+    EXPECT_TRUE(Table().Row(3002).Disabled);
 }
 
 TEST_F(PluginTableTest, NewRowsStartEmpty) {

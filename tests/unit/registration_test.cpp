@@ -79,6 +79,29 @@ TEST_F(RegistrationTest, RenumberingFollowsFileOrderAndContractsPaths) {
                      "2=C:\\odd.wdx\r\n");
 }
 
+// 250 Listers with detect strings are 500 keys: disabling one renumbers them all, and enabling it
+// again puts it back without overwriting a single registration.
+TEST_F(RegistrationTest, ManyListersKeepEveryRegistration) {
+    std::string text = "[ListerPlugins]\r\n";
+    for (int i = 0; i < 250; ++i)
+        text += std::to_string(i) + "=C:\\l\\v" + std::to_string(i) + ".wlx\r\n" + std::to_string(i) +
+                "_detect=EXT=\"" + std::to_string(i) + "\"\r\n";
+    Ini(text);
+    RemovePlugin(RowOf("C:\\l\\v100.wlx"), true);
+    LoadTable(false);
+    ASSERT_EQ(CountOfKind(kLister), 250); // 249 registered and the disabled one
+    for (int i = 0; i < 249; ++i) {
+        int original = i < 100 ? i : i + 1;
+        EXPECT_EQ(ReadHostValue("ListerPlugins", std::to_string(i)),
+                  "C:\\l\\v" + std::to_string(original) + ".wlx");
+        EXPECT_EQ(ReadHostValue("ListerPlugins", std::to_string(i) + "_detect"),
+                  "EXT=\"" + std::to_string(original) + "\"");
+    }
+    EXPECT_EQ(ReadHostValue("ListerPlugins", "249"), "");
+    EnablePlugin(RowOf("C:\\l\\v100.wlx"));
+    EXPECT_EQ(Ini(), text); // every registration back where it was
+}
+
 TEST_F(RegistrationTest, DisableTheMiddleListerAndEnableItAgain) {
     Ini(kThreeListers);
     int row = RowOf("C:\\p\\m1.wlx");

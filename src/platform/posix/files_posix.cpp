@@ -198,8 +198,12 @@ bool HeldByAnotherProcess(const struct stat& st, const InUseScan::Snapshot& snap
 } // namespace
 
 // The scan itself waits for the first question, so a load that probes no file costs nothing.
-InUseScan::InUseScan() : m_snapshot(std::make_unique<Snapshot>()), m_previous(g_currentScan) {
-    g_currentScan = m_snapshot.get();
+InUseScan::InUseScan() : m_previous(g_currentScan) {
+    // A scan opened inside another one uses it: one look at the processes serves both.
+    if (!g_currentScan) {
+        m_snapshot = std::make_unique<Snapshot>();
+        g_currentScan = m_snapshot.get();
+    }
 }
 
 InUseScan::~InUseScan() {
