@@ -71,6 +71,14 @@ bool WriteHostValue(std::string_view section, std::string_view key, std::string_
     return platform::ProfileWriteString(Host().HostIniPath, section, key, std::string_view(stored));
 }
 
+bool ReplaceHostKeys(std::string_view section, const std::vector<std::string>& removeKeys,
+                     const std::vector<std::pair<std::string, std::string>>& entries) {
+    std::vector<std::pair<std::string, std::string>> stored;
+    for (const auto& [key, value] : entries)
+        stored.emplace_back(key, CatalogSettings().useCommanderPath ? ContractHostDir(value) : value);
+    return platform::ProfileReplaceKeys(Host().HostIniPath, section, removeKeys, stored);
+}
+
 bool DeleteHostKey(std::string_view section, std::string_view key, bool moveToDisabled) {
     if (moveToDisabled) {
         std::string value = ReadHostValue(section, key);

@@ -36,6 +36,11 @@ std::string ReadHostPath(std::string_view section, std::string_view key);
 bool WriteHostValue(std::string_view section, std::string_view key, std::string_view value);
 bool DeleteHostKey(std::string_view section, std::string_view key, bool moveToDisabled);
 
+// Takes the keys out of the section and writes the entries (values as WriteHostValue writes them)
+// after its last remaining key, in one edit. False when the file could not be written.
+bool ReplaceHostKeys(std::string_view section, const std::vector<std::string>& removeKeys,
+                     const std::vector<std::pair<std::string, std::string>>& entries);
+
 // Fills the shared key list with the section's key names, in file order.
 void ReadSectionKeys(std::string_view section);
 const std::vector<std::string>& KeyList();

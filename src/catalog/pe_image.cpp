@@ -12,8 +12,11 @@ namespace varnel {
 namespace {
 
 constexpr size_t kMaxSections = 96;
-constexpr uint32_t kMaxExportNames = 65536;
-constexpr size_t kMaxNameLength = 1024;
+// Plugin modules export a few dozen functions with short names. A table far beyond that is no
+// plugin's, and reading it would only keep the user waiting: it is refused, and names are read
+// no further than any entry point name reaches.
+constexpr uint32_t kMaxExportNames = 16384;
+constexpr size_t kMaxNameLength = 256;
 constexpr uint32_t kMaxVersionInfo = 1024 * 1024;
 constexpr uint32_t kRtVersion = 16;
 

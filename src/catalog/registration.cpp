@@ -5,6 +5,7 @@
 #include "lang/language.h"
 #include "util/text.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -32,18 +33,23 @@ std::vector<std::pair<std::string, std::string>> CollectEntries(std::string_view
     return entries;
 }
 
-void DeleteAll(std::string_view section, const std::vector<std::string>& keys) {
-    for (const std::string& key : keys)
-        DeleteHostKey(section, key, false);
+// Every key of the section goes, and the entries come back numbered from 0 (each detect string
+// under its number's "_detect" key), in one edit of the file.
+void RewriteNumbered(std::string_view section, const std::vector<std::string>& keys,
+                     const std::vector<std::pair<std::string, std::string>>& entries) {
+    std::vector<std::pair<std::string, std::string>> written;
+    for (size_t j = 0; j < entries.size(); ++j) {
+        written.emplace_back(IntText(static_cast<int>(j)), entries[j].first);
+        if (!entries[j].second.empty())
+            written.emplace_back(IntText(static_cast<int>(j)) + "_detect", entries[j].second);
+    }
+    ReplaceHostKeys(section, keys, written);
 }
 
 void Renumber(std::string_view section) {
     ReadSectionKeys(section);
     const std::vector<std::string> keys = KeyList();
-    auto entries = CollectEntries(section, keys);
-    DeleteAll(section, keys);
-    for (size_t j = 0; j < entries.size(); ++j)
-        WriteNumberedEntry(section, static_cast<int>(j), entries[j].first, entries[j].second);
+    RewriteNumbered(section, keys, CollectEntries(section, keys));
 }
 
 void ShowRegistrationError(int message, std::string_view modulePath) {
@@ -67,19 +73,9 @@ void InsertNumberedEntry(std::string_view section, int position, std::string_vie
     ReadSectionKeys(section);
     const std::vector<std::string> keys = KeyList();
     auto entries = CollectEntries(section, keys);
-    int count = static_cast<int>(entries.size());
-    if (position > count)
-        position = count;
-    if (position < 0)
-        position = 0;
-    DeleteAll(section, keys);
-    for (int j = 0; j < position; ++j)
-        WriteNumberedEntry(section, j, entries[static_cast<size_t>(j)].first,
-                           entries[static_cast<size_t>(j)].second);
-    WriteNumberedEntry(section, position, value, detect);
-    for (int j = position; j < count; ++j)
-        WriteNumberedEntry(section, j + 1, entries[static_cast<size_t>(j)].first,
-                           entries[static_cast<size_t>(j)].second);
+    position = std::clamp(position, 0, static_cast<int>(entries.size()));
+    entries.insert(entries.begin() + position, {std::string(value), std::string(detect)});
+    RewriteNumbered(section, keys, entries);
 }
 
 void RemoveEntryByFile(std::string_view section, std::string_view modulePath, bool disable) {

@@ -2,6 +2,9 @@
 
 #include "util/text.h"
 
+#include <algorithm>
+#include <unordered_map>
+
 namespace varnel::platform {
 
 namespace {
@@ -16,8 +19,13 @@ IniText::IniText(std::string bytes, Folding folding) : m_bytes(std::move(bytes))
 
 void IniText::Parse() {
     m_lines.clear();
-    size_t pos = 0;
-    while (pos < m_bytes.size()) {
+    SplitLines(0, m_bytes.size(), m_lines);
+    RebuildSections();
+}
+
+void IniText::SplitLines(size_t from, size_t to, std::vector<Line>& out) const {
+    size_t pos = from;
+    while (pos < to) {
         Line line;
         line.start = pos;
         // A line ends at LF, CR LF or a CR of its own, as the system reads profile files.
@@ -30,9 +38,8 @@ void IniText::Parse() {
                 m_bytes[end] == '\r' && end + 1 < m_bytes.size() && m_bytes[end + 1] == '\n' ? 2 : 1;
         pos = line.start + line.length + line.breakLength;
         ParseLine(line);
-        m_lines.push_back(line);
+        out.push_back(line);
     }
-    RebuildSections();
 }
 
 void IniText::ParseLine(Line& line) const {
@@ -277,7 +284,7 @@ bool IniText::Write(std::string_view section, std::string_view key, std::optiona
         return true;
     }
 
-    if (!m_bytes.empty() && m_bytes.back() != '\n')
+    if (!m_bytes.empty() && m_bytes.back() != '\n' && m_bytes.back() != '\r')
         m_bytes.append(lineBreak);
     m_bytes.push_back('[');
     m_bytes.append(section);
@@ -310,6 +317,106 @@ bool IniText::RemoveEmptySection(std::string_view section) {
                   m_lines.begin() + static_cast<std::ptrdiff_t>(end));
     ShiftLines(first, -static_cast<std::ptrdiff_t>(removed));
     RebuildSections();
+    return true;
+}
+
+bool IniText::ReplaceKeys(std::string_view section, const std::vector<std::string>& removeKeys,
+                          const std::vector<std::pair<std::string, std::string>>& entries) {
+    const Section* found = FindSection(section);
+    if (!found) {
+        bool changed = false;
+        for (const auto& [key, value] : entries)
+            changed = Write(section, key, std::string_view(value)) || changed;
+        return changed;
+    }
+    const Section s = *found;
+    // Each name takes away as many key lines of that name as the list holds, first ones first.
+    std::unordered_map<std::string, int> toRemove;
+    for (const std::string& key : removeKeys)
+        ++toRemove[std::string(TrimBlanks(key))];
+    std::vector<size_t> kept;
+    size_t anchor = s.headerLine; // new keys follow the last key line that stays
+    bool removedAny = false;
+    for (size_t i = s.headerLine + 1; i < s.endLine; ++i) {
+        const Line& line = m_lines[i];
+        if (line.kind == LineKind::Key) {
+            auto it = toRemove.find(std::string(NameOf(line)));
+            if (it != toRemove.end() && it->second > 0) {
+                --it->second;
+                removedAny = true;
+                continue;
+            }
+            anchor = i;
+        }
+        kept.push_back(i);
+    }
+    // An entry whose key is still there (a line without "=") or came earlier in the list is an
+    // update of that line, as writing it one by one would be: it goes through Write afterwards.
+    std::vector<std::pair<std::string, std::string>> appended;
+    std::vector<std::pair<std::string, std::string>> updates;
+    for (const auto& [rawKey, value] : entries) {
+        std::string_view key = TrimBlanks(rawKey);
+        auto earlier = std::find_if(appended.begin(), appended.end(),
+                                    [&](const auto& entry) { return NamesEqual(entry.first, key); });
+        if (earlier != appended.end()) {
+            earlier->second = value;
+            continue;
+        }
+        bool present = std::any_of(kept.begin(), kept.end(), [&](size_t i) {
+            return m_lines[i].kind == LineKind::Key && NamesEqual(NameOf(m_lines[i]), key);
+        });
+        if (present || key.empty())
+            updates.emplace_back(key, value);
+        else
+            appended.emplace_back(key, value);
+    }
+    if (!removedAny && appended.empty()) {
+        bool changed = false;
+        for (const auto& [key, value] : updates)
+            changed = Write(section, key, std::string_view(value)) || changed;
+        return changed;
+    }
+
+    const std::string_view lineBreak = LineBreak();
+    auto lineText = [&](size_t i) {
+        const Line& line = m_lines[i];
+        return std::string_view(m_bytes.data() + line.start, line.length + line.breakLength);
+    };
+    std::string region(lineText(s.headerLine));
+    auto appendEntries = [&] {
+        if (!region.empty() && region.back() != '\n' && region.back() != '\r')
+            region.append(lineBreak); // the anchor was the file's last line, without a break
+        for (const auto& [key, value] : appended) {
+            region.append(key);
+            region.push_back('=');
+            region.append(value);
+            region.append(lineBreak);
+        }
+    };
+    if (anchor == s.headerLine)
+        appendEntries();
+    for (size_t i : kept) {
+        region.append(lineText(i));
+        if (i == anchor)
+            appendEntries();
+    }
+
+    // One splice of the text and one move of the lines after it, whatever the number of keys.
+    const Line& last = m_lines[s.endLine - 1];
+    const size_t start = m_lines[s.headerLine].start;
+    const size_t oldEnd = last.start + last.length + last.breakLength;
+    m_bytes.replace(start, oldEnd - start, region);
+    std::vector<Line> lines;
+    SplitLines(start, start + region.size(), lines);
+    const std::ptrdiff_t delta =
+        static_cast<std::ptrdiff_t>(region.size()) - static_cast<std::ptrdiff_t>(oldEnd - start);
+    m_lines.erase(m_lines.begin() + static_cast<std::ptrdiff_t>(s.headerLine),
+                  m_lines.begin() + static_cast<std::ptrdiff_t>(s.endLine));
+    m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(s.headerLine), lines.begin(), lines.end());
+    ShiftLines(s.headerLine + lines.size(), delta);
+    RebuildSections();
+    for (const auto& [key, value] : updates)
+        Write(section, key, std::string_view(value));
     return true;
 }
 

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace varnel::platform {
@@ -14,7 +15,7 @@ namespace varnel::platform {
 class IniText {
 public:
     enum class Folding {
-        Ansi, // 8-bit Windows-1252 text: A-Z and the accented capitals fold
+        Ansi,   // 8-bit Windows-1252 text: A-Z and the accented capitals fold
         Unicode // UTF-8 text (a Unicode file): letters fold as the system's Unicode comparison folds them
     };
 
@@ -42,6 +43,13 @@ public:
     // Writes key=value (value nullopt deletes the key). Returns true when the bytes changed.
     bool Write(std::string_view section, std::string_view key, std::optional<std::string_view> value);
 
+    // Takes away the key lines the list names (each name as often as listed) and writes the
+    // entries: what deleting the keys one by one and then writing the entries one by one would
+    // give, at the cost of one edit when the entries' keys are new (as in a renumbering).
+    // A missing section is made by the writes. Returns true when the bytes changed.
+    bool ReplaceKeys(std::string_view section, const std::vector<std::string>& removeKeys,
+                     const std::vector<std::pair<std::string, std::string>>& entries);
+
     bool HasSection(std::string_view section) const;
     // Removes a section whose header is followed by nothing but blank lines; true when it did.
     bool RemoveEmptySection(std::string_view section);
@@ -68,6 +76,8 @@ private:
     };
 
     void Parse();
+    // Splits the text between two line starts into lines and classifies each.
+    void SplitLines(size_t from, size_t to, std::vector<Line>& out) const;
     // Classifies one line from its start, length and line break.
     void ParseLine(Line& line) const;
     void RebuildSections();

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace varnel::platform {
 
@@ -23,6 +25,13 @@ std::string ProfileReadKeyNames(std::string_view file, std::string_view section,
 // Returns false when the file could not be read or written; it is then left as it was.
 bool ProfileWriteString(std::string_view file, std::string_view section, std::string_view key,
                         std::optional<std::string_view> value);
+
+// Takes the named keys out of a section and writes the entries after its last remaining key,
+// as deleting them and writing the entries one by one would, in one edit whose cost grows with
+// the file and not with the number of keys. Returns false as ProfileWriteString does.
+bool ProfileReplaceKeys(std::string_view file, std::string_view section,
+                        const std::vector<std::string>& removeKeys,
+                        const std::vector<std::pair<std::string, std::string>>& entries);
 
 // Gathers every write to one profile file into a single replacement of that file. While it is
 // open, reads of the file see the pending writes and nothing reaches the disk; Commit writes the

@@ -78,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     IniText::Folding folding = data.ConsumeBool() ? IniText::Folding::Ansi : IniText::Folding::Unicode;
     IniText text(data.ConsumeRandomLengthString(2048), folding);
     while (data.remaining_bytes() > 0) {
-        switch (data.ConsumeIntegralInRange(0, 3)) {
+        switch (data.ConsumeIntegralInRange(0, 4)) {
         case 0: {
             std::string section = WellFormedName(data);
             std::string key = WellFormedName(data);
@@ -122,6 +122,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
             std::optional<std::string> value = text.ReadValue(section, key, buffer);
             if (value)
                 Check(buffer == 0 ? value->empty() : value->size() < buffer);
+            break;
+        }
+        case 3: {
+            // Replacing keys in one edit is the same as the edits one by one.
+            std::string section = WellFormedName(data);
+            std::vector<std::string> remove = text.KeyNames(section);
+            if (!remove.empty() && data.ConsumeBool())
+                remove.resize(data.ConsumeIntegralInRange<size_t>(0, remove.size()));
+            std::vector<std::pair<std::string, std::string>> entries;
+            for (int n = data.ConsumeIntegralInRange(0, 4); n > 0; --n)
+                entries.emplace_back(WellFormedName(data), WellFormedValue(data));
+            IniText stepwise = text;
+            for (const std::string& key : remove)
+                stepwise.Write(section, key, std::nullopt);
+            for (const auto& [key, value] : entries)
+                stepwise.Write(section, key, std::string_view(value));
+            text.ReplaceKeys(section, remove, entries);
+            Check(text.Bytes() == stepwise.Bytes());
+            CheckIndex(text, folding, section, entries.empty() ? std::string("k") : entries.front().first);
             break;
         }
         default: {

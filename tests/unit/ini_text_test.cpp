@@ -147,3 +147,31 @@ TEST(IniTextWrite, LinesAfterAnEditStayReadable) {
 
 } // namespace
 } // namespace varnel::platform
+
+namespace varnel::platform {
+namespace {
+
+// Replacing a section's keys in one edit gives exactly what deleting them one by one and writing
+// the entries one by one gives, whatever the file's line breaks, comments and duplicate keys.
+TEST(IniTextWrite, ReplaceKeysEqualsOneEditAtATime) {
+    const std::vector<std::pair<std::string, std::string>> entries = {
+        {"0", "C:\\a.wlx"}, {"0_detect", "X"}, {"1", "b"}, {"foo", "kept line"}, {"1", "again"}};
+    for (const char* before : {"[s]\r\n0=x\r\n0_detect=y\r\n; note\r\n1=z\r\nfoo\r\n\r\n[t]\r\nk=1\r\n",
+                               "[s]\n0=x\n1=z", "[s]\r0=x\r1=z\r[t]\rk=1", "[s]\r\n[t]\r\n", "[s]",
+                               "[t]\r\nk=1\r\n", "[S]\r\n0=x\r\n0=dup\r\n1=z\r\n", ""}) {
+        IniText stepwise(before);
+        std::vector<std::string> keys = stepwise.KeyNames("s");
+        for (const std::string& key : keys)
+            stepwise.Write("s", key, std::nullopt);
+        for (const auto& [key, value] : entries)
+            stepwise.Write("s", key, std::string_view(value));
+        IniText once(before);
+        once.ReplaceKeys("s", keys, entries);
+        EXPECT_EQ(once.Bytes(), stepwise.Bytes()) << before;
+        EXPECT_EQ(IniText(once.Bytes()).KeyNames("s"), once.KeyNames("s")) << before; // the index is right
+        EXPECT_EQ(once.ReadValue("t", "k", 100), stepwise.ReadValue("t", "k", 100)) << before;
+    }
+}
+
+} // namespace
+} // namespace varnel::platform

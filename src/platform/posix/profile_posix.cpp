@@ -5,6 +5,7 @@
 #include "platform/ini_text.h"
 #include "platform/paths.h"
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -301,11 +302,10 @@ std::optional<CachedFile> Rebase(const Batch& batch, CachedFile current) {
 }
 
 // After a successful replace, keeps what was written as the cached copy.
-void RememberWritten(const std::string& host, CachedFile working, size_t size) {
+void RememberWritten(const std::string& host, CachedFile working, std::string_view bytes) {
     struct stat st;
-    if (stat(host.c_str(), &st) == 0 && st.st_size == static_cast<off_t>(size)) {
-        if (std::optional<std::string> bytes = Serialize(working))
-            working.hash = ContentHash(*bytes);
+    if (stat(host.c_str(), &st) == 0 && st.st_size == static_cast<off_t>(bytes.size())) {
+        working.hash = ContentHash(bytes);
         working.device = st.st_dev;
         working.inode = st.st_ino;
         working.size = st.st_size;
@@ -383,19 +383,24 @@ bool ProfileBatch::Commit() {
     std::optional<std::string> bytes = Serialize(result);
     if (!bytes || !ReplaceFileAtomically(batch.file, *bytes))
         return false;
-    RememberWritten(batch.host, std::move(result), bytes->size());
+    RememberWritten(batch.host, std::move(result), *bytes);
     return true;
 }
 
-bool ProfileWriteString(std::string_view file, std::string_view section, std::string_view key,
-                        std::optional<std::string_view> value) {
-    if (std::string host = ToHostPath(file); InBatch(host)) {
+namespace {
+
+// Runs one edit of a profile file: on the open batch's copy (where `edits` are also recorded for a
+// later rebase), or on the file itself, which is then replaced in one step. `createsFile` says
+// whether the edit may make a missing file.
+bool EditFile(std::string_view file, bool createsFile, const std::vector<Batch::Edit>& edits,
+              const std::function<bool(const std::string& host, CachedFile&)>& edit) {
+    const std::string host = ToHostPath(file);
+    if (InBatch(host)) {
         if (!g_batch->usable)
             return false;
-        if (ApplyWrite(host, g_batch->working, section, key, value))
+        if (edit(host, g_batch->working))
             g_batch->dirty = true;
-        g_batch->edits.push_back({std::string(section), std::string(key),
-                                  value ? std::optional<std::string>(*value) : std::nullopt});
+        g_batch->edits.insert(g_batch->edits.end(), edits.begin(), edits.end());
         return true;
     }
     const CachedFile* cached = nullptr;
@@ -407,16 +412,60 @@ bool ProfileWriteString(std::string_view file, std::string_view section, std::st
         working.encoding = cached->encoding;
         working.oddByte = cached->oddByte;
         working.text = cached->text;
-    } else if (!value) {
+    } else if (!createsFile) {
         return true; // deleting from a missing file changes nothing
     }
-    if (!ApplyWrite(ToHostPath(file), working, section, key, value))
+    if (!edit(host, working))
         return true; // nothing to change
     std::optional<std::string> bytes = Serialize(working);
     if (!bytes || !ReplaceFileAtomically(file, *bytes))
         return false;
-    RememberWritten(ToHostPath(file), std::move(working), bytes->size());
+    RememberWritten(host, std::move(working), *bytes);
     return true;
+}
+
+} // namespace
+
+bool ProfileWriteString(std::string_view file, std::string_view section, std::string_view key,
+                        std::optional<std::string_view> value) {
+    std::optional<std::string> copy;
+    if (value)
+        copy = std::string(*value);
+    return EditFile(file, value.has_value(), {{std::string(section), std::string(key), copy}},
+                    [&](const std::string& host, CachedFile& working) {
+                        return ApplyWrite(host, working, section, key, value);
+                    });
+}
+
+bool ProfileReplaceKeys(std::string_view file, std::string_view section,
+                        const std::vector<std::string>& removeKeys,
+                        const std::vector<std::pair<std::string, std::string>>& entries) {
+    // The same edits key by key, for a rebase onto another program's version of the file.
+    std::vector<Batch::Edit> edits;
+    for (const std::string& key : removeKeys)
+        edits.push_back({std::string(section), key, std::nullopt});
+    for (const auto& [key, value] : entries)
+        edits.push_back({std::string(section), key, value});
+    return EditFile(file, !entries.empty(), edits, [&](const std::string& host, CachedFile& working) {
+        const std::string engineSection = ToEngine(working, section);
+        if (!working.text.HasSection(engineSection)) {
+            bool changed = false;
+            for (const Batch::Edit& edit : edits) {
+                std::optional<std::string_view> value;
+                if (edit.value)
+                    value = *edit.value;
+                changed = ApplyWrite(host, working, section, edit.key, value) || changed;
+            }
+            return changed;
+        }
+        std::vector<std::string> engineKeys;
+        for (const std::string& key : removeKeys)
+            engineKeys.push_back(ToEngine(working, key));
+        std::vector<std::pair<std::string, std::string>> engineEntries;
+        for (const auto& [key, value] : entries)
+            engineEntries.emplace_back(ToEngine(working, key), ToEngine(working, value));
+        return working.text.ReplaceKeys(engineSection, engineKeys, engineEntries);
+    });
 }
 
 bool ProfileBatch::Conflicted() {
