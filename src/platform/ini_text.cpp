@@ -356,16 +356,12 @@ bool IniText::ReplaceKeys(std::string_view section, const std::vector<std::strin
     std::vector<std::pair<std::string, std::string>> updates;
     for (const auto& [rawKey, value] : entries) {
         std::string_view key = TrimBlanks(rawKey);
-        auto earlier = std::find_if(appended.begin(), appended.end(),
-                                    [&](const auto& entry) { return NamesEqual(entry.first, key); });
-        if (earlier != appended.end()) {
-            earlier->second = value;
-            continue;
-        }
+        bool earlier = std::any_of(appended.begin(), appended.end(),
+                                   [&](const auto& entry) { return NamesEqual(entry.first, key); });
         bool present = std::any_of(kept.begin(), kept.end(), [&](size_t i) {
             return m_lines[i].kind == LineKind::Key && NamesEqual(NameOf(m_lines[i]), key);
         });
-        if (present || key.empty())
+        if (earlier || present || key.empty())
             updates.emplace_back(key, value);
         else
             appended.emplace_back(key, value);

@@ -6,6 +6,7 @@
 #include "util/text.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <fuzzer/FuzzedDataProvider.h>
 #include <string>
@@ -43,10 +44,13 @@ std::string Expected(std::string_view written) {
     return std::string(v);
 }
 
-void Check(bool condition) {
-    if (!condition)
+void CheckAt(bool condition, int line) {
+    if (!condition) {
+        std::fprintf(stderr, "check failed at line %d\n", line);
         std::abort();
+    }
 }
+#define Check(condition) CheckAt((condition), __LINE__)
 
 // The one contiguous stretch in which two texts differ: what `before` lost and `after` gained.
 void Difference(const std::string& before, const std::string& after, std::string& removed,

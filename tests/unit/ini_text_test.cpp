@@ -155,7 +155,8 @@ namespace {
 // the entries one by one gives, whatever the file's line breaks, comments and duplicate keys.
 TEST(IniTextWrite, ReplaceKeysEqualsOneEditAtATime) {
     const std::vector<std::pair<std::string, std::string>> entries = {
-        {"0", "C:\\a.wlx"}, {"0_detect", "X"}, {"1", "b"}, {"foo", "kept line"}, {"1", "again"}};
+        {"0", "C:\\a.wlx"}, {"0_detect", "X"}, {"1", "b"},  {"foo", "kept line"},
+        {"1", "again"},     {"2", "   "},      {"2", "  :"}};
     for (const char* before : {"[s]\r\n0=x\r\n0_detect=y\r\n; note\r\n1=z\r\nfoo\r\n\r\n[t]\r\nk=1\r\n",
                                "[s]\n0=x\n1=z", "[s]\r0=x\r1=z\r[t]\rk=1", "[s]\r\n[t]\r\n", "[s]",
                                "[t]\r\nk=1\r\n", "[S]\r\n0=x\r\n0=dup\r\n1=z\r\n", ""}) {
