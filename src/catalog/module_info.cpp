@@ -10,6 +10,8 @@
 #include "platform/system.h"
 #include "util/text.h"
 
+#include <unordered_map>
+
 namespace varnel {
 
 namespace {
@@ -76,14 +78,41 @@ bool HasKindExtension(std::string_view path) {
     return false;
 }
 
+// What the list needs of a module's file (machine type, version resource), read once per file
+// and read again only when the file changed: a reload of thousands of unchanged modules then
+// costs one stat each.
+struct ModuleFacts {
+    platform::FileStamp stamp;
+    uint16_t machine = 0;
+    std::string versionInfo;
+};
+
+const ModuleFacts* FactsOf(std::string_view path) {
+    static std::unordered_map<std::string, ModuleFacts> cache;
+    std::string key(path);
+    std::optional<platform::FileStamp> stamp = platform::StampOf(path);
+    if (!stamp) {
+        cache.erase(key);
+        return nullptr;
+    }
+    if (auto found = cache.find(key); found != cache.end() && found->second.stamp == *stamp)
+        return &found->second;
+    if (cache.size() > 20000)
+        cache.clear(); // a bound for the unlikely: never more than the modules of a few hosts
+    ModuleFacts facts;
+    facts.stamp = *stamp;
+    if (std::unique_ptr<ByteSource> file = platform::OpenFileForReading(path)) {
+        if (std::optional<PeImage> image = PeImage::Parse(*file)) {
+            facts.machine = image->Machine();
+            facts.versionInfo = image->VersionInfoBytes(*file);
+        }
+    }
+    return &(cache[key] = std::move(facts));
+}
+
 std::string VersionInfoOf(std::string_view path) {
-    std::unique_ptr<ByteSource> file = platform::OpenFileForReading(path);
-    if (!file)
-        return {};
-    std::optional<PeImage> image = PeImage::Parse(*file);
-    if (!image)
-        return {};
-    return image->VersionInfoBytes(*file);
+    const ModuleFacts* facts = FactsOf(path);
+    return facts ? facts->versionInfo : std::string();
 }
 
 } // namespace
@@ -205,11 +234,8 @@ std::string PluginDisplayName(std::string_view path) {
 }
 
 uint16_t ModuleMachine(std::string_view path) {
-    std::unique_ptr<ByteSource> file = platform::OpenFileForReading(path);
-    if (!file)
-        return 0;
-    std::optional<PeImage> image = PeImage::Parse(*file);
-    return image ? image->Machine() : 0;
+    const ModuleFacts* facts = FactsOf(path);
+    return facts ? facts->machine : 0;
 }
 
 int ModuleBits(std::string_view path) {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -58,6 +59,17 @@ private:
     std::unique_ptr<Snapshot> m_snapshot;
     Snapshot* m_previous;
 };
+
+// What tells a file's contents apart cheaply: identity, size and modification time. nullopt
+// for anything but a regular file.
+struct FileStamp {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    uint64_t size = 0;
+    int64_t mtimeNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+std::optional<FileStamp> StampOf(std::string_view path);
 
 // Random access to a file's bytes; nullptr when it cannot be opened as a regular file.
 std::unique_ptr<ByteSource> OpenFileForReading(std::string_view path);

@@ -380,6 +380,8 @@ bool IniText::ReplaceKeys(std::string_view section, const std::vector<std::strin
     };
     std::string region(lineText(s.headerLine));
     auto appendEntries = [&] {
+        if (appended.empty())
+            return;
         if (!region.empty() && region.back() != '\n' && region.back() != '\r')
             region.append(lineBreak); // the anchor was the file's last line, without a break
         for (const auto& [key, value] : appended) {

@@ -172,6 +172,9 @@ TEST(IniTextWrite, ReplaceKeysEqualsOneEditAtATime) {
         EXPECT_EQ(IniText(once.Bytes()).KeyNames("s"), once.KeyNames("s")) << before; // the index is right
         EXPECT_EQ(once.ReadValue("t", "k", 100), stepwise.ReadValue("t", "k", 100)) << before;
     }
+    IniText removeOnly("[s]\nx=1\ns"); // nothing to add: the last line keeps its missing break
+    removeOnly.ReplaceKeys("s", {"x"}, {});
+    EXPECT_EQ(removeOnly.Bytes(), "[s]\ns");
 }
 
 } // namespace

@@ -304,6 +304,16 @@ int OpenRegularFile(const std::string& host, struct stat& st, bool& notAFile) {
 
 } // namespace
 
+std::optional<FileStamp> StampOf(std::string_view path) {
+    std::string host = ToHostPath(path);
+    struct stat st;
+    if (host.empty() || stat(host.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    return FileStamp{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
+                     static_cast<uint64_t>(st.st_size),
+                     static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec};
+}
+
 std::unique_ptr<ByteSource> OpenFileForReading(std::string_view path) {
     std::string host = ToHostPath(path);
     if (host.empty())
