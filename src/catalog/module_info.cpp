@@ -87,8 +87,13 @@ struct ModuleFacts {
     std::string versionInfo;
 };
 
-const ModuleFacts* FactsOf(std::string_view path) {
+std::unordered_map<std::string, ModuleFacts>& FactsCache() {
     static std::unordered_map<std::string, ModuleFacts> cache;
+    return cache;
+}
+
+const ModuleFacts* FactsOf(std::string_view path) {
+    std::unordered_map<std::string, ModuleFacts>& cache = FactsCache();
     std::string key(path);
     std::optional<platform::FileStamp> stamp = platform::StampOf(path);
     if (!stamp) {
@@ -231,6 +236,10 @@ std::string PluginDisplayName(std::string_view path) {
     if (showNames == 0)
         return FileNamePart(path);
     return FileNameWithoutExtension(path);
+}
+
+void ForgetModuleFacts() {
+    FactsCache().clear();
 }
 
 uint16_t ModuleMachine(std::string_view path) {

@@ -45,6 +45,10 @@ std::string PluginDisplayName(std::string_view path);
 // The machine type of a Windows module (0x14C for 32-bit x86, 0x8664 for x64); 0 otherwise.
 uint16_t ModuleMachine(std::string_view path);
 
+// Module files are read once and again only when they change (path, size, modification time);
+// this forgets what was read, so that the next look reads every file afresh.
+void ForgetModuleFacts();
+
 // 32 or 64 for a Windows module built for that bitness; 0 for anything else.
 int ModuleBits(std::string_view path);
 

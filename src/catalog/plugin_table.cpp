@@ -7,6 +7,9 @@
 #include "platform/files.h"
 #include "util/text.h"
 
+#include <unordered_map>
+#include <unordered_set>
+
 namespace varnel {
 
 namespace {
@@ -144,17 +147,19 @@ void LoadTable(bool withDetails) {
     // One scan of the running processes serves every row of this load.
     platform::InUseScan scan;
 
-    // Packers: one row per module, however many extensions it serves.
+    // Packers: one row per module, however many extensions it serves. The rows by module file
+    // (folded) keep the merge from comparing every key with every row.
+    std::unordered_map<std::string, int> packerRows;
     ReadSectionKeys(SectionOfKind(kPacker));
     const std::vector<std::string> packerKeys = KeyList();
     for (const std::string& key : packerKeys) {
         std::string path = ReadHostPath(SectionOfKind(kPacker), key);
-        if (int row = FindEntryByFile(path)) {
-            EntryAt(row).Association += " " + key;
+        auto [known, added] = packerRows.try_emplace(FoldAnsi(path), Table().Count() + 1);
+        if (!added) {
+            EntryAt(known->second).Association += " " + key;
             continue;
         }
-        if (!AddEntry())
-            continue; // the table is full; extensions of rows already in it still merge
+        AddEntry();
         PluginEntry& entry = EntryAt(Table().Count());
         entry.Kind = kPacker;
         entry.FileName = path;
@@ -197,13 +202,15 @@ void LoadTable(bool withDetails) {
 void LoadDisabledEntries() {
     ReadSectionKeys(kDisabledSection);
     const std::vector<std::string> keys = KeyList();
+    std::unordered_set<std::string> listed; // the rows' module files, folded
+    for (int row = 1; row <= Table().Count(); ++row)
+        listed.insert(FoldAnsi(EntryAt(row).FileName));
     for (const std::string& disabledKey : keys) {
         auto [section, value, key] = SplitDisabledKey(disabledKey);
         std::string path = ExpandHostPath(TextAfter(value, ","));
-        if (FindEntryByFile(path))
+        if (!listed.insert(FoldAnsi(path)).second)
             continue;
-        if (!AddEntry())
-            return;
+        AddEntry();
         PluginEntry& entry = EntryAt(Table().Count());
         entry.FileName = path;
         entry.Kind = kLister;

@@ -85,6 +85,7 @@ void IniText::ParseLine(Line& line) const {
 }
 
 void IniText::RebuildSections() {
+    m_keyIndex.clear();
     m_sections.clear();
     for (size_t i = 0; i < m_lines.size(); ++i) {
         if (m_lines[i].kind != LineKind::Section)
@@ -116,16 +117,24 @@ const IniText::Section* IniText::FindSection(std::string_view name) const {
     return nullptr;
 }
 
+std::string IniText::Folded(std::string_view name) const {
+    return m_folding == Folding::Ansi ? FoldAnsi(name) : FoldUtf8(name);
+}
+
 std::optional<size_t> IniText::FindKeyLine(const Section& section, std::string_view key) const {
     key = TrimBlanks(key);
     if (key.empty())
         return std::nullopt;
-    for (size_t i = section.headerLine + 1; i < section.endLine; ++i) {
-        const Line& line = m_lines[i];
-        if (line.kind == LineKind::Key && NamesEqual(NameOf(line), key))
-            return i;
-    }
-    return std::nullopt;
+    auto [entry, made] = m_keyIndex.try_emplace(section.headerLine);
+    std::unordered_map<std::string, size_t>& index = entry->second;
+    if (made)
+        for (size_t i = section.headerLine + 1; i < section.endLine; ++i)
+            if (m_lines[i].kind == LineKind::Key)
+                index.try_emplace(Folded(NameOf(m_lines[i])), i); // the first line of a name wins
+    auto found = index.find(Folded(key));
+    if (found == index.end())
+        return std::nullopt;
+    return found->second;
 }
 
 std::optional<std::string> IniText::ReadValue(std::string_view section, std::string_view key,

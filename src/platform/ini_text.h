@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -94,6 +95,10 @@ private:
     Folding m_folding;
     std::vector<Line> m_lines;
     std::vector<Section> m_sections;
+    // Per section (by header line): folded key name -> its first line. Built on the first look-up
+    // and dropped by every edit, so that reading every key of a section costs its lines once.
+    mutable std::unordered_map<size_t, std::unordered_map<std::string, size_t>> m_keyIndex;
+    std::string Folded(std::string_view name) const;
 };
 
 } // namespace varnel::platform

@@ -177,6 +177,40 @@ uint32_t FoldCodePoint(uint32_t c) {
 
 } // namespace
 
+std::string FoldAnsi(std::string_view text) {
+    std::string folded(text);
+    for (char& c : folded)
+        c = FoldAnsiChar(c);
+    return folded;
+}
+
+std::string FoldUtf8(std::string_view text) {
+    std::string folded;
+    folded.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        uint32_t cp = FoldCodePoint(NextCodePoint(text, i));
+        if (cp & 0x80000000u) { // a byte that is no UTF-8: 0xFF (never in UTF-8) marks it
+            folded.push_back('\xFF');
+            folded.push_back(static_cast<char>(cp & 0xFF));
+        } else if (cp < 0x80) {
+            folded.push_back(static_cast<char>(cp));
+        } else if (cp < 0x800) {
+            folded.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+            folded.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else if (cp < 0x10000) {
+            folded.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+            folded.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            folded.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else {
+            folded.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+            folded.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+            folded.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            folded.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        }
+    }
+    return folded;
+}
+
 bool EqualsNoCaseUtf8(std::string_view a, std::string_view b) {
     size_t i = 0, j = 0;
     while (i < a.size() && j < b.size())

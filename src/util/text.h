@@ -23,6 +23,10 @@ bool EqualsNoCaseAnsi(std::string_view a, std::string_view b);
 // the system's Unicode comparison folds them. Bytes that are no UTF-8 compare as they are.
 bool EqualsNoCaseUtf8(std::string_view a, std::string_view b);
 
+// The folded forms: two texts are equal without regard to case exactly when these are equal.
+std::string FoldAnsi(std::string_view text);
+std::string FoldUtf8(std::string_view text);
+
 std::string ReplaceFirst(std::string_view text, std::string_view find, std::string_view by);
 std::string ReplaceFirstNoCase(std::string_view text, std::string_view find, std::string_view by);
 std::string ReplaceAll(std::string_view text, std::string_view find, std::string_view by);
