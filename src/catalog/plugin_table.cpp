@@ -19,7 +19,10 @@ namespace {
 void ProbeFile(PluginEntry& entry) {
     entry.HostModule = ModuleLoadedByHost(entry.FileName, Host().HostBits);
     entry.Deleted = !platform::FileExists(entry.HostModule);
-    entry.Loaded = platform::FileCannotBeOpenedForWriting(entry.HostModule);
+    // The write probe fails for a missing file too (the state then says deleted); an existing file
+    // that is no regular file (a FIFO, a device) is no module a process holds.
+    entry.Loaded = platform::FileCannotBeOpenedForWriting(entry.HostModule) &&
+                   (entry.Deleted || platform::StampOf(entry.HostModule));
 }
 
 // Lister and Content passes: number keys only, in file order, each with its detect string.
