@@ -133,7 +133,8 @@ ProbeAnswer AskProbe(std::string_view question, std::string_view modulePath) {
             return unavailable;
         }
         // The path crosses into Windows as UTF-16, so no code page on the way can change it.
-        argv = {wine->wine, helperPath, std::string(question), "@" + platform::HexUtf16(modulePath)};
+        argv = {wine->wine, helperPath, std::string(question),
+                std::string(1, '@').append(platform::HexUtf16(modulePath))};
         env = wine->env;
         platform::AddQuietHelperSettings(env);
         break;

@@ -455,7 +455,8 @@ void RemoveStaleReplacements(std::string_view path) {
     if (slash == std::string::npos)
         return;
     const std::string folder = host.substr(0, slash == 0 ? 1 : slash);
-    const std::string prefix = "." + host.substr(slash + 1) + ".";
+    std::string prefix(1, '.');
+    prefix.append(host, slash + 1).push_back('.');
     DIR* dir = opendir(folder.c_str());
     if (!dir)
         return;
