@@ -86,6 +86,7 @@ void IniText::ParseLine(Line& line) const {
 
 void IniText::RebuildSections() {
     m_keyIndex.clear();
+    m_sectionIndex.clear();
     m_sections.clear();
     for (size_t i = 0; i < m_lines.size(); ++i) {
         if (m_lines[i].kind != LineKind::Section)
@@ -110,11 +111,11 @@ bool IniText::NamesEqual(std::string_view a, std::string_view b) const {
 }
 
 const IniText::Section* IniText::FindSection(std::string_view name) const {
-    name = TrimBlanks(name);
-    for (const Section& s : m_sections)
-        if (NamesEqual(NameOf(m_lines[s.headerLine]), name))
-            return &s;
-    return nullptr;
+    if (m_sectionIndex.empty() && !m_sections.empty())
+        for (size_t i = 0; i < m_sections.size(); ++i)
+            m_sectionIndex.try_emplace(Folded(NameOf(m_lines[m_sections[i].headerLine])), i); // first wins
+    auto found = m_sectionIndex.find(Folded(TrimBlanks(name)));
+    return found == m_sectionIndex.end() ? nullptr : &m_sections[found->second];
 }
 
 std::string IniText::Folded(std::string_view name) const {

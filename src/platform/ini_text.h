@@ -98,6 +98,8 @@ private:
     // Per section (by header line): folded key name -> its first line. Built on the first look-up
     // and dropped by every edit, so that reading every key of a section costs its lines once.
     mutable std::unordered_map<size_t, std::unordered_map<std::string, size_t>> m_keyIndex;
+    // Folded section name -> its first section; built on the first look-up after a change.
+    mutable std::unordered_map<std::string, size_t> m_sectionIndex;
     std::string Folded(std::string_view name) const;
 };
 

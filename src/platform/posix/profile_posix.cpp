@@ -5,6 +5,7 @@
 #include "platform/ini_text.h"
 #include "platform/paths.h"
 
+#include <cstring>
 #include <functional>
 #include <map>
 #include <memory>
@@ -50,14 +51,20 @@ bool SameFile(const CachedFile& cached, const struct stat& st) {
            cached.mtimeNs == MtimeNs(st);
 }
 
-// FNV-1a over the file's bytes: tells a file another program rewrote within the same
-// modification time and size from the one a batch read.
+// A 64-bit hash of the file's bytes, eight at a time (a multiply-xor mix in the manner of
+// FNV): tells a file another program rewrote from the one a batch read, whatever its size and
+// modification time say.
 uint64_t ContentHash(std::string_view bytes) {
-    uint64_t hash = 14695981039346656037ull;
-    for (char c : bytes) {
-        hash ^= static_cast<uint8_t>(c);
-        hash *= 1099511628211ull;
+    uint64_t hash = 14695981039346656037ull ^ bytes.size();
+    size_t i = 0;
+    for (; i + 8 <= bytes.size(); i += 8) {
+        uint64_t word;
+        std::memcpy(&word, bytes.data() + i, 8);
+        hash = (hash ^ word) * 1099511628211ull;
+        hash ^= hash >> 29;
     }
+    for (; i < bytes.size(); ++i)
+        hash = (hash ^ static_cast<uint8_t>(bytes[i])) * 1099511628211ull;
     return hash;
 }
 
@@ -101,8 +108,8 @@ struct Batch {
     bool usable = false;
     bool dirty = false;
     bool existed = false;
-    CachedFile base;    // the file as the batch read it
-    CachedFile working; // with the batch's edits
+    uint64_t baseHash = 0; // of the file as the batch read it; that copy stays in the cache
+    CachedFile working;    // with the batch's edits
     std::vector<Edit> edits;
 };
 std::optional<Batch> g_batch;
@@ -282,14 +289,14 @@ std::vector<std::pair<std::string, std::string>> SectionEntries(const CachedFile
 
 // The batch's edits on the file as another program has left it meanwhile: nullopt when that
 // program changed a section the batch edits too (the edits would then no longer fit).
-std::optional<CachedFile> Rebase(const Batch& batch, CachedFile current) {
+std::optional<CachedFile> Rebase(const Batch& batch, const CachedFile& base, CachedFile current) {
     std::set<std::string> sections;
     for (const Batch::Edit& edit : batch.edits)
         sections.insert(SectionTag(std::string(), edit.section));
     for (const Batch::Edit& edit : batch.edits) {
         if (sections.erase(SectionTag(std::string(), edit.section)) == 0)
             continue; // compared already
-        if (SectionEntries(batch.base, edit.section) != SectionEntries(current, edit.section))
+        if (SectionEntries(base, edit.section) != SectionEntries(current, edit.section))
             return std::nullopt;
     }
     for (const Batch::Edit& edit : batch.edits) {
@@ -330,7 +337,7 @@ ProfileBatch::ProfileBatch(std::string_view file) {
     batch.usable = state != LoadState::Failed;
     batch.existed = state == LoadState::Loaded;
     if (state == LoadState::Loaded) {
-        batch.base = *cached;
+        batch.baseHash = cached->hash;
         batch.working = *cached;
     }
     g_batch = std::move(batch);
@@ -362,7 +369,7 @@ bool ProfileBatch::Commit() {
     // its changes are kept, and the batch's edits go onto them unless they touch the same sections.
     std::string now;
     ReadResult read = ReadWholeFile(batch.file, now, kMaxProfileBytes);
-    bool unchanged = batch.existed ? read == ReadResult::Ok && ContentHash(now) == batch.base.hash
+    bool unchanged = batch.existed ? read == ReadResult::Ok && ContentHash(now) == batch.baseHash
                                    : read == ReadResult::Missing;
     CachedFile result = std::move(batch.working);
     if (!unchanged) {
@@ -373,7 +380,18 @@ bool ProfileBatch::Commit() {
             current = ParseBytes(std::move(now));
         if (!current)
             return false;
-        std::optional<CachedFile> rebased = Rebase(batch, std::move(*current));
+        // The version the batch started from: still the cached copy (a batch's own reads never
+        // replace it), or nothing for a file that did not exist.
+        static const CachedFile kNoFile;
+        const CachedFile* base = &kNoFile;
+        if (batch.existed) {
+            auto cached = Cache().find(batch.host);
+            base =
+                cached != Cache().end() && cached->second.hash == batch.baseHash ? &cached->second : nullptr;
+        }
+        std::optional<CachedFile> rebased;
+        if (base)
+            rebased = Rebase(batch, *base, std::move(*current));
         if (!rebased) {
             g_lastCommitConflicted = true;
             return false;
