@@ -52,7 +52,9 @@ protected:
     }
     // A machine script standing in for a program: it records its arguments, one per line.
     void Recorder(const std::string& relative) {
-        prefix.Write(relative, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done >> \"$0.args\"\n");
+        // Written aside and then renamed, so that a reader never sees half of the arguments.
+        prefix.Write(relative, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$0.part\" && "
+                               "mv \"$0.part\" \"$0.args\"\n");
         chmod(prefix.Path(relative).c_str(), 0755);
     }
     std::string Recorded(const std::string& relative) {
