@@ -1,5 +1,7 @@
 #include "platform/codepage.h"
 
+#include "util/text.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -162,24 +164,6 @@ std::string Utf8ToHostText(std::string_view utf8) {
 }
 
 namespace {
-
-void AppendUtf8(uint32_t cp, std::string& out) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
 
 void AppendUtf16Le(uint32_t unit, std::string& out) {
     out.push_back(static_cast<char>(unit & 0xFF));

@@ -184,6 +184,24 @@ std::string FoldAnsi(std::string_view text) {
     return folded;
 }
 
+void AppendUtf8(uint32_t cp, std::string& out) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
 std::string FoldUtf8(std::string_view text) {
     std::string folded;
     folded.reserve(text.size());
@@ -192,20 +210,8 @@ std::string FoldUtf8(std::string_view text) {
         if (cp & 0x80000000u) { // a byte that is no UTF-8: 0xFF (never in UTF-8) marks it
             folded.push_back('\xFF');
             folded.push_back(static_cast<char>(cp & 0xFF));
-        } else if (cp < 0x80) {
-            folded.push_back(static_cast<char>(cp));
-        } else if (cp < 0x800) {
-            folded.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-            folded.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else if (cp < 0x10000) {
-            folded.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-            folded.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            folded.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
         } else {
-            folded.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-            folded.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-            folded.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            folded.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+            AppendUtf8(cp, folded);
         }
     }
     return folded;

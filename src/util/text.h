@@ -23,6 +23,9 @@ bool EqualsNoCaseAnsi(std::string_view a, std::string_view b);
 // the system's Unicode comparison folds them. Bytes that are no UTF-8 compare as they are.
 bool EqualsNoCaseUtf8(std::string_view a, std::string_view b);
 
+// Appends one code point as UTF-8 (surrogates too, as 3 bytes: they stand for raw 16-bit units).
+void AppendUtf8(uint32_t codePoint, std::string& out);
+
 // The folded forms: two texts are equal without regard to case exactly when these are equal.
 std::string FoldAnsi(std::string_view text);
 std::string FoldUtf8(std::string_view text);
