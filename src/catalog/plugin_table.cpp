@@ -18,11 +18,11 @@ namespace {
 // registered module's 64-bit twin.
 void ProbeFile(PluginEntry& entry) {
     entry.HostModule = ModuleLoadedByHost(entry.FileName, Host().HostBits);
-    entry.Deleted = !platform::FileExists(entry.HostModule);
+    platform::FileState file = platform::InspectFile(entry.HostModule);
+    entry.Deleted = !file.exists;
     // The write probe fails for a missing file too (the state then says deleted); an existing file
     // that is no regular file (a FIFO, a device) is no module a process holds.
-    entry.Loaded = platform::FileCannotBeOpenedForWriting(entry.HostModule) &&
-                   (entry.Deleted || platform::StampOf(entry.HostModule));
+    entry.Loaded = file.cannotOpenForWriting && (!file.exists || file.regular);
 }
 
 // Lister and Content passes: number keys only, in file order, each with its detect string.

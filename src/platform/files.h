@@ -43,6 +43,15 @@ bool DirectoryExists(std::string_view path);
 // written, or is held by another running process (mapped into it, as loaded modules are).
 bool FileCannotBeOpenedForWriting(std::string_view path);
 
+// FileExists and FileCannotBeOpenedForWriting for one file at the cost of one look at it (the
+// refresh tick asks both of every listed module).
+struct FileState {
+    bool exists = false;
+    bool regular = false;
+    bool cannotOpenForWriting = true;
+};
+FileState InspectFile(std::string_view path);
+
 // One scan of which files running processes hold; while an InUseScan lives, every
 // FileCannotBeOpenedForWriting on this thread answers from it instead of scanning again. One
 // opened while another lives shares it.

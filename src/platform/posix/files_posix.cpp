@@ -210,14 +210,11 @@ InUseScan::~InUseScan() {
     g_currentScan = m_previous;
 }
 
-bool FileCannotBeOpenedForWriting(std::string_view path) {
-    if (path.empty())
-        return true;
-    std::string host = ToHostPath(path);
-    struct stat st;
-    if (host.empty() || stat(host.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return true;
-    if (!Writable(host, st))
+namespace {
+
+// The write probe on a file already looked at.
+bool CannotOpenForWriting(const std::string& host, const struct stat& st) {
+    if (!S_ISREG(st.st_mode) || !Writable(host, st))
         return true;
     if (g_currentScan) {
         if (!g_currentScan->scanned)
@@ -227,6 +224,30 @@ bool FileCannotBeOpenedForWriting(std::string_view path) {
     InUseScan::Snapshot snapshot;
     ScanProcessMaps(snapshot);
     return HeldByAnotherProcess(st, snapshot);
+}
+
+} // namespace
+
+bool FileCannotBeOpenedForWriting(std::string_view path) {
+    if (path.empty())
+        return true;
+    std::string host = ToHostPath(path);
+    struct stat st;
+    if (host.empty() || stat(host.c_str(), &st) != 0)
+        return true;
+    return CannotOpenForWriting(host, st);
+}
+
+FileState InspectFile(std::string_view path) {
+    FileState state;
+    std::string host = path.empty() ? std::string() : ToHostPath(path);
+    struct stat st;
+    if (host.empty() || HasWildcards(path) || stat(host.c_str(), &st) != 0)
+        return state;
+    state.exists = true;
+    state.regular = S_ISREG(st.st_mode);
+    state.cannotOpenForWriting = CannotOpenForWriting(host, st);
+    return state;
 }
 
 // ---- Reading files ---------------------------------------------------------------------------
