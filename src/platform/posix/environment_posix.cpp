@@ -88,8 +88,14 @@ private:
         for (const char* file : {"/system.reg", "/user.reg"}) {
             struct stat st {};
             if (stat((PrefixDir() + file).c_str(), &st) == 0)
-                key += "|" + std::to_string(st.st_ino) + ":" + std::to_string(st.st_size) + ":" +
-                       std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
+                key.append(1, '|')
+                    .append(std::to_string(st.st_ino))
+                    .append(1, ':')
+                    .append(std::to_string(st.st_size))
+                    .append(1, ':')
+                    .append(std::to_string(st.st_mtim.tv_sec))
+                    .append(1, '.')
+                    .append(std::to_string(st.st_mtim.tv_nsec));
         }
         return key;
     }

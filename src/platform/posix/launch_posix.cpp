@@ -440,7 +440,8 @@ bool IsProgramFile(std::string_view file) {
 bool ShellRun(std::string_view file, std::string_view parameters, ShowMode show, bool wait) {
     if (file.empty())
         return false;
-    std::string quoted = "\"" + std::string(file) + "\"";
+    std::string quoted(1, '"');
+    quoted.append(file).push_back('"');
     if (IsProgramFile(file))
         return StartProcess(parameters.empty() ? quoted : quoted + " " + std::string(parameters), show, wait);
     std::string machine = ToHostPath(file);
