@@ -4,8 +4,8 @@
 #include "platform/files.h"
 #include "platform/ini_text.h"
 #include "platform/paths.h"
+#include "platform/posix/profile_file.h"
 
-#include <cstring>
 #include <functional>
 #include <map>
 #include <memory>
@@ -17,23 +17,6 @@
 namespace varnel::platform {
 
 namespace {
-
-constexpr std::string_view kUtf16Bom = "\xFF\xFE";
-constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
-
-struct CachedFile {
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    long long mtimeNs = 0;
-    // How the file is stored. Unicode files (UTF-16LE, or UTF-8 behind its byte-order mark) are
-    // held as UTF-8 text without the mark, which belongs to the file and is written back with it.
-    enum class Encoding { Ansi, Utf8, Utf16 } encoding = Encoding::Ansi;
-    bool Unicode() const { return encoding != Encoding::Ansi; }
-    std::string oddByte; // a UTF-16 file's last byte when it has no partner, kept as it was
-    uint64_t hash = 0;   // of the file's bytes as read or written (see ContentHash)
-    IniText text;
-};
 
 // Parsed copies of profile files, keyed by machine path. A copy is used only while the file
 // still has the same identity, size and nanosecond modification time.
@@ -49,47 +32,6 @@ long long MtimeNs(const struct stat& st) {
 bool SameFile(const CachedFile& cached, const struct stat& st) {
     return cached.device == st.st_dev && cached.inode == st.st_ino && cached.size == st.st_size &&
            cached.mtimeNs == MtimeNs(st);
-}
-
-// A 64-bit hash of the file's bytes, eight at a time (a multiply-xor mix in the manner of
-// FNV): tells a file another program rewrote from the one a batch read, whatever its size and
-// modification time say.
-uint64_t ContentHash(std::string_view bytes) {
-    uint64_t hash = 14695981039346656037ull ^ bytes.size();
-    size_t i = 0;
-    for (; i + 8 <= bytes.size(); i += 8) {
-        uint64_t word;
-        std::memcpy(&word, bytes.data() + i, 8);
-        hash = (hash ^ word) * 1099511628211ull;
-        hash ^= hash >> 29;
-    }
-    for (; i < bytes.size(); ++i)
-        hash = (hash ^ static_cast<uint8_t>(bytes[i])) * 1099511628211ull;
-    return hash;
-}
-
-// A file's bytes as the engine holds them; nullopt when they are no text the engine can hold.
-std::optional<CachedFile> ParseBytes(std::string bytes) {
-    CachedFile entry;
-    entry.hash = ContentHash(bytes);
-    if (bytes.size() >= 2 && std::string_view(bytes).substr(0, 2) == kUtf16Bom) {
-        std::string utf8;
-        std::string_view units = std::string_view(bytes).substr(2);
-        if (units.size() % 2 != 0) {
-            entry.oddByte = std::string(units.substr(units.size() - 1));
-            units.remove_suffix(1);
-        }
-        if (!Utf16LeToUtf8(units, utf8))
-            return std::nullopt;
-        entry.encoding = CachedFile::Encoding::Utf16;
-        entry.text = IniText(std::move(utf8), IniText::Folding::Unicode);
-    } else if (std::string_view(bytes).substr(0, 3) == kUtf8Bom) {
-        entry.encoding = CachedFile::Encoding::Utf8;
-        entry.text = IniText(bytes.substr(3), IniText::Folding::Unicode);
-    } else {
-        entry.text = IniText(std::move(bytes), IniText::Folding::Ansi);
-    }
-    return entry;
 }
 
 enum class LoadState { Loaded, Missing, Failed };
@@ -179,14 +121,6 @@ LoadState Load(std::string_view file, const CachedFile** out) {
     return LoadState::Loaded;
 }
 
-std::string ToEngine(const CachedFile& file, std::string_view ansi) {
-    return file.Unicode() ? HostTextToUtf8(ansi) : std::string(ansi);
-}
-
-std::string FromEngine(const CachedFile& file, std::string_view text) {
-    return file.Unicode() ? Utf8ToHostText(text) : std::string(text);
-}
-
 } // namespace
 
 std::string ProfileReadString(std::string_view file, std::string_view section, std::string_view key,
@@ -261,18 +195,6 @@ bool ApplyWrite(const std::string& host, CachedFile& working, std::string_view s
     else if (!value && CreatedSections().count(tag) != 0 && working.text.RemoveEmptySection(engineSection))
         CreatedSections().erase(tag);
     return true;
-}
-
-// Serializes a working copy in the file's own encoding.
-std::optional<std::string> Serialize(const CachedFile& working) {
-    if (working.encoding == CachedFile::Encoding::Ansi)
-        return working.text.Bytes();
-    if (working.encoding == CachedFile::Encoding::Utf8)
-        return std::string(kUtf8Bom) + working.text.Bytes();
-    std::string utf16;
-    if (!Utf8ToUtf16Le(working.text.Bytes(), utf16))
-        return std::nullopt;
-    return std::string(kUtf16Bom) + utf16 + working.oddByte;
 }
 
 // The keys and values of a section, in host text.

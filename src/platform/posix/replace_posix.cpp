@@ -1,0 +1,129 @@
+// Replacing a file in one step, and removing what an interrupted replacement left behind.
+
+#include "platform/files.h"
+
+#include "platform/paths.h"
+#include "platform/posix/files_internal.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <vector>
+
+namespace varnel::platform {
+
+namespace {
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        ssize_t n = write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+} // namespace
+
+bool ReplaceFileAtomically(std::string_view path, std::string_view bytes) {
+    std::string host = ToHostPath(path);
+    if (host.empty())
+        return false;
+    // Write through a link to the file it names, so the link survives.
+    char resolved[PATH_MAX];
+    if (realpath(host.c_str(), resolved))
+        host = resolved;
+
+    struct stat original;
+    bool exists = stat(host.c_str(), &original) == 0;
+    if (exists && !S_ISREG(original.st_mode))
+        return false;
+    // A read-only file stays unwritten, as the system refuses to write it.
+    if (exists && !Writable(host, original))
+        return false;
+
+    size_t slash = host.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : host.substr(0, slash == 0 ? 1 : slash);
+    std::string name = slash == std::string::npos ? host : host.substr(slash + 1);
+    std::string temp = folder + "/." + name + ".XXXXXX";
+    std::vector<char> tempName(temp.begin(), temp.end());
+    tempName.push_back('\0');
+    int fd = mkstemp(tempName.data());
+    if (fd < 0)
+        return false;
+    std::string tempPath = tempName.data();
+
+    mode_t mode = 0644;
+    if (exists) {
+        mode = original.st_mode & 07777;
+    } else {
+        mode_t mask = umask(0);
+        umask(mask);
+        mode = 0666 & ~mask;
+    }
+    bool ok = WriteAll(fd, bytes) && fchmod(fd, mode) == 0;
+    if (ok && exists && geteuid() == 0) {
+        // Keep the owner when an administrator edits somebody else's file.
+        if (fchown(fd, original.st_uid, original.st_gid) != 0) {
+            // Not fatal: the contents are what matter.
+        }
+    }
+    ok = ok && fsync(fd) == 0;
+    ok = close(fd) == 0 && ok;
+    if (ok)
+        ok = rename(tempPath.c_str(), host.c_str()) == 0;
+    if (!ok) {
+        unlink(tempPath.c_str());
+        return false;
+    }
+    int dirFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        fsync(dirFd);
+        close(dirFd);
+    }
+    return true;
+}
+
+void RemoveStaleReplacements(std::string_view path) {
+    std::string host = ToHostPath(path);
+    if (host.empty())
+        return;
+    char resolved[PATH_MAX];
+    if (realpath(host.c_str(), resolved))
+        host = resolved; // the temporary files lie beside the file a link names
+    size_t slash = host.rfind('/');
+    if (slash == std::string::npos)
+        return;
+    const std::string folder = host.substr(0, slash == 0 ? 1 : slash);
+    std::string prefix(1, '.');
+    prefix.append(host, slash + 1).push_back('.');
+    DIR* dir = opendir(folder.c_str());
+    if (!dir)
+        return;
+    const time_t now = time(nullptr);
+    while (dirent* entry = readdir(dir)) {
+        std::string_view name = entry->d_name;
+        if (name.size() != prefix.size() + 6 || name.substr(0, prefix.size()) != prefix)
+            continue;
+        std::string_view suffix = name.substr(prefix.size());
+        if (!std::all_of(suffix.begin(), suffix.end(),
+                         [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }))
+            continue;
+        std::string full = folder + "/" + std::string(name);
+        struct stat st;
+        if (lstat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode) && now - st.st_mtime > 60)
+            unlink(full.c_str());
+    }
+    closedir(dir);
+}
+
+} // namespace varnel::platform
