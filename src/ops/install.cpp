@@ -3,6 +3,7 @@
 #include "app/settings.h"
 #include "catalog/host_config.h"
 #include "catalog/module_info.h"
+#include "catalog/plugin_table.h"
 #include "catalog/registration.h"
 #include "lang/language.h"
 #include "ops/host_process.h"
@@ -43,10 +44,13 @@ void InstallPlugin(std::string_view chosenPath, bool askConfirmation, bool resta
     // with a 32-bit twin beside it is registered under the twin's name.
     std::string modulePath(chosenPath);
     std::string association;
-    bool installed = LookupInstalled(modulePath, &association);
-    if (!installed && RegistrationPathFor(chosenPath) != chosenPath) {
-        modulePath = RegistrationPathFor(chosenPath);
-        installed = LookupInstalled(modulePath, &association);
+    bool installed = LookupInstalled(modulePath, &association); // loads the table
+    if (std::string twinName = RegistrationPathFor(chosenPath); !installed && twinName != modulePath) {
+        modulePath = twinName;
+        if (int row = FindEntryByFile(modulePath)) {
+            association = EntryAt(row).Association;
+            installed = true;
+        }
     }
     std::string note;
     if (installed)
