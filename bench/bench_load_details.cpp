@@ -10,6 +10,8 @@
 #include "catalog/plugin_table.h"
 #include "platform/paths.h"
 
+#include "platform/system.h"
+
 #include <benchmark/benchmark.h>
 #include <filesystem>
 #include <fstream>
@@ -69,6 +71,7 @@ BENCHMARK(ReloadWithDetails)->Arg(300)->Arg(3000)->Unit(benchmark::kMillisecond)
 } // namespace
 
 int main(int argc, char** argv) {
+    varnel::platform::KeepLargeBuffersForReuse(); // as the program does at start-up
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

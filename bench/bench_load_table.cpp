@@ -11,6 +11,8 @@
 #include "platform/ini_text.h"
 #include "platform/profile.h"
 
+#include "platform/system.h"
+
 #include <benchmark/benchmark.h>
 #include <map>
 
@@ -82,6 +84,7 @@ BENCHMARK(DisableAndEnableOne)->Unit(benchmark::kMillisecond);
 } // namespace
 
 int main(int argc, char** argv) {
+    varnel::platform::KeepLargeBuffersForReuse(); // as the program does at start-up
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -3,6 +3,7 @@
 #include "app/settings.h"
 #include "lang/language.h"
 #include "platform/files.h"
+#include "platform/system.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 namespace varnel {
 
 bool InitializeProgram() {
+    platform::KeepLargeBuffersForReuse();
     SetLanguageLoadedHook(LoadMessages);
     if (!LoadSettings())
         return false;

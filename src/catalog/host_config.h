@@ -61,6 +61,7 @@ public:
     static bool Conflicted() { return platform::ProfileBatch::Conflicted(); }
 
 private:
+    platform::ProfileReadScope m_reads; // a command's many reads look at each file once
     platform::ProfileBatch m_batch;
 };
 std::string ContractWindowsDir(std::string_view path);

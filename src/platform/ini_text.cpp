@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace varnel::platform {
 
@@ -24,34 +25,35 @@ void IniText::Parse() {
 }
 
 void IniText::SplitLines(size_t from, size_t to, std::vector<Line>& out) const {
+    const char* data = m_bytes.data();
+    out.reserve(out.size() + static_cast<size_t>(std::count(data + from, data + to, '\n')) + 1);
     size_t pos = from;
     while (pos < to) {
         Line line;
         line.start = pos;
         // A line ends at LF, CR LF or a CR of its own, as the system reads profile files.
-        size_t end = m_bytes.find_first_of("\r\n", pos);
-        if (end == std::string::npos)
-            end = m_bytes.size();
-        line.length = end - pos;
+        size_t end = pos;
+        while (end < m_bytes.size() && data[end] != '\n' && data[end] != '\r')
+            ++end;
+        line.length = static_cast<uint32_t>(end - pos);
         if (end < m_bytes.size())
-            line.breakLength =
-                m_bytes[end] == '\r' && end + 1 < m_bytes.size() && m_bytes[end + 1] == '\n' ? 2 : 1;
-        pos = line.start + line.length + line.breakLength;
+            line.breakLength = data[end] == '\r' && end + 1 < m_bytes.size() && data[end + 1] == '\n' ? 2 : 1;
+        pos = line.End();
         ParseLine(line);
         out.push_back(line);
     }
 }
 
 void IniText::ParseLine(Line& line) const {
-    // Offsets always point into the line, even where there is no name or value, so that moving
-    // the line moves them along without ever leaving the text.
+    // Offsets always point into the line, even where there is no name or value.
     line.kind = LineKind::Blank;
-    line.nameStart = line.start;
+    line.nameOffset = 0;
     line.nameLength = 0;
     line.hasEquals = false;
-    line.valueStart = line.start + line.length;
+    line.valueOffset = line.length;
     line.valueLength = 0;
     std::string_view text(m_bytes.data() + line.start, line.length);
+    auto offsetOf = [&](std::string_view part) { return static_cast<uint32_t>(part.data() - text.data()); };
     size_t first = 0;
     while (first < text.size() && IsBlank(text[first]))
         ++first;
@@ -63,23 +65,22 @@ void IniText::ParseLine(Line& line) const {
         line.kind = LineKind::Section;
         size_t close = text.rfind(']');
         std::string_view name = TrimBlanks(text.substr(first + 1, close - first - 1));
-        line.nameStart =
-            name.empty() ? line.start + first + 1 : static_cast<size_t>(name.data() - m_bytes.data());
-        line.nameLength = name.size();
+        line.nameOffset = name.empty() ? static_cast<uint32_t>(first + 1) : offsetOf(name);
+        line.nameLength = static_cast<uint32_t>(name.size());
     } else {
         line.kind = LineKind::Key;
         size_t equals = text.find('=');
         std::string_view name = TrimBlanks(text.substr(0, equals));
-        line.nameStart = name.empty() ? line.start : static_cast<size_t>(name.data() - m_bytes.data());
-        line.nameLength = name.size();
+        line.nameOffset = name.empty() ? 0 : offsetOf(name);
+        line.nameLength = static_cast<uint32_t>(name.size());
         if (equals != std::string_view::npos) {
             line.hasEquals = true;
             std::string_view rest = text.substr(equals + 1);
             size_t lead = 0;
             while (lead < rest.size() && IsBlank(rest[lead]))
                 ++lead;
-            line.valueStart = line.start + equals + 1 + lead;
-            line.valueLength = TrimBlanks(rest).size();
+            line.valueOffset = static_cast<uint32_t>(equals + 1 + lead);
+            line.valueLength = static_cast<uint32_t>(TrimBlanks(rest).size());
         }
     }
 }
@@ -98,16 +99,8 @@ void IniText::RebuildSections() {
 }
 
 void IniText::ShiftLines(size_t first, std::ptrdiff_t delta) {
-    for (size_t i = first; i < m_lines.size(); ++i) {
-        Line& line = m_lines[i];
-        line.start = static_cast<size_t>(static_cast<std::ptrdiff_t>(line.start) + delta);
-        line.nameStart = static_cast<size_t>(static_cast<std::ptrdiff_t>(line.nameStart) + delta);
-        line.valueStart = static_cast<size_t>(static_cast<std::ptrdiff_t>(line.valueStart) + delta);
-    }
-}
-
-bool IniText::NamesEqual(std::string_view a, std::string_view b) const {
-    return m_folding == Folding::Ansi ? EqualsNoCaseAnsi(a, b) : EqualsNoCaseUtf8(a, b);
+    for (size_t i = first; i < m_lines.size(); ++i)
+        m_lines[i].start = static_cast<size_t>(static_cast<std::ptrdiff_t>(m_lines[i].start) + delta);
 }
 
 const IniText::Section* IniText::FindSection(std::string_view name) const {
@@ -147,7 +140,7 @@ std::optional<std::string> IniText::ReadValue(std::string_view section, std::str
     if (!index)
         return std::nullopt;
     const Line& line = m_lines[*index];
-    std::string_view value(m_bytes.data() + line.valueStart, line.hasEquals ? line.valueLength : 0);
+    std::string_view value(m_bytes.data() + line.ValueStart(), line.hasEquals ? line.valueLength : 0);
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
         value = value.substr(1, value.size() - 2);
     size_t nul = value.find('\0');
@@ -244,10 +237,10 @@ bool IniText::Write(std::string_view section, std::string_view key, std::optiona
         Line& line = m_lines[*keyLine];
         std::ptrdiff_t delta;
         if (line.hasEquals) {
-            std::string_view old(m_bytes.data() + line.valueStart, line.valueLength);
+            std::string_view old(m_bytes.data() + line.ValueStart(), line.valueLength);
             if (old == *value)
                 return false;
-            m_bytes.replace(line.valueStart, line.valueLength, *value);
+            m_bytes.replace(line.ValueStart(), line.valueLength, *value);
             delta =
                 static_cast<std::ptrdiff_t>(value->size()) - static_cast<std::ptrdiff_t>(line.valueLength);
         } else {
@@ -256,7 +249,7 @@ bool IniText::Write(std::string_view section, std::string_view key, std::optiona
             m_bytes.insert(line.start + line.length, tail);
             delta = static_cast<std::ptrdiff_t>(tail.size());
         }
-        line.length = static_cast<size_t>(static_cast<std::ptrdiff_t>(line.length) + delta);
+        line.length = static_cast<uint32_t>(static_cast<std::ptrdiff_t>(line.length) + delta);
         ParseLine(line);
         ShiftLines(*keyLine + 1, delta);
         return true;
@@ -273,17 +266,17 @@ bool IniText::Write(std::string_view section, std::string_view key, std::optiona
             if (m_lines[i].kind == LineKind::Key)
                 after = i;
         Line& anchor = m_lines[after];
-        size_t insertAt = anchor.start + anchor.length + anchor.breakLength;
+        size_t insertAt = anchor.End();
         std::string insert;
         if (anchor.breakLength == 0) {
             // The anchor was the file's last line, without a break: it gets one.
             insert.append(lineBreak);
-            anchor.breakLength = lineBreak.size();
+            anchor.breakLength = static_cast<uint8_t>(lineBreak.size());
         }
         Line added;
         added.start = insertAt + insert.size();
-        added.length = keyText.size();
-        added.breakLength = lineBreak.size();
+        added.length = static_cast<uint32_t>(keyText.size());
+        added.breakLength = static_cast<uint8_t>(lineBreak.size());
         insert.append(keyText);
         insert.append(lineBreak);
         m_bytes.insert(insertAt, insert);
@@ -294,15 +287,20 @@ bool IniText::Write(std::string_view section, std::string_view key, std::optiona
         return true;
     }
 
-    if (!m_bytes.empty() && m_bytes.back() != '\n' && m_bytes.back() != '\r')
+    if (!m_lines.empty() && m_lines.back().breakLength == 0) {
+        // The last line gets a break before the new section follows it.
         m_bytes.append(lineBreak);
+        m_lines.back().breakLength = static_cast<uint8_t>(lineBreak.size());
+    }
+    const size_t from = m_bytes.size();
     m_bytes.push_back('[');
     m_bytes.append(section);
     m_bytes.push_back(']');
     m_bytes.append(lineBreak);
     m_bytes.append(keyText);
     m_bytes.append(lineBreak);
-    Parse();
+    SplitLines(from, m_bytes.size(), m_lines);
+    RebuildSections();
     return true;
 }
 
@@ -321,7 +319,7 @@ bool IniText::RemoveEmptySection(std::string_view section) {
     const size_t end = s->endLine;
     const Line& last = m_lines[end - 1];
     size_t start = m_lines[first].start;
-    size_t removed = last.start + last.length + last.breakLength - start;
+    size_t removed = last.End() - start;
     m_bytes.erase(start, removed);
     m_lines.erase(m_lines.begin() + static_cast<std::ptrdiff_t>(first),
                   m_lines.begin() + static_cast<std::ptrdiff_t>(end));
@@ -362,16 +360,15 @@ bool IniText::ReplaceKeys(std::string_view section, const std::vector<std::strin
     }
     // An entry whose key is still there (a line without "=") or came earlier in the list is an
     // update of that line, as writing it one by one would be: it goes through Write afterwards.
+    std::unordered_set<std::string> taken; // folded names of the key lines that stay or are added
+    for (size_t i : kept)
+        if (m_lines[i].kind == LineKind::Key)
+            taken.insert(Folded(NameOf(m_lines[i])));
     std::vector<std::pair<std::string, std::string>> appended;
     std::vector<std::pair<std::string, std::string>> updates;
     for (const auto& [rawKey, value] : entries) {
         std::string_view key = TrimBlanks(rawKey);
-        bool earlier = std::any_of(appended.begin(), appended.end(),
-                                   [&](const auto& entry) { return NamesEqual(entry.first, key); });
-        bool present = std::any_of(kept.begin(), kept.end(), [&](size_t i) {
-            return m_lines[i].kind == LineKind::Key && NamesEqual(NameOf(m_lines[i]), key);
-        });
-        if (earlier || present || key.empty())
+        if (key.empty() || !taken.insert(Folded(key)).second)
             updates.emplace_back(key, value);
         else
             appended.emplace_back(key, value);
@@ -412,7 +409,7 @@ bool IniText::ReplaceKeys(std::string_view section, const std::vector<std::strin
     // One splice of the text and one move of the lines after it, whatever the number of keys.
     const Line& last = m_lines[s.endLine - 1];
     const size_t start = m_lines[s.headerLine].start;
-    const size_t oldEnd = last.start + last.length + last.breakLength;
+    const size_t oldEnd = last.End();
     m_bytes.replace(start, oldEnd - start, region);
     std::vector<Line> lines;
     SplitLines(start, start + region.size(), lines);

@@ -4,6 +4,7 @@
 // changes. Pure: no file access.
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -59,17 +60,22 @@ public:
     std::string_view LineBreak() const;
 
 private:
-    enum class LineKind { Blank, Comment, Section, Key };
+    enum class LineKind : uint8_t { Blank, Comment, Section, Key };
+    // Name and value are kept as offsets from the line's start, so that moving a line moves them
+    // along; a file holds hundreds of thousands of lines, hence the narrow fields.
     struct Line {
         size_t start = 0;
-        size_t length = 0; // without the line break
-        size_t breakLength = 0;
+        uint32_t length = 0;     // without the line break
+        uint32_t nameOffset = 0; // the trimmed name
+        uint32_t nameLength = 0;
+        uint32_t valueOffset = 0; // the trimmed value
+        uint32_t valueLength = 0;
+        uint8_t breakLength = 0;
         LineKind kind = LineKind::Blank;
-        size_t nameStart = 0; // absolute offsets of the trimmed name
-        size_t nameLength = 0;
         bool hasEquals = false;
-        size_t valueStart = 0; // absolute offsets of the trimmed value
-        size_t valueLength = 0;
+        size_t NameStart() const { return start + nameOffset; }
+        size_t ValueStart() const { return start + valueOffset; }
+        size_t End() const { return start + length + breakLength; } // past the line break
     };
     struct Section {
         size_t headerLine = 0;
@@ -84,9 +90,8 @@ private:
     void RebuildSections();
     // Moves the lines from `first` on by `delta` bytes.
     void ShiftLines(size_t first, std::ptrdiff_t delta);
-    bool NamesEqual(std::string_view a, std::string_view b) const;
     std::string_view NameOf(const Line& line) const {
-        return {m_bytes.data() + line.nameStart, line.nameLength};
+        return {m_bytes.data() + line.NameStart(), line.nameLength};
     }
     const Section* FindSection(std::string_view name) const;
     std::optional<size_t> FindKeyLine(const Section& section, std::string_view key) const;

@@ -33,6 +33,18 @@ bool ProfileReplaceKeys(std::string_view file, std::string_view section,
                         const std::vector<std::string>& removeKeys,
                         const std::vector<std::pair<std::string, std::string>>& entries);
 
+// While one lives on this thread, each profile file is looked up and checked against the disk only
+// on its first read; later reads take the copy that check found (this program's own writes still
+// show). For bursts of reads, such as loading the plugin table, that would otherwise look at the
+// file once per value. One opened while another lives joins it.
+class ProfileReadScope {
+public:
+    ProfileReadScope();
+    ~ProfileReadScope();
+    ProfileReadScope(const ProfileReadScope&) = delete;
+    ProfileReadScope& operator=(const ProfileReadScope&) = delete;
+};
+
 // Gathers every write to one profile file into a single replacement of that file. While it is
 // open, reads of the file see the pending writes and nothing reaches the disk; Commit writes the
 // result in one atomic step. A batch that is not committed is dropped: the file stays as it was.

@@ -12,6 +12,11 @@ using SleepHandler = std::function<void(unsigned)>;
 // Installs a replacement (an empty handler restores the real wait); returns the previous one.
 SleepHandler SetSleepHandler(SleepHandler handler);
 
+// Asks the allocator to keep freed large buffers for reuse instead of returning them to the system
+// at once. A profile file of several megabytes is parsed, copied and rewritten by every command;
+// fresh pages for each of those buffers cost far more than the copying itself.
+void KeepLargeBuffersForReuse();
+
 // Today's date as "dd.MM.yy" and the time as "HH:mm:ss" (24-hour clock).
 std::string DateText();
 std::string TimeText();

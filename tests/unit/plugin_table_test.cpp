@@ -123,7 +123,11 @@ TEST_F(PluginTableTest, CountNumberedKeysSkipsDetectKeys) {
 TEST_F(PluginTableTest, EveryRegistrationIsARow) {
     std::string text = "[PackerPlugins]\n";
     for (int i = 0; i < 2500; ++i)
-        text += "e" + std::to_string(i) + "=2,C:\\p\\m" + std::to_string(i) + ".wcx\n";
+        text.append("e")
+            .append(std::to_string(i))
+            .append("=2,C:\\p\\m")
+            .append(std::to_string(i))
+            .append(".wcx\n");
     text += "again=2,C:\\p\\m0.wcx\n[ListerPlugins]\n";
     for (int i = 0; i < 500; ++i)
         text += std::to_string(i) + "=C:\\l\\v" + std::to_string(i) + ".wlx\n";

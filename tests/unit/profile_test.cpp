@@ -65,6 +65,25 @@ TEST(ProfileFile, EveryCallSeesTheFileAsItIsNow) {
     EXPECT_EQ(ProfileReadString(kIni, "s", "k", "gone", 100), "gone");
 }
 
+// A burst of reads (a table load) sees one version of the file, and this program's own writes.
+TEST(ProfileFile, ReadScopeSeesOneVersionAndOwnWrites) {
+    TempPrefix prefix;
+    prefix.Write("drive_c/TC/wincmd.ini", "[s]\nk=aaaa\n");
+    {
+        ProfileReadScope scope;
+        EXPECT_EQ(ProfileReadString(kIni, "s", "k", "", 100), "aaaa");
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        prefix.Write("drive_c/TC/wincmd.ini", "[s]\nk=bbbb\nj=1\n");
+        EXPECT_EQ(ProfileReadString(kIni, "s", "k", "", 100), "aaaa");
+        ASSERT_TRUE(ProfileWriteString(kIni, "s", "k", std::string_view("cc")));
+        EXPECT_EQ(ProfileReadString(kIni, "s", "k", "", 100), "cc");
+        EXPECT_EQ(ProfileReadString(kIni, "s", "j", "none", 100), "1"); // the write went onto theirs
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    prefix.Write("drive_c/TC/wincmd.ini", "[s]\nk=dddd\n");
+    EXPECT_EQ(ProfileReadString(kIni, "s", "k", "", 100), "dddd");
+}
+
 TEST(ProfileFile, Utf16FilesStayUtf16) {
     TempPrefix prefix;
     std::string original = Utf16("[ListerPlugins]\r\n0=C:\\a.wlx\r\n");

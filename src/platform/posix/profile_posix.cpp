@@ -50,20 +50,44 @@ struct Batch {
     bool usable = false;
     bool dirty = false;
     bool existed = false;
-    uint64_t baseHash = 0; // of the file as the batch read it; that copy stays in the cache
-    CachedFile working;    // with the batch's edits
+    uint64_t baseHash = 0; // of the file as the batch read it
+    // The copy the batch read, taken over from the cache (no copy of a large file), with the
+    // batch's edits. Its identity fields still describe the file as read.
+    CachedFile working;
     std::vector<Edit> edits;
+    // Each section the edits touch, as the file had it before the first edit of that section
+    // (keyed by SectionTag): what a rebase compares another program's version with.
+    std::map<std::string, std::pair<std::string, std::vector<std::pair<std::string, std::string>>>>
+        baseSections;
 };
 std::optional<Batch> g_batch;
 bool g_lastCommitConflicted = false;
+
+// The open read scope: machine paths already looked up, and the files already checked in it.
+struct ReadScope {
+    int depth = 0;
+    std::map<std::string, std::string, std::less<>> hostOf;
+    std::set<std::string> checked;
+};
+thread_local ReadScope g_readScope;
+
+std::string HostPathOf(std::string_view file) {
+    if (g_readScope.depth == 0)
+        return ToHostPath(file);
+    auto found = g_readScope.hostOf.find(file);
+    if (found == g_readScope.hostOf.end())
+        found = g_readScope.hostOf.emplace(std::string(file), ToHostPath(file)).first;
+    return found->second;
+}
 
 bool InBatch(const std::string& host) {
     return g_batch && g_batch->host == host;
 }
 
-// Loads (or revalidates) the file. A Unicode file is held as UTF-8 text.
-LoadState Load(std::string_view file, const CachedFile** out) {
-    std::string host = ToHostPath(file);
+// Loads (or revalidates) the file. A Unicode file is held as UTF-8 text. Inside a read scope a
+// file already checked is not looked at again, unless `forWrite` asks for the file as it is now.
+LoadState Load(std::string_view file, const CachedFile** out, bool forWrite = false) {
+    std::string host = HostPathOf(file);
     if (host.empty())
         return LoadState::Missing;
     if (InBatch(host)) {
@@ -74,6 +98,13 @@ LoadState Load(std::string_view file, const CachedFile** out) {
         *out = &g_batch->working;
         return LoadState::Loaded;
     }
+    if (!forWrite && g_readScope.depth > 0 && g_readScope.checked.count(host) != 0) {
+        auto found = Cache().find(host);
+        if (found != Cache().end()) {
+            *out = &found->second;
+            return LoadState::Loaded;
+        }
+    }
     struct stat before;
     if (stat(host.c_str(), &before) != 0) {
         Cache().erase(host);
@@ -81,6 +112,8 @@ LoadState Load(std::string_view file, const CachedFile** out) {
     }
     auto found = Cache().find(host);
     if (found != Cache().end() && SameFile(found->second, before)) {
+        if (g_readScope.depth > 0)
+            g_readScope.checked.insert(host);
         *out = &found->second;
         return LoadState::Loaded;
     }
@@ -111,6 +144,8 @@ LoadState Load(std::string_view file, const CachedFile** out) {
         entry.mtimeNs = MtimeNs(after);
         CachedFile& slot = Cache()[host];
         slot = std::move(entry);
+        if (g_readScope.depth > 0)
+            g_readScope.checked.insert(host);
         *out = &slot;
         return LoadState::Loaded;
     }
@@ -211,16 +246,10 @@ std::vector<std::pair<std::string, std::string>> SectionEntries(const CachedFile
 
 // The batch's edits on the file as another program has left it meanwhile: nullopt when that
 // program changed a section the batch edits too (the edits would then no longer fit).
-std::optional<CachedFile> Rebase(const Batch& batch, const CachedFile& base, CachedFile current) {
-    std::set<std::string> sections;
-    for (const Batch::Edit& edit : batch.edits)
-        sections.insert(SectionTag(std::string(), edit.section));
-    for (const Batch::Edit& edit : batch.edits) {
-        if (sections.erase(SectionTag(std::string(), edit.section)) == 0)
-            continue; // compared already
-        if (SectionEntries(base, edit.section) != SectionEntries(current, edit.section))
+std::optional<CachedFile> Rebase(const Batch& batch, CachedFile current) {
+    for (const auto& [tag, base] : batch.baseSections)
+        if (base.second != SectionEntries(current, base.first))
             return std::nullopt;
-    }
     for (const Batch::Edit& edit : batch.edits) {
         std::optional<std::string_view> value;
         if (edit.value)
@@ -247,6 +276,17 @@ void RememberWritten(const std::string& host, CachedFile working, std::string_vi
 
 } // namespace
 
+ProfileReadScope::ProfileReadScope() {
+    ++g_readScope.depth;
+}
+
+ProfileReadScope::~ProfileReadScope() {
+    if (--g_readScope.depth == 0) {
+        g_readScope.hostOf.clear();
+        g_readScope.checked.clear();
+    }
+}
+
 ProfileBatch::ProfileBatch(std::string_view file) {
     if (g_batch)
         return; // joins the open batch
@@ -255,19 +295,25 @@ ProfileBatch::ProfileBatch(std::string_view file) {
     batch.file = std::string(file);
     batch.host = ToHostPath(file);
     const CachedFile* cached = nullptr;
-    LoadState state = batch.host.empty() ? LoadState::Failed : Load(file, &cached);
+    LoadState state = batch.host.empty() ? LoadState::Failed : Load(file, &cached, true);
     batch.usable = state != LoadState::Failed;
     batch.existed = state == LoadState::Loaded;
     if (state == LoadState::Loaded) {
         batch.baseHash = cached->hash;
-        batch.working = *cached;
+        auto entry = Cache().find(batch.host);
+        batch.working = std::move(entry->second);
+        Cache().erase(entry);
     }
     g_batch = std::move(batch);
 }
 
 ProfileBatch::~ProfileBatch() {
-    if (m_owner)
-        g_batch.reset();
+    if (!m_owner || !g_batch)
+        return;
+    // Dropped uncommitted: a copy without edits is still the file as read.
+    if (g_batch->existed && !g_batch->dirty)
+        Cache()[g_batch->host] = std::move(g_batch->working);
+    g_batch.reset();
 }
 
 bool ProfileBatch::Usable() const {
@@ -285,14 +331,25 @@ bool ProfileBatch::Commit() {
     g_batch.reset();
     if (!batch.usable)
         return false;
-    if (!batch.dirty)
+    if (!batch.dirty) {
+        if (batch.existed)
+            Cache()[batch.host] = std::move(batch.working);
         return true;
+    }
     // Another program (the host, an editor) may have written the file while the batch was open:
     // its changes are kept, and the batch's edits go onto them unless they touch the same sections.
+    // A file whose identity, size and time are still those read is taken as unchanged, as the
+    // cache takes it; otherwise its bytes decide.
+    struct stat st;
+    const bool present = stat(batch.host.c_str(), &st) == 0;
+    bool unchanged = batch.existed ? present && SameFile(batch.working, st) : !present;
     std::string now;
-    ReadResult read = ReadWholeFile(batch.file, now, kMaxProfileBytes);
-    bool unchanged = batch.existed ? read == ReadResult::Ok && ContentHash(now) == batch.baseHash
-                                   : read == ReadResult::Missing;
+    ReadResult read = ReadResult::Ok;
+    if (!unchanged) {
+        read = ReadWholeFile(batch.file, now, kMaxProfileBytes);
+        unchanged = batch.existed ? read == ReadResult::Ok && ContentHash(now) == batch.baseHash
+                                  : read == ReadResult::Missing;
+    }
     CachedFile result = std::move(batch.working);
     if (!unchanged) {
         std::optional<CachedFile> current;
@@ -302,18 +359,7 @@ bool ProfileBatch::Commit() {
             current = ParseBytes(std::move(now));
         if (!current)
             return false;
-        // The version the batch started from: still the cached copy (a batch's own reads never
-        // replace it), or nothing for a file that did not exist.
-        static const CachedFile kNoFile;
-        const CachedFile* base = &kNoFile;
-        if (batch.existed) {
-            auto cached = Cache().find(batch.host);
-            base =
-                cached != Cache().end() && cached->second.hash == batch.baseHash ? &cached->second : nullptr;
-        }
-        std::optional<CachedFile> rebased;
-        if (base)
-            rebased = Rebase(batch, *base, std::move(*current));
+        std::optional<CachedFile> rebased = Rebase(batch, std::move(*current));
         if (!rebased) {
             g_lastCommitConflicted = true;
             return false;
@@ -334,17 +380,23 @@ namespace {
 // whether the edit may make a missing file.
 bool EditFile(std::string_view file, bool createsFile, const std::vector<Batch::Edit>& edits,
               const std::function<bool(const std::string& host, CachedFile&)>& edit) {
-    const std::string host = ToHostPath(file);
+    const std::string host = HostPathOf(file);
     if (InBatch(host)) {
         if (!g_batch->usable)
             return false;
+        for (const Batch::Edit& each : edits) {
+            std::string tag = SectionTag(std::string(), each.section);
+            if (g_batch->baseSections.count(tag) == 0)
+                g_batch->baseSections.emplace(
+                    tag, std::make_pair(each.section, SectionEntries(g_batch->working, each.section)));
+        }
         if (edit(host, g_batch->working))
             g_batch->dirty = true;
         g_batch->edits.insert(g_batch->edits.end(), edits.begin(), edits.end());
         return true;
     }
     const CachedFile* cached = nullptr;
-    LoadState state = Load(file, &cached);
+    LoadState state = Load(file, &cached, true);
     if (state == LoadState::Failed)
         return false;
     CachedFile working;

@@ -2,6 +2,9 @@
 
 #include <chrono>
 #include <ctime>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <thread>
 
 namespace varnel::platform {
@@ -34,6 +37,14 @@ SleepHandler SetSleepHandler(SleepHandler handler) {
     SleepHandler previous = std::move(Handler());
     Handler() = std::move(handler);
     return previous;
+}
+
+void KeepLargeBuffersForReuse() {
+#if defined(__GLIBC__)
+    // Buffers up to 64 MB come from the heap, and up to 256 MB of free heap stays mapped.
+    mallopt(M_MMAP_THRESHOLD, 64 * 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 256 * 1024 * 1024);
+#endif
 }
 
 std::string DateText() {
