@@ -5,6 +5,7 @@
 #include "catalog/module_info.h"
 #include "lang/language.h"
 #include "platform/files.h"
+#include "platform/paths.h"
 #include "platform/profile.h"
 #include "util/text.h"
 
@@ -148,10 +149,11 @@ void RefreshEntryFlags(int row) {
 
 void LoadTable(bool withDetails) {
     ClearTable();
-    // One scan of the running processes serves every row of this load, and each profile file is
-    // checked against the disk once.
+    // One scan of the running processes serves every row of this load; each profile file is
+    // checked against the disk once, and each path is resolved once.
     platform::InUseScan scan;
     platform::ProfileReadScope reads;
+    platform::PathLookupScope lookups;
 
     // Packers: one row per module, however many extensions it serves. The rows by module file
     // (folded) keep the merge from comparing every key with every row.

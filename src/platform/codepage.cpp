@@ -84,7 +84,16 @@ size_t Utf8SequenceLength(unsigned char lead) {
 
 } // namespace
 
+namespace {
+// Plain ASCII reads the same in every form here, and most names are plain ASCII.
+bool IsAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+} // namespace
+
 std::string AnsiToUtf8(std::string_view ansi) {
+    if (IsAscii(ansi))
+        return std::string(ansi);
     std::string out;
     out.reserve(ansi.size());
     Converter& conv = AnsiToUtf8Converter();
@@ -115,6 +124,8 @@ std::string AnsiToUtf8(std::string_view ansi) {
 }
 
 std::string Utf8ToAnsi(std::string_view utf8) {
+    if (IsAscii(utf8))
+        return std::string(utf8);
     std::string out;
     out.reserve(utf8.size());
     Converter& conv = Utf8ToAnsiConverter();

@@ -21,6 +21,17 @@ std::optional<std::string> PrefixProblem();
 // mapped (no such drive, a network path).
 std::string ToHostPath(std::string_view windowsPath);
 
+// While one lives on this thread, ToHostPath answers a path it has resolved once from memory:
+// for a burst of look-ups of the same paths (loading the plugin table, one refresh of the list)
+// during which no folder is made or renamed. One opened while another lives joins it.
+class PathLookupScope {
+public:
+    PathLookupScope();
+    ~PathLookupScope();
+    PathLookupScope(const PathLookupScope&) = delete;
+    PathLookupScope& operator=(const PathLookupScope&) = delete;
+};
+
 // The Windows form of a machine path: the drive whose folder is the longest prefix of it,
 // else Z: for the root of the file system.
 std::string ToWindowsPath(std::string_view hostPath);

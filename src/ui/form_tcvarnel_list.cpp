@@ -6,6 +6,7 @@
 #include "lang/language.h"
 #include "ops/plugin_commands.h"
 #include "platform/files.h"
+#include "platform/paths.h"
 #include "ui/menu_speed_button.h"
 #include "ui/qt_text.h"
 #include "util/text.h"
@@ -126,6 +127,7 @@ void TFormTCVarnel::FitNameColumn() {
 void TFormTCVarnel::RefreshStates() {
     m_listView1->setUpdatesEnabled(false);
     platform::InUseScan scan;
+    platform::PathLookupScope lookups; // each module path is resolved once per refresh
     for (int r = 0; r < static_cast<int>(m_rows.size()); ++r) {
         PluginListRow& row = m_rows[static_cast<size_t>(r)];
         if (row.placeholder || row.tableRow < 1 || row.tableRow > Table().Count())

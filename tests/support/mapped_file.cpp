@@ -14,18 +14,14 @@ MappedInChild::MappedInChild(const std::string& machinePath) {
         return;
     m_child = fork();
     if (m_child == 0) {
-        int fd = open(machinePath.c_str(), O_RDONLY);
-        void* map = fd >= 0 ? mmap(nullptr, 4096, PROT_READ, MAP_PRIVATE, fd, 0) : MAP_FAILED;
-        char ok = map != MAP_FAILED ? '1' : '0';
-        if (write(ready[1], &ok, 1) != 1)
-            _exit(1);
-        pause();
-        _exit(0);
+        dup2(ready[1], 1);
+        execl(VARNEL_MAP_HOLDER, VARNEL_MAP_HOLDER, machinePath.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
     }
+    close(ready[1]);
     char ok = 0;
     m_mapped = m_child > 0 && read(ready[0], &ok, 1) == 1 && ok == '1';
     close(ready[0]);
-    close(ready[1]);
 }
 
 MappedInChild::~MappedInChild() {

@@ -1,6 +1,6 @@
 #pragma once
-// A child process that keeps a file mapped, as a program that loaded the file does; the file then
-// counts as held by another process until the child is stopped.
+// A child process that keeps a file mapped, as a Wine program that loaded the file does; the file
+// then counts as held by another process until the child is stopped.
 
 #include <string>
 #include <sys/types.h>

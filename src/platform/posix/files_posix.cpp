@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -157,29 +159,74 @@ namespace {
 
 thread_local InUseScan::Snapshot* g_currentScan = nullptr;
 
+// Only Wine's processes load Windows modules, and each of them runs a program whose name begins
+// with "wine" (wine, wine64, their preloaders); the rest of the machine's processes are not asked.
+bool IsWineProcess(std::string_view pid) {
+    char target[PATH_MAX];
+    std::string exe = "/proc/" + std::string(pid) + "/exe";
+    ssize_t n = readlink(exe.c_str(), target, sizeof target - 1);
+    if (n <= 0)
+        return false;
+    std::string_view path(target, static_cast<size_t>(n));
+    std::string_view name = path.substr(path.rfind('/') + 1);
+    return name.substr(0, 4) == "wine" && name.substr(0, 10) != "wineserver";
+}
+
+// Reads a process's mappings: each line is "address perms offset major:minor inode path".
+void ReadMappings(std::string_view pid, std::string& buffer, InUseScan::Snapshot& snapshot) {
+    std::string mapsPath = "/proc/" + std::string(pid) + "/maps";
+    int fd = open(mapsPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    buffer.clear();
+    char chunk[65536];
+    ssize_t n;
+    while ((n = read(fd, chunk, sizeof chunk)) > 0)
+        buffer.append(chunk, static_cast<size_t>(n));
+    close(fd);
+    std::string_view rest = buffer;
+    while (!rest.empty()) {
+        size_t end = rest.find('\n');
+        std::string_view line = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        // Skip three fields, then read the device and the inode.
+        size_t pos = 0;
+        for (int field = 0; field < 3 && pos != std::string_view::npos; ++field) {
+            pos = line.find(' ', pos);
+            if (pos != std::string_view::npos)
+                ++pos;
+        }
+        if (pos == std::string_view::npos)
+            continue;
+        const char* p = line.data() + pos;
+        const char* stop = line.data() + line.size();
+        char* after = nullptr;
+        unsigned long major = std::strtoul(p, &after, 16);
+        if (after >= stop || *after != ':')
+            continue;
+        unsigned long minor = std::strtoul(after + 1, &after, 16);
+        if (after >= stop || *after != ' ')
+            continue;
+        unsigned long long inode = std::strtoull(after + 1, &after, 10);
+        if (inode != 0)
+            snapshot.mapped.emplace(makedev(static_cast<unsigned>(major), static_cast<unsigned>(minor)),
+                                    static_cast<ino_t>(inode));
+    }
+}
+
 void ScanProcessMaps(InUseScan::Snapshot& snapshot) {
     snapshot.scanned = true;
     DIR* proc = opendir("/proc");
     if (!proc)
         return;
     std::string self = std::to_string(getpid());
+    std::string buffer;
     while (dirent* entry = readdir(proc)) {
         std::string_view pid = entry->d_name;
         if (pid.empty() || pid.find_first_not_of("0123456789") != std::string_view::npos || pid == self)
             continue;
-        std::string mapsPath = "/proc/" + std::string(pid) + "/maps";
-        FILE* maps = std::fopen(mapsPath.c_str(), "r");
-        if (!maps)
-            continue;
-        char line[4096];
-        while (std::fgets(line, sizeof line, maps)) {
-            // address perms offset dev inode path
-            unsigned major = 0, minor = 0;
-            unsigned long long inode = 0;
-            if (std::sscanf(line, "%*s %*s %*s %x:%x %llu", &major, &minor, &inode) == 3 && inode != 0)
-                snapshot.mapped.emplace(makedev(major, minor), static_cast<ino_t>(inode));
-        }
-        std::fclose(maps);
+        if (IsWineProcess(pid))
+            ReadMappings(pid, buffer, snapshot);
     }
     closedir(proc);
 }
@@ -233,9 +280,10 @@ bool FileCannotBeOpenedForWriting(std::string_view path) {
 
 FileState InspectFile(std::string_view path) {
     FileState state;
-    std::string host = path.empty() ? std::string() : ToHostPath(path);
     struct stat st;
-    if (host.empty() || HasWildcards(path) || stat(host.c_str(), &st) != 0)
+    bool statted = false;
+    std::string host = path.empty() ? std::string() : ToHostPathAndStat(path, st, statted);
+    if (host.empty() || HasWildcards(path) || (!statted && stat(host.c_str(), &st) != 0))
         return state;
     state.exists = true;
     state.regular = S_ISREG(st.st_mode);

@@ -1,6 +1,7 @@
 #include "platform/paths.h"
 
 #include "platform/codepage.h"
+#include "platform/posix/files_internal.h"
 #include "util/text.h"
 
 #include <cctype>
@@ -11,6 +12,7 @@
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
 #include <vector>
 
 namespace varnel::platform {
@@ -28,6 +30,16 @@ DriveMap& CachedMap() {
 }
 
 bool g_mapValid = false;
+
+// The open look-up scope: Windows paths resolved in it and their machine paths.
+struct LookupScope {
+    int depth = 0;
+    std::unordered_map<std::string, std::string> resolved;
+};
+thread_local LookupScope g_lookups;
+
+std::string ResolveHostPath(std::string_view windowsPath, struct stat* found = nullptr,
+                            bool* statted = nullptr);
 
 constexpr std::string_view kUnixRoot = "unix";
 
@@ -76,6 +88,48 @@ bool SameNameNoCase(std::string_view utf8a, std::string_view utf8b) {
     return EqualsNoCaseUtf8(utf8a, utf8b);
 }
 
+// The names in a folder as last listed, with the folder's stamp then: a folder's modification
+// time changes with every name added, removed or renamed in it, so an unchanged stamp means an
+// unchanged list. Looking for files that are not there (a 64-bit module beside each 32-bit one)
+// then costs a stat instead of a listing.
+struct FolderListing {
+    dev_t device = 0;
+    ino_t inode = 0;
+    long long mtimeNs = 0;
+    std::vector<std::string> names;
+};
+
+const std::vector<std::string>* ListFolder(const std::string& folder) {
+    static std::unordered_map<std::string, FolderListing> listings;
+    struct stat st;
+    if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return nullptr;
+    const long long mtimeNs = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+    auto found = listings.find(folder);
+    if (found != listings.end() && found->second.device == st.st_dev && found->second.inode == st.st_ino &&
+        found->second.mtimeNs == mtimeNs)
+        return &found->second.names;
+    DIR* dir = opendir(folder.c_str());
+    if (!dir)
+        return nullptr;
+    if (listings.size() >= 4096)
+        listings.clear();
+    FolderListing& listing = listings[folder];
+    listing = FolderListing{st.st_dev, st.st_ino, mtimeNs, {}};
+    while (dirent* entry = readdir(dir)) {
+        std::string_view name = entry->d_name;
+        if (name != "." && name != "..")
+            listing.names.emplace_back(name);
+    }
+    closedir(dir);
+    // A change within the clock's resolution while listing would go unseen: such a list is not kept.
+    struct stat after;
+    if (stat(folder.c_str(), &after) != 0 || after.st_mtim.tv_sec != st.st_mtim.tv_sec ||
+        after.st_mtim.tv_nsec != st.st_mtim.tv_nsec)
+        listing.mtimeNs = -1;
+    return &listing.names;
+}
+
 // Finds the directory entry of `folder` whose name matches `utf8` without regard to letter case.
 // Tries the exact spelling first so the common case costs one stat.
 std::optional<std::string> MatchEntry(const std::string& folder, const std::string& utf8) {
@@ -83,21 +137,13 @@ std::optional<std::string> MatchEntry(const std::string& folder, const std::stri
     std::string candidate = folder == "/" ? "/" + utf8 : folder + "/" + utf8;
     if (lstat(candidate.c_str(), &st) == 0)
         return utf8;
-    DIR* dir = opendir(folder.c_str());
-    if (!dir)
+    const std::vector<std::string>* names = ListFolder(folder);
+    if (!names)
         return std::nullopt;
-    std::optional<std::string> found;
-    while (dirent* entry = readdir(dir)) {
-        std::string_view name = entry->d_name;
-        if (name == "." || name == "..")
-            continue;
-        if (SameNameNoCase(name, utf8)) {
-            found = std::string(name);
-            break;
-        }
-    }
-    closedir(dir);
-    return found;
+    for (const std::string& name : *names)
+        if (SameNameNoCase(name, utf8))
+            return name;
+    return std::nullopt;
 }
 
 } // namespace
@@ -118,9 +164,42 @@ std::optional<std::string> PrefixProblem() {
 
 void ResetPathCache() {
     g_mapValid = false;
+    g_lookups.resolved.clear();
+}
+
+PathLookupScope::PathLookupScope() {
+    ++g_lookups.depth;
+}
+
+PathLookupScope::~PathLookupScope() {
+    if (--g_lookups.depth == 0)
+        g_lookups.resolved.clear();
+}
+
+std::string ToHostPathAndStat(std::string_view windowsPath, struct stat& st, bool& statted) {
+    statted = false;
+    if (g_lookups.depth == 0)
+        return ResolveHostPath(windowsPath, &st, &statted);
+    std::string key(windowsPath);
+    auto found = g_lookups.resolved.find(key);
+    if (found == g_lookups.resolved.end())
+        found = g_lookups.resolved.emplace(std::move(key), ResolveHostPath(windowsPath, &st, &statted)).first;
+    return found->second;
 }
 
 std::string ToHostPath(std::string_view windowsPath) {
+    if (g_lookups.depth == 0)
+        return ResolveHostPath(windowsPath);
+    std::string key(windowsPath);
+    auto found = g_lookups.resolved.find(key);
+    if (found == g_lookups.resolved.end())
+        found = g_lookups.resolved.emplace(std::move(key), ResolveHostPath(windowsPath)).first;
+    return found->second;
+}
+
+namespace {
+
+std::string ResolveHostPath(std::string_view windowsPath, struct stat* found, bool* statted) {
     // Host text is ANSI, or UTF-8 behind its mark; the machine's names are UTF-8.
     const bool marked = HasUtf8Mark(windowsPath);
     std::string_view rest = marked ? windowsPath.substr(kUtf8Mark.size()) : windowsPath;
@@ -186,8 +265,13 @@ std::string ToHostPath(std::string_view windowsPath) {
         direct += toUtf8(component);
     }
     struct stat st;
-    if (lstat(direct.c_str(), &st) == 0)
+    if (lstat(direct.c_str(), &st) == 0) {
+        if (found && statted && !S_ISLNK(st.st_mode)) {
+            *found = st;
+            *statted = true;
+        }
         return direct;
+    }
 
     std::string path = base;
     bool resolving = true;
@@ -209,6 +293,8 @@ std::string ToHostPath(std::string_view windowsPath) {
     }
     return path;
 }
+
+} // namespace
 
 std::string ToWindowsPath(std::string_view hostPath) {
     std::filesystem::path p(std::string{hostPath});
