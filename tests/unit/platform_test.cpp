@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -87,6 +88,14 @@ TEST(WinePaths, ResolvesWithoutRegardToCase) {
     EXPECT_EQ(ToHostPath("C:\\"), prefix.DriveC());
     EXPECT_EQ(ToHostPath("Q:\\x"), "");
     EXPECT_EQ(ToHostPath("\\\\server\\share\\x"), "");
+    // A file that appears after a look-up missed it is found by the next one, also in a folder
+    // whose last change lies well in the past.
+    const std::string wlx = prefix.DriveC() + "/Program Files/TotalCmd/Plugins/wlx";
+    struct timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+    utimensat(AT_FDCWD, wlx.c_str(), old, 0);
+    EXPECT_EQ(ToHostPath("C:\\program files\\totalcmd\\plugins\\wlx\\VIEW.WLX64"), wlx + "/VIEW.WLX64");
+    prefix.Write("drive_c/Program Files/TotalCmd/Plugins/wlx/View.wlx64", "x");
+    EXPECT_EQ(ToHostPath("C:\\program files\\totalcmd\\plugins\\wlx\\VIEW.WLX64"), wlx + "/View.wlx64");
 }
 
 TEST(WinePaths, MachinePathsInWindowsForm) {

@@ -8,9 +8,15 @@
 
 namespace varnel::platform {
 
-// ToHostPath that also hands back the file's status when finding the path already looked at the
-// file itself (no symbolic link on the way to check); `statted` says whether it did.
-std::string ToHostPathAndStat(std::string_view windowsPath, struct stat& st, bool& statted);
+// A Windows path's machine path and the status of the file there (following links). Inside a
+// PathLookupScope both are looked at once per path.
+struct HostFile {
+    std::string host;
+    bool exists = false; // st holds the file's status
+    bool statKnown = false;
+    struct stat st {};
+};
+HostFile StatWindowsPath(std::string_view windowsPath);
 
 // Under Wine a file without any write permission bit is a read-only file, even for root.
 inline bool Writable(const std::string& host, const struct stat& st) {

@@ -271,20 +271,19 @@ bool CannotOpenForWriting(const std::string& host, const struct stat& st) {
 bool FileCannotBeOpenedForWriting(std::string_view path) {
     if (path.empty())
         return true;
-    std::string host = ToHostPath(path);
-    struct stat st;
-    if (host.empty() || stat(host.c_str(), &st) != 0)
-        return true;
-    return CannotOpenForWriting(host, st);
+    const HostFile file = StatWindowsPath(path);
+    return !file.exists || CannotOpenForWriting(file.host, file.st);
 }
 
 FileState InspectFile(std::string_view path) {
     FileState state;
-    struct stat st;
-    bool statted = false;
-    std::string host = path.empty() ? std::string() : ToHostPathAndStat(path, st, statted);
-    if (host.empty() || HasWildcards(path) || (!statted && stat(host.c_str(), &st) != 0))
+    if (path.empty() || HasWildcards(path))
         return state;
+    const HostFile file = StatWindowsPath(path);
+    if (!file.exists)
+        return state;
+    const std::string& host = file.host;
+    const struct stat& st = file.st;
     state.exists = true;
     state.regular = S_ISREG(st.st_mode);
     state.cannotOpenForWriting = CannotOpenForWriting(host, st);
@@ -367,9 +366,9 @@ int OpenRegularFile(const std::string& host, struct stat& st, bool& notAFile) {
 } // namespace
 
 std::optional<FileStamp> StampOf(std::string_view path) {
-    std::string host = ToHostPath(path);
-    struct stat st;
-    if (host.empty() || stat(host.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    const HostFile file = StatWindowsPath(path);
+    const struct stat& st = file.st;
+    if (!file.exists || !S_ISREG(st.st_mode))
         return std::nullopt;
     return FileStamp{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
                      static_cast<uint64_t>(st.st_size),

@@ -6,6 +6,7 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <ctime>
 #include <dirent.h>
 #include <filesystem>
 #include <limits.h>
@@ -31,10 +32,11 @@ DriveMap& CachedMap() {
 
 bool g_mapValid = false;
 
-// The open look-up scope: Windows paths resolved in it and their machine paths.
+// The open look-up scope: Windows paths resolved in it, their machine paths and, once asked
+// for, the files' status.
 struct LookupScope {
     int depth = 0;
-    std::unordered_map<std::string, std::string> resolved;
+    std::unordered_map<std::string, HostFile> resolved;
 };
 thread_local LookupScope g_lookups;
 
@@ -122,10 +124,14 @@ const std::vector<std::string>* ListFolder(const std::string& folder) {
             listing.names.emplace_back(name);
     }
     closedir(dir);
-    // A change within the clock's resolution while listing would go unseen: such a list is not kept.
+    // File times advance in coarse steps: a change made later within the step of the folder's
+    // last change would not move its time. A list of a folder changed that recently, or changed
+    // while it was read, is used once and not kept.
     struct stat after;
+    struct timespec now {};
+    clock_gettime(CLOCK_REALTIME, &now);
     if (stat(folder.c_str(), &after) != 0 || after.st_mtim.tv_sec != st.st_mtim.tv_sec ||
-        after.st_mtim.tv_nsec != st.st_mtim.tv_nsec)
+        after.st_mtim.tv_nsec != st.st_mtim.tv_nsec || now.tv_sec - st.st_mtim.tv_sec < 2)
         listing.mtimeNs = -1;
     return &listing.names;
 }
@@ -176,14 +182,41 @@ PathLookupScope::~PathLookupScope() {
         g_lookups.resolved.clear();
 }
 
-std::string ToHostPathAndStat(std::string_view windowsPath, struct stat& st, bool& statted) {
+namespace {
+
+// Resolves the path; `statted` says whether `file.st` already holds the file's status, which
+// the direct look-up gives for free when no symbolic link is in the way.
+HostFile ResolveFile(std::string_view windowsPath, bool& statted) {
+    HostFile file;
     statted = false;
-    if (g_lookups.depth == 0)
-        return ResolveHostPath(windowsPath, &st, &statted);
+    file.host = ResolveHostPath(windowsPath, &file.st, &statted);
+    file.exists = statted;
+    return file;
+}
+
+} // namespace
+
+HostFile StatWindowsPath(std::string_view windowsPath) {
+    auto complete = [](HostFile& file, bool statted) {
+        if (!statted)
+            file.exists = !file.host.empty() && stat(file.host.c_str(), &file.st) == 0;
+    };
+    bool statted = false;
+    if (g_lookups.depth == 0) {
+        HostFile file = ResolveFile(windowsPath, statted);
+        complete(file, statted);
+        return file;
+    }
     std::string key(windowsPath);
     auto found = g_lookups.resolved.find(key);
-    if (found == g_lookups.resolved.end())
-        found = g_lookups.resolved.emplace(std::move(key), ResolveHostPath(windowsPath, &st, &statted)).first;
+    if (found == g_lookups.resolved.end()) {
+        HostFile file = ResolveFile(windowsPath, statted);
+        complete(file, statted);
+        found = g_lookups.resolved.emplace(std::move(key), std::move(file)).first;
+    } else if (!found->second.statKnown) {
+        complete(found->second, false);
+    }
+    found->second.statKnown = true;
     return found->second;
 }
 
@@ -192,9 +225,13 @@ std::string ToHostPath(std::string_view windowsPath) {
         return ResolveHostPath(windowsPath);
     std::string key(windowsPath);
     auto found = g_lookups.resolved.find(key);
-    if (found == g_lookups.resolved.end())
-        found = g_lookups.resolved.emplace(std::move(key), ResolveHostPath(windowsPath)).first;
-    return found->second;
+    if (found == g_lookups.resolved.end()) {
+        bool statted = false;
+        HostFile file = ResolveFile(windowsPath, statted);
+        file.statKnown = statted;
+        found = g_lookups.resolved.emplace(std::move(key), std::move(file)).first;
+    }
+    return found->second.host;
 }
 
 namespace {
