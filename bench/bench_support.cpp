@@ -5,6 +5,7 @@
 #include "platform/paths.h"
 #include "platform/profile.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -90,6 +91,10 @@ void FillModules(const GeneratedHost& host, const std::string& moduleFile) {
         fs::create_directories(fs::path(path).parent_path());
         std::ofstream(path, std::ios::binary) << bytes;
     }
+    // An installation's plugin folders have not changed in the last few seconds.
+    const auto past = fs::file_time_type::clock::now() - std::chrono::hours(1);
+    for (int row = 1; row <= Table().Count(); ++row)
+        fs::last_write_time(fs::path(platform::ToHostPath(Table().Row(row).FileName)).parent_path(), past);
 }
 
 void RemoveGeneratedHost(const GeneratedHost& host) {

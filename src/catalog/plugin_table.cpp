@@ -18,13 +18,17 @@ namespace {
 
 // Presence and use are those of the module the host loads, which for a 64-bit host may be the
 // registered module's 64-bit twin.
-void ProbeFile(PluginEntry& entry) {
-    entry.HostModule = ModuleLoadedByHost(entry.FileName, Host().HostBits);
+void InspectModule(PluginEntry& entry) {
     platform::FileState file = platform::InspectFile(entry.HostModule);
     entry.Deleted = !file.exists;
     // The write probe fails for a missing file too (the state then says deleted); an existing file
     // that is no regular file (a FIFO, a device) is no module a process holds.
     entry.Loaded = file.cannotOpenForWriting && (!file.exists || file.regular);
+}
+
+void ProbeFile(PluginEntry& entry) {
+    entry.HostModule = ModuleLoadedByHost(entry.FileName, Host().HostBits);
+    InspectModule(entry);
 }
 
 // Lister and Content passes: number keys only, in file order, each with its detect string.
@@ -144,7 +148,10 @@ std::string BitsText(int row) {
 }
 
 void RefreshEntryFlags(int row) {
-    ProbeFile(EntryAt(row));
+    PluginEntry& entry = EntryAt(row);
+    if (entry.HostModule.empty())
+        entry.HostModule = ModuleLoadedByHost(entry.FileName, Host().HostBits);
+    InspectModule(entry);
 }
 
 void LoadTable(bool withDetails) {

@@ -77,6 +77,8 @@ int CountNumberedKeys(PluginKind kind);
 std::string StateText(int row);
 // The module's bitness ("32-bit"), and when the host cannot load it, that too; "" when unknown.
 std::string BitsText(int row);
+// Looks again whether the row's module is there and held by a process. Which module that is (the
+// registered one or its 64-bit twin) was decided when the table was loaded.
 void RefreshEntryFlags(int row);
 void LoadTable(bool withDetails);
 void LoadDisabledEntries();

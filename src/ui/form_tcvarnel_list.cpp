@@ -16,18 +16,24 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTableWidget>
+#include <array>
 #include <set>
 
 namespace varnel {
 
 namespace {
 
-QIcon ListIcon(int index) {
+// The five row icons, made once: an icon made from its file parses the drawing again each time.
+const QIcon& ListIcon(int index) {
     static const char* const names[] = {":/icons/lister.svg", ":/icons/packer.svg", ":/icons/fs.svg",
                                         ":/icons/content.svg", ":/icons/off.svg"};
+    static std::array<QIcon, 5> icons;
     if (index < 0 || index > 4)
         index = 4;
-    return QIcon(names[index]);
+    QIcon& icon = icons[static_cast<size_t>(index)];
+    if (icon.isNull())
+        icon = QIcon(names[index]);
+    return icon;
 }
 
 } // namespace

@@ -91,12 +91,9 @@ std::vector<FindData> FindFiles(std::string_view pattern) {
     if (name.empty())
         return result;
     if (!HasWildcards(name)) {
-        std::string host = ToHostPath(pattern);
-        struct stat st;
-        if (!host.empty() && stat(host.c_str(), &st) == 0) {
-            size_t slash = host.rfind('/');
-            result.push_back(MakeFindData(host.substr(slash + 1), st));
-        }
+        const HostFile file = StatWindowsPath(pattern);
+        if (file.exists)
+            result.push_back(MakeFindData(file.host.substr(file.host.rfind('/') + 1), file.st));
         return result;
     }
     std::string hostFolder = ToHostPath(folder.empty() ? std::string_view(".") : folder);

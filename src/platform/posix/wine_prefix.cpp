@@ -4,6 +4,7 @@
 #include "platform/posix/files_internal.h"
 #include "util/text.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <ctime>
@@ -40,8 +41,10 @@ struct LookupScope {
 };
 thread_local LookupScope g_lookups;
 
+// What resolving a path learned about the file on the way.
+enum class Learned { Nothing, Exists, Missing };
 std::string ResolveHostPath(std::string_view windowsPath, struct stat* found = nullptr,
-                            bool* statted = nullptr);
+                            Learned* learned = nullptr);
 
 constexpr std::string_view kUnixRoot = "unix";
 
@@ -83,6 +86,12 @@ bool IsSeparator(char c) {
 // Two names without regard to letter case: the host's ANSI folding where both have an ANSI form,
 // else Unicode folding of their UTF-8 forms.
 bool SameNameNoCase(std::string_view utf8a, std::string_view utf8b) {
+    auto ascii = [](std::string_view text) {
+        return std::all_of(text.begin(), text.end(),
+                           [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    };
+    if (ascii(utf8a) && ascii(utf8b))
+        return EqualsNoCaseAscii(utf8a, utf8b);
     std::string a = Utf8ToHostText(utf8a);
     std::string b = Utf8ToHostText(utf8b);
     if (!HasUtf8Mark(a) && !HasUtf8Mark(b))
@@ -136,13 +145,8 @@ const std::vector<std::string>* ListFolder(const std::string& folder) {
     return &listing.names;
 }
 
-// Finds the directory entry of `folder` whose name matches `utf8` without regard to letter case.
-// Tries the exact spelling first so the common case costs one stat.
-std::optional<std::string> MatchEntry(const std::string& folder, const std::string& utf8) {
-    struct stat st;
-    std::string candidate = folder == "/" ? "/" + utf8 : folder + "/" + utf8;
-    if (lstat(candidate.c_str(), &st) == 0)
-        return utf8;
+// The listed name of `folder` that matches `utf8` without regard to letter case.
+std::optional<std::string> MatchListed(const std::string& folder, const std::string& utf8) {
     const std::vector<std::string>* names = ListFolder(folder);
     if (!names)
         return std::nullopt;
@@ -150,6 +154,16 @@ std::optional<std::string> MatchEntry(const std::string& folder, const std::stri
         if (SameNameNoCase(name, utf8))
             return name;
     return std::nullopt;
+}
+
+// Finds the directory entry of `folder` whose name matches `utf8` without regard to letter case.
+// Tries the exact spelling first so the common case costs one stat.
+std::optional<std::string> MatchEntry(const std::string& folder, const std::string& utf8) {
+    struct stat st;
+    std::string candidate = folder == "/" ? "/" + utf8 : folder + "/" + utf8;
+    if (lstat(candidate.c_str(), &st) == 0)
+        return utf8;
+    return MatchListed(folder, utf8);
 }
 
 } // namespace
@@ -184,39 +198,35 @@ PathLookupScope::~PathLookupScope() {
 
 namespace {
 
-// Resolves the path; `statted` says whether `file.st` already holds the file's status, which
-// the direct look-up gives for free when no symbolic link is in the way.
-HostFile ResolveFile(std::string_view windowsPath, bool& statted) {
+// Resolves the path, keeping what the look-up learned about the file itself.
+HostFile ResolveFile(std::string_view windowsPath) {
     HostFile file;
-    statted = false;
-    file.host = ResolveHostPath(windowsPath, &file.st, &statted);
-    file.exists = statted;
+    Learned learned = Learned::Nothing;
+    file.host = ResolveHostPath(windowsPath, &file.st, &learned);
+    file.exists = learned == Learned::Exists;
+    file.statKnown = learned != Learned::Nothing;
     return file;
+}
+
+void CompleteStat(HostFile& file) {
+    if (!file.statKnown)
+        file.exists = !file.host.empty() && stat(file.host.c_str(), &file.st) == 0;
+    file.statKnown = true;
 }
 
 } // namespace
 
 HostFile StatWindowsPath(std::string_view windowsPath) {
-    auto complete = [](HostFile& file, bool statted) {
-        if (!statted)
-            file.exists = !file.host.empty() && stat(file.host.c_str(), &file.st) == 0;
-    };
-    bool statted = false;
     if (g_lookups.depth == 0) {
-        HostFile file = ResolveFile(windowsPath, statted);
-        complete(file, statted);
+        HostFile file = ResolveFile(windowsPath);
+        CompleteStat(file);
         return file;
     }
     std::string key(windowsPath);
     auto found = g_lookups.resolved.find(key);
-    if (found == g_lookups.resolved.end()) {
-        HostFile file = ResolveFile(windowsPath, statted);
-        complete(file, statted);
-        found = g_lookups.resolved.emplace(std::move(key), std::move(file)).first;
-    } else if (!found->second.statKnown) {
-        complete(found->second, false);
-    }
-    found->second.statKnown = true;
+    if (found == g_lookups.resolved.end())
+        found = g_lookups.resolved.emplace(std::move(key), ResolveFile(windowsPath)).first;
+    CompleteStat(found->second);
     return found->second;
 }
 
@@ -225,18 +235,14 @@ std::string ToHostPath(std::string_view windowsPath) {
         return ResolveHostPath(windowsPath);
     std::string key(windowsPath);
     auto found = g_lookups.resolved.find(key);
-    if (found == g_lookups.resolved.end()) {
-        bool statted = false;
-        HostFile file = ResolveFile(windowsPath, statted);
-        file.statKnown = statted;
-        found = g_lookups.resolved.emplace(std::move(key), std::move(file)).first;
-    }
+    if (found == g_lookups.resolved.end())
+        found = g_lookups.resolved.emplace(std::move(key), ResolveFile(windowsPath)).first;
     return found->second.host;
 }
 
 namespace {
 
-std::string ResolveHostPath(std::string_view windowsPath, struct stat* found, bool* statted) {
+std::string ResolveHostPath(std::string_view windowsPath, struct stat* found, Learned* learned) {
     // Host text is ANSI, or UTF-8 behind its mark; the machine's names are UTF-8.
     const bool marked = HasUtf8Mark(windowsPath);
     std::string_view rest = marked ? windowsPath.substr(kUtf8Mark.size()) : windowsPath;
@@ -303,11 +309,26 @@ std::string ResolveHostPath(std::string_view windowsPath, struct stat* found, bo
     }
     struct stat st;
     if (lstat(direct.c_str(), &st) == 0) {
-        if (found && statted && !S_ISLNK(st.st_mode)) {
+        if (found && learned && !S_ISLNK(st.st_mode)) {
             *found = st;
-            *statted = true;
+            *learned = Learned::Exists;
         }
         return direct;
+    }
+
+    // A file missing from a folder that is spelled right (a 64-bit module's name looked for beside
+    // each 32-bit one) needs only the last name matched.
+    if (components.size() > 1) {
+        const size_t cut = direct.rfind('/');
+        const std::string parent = direct.substr(0, cut);
+        const std::string last = direct.substr(cut + 1);
+        if (ListFolder(parent)) {
+            if (std::optional<std::string> match = MatchListed(parent, last))
+                return parent + "/" + *match;
+            if (learned)
+                *learned = Learned::Missing;
+            return direct;
+        }
     }
 
     std::string path = base;
