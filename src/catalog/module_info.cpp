@@ -28,6 +28,8 @@ QueryStatus StatusOf(const ProbeAnswer& answer) {
         return QueryStatus::Fault;
     case ProbeAnswer::Unavailable:
         return QueryStatus::Unavailable;
+    case ProbeAnswer::Cancelled:
+        return QueryStatus::Cancelled;
     case ProbeAnswer::NotLoaded:
     case ProbeAnswer::NoEntry:
         break;

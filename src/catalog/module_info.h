@@ -16,6 +16,7 @@ enum class QueryStatus {
     Default,     // the module could not be loaded or lacks the entry point: the default applies
     Fault,       // the entry point crashed or hung; the default is returned
     Unavailable, // nothing here can load such a module (no Wine, no helper): the default applies
+    Cancelled,   // the user stopped waiting for the answer; the default is returned
 };
 
 // Why the last query that ended Unavailable could not be answered (no Wine, no helper, ...).

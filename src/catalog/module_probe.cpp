@@ -149,6 +149,11 @@ ProbeAnswer AskProbe(std::string_view question, std::string_view modulePath) {
         unavailable.problem = "the helper " + argv[0] + " could not be started";
         return unavailable;
     }
+    if (run.cancelled) {
+        ProbeAnswer cancelled;
+        cancelled.kind = ProbeAnswer::Cancelled;
+        return cancelled;
+    }
     return ParseAnswer(run, argv.size() > 3 ? argv[1] : argv[0]);
 }
 

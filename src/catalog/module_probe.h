@@ -20,6 +20,7 @@ struct ProbeAnswer {
         Text,        // `text` holds the text (ANSI)
         Fault,       // the entry point crashed or did not return in time
         Unavailable, // no probe could run for this module (no Wine, no helper for its machine type)
+        Cancelled,   // the user stopped the wait for the answer
     };
     Kind kind = Unavailable;
     int64_t number = 0;

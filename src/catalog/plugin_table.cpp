@@ -154,7 +154,7 @@ void RefreshEntryFlags(int row) {
     InspectModule(entry);
 }
 
-void LoadTable(bool withDetails) {
+void LoadTable(bool withDetails, const std::atomic<bool>* stop) {
     ClearTable();
     // One scan of the running processes serves every row of this load; each profile file is
     // checked against the disk once, and each path is resolved once.
@@ -203,6 +203,10 @@ void LoadTable(bool withDetails) {
     for (int row = 1; row <= Table().Count(); ++row) {
         PluginEntry& entry = EntryAt(row);
         ProbeFile(entry);
+        if (stop && stop->load(std::memory_order_relaxed)) {
+            entry.Name = FileNamePart(entry.HostModule);
+            continue;
+        }
         entry.Name = PluginDisplayName(entry.HostModule);
         entry.Bits = ModuleBits(entry.HostModule);
         if (showVersions == 1)

@@ -2,6 +2,7 @@
 // The plugin table: one row per plugin module, rebuilt from the host configuration.
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -80,7 +81,10 @@ std::string BitsText(int row);
 // Looks again whether the row's module is there and held by a process. Which module that is (the
 // registered one or its 64-bit twin) was decided when the table was loaded.
 void RefreshEntryFlags(int row);
-void LoadTable(bool withDetails);
+// Reads every registration into the table; with details, also each module's name, version and
+// state. Setting `stop` (from another thread) ends the reading of details early: the remaining
+// rows then carry their file names and states only.
+void LoadTable(bool withDetails, const std::atomic<bool>* stop = nullptr);
 void LoadDisabledEntries();
 
 // The state words (messages 20 to 24). The language layer replaces them when it loads a file.

@@ -147,7 +147,8 @@ RegisterResult RegisterPlugin(std::string_view modulePath, std::string_view exte
         QueryStatus status;
         std::string detect = kind == kLister ? QueryListerDetectString(modulePath, &status)
                                              : QueryContentDetectString(modulePath, &status);
-        if (unanswered(status, kind == kLister ? "ListGetDetectString" : "ContentGetDetectString"))
+        if (status == QueryStatus::Cancelled ||
+            unanswered(status, kind == kLister ? "ListGetDetectString" : "ContentGetDetectString"))
             return RegisterResult::Cancelled;
         WriteNumberedEntry(section, number, modulePath, detect);
         break;
@@ -155,6 +156,8 @@ RegisterResult RegisterPlugin(std::string_view modulePath, std::string_view exte
     case kPacker: {
         QueryStatus status;
         int32_t flags = QueryPackerCaps(modulePath, &status);
+        if (status == QueryStatus::Cancelled)
+            return RegisterResult::Cancelled;
         if (status == QueryStatus::Fault)
             return reportFault("GetPackerCaps");
         if (unanswered(status, "GetPackerCaps"))
@@ -174,6 +177,8 @@ RegisterResult RegisterPlugin(std::string_view modulePath, std::string_view exte
     default: {
         QueryStatus status;
         std::string name = QueryFsRootName(modulePath, &status);
+        if (status == QueryStatus::Cancelled)
+            return RegisterResult::Cancelled;
         if (status == QueryStatus::Fault)
             return reportFault("FsGetDefRootName");
         if (unanswered(status, "FsGetDefRootName"))

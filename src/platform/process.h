@@ -1,6 +1,7 @@
 #pragma once
 // Child processes of the machine itself (not the host's Windows view).
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -13,9 +14,18 @@ struct CapturedRun {
     bool started = false;
     bool exited = false; // ended by itself (not by a signal or by us)
     int exitCode = -1;
-    bool timedOut = false; // killed because it ran too long
-    std::string output;    // standard output
+    bool timedOut = false;  // killed because it ran too long
+    bool cancelled = false; // killed because the user asked to stop waiting
+    std::string output;     // standard output
 };
+
+// Called every few milliseconds while this program waits for a child process, with the time
+// waited so far, and once more with `ended` when the wait is over; answering true stops the
+// child. The user interface installs one that keeps its windows painted, shows that it is busy
+// once a wait grows long and offers to cancel.
+using WaitObserver = std::function<bool(unsigned elapsedMs, bool ended)>;
+// Installs an observer (an empty one removes it); returns the previous one.
+WaitObserver SetWaitObserver(WaitObserver observer);
 
 // Runs a program (argv[0] looked up on PATH when it has no "/"), with extra environment values,
 // standard input empty and standard error discarded, and waits at most timeoutMs for it; a

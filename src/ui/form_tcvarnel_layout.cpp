@@ -4,6 +4,7 @@
 
 #include "app/settings.h"
 #include "lang/language.h"
+#include "ui/busy_wait.h"
 #include "ui/menu_speed_button.h"
 #include "ui/qt_text.h"
 #include "util/text.h"
@@ -242,6 +243,10 @@ void TFormTCVarnel::SaveWindowSettings() {
 }
 
 void TFormTCVarnel::closeEvent(QCloseEvent* event) {
+    if (BusyWaiting()) {
+        event->ignore(); // the command under way finishes first
+        return;
+    }
     QMainWindow::closeEvent(event);
     if (event->isAccepted() && m_created && !m_oneShot) {
         m_timer1->stop();

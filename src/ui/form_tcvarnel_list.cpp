@@ -7,6 +7,7 @@
 #include "ops/plugin_commands.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "ui/busy_wait.h"
 #include "ui/menu_speed_button.h"
 #include "ui/qt_text.h"
 #include "util/text.h"
@@ -43,7 +44,10 @@ const QIcon& ListIcon(int index) {
 void TFormTCVarnel::FillList() {
     Settings& s = AppSettings();
     SetHostPaths(s.TCPath, s.IniPath);
-    LoadTable(true);
+    // Thousands of modules on a slow disk take a while: the window stays alive, and Cancel leaves
+    // the remaining rows with their file names.
+    std::atomic<bool> stop{false};
+    RunOffGuiThread([&stop] { LoadTable(true, &stop); }, &stop);
     PluginListOptions options;
     options.tab = SelectedTab();
     options.showTypes = s.ShowTypes;
@@ -274,6 +278,8 @@ void TFormTCVarnel::btnRefreshClick() {
 }
 
 void TFormTCVarnel::Timer1Timer() {
+    if (BusyWaiting())
+        return;               // a command or a load is under way; the next tick looks
     platform::InUseScan scan; // one look at the running processes serves the whole tick
     ShowHostState();
     RefreshStates();

@@ -2,6 +2,7 @@
 
 #include "lang/language.h"
 #include "platform/paths.h"
+#include "ui/busy_wait.h"
 #include "ui/form_add.h"
 #include "ui/qt_text.h"
 
@@ -123,6 +124,7 @@ void SetUpApplication(QApplication& app) {
     app.installEventFilter(new HintTimer(&app));
     app.setWindowIcon(QIcon(":/icons/varnel.svg"));
     InstallQtMessageBox();
+    InstallBusyWaitObserver();
 }
 
 } // namespace varnel

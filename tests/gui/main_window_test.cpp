@@ -1,23 +1,33 @@
 // The main window on copies of the demo host, driven by control names, offscreen.
 
 #include "app/settings.h"
+#include "catalog/module_info.h"
 #include "catalog/plugin_table.h"
 #include "gui_host.h"
 #include "mapped_file.h"
+#include "platform/process.h"
+#include "sample_plugins.h"
+#include "ui/busy_wait.h"
 #include "ui/menu_speed_button.h"
 #include "ui/qt_text.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTest>
 #include <QTimer>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 using namespace varnel;
 using varnel::test::GuiHost;
@@ -369,6 +379,51 @@ private slots:
         QCOMPARE(state->text(), QString("idle"));
         QVERIFY(!state->styleSheet().contains("blue"));
         QVERIFY(!restart->isEnabled());
+    }
+
+    // A helper that hangs and a load that takes long: the window keeps its events going, the
+    // busy indicator shows after a moment, and its Cancel stops the wait.
+    void longWaitsShowTheBusyIndicatorAndCanBeCancelled() {
+        GuiHost host;
+        host.Open();
+        InstallBusyWaitObserver();
+        const std::string hang =
+            test::InstallSample(host.prefix.Dir(), test::ModuleBuild::Native, "hang.dll", "plugins");
+        int ticks = 0;
+        bool shown = false;
+        QTimer poll;
+        poll.setInterval(50);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            ++ticks;
+            for (QWidget* widget : QApplication::topLevelWidgets())
+                if (auto* busy = qobject_cast<QProgressDialog*>(widget);
+                    busy && busy->objectName() == "BusyIndicator" && busy->isVisible() && ticks > 8) {
+                    shown = true;
+                    busy->cancel();
+                }
+        });
+        poll.start();
+
+        QueryStatus status = QueryStatus::Answered;
+        QElapsedTimer clock;
+        clock.start();
+        QueryPackerCaps(hang, &status);
+        QCOMPARE(status, QueryStatus::Cancelled);
+        QVERIFY(shown);
+        QVERIFY(clock.elapsed() < 5000);
+        QVERIFY(!BusyWaiting());
+
+        shown = false;
+        ticks = 0;
+        std::atomic<bool> stop{false};
+        RunOffGuiThread(
+            [&stop] {
+                while (!stop)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            },
+            &stop);
+        QVERIFY(shown);
+        platform::SetWaitObserver({});
     }
 
     void germanCaptions() {

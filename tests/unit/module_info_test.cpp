@@ -1,5 +1,6 @@
 #include "catalog/catalog_options.h"
 #include "catalog/module_info.h"
+#include "platform/process.h"
 
 #include "catalog/module_probe.h"
 #include "message_log.h"
@@ -7,6 +8,7 @@
 #include "sample_plugins.h"
 #include "temp_prefix.h"
 
+#include <algorithm>
 #include <chrono>
 #include <gtest/gtest.h>
 
@@ -166,6 +168,31 @@ TEST_F(ModuleInfoTest, HangingEntryPointsAreKilled) {
     EXPECT_EQ(status, QueryStatus::Fault);
     EXPECT_EQ(boxes.Boxes().size(), 1u);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+}
+
+// The user interface watches every wait for a helper and may stop it: the query then answers
+// the default at once, says it was cancelled, and shows no message.
+TEST_F(ModuleInfoTest, WaitsForTheHelperCanBeCancelled) {
+    test::MessageLog boxes;
+    std::vector<unsigned> turns;
+    int ends = 0;
+    platform::WaitObserver previous = platform::SetWaitObserver([&](unsigned elapsedMs, bool ended) {
+        ends += ended ? 1 : 0;
+        if (!ended)
+            turns.push_back(elapsedMs);
+        return elapsedMs >= 200;
+    });
+    QueryStatus status;
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(QueryPackerCaps(Native("hang.dll"), &status), 0);
+    auto took = std::chrono::steady_clock::now() - started;
+    platform::SetWaitObserver(previous);
+    EXPECT_EQ(status, QueryStatus::Cancelled);
+    EXPECT_TRUE(boxes.Boxes().empty());
+    EXPECT_LT(took, std::chrono::seconds(3));
+    ASSERT_GE(turns.size(), 5u); // watched all along, not only at the end
+    EXPECT_TRUE(std::is_sorted(turns.begin(), turns.end()));
+    EXPECT_EQ(ends, 1);
 }
 
 } // namespace

@@ -73,6 +73,19 @@ std::string OwnExecutableFolder() {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+namespace {
+WaitObserver& Observer() {
+    static WaitObserver observer;
+    return observer;
+}
+} // namespace
+
+WaitObserver SetWaitObserver(WaitObserver observer) {
+    WaitObserver previous = std::move(Observer());
+    Observer() = std::move(observer);
+    return previous;
+}
+
 CapturedRun RunAndCapture(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
                           unsigned timeoutMs, size_t maxOutput) {
     CapturedRun result;
@@ -104,10 +117,17 @@ CapturedRun RunAndCapture(const std::vector<std::string>& argv, const std::map<s
         return result;
     }
     result.started = true;
+    struct EndNotice {
+        ~EndNotice() {
+            if (Observer())
+                Observer()(0, true);
+        }
+    } endNotice;
 
     // Reads until the child itself has ended. The end of the output is not waited for: a daemon
     // the child started (Wine's server) may hold the pipe open long after.
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto started = std::chrono::steady_clock::now();
+    auto deadline = started + std::chrono::milliseconds(timeoutMs);
     auto drain = [&](int waitMs) {
         pollfd pfd{pipeFds[0], POLLIN, 0};
         while (poll(&pfd, 1, waitMs) > 0) {
@@ -134,8 +154,16 @@ CapturedRun RunAndCapture(const std::vector<std::string>& argv, const std::map<s
                 drain(0);
             break;
         }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            result.timedOut = true;
+        const auto now = std::chrono::steady_clock::now();
+        const bool late = now >= deadline;
+        const bool stop =
+            !late && Observer() &&
+            Observer()(static_cast<unsigned>(
+                           std::chrono::duration_cast<std::chrono::milliseconds>(now - started).count()),
+                       false);
+        if (late || stop) {
+            result.timedOut = late;
+            result.cancelled = stop;
             kill(pid, SIGKILL);
             waitpid(pid, &status, 0);
             close(pipeFds[0]);
