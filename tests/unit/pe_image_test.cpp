@@ -1,7 +1,9 @@
 #include "catalog/pe_image.h"
 
 #include "sample_plugins.h"
+#include "util/byte_source.h"
 
+#include <chrono>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <random>
@@ -111,6 +113,75 @@ TEST(VersionInfoBlocks, MalformedBlocksGiveNoAnswer) {
         EXPECT_FALSE(QueryFixedFileVersion(bytes));
         EXPECT_FALSE(QueryFirstTranslation(bytes));
         EXPECT_FALSE(QueryVersionString(bytes, "\\StringFileInfo\\040904b0\\FileDescription"));
+    }
+}
+
+// A 64-bit module whose only section holds an export table of `count` names, each `length`
+// characters long.
+std::string ModuleExporting(uint32_t count, size_t length) {
+    auto put32 = [](std::string& s, size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            s[at + static_cast<size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
+    };
+    auto put16 = [](std::string& s, size_t at, uint16_t v) {
+        s[at] = static_cast<char>(v & 0xFF);
+        s[at + 1] = static_cast<char>(v >> 8);
+    };
+    const uint32_t rva = 0x1000;
+    std::string data(40 + size_t{count} * 4, '\0');
+    put32(data, 24, count);
+    put32(data, 32, rva + 40);
+    for (uint32_t i = 0; i < count; ++i) {
+        put32(data, 40 + size_t{i} * 4, rva + static_cast<uint32_t>(data.size()));
+        std::string name = "N" + std::to_string(i);
+        name.resize(length, 'x');
+        data += name + '\0';
+    }
+    data.resize((data.size() + 0x1FF) & ~size_t{0x1FF}, '\0');
+    const auto raw = static_cast<uint32_t>(data.size());
+    std::string head(0x400, '\0');
+    head[0] = 'M';
+    head[1] = 'Z';
+    put32(head, 60, 64);
+    head.replace(64, 4, std::string("PE\0\0", 4));
+    put16(head, 68, 0x8664);
+    put16(head, 70, 1);
+    put16(head, 84, 240);
+    put16(head, 86, 0x2022);
+    const size_t opt = 88;
+    put16(head, opt, 0x20B);
+    put32(head, opt + 32, 0x1000);
+    put32(head, opt + 36, 0x200);
+    put32(head, opt + 56, rva + raw);
+    put32(head, opt + 60, 0x400);
+    put32(head, opt + 108, 16);
+    put32(head, opt + 112, rva);
+    put32(head, opt + 116, raw);
+    const size_t section = opt + 240;
+    head.replace(section, 6, ".edata");
+    put32(head, section + 8, raw);
+    put32(head, section + 12, rva);
+    put32(head, section + 16, raw);
+    put32(head, section + 20, 0x400);
+    return head + data;
+}
+
+// Export tables are read with bounded work: an absurd count is refused at once, and the most
+// names read, each cut at 256 characters, cost little.
+TEST(PeImageLimits, ExportTablesCostBoundedWork) {
+    for (auto [count, expected] : {std::pair<uint32_t, size_t>{65536, 0}, {16384, 16384}}) {
+        std::string bytes = ModuleExporting(count, 300);
+        MemorySource source(bytes);
+        auto started = std::chrono::steady_clock::now();
+        std::optional<PeImage> image = PeImage::Parse(source);
+        ASSERT_TRUE(image);
+        std::vector<std::string> names = image->ExportNames(source);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+        ASSERT_EQ(names.size(), expected);
+        if (!names.empty()) {
+            EXPECT_EQ(names.back().substr(0, 6), "N16383");
+            EXPECT_EQ(names.back().size(), 256u);
+        }
     }
 }
 

@@ -315,6 +315,20 @@ public:
             std::memcpy(out, m_head.data() + offset, size);
             return true;
         }
+        // Small reads elsewhere (export names, resource entries) come in runs through one region:
+        // a block around them serves the run with one system call.
+        if (size <= kBlockSize / 2) {
+            if (offset < m_blockStart || offset + size > m_blockStart + m_block.size()) {
+                m_blockStart = offset & ~uint64_t{4095};
+                m_block.resize(static_cast<size_t>(std::min<uint64_t>(kBlockSize, m_size - m_blockStart)));
+                if (!ReadAt(m_blockStart, m_block.size(), m_block.data())) {
+                    m_block.clear();
+                    return ReadAt(offset, size, out);
+                }
+            }
+            std::memcpy(out, m_block.data() + (offset - m_blockStart), size);
+            return true;
+        }
         return ReadAt(offset, size, out);
     }
 
@@ -332,10 +346,14 @@ private:
         return true;
     }
 
+    static constexpr uint64_t kBlockSize = 64 * 1024;
+
     int m_fd;
     uint64_t m_size;
     bool m_headLoaded = false;
     std::vector<char> m_head;
+    uint64_t m_blockStart = 0;
+    std::vector<char> m_block;
 };
 
 } // namespace
