@@ -133,9 +133,9 @@ std::string ModuleExporting(uint32_t count, size_t length) {
     put32(data, 32, rva + 40);
     for (uint32_t i = 0; i < count; ++i) {
         put32(data, 40 + size_t{i} * 4, rva + static_cast<uint32_t>(data.size()));
-        std::string name = "N" + std::to_string(i);
+        std::string name = std::string("N").append(std::to_string(i));
         name.resize(length, 'x');
-        data += name + '\0';
+        data.append(name).push_back('\0');
     }
     data.resize((data.size() + 0x1FF) & ~size_t{0x1FF}, '\0');
     const auto raw = static_cast<uint32_t>(data.size());

@@ -315,9 +315,9 @@ public:
             std::memcpy(out, m_head.data() + offset, size);
             return true;
         }
-        // Small reads elsewhere (export names, resource entries) come in runs through one region:
-        // a block around them serves the run with one system call.
-        if (size <= kBlockSize / 2) {
+        // Long runs of small reads elsewhere (the names of an export table) go through one region:
+        // once a run shows, a block around the reads serves it with one system call.
+        if (size <= kBlockSize / 2 && ++m_smallReads > kReadsBeforeBlock) {
             if (offset < m_blockStart || offset + size > m_blockStart + m_block.size()) {
                 m_blockStart = offset & ~uint64_t{4095};
                 m_block.resize(static_cast<size_t>(std::min<uint64_t>(kBlockSize, m_size - m_blockStart)));
@@ -347,11 +347,13 @@ private:
     }
 
     static constexpr uint64_t kBlockSize = 64 * 1024;
+    static constexpr int kReadsBeforeBlock = 16;
 
     int m_fd;
     uint64_t m_size;
     bool m_headLoaded = false;
     std::vector<char> m_head;
+    int m_smallReads = 0;
     uint64_t m_blockStart = 0;
     std::vector<char> m_block;
 };
