@@ -3,6 +3,7 @@
 #include "catalog/host_config.h"
 #include "catalog/module_info.h"
 #include "lang/language.h"
+#include "ops/descriptions.h"
 #include "util/text.h"
 
 #include <algorithm>
@@ -49,8 +50,7 @@ std::vector<PluginListRow> BuildPluginListRows(const PluginListOptions& options,
             prefix =
                 NumberedPrefix(prefix, entry.Index, counts[static_cast<size_t>(entry.Kind)], entry.Disabled);
         row.caption = prefix + entry.Name;
-        // Descriptions come from Descript.ion files, which this build does not read yet.
-        row.subItems[0] = "";
+        row.subItems[0] = options.showDescriptions ? ReadDescription(entry.FileName) : std::string();
         row.subItems[1] = options.showVersions ? entry.Version : std::string();
         row.subItems[2] = StateText(i);
         row.subItems[3] = entry.Association;

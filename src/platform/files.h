@@ -93,6 +93,10 @@ ReadResult ReadWholeFile(std::string_view path, std::string& bytes, size_t maxBy
 // untouched and false is returned.
 bool ReplaceFileAtomically(std::string_view path, std::string_view bytes);
 
+// Marks the file hidden and archive, as the system's file attributes (Wine keeps them in the
+// extended attribute user.DOSATTRIB). Where the file system has no such attributes, nothing happens.
+void MarkHiddenArchive(std::string_view path);
+
 // Removes what replacements of this file left behind when the program was killed in the middle:
 // only files named as its temporary files are (".NAME.XXXXXX" beside the file), and only those
 // older than a minute, which no running replacement can still be writing.

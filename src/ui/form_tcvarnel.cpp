@@ -33,7 +33,7 @@ bool TFormTCVarnel::CommandAvailable(const char* handler) {
     static const std::set<std::string> available = {
         "btnRefreshClick",   "btnCloseClick",   "btnTCBrowseClick", "btnIniBrowseClick", "TabControl1Change",
         "btnAddClick",       "btnDisableClick", "btnRemoveClick",   "btnRenameClick",    "btnTCRunClick",
-        "btnTCRestartClick", "btnIniEditClick", "mnuBrowseClick",
+        "btnTCRestartClick", "btnIniEditClick", "mnuBrowseClick",   "mnuDescClick",      "btnAboutClick",
     };
     return available.count(handler) != 0;
 }

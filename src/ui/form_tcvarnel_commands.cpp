@@ -6,6 +6,7 @@
 #include "catalog/host_location.h"
 #include "catalog/module_info.h"
 #include "lang/language.h"
+#include "ops/descriptions.h"
 #include "ops/host_process.h"
 #include "ops/install.h"
 #include "ops/plugin_commands.h"
@@ -13,6 +14,7 @@
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "ui/form_about.h"
 #include "ui/menu_speed_button.h"
 #include "ui/qt_text.h"
 #include "util/text.h"
@@ -210,6 +212,23 @@ void TFormTCVarnel::btnRenameClick() {
     RunSelectionCommand(RenameCurrent);
 }
 
+void TFormTCVarnel::mnuDescClick() {
+    std::vector<int> rows = SelectedTableRows();
+    if (rows.empty())
+        return;
+    TimerOff();
+    if (EditDescription(rows.front())) {
+        ShowHostState();
+        FillList();
+    }
+    TimerBack();
+}
+
+void TFormTCVarnel::btnAboutClick() {
+    TFormAbout about(this);
+    about.exec();
+}
+
 // Commands that come with later parts of the program: their controls stay disabled, so these
 // are reached only by code that forgets to ask CommandAvailable.
 void TFormTCVarnel::mnuInstallZipClick() {}
@@ -218,8 +237,6 @@ void TFormTCVarnel::btnConfigureClick() {}
 void TFormTCVarnel::btnOrderClick() {}
 void TFormTCVarnel::btnOptionsClick() {}
 void TFormTCVarnel::btnReportClick() {}
-void TFormTCVarnel::btnAboutClick() {}
-void TFormTCVarnel::mnuDescClick() {}
 
 // ---- The host process ---------------------------------------------------------------------
 

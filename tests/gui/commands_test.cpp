@@ -12,11 +12,15 @@
 #include "ui/qt_text.h"
 #include "ui/run_program.h"
 
+#include <QApplication>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
 #include <sys/stat.h>
 
 using namespace varnel;
@@ -315,6 +319,53 @@ private slots:
         host.Window().btnRenameClick();
         QCOMPARE(host.dialogs.associationRequests.size(), asked);
         QCOMPARE(host.boxes.Boxes().back().text, std::string("The plugin is disabled. Enable it first."));
+    }
+
+    // Ctrl+Z edits the selected module's description, which the Description column then shows.
+    void descriptionEditorWritesAndTheColumnShows() {
+        GuiHost host("[Options]\r\nShowDescriptions=1\r\n");
+        host.Open();
+        const int row = Position(host, "sample_fs");
+        host.Select({row});
+        host.dialogs.texts.push_back(std::string("Browses the network"));
+        host.List()->setFocus();
+        QTest::keyClick(host.List(), Qt::Key_Z, Qt::ControlModifier);
+        Settle();
+        QCOMPARE(host.dialogs.textRequests.size(), size_t{1});
+        QCOMPARE(host.dialogs.textRequests[0].title, std::string("Description of sample_fs.wfx"));
+        QCOMPARE(host.dialogs.textRequests[0].label, std::string("Description:"));
+        QCOMPARE(host.dialogs.textRequests[0].text, std::string());
+        QCOMPARE(host.RowText(Position(host, "sample_fs"), 1), std::string("Browses the network"));
+        // Cancel changes nothing; the editor opens with the text there is.
+        host.Select({Position(host, "sample_fs")});
+        host.Window().mnuDescClick();
+        Settle();
+        QCOMPARE(host.dialogs.textRequests.back().text, std::string("Browses the network"));
+        QCOMPARE(host.RowText(Position(host, "sample_fs"), 1), std::string("Browses the network"));
+    }
+
+    // F1 opens the About box, with or without a host, in the language in use.
+    void aboutBoxOnF1() {
+        GuiHost host("[Options]\r\nLanguage=Deutsch\r\n");
+        host.Open();
+        bool seen = false;
+        QTimer::singleShot(0, [&] {
+            auto* about = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            QVERIFY(about && about->objectName() == "TFormAbout");
+            seen = true;
+            QCOMPARE(about->windowTitle(), QString::fromUtf8("\u00dcber"));
+            QCOMPARE(about->findChild<QLabel*>("Label1")->text(), QString("Version 1.8.4 (04.12.2005)"));
+            QCOMPARE(about->findChild<QLabel*>("sHomepage")->cursor().shape(), Qt::PointingHandCursor);
+            const QString credits = about->findChild<QPlainTextEdit*>("Memo1")->toPlainText();
+            for (const auto& file :
+                 std::filesystem::directory_iterator(std::string(VARNEL_SOURCE_DIR) + "/Language"))
+                QVERIFY2(credits.contains(QString::fromStdString(file.path().stem().string())),
+                         file.path().c_str());
+            about->findChild<QPushButton*>("btnOk")->click();
+        });
+        host.List()->setFocus();
+        QTest::keyClick(host.List(), Qt::Key_F1);
+        QVERIFY(seen);
     }
 
     void associationDialogNeedsANameWhereOneIsRequired() {

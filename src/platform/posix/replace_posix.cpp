@@ -13,6 +13,7 @@
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/xattr.h>
 #include <vector>
 
 namespace varnel::platform {
@@ -124,6 +125,13 @@ void RemoveStaleReplacements(std::string_view path) {
             unlink(full.c_str());
     }
     closedir(dir);
+}
+
+void MarkHiddenArchive(std::string_view path) {
+    const std::string host = ToHostPath(path);
+    static constexpr char kHiddenArchive[] = "0x22"; // FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE
+    if (!host.empty())
+        setxattr(host.c_str(), "user.DOSATTRIB", kHiddenArchive, sizeof kHiddenArchive - 1, 0);
 }
 
 } // namespace varnel::platform

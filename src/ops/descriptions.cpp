@@ -1,0 +1,143 @@
+#include "ops/descriptions.h"
+
+#include "catalog/plugin_table.h"
+#include "lang/language.h"
+#include "ops/user_dialogs.h"
+#include "platform/files.h"
+#include "util/text.h"
+
+#include <optional>
+#include <vector>
+
+namespace varnel {
+
+namespace {
+
+// A description file larger than this is no list of descriptions.
+constexpr size_t kMaxDescriptionBytes = 16 * 1024 * 1024;
+
+std::string DescriptionFileOf(std::string_view modulePath, std::string_view fileName) {
+    std::string path = FolderPart(modulePath);
+    if (!path.empty() && path.back() != '\\')
+        path.push_back('\\');
+    return path.append(fileName);
+}
+
+// The file's lines without their line ends (CR LF, LF or CR).
+std::vector<std::string> LinesOf(const std::string& bytes) {
+    std::vector<std::string> lines;
+    size_t pos = 0;
+    while (pos < bytes.size()) {
+        size_t end = bytes.find_first_of("\r\n", pos);
+        if (end == std::string::npos) {
+            lines.push_back(bytes.substr(pos));
+            break;
+        }
+        lines.push_back(bytes.substr(pos, end - pos));
+        pos = end + (bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n' ? 2 : 1);
+    }
+    return lines;
+}
+
+struct DescribedLine {
+    bool describes = false; // false for a line without a blank
+    std::string key;
+    std::string text;
+};
+
+// A line's key is the text before its first blank without its enclosing quotes, and its text
+// what follows that blank without leading blanks. A quoted name may itself hold blanks: then the
+// key runs to the closing quote, when a blank follows it.
+DescribedLine Parse(std::string_view line) {
+    DescribedLine parsed;
+    size_t blank = line.find(' ');
+    if (blank == std::string_view::npos)
+        return parsed;
+    parsed.describes = true;
+    size_t textStart = blank + 1;
+    if (!line.empty() && line.front() == '"') {
+        size_t close = line.find('"', 1);
+        if (close != std::string_view::npos && close > blank && close + 1 < line.size() &&
+            line[close + 1] == ' ') {
+            parsed.key = std::string(line.substr(1, close - 1));
+            textStart = close + 2;
+        }
+    }
+    if (parsed.key.empty()) {
+        std::string_view key = line.substr(0, blank);
+        while (!key.empty() && key.front() == '"')
+            key.remove_prefix(1);
+        while (!key.empty() && key.back() == '"')
+            key.remove_suffix(1);
+        parsed.key = std::string(key);
+    }
+    std::string_view text = line.substr(textStart);
+    while (!text.empty() && text.front() == ' ')
+        text.remove_prefix(1);
+    parsed.text = std::string(text);
+    return parsed;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+    return EqualsNoCaseAscii(a, b); // only A to Z fold, as the host compares these names
+}
+
+} // namespace
+
+std::string ReadDescription(std::string_view modulePath, std::string_view fileName) {
+    std::string bytes;
+    if (platform::ReadWholeFile(DescriptionFileOf(modulePath, fileName), bytes, kMaxDescriptionBytes) !=
+        platform::ReadResult::Ok)
+        return {};
+    const std::string name = FileNamePart(modulePath);
+    for (const std::string& line : LinesOf(bytes)) {
+        DescribedLine parsed = Parse(line);
+        if (parsed.describes && SameName(parsed.key, name))
+            return parsed.text;
+    }
+    return {};
+}
+
+bool WriteDescription(std::string_view modulePath, std::string_view text, std::string_view fileName) {
+    const std::string file = DescriptionFileOf(modulePath, fileName);
+    const std::string name = FileNamePart(modulePath);
+    const std::string newLine =
+        text.empty() || text == "-" ? std::string() : FormatPrintf("\"%s\" %s", {name, std::string(text)});
+    std::string bytes;
+    platform::ReadResult read = platform::ReadWholeFile(file, bytes, kMaxDescriptionBytes);
+    if (read != platform::ReadResult::Ok && read != platform::ReadResult::Missing)
+        return false; // not a file we may rewrite
+    std::string result;
+    bool replaced = false;
+    for (const std::string& line : LinesOf(bytes)) {
+        DescribedLine parsed = Parse(line);
+        if (!parsed.describes)
+            continue;
+        if (SameName(parsed.key, name)) {
+            result.append(newLine).append("\r\n");
+            replaced = true;
+        } else {
+            result.append(line).append("\r\n");
+        }
+    }
+    if (!replaced)
+        result.append(newLine).append("\r\n");
+    if (!platform::ReplaceFileAtomically(file, result))
+        return false;
+    platform::MarkHiddenArchive(file);
+    return true;
+}
+
+bool EditDescription(int row) {
+    if (row < 1 || row > Table().Count())
+        return false;
+    const std::string module = Table().Row(row).FileName;
+    std::optional<std::string> text = Dialogs().AskText(FormatPrintf(GetCaption(110), {FileNamePart(module)}),
+                                                        GetCaption(111), ReadDescription(module));
+    if (!text)
+        return false;
+    WriteDescription(module, *text);
+    return true;
+}
+
+} // namespace varnel
