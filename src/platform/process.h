@@ -105,6 +105,9 @@ enum class ShowMode { Hidden = 0, Normal = 1, Shown = 5, Minimized = 6 };
 // honour). With wait, returns after the process ended; false when it could not be started.
 bool StartProcess(std::string_view commandLine, ShowMode show, bool wait);
 
+// The version of the Wine that runs this prefix's programs ("8.0"); "" when there is none.
+std::string WineVersionText();
+
 // Opens a document, folder or address with the program the desktop associates with it.
 bool ShellOpen(std::string_view target);
 

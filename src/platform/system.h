@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace varnel::platform {
 
@@ -16,6 +17,14 @@ SleepHandler SetSleepHandler(SleepHandler handler);
 // at once. A profile file of several megabytes is parsed, copied and rewritten by every command;
 // fresh pages for each of those buffers cost far more than the copying itself.
 void KeepLargeBuffersForReuse();
+
+// Compares two UTF-8 texts as the user's language sorts them (the collation of the user's locale,
+// plain code point order where none is set): below, equal to or above zero.
+int CompareForUser(std::string_view a, std::string_view b);
+
+// The system this program runs on, as it names itself ("Debian GNU/Linux 12"); "Linux" when it
+// does not say.
+std::string RunningSystemName();
 
 // Today's date as "dd.MM.yy" and the time as "HH:mm:ss" (24-hour clock).
 std::string DateText();

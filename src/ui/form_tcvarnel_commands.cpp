@@ -10,11 +10,14 @@
 #include "ops/host_process.h"
 #include "ops/install.h"
 #include "ops/plugin_commands.h"
+#include "ops/report.h"
 #include "ops/user_dialogs.h"
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "platform/process.h"
 #include "ui/form_about.h"
+#include "ui/form_report.h"
 #include "ui/menu_speed_button.h"
 #include "ui/qt_text.h"
 #include "util/text.h"
@@ -224,6 +227,20 @@ void TFormTCVarnel::mnuDescClick() {
     TimerBack();
 }
 
+void TFormTCVarnel::btnReportClick() {
+    TFormReport dialog(this);
+    dialog.LoadSettings();
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    dialog.StoreSettings(); // kept also when the report cannot be written
+    const Settings& s = AppSettings();
+    if (WriteReport(kProgramVersionText, s.TCPath, s.IniPath,
+                    ReadHostValue("Configuration", "PluginBaseDir")))
+        platform::ShellRun(s.ReportFile, "", platform::ShowMode::Normal, false);
+    else
+        ShowMessageBox(FormatPrintf(Message(89), {s.ReportFile}), Message(51), kStyleError);
+}
+
 void TFormTCVarnel::btnAboutClick() {
     TFormAbout about(this);
     about.exec();
@@ -236,7 +253,6 @@ void TFormTCVarnel::btnTweakClick() {}
 void TFormTCVarnel::btnConfigureClick() {}
 void TFormTCVarnel::btnOrderClick() {}
 void TFormTCVarnel::btnOptionsClick() {}
-void TFormTCVarnel::btnReportClick() {}
 
 // ---- The host process ---------------------------------------------------------------------
 

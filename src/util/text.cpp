@@ -315,4 +315,55 @@ std::string_view TrimBlanks(std::string_view text) {
     return text;
 }
 
+std::string FormatIndexed(std::string_view format, const std::vector<std::string>& args) {
+    std::string out;
+    size_t next = 0;
+    for (size_t i = 0; i < format.size(); ++i) {
+        if (format[i] != '%') {
+            out.push_back(format[i]);
+            continue;
+        }
+        if (i + 1 < format.size() && format[i + 1] == '%') {
+            out.push_back('%');
+            ++i;
+            continue;
+        }
+        size_t j = i + 1;
+        auto number = [&](size_t& at) {
+            size_t value = 0;
+            while (at < format.size() && format[at] >= '0' && format[at] <= '9')
+                value = value * 10 + static_cast<size_t>(format[at++] - '0');
+            return value;
+        };
+        size_t index = next;
+        size_t start = j;
+        size_t value = number(j);
+        if (j < format.size() && format[j] == ':' && j > start) {
+            index = value;
+            ++j;
+        } else {
+            j = start;
+        }
+        bool left = j < format.size() && format[j] == '-';
+        if (left)
+            ++j;
+        size_t width = number(j);
+        if (j >= format.size() || (format[j] != 's' && format[j] != 'S')) {
+            out.append(format.substr(i, j - i)); // not a conversion of texts: as it stands
+            i = j - 1;
+            continue;
+        }
+        const std::string text = index < args.size() ? args[index] : std::string();
+        const size_t pad = width > text.size() ? width - text.size() : 0;
+        if (!left)
+            out.append(pad, ' ');
+        out.append(text);
+        if (left)
+            out.append(pad, ' ');
+        next = index + 1;
+        i = j;
+    }
+    return out;
+}
+
 } // namespace varnel

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 namespace varnel {
 
@@ -65,6 +66,12 @@ struct PrintfArg {
 // printf-style expansion with the rules of wvsprintfA: %s %c %d %i %u %x %X and "%%", the flags
 // "-", "0" and "#", width and precision, the size prefixes "l" and "h" (accepted, ignored).
 // The result is at most 1024 characters; the rest of a longer result is cut off.
+// Text formatting with indexed arguments, all texts: "%s" takes the next argument, "%2:s" argument
+// 2 (and the next "%s" argument 3), "%-40s" pads with blanks on the right to at least 40
+// characters, "%12s" on the left; longer texts are never cut. "%%" is a percent sign. A missing
+// argument is empty; any other conversion is copied as it stands.
+std::string FormatIndexed(std::string_view format, const std::vector<std::string>& args);
+
 constexpr size_t kFormatPrintfLimit = 1024;
 std::string FormatPrintf(std::string_view format, std::initializer_list<PrintfArg> args);
 

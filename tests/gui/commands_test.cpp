@@ -13,6 +13,7 @@
 #include "ui/run_program.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -342,6 +343,36 @@ private slots:
         Settle();
         QCOMPARE(host.dialogs.textRequests.back().text, std::string("Browses the network"));
         QCOMPARE(host.RowText(Position(host, "sample_fs"), 1), std::string("Browses the network"));
+    }
+
+    // The Report dialog stores its choices only on OK; a report that cannot be written says so.
+    void reportDialogCancelAndFailure() {
+        GuiHost host;
+        host.Open();
+        auto answer = [&](const QString& path, bool ok) {
+            QTimer::singleShot(0, [&, path, ok] {
+                auto* report = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+                QVERIFY(report && report->objectName() == "TFormReport");
+                QCOMPARE(report->windowTitle(), QString("Report"));
+                report->findChild<QLineEdit*>("sFile")->setText(path);
+                report->findChild<QCheckBox*>("fState")->setChecked(true);
+                report->findChild<QPushButton*>(ok ? "btnOk" : "btnCancel")->click();
+            });
+            host.Window().btnReportClick();
+            Settle();
+        };
+        answer("C:\\elsewhere.txt", false);
+        QCOMPARE(AppSettings().ReportFile, std::string("C:\\TC Varnel report.txt"));
+        QVERIFY(!AppSettings().ReportState);
+        QVERIFY(!host.prefix.Exists("drive_c/elsewhere.txt"));
+        QVERIFY(host.boxes.Boxes().empty());
+
+        answer("C:\\no such folder\\report.txt", true);
+        QCOMPARE(AppSettings().ReportFile, std::string("C:\\no such folder\\report.txt"));
+        QVERIFY(AppSettings().ReportState);
+        QCOMPARE(host.boxes.Boxes().size(), size_t{1});
+        QCOMPARE(host.boxes.Boxes()[0].text,
+                 std::string("The report could not be written to C:\\no such folder\\report.txt."));
     }
 
     // F1 opens the About box, with or without a host, in the language in use.

@@ -437,6 +437,18 @@ bool IsProgramFile(std::string_view file) {
 
 } // namespace
 
+std::string WineVersionText() {
+    std::optional<WineLauncher> wine = FindWine(Bitness::Bits64);
+    if (!wine)
+        wine = FindWine(Bitness::Bits32);
+    if (!wine)
+        return {};
+    // "wine-8.0 (Debian 8.0~repack-4)": the number after "wine-".
+    CapturedRun run = RunAndCapture({wine->wine, "--version"}, wine->env, 10000, 4096);
+    std::string text = run.output.substr(0, run.output.find_first_of(" \r\n"));
+    return text.rfind("wine-", 0) == 0 ? text.substr(5) : std::string();
+}
+
 bool ShellRun(std::string_view file, std::string_view parameters, ShowMode show, bool wait) {
     if (file.empty())
         return false;

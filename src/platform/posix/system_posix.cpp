@@ -1,7 +1,11 @@
 #include "platform/system.h"
 
 #include <chrono>
+#include <cstring>
 #include <ctime>
+#include <fstream>
+#include <locale.h>
+#include <string>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
@@ -45,6 +49,36 @@ void KeepLargeBuffersForReuse() {
     mallopt(M_MMAP_THRESHOLD, 64 * 1024 * 1024);
     mallopt(M_TRIM_THRESHOLD, 256 * 1024 * 1024);
 #endif
+}
+
+int CompareForUser(std::string_view a, std::string_view b) {
+    static locale_t collation = [] {
+        locale_t user = newlocale(LC_COLLATE_MASK, "", nullptr);
+        return user ? user : newlocale(LC_COLLATE_MASK, "C", nullptr);
+    }();
+    const std::string left(a);
+    const std::string right(b);
+    return strcoll_l(left.c_str(), right.c_str(), collation);
+}
+
+std::string RunningSystemName() {
+    std::ifstream in("/etc/os-release");
+    std::string line, name, version;
+    auto value = [](const std::string& text) {
+        std::string v = text.substr(text.find('=') + 1);
+        if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+            v = v.substr(1, v.size() - 2);
+        return v;
+    };
+    while (std::getline(in, line)) {
+        if (line.rfind("NAME=", 0) == 0)
+            name = value(line);
+        else if (line.rfind("VERSION_ID=", 0) == 0)
+            version = value(line);
+    }
+    if (name.empty())
+        return "Linux";
+    return version.empty() ? name : name + " " + version;
 }
 
 std::string DateText() {
