@@ -4,11 +4,13 @@
 #include "app/settings.h"
 #include "catalog/host_config.h"
 #include "catalog/registration.h"
+#include "ops/descriptions.h"
 #include "platform/profile.h"
 #include "temp_prefix.h"
 
 #include <chrono>
 #include <csignal>
+#include <functional>
 #include <gtest/gtest.h>
 #include <random>
 #include <sys/wait.h>
@@ -37,46 +39,59 @@ void RunCommand() {
     transaction.Commit();
 }
 
-TEST(KillDuringCommand, FileIsAlwaysOldOrNew) {
-    test::TempPrefix prefix;
-    AppSettings() = Settings{};
-    SetHostPaths("C:\\TC\\Totalcmd.exe", "C:\\TC\\wincmd.ini");
-    const std::string oldIni = LargeIni();
-
-    // The new file, and how long the command takes.
-    prefix.Write("drive_c/TC/wincmd.ini", oldIni);
+// Runs `command` on `oldBytes` in `relative` once to learn the new file and the command's time,
+// then 40 times in a child killed at a random moment within that time: the file must always be
+// the old one or the new one.
+void KillAtRandom(test::TempPrefix& prefix, const std::string& relative, const std::string& oldBytes,
+                  const std::function<void()>& command) {
+    prefix.Write(relative, oldBytes);
     platform::ResetProfileCache();
     auto started = std::chrono::steady_clock::now();
-    RunCommand();
+    command();
     auto took = std::chrono::steady_clock::now() - started;
-    const std::string newIni = prefix.Read("drive_c/TC/wincmd.ini");
-    ASSERT_NE(newIni, oldIni);
+    const std::string newBytes = prefix.Read(relative);
+    ASSERT_NE(newBytes, oldBytes);
     long long spanUs = std::chrono::duration_cast<std::chrono::microseconds>(took).count() * 3 / 2 + 1000;
 
     std::mt19937 random(8122026);
-    int killedEarly = 0, finished = 0;
+    int killedEarly = 0;
     for (int round = 0; round < 40; ++round) {
-        prefix.Write("drive_c/TC/wincmd.ini", oldIni);
+        prefix.Write(relative, oldBytes);
         platform::ResetProfileCache();
         pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
-            RunCommand();
+            command();
             _exit(0);
         }
         usleep(static_cast<useconds_t>(random() % spanUs));
         kill(child, SIGKILL);
         int status = 0;
         waitpid(child, &status, 0);
-        std::string now = prefix.Read("drive_c/TC/wincmd.ini");
-        ASSERT_TRUE(now == oldIni || now == newIni) << "round " << round << ": the file was damaged";
-        (now == oldIni ? killedEarly : finished)++;
+        std::string now = prefix.Read(relative);
+        ASSERT_TRUE(now == oldBytes || now == newBytes) << "round " << round << ": the file was damaged";
+        killedEarly += now == oldBytes ? 1 : 0;
     }
     // The kills did land inside the command as well as after it (otherwise the test proved little).
     EXPECT_GT(killedEarly, 0);
-    RecordProperty("killed_before_commit", killedEarly);
-    RecordProperty("finished", finished);
     platform::ResetProfileCache();
+}
+
+TEST(KillDuringCommand, FileIsAlwaysOldOrNew) {
+    test::TempPrefix prefix;
+    AppSettings() = Settings{};
+    SetHostPaths("C:\\TC\\Totalcmd.exe", "C:\\TC\\wincmd.ini");
+    KillAtRandom(prefix, "drive_c/TC/wincmd.ini", LargeIni(), RunCommand);
+}
+
+TEST(KillDuringCommand, DescriptionFileIsAlwaysOldOrNew) {
+    test::TempPrefix prefix;
+    std::string lines;
+    for (int i = 0; i < 20000; ++i)
+        lines += "\"module" + std::to_string(i) + ".wlx\" a description of module number " +
+                 std::to_string(i) + "\r\n";
+    KillAtRandom(prefix, "drive_c/p/Descript.ion", lines,
+                 [] { WriteDescription("C:\\p\\module7.wlx", "changed"); });
 }
 
 } // namespace

@@ -95,7 +95,11 @@ TEST_F(ReportTest, GroupsSortedByNameWithTheChosenColumns) {
                           "A content plugin with a very long name, 45 ch " +
                           pad12 + " \"C:\\c\\c.wdx\"\r\n");
 
+    // Name and File only: the name padded to 40 characters, a blank, the quoted module path.
     AppSettings().ReportVersion = false;
+    ASSERT_TRUE(Write());
+    EXPECT_NE(Body().find("Packer plugins\r\nZipper                                   \"C:\\p\\z.wcx\"\r\n"),
+              std::string::npos);
     AppSettings().ReportState = true;
     AppSettings().ReportAssoc = true;
     AppSettings().ReportName = false;
