@@ -135,8 +135,9 @@ const std::vector<int>& MessageNumbers() {
         // unusable Wine prefix, a file nothing could open, a host still running after a restart;
         // the bitness of modules and a module the host cannot load; a host missing on the command line;
         // why a command is off; a configuration that cannot be read; a name that cannot be a key;
-        // a configuration changed by another program meanwhile; the busy indicator.
-        range(91, 112);
+        // a configuration changed by another program meanwhile; the busy indicator; an extension
+        // listed twice.
+        range(91, 113);
         return n;
     }();
     return numbers;

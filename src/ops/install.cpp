@@ -12,7 +12,9 @@
 
 namespace varnel {
 
-void OpenPackerTweakDialog(std::string_view) {}
+void OpenPackerTweakDialog(std::string_view modulePath) {
+    Dialogs().TweakPacker(std::string(modulePath));
+}
 
 bool CommitOrReport(HostConfigTransaction& transaction) {
     if (transaction.Commit())

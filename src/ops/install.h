@@ -11,8 +11,8 @@ namespace varnel {
 void InstallPlugin(std::string_view chosenPath, bool askConfirmation, bool restartAfter,
                    std::string_view presetExtensions, bool reportDuplicate);
 
-// The packer flags dialog that follows a packer install when InstTweak is on. This build has no
-// such dialog yet: the call returns at once and the capability flags just written stay.
+// The packer flags dialog that follows a packer install when InstTweak is on; Cancel keeps the
+// capability flags just written.
 void OpenPackerTweakDialog(std::string_view modulePath);
 
 // Commits a command's writes to the host configuration; when they cannot be written, tells the

@@ -14,6 +14,7 @@ public:
     std::optional<std::string> AskText(const std::string&, const std::string&, const std::string&) override {
         return std::nullopt;
     }
+    bool TweakPacker(const std::string&) override { return false; }
 };
 
 CancellingDialogs g_cancelling;

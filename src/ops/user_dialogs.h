@@ -32,6 +32,9 @@ public:
     // A one-line text input with its title and label; nullopt when cancelled.
     virtual std::optional<std::string> AskText(const std::string& title, const std::string& label,
                                                const std::string& text) = 0;
+    // The packer flags dialog for a registered packer module; true when it ended with OK (it has
+    // then written the module's registrations).
+    virtual bool TweakPacker(const std::string& modulePath) = 0;
 };
 
 // The dialogs in use; without any installed, every dialog is cancelled.

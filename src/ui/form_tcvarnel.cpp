@@ -31,10 +31,10 @@ namespace varnel {
 
 bool TFormTCVarnel::CommandAvailable(const char* handler) {
     static const std::set<std::string> available = {
-        "btnRefreshClick",   "btnCloseClick", "btnTCBrowseClick",  "btnIniBrowseClick",
-        "TabControl1Change", "btnAddClick",   "btnDisableClick",   "btnRemoveClick",
-        "btnRenameClick",    "btnTCRunClick", "btnTCRestartClick", "btnIniEditClick",
-        "mnuBrowseClick",    "mnuDescClick",  "btnAboutClick",     "btnReportClick",
+        "btnRefreshClick",   "btnCloseClick",   "btnTCBrowseClick", "btnIniBrowseClick", "TabControl1Change",
+        "btnAddClick",       "btnDisableClick", "btnRemoveClick",   "btnRenameClick",    "btnTCRunClick",
+        "btnTCRestartClick", "btnIniEditClick", "mnuBrowseClick",   "mnuDescClick",      "btnAboutClick",
+        "btnReportClick",    "btnTweakClick",
     };
     return available.count(handler) != 0;
 }

@@ -227,6 +227,19 @@ void TFormTCVarnel::mnuDescClick() {
     TimerBack();
 }
 
+void TFormTCVarnel::btnTweakClick() {
+    TimerOff();
+    std::vector<int> rows = SelectedTableRows();
+    if (!rows.empty()) {
+        const PluginEntry& entry = EntryAt(rows.front());
+        if (entry.Disabled)
+            ShowAppMessage(Message(56), kStyleError);
+        else if (Dialogs().TweakPacker(entry.FileName))
+            FillList();
+    }
+    TimerBack();
+}
+
 void TFormTCVarnel::btnReportClick() {
     TFormReport dialog(this);
     dialog.LoadSettings();
@@ -249,7 +262,6 @@ void TFormTCVarnel::btnAboutClick() {
 // Commands that come with later parts of the program: their controls stay disabled, so these
 // are reached only by code that forgets to ask CommandAvailable.
 void TFormTCVarnel::mnuInstallZipClick() {}
-void TFormTCVarnel::btnTweakClick() {}
 void TFormTCVarnel::btnConfigureClick() {}
 void TFormTCVarnel::btnOrderClick() {}
 void TFormTCVarnel::btnOptionsClick() {}

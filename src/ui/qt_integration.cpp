@@ -4,6 +4,7 @@
 #include "platform/paths.h"
 #include "ui/busy_wait.h"
 #include "ui/form_add.h"
+#include "ui/form_tweak.h"
 #include "ui/qt_text.h"
 
 #include <QApplication>
@@ -83,6 +84,11 @@ std::optional<std::string> QtUserDialogs::AskText(const std::string& title, cons
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return ToAnsi(dialog.Text());
+}
+
+bool QtUserDialogs::TweakPacker(const std::string& modulePath) {
+    TFormTweak dialog(modulePath, QApplication::activeWindow());
+    return dialog.exec() == QDialog::Accepted;
 }
 
 namespace {

@@ -19,6 +19,7 @@ public:
                                               const std::string& proposal, bool allowEmpty) override;
     std::optional<std::string> AskText(const std::string& title, const std::string& label,
                                        const std::string& text) override;
+    bool TweakPacker(const std::string& modulePath) override;
 };
 
 // Application-wide settings of the program: title, hint timings (300 ms until a hint shows,

@@ -8,12 +8,14 @@
 #include "ops/install.h"
 #include "sample_plugins.h"
 #include "ui/form_add.h"
+#include "ui/form_tweak.h"
 #include "ui/menu_speed_button.h"
 #include "ui/qt_text.h"
 #include "ui/run_program.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -119,6 +121,8 @@ private slots:
         QCOMPARE(host.dialogs.associationRequests[0].proposal, std::string("zip"));
         QVERIFY(!host.dialogs.associationRequests[0].allowEmpty);
         QVERIFY(Contains(host.WincmdIni(), "zip=285,C:\\new\\zip.wcx\r\njar=285,C:\\new\\zip.wcx\r\n"));
+        // With InstTweak on, the flags dialog follows (cancelled here: the flags just written stay).
+        QCOMPARE(host.dialogs.tweakRequests, std::vector<std::string>{"C:\\new\\zip.wcx"});
         // Cancelling the association dialog writes nothing and shows nothing.
         std::string before = host.WincmdIni();
         size_t boxes = host.boxes.Boxes().size();
@@ -375,6 +379,64 @@ private slots:
                  std::string("The report could not be written to C:\\no such folder\\report.txt."));
     }
 
+    // The packer flags dialog: one extension's flag changes only its key, bits beyond the boxes
+    // stay, a second pair of one extension is refused, Cancel writes nothing, and removing every
+    // extension removes the module.
+    void tweakDialogRewritesThePackersKeys() {
+        GuiHost host;
+        host.Open();
+        setenv("VARNEL_WINE", "/nonexistent/wine", 1); // the module's own flags: unknown, 0
+        std::string ini = host.WincmdIni();
+        const std::string key = "sp2=29,";
+        ini.replace(ini.find(key), key.size(), "sp2=797,"); // 797 = 512 + 285
+        host.SetWincmdIni(ini);
+        const std::string module = "C:\\totalcmd\\plugins\\wcx\\sample_packer\\sample_packer.wcx";
+        {
+            TFormTweak tweak(module);
+            tweak.show();
+            Settle();
+            auto* ext = tweak.findChild<QComboBox*>("ffExt");
+            QCOMPARE(ext->count(), 3);
+            QCOMPARE(tweak.findChild<QLabel*>("LabelFlags")->text(), QString("(285)"));
+            ext->setCurrentIndex(2);
+            QVERIFY(tweak.findChild<QCheckBox*>("ffFlag9")->isChecked());
+            tweak.findChild<QCheckBox*>("ffFlag0")->click(); // 797 - 1
+            QCOMPARE(tweak.findChild<QLabel*>("LabelFlags")->text(), QString("(796)"));
+            host.dialogs.texts.push_back(std::string(" SMP "));
+            tweak.btnAddClick();
+            QCOMPARE(ext->count(), 3);
+            QCOMPARE(host.boxes.Boxes().back().text,
+                     std::string("The extension SMP is in the list already."));
+            tweak.btnOkClick();
+            QCOMPARE(tweak.result(), int(QDialog::Accepted));
+        }
+        QVERIFY(Contains(host.WincmdIni(),
+                         "smp=285,%COMMANDER_PATH%\\plugins\\wcx\\sample_packer\\sample_packer.wcx\r\n"
+                         "spk=285,%COMMANDER_PATH%\\plugins\\wcx\\sample_packer\\sample_packer.wcx\r\n"
+                         "sp2=796,%COMMANDER_PATH%"));
+        const std::string before = host.WincmdIni();
+        {
+            TFormTweak tweak(module);
+            tweak.show();
+            Settle();
+            for (int i = 0; i < 3; ++i)
+                tweak.btnRemoveClick();
+            QVERIFY(!tweak.findChild<QPushButton*>("btnRemove")->isEnabled());
+            tweak.reject();
+        }
+        QCOMPARE(host.WincmdIni(), before);
+        {
+            TFormTweak tweak(module);
+            tweak.show();
+            Settle();
+            for (int i = 0; i < 3; ++i)
+                tweak.btnRemoveClick();
+            tweak.btnOkClick();
+        }
+        QVERIFY(!Contains(host.WincmdIni(), "sample_packer.wcx"));
+        unsetenv("VARNEL_WINE");
+    }
+
     // F1 opens the About box, with or without a host, in the language in use.
     void aboutBoxOnF1() {
         GuiHost host("[Options]\r\nLanguage=Deutsch\r\n");
@@ -434,7 +496,7 @@ private slots:
         QVERIFY(packer.width() > packer.fontMetrics().horizontalAdvance(packer.windowTitle()) + 100);
     }
 
-    void f6OnAPackerDoesNothingYet() {
+    void f6OnAPackerOpensTheFlagsDialog() {
         GuiHost host;
         host.Open();
         host.Select({Position(host, "Sample Packer")});
@@ -442,6 +504,7 @@ private slots:
         host.List()->setFocus();
         QTest::keyClick(host.List(), Qt::Key_F6);
         Settle();
+        QCOMPARE(host.dialogs.tweakRequests.size(), size_t{1}); // cancelled here
         QVERIFY(host.dialogs.associationRequests.empty());
         QVERIFY(host.boxes.Boxes().empty());
         QCOMPARE(host.WincmdIni(), before);

@@ -36,4 +36,9 @@ std::optional<std::string> ScriptedDialogs::AskText(const std::string& title, co
     return answer;
 }
 
+bool ScriptedDialogs::TweakPacker(const std::string& modulePath) {
+    tweakRequests.push_back(modulePath);
+    return false;
+}
+
 } // namespace varnel::test

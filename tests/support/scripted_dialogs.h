@@ -32,12 +32,14 @@ public:
         std::string title, label, text;
     };
     std::vector<TextRequest> textRequests;
+    std::vector<std::string> tweakRequests; // the packer dialog is cancelled
 
     std::vector<std::string> OpenFiles(const FileDialogRequest& request) override;
     std::optional<std::string> AskAssociation(const std::string& modulePath, PluginKind kind,
                                               const std::string& proposal, bool allowEmpty) override;
     std::optional<std::string> AskText(const std::string& title, const std::string& label,
                                        const std::string& text) override;
+    bool TweakPacker(const std::string& modulePath) override;
 
 private:
     UserDialogs* m_previous;
