@@ -17,6 +17,7 @@
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "ui/form_about.h"
+#include "ui/form_order.h"
 #include "ui/form_report.h"
 #include "ui/menu_speed_button.h"
 #include "ui/qt_text.h"
@@ -240,6 +241,30 @@ void TFormTCVarnel::btnTweakClick() {
     TimerBack();
 }
 
+void TFormTCVarnel::btnOrderClick() {
+    TimerOff();
+    const Settings& s = AppSettings();
+    SetHostPaths(s.TCPath, s.IniPath);
+    // The kind: the tab's, or on the tab of all kinds the selected row's; Lister otherwise.
+    PluginKind kind = kLister;
+    if (!m_oneShot) {
+        const int tab = SelectedTab();
+        const std::vector<int> rows = SelectedTableRows();
+        const int selected = rows.empty() ? -1 : EntryAt(rows.front()).Kind;
+        if (tab == 4 || (tab == 0 && selected == kContent))
+            kind = kContent;
+        else if (tab == 2 || (tab == 0 && selected == kPacker))
+            kind = kPacker;
+    }
+    {
+        TFormOrder dialog(kind, this);
+        dialog.exec();
+    }
+    if (!m_oneShot)
+        FillList();
+    TimerBack();
+}
+
 void TFormTCVarnel::btnReportClick() {
     TFormReport dialog(this);
     dialog.LoadSettings();
@@ -263,7 +288,6 @@ void TFormTCVarnel::btnAboutClick() {
 // are reached only by code that forgets to ask CommandAvailable.
 void TFormTCVarnel::mnuInstallZipClick() {}
 void TFormTCVarnel::btnConfigureClick() {}
-void TFormTCVarnel::btnOrderClick() {}
 void TFormTCVarnel::btnOptionsClick() {}
 
 // ---- The host process ---------------------------------------------------------------------

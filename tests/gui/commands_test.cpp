@@ -8,6 +8,7 @@
 #include "ops/install.h"
 #include "sample_plugins.h"
 #include "ui/form_add.h"
+#include "ui/form_order.h"
 #include "ui/form_tweak.h"
 #include "ui/menu_speed_button.h"
 #include "ui/qt_text.h"
@@ -23,7 +24,9 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 #include <filesystem>
+#include <functional>
 #include <sys/stat.h>
 
 using namespace varnel;
@@ -435,6 +438,55 @@ private slots:
         }
         QVERIFY(!Contains(host.WincmdIni(), "sample_packer.wcx"));
         unsetenv("VARNEL_WINE");
+    }
+
+    // Ctrl+O orders the Lister plugins: Down and OK exchange two numbers; Esc writes nothing but
+    // keeps the window's geometry; "/order" opens the dialog alone.
+    void orderDialogMovesAndWrites() {
+        GuiHost host;
+        host.Open();
+        auto inDialog = [&](std::function<void(TFormOrder&)> act) {
+            QTimer::singleShot(0, [act] {
+                auto* order = qobject_cast<TFormOrder*>(QApplication::activeModalWidget());
+                QVERIFY(order);
+                act(*order);
+            });
+        };
+        std::string ini = host.WincmdIni();
+        const std::string detect = "0_detect=EXT=\"TXT\" | EXT=\"LOG\"\r\n";
+        ini.insert(ini.find(detect) + detect.size(), "1=C:\\x\\second.wlx\r\n");
+        host.SetWincmdIni(ini);
+        const std::string before = host.WincmdIni();
+        inDialog([](TFormOrder& order) {
+            QCOMPARE(order.OrderKind(), kLister);
+            auto* list = order.findChild<QTreeWidget*>("ListView1");
+            QVERIFY(list->topLevelItemCount() >= 2);
+            QVERIFY(!order.findChild<QPushButton*>("btnUp")->isEnabled());
+            QTest::keyClick(list, Qt::Key_Down, Qt::ControlModifier);
+            QCOMPARE(list->currentItem(), list->topLevelItem(1));
+            QVERIFY(list->topLevelItem(0)->text(0).startsWith("0:  "));
+            order.findChild<QPushButton*>("btnOk")->click();
+        });
+        host.List()->setFocus();
+        QTest::keyClick(host.List(), Qt::Key_O, Qt::ControlModifier);
+        Settle();
+        const std::string after = host.WincmdIni();
+        QVERIFY(Contains(after,
+                         "[ListerPlugins]\r\n0=C:\\x\\second.wlx\r\n1=%COMMANDER_PATH%\\plugins\\wlx"
+                         "\\sample_lister\\sample_lister.wlx\r\n1_detect=EXT=\"TXT\" | EXT=\"LOG\"\r\n"));
+
+        inDialog([](TFormOrder& order) {
+            order.btnDownClick();
+            QTest::keyClick(&order, Qt::Key_Escape);
+        });
+        host.Window().btnOrderClick();
+        Settle();
+        QCOMPARE(host.WincmdIni(), after);
+        QVERIFY(Contains(host.prefix.Read("drive_c/Varnel/TC_varnel.ini"), "OrderColumn1W="));
+
+        inDialog([](TFormOrder& order) { order.reject(); });
+        TFormTCVarnel oneShot("/order");
+        QVERIFY(oneShot.OneShotDone());
     }
 
     // F1 opens the About box, with or without a host, in the language in use.

@@ -1,0 +1,213 @@
+#include "ui/form_order.h"
+
+#include "app/settings.h"
+#include "catalog/host_config.h"
+#include "lang/language.h"
+#include "ops/install.h"
+#include "ui/qt_text.h"
+#include "util/text.h"
+
+#include <QDropEvent>
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QSizeGrip>
+#include <QTreeWidget>
+
+namespace varnel {
+
+namespace {
+
+constexpr int kDefaultColumnWidths[2] = {250, 157};
+
+// The list: a row dragged to another place is moved there through the dialog.
+class OrderList : public QTreeWidget {
+public:
+    OrderList(TFormOrder* form, QWidget* parent) : QTreeWidget(parent), m_form(form) {
+        setDragDropMode(QAbstractItemView::InternalMove);
+        setDefaultDropAction(Qt::MoveAction);
+    }
+
+protected:
+    void dropEvent(QDropEvent* event) override {
+        event->setDropAction(Qt::IgnoreAction); // the dialog moves the row itself
+        event->accept();
+        QModelIndex target = indexAt(event->position().toPoint());
+        int to = target.isValid() ? target.row() : topLevelItemCount() - 1;
+        if (target.isValid() && dropIndicatorPosition() == QAbstractItemView::BelowItem)
+            ++to;
+        const int from = currentIndex().row();
+        if (to > from)
+            --to; // the rows below the moved one shift up
+        m_form->MoveSelectedTo(std::clamp(to, 0, topLevelItemCount() - 1));
+    }
+
+private:
+    TFormOrder* m_form;
+};
+
+std::string KindShortName(PluginKind kind) {
+    const int message = kind == kPacker ? 41 : kind == kContent ? 43 : 40;
+    const std::string& text = Message(message);
+    return text.substr(0, text.find(':'));
+}
+
+} // namespace
+
+TFormOrder::TFormOrder(PluginKind orderKind, QWidget* parent) : QDialog(parent), m_orderKind(orderKind) {
+    setObjectName("TFormOrder");
+    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    m_label1 = new QLabel(this);
+    m_label1->setObjectName("Label1");
+    m_listView1 = new OrderList(this, this);
+    m_listView1->setObjectName("ListView1");
+    m_listView1->setRootIsDecorated(false);
+    m_listView1->setColumnCount(2);
+    m_listView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_listView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_listView1->installEventFilter(this);
+    connect(m_listView1, &QTreeWidget::currentItemChanged, this, [this] { UpdateButtons(); });
+    auto button = [this](const char* name, void (TFormOrder::*handler)()) {
+        auto* b = new QPushButton(this);
+        b->setObjectName(name);
+        connect(b, &QPushButton::clicked, this, handler);
+        return b;
+    };
+    m_btnOk = button("btnOk", &TFormOrder::btnOkClick);
+    m_btnOk->setDefault(true);
+    m_btnUp = button("btnUp", &TFormOrder::btnUpClick);
+    m_btnDown = button("btnDown", &TFormOrder::btnDownClick);
+    m_btnUp->setAutoDefault(false);
+    m_btnDown->setAutoDefault(false);
+
+    auto* layout = new QGridLayout(this);
+    layout->addWidget(m_label1, 0, 0, 1, 2);
+    layout->addWidget(m_listView1, 1, 0, 4, 1);
+    layout->addWidget(m_btnOk, 1, 1);
+    layout->addWidget(m_btnUp, 2, 1);
+    layout->addWidget(m_btnDown, 3, 1);
+    layout->setRowStretch(4, 1);
+    layout->setColumnStretch(0, 1);
+    layout->addWidget(new QSizeGrip(this), 5, 1, Qt::AlignBottom | Qt::AlignRight);
+    setMinimumSize(300, 100);
+
+    resize(ReadSettingInt("Window", "OrderWidth", 512), ReadSettingInt("Window", "OrderHeight", 254));
+    move(ReadSettingInt("Window", "OrderLeft", 130), ReadSettingInt("Window", "OrderTop", 141));
+    for (int c = 0; c < 2; ++c)
+        m_listView1->setColumnWidth(
+            c, ReadSettingInt("Window", FormatPrintf("OrderColumn%dW", {c}), kDefaultColumnWidths[c]));
+}
+
+TFormOrder::~TFormOrder() = default;
+
+void TFormOrder::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (event->spontaneous())
+        return;
+    std::string title = GetCaption(250);
+    if (size_t amp = title.find('&'); amp != std::string::npos)
+        title.erase(amp, 1);
+    setWindowTitle(FromAnsi(title));
+    m_btnOk->setText(FromAnsi(GetCaption(105)));
+    m_btnUp->setText(FromAnsi(GetCaption(252)));
+    m_btnDown->setText(FromAnsi(GetCaption(253)));
+    m_listView1->setHeaderLabels({FromAnsi(GetCaption(77)), FromAnsi(GetCaption(80))});
+    m_label1->setText(FromAnsi(FormatPrintf(GetCaption(251), {KindShortName(m_orderKind)})));
+    LoadTable(true);
+    m_order = std::make_unique<PluginOrder>(m_orderKind);
+    Fill(0);
+}
+
+void TFormOrder::Fill(int select) {
+    static const char* const icons[] = {":/icons/lister.svg", ":/icons/packer.svg", ":/icons/fs.svg",
+                                        ":/icons/content.svg"};
+    const QIcon icon(icons[static_cast<size_t>(m_orderKind)]);
+    m_listView1->clear();
+    for (const OrderRow& row : m_order->Rows()) {
+        auto* item = new QTreeWidgetItem(m_listView1, {FromAnsi(row.caption), FromAnsi(row.association)});
+        item->setIcon(0, icon);
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled);
+    }
+    const bool any = m_listView1->topLevelItemCount() > 0;
+    m_listView1->setEnabled(any);
+    if (any) {
+        QTreeWidgetItem* item =
+            m_listView1->topLevelItem(std::clamp(select, 0, m_listView1->topLevelItemCount() - 1));
+        m_listView1->setCurrentItem(item);
+        m_listView1->scrollToItem(item);
+    }
+    m_listView1->setFocus();
+    UpdateButtons();
+}
+
+int TFormOrder::SelectedRow() const {
+    QTreeWidgetItem* item = m_listView1->currentItem();
+    return item ? m_listView1->indexOfTopLevelItem(item) : -1;
+}
+
+void TFormOrder::UpdateButtons() {
+    const int row = SelectedRow();
+    m_btnUp->setEnabled(row > 0);
+    m_btnDown->setEnabled(row >= 0 && row + 1 < m_listView1->topLevelItemCount());
+}
+
+void TFormOrder::MoveSelectedTo(int to) {
+    const int from = SelectedRow();
+    if (m_order && from != to && m_order->Move(from, to))
+        Fill(to);
+}
+
+void TFormOrder::btnUpClick() {
+    if (SelectedRow() > 0)
+        MoveSelectedTo(SelectedRow() - 1);
+}
+
+void TFormOrder::btnDownClick() {
+    const int row = SelectedRow();
+    if (row >= 0 && row + 1 < m_listView1->topLevelItemCount())
+        MoveSelectedTo(row + 1);
+}
+
+void TFormOrder::btnOkClick() {
+    if (m_order) {
+        HostConfigTransaction transaction;
+        m_order->Write();
+        if (!CommitOrReport(transaction))
+            return;
+    }
+    accept();
+}
+
+// Ctrl+Up and Ctrl+Down move the selected row, before the list would take them as moves of its
+// cursor alone.
+bool TFormOrder::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_listView1 && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->modifiers() == Qt::ControlModifier && key->key() == Qt::Key_Up) {
+            btnUpClick();
+            return true;
+        }
+        if (key->modifiers() == Qt::ControlModifier && key->key() == Qt::Key_Down) {
+            btnDownClick();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TFormOrder::done(int result) {
+    // Every way of closing keeps the geometry.
+    WriteSettingInt("Window", "OrderLeft", x());
+    WriteSettingInt("Window", "OrderTop", y());
+    WriteSettingInt("Window", "OrderWidth", width());
+    WriteSettingInt("Window", "OrderHeight", height());
+    for (int c = 0; c < 2; ++c)
+        WriteSettingInt("Window", FormatPrintf("OrderColumn%dW", {c}), m_listView1->columnWidth(c));
+    QDialog::done(result);
+}
+
+} // namespace varnel
