@@ -36,6 +36,17 @@ ProbeAnswer ParseAnswer(const platform::CapturedRun& run, std::string_view helpe
         return answer;
     }
     out.remove_prefix(out.find('\n') + 1);
+    // "calling ENTRY" lines name the entry point about to run, for a fault inside it.
+    constexpr std::string_view kCalling = "calling ";
+    while (out.substr(0, kCalling.size()) == kCalling) {
+        size_t end = out.find('\n');
+        std::string_view entry =
+            out.substr(kCalling.size(), end == std::string_view::npos ? end : end - kCalling.size());
+        if (!entry.empty() && entry.back() == '\r')
+            entry.remove_suffix(1);
+        answer.lastCall = std::string(entry);
+        out = end == std::string_view::npos ? std::string_view() : out.substr(end + 1);
+    }
     answer.kind = ProbeAnswer::Fault;
     if (!run.exited || run.exitCode != 0)
         return answer;
@@ -105,7 +116,8 @@ ModuleFormat DetectModuleFormat(std::string_view path) {
     return ModuleFormat::Unknown;
 }
 
-ProbeAnswer AskProbe(std::string_view question, std::string_view modulePath) {
+ProbeAnswer AskProbe(std::string_view question, std::string_view modulePath, const std::string& argument,
+                     unsigned timeoutMs) {
     ProbeAnswer unavailable;
     unavailable.kind = ProbeAnswer::Unavailable;
     ProbeAnswer notLoaded;
@@ -144,7 +156,10 @@ ProbeAnswer AskProbe(std::string_view question, std::string_view modulePath) {
         unavailable.problem = "the helper " + argv[0] + " is missing";
         return unavailable;
     }
-    platform::CapturedRun run = platform::RunAndCapture(argv, env, g_probeTimeoutMs);
+    const std::string helperName = argv.size() > 3 ? argv[1] : argv[0];
+    if (!argument.empty())
+        argv.push_back(argument);
+    platform::CapturedRun run = platform::RunAndCapture(argv, env, timeoutMs ? timeoutMs : g_probeTimeoutMs);
     if (!run.started) {
         unavailable.problem = "the helper " + argv[0] + " could not be started";
         return unavailable;
@@ -154,7 +169,7 @@ ProbeAnswer AskProbe(std::string_view question, std::string_view modulePath) {
         cancelled.kind = ProbeAnswer::Cancelled;
         return cancelled;
     }
-    return ParseAnswer(run, argv.size() > 3 ? argv[1] : argv[0]);
+    return ParseAnswer(run, helperName);
 }
 
 } // namespace varnel

@@ -25,14 +25,18 @@ struct ProbeAnswer {
     Kind kind = Unavailable;
     int64_t number = 0;
     std::string text;
-    std::string problem; // with Unavailable: why no helper could answer (no Wine, no helper, ...)
+    std::string problem;  // with Unavailable: why no helper could answer (no Wine, no helper, ...)
+    std::string lastCall; // the last entry point the helper said it was calling
 };
 
 // Export bits of the "exports" question.
 enum : int { kExportsFsInit = 1, kExportsListLoad = 2, kExportsOpenArchive = 4, kExportsContentGetValue = 8 };
 
-// question: "exports", "packer-caps", "lister-detect", "content-detect" or "fs-root".
-ProbeAnswer AskProbe(std::string_view question, std::string_view modulePath);
+// question: "exports", "packer-caps", "lister-detect", "content-detect", "fs-root", or
+// "configure-packer" with the argument the helper expects after the module. A timeout of 0 is
+// the probe timeout.
+ProbeAnswer AskProbe(std::string_view question, std::string_view modulePath, const std::string& argument = {},
+                     unsigned timeoutMs = 0);
 
 // The folder that holds the helpers (beside the program; VARNEL_PROBE_DIR overrides it).
 std::string ProbeFolder();

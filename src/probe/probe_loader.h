@@ -20,6 +20,9 @@ void ProbeRelease(void* module);
 /* Calls through the host's plugin calling convention. */
 int ProbeCallCaps(void* function);
 void ProbeCallText(void* function, char* buffer, int size);
+/* PackSetDefaultParams(record) and ConfigurePacker(parent window, module instance). */
+void ProbeCallDefaultParams(void* function, void* record);
+void ProbeCallConfigure(void* function, void* module);
 
 /* Windows of other programs: whether a top-level window of the class exists, and asking the first
  * one to close (WM_CLOSE, waiting until it was handled or 10 seconds passed).

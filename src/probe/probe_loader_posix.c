@@ -43,6 +43,18 @@ void ProbeCallText(void* function, char* buffer, int size) {
     call(buffer, size);
 }
 
+void ProbeCallDefaultParams(void* function, void* record) {
+    void (*call)(void*);
+    memcpy(&call, &function, sizeof call);
+    call(record);
+}
+
+void ProbeCallConfigure(void* function, void* module) {
+    void (*call)(void*, void*);
+    memcpy(&call, &function, sizeof call);
+    call(0, module);
+}
+
 int ProbeFindWindow(const char* windowClass) {
     (void)windowClass;
     return 0;

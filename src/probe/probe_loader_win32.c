@@ -9,6 +9,8 @@
 
 typedef int(__stdcall* CapsStdcall)(void);
 typedef int(__stdcall* TextStdcall)(char* buffer, int size);
+typedef void(__stdcall* RecordStdcall)(void* record);
+typedef void(__stdcall* ConfigureStdcall)(HWND parent, HINSTANCE instance);
 
 static LONG WINAPI CrashExit(EXCEPTION_POINTERS* info) {
     (void)info;
@@ -88,6 +90,18 @@ void ProbeCallText(void* function, char* buffer, int size) {
     TextStdcall call;
     memcpy(&call, &function, sizeof call);
     call(buffer, size);
+}
+
+void ProbeCallDefaultParams(void* function, void* record) {
+    RecordStdcall call;
+    memcpy(&call, &function, sizeof call);
+    call(record);
+}
+
+void ProbeCallConfigure(void* function, void* module) {
+    ConfigureStdcall call;
+    memcpy(&call, &function, sizeof call);
+    call(NULL, (HINSTANCE)module);
 }
 
 int ProbeFindWindow(const char* windowClass) {

@@ -11,6 +11,11 @@
  *   content-detect  the text ContentGetDetectString leaves in a 5121-character buffer
  *   fs-root         the text FsGetDefRootName leaves in a 101-character buffer
  *
+ *   tcvarnel-probe configure-packer MODULE HEXINI   hands the module its default parameters (the
+ *                   host's pkplugin.ini, its ANSI bytes in hex) through PackSetDefaultParams when
+ *                   it exports it, then calls ConfigurePacker and waits until it returns; before
+ *                   each call the line "calling ENTRY" names it, and "number 1" ends a good run
+ *
  *   tcvarnel-probe find-window CLASS    whether a top-level window of the class exists
  *   tcvarnel-probe close-window CLASS [MS]  sends WM_CLOSE to the first one and waits for it to be
  *                                       handled (10 seconds, or MS milliseconds)
@@ -39,7 +44,54 @@
 #include <stdlib.h>
 #include <string.h>
 
-enum { kDetectBuffer = 5121, kRootBuffer = 101 };
+enum { kDetectBuffer = 5121, kRootBuffer = 101, kIniNameBytes = 260 };
+
+/* The packer interface's default-parameters record: size, interface version low and high, and
+ * the default settings file name. */
+struct DefaultParams {
+    int size;
+    unsigned versionLow;
+    unsigned versionHigh;
+    char iniName[kIniNameBytes];
+};
+
+static int HexDigit(char c) {
+    return c >= '0' && c <= '9'   ? c - '0'
+           : c >= 'a' && c <= 'f' ? c - 'a' + 10
+           : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                  : -1;
+}
+
+static int ConfigurePacker(void* module, const char* hexIni) {
+    void* defaults = ProbeSymbol(module, "PackSetDefaultParams");
+    void* configure = ProbeSymbol(module, "ConfigurePacker");
+    if (defaults) {
+        struct DefaultParams record;
+        size_t i, n = 0;
+        memset(&record, 0, sizeof record);
+        record.size = (int)sizeof record;
+        record.versionLow = 10;
+        record.versionHigh = 2;
+        for (i = 0; hexIni[i] && hexIni[i + 1] && n + 1 < sizeof record.iniName; i += 2) {
+            int high = HexDigit(hexIni[i]), low = HexDigit(hexIni[i + 1]);
+            if (high < 0 || low < 0)
+                break;
+            record.iniName[n++] = (char)(high * 16 + low);
+        }
+        puts("calling PackSetDefaultParams");
+        fflush(stdout);
+        ProbeCallDefaultParams(defaults, &record);
+    }
+    if (!configure) {
+        puts("noentry");
+        return 0;
+    }
+    puts("calling ConfigurePacker");
+    fflush(stdout);
+    ProbeCallConfigure(configure, module);
+    puts("number 1");
+    return 0;
+}
 
 static void PrintText(const char* text) {
     size_t i;
@@ -102,13 +154,13 @@ int main(int argc, char** argv) {
         puts(answer == 1 ? "closed" : answer == 2 ? "busy" : "nowindow");
         return 0;
     }
-    if (argc != 3) {
+    if (argc != 3 && !(argc == 4 && strcmp(question, "configure-packer") == 0)) {
         fputs("tcvarnel-probe: a module question takes one module\n", stderr);
         return 2;
     }
     if (strcmp(question, "exports") != 0 && strcmp(question, "packer-caps") != 0 &&
         strcmp(question, "lister-detect") != 0 && strcmp(question, "content-detect") != 0 &&
-        strcmp(question, "fs-root") != 0) {
+        strcmp(question, "fs-root") != 0 && strcmp(question, "configure-packer") != 0) {
         fprintf(stderr, "tcvarnel-probe: unknown question %s\n", question);
         return 2;
     }
@@ -141,6 +193,8 @@ int main(int argc, char** argv) {
             caps = ProbeCallCaps(function);
             printf("number %d\n", caps);
         }
+    } else if (strcmp(question, "configure-packer") == 0) {
+        rc = ConfigurePacker(module, argv[3]);
     } else if (strcmp(question, "lister-detect") == 0) {
         rc = AnswerText(module, "ListGetDetectString", kDetectBuffer);
     } else if (strcmp(question, "content-detect") == 0) {

@@ -10,6 +10,7 @@
 #include "ops/host_process.h"
 #include "ops/install.h"
 #include "ops/plugin_commands.h"
+#include "ops/plugin_configure.h"
 #include "ops/report.h"
 #include "ops/user_dialogs.h"
 #include "platform/environment.h"
@@ -265,6 +266,17 @@ void TFormTCVarnel::btnOrderClick() {
     TimerBack();
 }
 
+void TFormTCVarnel::btnConfigureClick() {
+    TimerOff();
+    std::vector<int> rows = SelectedTableRows();
+    if (!rows.empty()) {
+        ConfigureRow(rows.front(), static_cast<int64_t>(m_listView1->winId()));
+        raise();
+        activateWindow();
+    }
+    TimerBack();
+}
+
 void TFormTCVarnel::btnReportClick() {
     TFormReport dialog(this);
     dialog.LoadSettings();
@@ -287,7 +299,6 @@ void TFormTCVarnel::btnAboutClick() {
 // Commands that come with later parts of the program: their controls stay disabled, so these
 // are reached only by code that forgets to ask CommandAvailable.
 void TFormTCVarnel::mnuInstallZipClick() {}
-void TFormTCVarnel::btnConfigureClick() {}
 void TFormTCVarnel::btnOptionsClick() {}
 
 // ---- The host process ---------------------------------------------------------------------

@@ -42,6 +42,10 @@ PLUGIN_EXPORT int PLUGIN_CALL GetPackerCaps(void) {
     Misbehave();
     return 0;
 }
+PLUGIN_EXPORT void PLUGIN_CALL ConfigurePacker(void* parent, void* instance) {
+    (void)parent, (void)instance;
+    Misbehave();
+}
 PLUGIN_EXPORT void PLUGIN_CALL FsGetDefRootName(char* name, int maxlen) {
     (void)name, (void)maxlen;
     Misbehave();

@@ -27,6 +27,35 @@ PLUGIN_EXPORT void* PLUGIN_CALL OpenArchive(void* data) {
 PLUGIN_EXPORT int PLUGIN_CALL GetPackerCaps(void) {
     return PACKER_CAPS;
 }
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+/* The settings dialog of the sample packer: it notes the default parameters it was given, and
+ * that it was opened, in the file VARNEL_SAMPLE_CONFIGURED names. */
+static char g_defaults[300];
+
+PLUGIN_EXPORT void PLUGIN_CALL PackSetDefaultParams(void* record) {
+    const unsigned char* bytes = (const unsigned char*)record;
+    int size;
+    unsigned low, high;
+    memcpy(&size, bytes, 4);
+    memcpy(&low, bytes + 4, 4);
+    memcpy(&high, bytes + 8, 4);
+    snprintf(g_defaults, sizeof g_defaults, "size=%d version=%u.%u ini=%.260s", size, high, low,
+             (const char*)bytes + 12);
+}
+
+PLUGIN_EXPORT void PLUGIN_CALL ConfigurePacker(void* parent, void* instance) {
+    const char* mark = getenv("VARNEL_SAMPLE_CONFIGURED");
+    FILE* out = mark ? fopen(mark, "w") : NULL;
+    (void)parent, (void)instance;
+    if (out) {
+        fprintf(out, "configured %s\n", g_defaults);
+        fclose(out);
+    }
+}
 #endif
 
 #ifdef WITH_FS

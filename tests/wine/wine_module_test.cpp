@@ -3,12 +3,13 @@
 
 #include "catalog/module_info.h"
 
-#include "platform/program_folder.h"
 #include "catalog/catalog_options.h"
 #include "catalog/host_config.h"
 #include "catalog/registration.h"
 #include "lang/language.h"
 #include "ops/install.h"
+#include "ops/plugin_configure.h"
+#include "platform/program_folder.h"
 
 #include "app/settings.h"
 #include "catalog/module_probe.h"
@@ -77,6 +78,26 @@ TEST_F(WineModuleTest, FaultsInWindowsModulesAreContained) {
     SetProbeTimeoutMs(4000);
     EXPECT_EQ(QueryFsRootName(Sample("hang.dll"), &status), "hang");
     EXPECT_EQ(status, QueryStatus::Fault);
+}
+
+// The packer's settings dialog runs in the Windows helper: the default parameters first, then
+// ConfigurePacker; a crash in it names the entry point.
+TEST_F(WineModuleTest, PackerConfigurationRunsInTheWindowsHelper) {
+    test::MessageLog boxes;
+    SetHostPaths("C:\\Program Files\\totalcmd\\TOTALCMD64.EXE", "C:\\TC\\wincmd.ini");
+    setenv("VARNEL_SAMPLE_CONFIGURED", "C:\\configured.txt", 1);
+    EXPECT_TRUE(ConfigurePackerPlugin(Sample("sample_packer.wcx")));
+    unsetenv("VARNEL_SAMPLE_CONFIGURED");
+    std::ifstream in(wine.Dir() + "/drive_c/configured.txt");
+    std::string line;
+    std::getline(in, line);
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back(); // written in text mode
+    EXPECT_EQ(line, "configured size=272 version=2.10 ini=C:\\Program Files\\totalcmd\\pkplugin.ini");
+    EXPECT_FALSE(ConfigurePackerPlugin(Sample("sample_lister.wlx")));
+    EXPECT_TRUE(ConfigurePackerPlugin(Sample("crash.dll")));
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    std::filesystem::remove(wine.Dir() + "/drive_c/configured.txt");
 }
 
 TEST_F(WineModuleTest, WithoutWineTheDefaultsApplyAndSaySo) {

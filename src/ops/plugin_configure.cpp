@@ -1,0 +1,105 @@
+#include "ops/plugin_configure.h"
+
+#include "app/settings.h"
+#include "catalog/host_config.h"
+#include "catalog/module_info.h"
+#include "catalog/module_probe.h"
+#include "catalog/plugin_table.h"
+#include "lang/language.h"
+#include "ops/host_process.h"
+#include "platform/files.h"
+#include "platform/process.h"
+#include "platform/program_folder.h"
+#include "util/text.h"
+
+#include <cstdio>
+
+namespace varnel {
+
+namespace {
+
+void ShowStop(const std::string& text) {
+    ShowMessageBox(text, Message(51), kStyleError | kMbSetForeground);
+}
+
+// The plugin's dialog stays open as long as the user likes: a wait without a time limit (the busy
+// indicator offers to stop it).
+constexpr unsigned kNoTimeLimit = 0xFFFFFFFFu;
+
+} // namespace
+
+bool ConfigurePackerPlugin(std::string_view modulePath) {
+    std::string ini = Host().HostDir;
+    if (!ini.empty() && ini.back() == '\\')
+        ini.pop_back();
+    ini += "\\pkplugin.ini";
+    std::string hex;
+    for (unsigned char c : ini) {
+        char digits[3];
+        std::snprintf(digits, sizeof digits, "%02x", c);
+        hex += digits;
+    }
+    ProbeAnswer answer =
+        AskProbe("configure-packer", ModuleLoadedByHost(modulePath, Host().HostBits), hex, kNoTimeLimit);
+    switch (answer.kind) {
+    case ProbeAnswer::Fault:
+        ShowStop(FormatPrintf(Message(73),
+                              {std::string(modulePath),
+                               answer.lastCall.empty() ? std::string("ConfigurePacker") : answer.lastCall}));
+        return true;
+    case ProbeAnswer::Number:
+    case ProbeAnswer::Cancelled:
+        return true;
+    default:
+        return false; // not loaded, no ConfigurePacker, or nothing here can run it
+    }
+}
+
+void ConfigureFsPlugin(std::string_view modulePath, std::string_view configFolder, int64_t listWindow) {
+    std::string program = ProgramFolder();
+    if (!program.empty() && program.back() != '\\')
+        program.push_back('\\');
+    program += "config.exe";
+    if (!platform::FileExists(program)) {
+        ShowStop(FormatPrintf(Message(74), {"Config.exe"}));
+        return;
+    }
+    platform::StartProcess(FormatPrintf("%s \"%s\" \"%s\" %d", {ShortPathOf(program), std::string(modulePath),
+                                                                std::string(configFolder), listWindow}),
+                           platform::ShowMode::Shown, false);
+}
+
+void ConfigureRow(int row, int64_t listWindow) {
+    if (row < 1 || row > Table().Count())
+        return;
+    const PluginEntry& entry = Table().Row(row);
+    switch (entry.Kind) {
+    case kPacker:
+        if (!ConfigurePackerPlugin(entry.FileName))
+            ShowStop(Message(69));
+        break;
+    case kFileSystem: {
+        std::string folder = FolderPart(AppSettings().IniPath);
+        if (!folder.empty() && folder.back() == '\\')
+            folder.pop_back();
+        ConfigureFsPlugin(entry.FileName, folder, listWindow);
+        break;
+    }
+    default: {
+        const std::string& file = entry.FileName;
+        const size_t dot = file.rfind('.');
+        const size_t slash = file.rfind('\\');
+        std::string ini = (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+                              ? file
+                              : file.substr(0, dot);
+        ini += ".ini";
+        if (platform::FileExists(ini))
+            platform::ShellRun(ini, "", platform::ShowMode::Shown, false);
+        else
+            ShowStop(Message(70));
+        break;
+    }
+    }
+}
+
+} // namespace varnel

@@ -1,0 +1,21 @@
+#pragma once
+// The Configure command: a packer's own settings dialog, the file-system plugins' outside
+// configuration program, a Lister's or Content plugin's settings file.
+
+#include <cstdint>
+#include <string_view>
+
+namespace varnel {
+
+// Runs the module's PackSetDefaultParams (with the host's pkplugin.ini) and ConfigurePacker in the
+// helper of its bitness and waits until the plugin's dialog is closed. False when the module
+// cannot be loaded or exports no ConfigurePacker; a fault inside the plugin is reported.
+bool ConfigurePackerPlugin(std::string_view modulePath);
+
+// Starts config.exe from the program's folder for the module; says so when it is missing.
+void ConfigureFsPlugin(std::string_view modulePath, std::string_view configFolder, int64_t listWindow);
+
+// The whole command on a table row, by the row's kind.
+void ConfigureRow(int row, int64_t listWindow);
+
+} // namespace varnel

@@ -1,0 +1,67 @@
+#include "ops/plugin_configure.h"
+
+#include "catalog/catalog_options.h"
+#include "catalog/host_config.h"
+#include "catalog/plugin_table.h"
+#include "lang/language.h"
+#include "message_log.h"
+#include "platform/program_folder.h"
+#include "sample_plugins.h"
+#include "temp_prefix.h"
+#include "util/text.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace varnel {
+namespace {
+
+// Configure by kind: a packer's own dialog gets the host's default parameters first; a plugin
+// without what configuring needs says which message applies, and a crash names the entry point.
+TEST(PluginConfigure, EachKindAndItsFailures) {
+    test::TempPrefix prefix;
+    test::MessageLog boxes;
+    std::filesystem::create_directories(prefix.Path("drive_c/Varnel"));
+    std::filesystem::copy(std::string(VARNEL_SOURCE_DIR) + "/Language",
+                          prefix.Path("drive_c/Varnel/Language"), std::filesystem::copy_options::recursive);
+    SetProgramFolder("C:\\Varnel");
+    SetLanguageLoadedHook(LoadMessages);
+    SetLanguage("English");
+    CatalogSettings() = CatalogOptions{};
+    SetHostPaths("C:\\TC\\Totalcmd.exe", "C:\\TC\\wincmd.ini");
+    const std::string packer =
+        test::InstallSample(prefix.Dir(), test::ModuleBuild::Native, "sample_packer.wcx", "p");
+    const std::string lister =
+        test::InstallSample(prefix.Dir(), test::ModuleBuild::Native, "sample_lister.wlx", "l");
+    const std::string crash =
+        test::InstallSample(prefix.Dir(), test::ModuleBuild::Native, "crash.dll", "c", "crash.wcx");
+    const std::string mark = prefix.Path("configured.txt");
+    setenv("VARNEL_SAMPLE_CONFIGURED", mark.c_str(), 1);
+
+    EXPECT_TRUE(ConfigurePackerPlugin(packer));
+    EXPECT_EQ(prefix.Read("configured.txt"), "configured size=272 version=2.10 ini=C:\\TC\\pkplugin.ini\n");
+    EXPECT_FALSE(ConfigurePackerPlugin(lister)); // no ConfigurePacker: message 69 is the caller's
+    EXPECT_TRUE(boxes.Boxes().empty());
+    EXPECT_TRUE(ConfigurePackerPlugin(crash));
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_EQ(boxes.Boxes()[0].text, FormatPrintf(Message(73), {crash, "ConfigurePacker"}));
+
+    prefix.Write("drive_c/TC/wincmd.ini",
+                 "[ListerPlugins]\r\n0=" + lister + "\r\n[FileSystemPlugins]\r\nfs=C:\\f\\fs.wfx\r\n");
+    LoadTable(false);
+    ConfigureRow(1, 0); // no .ini beside the lister
+    ConfigureRow(2, 0); // no config.exe in the program's folder
+    ASSERT_EQ(boxes.Boxes().size(), 3u);
+    EXPECT_EQ(boxes.Boxes()[1].text, Message(70));
+    EXPECT_EQ(boxes.Boxes()[2].text, FormatPrintf(Message(74), {"Config.exe"}));
+
+    unsetenv("VARNEL_SAMPLE_CONFIGURED");
+    ClearTable();
+    ResetMessageStore();
+    SetLanguageLoadedHook(nullptr);
+    SetProgramFolder("");
+}
+
+} // namespace
+} // namespace varnel
