@@ -238,8 +238,10 @@ TEST_F(RegistrationTest, PackerAssociationsReadAndWritten) {
     EXPECT_EQ(list.pairs[1].flags, 9);
     list.pairs[0].flags = 4;
     list.pairs[1] = {"7z", 12};
+    list.pairs[2] = {"arj", 1}; // another module's extension is taken over
+    list.count = 3;
     WritePackerAssociations(packer, list);
-    EXPECT_EQ(Ini(), "[PackerPlugins]\r\narj=3,C:\\x.wcx\r\n"
+    EXPECT_EQ(Ini(), "[PackerPlugins]\r\narj=1,%COMMANDER_PATH%\\plugins\\sample_packer.wcx\r\n"
                      "zip=4,%COMMANDER_PATH%\\plugins\\sample_packer.wcx\r\n"
                      "7z=12,%COMMANDER_PATH%\\plugins\\sample_packer.wcx\r\n");
 }

@@ -1,15 +1,17 @@
 // Running, restarting and closing the demo host's stand-in under Wine, as the host-process
 // commands do it. These tests share one Wine prefix and its windows, so they run one at a time.
 
+#include "catalog/host_config.h"
 #include "ops/host_process.h"
+#include "ops/plugin_configure.h"
 
-#include "platform/program_folder.h"
 #include "app/settings.h"
 #include "catalog/host_location.h"
 #include "lang/language.h"
 #include "message_log.h"
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "platform/program_folder.h"
 #include "platform/system.h"
 #include "sample_plugins.h"
 #include "wine_test_prefix.h"
@@ -174,6 +176,23 @@ TEST_F(WineHostTest, ExternalRestarterUnderWineRecordsItsCommandLine) {
     EXPECT_EQ(line, folder + "\\Varnel\\Kestrun.exe 200 \"" + folder + "\\TC\\TOTALCMD.EXE /i=\"" + folder +
                         "\\TC\\wincmd.ini\"\"");
     EXPECT_TRUE(Hosts().empty()); // the restarter does the rest; ours only records
+}
+
+// Configure on a file-system plugin starts config.exe from the program's folder with its own short
+// path, the module, the configuration's folder and the list's window.
+TEST_F(WineHostTest, FileSystemPluginConfigurationStartsConfigExe) {
+    fs::copy_file(std::string(VARNEL_BINARY_DIR) + "/bin/restarter_standin.exe",
+                  machine + "/Varnel/config.exe");
+    SetHostPaths(AppSettings().TCPath, AppSettings().IniPath);
+    ConfigureFsPlugin("C:\\Plugins X\\fs.wfx", folder + "\\TC", 4242);
+    std::string log = machine + "/Varnel/started.log";
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(log) && fs::file_size(log) > 0; }));
+    std::ifstream in(log);
+    std::string line;
+    std::getline(in, line);
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    EXPECT_EQ(line, folder + "\\Varnel\\config.exe \"C:\\Plugins X\\fs.wfx\" \"" + folder + "\\TC\" 4242");
 }
 
 // A host installed the usual way: in "Program Files", with its configuration in a folder with a
