@@ -124,7 +124,7 @@ bool WriteReport(std::string_view programVersion, std::string_view hostExe, std:
             for (std::string& arg : line.args)
                 arg = platform::HostTextToUtf8(arg);
         }
-        bytes += FormatIndexed(line.format, line.args);
+        bytes += FormatIndexed(line.format, line.args, unicode);
         bytes += "\r\n";
     }
     return platform::ReplaceFileAtomically(s.ReportFile, bytes);

@@ -42,6 +42,10 @@ const QIcon& ListIcon(int index) {
 // ---- The list -----------------------------------------------------------------------------
 
 void TFormTCVarnel::FillList() {
+    // A fill asked for from inside a wait (an event handled while the table is being read) would
+    // read the table on two threads at once; the fill that is under way shows the list anyway.
+    if (BusyWaiting())
+        return;
     Settings& s = AppSettings();
     SetHostPaths(s.TCPath, s.IniPath);
     // Thousands of modules on a slow disk take a while: the window stays alive, and Cancel leaves

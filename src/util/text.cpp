@@ -1,5 +1,6 @@
 #include "util/text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <limits>
@@ -315,7 +316,7 @@ std::string_view TrimBlanks(std::string_view text) {
     return text;
 }
 
-std::string FormatIndexed(std::string_view format, const std::vector<std::string>& args) {
+std::string FormatIndexed(std::string_view format, const std::vector<std::string>& args, bool utf8) {
     std::string out;
     size_t next = 0;
     for (size_t i = 0; i < format.size(); ++i) {
@@ -354,7 +355,12 @@ std::string FormatIndexed(std::string_view format, const std::vector<std::string
             continue;
         }
         const std::string text = index < args.size() ? args[index] : std::string();
-        const size_t pad = width > text.size() ? width - text.size() : 0;
+        size_t length = text.size();
+        if (utf8) // continuation bytes are no characters of their own
+            length -= static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+                return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+            }));
+        const size_t pad = width > length ? width - length : 0;
         if (!left)
             out.append(pad, ' ');
         out.append(text);

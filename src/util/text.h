@@ -69,8 +69,9 @@ struct PrintfArg {
 // Text formatting with indexed arguments, all texts: "%s" takes the next argument, "%2:s" argument
 // 2 (and the next "%s" argument 3), "%-40s" pads with blanks on the right to at least 40
 // characters, "%12s" on the left; longer texts are never cut. "%%" is a percent sign. A missing
-// argument is empty; any other conversion is copied as it stands.
-std::string FormatIndexed(std::string_view format, const std::vector<std::string>& args);
+// argument is empty; any other conversion is copied as it stands. With `utf8`, widths count
+// characters of UTF-8 text instead of bytes.
+std::string FormatIndexed(std::string_view format, const std::vector<std::string>& args, bool utf8 = false);
 
 constexpr size_t kFormatPrintfLimit = 1024;
 std::string FormatPrintf(std::string_view format, std::initializer_list<PrintfArg> args);
