@@ -136,8 +136,8 @@ const std::vector<int>& MessageNumbers() {
         // the bitness of modules and a module the host cannot load; a host missing on the command line;
         // why a command is off; a configuration that cannot be read; a name that cannot be a key;
         // a configuration changed by another program meanwhile; the busy indicator; an extension
-        // listed twice.
-        range(91, 113);
+        // listed twice; options that are no numbers, and a refresh too often.
+        range(91, 115);
         return n;
     }();
     return numbers;

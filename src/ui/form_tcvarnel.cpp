@@ -34,7 +34,7 @@ bool TFormTCVarnel::CommandAvailable(const char* handler) {
         "btnRefreshClick",   "btnCloseClick",   "btnTCBrowseClick", "btnIniBrowseClick", "TabControl1Change",
         "btnAddClick",       "btnDisableClick", "btnRemoveClick",   "btnRenameClick",    "btnTCRunClick",
         "btnTCRestartClick", "btnIniEditClick", "mnuBrowseClick",   "mnuDescClick",      "btnAboutClick",
-        "btnReportClick",    "btnTweakClick",   "btnOrderClick",    "btnConfigureClick",
+        "btnReportClick",    "btnTweakClick",   "btnOrderClick",    "btnConfigureClick", "btnOptionsClick",
     };
     return available.count(handler) != 0;
 }

@@ -18,6 +18,7 @@
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "ui/form_about.h"
+#include "ui/form_options.h"
 #include "ui/form_order.h"
 #include "ui/form_report.h"
 #include "ui/menu_speed_button.h"
@@ -30,6 +31,7 @@
 #include <QTabBar>
 #include <QTableWidget>
 #include <QTimer>
+#include <filesystem>
 
 namespace varnel {
 
@@ -277,6 +279,45 @@ void TFormTCVarnel::btnConfigureClick() {
     TimerBack();
 }
 
+void TFormTCVarnel::btnOptionsClick() {
+    TimerOff();
+    auto* options = findChild<TFormOptions*>();
+    if (!options)
+        options = new TFormOptions(this); // made once, kept for the next time
+    Settings& s = AppSettings();
+    options->Load(s, m_timer1->interval());
+    // A language picked in the dialog shows here at once.
+    QMetaObject::Connection redraw =
+        connect(options, &TFormOptions::languageChanged, this, [this] { SetCaptions(); });
+    const bool ok = options->exec() == QDialog::Accepted;
+    disconnect(redraw);
+    if (ok) {
+        int refreshMs = m_timer1->interval();
+        options->Store(s, refreshMs);
+        ApplyColumnOptions();
+        m_tabControl1->setVisible(s.ShowTabs);
+        if (!s.ShowTabs)
+            m_tabControl1->setCurrentIndex(0);
+        m_timer1->setInterval(refreshMs);
+        s.RefreshInterval = refreshMs;
+        // The plugin folders, where they name a drive; a folder that cannot be made is skipped.
+        for (const std::string* folder :
+             {&s.PluginsLister, &s.PluginsPacker, &s.PluginsFS, &s.PluginsContent}) {
+            const std::string expanded = ExpandHostPath(*folder);
+            if (expanded.find(":\\") == std::string::npos)
+                continue;
+            std::error_code ignored;
+            std::filesystem::create_directories(platform::ToHostPath(expanded), ignored);
+        }
+        FillList();
+    }
+    if (options->LanguageName() != s.Language) {
+        s.Language = options->LanguageName();
+        SetCaptions();
+    }
+    TimerBack();
+}
+
 void TFormTCVarnel::btnReportClick() {
     TFormReport dialog(this);
     dialog.LoadSettings();
@@ -299,7 +340,6 @@ void TFormTCVarnel::btnAboutClick() {
 // Commands that come with later parts of the program: their controls stay disabled, so these
 // are reached only by code that forgets to ask CommandAvailable.
 void TFormTCVarnel::mnuInstallZipClick() {}
-void TFormTCVarnel::btnOptionsClick() {}
 
 // ---- The host process ---------------------------------------------------------------------
 

@@ -22,6 +22,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QTabBar>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -487,6 +489,55 @@ private slots:
         inDialog([](TFormOrder& order) { order.reject(); });
         TFormTCVarnel oneShot("/order");
         QVERIFY(oneShot.OneShotDone());
+    }
+
+    // The Options dialog: numbers as the settings hold them, a refresh period checked before the
+    // dialog closes, the restart choice, tabs off, and a language that applies at once, Cancel or not.
+    void optionsDialogLoadsChecksAndApplies() {
+        GuiHost host("[Options]\r\nRefresh=1\r\nRefreshInterval=6000\r\n[Restart]\r\nRestartCmd=5\r\n");
+        host.Open();
+        auto inDialog = [&](std::function<void(QDialog&)> act) {
+            QTimer::singleShot(0, [act] {
+                auto* options = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+                QVERIFY(options && options->objectName() == "TFormOptions");
+                act(*options);
+            });
+        };
+        inDialog([&](QDialog& options) {
+            auto* seconds = options.findChild<QLineEdit*>("ffTimerSec");
+            QCOMPARE(seconds->text(), QString("6"));
+            QVERIFY(options.findChild<QRadioButton*>("ffRestart3")->isChecked());
+            QVERIFY(options.findChild<QLineEdit*>("ffRestartExt")->isEnabled());
+            seconds->setText("ten");
+            options.findChild<QPushButton*>("btnOk")->click();
+            QVERIFY(options.isVisible()); // stays open, and says why
+            QCOMPARE(host.boxes.Boxes().back().text, std::string("\"ten\" is not a whole number."));
+            seconds->setText("0");
+            options.findChild<QPushButton*>("btnOk")->click();
+            QVERIFY(options.isVisible());
+            seconds->setText("10");
+            options.findChild<QCheckBox*>("ffTabs")->setChecked(false);
+            options.findChild<QPushButton*>("btnOk")->click();
+        });
+        host.Window().btnOptionsClick();
+        Settle();
+        QCOMPARE(AppSettings().RefreshInterval, 10000);
+        QCOMPARE(AppSettings().RestartCmd, 2);
+        QVERIFY(!AppSettings().ShowTabs);
+        QVERIFY(!host.Find<QTabBar>("TabControl1")->isVisible());
+
+        inDialog([](QDialog& options) {
+            auto* language = options.findChild<QComboBox*>("sLang");
+            language->setCurrentIndex(language->findText("Deutsch"));
+            QCOMPARE(options.findChild<QPushButton*>("btnCancel")->text(), QString("Abbrechen"));
+            options.findChild<QPushButton*>("btnCancel")->click();
+        });
+        host.Window().btnOptionsClick();
+        Settle();
+        QCOMPARE(AppSettings().Language, std::string("Deutsch"));
+        QCOMPARE(host.Find<QWidget>("btnClose")->property("text").toString(),
+                 QString::fromUtf8("Schlie\u00dfen"));
+        QCOMPARE(AppSettings().RefreshInterval, 10000); // Cancel kept the rest
     }
 
     // F1 opens the About box, with or without a host, in the language in use.
