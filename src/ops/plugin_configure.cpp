@@ -7,6 +7,7 @@
 #include "catalog/plugin_table.h"
 #include "lang/language.h"
 #include "ops/host_process.h"
+#include "ops/plugin_list.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/program_folder.h"
@@ -86,13 +87,7 @@ void ConfigureRow(int row, int64_t listWindow) {
         break;
     }
     default: {
-        const std::string& file = entry.FileName;
-        const size_t dot = file.rfind('.');
-        const size_t slash = file.rfind('\\');
-        std::string ini = (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-                              ? file
-                              : file.substr(0, dot);
-        ini += ".ini";
+        const std::string ini = PluginIniOf(entry.FileName);
         if (platform::FileExists(ini))
             platform::ShellRun(ini, "", platform::ShowMode::Shown, false);
         else

@@ -84,13 +84,7 @@ size_t Utf8SequenceLength(unsigned char lead) {
 
 } // namespace
 
-namespace {
-// Plain ASCII reads the same in every form here, and most names are plain ASCII.
-bool IsAscii(std::string_view text) {
-    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-} // namespace
-
+// Most names are plain ASCII, which reads the same in every form here.
 std::string AnsiToUtf8(std::string_view ansi) {
     if (IsAscii(ansi))
         return std::string(ansi);

@@ -124,10 +124,7 @@ void TFormAbout::showEvent(QShowEvent* event) {
 }
 
 void TFormAbout::FormShow() {
-    std::string title = GetCaption(68);
-    if (size_t amp = title.find('&'); amp != std::string::npos)
-        title.erase(amp, 1);
-    setWindowTitle(FromAnsi(title));
+    setWindowTitle(FromAnsi(GetCaptionNoAccel(68)));
     m_label0->setText(FromAnsi(GetCaption(100)));
     m_label2->setText(FromAnsi(GetCaption(101)));
     m_label1->setText(FromAnsi(

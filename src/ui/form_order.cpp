@@ -4,6 +4,7 @@
 #include "catalog/host_config.h"
 #include "lang/language.h"
 #include "ops/install.h"
+#include "ops/plugin_list.h"
 #include "ui/qt_text.h"
 #include "util/text.h"
 
@@ -49,12 +50,6 @@ protected:
 private:
     TFormOrder* m_form;
 };
-
-std::string KindShortName(PluginKind kind) {
-    const int message = kind == kPacker ? 41 : kind == kContent ? 43 : 40;
-    const std::string& text = Message(message);
-    return text.substr(0, text.find(':'));
-}
 
 } // namespace
 
@@ -108,15 +103,15 @@ void TFormOrder::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (event->spontaneous())
         return;
-    std::string title = GetCaption(250);
-    if (size_t amp = title.find('&'); amp != std::string::npos)
-        title.erase(amp, 1);
-    setWindowTitle(FromAnsi(title));
+    setWindowTitle(FromAnsi(GetCaptionNoAccel(250)));
     m_btnOk->setText(FromAnsi(GetCaption(105)));
     m_btnUp->setText(FromAnsi(GetCaption(252)));
     m_btnDown->setText(FromAnsi(GetCaption(253)));
     m_listView1->setHeaderLabels({FromAnsi(GetCaption(77)), FromAnsi(GetCaption(80))});
-    m_label1->setText(FromAnsi(FormatPrintf(GetCaption(251), {KindShortName(m_orderKind)})));
+    m_label1->setText(
+        FromAnsi(FormatPrintf(GetCaption(251), {KindShortName(Message(m_orderKind == kPacker    ? 41
+                                                                      : m_orderKind == kContent ? 43
+                                                                                                : 40))})));
     LoadTable(true);
     m_order = std::make_unique<PluginOrder>(m_orderKind);
     Fill(0);

@@ -372,4 +372,8 @@ std::string FormatIndexed(std::string_view format, const std::vector<std::string
     return out;
 }
 
+bool IsAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
 } // namespace varnel

@@ -29,6 +29,8 @@ void AppendUtf8(uint32_t codePoint, std::string& out);
 
 // The folded forms: two texts are equal without regard to case exactly when these are equal.
 std::string FoldAnsi(std::string_view text);
+// Whether every byte is plain ASCII (which reads the same in every code page and in UTF-8).
+bool IsAscii(std::string_view text);
 std::string FoldUtf8(std::string_view text);
 
 std::string ReplaceFirst(std::string_view text, std::string_view find, std::string_view by);

@@ -104,6 +104,18 @@ protected:
         return text;
     }
     std::vector<int> Hosts() { return HostProcesses(hostMachinePath); }
+    // The first command line the stand-in program recorded (empty when it never ran).
+    std::string FirstStartedLine() {
+        const std::string log = machine + "/Varnel/started.log";
+        if (!WaitFor([&] { return fs::exists(log) && fs::file_size(log) > 0; }))
+            return {};
+        std::ifstream in(log);
+        std::string line;
+        std::getline(in, line);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        return line;
+    }
     void StartStandIn(const std::string& extra = {}) {
         size_t before = Hosts().size();
         ASSERT_TRUE(platform::StartProcess(AppSettings().TCPath + extra, platform::ShowMode::Shown, false));
@@ -165,13 +177,7 @@ TEST_F(WineHostTest, ExternalRestarterUnderWineRecordsItsCommandLine) {
     AppSettings().RestartExt = "%dir%\\Kestrun.exe 200 \"%s\"";
     AppSettings().IniPath = folder + "\\TC\\wincmd.ini";
     RestartHost();
-    std::string log = machine + "/Varnel/started.log";
-    ASSERT_TRUE(WaitFor([&] { return fs::exists(log) && fs::file_size(log) > 0; }));
-    std::ifstream in(log);
-    std::string line;
-    std::getline(in, line);
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
+    const std::string line = FirstStartedLine();
     // The restarter sees the command line as it was built, inner quotes and all.
     EXPECT_EQ(line, folder + "\\Varnel\\Kestrun.exe 200 \"" + folder + "\\TC\\TOTALCMD.EXE /i=\"" + folder +
                         "\\TC\\wincmd.ini\"\"");
@@ -185,13 +191,7 @@ TEST_F(WineHostTest, FileSystemPluginConfigurationStartsConfigExe) {
                   machine + "/Varnel/config.exe");
     SetHostPaths(AppSettings().TCPath, AppSettings().IniPath);
     ConfigureFsPlugin("C:\\Plugins X\\fs.wfx", folder + "\\TC", 4242);
-    std::string log = machine + "/Varnel/started.log";
-    ASSERT_TRUE(WaitFor([&] { return fs::exists(log) && fs::file_size(log) > 0; }));
-    std::ifstream in(log);
-    std::string line;
-    std::getline(in, line);
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
+    const std::string line = FirstStartedLine();
     EXPECT_EQ(line, folder + "\\Varnel\\config.exe \"C:\\Plugins X\\fs.wfx\" \"" + folder + "\\TC\" 4242");
 }
 

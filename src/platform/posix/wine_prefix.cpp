@@ -86,11 +86,7 @@ bool IsSeparator(char c) {
 // Two names without regard to letter case: the host's ANSI folding where both have an ANSI form,
 // else Unicode folding of their UTF-8 forms.
 bool SameNameNoCase(std::string_view utf8a, std::string_view utf8b) {
-    auto ascii = [](std::string_view text) {
-        return std::all_of(text.begin(), text.end(),
-                           [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    };
-    if (ascii(utf8a) && ascii(utf8b))
+    if (IsAscii(utf8a) && IsAscii(utf8b))
         return EqualsNoCaseAscii(utf8a, utf8b);
     std::string a = Utf8ToHostText(utf8a);
     std::string b = Utf8ToHostText(utf8b);
