@@ -2,6 +2,7 @@
 
 #include "app/settings.h"
 #include "lang/language.h"
+#include "ops/button_bar.h"
 #include "ops/user_dialogs.h"
 #include "platform/environment.h"
 #include "platform/process.h"
@@ -63,7 +64,7 @@ TFormOptions::TFormOptions(QWidget* parent) : QDialog(parent) {
     m_ffRegister = named(new QCheckBox(sheet1), "ffRegister");
     m_label2 = named(new QLabel(sheet1), "Label2");
     m_btnBarAdd = named(new QPushButton(sheet1), "btnBarAdd");
-    m_btnBarAdd->setEnabled(false); // the host's button bar is not written by this version yet
+    connect(m_btnBarAdd, &QPushButton::clicked, this, &TFormOptions::btnBarAddClick);
     m_label1 = named(new QLabel(sheet1), "Label1");
     m_sLang = named(new QComboBox(sheet1), "sLang");
     m_labelBy = named(new QLabel(sheet1), "LabelBy");
@@ -213,6 +214,7 @@ void TFormOptions::Load(const Settings& s, int refreshMs) {
     for (int k = 0; k < 4; ++k)
         m_ffPlugins[k]->setText(FromAnsi(*folders[k]));
     m_languageName = s.Language;
+    BarFile = GetButtonBarFile();
 }
 
 void TFormOptions::Store(Settings& s, int& refreshMs) const {
@@ -263,7 +265,7 @@ void TFormOptions::FormShow() {
     m_ffUseTCVar->setText(caption(209));
     m_ffInstRestart->setText(caption(210));
     m_ffInstTweak->setText(caption(211));
-    m_btnBarAdd->setText(FromAnsi(FormatPrintf(GetCaption(214), {""})));
+    m_btnBarAdd->setText(FromAnsi(FormatPrintf(GetCaption(214), {FileNamePart(BarFile)})));
     m_ffRestart1->setText(caption(216));
     m_ffRestart2->setText(caption(217));
     m_ffRestart3->setText(caption(218));
@@ -312,6 +314,10 @@ void TFormOptions::ffTimerClick() {
 
 void TFormOptions::ffRestart1Click() {
     m_ffRestartExt->setEnabled(m_ffRestart3->isChecked());
+}
+
+void TFormOptions::btnBarAddClick() {
+    AddProgramButtons(BarFile, platform::OwnExecutablePath(), ProgramIconFile());
 }
 
 void TFormOptions::btnLink1Click() {

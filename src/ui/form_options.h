@@ -1,7 +1,7 @@
 #pragma once
 // The options dialog. The program creates it once and reuses it, so the page last shown is shown
-// again. It edits the settings in memory on OK; a language picked in it applies at once. Adding
-// the program's buttons to the host's button bar is not offered by this version yet.
+// again. It edits the settings in memory on OK; a language picked in it applies at once, and the
+// program's buttons go onto the host's button bar at the moment the user asks for them.
 
 #include <QDialog>
 #include <string>
@@ -29,10 +29,13 @@ public:
     // milliseconds.
     void Store(Settings& settings, int& refreshMs) const;
     const std::string& LanguageName() const { return m_languageName; }
+    // The host's button bar file, found again at each loading.
+    std::string BarFile;
 
     void sLangChange();
     void ffTimerClick();
     void ffRestart1Click();
+    void btnBarAddClick();
     void btnLink1Click();
     void btnFtpBrowseClick();
     void btnRarBrowseClick();

@@ -5,7 +5,9 @@
 #include "app/settings.h"
 #include "catalog/host_location.h"
 #include "gui_host.h"
+#include "ops/button_bar.h"
 #include "ops/install.h"
+#include "platform/environment.h"
 #include "sample_plugins.h"
 #include "ui/form_add.h"
 #include "ui/form_order.h"
@@ -13,6 +15,7 @@
 #include "ui/menu_speed_button.h"
 #include "ui/qt_text.h"
 #include "ui/run_program.h"
+#include "util/text.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -508,6 +511,9 @@ private slots:
             QCOMPARE(seconds->text(), QString("6"));
             QVERIFY(options.findChild<QRadioButton*>("ffRestart3")->isChecked());
             QVERIFY(options.findChild<QLineEdit*>("ffRestartExt")->isEnabled());
+            auto* bar = options.findChild<QPushButton*>("btnBarAdd");
+            QCOMPARE(bar->text(), "Add buttons to the TC bar " + FromAnsi(FileNamePart(GetButtonBarFile())));
+            bar->click();
             seconds->setText("ten");
             options.findChild<QPushButton*>("btnOk")->click();
             QVERIFY(options.isVisible()); // stays open, and says why
@@ -525,6 +531,12 @@ private slots:
         QCOMPARE(AppSettings().RestartCmd, 2);
         QVERIFY(!AppSettings().ShowTabs);
         QVERIFY(!host.Find<QTabBar>("TabControl1")->isVisible());
+        const std::string barFile = GetButtonBarFile();
+        const int archiveButton = ButtonCount(barFile) - 2; // the third of the program's five
+        QCOMPARE(FindButton(barFile, platform::OwnExecutablePath()), archiveButton - 2);
+        QCOMPARE(ReadBarValue(barFile, "param" + std::to_string(archiveButton)), std::string("/installZip"));
+        QCOMPARE(ReadBarValue(barFile, "menu" + std::to_string(archiveButton)),
+                 std::string("Install from archive..."));
 
         inDialog([](QDialog& options) {
             auto* language = options.findChild<QComboBox*>("sLang");
