@@ -16,6 +16,7 @@
 #include <benchmark/benchmark.h>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 
 namespace {
@@ -70,6 +71,8 @@ int main(int argc, char** argv) {
     std::filesystem::copy(std::string(VARNEL_SOURCE_DIR) + "/Language",
                           g_host.prefixDir + "/drive_c/Varnel/Language",
                           std::filesystem::copy_options::recursive);
+    // The window would register the plugin file types on this machine's desktop.
+    std::ofstream(g_host.prefixDir + "/drive_c/Varnel/TC_varnel.ini") << "[Options]\r\nRegisterExt=0\r\n";
     varnel::SetProgramFolder("C:\\Varnel");
     varnel::SetLanguageLoadedHook(varnel::LoadMessages);
     varnel::SetLanguage("English");

@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
              fs::copy_options::recursive | fs::copy_options::overwrite_existing);
     std::ofstream(portable / "TC_varnel.ini")
         << "[Options]\r\nLanguage=" << language << "\r\nShowStatusBar=" << (statusBar ? 1 : 0)
-        << "\r\nShowVersionsCol=1\r\n[Window]\r\nTabIndex=" << tab << "\r\n";
+        << "\r\nShowVersionsCol=1\r\nRegisterExt=0\r\n[Window]\r\nTabIndex=" << tab << "\r\n";
     if (width > 0 && height > 0)
         std::ofstream(portable / "TC_varnel.ini", std::ios::app)
             << "Width=" << width << "\r\nHeight=" << height << "\r\n";

@@ -2,8 +2,6 @@
 
 #include "catalog/host_config.h"
 #include "lang/language.h"
-#include "platform/environment.h"
-#include "platform/files.h"
 #include "platform/profile.h"
 #include "util/text.h"
 
@@ -13,7 +11,6 @@ namespace {
 
 constexpr std::string_view kBarSection = "Buttonbar";
 constexpr size_t kBarValueChars = 301;
-constexpr std::string_view kIconModuleName = "tcvarnel-icons.dll";
 
 std::string Numbered(std::string_view key, int number) {
     return std::string(key).append(IntText(number));
@@ -100,12 +97,6 @@ void AddProgramButtons(std::string_view file, std::string_view programPath, std:
     for (const Button& button : kButtons)
         AddButton(file, programPath, button.parameters, iconFile, button.icon, GetCaption(button.caption));
     batch.Commit();
-}
-
-std::string ProgramIconFile() {
-    std::string program = platform::OwnExecutablePath();
-    std::string module = FolderPart(program).append(kIconModuleName);
-    return platform::FileExists(module) ? module : program;
 }
 
 } // namespace varnel

@@ -30,9 +30,4 @@ void RemoveButtons(std::string_view file, std::string_view text);
 // file once. The icons come from iconFile (the program's icon module).
 void AddProgramButtons(std::string_view file, std::string_view programPath, std::string_view iconFile);
 
-// The Windows module beside the program that carries its icon groups, in the order the host
-// counts them (0 the program, 1-3 the plugin file types, 4-6 the toolbar pictures, 7 the content
-// type); the program's own path when the module is missing.
-std::string ProgramIconFile();
-
 } // namespace varnel

@@ -29,4 +29,18 @@ struct RegistryString {
 std::vector<std::pair<std::string, RegistryString>> ReadRegistryStrings(RegistryRoot root,
                                                                         std::string_view key);
 
+// One string value to write: the key below its root, the value's name ("" for the default value).
+struct RegistryWrite {
+    RegistryRoot root;
+    std::string key;
+    std::string name;
+    std::string text;
+};
+
+// Writes REG_SZ values, creating their keys. Under Wine the prefix's own registry editor does it,
+// so a Wine that is running sees the values at once and the prefix's files stay Wine's. With wait
+// the call returns once the editor ended; without, it returns at once. False when nothing could
+// be started to write them.
+bool WriteRegistryStrings(const std::vector<RegistryWrite>& writes, bool wait);
+
 } // namespace varnel::platform

@@ -1,6 +1,7 @@
 #include "ui/form_options.h"
 
 #include "app/settings.h"
+#include "catalog/file_types.h"
 #include "lang/language.h"
 #include "ops/button_bar.h"
 #include "ops/user_dialogs.h"

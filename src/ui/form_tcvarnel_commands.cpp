@@ -2,6 +2,7 @@
 #include "ui/form_tcvarnel.h"
 
 #include "app/settings.h"
+#include "catalog/file_types.h"
 #include "catalog/host_config.h"
 #include "catalog/host_location.h"
 #include "catalog/module_info.h"
@@ -294,6 +295,7 @@ void TFormTCVarnel::btnOptionsClick() {
     if (ok) {
         int refreshMs = m_timer1->interval();
         options->Store(s, refreshMs);
+        RegisterPluginFileTypes(s.RegisterExt);
         ApplyColumnOptions();
         m_tabControl1->setVisible(s.ShowTabs);
         if (!s.ShowTabs)

@@ -3,6 +3,7 @@
 #include "ui/form_tcvarnel_design.h"
 
 #include "app/settings.h"
+#include "catalog/file_types.h"
 #include "lang/language.h"
 #include "ui/busy_wait.h"
 #include "ui/menu_speed_button.h"
@@ -42,6 +43,7 @@ void TFormTCVarnel::ApplyCreationSettings() {
     m_timer1->setInterval(s.RefreshInterval);
     if (s.Refresh && s.RefreshInterval > 0)
         m_timer1->start();
+    RegisterPluginFileTypes(s.RegisterExt);
     // A stored size below the minimum is refused as a whole, like a drag would be.
     if (s.Width >= kMinimumWidth && s.Height >= kMinimumHeight) {
         move(s.Left, s.Top);

@@ -38,6 +38,10 @@ GuiHost::GuiHost(const std::string& settings, bool makeDemo) {
     SetFatalHandler([] { throw std::runtime_error("fatal end of the program"); });
     if (!InitializeProgram())
         throw std::runtime_error("start-up failed");
+    // A window registers the plugin file types in the prefix and on the user's desktop; only the
+    // tests that ask for it in their settings do.
+    if (settings.find("RegisterExt") == std::string::npos)
+        AppSettings().RegisterExt = false;
 }
 
 GuiHost::~GuiHost() {

@@ -340,12 +340,13 @@ std::optional<Launch> PrepareLaunch(std::string_view commandLine, int showMode, 
     return launch;
 }
 
-namespace {
+namespace detail {
 
 // Starts argv with the extra environment. Without waiting, the process is started through an
 // intermediate child that ends at once, so it never lingers as a zombie of ours. Returns whether
 // the program itself could be executed.
-bool Spawn(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env, bool wait) {
+bool Spawn(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env, bool wait,
+           bool quiet) {
     std::vector<std::string> envStrings = detail::ChildEnvironment(env);
     std::vector<char*> envp = detail::CStrings(envStrings);
     std::vector<std::string> args = argv;
@@ -372,7 +373,7 @@ bool Spawn(const std::vector<std::string>& argv, const std::map<std::string, std
         int devnull = open("/dev/null", O_RDWR);
         if (devnull >= 0) {
             dup2(devnull, 0);
-            if (!wait) {
+            if (!wait || quiet) {
                 dup2(devnull, 1);
                 dup2(devnull, 2);
             }
@@ -404,14 +405,14 @@ bool Spawn(const std::vector<std::string>& argv, const std::map<std::string, std
     return true;
 }
 
-} // namespace
+} // namespace detail
 
 bool StartProcess(std::string_view commandLine, ShowMode show, bool wait) {
     std::optional<Launch> launch = PrepareLaunch(commandLine, static_cast<int>(show), wait);
     if (!launch)
         return false;
     if (!launch->throughHelper)
-        return Spawn(launch->argv, launch->env, wait);
+        return detail::Spawn(launch->argv, launch->env, wait);
     // The helper answers as soon as the program runs (or could not be started); with wait it
     // ends with the program.
     CapturedRun run = RunAndCapture(launch->argv, launch->env, wait ? UINT_MAX : kHelperStartMs, 4096);
@@ -481,7 +482,7 @@ bool ShellOpen(std::string_view target) {
     what = windowsPath ? ToHostPath(target) : AnsiToUtf8(target);
     if (what.empty())
         return false;
-    return Spawn({*opener, what}, {}, false);
+    return detail::Spawn({*opener, what}, {}, false);
 }
 
 } // namespace varnel::platform
