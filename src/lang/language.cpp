@@ -136,8 +136,10 @@ const std::vector<int>& MessageNumbers() {
         // the bitness of modules and a module the host cannot load; a host missing on the command line;
         // why a command is off; a configuration that cannot be read; a name that cannot be a key;
         // a configuration changed by another program meanwhile; the busy indicator; an extension
-        // listed twice; options that are no numbers, and a refresh too often.
-        range(91, 115);
+        // listed twice; options that are no numbers, and a refresh too often; an archive entry that
+        // would leave its folder, an archive bomb, an archiver that wrote elsewhere, and an archive
+        // whose pluginst.inf names no plugin.
+        range(91, 119);
         return n;
     }();
     return numbers;

@@ -41,7 +41,8 @@ bool AcceptBitness(std::string_view modulePath) {
 } // namespace
 
 void InstallPlugin(std::string_view chosenPath, bool askConfirmation, bool restartAfter,
-                   std::string_view presetExtensions, bool reportDuplicate) {
+                   std::string_view presetExtensions, bool reportDuplicate, std::string_view details,
+                   bool bitnessAccepted) {
     // A module already registered under the chosen name stays so; otherwise a 64-bit module
     // with a 32-bit twin beside it is registered under the twin's name.
     std::string modulePath(chosenPath);
@@ -59,12 +60,13 @@ void InstallPlugin(std::string_view chosenPath, bool askConfirmation, bool resta
         note = FormatPrintf(Message(68), {association});
 
     if (askConfirmation) {
-        std::string question = FormatPrintf(Message(59), {FileNamePart(chosenPath)}) + note;
+        std::string question = FormatPrintf(Message(59), {FileNamePart(chosenPath)});
+        question.append(details).append(note);
         if (ShowAppMessage(question, kStyleQuestion) != kIdOk)
             return;
     }
 
-    if (!installed && !AcceptBitness(modulePath))
+    if (!installed && !bitnessAccepted && !AcceptBitness(modulePath))
         return;
 
     PluginKind kind = PluginKindOfFile(modulePath);

@@ -7,9 +7,11 @@
 namespace varnel {
 
 // A 64-bit module chosen beside its 32-bit twin is registered under the twin's name; a module the
-// host cannot load is installed only after the user agreed.
+// host cannot load is installed only after the user agreed (unless bitnessAccepted says they did).
+// details (lines such as a description and a version) follow the file name in the question.
 void InstallPlugin(std::string_view chosenPath, bool askConfirmation, bool restartAfter,
-                   std::string_view presetExtensions, bool reportDuplicate);
+                   std::string_view presetExtensions, bool reportDuplicate, std::string_view details = {},
+                   bool bitnessAccepted = false);
 
 // The packer flags dialog that follows a packer install when InstTweak is on; Cancel keeps the
 // capability flags just written.

@@ -39,6 +39,11 @@ private:
 bool FileExists(std::string_view path);
 bool DirectoryExists(std::string_view path);
 
+// Folder and file removal and creation; each says whether it did what it was asked.
+bool CreateFolder(std::string_view path);
+bool RemoveFolder(std::string_view path); // only an empty folder
+bool DeleteFileAt(std::string_view path);
+
 // The check the host's file would fail when opened for writing: the file is missing, cannot be
 // written, or is held by another running process (mapped into it, as loaded modules are).
 bool FileCannotBeOpenedForWriting(std::string_view path);

@@ -31,10 +31,11 @@ namespace varnel {
 
 bool TFormTCVarnel::CommandAvailable(const char* handler) {
     static const std::set<std::string> available = {
-        "btnRefreshClick",   "btnCloseClick",   "btnTCBrowseClick", "btnIniBrowseClick", "TabControl1Change",
-        "btnAddClick",       "btnDisableClick", "btnRemoveClick",   "btnRenameClick",    "btnTCRunClick",
-        "btnTCRestartClick", "btnIniEditClick", "mnuBrowseClick",   "mnuDescClick",      "btnAboutClick",
-        "btnReportClick",    "btnTweakClick",   "btnOrderClick",    "btnConfigureClick", "btnOptionsClick",
+        "btnRefreshClick",    "btnCloseClick",   "btnTCBrowseClick", "btnIniBrowseClick", "TabControl1Change",
+        "btnAddClick",        "btnDisableClick", "btnRemoveClick",   "btnRenameClick",    "btnTCRunClick",
+        "btnTCRestartClick",  "btnIniEditClick", "mnuBrowseClick",   "mnuDescClick",      "btnAboutClick",
+        "btnReportClick",     "btnTweakClick",   "btnOrderClick",    "btnConfigureClick", "btnOptionsClick",
+        "mnuInstallZipClick",
     };
     return available.count(handler) != 0;
 }
@@ -44,6 +45,7 @@ TFormTCVarnel::TFormTCVarnel(const std::string& firstArgument, QWidget* parent) 
     setWindowIcon(QIcon(":/icons/varnel.svg"));
     CreateControls();
     CreateMenus();
+    setAcceptDrops(true);
     qApp->installEventFilter(this);
     SetStatusReporter([this](const std::string& text) { m_statusText->setText(FromAnsi(text)); });
 

@@ -85,11 +85,18 @@ public:
     // The commands the window can run; the controls of all others stay disabled.
     static bool CommandAvailable(const char* handler);
 
+    // Installs dropped plugin modules and archives (Windows paths) in their order, restarting
+    // the host once after the last one when that is wanted; false when one of them is neither.
+    bool InstallDropped(const std::vector<std::string>& files);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void CreateControls();

@@ -7,6 +7,7 @@
 #include "catalog/host_location.h"
 #include "catalog/module_info.h"
 #include "lang/language.h"
+#include "ops/archive_install.h"
 #include "ops/descriptions.h"
 #include "ops/host_process.h"
 #include "ops/install.h"
@@ -341,7 +342,27 @@ void TFormTCVarnel::btnAboutClick() {
 
 // Commands that come with later parts of the program: their controls stay disabled, so these
 // are reached only by code that forgets to ask CommandAvailable.
-void TFormTCVarnel::mnuInstallZipClick() {}
+void TFormTCVarnel::mnuInstallZipClick() {
+    TimerOff();
+    Settings& s = AppSettings();
+    FileDialogRequest request;
+    request.title = GetCaption(63);
+    request.initialFolder = s.PluginsSrcZip;
+    request.filters = {{"Archives (*.zip;*.rar)", "*.zip;*.rar"}};
+    request.multiple = true;
+    std::vector<std::string> chosen = Dialogs().OpenFiles(request);
+    if (!chosen.empty()) {
+        std::string folder = FolderPart(chosen.front());
+        if (folder.size() > 1 && folder.back() == '\\')
+            folder.pop_back();
+        s.PluginsSrcZip = folder;
+        for (size_t i = 0; i < chosen.size(); ++i)
+            InstallFromArchive(chosen[i], false, i + 1 == chosen.size());
+        if (!m_oneShot)
+            FillList();
+    }
+    TimerBack();
+}
 
 // ---- The host process ---------------------------------------------------------------------
 

@@ -3,6 +3,7 @@
 
 #include "app/entry.h"
 #include "app/settings.h"
+#include "archive_maker.h"
 #include "catalog/host_location.h"
 #include "gui_host.h"
 #include "ops/button_bar.h"
@@ -23,6 +24,7 @@
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -30,7 +32,9 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QUrl>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <sys/stat.h>
 
@@ -492,6 +496,60 @@ private slots:
         inDialog([](TFormOrder& order) { order.reject(); });
         TFormTCVarnel oneShot("/order");
         QVERIFY(oneShot.OneShotDone());
+    }
+
+    // Two archives and a module dropped on the window install in the order dropped (the archives to
+    // the plugin folders of their kinds); a drop holding anything else is refused. The menu command
+    // asks for archives in its own dialog and remembers their folder.
+    void droppedArchivesAndModulesInstallInOrder() {
+        GuiHost host;
+        host.Open();
+        auto sample = [](const char* name) {
+            std::ifstream in(test::SamplePluginFile(ModuleBuild::Native, name), std::ios::binary);
+            return std::string(std::istreambuf_iterator<char>(in), {});
+        };
+        std::filesystem::create_directories(host.prefix.Path("drive_c/in"));
+        test::WriteZip(host.prefix.Path("drive_c/in/view.zip"),
+                       {{"view/viewer.wlx", sample("sample_lister.wlx")}});
+        test::WriteZip(host.prefix.Path("drive_c/in/fs.zip"),
+                       {{"pluginst.inf", "[PluginInstall]\nFile=fs.wfx\nDefaultDir=fsdir\n"},
+                        {"fs.wfx", sample("sample_fs.wfx")}});
+        std::string content = Native(host, "sample_content.wdx");
+        auto drop = [&](const QList<QUrl>& urls) {
+            QMimeData data;
+            data.setUrls(urls);
+            QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(&host.Window(), &enter);
+            if (!enter.isAccepted())
+                return false;
+            QDropEvent dropped(QPointF(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(&host.Window(), &dropped);
+            Settle();
+            return true;
+        };
+        auto url = [&](const char* relative) {
+            return QUrl::fromLocalFile(QString::fromStdString(host.prefix.Path(relative)));
+        };
+        QVERIFY(!drop({url("drive_c/in/view.zip"), url("drive_c/totalcmd/wincmd.ini")}));
+        QVERIFY(drop(
+            {url("drive_c/in/view.zip"), url("drive_c/in/fs.zip"), url("drive_c/new/sample_content.wdx")}));
+        std::vector<std::string> infos;
+        for (const auto& box : host.boxes.Boxes())
+            infos.push_back(box.text);
+        QCOMPARE(infos, (std::vector<std::string>{"The plugin \"viewer\" has been installed.",
+                                                  "The plugin \"fs\" has been installed.",
+                                                  "The plugin \"sample_content\" has been installed."}));
+        const std::string ini = host.WincmdIni();
+        QVERIFY(Contains(ini, "%COMMANDER_PATH%\\Plugins\\WLX\\viewer\\view\\viewer.wlx\r\n"));
+        QVERIFY(Contains(ini, "Sample FS=%COMMANDER_PATH%\\Plugins\\WFX\\fsdir\\fs.wfx\r\n"));
+        QVERIFY(Contains(ini, "C:\\new\\sample_content.wdx\r\n"));
+
+        host.dialogs.files.push_back({"C:\\in\\view.zip"});
+        host.Window().mnuInstallZipClick();
+        Settle();
+        QCOMPARE(host.dialogs.fileRequests.back().filters.front().second, std::string("*.zip;*.rar"));
+        QCOMPARE(AppSettings().PluginsSrcZip, std::string("C:\\in"));
+        QCOMPARE(host.boxes.Boxes().size(), size_t{4});
     }
 
     // The Options dialog: numbers as the settings hold them, a refresh period checked before the

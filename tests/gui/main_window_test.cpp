@@ -185,7 +185,7 @@ private slots:
                 !rename->isEnabled());
         QVERIFY(remove->toolTip().endsWith("\nSelect a plugin in the list first."));
         QVERIFY(host.Find<TMenuSpeedButton>("btnOptions")->isEnabled()); // needs no selection
-        QVERIFY(!host.Action("mnuInstallZip")->isEnabled());             // not in this version yet
+        QVERIFY(host.Action("mnuInstallZip")->isEnabled());              // needs no selection either
         host.Select({0, 5});
         QCOMPARE(host.Window().SelectedTableRows().size(), size_t{2});
         QCOMPARE(host.Window().SelectedPluginFile(),

@@ -446,4 +446,16 @@ ReadResult ReadWholeFile(std::string_view path, std::string& bytes, size_t maxBy
     return ReadResult::Ok;
 }
 
+bool CreateFolder(std::string_view path) {
+    return mkdir(ToHostPath(path).c_str(), 0755) == 0;
+}
+
+bool RemoveFolder(std::string_view path) {
+    return rmdir(ToHostPath(path).c_str()) == 0;
+}
+
+bool DeleteFileAt(std::string_view path) {
+    return unlink(ToHostPath(path).c_str()) == 0;
+}
+
 } // namespace varnel::platform

@@ -1,0 +1,195 @@
+#include "ops/archive_install.h"
+
+#include "app/settings.h"
+#include "lang/language.h"
+#include "ops/host_process.h"
+#include "platform/archive.h"
+#include "platform/codepage.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "platform/process.h"
+#include "platform/program_folder.h"
+#include "platform/registry.h"
+#include "platform/system.h"
+#include "util/text.h"
+
+#include <climits>
+#include <filesystem>
+#include <map>
+#include <sys/stat.h>
+
+namespace varnel {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// One external archiver: its Windows command line (the spec's forms) and, for the machine's own
+// program of the same name, its arguments in machine paths.
+struct Archiver {
+    std::string name;        // "unzip"
+    std::string windowsArgs; // after the program, with %A the archive and %T the target
+    std::vector<std::string> machineArgs;
+};
+
+std::string Fill(std::string_view form, const std::string& archive, const std::string& target) {
+    return ReplaceAll(ReplaceAll(form, "%A", archive), "%T", target);
+}
+
+std::vector<Archiver> ArchiversFor(bool zip) {
+    if (zip)
+        return {{"pkzipc", "-ext -dir -over=all %A \"%T\"\\", {"-ext", "-dir", "-over=all", "%A", "%T/"}},
+                {"unzip", "-o %A -d \"%T\"", {"-o", "%A", "-d", "%T"}}};
+    return {{"rar", "x -y %A \"%T\"\\", {"x", "-y", "%A", "%T/"}},
+            {"unrar", "x -y %A \"%T\"\\", {"x", "-y", "%A", "%T/"}}};
+}
+
+// Starts a Windows program of the prefix and waits for it; false when there is none of the name.
+bool RunWindowsArchiver(const std::string& program, const std::string& arguments) {
+    platform::LocatedProgram located = platform::LocateProgram("\"" + program + "\"");
+    if (!located.found)
+        return false;
+    return platform::StartProcess("\"" + located.program + "\" " + arguments, platform::ShowMode::Normal,
+                                  true);
+}
+
+bool RunMachineArchiver(const std::string& executable, const std::vector<std::string>& forms,
+                        const std::string& archive, const std::string& target) {
+    std::vector<std::string> argv = {executable};
+    for (const std::string& form : forms)
+        argv.push_back(Fill(form, archive, target));
+    platform::CapturedRun run = platform::RunAndCapture(argv, {}, UINT_MAX, 64 * 1024);
+    return run.started;
+}
+
+bool IsExecutableFile(const std::string& path) {
+    std::error_code error;
+    fs::file_status status = fs::status(path, error);
+    return !error && fs::is_regular_file(status) &&
+           (status.permissions() & fs::perms::owner_exec) != fs::perms::none;
+}
+
+// WinRAR as the shell finds it: in the Windows folders, or where the prefix's App Paths say.
+std::string WinRarProgram() {
+    platform::LocatedProgram located = platform::LocateProgram("winrar.exe");
+    if (located.found)
+        return located.program;
+    return platform::ReadRegistryString(platform::RegistryRoot::LocalMachine,
+                                        "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\WinRAR.exe",
+                                        "")
+        .value_or("");
+}
+
+// The external chain, in its order; true when one archiver could be started.
+bool RunChain(bool zip, const std::string& archive, const std::string& target) {
+    // Wine has no 8.3 names: the archive's path is the path itself, and it is quoted.
+    const std::string quotedArchive = "\"" + ShortPathOf(archive) + "\"";
+    const std::string winrarArgs = Fill("x -y %A \"%T\"\\", quotedArchive, target);
+    std::string winrar = WinRarProgram();
+    if (!winrar.empty() && platform::FileExists(winrar) && RunWindowsArchiver(winrar, winrarArgs))
+        return true;
+    const std::string& rarPath = AppSettings().RarPath;
+    if (!rarPath.empty() && platform::FileExists(rarPath) && RunWindowsArchiver(rarPath, winrarArgs))
+        return true;
+    const std::vector<Archiver> archivers = ArchiversFor(zip);
+    for (const Archiver& archiver : archivers)
+        if (RunWindowsArchiver(archiver.name + ".exe", Fill(archiver.windowsArgs, quotedArchive, target)))
+            return true;
+    const std::string machineArchive = platform::ToHostPath(archive);
+    const std::string machineTarget = platform::ToHostPath(target);
+    for (const Archiver& archiver : archivers)
+        if (std::optional<std::string> onPath = platform::FindOnPath(archiver.name))
+            if (RunMachineArchiver(*onPath, archiver.machineArgs, machineArchive, machineTarget))
+                return true;
+    // The program's own folder: a Windows archiver, else the machine's one.
+    const std::string own = platform::OwnExecutableFolder();
+    for (const Archiver& archiver : archivers) {
+        const std::string windows = platform::ToWindowsPath(own) + "\\" + archiver.name + ".exe";
+        if (platform::FileExists(windows) &&
+            RunWindowsArchiver(windows, Fill(archiver.windowsArgs, quotedArchive, target)))
+            return true;
+        if (IsExecutableFile(own + "/" + archiver.name) &&
+            RunMachineArchiver(own + "/" + archiver.name, archiver.machineArgs, machineArchive,
+                               machineTarget))
+            return true;
+    }
+    return false;
+}
+
+// What lies around the target (its parent folder's tree and the archive's folder), outside the
+// target itself, with each entry's change time: taken before an outside archiver runs and again
+// after it, the difference is what it wrote where it should not have.
+using Neighbourhood = std::map<std::string, std::pair<int64_t, int64_t>>;
+
+Neighbourhood Survey(const std::string& archive, const std::string& target) {
+    Neighbourhood entries;
+    const fs::path inside = platform::ToHostPath(target);
+    for (const fs::path& root :
+         {inside.parent_path(), fs::path(platform::ToHostPath(archive)).parent_path()}) {
+        std::error_code error;
+        size_t seen = 0;
+        for (auto it =
+                 fs::recursive_directory_iterator(root, fs::directory_options::skip_permission_denied, error);
+             !error && it != fs::recursive_directory_iterator() && ++seen < 50000; it.increment(error)) {
+            const fs::path& path = it->path();
+            if (path == inside) {
+                it.disable_recursion_pending();
+                continue;
+            }
+            if (it.depth() > 6)
+                it.disable_recursion_pending();
+            struct stat st;
+            if (lstat(path.c_str(), &st) == 0)
+                entries[path.string()] = {st.st_ctim.tv_sec, st.st_ctim.tv_nsec};
+        }
+    }
+    return entries;
+}
+
+std::string FirstChange(const Neighbourhood& before, const Neighbourhood& after) {
+    for (const auto& [path, changed] : after) {
+        auto found = before.find(path);
+        if (found == before.end() || found->second != changed)
+            return platform::ToWindowsPath(path);
+    }
+    return {};
+}
+
+std::string LimitsText(const platform::ArchiveLimits& limits) {
+    return FormatPrintf(Message(117), {IntText(static_cast<int64_t>(limits.maxTotalBytes / (1024 * 1024))),
+                                       IntText(static_cast<int64_t>(limits.maxEntries)),
+                                       IntText(static_cast<int64_t>(limits.maxRatio))});
+}
+
+} // namespace
+
+ExtractResult ExtractArchive(std::string_view archiveName, std::string_view targetFolder) {
+    const std::string extension = LowerAscii(ExtensionPart(archiveName));
+    if (extension != ".zip" && extension != ".rar")
+        return {};
+    const std::string archive(archiveName);
+    const std::string target(targetFolder);
+    const platform::ArchiveLimits limits;
+    platform::ArchiveOutcome outcome = platform::ExtractArchiveSafely(archive, target, limits);
+    switch (outcome.result) {
+    case platform::ArchiveResult::Extracted:
+        return {true, {}};
+    case platform::ArchiveResult::Unsafe:
+        return {false, FormatPrintf(Message(116), {platform::Utf8ToHostText(outcome.entry)})};
+    case platform::ArchiveResult::TooLarge:
+        return {false, LimitsText(limits)};
+    case platform::ArchiveResult::WriteFailed:
+        return {};
+    case platform::ArchiveResult::Unreadable:
+        break;
+    }
+    const Neighbourhood before = Survey(archive, target);
+    if (!RunChain(extension == ".zip", archive, target))
+        return {};
+    platform::SleepMs(200);
+    if (std::string outside = FirstChange(before, Survey(archive, target)); !outside.empty())
+        return {false, FormatPrintf(Message(118), {outside})};
+    return {true, {}};
+}
+
+} // namespace varnel

@@ -1,0 +1,224 @@
+#include "platform/archive.h"
+
+#include "platform/paths.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace varnel::platform {
+
+namespace {
+
+constexpr uint64_t kRatioFloorBytes = 1024 * 1024;
+
+class Reader {
+public:
+    explicit Reader(const std::string& path) : m_archive(archive_read_new()) {
+        archive_read_support_format_zip(m_archive);
+        archive_read_support_format_rar(m_archive);
+        archive_read_support_format_rar5(m_archive);
+        m_open = archive_read_open_filename(m_archive, path.c_str(), 64 * 1024) == ARCHIVE_OK;
+    }
+    ~Reader() { archive_read_free(m_archive); }
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
+    bool Open() const { return m_open; }
+    archive* Get() const { return m_archive; }
+
+private:
+    archive* m_archive;
+    bool m_open = false;
+};
+
+std::string EntryName(archive_entry* entry) {
+    const char* utf8 = archive_entry_pathname_utf8(entry);
+    if (!utf8)
+        utf8 = archive_entry_pathname(entry);
+    return utf8 ? utf8 : "";
+}
+
+bool IsLink(archive_entry* entry) {
+    return archive_entry_filetype(entry) == AE_IFLNK || archive_entry_hardlink(entry) != nullptr ||
+           archive_entry_symlink(entry) != nullptr;
+}
+
+// The entry's folder components below the target; false when the name would leave the target.
+bool SafeComponents(const std::string& name, std::vector<std::string>& parts) {
+    std::string path = name;
+    for (char& c : path)
+        if (c == '\\')
+            c = '/';
+    if (path.empty() || path[0] == '/')
+        return false;
+    if (path.size() >= 2 && path[1] == ':')
+        return false;
+    parts.clear();
+    size_t pos = 0;
+    while (pos <= path.size()) {
+        size_t end = path.find('/', pos);
+        if (end == std::string::npos)
+            end = path.size();
+        std::string part = path.substr(pos, end - pos);
+        if (part == "..")
+            return false;
+        if (!part.empty() && part != ".")
+            parts.push_back(part);
+        pos = end + 1;
+    }
+    return !parts.empty();
+}
+
+// A name in a folder as Wine would find it: the existing entry that matches without regard to
+// the case of A-Z, else the name itself.
+std::string ChildName(const std::string& folder, const std::string& name) {
+    struct stat st;
+    if (lstat((folder + "/" + name).c_str(), &st) == 0)
+        return name;
+    std::string found = name;
+    if (DIR* dir = opendir(folder.c_str())) {
+        while (dirent* entry = readdir(dir))
+            if (strcasecmp(entry->d_name, name.c_str()) == 0) {
+                found = entry->d_name;
+                break;
+            }
+        closedir(dir);
+    }
+    return found;
+}
+
+// Makes the folders of the entry below the target, refusing to pass through a symbolic link.
+// Returns the machine path of the last component's parent, or "" when that is not possible.
+std::string MakeParents(const std::string& target, const std::vector<std::string>& parts, size_t count,
+                        bool& unsafe) {
+    std::string folder = target;
+    for (size_t i = 0; i < count; ++i) {
+        folder += "/" + ChildName(folder, parts[i]);
+        struct stat st;
+        if (lstat(folder.c_str(), &st) == 0) {
+            if (S_ISLNK(st.st_mode) || !S_ISDIR(st.st_mode)) {
+                unsafe = S_ISLNK(st.st_mode);
+                return {};
+            }
+        } else if (mkdir(folder.c_str(), 0755) != 0) {
+            return {};
+        }
+    }
+    return folder;
+}
+
+ArchiveOutcome Check(const std::string& path, const ArchiveLimits& limits) {
+    Reader reader(path);
+    if (!reader.Open())
+        return {ArchiveResult::Unreadable, {}};
+    archive_entry* entry;
+    uint64_t entries = 0;
+    uint64_t total = 0;
+    std::vector<std::string> parts;
+    int status;
+    while ((status = archive_read_next_header(reader.Get(), &entry)) == ARCHIVE_OK ||
+           status == ARCHIVE_WARN) {
+        const std::string name = EntryName(entry);
+        if (archive_entry_is_encrypted(entry))
+            return {ArchiveResult::Unreadable, name};
+        if (!SafeComponents(name, parts))
+            return {ArchiveResult::Unsafe, name};
+        if (++entries > limits.maxEntries)
+            return {ArchiveResult::TooLarge, name};
+        if (archive_entry_size_is_set(entry) && archive_entry_size(entry) > 0)
+            total += static_cast<uint64_t>(archive_entry_size(entry));
+        if (total > limits.maxTotalBytes)
+            return {ArchiveResult::TooLarge, name};
+    }
+    if (status != ARCHIVE_EOF)
+        return {ArchiveResult::Unreadable, {}};
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0 && st.st_size > 0 && total > kRatioFloorBytes &&
+        total / static_cast<uint64_t>(st.st_size) > limits.maxRatio)
+        return {ArchiveResult::TooLarge, {}};
+    return {ArchiveResult::Extracted, {}};
+}
+
+} // namespace
+
+ArchiveOutcome ExtractArchiveSafely(std::string_view archivePath, std::string_view targetFolder,
+                                    const ArchiveLimits& limits) {
+    const std::string path = ToHostPath(archivePath);
+    ArchiveOutcome checked = Check(path, limits);
+    if (checked.result != ArchiveResult::Extracted)
+        return checked;
+    std::string target = ToHostPath(targetFolder);
+    while (target.size() > 1 && target.back() == '/')
+        target.pop_back();
+    std::string made;
+    for (size_t pos = 1; pos <= target.size(); ++pos)
+        if (pos == target.size() || target[pos] == '/')
+            mkdir(target.substr(0, pos).c_str(), 0755);
+    struct stat st;
+    if (stat(target.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return {ArchiveResult::WriteFailed, {}};
+
+    Reader reader(path);
+    if (!reader.Open())
+        return {ArchiveResult::Unreadable, {}};
+    archive_entry* entry;
+    uint64_t written = 0;
+    std::vector<std::string> parts;
+    int status;
+    while ((status = archive_read_next_header(reader.Get(), &entry)) == ARCHIVE_OK ||
+           status == ARCHIVE_WARN) {
+        const std::string name = EntryName(entry);
+        if (!SafeComponents(name, parts))
+            return {ArchiveResult::Unsafe, name};
+        if (IsLink(entry))
+            continue; // links are not created
+        const bool folder = archive_entry_filetype(entry) == AE_IFDIR;
+        if (!folder && archive_entry_filetype(entry) != AE_IFREG)
+            continue;
+        bool unsafe = false;
+        std::string parent = MakeParents(target, parts, folder ? parts.size() : parts.size() - 1, unsafe);
+        if (parent.empty())
+            return {unsafe ? ArchiveResult::Unsafe : ArchiveResult::WriteFailed, name};
+        if (folder)
+            continue;
+        const std::string file = parent + "/" + ChildName(parent, parts.back());
+        int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd < 0)
+            return {errno == ELOOP ? ArchiveResult::Unsafe : ArchiveResult::WriteFailed, name};
+        ArchiveResult result = ArchiveResult::Extracted;
+        const void* block;
+        size_t size;
+        la_int64_t offset;
+        int read;
+        while ((read = archive_read_data_block(reader.Get(), &block, &size, &offset)) == ARCHIVE_OK ||
+               read == ARCHIVE_WARN) {
+            written += size;
+            if (written > limits.maxTotalBytes) {
+                result = ArchiveResult::TooLarge;
+                break;
+            }
+            if (pwrite(fd, block, size, offset) != static_cast<ssize_t>(size)) {
+                result = ArchiveResult::WriteFailed;
+                break;
+            }
+        }
+        if (result == ArchiveResult::Extracted && read != ARCHIVE_EOF)
+            result = ArchiveResult::Unreadable;
+        close(fd);
+        if (result != ArchiveResult::Extracted) {
+            unlink(file.c_str());
+            return {result, name};
+        }
+    }
+    if (status != ARCHIVE_EOF)
+        return {ArchiveResult::Unreadable, {}};
+    return {ArchiveResult::Extracted, {}};
+}
+
+} // namespace varnel::platform

@@ -1,0 +1,209 @@
+// Installing from archives without the window: pluginst.inf and its modern keys, the recursive
+// search, hostile archives, and the external archivers behind the built-in unpacker.
+
+#include "ops/archive_install.h"
+
+#include "app/settings.h"
+#include "archive_maker.h"
+#include "catalog/host_config.h"
+#include "catalog/plugin_table.h"
+#include "lang/language.h"
+#include "message_log.h"
+#include "platform/program_folder.h"
+#include "platform/system.h"
+#include "sample_plugins.h"
+#include "scripted_dialogs.h"
+#include "temp_prefix.h"
+#include "util/text.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace varnel {
+namespace {
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class ArchiveInstallTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        AppSettings() = Settings{};
+        AppSettings().InstTweak = false;
+        ResetMessageStore();
+        SetHostPaths("C:\\TC\\Totalcmd.exe", "C:\\TC\\wincmd.ini");
+        prefix.Write("drive_c/TC/wincmd.ini", "[Configuration]\r\n");
+        fs::create_directories(prefix.Path("drive_c/Downloads"));
+        fs::create_directories(prefix.Path("drive_c/Varnel"));
+        fs::copy(std::string(VARNEL_SOURCE_DIR) + "/Language", prefix.Path("drive_c/Varnel/Language"),
+                 fs::copy_options::recursive);
+        SetProgramFolder("C:\\Varnel");
+        SetLanguageLoadedHook(LoadMessages);
+        SetLanguage("English");
+        m_sleep = platform::SetSleepHandler([](unsigned) {});
+    }
+    void TearDown() override {
+        platform::SetSleepHandler(m_sleep);
+        ClearTable();
+        SetLanguageLoadedHook(nullptr);
+        SetProgramFolder("");
+        ResetMessageStore();
+        AppSettings() = Settings{};
+    }
+    static std::string Sample(std::string_view name) {
+        return ReadFile(test::SamplePluginFile(test::ModuleBuild::Native, name));
+    }
+    // Writes a zip into C:\Downloads and returns its Windows path.
+    std::string Zip(const std::string& name, const std::vector<test::ArchiveItem>& items) {
+        test::WriteZip(prefix.Path("drive_c/Downloads/" + name), items);
+        return "C:\\Downloads\\" + name;
+    }
+    std::string Ini() const { return prefix.Read("drive_c/TC/wincmd.ini"); }
+    std::string LastBox() const { return boxes.Boxes().empty() ? std::string() : boxes.Boxes().back().text; }
+    // Nothing of the install is left behind or half-written.
+    void ExpectNothingInstalled() {
+        EXPECT_EQ(Ini(), "[Configuration]\r\n");
+        EXPECT_FALSE(prefix.Exists("drive_c/TC/Plugins/Install.tmp"));
+        for (const char* kind : {"WLX", "WCX", "WFX", "WDX"})
+            EXPECT_TRUE(fs::is_empty(prefix.Path(std::string("drive_c/TC/Plugins/") + kind))) << kind;
+    }
+
+    test::TempPrefix prefix;
+    test::MessageLog boxes;
+    test::ScriptedDialogs dialogs;
+    platform::SleepHandler m_sleep;
+};
+
+// pluginst.inf names a module in a sub-folder: the whole archive goes below the plugin folder of
+// the module's kind, the extensions of DefaultExtension (separated any of the three ways) are
+// registered without a dialog, and neither the scratch folder nor the inf remains.
+TEST_F(ArchiveInstallTest, InstallDescriptionPlacesAndRegistersTheModule) {
+    const std::string zip = Zip(
+        "packer.ZIP", {{"pluginst.inf", "[plugininstall]\ndescription=Packs\nFILE=sub\\x.wcx  \n"
+                                        "defaultdir=plugins\\wcx\\x\nDefaultExtension=zz; yy xx\ntype=wcx\n"},
+                       {"sub/x.wcx", Sample("sample_packer.wcx")},
+                       {"readme.txt", "hello"}});
+    InstallFromArchive(zip, false, false);
+    EXPECT_TRUE(prefix.Exists("drive_c/TC/Plugins/WCX/x/sub/x.wcx"));
+    EXPECT_TRUE(prefix.Exists("drive_c/TC/Plugins/WCX/x/readme.txt"));
+    EXPECT_FALSE(prefix.Exists("drive_c/TC/Plugins/WCX/x/pluginst.inf"));
+    EXPECT_FALSE(prefix.Exists("drive_c/TC/Plugins/Install.tmp"));
+    EXPECT_TRUE(dialogs.associationRequests.empty());
+    EXPECT_EQ(Ini(),
+              "[Configuration]\r\n[PackerPlugins]\r\nzz=285,%COMMANDER_PATH%\\Plugins\\WCX\\x\\sub\\x.wcx\r\n"
+              "yy=285,%COMMANDER_PATH%\\Plugins\\WCX\\x\\sub\\x.wcx\r\nxx=285,%COMMANDER_PATH%"
+              "\\Plugins\\WCX\\x\\sub\\x.wcx\r\n");
+    ASSERT_EQ(boxes.Boxes().size(), 1u); // the success box alone
+    EXPECT_EQ(boxes.Boxes()[0].style, kStyleInformation | kMbSetForeground);
+}
+
+// Without pluginst.inf the first module the search finds is installed into a folder named after
+// it, the second lies beside it unregistered; DefaultDir keeps only its last part; a Lister
+// registered already writes nothing and still reports success; only .zip and .rar are archives.
+TEST_F(ArchiveInstallTest, SearchDefaultDirAndArchiveNames) {
+    InstallFromArchive(Zip("two.zip", {{"Plugins/a.wlx", Sample("sample_lister.wlx")},
+                                       {"Plugins/sub/b.wlx", Sample("sample_lister.wlx")}}),
+                       false, false);
+    EXPECT_TRUE(prefix.Exists("drive_c/TC/Plugins/WLX/a/Plugins/a.wlx"));
+    EXPECT_TRUE(prefix.Exists("drive_c/TC/Plugins/WLX/a/Plugins/sub/b.wlx"));
+    const std::string once = Ini();
+    EXPECT_NE(once.find("=%COMMANDER_PATH%\\Plugins\\WLX\\a\\Plugins\\a.wlx\r\n"), std::string::npos);
+    EXPECT_EQ(once.find("b.wlx"), std::string::npos);
+    InstallFromArchive("C:\\Downloads\\two.zip", false, false);
+    EXPECT_EQ(Ini(), once);
+    EXPECT_EQ(boxes.Boxes().size(), 2u);
+    EXPECT_EQ(boxes.Boxes()[1].style, boxes.Boxes()[0].style); // the success box again
+
+    InstallFromArchive(
+        Zip("other.zip", {{"pluginst.inf", "[PluginInstall]\r\nfile=fs.wfx\r\ndefaultdir=..\\..\\other\r\n"},
+                          {"fs.wfx", Sample("sample_fs.wfx")}}),
+        false, false);
+    EXPECT_TRUE(prefix.Exists("drive_c/TC/Plugins/WFX/other/fs.wfx"));
+
+    fs::copy_file(prefix.Path("drive_c/Downloads/other.zip"), prefix.Path("drive_c/Downloads/other.7z"));
+    InstallFromArchive("C:\\Downloads\\other.7z", false, false);
+    EXPECT_EQ(LastBox(), FormatPrintf(Message(64), {"C:\\Downloads\\other.7z"}));
+}
+
+// Hostile archives: entries leaving the folder, a link, a File that climbs out, a bomb, a type
+// that is no plugin or contradicts the module. Each is refused, says why where it can, and
+// leaves nothing behind.
+TEST_F(ArchiveInstallTest, HostileArchivesAreRefusedAndLeaveNothing) {
+    const std::string module = Sample("sample_lister.wlx");
+    const std::vector<std::pair<std::string, std::vector<test::ArchiveItem>>> hostile = {
+        {"slip.zip", {{"a.wlx", module}, {"../../evil.wlx", "x"}}},
+        {"slash.zip", {{"a.wlx", module}, {"dir\\..\\..\\evil.wlx", "x"}}},
+        {"absolute.zip", {{"a.wlx", module}, {"/tmp/evil.wlx", "x"}}},
+        {"drive.zip", {{"a.wlx", module}, {"C:\\evil.wlx", "x"}}},
+        {"climb.zip",
+         {{"pluginst.inf", "[PluginInstall]\nFile=..\\..\\a.wlx\nDefaultDir=a\n"}, {"a.wlx", module}}},
+        {"bomb.zip", {{"a.wlx", module}, {"zeros.bin", std::string(40 * 1024 * 1024, '\0')}}},
+        {"language.zip",
+         {{"pluginst.inf", "[PluginInstall]\nFile=a.lng\nDefaultDir=a\ntype=lng\n"}, {"a.lng", "x"}}},
+        {"contradiction.zip",
+         {{"pluginst.inf", "[PluginInstall]\nFile=a.wlx\nDefaultDir=a\ntype=wcx\n"}, {"a.wlx", module}}},
+    };
+    for (const auto& [name, items] : hostile) {
+        SCOPED_TRACE(name);
+        InstallFromArchive(Zip(name, items), false, false);
+        ExpectNothingInstalled();
+        EXPECT_FALSE(prefix.Exists("evil.wlx"));
+        EXPECT_FALSE(fs::exists("/tmp/evil.wlx"));
+        EXPECT_EQ(LastBox().substr(0, 33), "Installing from the archive\rC:\\Do");
+    }
+    EXPECT_NE(boxes.Boxes()[0].text.find("\"../../evil.wlx\", which would land outside"), std::string::npos);
+    EXPECT_NE(boxes.Boxes()[5].text.find("more than 1024 MB, more than 20000 files, or more than 200 times"),
+              std::string::npos);
+    EXPECT_NE(boxes.Boxes()[6].text.find("type=lng"), std::string::npos);
+
+    // A link in the archive is not made; the rest installs.
+    InstallFromArchive(Zip("link.zip", {{"a.wlx", module}, {"etc", "", "/etc"}}), false, false);
+    EXPECT_TRUE(prefix.Exists("drive_c/TC/Plugins/WLX/a/a.wlx"));
+    EXPECT_FALSE(fs::is_symlink(prefix.Path("drive_c/TC/Plugins/WLX/a/etc")));
+    EXPECT_FALSE(prefix.Exists("drive_c/TC/Plugins/WLX/a/etc"));
+}
+
+// An archive the built-in unpacker cannot read goes to the external archivers: here a stand-in
+// for the machine's unzip, which gets the archive and the folder as machine paths. One that also
+// writes outside the folder it was given is caught.
+TEST_F(ArchiveInstallTest, UnreadableArchivesGoToTheExternalArchivers) {
+    const std::string bin = prefix.Dir() + "/bin";
+    fs::create_directories(bin);
+    const std::string log = prefix.Dir() + "/unzip.log";
+    fs::copy_file(test::SamplePluginFile(test::ModuleBuild::Native, "sample_lister.wlx"),
+                  prefix.Dir() + "/v.wlx");
+    std::ofstream(bin + "/unzip") << "#!/bin/sh\nprintf '%s\\n' \"$@\" >> '" << log << "'\n"
+                                  << "mkdir -p \"$4\" && cp '" << prefix.Dir() << "/v.wlx' \"$4/v.wlx\"\n"
+                                  << "[ -f '" << prefix.Dir()
+                                  << "/escape' ] && touch \"$4/../escaped\"\nexit 0\n";
+    fs::permissions(bin + "/unzip", fs::perms::owner_all);
+    const std::string oldPath = std::getenv("PATH");
+    setenv("PATH", (bin + ":" + oldPath).c_str(), 1);
+    prefix.Write("drive_c/Downloads/sealed.zip", "not a zip the library can read");
+
+    InstallFromArchive("C:\\Downloads\\sealed.zip", false, false);
+    EXPECT_TRUE(prefix.Exists("drive_c/TC/Plugins/WLX/v/v.wlx")) << LastBox();
+    EXPECT_NE(Ini().find("=%COMMANDER_PATH%\\Plugins\\WLX\\v\\v.wlx\r\n"), std::string::npos);
+    const std::string archive = prefix.Path("drive_c/Downloads/sealed.zip");
+    EXPECT_EQ(ReadFile(log), "-o\n" + archive + "\n-d\n" + prefix.Path("drive_c/TC/Plugins/Install.tmp") +
+                                 "\n-o\n" + archive + "\n-d\n" + prefix.Path("drive_c/TC/Plugins/WLX/v") +
+                                 "\n");
+
+    std::ofstream(prefix.Dir() + "/escape") << "";
+    InstallFromArchive("C:\\Downloads\\sealed.zip", false, false);
+    setenv("PATH", oldPath.c_str(), 1);
+    EXPECT_NE(LastBox().find("wrote \"C:\\TC\\Plugins\\escaped\" outside"), std::string::npos) << LastBox();
+    EXPECT_FALSE(prefix.Exists("drive_c/TC/Plugins/Install.tmp"));
+}
+
+} // namespace
+} // namespace varnel
