@@ -15,8 +15,6 @@
 
 #include <climits>
 #include <filesystem>
-#include <map>
-#include <sys/stat.h>
 
 namespace varnel {
 
@@ -116,41 +114,17 @@ bool RunChain(bool zip, const std::string& archive, const std::string& target) {
     return false;
 }
 
-// What lies around the target (its parent folder's tree and the archive's folder), outside the
-// target itself, with each entry's change time: taken before an outside archiver runs and again
-// after it, the difference is what it wrote where it should not have.
-using Neighbourhood = std::map<std::string, std::pair<int64_t, int64_t>>;
-
-Neighbourhood Survey(const std::string& archive, const std::string& target) {
-    Neighbourhood entries;
-    const fs::path inside = platform::ToHostPath(target);
-    for (const fs::path& root :
-         {inside.parent_path(), fs::path(platform::ToHostPath(archive)).parent_path()}) {
-        std::error_code error;
-        size_t seen = 0;
-        for (auto it =
-                 fs::recursive_directory_iterator(root, fs::directory_options::skip_permission_denied, error);
-             !error && it != fs::recursive_directory_iterator() && ++seen < 50000; it.increment(error)) {
-            const fs::path& path = it->path();
-            if (path == inside) {
-                it.disable_recursion_pending();
-                continue;
-            }
-            if (it.depth() > 6)
-                it.disable_recursion_pending();
-            struct stat st;
-            if (lstat(path.c_str(), &st) == 0)
-                entries[path.string()] = {st.st_ctim.tv_sec, st.st_ctim.tv_nsec};
-        }
-    }
-    return entries;
+// What an outside archiver changed around the target (its parent folder's tree and the archive's
+// folder) outside the target itself.
+platform::FolderSurvey Survey(const std::string& archive, const std::string& target) {
+    return platform::SurveyFolders({FolderPart(target), FolderPart(archive)}, target);
 }
 
-std::string FirstChange(const Neighbourhood& before, const Neighbourhood& after) {
+std::string FirstChange(const platform::FolderSurvey& before, const platform::FolderSurvey& after) {
     for (const auto& [path, changed] : after) {
         auto found = before.find(path);
         if (found == before.end() || found->second != changed)
-            return platform::ToWindowsPath(path);
+            return path;
     }
     return {};
 }
@@ -183,7 +157,7 @@ ExtractResult ExtractArchive(std::string_view archiveName, std::string_view targ
     case platform::ArchiveResult::Unreadable:
         break;
     }
-    const Neighbourhood before = Survey(archive, target);
+    const platform::FolderSurvey before = Survey(archive, target);
     if (!RunChain(extension == ".zip", archive, target))
         return {};
     platform::SleepMs(200);

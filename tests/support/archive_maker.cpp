@@ -2,7 +2,10 @@
 
 #include <archive.h>
 #include <archive_entry.h>
+#include <cstdint>
+#include <fstream>
 #include <stdexcept>
+#include <string_view>
 
 namespace varnel::test {
 
@@ -30,6 +33,70 @@ void WriteZip(const std::string& machinePath, const std::vector<ArchiveItem>& it
     }
     archive_write_close(writer);
     archive_write_free(writer);
+}
+
+namespace {
+
+void Put(std::string& out, uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i)
+        out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+uint32_t Crc32(std::string_view bytes) {
+    uint32_t crc = 0xFFFFFFFFu;
+    for (char c : bytes) {
+        crc ^= static_cast<unsigned char>(c);
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+// A block: its header CRC (the low half of the CRC-32 of the rest of the header), then the rest.
+std::string Block(const std::string& rest) {
+    std::string block;
+    Put(block, Crc32(rest) & 0xFFFF, 2);
+    return block + rest;
+}
+
+} // namespace
+
+void WriteStoredRar(const std::string& machinePath, const std::vector<ArchiveItem>& items, bool encrypted) {
+    std::string out = std::string("Rar!\x1A\x07\x00", 7);
+    std::string main;
+    Put(main, 0x73, 1); // main header
+    Put(main, 0, 2);
+    Put(main, 13, 2);
+    Put(main, 0, 2);
+    Put(main, 0, 4);
+    out += Block(main);
+    for (const ArchiveItem& item : items) {
+        std::string name = item.name;
+        for (char& c : name)
+            if (c == '/')
+                c = '\\';
+        std::string header;
+        Put(header, 0x74, 1);                            // file header
+        Put(header, 0x8000 | (encrypted ? 0x04 : 0), 2); // data follows; encrypted
+        Put(header, static_cast<uint32_t>(32 + name.size()), 2);
+        Put(header, static_cast<uint32_t>(item.data.size()), 4); // packed size
+        Put(header, static_cast<uint32_t>(item.data.size()), 4); // unpacked size
+        Put(header, 2, 1);                                       // made on Windows
+        Put(header, Crc32(item.data), 4);
+        Put(header, (2026u - 1980u) << 25 | 12u << 21 | 8u << 16, 4); // DOS date and time
+        Put(header, 20, 1);                                           // version needed: 2.0
+        Put(header, 0x30, 1);                                         // stored
+        Put(header, static_cast<uint32_t>(name.size()), 2);
+        Put(header, 0x20, 4); // archive attribute
+        header += name;
+        out += Block(header) + item.data;
+    }
+    std::string end;
+    Put(end, 0x7B, 1);
+    Put(end, 0x4000, 2);
+    Put(end, 7, 2);
+    out += Block(end);
+    std::ofstream(machinePath, std::ios::binary) << out;
 }
 
 } // namespace varnel::test

@@ -134,6 +134,26 @@ TEST_F(ArchiveInstallTest, SearchDefaultDirAndArchiveNames) {
     EXPECT_EQ(LastBox(), FormatPrintf(Message(64), {"C:\\Downloads\\other.7z"}));
 }
 
+// A RAR archive installs as a zip does; asked for, the confirmation names the description in the
+// program's language and the version from pluginst.inf, and a File64 alone names the module.
+TEST_F(ArchiveInstallTest, RarArchivesAndTheDescriptionInTheQuestion) {
+    test::WriteStoredRar(prefix.Path("drive_c/Downloads/lister.RAR"),
+                         {{"pluginst.inf", "[PluginInstall]\r\nfile64=Lister\\view.wlx\r\nDefaultDir=view\r\n"
+                                           "description=Shows\r\ndescriptiondeu=Zeigt\r\nversion=2.1\r\n"},
+                          {"Lister/view.wlx", Sample("sample_lister.wlx")}});
+    boxes.SetAnswer(kIdCancel);
+    InstallFromArchive("C:\\Downloads\\lister.RAR", true, false);
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_EQ(boxes.Boxes()[0].text, "Install the plugin file \"view.wlx\"?\rShows\r2.1");
+    EXPECT_EQ(Ini(), "[Configuration]\r\n");
+    boxes.SetAnswer(kIdOk);
+    AppSettings().Language = "Deutsch";
+    InstallFromArchive("C:\\Downloads\\lister.RAR", true, false);
+    EXPECT_NE(boxes.Boxes()[1].text.find("\rZeigt\r2.1"), std::string::npos);
+    EXPECT_TRUE(prefix.Exists("drive_c/TC/Plugins/WLX/view/Lister/view.wlx"));
+    EXPECT_NE(Ini().find("=%COMMANDER_PATH%\\Plugins\\WLX\\view\\Lister\\view.wlx\r\n"), std::string::npos);
+}
+
 // Hostile archives: entries leaving the folder, a link, a File that climbs out, a bomb, a type
 // that is no plugin or contradicts the module. Each is refused, says why where it can, and
 // leaves nothing behind.
@@ -197,6 +217,15 @@ TEST_F(ArchiveInstallTest, UnreadableArchivesGoToTheExternalArchivers) {
     EXPECT_EQ(ReadFile(log), "-o\n" + archive + "\n-d\n" + prefix.Path("drive_c/TC/Plugins/Install.tmp") +
                                  "\n-o\n" + archive + "\n-d\n" + prefix.Path("drive_c/TC/Plugins/WLX/v") +
                                  "\n");
+
+    // An encrypted RAR goes to the machine's unrar with its own switches.
+    std::ofstream(bin + "/unrar") << "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" << log << "'\nexit 0\n";
+    fs::permissions(bin + "/unrar", fs::perms::owner_all);
+    test::WriteStoredRar(prefix.Path("drive_c/Downloads/sealed.rar"), {{"v.wlx", "x"}}, true);
+    InstallFromArchive("C:\\Downloads\\sealed.rar", false, false);
+    EXPECT_EQ(ReadFile(log), "x\n-y\n" + prefix.Path("drive_c/Downloads/sealed.rar") + "\n" +
+                                 prefix.Path("drive_c/TC/Plugins/Install.tmp") + "/\n");
+    EXPECT_EQ(LastBox(), FormatPrintf(Message(64), {"C:\\Downloads\\sealed.rar"})); // it unpacked nothing
 
     std::ofstream(prefix.Dir() + "/escape") << "";
     InstallFromArchive("C:\\Downloads\\sealed.zip", false, false);

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <filesystem>
 #include <set>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -456,6 +457,31 @@ bool RemoveFolder(std::string_view path) {
 
 bool DeleteFileAt(std::string_view path) {
     return unlink(ToHostPath(path).c_str()) == 0;
+}
+
+FolderSurvey SurveyFolders(const std::vector<std::string>& folders, std::string_view leaveOut) {
+    namespace fs = std::filesystem;
+    FolderSurvey entries;
+    const fs::path skipped = ToHostPath(leaveOut);
+    for (const std::string& folder : folders) {
+        std::error_code error;
+        size_t seen = 0;
+        for (auto it = fs::recursive_directory_iterator(ToHostPath(folder),
+                                                        fs::directory_options::skip_permission_denied, error);
+             !error && it != fs::recursive_directory_iterator() && ++seen < 50000; it.increment(error)) {
+            const fs::path& path = it->path();
+            if (path == skipped) {
+                it.disable_recursion_pending();
+                continue;
+            }
+            if (it.depth() > 6)
+                it.disable_recursion_pending();
+            struct stat st;
+            if (lstat(path.c_str(), &st) == 0)
+                entries[ToWindowsPath(path.string())] = {st.st_ctim.tv_sec, st.st_ctim.tv_nsec};
+        }
+    }
+    return entries;
 }
 
 } // namespace varnel::platform
