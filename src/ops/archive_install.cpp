@@ -121,19 +121,6 @@ std::string PluginFolderOf(PluginKind kind) {
     return ExpandHostPath(*folders[kind]);
 }
 
-// A module the host cannot load, chosen from the scratch folder: the user is asked before the
-// archive is unpacked to its place.
-bool AcceptScratchModule(const std::string& module) {
-    std::string loaded = ModuleLoadedByHost(module, Host().HostBits);
-    int bits = ModuleBits(loaded);
-    if (BitsMatch(bits, Host().HostBits))
-        return true;
-    std::string question =
-        FormatPrintf(Message(100), {FileNamePart(loaded), std::to_string(bits), FileNamePart(Host().HostExe),
-                                    std::to_string(Host().HostBits)});
-    return ShowAppMessage(question, kStyleQuestion) == kIdOk;
-}
-
 } // namespace
 
 bool FindFileRecursive(std::string_view pattern, std::string_view folder, std::string& found) {
@@ -234,7 +221,8 @@ void InstallFromArchive(std::string_view archiveName, bool askConfirmation, bool
         kind = *named;
     if (kind == kNoPlugin || (named && *named != kind))
         return fail({});
-    if (!AcceptScratchModule(scratchModule)) {
+    // A module the host cannot load: the user says so before the archive goes to its place.
+    if (!AcceptBitness(scratchModule)) {
         DeleteFolderTree(scratch);
         return;
     }

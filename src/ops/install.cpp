@@ -24,9 +24,6 @@ bool CommitOrReport(HostConfigTransaction& transaction) {
     return false;
 }
 
-namespace {
-
-// A module the host cannot load is installed only when the user says so.
 bool AcceptBitness(std::string_view modulePath) {
     std::string loaded = ModuleLoadedByHost(modulePath, Host().HostBits);
     int bits = ModuleBits(loaded);
@@ -37,8 +34,6 @@ bool AcceptBitness(std::string_view modulePath) {
                                     std::to_string(Host().HostBits)});
     return ShowAppMessage(question, kStyleQuestion) == kIdOk;
 }
-
-} // namespace
 
 void InstallPlugin(std::string_view chosenPath, bool askConfirmation, bool restartAfter,
                    std::string_view presetExtensions, bool reportDuplicate, std::string_view details,

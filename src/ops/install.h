@@ -13,6 +13,9 @@ void InstallPlugin(std::string_view chosenPath, bool askConfirmation, bool resta
                    std::string_view presetExtensions, bool reportDuplicate, std::string_view details = {},
                    bool bitnessAccepted = false);
 
+// True when the host loads the module (or its twin), else when the user agrees to install it anyway.
+bool AcceptBitness(std::string_view modulePath);
+
 // The packer flags dialog that follows a packer install when InstTweak is on; Cancel keeps the
 // capability flags just written.
 void OpenPackerTweakDialog(std::string_view modulePath);

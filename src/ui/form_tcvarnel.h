@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ops/plugin_list.h"
+#include "ops/user_dialogs.h"
 
 class QAction;
 class QFrame;
@@ -99,6 +100,8 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    void InstallChosenFiles(FileDialogRequest request, std::string& folder,
+                            void (*install)(const std::string& file, bool last));
     void CreateControls();
     void CreateMenus();
     void ApplyCreationSettings();

@@ -180,28 +180,36 @@ void TFormTCVarnel::TimerBack() {
         m_timer1->start();
 }
 
-void TFormTCVarnel::btnAddClick() {
+// Asks for files in a dialog that opens in `folder` and remembers the folder of the first chosen
+// one there; installs each, the host restarted after the last when wanted; refills the list.
+void TFormTCVarnel::InstallChosenFiles(FileDialogRequest request, std::string& folder,
+                                       void (*install)(const std::string& file, bool last)) {
     TimerOff();
-    Settings& s = AppSettings();
-    FileDialogRequest request;
-    request.title = GetCaption(63);
-    request.initialFolder = s.PluginsSrc;
-    // A 64-bit host's modules may come as "name.wcx64" and so on; they install like the others.
-    request.filters = {{"TC plugins", "*.wcx;*.wlx;*.wfx;*.wdx;*.wcx64;*.wlx64;*.wfx64;*.wdx64"},
-                       {"DLLs (*.dll)", "*.dll"}};
+    request.initialFolder = folder;
     request.multiple = true;
     std::vector<std::string> chosen = Dialogs().OpenFiles(request);
     if (!chosen.empty()) {
-        std::string folder = FolderPart(chosen.front());
-        if (folder.size() > 1 && folder.back() == '\\')
-            folder.pop_back();
-        s.PluginsSrc = folder;
+        std::string first = FolderPart(chosen.front());
+        if (first.size() > 1 && first.back() == '\\')
+            first.pop_back();
+        folder = first;
         for (size_t i = 0; i < chosen.size(); ++i)
-            InstallPlugin(chosen[i], false, i + 1 == chosen.size(), "", true);
+            install(chosen[i], i + 1 == chosen.size());
         if (!m_oneShot)
             FillList();
     }
     TimerBack();
+}
+
+void TFormTCVarnel::btnAddClick() {
+    FileDialogRequest request;
+    request.title = GetCaption(63);
+    // A 64-bit host's modules may come as "name.wcx64" and so on; they install like the others.
+    request.filters = {{"TC plugins", "*.wcx;*.wlx;*.wfx;*.wdx;*.wcx64;*.wlx64;*.wfx64;*.wdx64"},
+                       {"DLLs (*.dll)", "*.dll"}};
+    InstallChosenFiles(request, AppSettings().PluginsSrc, [](const std::string& file, bool last) {
+        InstallPlugin(file, false, last, "", true);
+    });
 }
 
 void TFormTCVarnel::RunSelectionCommand(bool (*command)(const std::vector<int>&)) {
@@ -343,25 +351,11 @@ void TFormTCVarnel::btnAboutClick() {
 // Commands that come with later parts of the program: their controls stay disabled, so these
 // are reached only by code that forgets to ask CommandAvailable.
 void TFormTCVarnel::mnuInstallZipClick() {
-    TimerOff();
-    Settings& s = AppSettings();
     FileDialogRequest request;
     request.title = GetCaption(63);
-    request.initialFolder = s.PluginsSrcZip;
     request.filters = {{"Archives (*.zip;*.rar)", "*.zip;*.rar"}};
-    request.multiple = true;
-    std::vector<std::string> chosen = Dialogs().OpenFiles(request);
-    if (!chosen.empty()) {
-        std::string folder = FolderPart(chosen.front());
-        if (folder.size() > 1 && folder.back() == '\\')
-            folder.pop_back();
-        s.PluginsSrcZip = folder;
-        for (size_t i = 0; i < chosen.size(); ++i)
-            InstallFromArchive(chosen[i], false, i + 1 == chosen.size());
-        if (!m_oneShot)
-            FillList();
-    }
-    TimerBack();
+    InstallChosenFiles(request, AppSettings().PluginsSrcZip,
+                       [](const std::string& file, bool last) { InstallFromArchive(file, false, last); });
 }
 
 // ---- The host process ---------------------------------------------------------------------
