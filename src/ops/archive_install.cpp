@@ -6,6 +6,7 @@
 #include "catalog/plugin_table.h"
 #include "lang/language.h"
 #include "ops/install.h"
+#include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "util/text.h"
@@ -19,11 +20,14 @@ namespace {
 constexpr size_t kInfValueChars = 5121;
 constexpr std::string_view kInfSection = "PluginInstall";
 
+// folder\name; text outside the code page (marked UTF-8) in either part marks the whole path.
 std::string Joined(std::string_view folder, std::string_view name) {
     std::string path(folder);
     if (!path.empty() && path.back() != '\\')
         path.push_back('\\');
-    return path.append(name);
+    if (!platform::HasUtf8Mark(path) && !platform::HasUtf8Mark(name))
+        return path.append(name);
+    return platform::Utf8ToHostText(platform::HostTextToUtf8(path) + platform::HostTextToUtf8(name));
 }
 
 // What an archive's pluginst.inf says, with the keys archives carry today besides the three
@@ -52,9 +56,20 @@ std::string LanguageCode() {
     return language.substr(0, 3);
 }
 
+// Many install descriptions are UTF-8 without a byte-order mark; read as ANSI, their non-ASCII
+// names would not match the files they name.
+bool IsUnmarkedUtf8(const std::string& inf) {
+    std::string bytes;
+    std::string wide;
+    return platform::ReadWholeFile(inf, bytes, 1024 * 1024) == platform::ReadResult::Ok &&
+           !platform::HasUtf8Mark(bytes) && !IsAscii(bytes) && platform::Utf8ToUtf16Le(bytes, wide);
+}
+
 InstallInfo ReadInstallInfo(const std::string& inf) {
+    const bool utf8 = IsUnmarkedUtf8(inf);
     auto read = [&](std::string_view key) {
-        return platform::ProfileReadString(inf, kInfSection, key, "", kInfValueChars);
+        std::string value = platform::ProfileReadString(inf, kInfSection, key, "", kInfValueChars);
+        return utf8 ? platform::Utf8ToHostText(value) : value;
     };
     InstallInfo info;
     info.File = read("File");
@@ -214,7 +229,7 @@ void InstallFromArchive(std::string_view archiveName, bool askConfirmation, bool
     }
 
     // The module's own exports decide its kind; the inf's type only where they cannot.
-    const std::string scratchModule = scratch + "\\" + info.File;
+    const std::string scratchModule = Joined(scratch, info.File);
     PluginKind kind = PluginKindOfFile(scratchModule);
     std::optional<PluginKind> named = info.Type.empty() ? std::nullopt : KindOfType(info.Type);
     if (kind == kNoPlugin && named)
@@ -227,14 +242,14 @@ void InstallFromArchive(std::string_view archiveName, bool askConfirmation, bool
         return;
     }
 
-    const std::string destination = PluginFolderOf(kind) + "\\" + info.DefaultDir;
-    const std::string module = destination + "\\" + info.File;
+    const std::string destination = Joined(PluginFolderOf(kind), info.DefaultDir);
+    const std::string module = Joined(destination, info.File);
     if (ExtractResult unpacked = ExtractArchive(archiveName, destination); !unpacked.ok)
         return fail(unpacked.problem);
     if (!platform::FileExists(module))
         return fail({});
     DeleteFolderTree(scratch);
-    platform::DeleteFileAt(destination + "\\Pluginst.inf");
+    platform::DeleteFileAt(Joined(destination, "Pluginst.inf"));
 
     std::string details;
     if (!info.Description.empty())

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
+#include <locale.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,6 +18,28 @@ namespace varnel::platform {
 namespace {
 
 constexpr uint64_t kRatioFloorBytes = 1024 * 1024;
+
+// The library converts entry names through the thread's character set: names are read in UTF-8
+// whatever locale the program was started in (a "C" locale would lose every non-ASCII name).
+class Utf8Names {
+public:
+    Utf8Names() : m_utf8(newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0))) {
+        if (m_utf8)
+            m_previous = uselocale(m_utf8);
+    }
+    ~Utf8Names() {
+        if (m_utf8) {
+            uselocale(m_previous);
+            freelocale(m_utf8);
+        }
+    }
+    Utf8Names(const Utf8Names&) = delete;
+    Utf8Names& operator=(const Utf8Names&) = delete;
+
+private:
+    locale_t m_utf8;
+    locale_t m_previous = static_cast<locale_t>(0);
+};
 
 class Reader {
 public:
@@ -150,6 +173,7 @@ ArchiveOutcome Check(const std::string& path, const ArchiveLimits& limits) {
 ArchiveOutcome ExtractArchiveSafely(std::string_view archivePath, std::string_view targetFolder,
                                     const ArchiveLimits& limits) {
     const std::string path = ToHostPath(archivePath);
+    Utf8Names names;
     ArchiveOutcome checked = Check(path, limits);
     if (checked.result != ArchiveResult::Extracted)
         return checked;

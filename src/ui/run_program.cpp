@@ -5,11 +5,13 @@
 #include "app/startup.h"
 #include "catalog/host_location.h"
 #include "lang/language.h"
+#include "ops/archive_install.h"
 #include "ops/host_process.h"
 #include "ops/install.h"
 #include "ui/form_options.h"
 #include "ui/form_tcvarnel.h"
 #include "ui/qt_integration.h"
+#include "util/text.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -20,7 +22,14 @@ EntryActions CommandLineActions() {
     EntryActions actions;
     actions.detectHost = [] { return DetectHost(AppSettings().TCPath, AppSettings().IniPath, 101); };
     actions.restartHost = [] { RestartHost(); };
-    actions.installFile = [](const std::string& path) { InstallPlugin(path, true, true, "", true); };
+    // An archive opened with the program installs as the archive command does, with a question.
+    actions.installFile = [](const std::string& path) {
+        const std::string extension = LowerAscii(ExtensionPart(path));
+        if (extension == ".zip" || extension == ".rar")
+            InstallFromArchive(path, true, true);
+        else
+            InstallPlugin(path, true, true, "", true);
+    };
     return actions;
 }
 

@@ -12,11 +12,12 @@ namespace varnel::test {
 void WriteZip(const std::string& machinePath, const std::vector<ArchiveItem>& items) {
     archive* writer = archive_write_new();
     archive_write_set_format_zip(writer);
+    archive_write_set_format_option(writer, "zip", "hdrcharset", "UTF-8"); // names are UTF-8
     if (archive_write_open_filename(writer, machinePath.c_str()) != ARCHIVE_OK)
         throw std::runtime_error("cannot write " + machinePath);
     for (const ArchiveItem& item : items) {
         archive_entry* entry = archive_entry_new();
-        archive_entry_set_pathname(entry, item.name.c_str());
+        archive_entry_set_pathname_utf8(entry, item.name.c_str());
         if (!item.linkTarget.empty()) {
             archive_entry_set_filetype(entry, AE_IFLNK);
             archive_entry_set_symlink(entry, item.linkTarget.c_str());

@@ -104,6 +104,22 @@ TEST_F(ArchiveInstallTest, InstallDescriptionPlacesAndRegistersTheModule) {
               "\\Plugins\\WCX\\x\\sub\\x.wcx\r\n");
     ASSERT_EQ(boxes.Boxes().size(), 1u); // the success box alone
     EXPECT_EQ(boxes.Boxes()[0].style, kStyleInformation | kMbSetForeground);
+
+    // An install description in UTF-8 without a byte-order mark names a non-ASCII folder.
+    InstallFromArchive(Zip("utf8.zip", {{"pluginst.inf", "[PluginInstall]\nFile=Gr\xC3\xB6\xC3\x9F"
+                                                         "e\\g.wlx\n"
+                                                         "DefaultDir=\xD0\x9F\xD0\xB0\n"},
+                                        {"Gr\xC3\xB6\xC3\x9F"
+                                         "e/g.wlx",
+                                         Sample("sample_lister.wlx")}}),
+                       false, false);
+    EXPECT_TRUE(prefix.Exists("drive_c/TC/Plugins/WLX/\xD0\x9F\xD0\xB0/Gr\xC3\xB6\xC3\x9F"
+                              "e/g.wlx"))
+        << LastBox();
+    EXPECT_NE(Ini().find("\\Plugins\\WLX\\\xD0\x9F\xD0\xB0\\Gr\xC3\xB6\xC3\x9F"
+                         "e\\g.wlx\r\n"),
+              std::string::npos)
+        << Ini();
 }
 
 // Without pluginst.inf the first module the search finds is installed into a folder named after
