@@ -244,19 +244,24 @@ void InstallFromArchive(std::string_view archiveName, bool askConfirmation, bool
 
     const std::string destination = Joined(PluginFolderOf(kind), info.DefaultDir);
     const std::string module = Joined(destination, info.File);
+    if (askConfirmation) {
+        std::string details;
+        if (!info.Description.empty())
+            details.append("\r").append(info.Description);
+        if (!info.Version.empty())
+            details.append("\r").append(info.Version);
+        if (!ConfirmInstall(module, details)) {
+            DeleteFolderTree(scratch);
+            return;
+        }
+    }
     if (ExtractResult unpacked = ExtractArchive(archiveName, destination); !unpacked.ok)
         return fail(unpacked.problem);
     if (!platform::FileExists(module))
         return fail({});
     DeleteFolderTree(scratch);
     platform::DeleteFileAt(Joined(destination, "Pluginst.inf"));
-
-    std::string details;
-    if (!info.Description.empty())
-        details.append("\r").append(info.Description);
-    if (!info.Version.empty())
-        details.append("\r").append(info.Version);
-    InstallPlugin(module, askConfirmation, restartAfter, info.DefaultExtension, false, details, true);
+    InstallPlugin(module, false, restartAfter, info.DefaultExtension, false, true);
 }
 
 } // namespace varnel

@@ -35,31 +35,51 @@ bool AcceptBitness(std::string_view modulePath) {
     return ShowAppMessage(question, kStyleQuestion) == kIdOk;
 }
 
-void InstallPlugin(std::string_view chosenPath, bool askConfirmation, bool restartAfter,
-                   std::string_view presetExtensions, bool reportDuplicate, std::string_view details,
-                   bool bitnessAccepted) {
-    // A module already registered under the chosen name stays so; otherwise a 64-bit module
-    // with a 32-bit twin beside it is registered under the twin's name.
-    std::string modulePath(chosenPath);
+namespace {
+
+// How the chosen module is registered already: a module registered under the chosen name stays
+// so; otherwise a 64-bit module with a 32-bit twin beside it is registered under the twin's name.
+struct Registration {
+    std::string modulePath;
     std::string association;
-    bool installed = LookupInstalled(modulePath, &association); // loads the table
-    if (std::string twinName = RegistrationPathFor(chosenPath); !installed && twinName != modulePath) {
-        modulePath = twinName;
-        if (int row = FindEntryByFile(modulePath)) {
-            association = EntryAt(row).Association;
-            installed = true;
+    bool installed = false;
+};
+
+Registration ExistingRegistration(std::string_view chosenPath) {
+    Registration found{std::string(chosenPath), {}, false};
+    found.installed = LookupInstalled(found.modulePath, &found.association); // loads the table
+    if (std::string twinName = RegistrationPathFor(chosenPath);
+        !found.installed && twinName != found.modulePath) {
+        found.modulePath = twinName;
+        if (int row = FindEntryByFile(found.modulePath)) {
+            found.association = EntryAt(row).Association;
+            found.installed = true;
         }
     }
-    std::string note;
-    if (installed)
-        note = FormatPrintf(Message(68), {association});
+    return found;
+}
 
-    if (askConfirmation) {
-        std::string question = FormatPrintf(Message(59), {FileNamePart(chosenPath)});
-        question.append(details).append(note);
-        if (ShowAppMessage(question, kStyleQuestion) != kIdOk)
-            return;
-    }
+bool AskToInstall(std::string_view chosenPath, std::string_view details, const Registration& registration) {
+    std::string question = FormatPrintf(Message(59), {FileNamePart(chosenPath)});
+    question.append(details);
+    if (registration.installed)
+        question.append(FormatPrintf(Message(68), {registration.association}));
+    return ShowAppMessage(question, kStyleQuestion) == kIdOk;
+}
+
+} // namespace
+
+bool ConfirmInstall(std::string_view chosenPath, std::string_view details) {
+    return AskToInstall(chosenPath, details, ExistingRegistration(chosenPath));
+}
+
+void InstallPlugin(std::string_view chosenPath, bool askConfirmation, bool restartAfter,
+                   std::string_view presetExtensions, bool reportDuplicate, bool bitnessAccepted) {
+    const Registration registration = ExistingRegistration(chosenPath);
+    if (askConfirmation && !AskToInstall(chosenPath, {}, registration))
+        return;
+    const std::string& modulePath = registration.modulePath;
+    const bool installed = registration.installed;
 
     if (!installed && !bitnessAccepted && !AcceptBitness(modulePath))
         return;

@@ -8,10 +8,12 @@ namespace varnel {
 
 // A 64-bit module chosen beside its 32-bit twin is registered under the twin's name; a module the
 // host cannot load is installed only after the user agreed (unless bitnessAccepted says they did).
-// details (lines such as a description and a version) follow the file name in the question.
 void InstallPlugin(std::string_view chosenPath, bool askConfirmation, bool restartAfter,
-                   std::string_view presetExtensions, bool reportDuplicate, std::string_view details = {},
-                   bool bitnessAccepted = false);
+                   std::string_view presetExtensions, bool reportDuplicate, bool bitnessAccepted = false);
+
+// The question whether to install the module, with lines of details (a description, a version)
+// after its name and the registration it has already; true when the user agreed.
+bool ConfirmInstall(std::string_view chosenPath, std::string_view details);
 
 // True when the host loads the module (or its twin), else when the user agrees to install it anyway.
 bool AcceptBitness(std::string_view modulePath);

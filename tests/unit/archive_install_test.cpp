@@ -162,6 +162,8 @@ TEST_F(ArchiveInstallTest, RarArchivesAndTheDescriptionInTheQuestion) {
     ASSERT_EQ(boxes.Boxes().size(), 1u);
     EXPECT_EQ(boxes.Boxes()[0].text, "Install the plugin file \"view.wlx\"?\rShows\r2.1");
     EXPECT_EQ(Ini(), "[Configuration]\r\n");
+    EXPECT_FALSE(prefix.Exists("drive_c/TC/Plugins/WLX/view")); // asked before anything is unpacked
+    EXPECT_FALSE(prefix.Exists("drive_c/TC/Plugins/Install.tmp"));
     boxes.SetAnswer(kIdOk);
     AppSettings().Language = "Deutsch";
     InstallFromArchive("C:\\Downloads\\lister.RAR", true, false);
