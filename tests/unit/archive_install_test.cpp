@@ -172,6 +172,25 @@ TEST_F(ArchiveInstallTest, RarArchivesAndTheDescriptionInTheQuestion) {
     EXPECT_NE(Ini().find("=%COMMANDER_PATH%\\Plugins\\WLX\\view\\Lister\\view.wlx\r\n"), std::string::npos);
 }
 
+// A 64-bit host and an archive with only a 32-bit module: the user is asked before anything is
+// unpacked, and No leaves nothing behind.
+TEST_F(ArchiveInstallTest, ModuleTheHostCannotLoadIsQuestionedFirst) {
+    if (!test::HaveWindowsSamples())
+        GTEST_SKIP() << "needs the Windows samples";
+    fs::copy_file(test::SamplePluginFile(test::ModuleBuild::Windows, "sample_lister.wlx"),
+                  prefix.Path("drive_c/TC/TOTALCMD64.EXE"));
+    SetHostPaths("C:\\TC\\TOTALCMD64.EXE", "C:\\TC\\wincmd.ini");
+    ASSERT_EQ(Host().HostBits, 64);
+    const std::string old =
+        ReadFile(test::SamplePluginFile(test::ModuleBuild::Windows32, "sample_lister.wlx"));
+    boxes.SetAnswer(kIdCancel);
+    InstallFromArchive(Zip("old.zip", {{"old/old.wlx", old}}), false, false);
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_NE(boxes.Boxes()[0].text.find("old.wlx"), std::string::npos);
+    EXPECT_EQ(boxes.Boxes()[0].style, kStyleQuestion | kMbSetForeground);
+    ExpectNothingInstalled();
+}
+
 // Hostile archives: entries leaving the folder, a link, a File that climbs out, a bomb, a type
 // that is no plugin or contradicts the module. Each is refused, says why where it can, and
 // leaves nothing behind.
