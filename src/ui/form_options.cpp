@@ -14,6 +14,7 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -78,9 +79,20 @@ TFormOptions::TFormOptions(QWidget* parent) : QDialog(parent) {
     layout1->addWidget(m_ffTypes, 1, 0, 1, 2);
     layout1->addWidget(m_ffVersions, 2, 0, 1, 2);
     layout1->addWidget(m_ffDescriptions, 3, 0, 1, 2);
-    layout1->addWidget(m_ffRegister, 4, 0, 1, 2);
+    // Small pictures: a plugin file beside the registration, the program beside the bar button.
+    auto withPicture = [&](QWidget* control, const char* name, const char* icon, int stretch) {
+        auto* row = new QHBoxLayout();
+        auto* image = named(new QLabel(sheet1), name);
+        image->setPixmap(QIcon(icon).pixmap(20, 20));
+        row->addWidget(control, stretch);
+        row->addWidget(image);
+        if (stretch == 0)
+            row->addStretch(1);
+        return row;
+    };
+    layout1->addLayout(withPicture(m_ffRegister, "Image1", ":/icons/packer.svg", 0), 4, 0, 1, 2);
     layout1->addWidget(m_label2, 5, 0, 1, 2);
-    layout1->addWidget(m_btnBarAdd, 6, 0, 1, 2);
+    layout1->addLayout(withPicture(m_btnBarAdd, "Image2", ":/icons/varnel.svg", 1), 6, 0, 1, 2);
     layout1->addWidget(m_label1, 7, 0);
     layout1->addWidget(m_sLang, 7, 1);
     layout1->addWidget(m_labelBy, 8, 1);
