@@ -32,16 +32,21 @@ GuiHost::GuiHost(const std::string& settings, bool makeDemo) {
     fs::create_directories(prefix.Path("drive_c/Varnel"));
     fs::copy(std::string(VARNEL_SOURCE_DIR) + "/Language", prefix.Path("drive_c/Varnel/Language"),
              fs::copy_options::recursive);
-    if (!settings.empty())
-        prefix.Write("drive_c/Varnel/TC_varnel.ini", settings);
+    // A window registers the plugin file types in the prefix and on the user's desktop when it is
+    // made; only the tests that ask for it in their settings do.
+    std::string withSettings = settings;
+    if (withSettings.find("RegisterExt") == std::string::npos) {
+        size_t options = withSettings.find("[Options]\r\n");
+        if (options == std::string::npos)
+            withSettings.append("[Options]\r\nRegisterExt=0\r\n");
+        else
+            withSettings.insert(options + 11, "RegisterExt=0\r\n");
+    }
+    prefix.Write("drive_c/Varnel/TC_varnel.ini", withSettings);
     SetProgramFolder("C:\\Varnel");
     SetFatalHandler([] { throw std::runtime_error("fatal end of the program"); });
     if (!InitializeProgram())
         throw std::runtime_error("start-up failed");
-    // A window registers the plugin file types in the prefix and on the user's desktop; only the
-    // tests that ask for it in their settings do.
-    if (settings.find("RegisterExt") == std::string::npos)
-        AppSettings().RegisterExt = false;
 }
 
 GuiHost::~GuiHost() {

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -62,6 +63,11 @@ std::string RegFileText(const std::vector<RegistryWrite>& writes) {
 bool WriteRegistryStrings(const std::vector<RegistryWrite>& writes, bool wait) {
     if (writes.empty())
         return true;
+    // Wine would first make a prefix that has no registry yet, which takes a minute and is not
+    // this program's business.
+    struct stat st;
+    if (stat((PrefixDir() + "/system.reg").c_str(), &st) != 0)
+        return false;
     std::optional<WineLauncher> wine = FindWine(Bitness::Bits64);
     if (!wine)
         wine = FindWine(Bitness::Bits32);
