@@ -20,7 +20,15 @@ namespace fs = std::filesystem;
 namespace varnel {
 namespace {
 
-TEST(WineArchivers, UnzipOfThePrefixGetsTheSpecCommandLine) {
+// The first line a stand-in recorded in the started.log beside it (empty when it never ran).
+std::string FirstLine(const std::string& log) {
+    std::ifstream in(log);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+TEST(WineArchivers, RarPathThenUnzipOfThePrefixGetTheirCommandLines) {
     test::WineTestPrefix wine;
     const std::string standIn = std::string(VARNEL_BINARY_DIR) + "/bin/restarter_standin.exe";
     if (!wine.Ready() || !fs::exists(standIn))
@@ -42,10 +50,19 @@ TEST(WineArchivers, UnzipOfThePrefixGetsTheSpecCommandLine) {
     fs::copy_file(standIn, tools + "/unzip.exe", fs::copy_options::overwrite_existing);
     fs::remove(tools + "/started.log");
 
+    // The RarPath program comes first, with WinRAR's switches and the target ending in a backslash.
+    fs::create_directories(machine + "/Win RAR");
+    fs::copy_file(standIn, machine + "/Win RAR/WinRAR.exe");
+    AppSettings().RarPath = folder + "\\Win RAR\\WinRAR.exe";
     InstallFromArchive(folder + "\\Down loads\\sealed.zip", false, false);
-    std::ifstream log(tools + "/started.log");
-    std::string line;
-    std::getline(log, line);
+    EXPECT_EQ(FirstLine(machine + "/Win RAR/started.log"), "\"" + folder + "\\Win RAR\\WinRAR.exe\" x -y \"" +
+                                                               folder + "\\Down loads\\sealed.zip\" \"" +
+                                                               folder + "\\TC\\Plugins\\Install.tmp\"\\");
+    EXPECT_FALSE(fs::exists(tools + "/started.log")); // unzip.exe was not needed
+
+    AppSettings().RarPath.clear();
+    InstallFromArchive(folder + "\\Down loads\\sealed.zip", false, false);
+    const std::string line = FirstLine(tools + "/started.log");
     fs::remove(tools + "/unzip.exe");
     fs::remove(tools + "/started.log");
     platform::SetSleepHandler(sleep);
