@@ -22,7 +22,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// One external archiver: its Windows command line (the spec's forms) and, for the machine's own
+// One external archiver: its Windows command line (the host's documented forms) and, for the machine's own
 // program of the same name, its arguments in machine paths.
 struct Archiver {
     std::string name;        // "unzip"
@@ -137,10 +137,15 @@ std::string LimitsText(const platform::ArchiveLimits& limits) {
 
 } // namespace
 
+bool IsArchiveFile(std::string_view path) {
+    const std::string extension = LowerAscii(ExtensionPart(path));
+    return extension == ".zip" || extension == ".rar";
+}
+
 ExtractResult ExtractArchive(std::string_view archiveName, std::string_view targetFolder) {
-    const std::string extension = LowerAscii(ExtensionPart(archiveName));
-    if (extension != ".zip" && extension != ".rar")
+    if (!IsArchiveFile(archiveName))
         return {};
+    const std::string extension = LowerAscii(ExtensionPart(archiveName));
     const std::string archive(archiveName);
     const std::string target(targetFolder);
     const platform::ArchiveLimits limits;

@@ -22,12 +22,10 @@ constexpr std::string_view kInfSection = "PluginInstall";
 
 // folder\name; text outside the code page (marked UTF-8) in either part marks the whole path.
 std::string Joined(std::string_view folder, std::string_view name) {
-    std::string path(folder);
-    if (!path.empty() && path.back() != '\\')
-        path.push_back('\\');
-    if (!platform::HasUtf8Mark(path) && !platform::HasUtf8Mark(name))
-        return path.append(name);
-    return platform::Utf8ToHostText(platform::HostTextToUtf8(path) + platform::HostTextToUtf8(name));
+    if (!platform::HasUtf8Mark(folder) && !platform::HasUtf8Mark(name))
+        return JoinPath(folder, name);
+    return platform::Utf8ToHostText(
+        JoinPath(platform::HostTextToUtf8(folder), platform::HostTextToUtf8(name)));
 }
 
 // What an archive's pluginst.inf says, with the keys archives carry today besides the three

@@ -7,6 +7,9 @@
 
 namespace varnel {
 
+// A .zip or .rar file, by its name: what the archive install takes.
+bool IsArchiveFile(std::string_view path);
+
 // Every failure tells the user (message 64, with the reason where one is known); nothing is
 // written to the host configuration then.
 void InstallFromArchive(std::string_view archiveName, bool askConfirmation, bool restartAfter);

@@ -22,10 +22,7 @@ std::string GetButtonBarFile() {
     std::string bar = ExpandHostPath(ReadHostValue(kBarSection, kBarSection));
     if (!bar.empty())
         return bar;
-    std::string folder = Host().HostDir;
-    if (!folder.empty() && folder.back() != '\\')
-        folder.push_back('\\');
-    return folder.append("Default.bar");
+    return JoinPath(Host().HostDir, "Default.bar");
 }
 
 std::string ReadBarValue(std::string_view file, std::string_view key) {

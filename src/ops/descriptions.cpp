@@ -17,10 +17,7 @@ namespace {
 constexpr size_t kMaxDescriptionBytes = 16 * 1024 * 1024;
 
 std::string DescriptionFileOf(std::string_view modulePath, std::string_view fileName) {
-    std::string path = FolderPart(modulePath);
-    if (!path.empty() && path.back() != '\\')
-        path.push_back('\\');
-    return path.append(fileName);
+    return JoinPath(FolderPart(modulePath), fileName);
 }
 
 // The file's lines without their line ends (CR LF, LF or CR).

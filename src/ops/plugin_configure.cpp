@@ -57,10 +57,7 @@ bool ConfigurePackerPlugin(std::string_view modulePath) {
 }
 
 void ConfigureFsPlugin(std::string_view modulePath, std::string_view configFolder, int64_t listWindow) {
-    std::string program = ProgramFolder();
-    if (!program.empty() && program.back() != '\\')
-        program.push_back('\\');
-    program += "config.exe";
+    const std::string program = JoinPath(ProgramFolder(), "config.exe");
     if (!platform::FileExists(program)) {
         ShowStop(FormatPrintf(Message(74), {"Config.exe"}));
         return;

@@ -56,6 +56,8 @@ struct WineLauncher {
     std::map<std::string, std::string> env;
 };
 std::optional<WineLauncher> FindWine(Bitness bitness, std::string* whyNot = nullptr);
+// The Wine that runs the prefix's own programs: the 64-bit one, else the 32-bit one.
+std::optional<WineLauncher> FindPrefixWine();
 
 // The Wine settings that keep the helper quiet and fast (no debug output, no offer to install
 // Mono or Gecko); they belong to the helper alone.

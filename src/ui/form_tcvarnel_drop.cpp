@@ -19,9 +19,9 @@ namespace {
 enum class DropKind { Other, Module, Archive };
 
 DropKind KindOfDropped(const std::string& path) {
-    std::string extension = LowerAscii(ExtensionPart(path));
-    if (extension == ".zip" || extension == ".rar")
+    if (IsArchiveFile(path))
         return DropKind::Archive;
+    std::string extension = LowerAscii(ExtensionPart(path));
     if (extension.size() == 6 && extension.substr(4) == "64")
         extension.resize(4);
     for (const char* module : {".wlx", ".wcx", ".wfx", ".wdx"})

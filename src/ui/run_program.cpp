@@ -11,7 +11,6 @@
 #include "ui/form_options.h"
 #include "ui/form_tcvarnel.h"
 #include "ui/qt_integration.h"
-#include "util/text.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -24,8 +23,7 @@ EntryActions CommandLineActions() {
     actions.restartHost = [] { RestartHost(); };
     // An archive opened with the program installs as the archive command does, with a question.
     actions.installFile = [](const std::string& path) {
-        const std::string extension = LowerAscii(ExtensionPart(path));
-        if (extension == ".zip" || extension == ".rar")
+        if (IsArchiveFile(path))
             InstallFromArchive(path, true, true);
         else
             InstallPlugin(path, true, true, "", true);

@@ -259,6 +259,13 @@ std::string FolderPart(std::string_view path) {
     return at == std::string_view::npos ? std::string() : std::string(path.substr(0, at + 1));
 }
 
+std::string JoinPath(std::string_view folder, std::string_view name) {
+    std::string path(folder);
+    if (!path.empty() && path.back() != '\\')
+        path.push_back('\\');
+    return path.append(name);
+}
+
 std::string ExtensionPart(std::string_view path) {
     size_t dot = path.rfind('.');
     size_t slash = path.rfind('\\');

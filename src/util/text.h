@@ -42,6 +42,8 @@ std::string TextBefore(std::string_view text, std::string_view separator);
 std::string TextAfter(std::string_view text, std::string_view separator);
 std::string FileNamePart(std::string_view path);
 std::string FolderPart(std::string_view path);
+// folder\name, with one backslash between them (none added after an empty folder).
+std::string JoinPath(std::string_view folder, std::string_view name);
 std::string ExtensionPart(std::string_view path);
 
 std::string IntText(int64_t number);

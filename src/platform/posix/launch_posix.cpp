@@ -438,10 +438,13 @@ bool IsProgramFile(std::string_view file) {
 
 } // namespace
 
-std::string WineVersionText() {
+std::optional<WineLauncher> FindPrefixWine() {
     std::optional<WineLauncher> wine = FindWine(Bitness::Bits64);
-    if (!wine)
-        wine = FindWine(Bitness::Bits32);
+    return wine ? wine : FindWine(Bitness::Bits32);
+}
+
+std::string WineVersionText() {
+    std::optional<WineLauncher> wine = FindPrefixWine();
     if (!wine)
         return {};
     // "wine-8.0 (Debian 8.0~repack-4)": the number after "wine-".

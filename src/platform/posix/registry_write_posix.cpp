@@ -68,9 +68,7 @@ bool WriteRegistryStrings(const std::vector<RegistryWrite>& writes, bool wait) {
     struct stat st;
     if (stat((PrefixDir() + "/system.reg").c_str(), &st) != 0)
         return false;
-    std::optional<WineLauncher> wine = FindWine(Bitness::Bits64);
-    if (!wine)
-        wine = FindWine(Bitness::Bits32);
+    std::optional<WineLauncher> wine = FindPrefixWine();
     if (!wine)
         return false;
     static std::atomic<unsigned> counter{0};
