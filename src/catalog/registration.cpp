@@ -3,6 +3,7 @@
 #include "catalog/host_config.h"
 #include "catalog/module_info.h"
 #include "lang/language.h"
+#include "util/names.h"
 #include "util/text.h"
 
 #include <algorithm>
@@ -116,6 +117,13 @@ void EnablePlugin(int row) {
 
 RegisterResult RegisterPlugin(std::string_view modulePath, std::string_view extensionList,
                               bool reportDuplicate) {
+    // Text from outside (a file name, what the module answers) that would break the host's file.
+    auto unusable = [&](std::string_view text) {
+        ShowAppMessage(FormatPrintf(Message(110), {text}), kStyleError);
+        return RegisterResult::Failed;
+    };
+    if (UnusableModulePath(modulePath))
+        return unusable(modulePath);
     PluginKind kind = PluginKindOfFile(modulePath);
     if (kind == kNoPlugin) {
         ShowRegistrationError(60, modulePath);
@@ -150,6 +158,8 @@ RegisterResult RegisterPlugin(std::string_view modulePath, std::string_view exte
         if (status == QueryStatus::Cancelled ||
             unanswered(status, kind == kLister ? "ListGetDetectString" : "ContentGetDetectString"))
             return RegisterResult::Cancelled;
+        if (UnusableAssociation(kind, detect))
+            return unusable(detect);
         WriteNumberedEntry(section, number, modulePath, detect);
         break;
     }
@@ -183,6 +193,8 @@ RegisterResult RegisterPlugin(std::string_view modulePath, std::string_view exte
             return reportFault("FsGetDefRootName");
         if (unanswered(status, "FsGetDefRootName"))
             return RegisterResult::Cancelled;
+        if (name.empty() || UnusableAssociation(kFileSystem, name))
+            return unusable(name);
         WriteHostValue(section, name, modulePath);
         break;
     }
@@ -190,14 +202,15 @@ RegisterResult RegisterPlugin(std::string_view modulePath, std::string_view exte
     return RegisterResult::Registered;
 }
 
+std::optional<std::string> UnusableModulePath(std::string_view path) {
+    if (IsSafeProfileValue(path))
+        return std::nullopt;
+    return std::string(path);
+}
+
 std::optional<std::string> UnusableAssociation(PluginKind kind, std::string_view text) {
-    auto breaksLines = [](std::string_view part) {
-        return part.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
-    };
-    auto badKey = [&](std::string_view key) {
-        return breaksLines(key) || key.find('=') != std::string_view::npos ||
-               (!key.empty() && (key.front() == '[' || key.front() == ';'));
-    };
+    auto breaksLines = [](std::string_view part) { return !IsSafeProfileValue(part); };
+    auto badKey = [](std::string_view key) { return !IsSafeProfileKey(key); };
     auto blank = [](char c) { return c == ' ' || c == '\t'; };
     if (kind == kLister || kind == kContent) {
         if (breaksLines(text))

@@ -49,6 +49,9 @@ RegisterResult RegisterPlugin(std::string_view modulePath, std::string_view exte
 // nullopt when all of it can be written.
 std::optional<std::string> UnusableAssociation(PluginKind kind, std::string_view text);
 
+// The module path itself when it cannot be written as a value (a line break or NUL in a name).
+std::optional<std::string> UnusableModulePath(std::string_view path);
+
 void SetAssociation(int row, std::string_view text);
 bool IsRegistered(std::string_view modulePath, PluginKind kind);
 // Reloads the table without details; the association of the module's row when it has one.

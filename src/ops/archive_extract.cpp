@@ -5,6 +5,7 @@
 #include "ops/host_process.h"
 #include "platform/archive.h"
 #include "platform/codepage.h"
+#include "platform/file_tree.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/process.h"
@@ -13,6 +14,7 @@
 #include "platform/system.h"
 #include "util/text.h"
 
+#include <algorithm>
 #include <climits>
 #include <filesystem>
 
@@ -158,17 +160,33 @@ ExtractResult ExtractArchive(std::string_view archiveName, std::string_view targ
     case platform::ArchiveResult::TooLarge:
         return {false, LimitsText(limits)};
     case platform::ArchiveResult::WriteFailed:
+    case platform::ArchiveResult::Cancelled:
         return {};
     case platform::ArchiveResult::Unreadable:
         break;
     }
+    // An outside archiver gets a fresh, empty folder: nothing the built-in attempt left, and no
+    // link it could write through.
+    if (!platform::RemoveTree(target) || !platform::CreateFolder(target))
+        return {};
     const platform::FolderSurvey before = Survey(archive, target);
     if (!RunChain(extension == ".zip", archive, target))
         return {};
     platform::SleepMs(200);
     if (std::string outside = FirstChange(before, Survey(archive, target)); !outside.empty())
         return {false, FormatPrintf(Message(118), {outside})};
-    return {true, {}};
+    // What it left is judged as the built-in unpacker judges an archive: links, devices and FIFOs
+    // are taken out at once, and the limits count what is on the disk.
+    platform::TreeLimits treeLimits{limits.maxEntries, limits.maxTotalBytes, limits.maxDepth};
+    platform::TreeListing left = platform::ListTree(target, treeLimits, true);
+    if (!left.removed.empty())
+        return {false, FormatPrintf(Message(120), {left.removed.front()})};
+    std::optional<platform::FileStamp> stamp = platform::StampOf(archive);
+    const uint64_t archiveBytes = std::max<uint64_t>(1, stamp ? stamp->size : 0);
+    if (left.status == platform::TreeStatus::TooLarge ||
+        (left.bytes > 1024 * 1024 && left.bytes / archiveBytes > limits.maxRatio))
+        return {false, LimitsText(limits)};
+    return {left.status == platform::TreeStatus::Ok, {}};
 }
 
 } // namespace varnel

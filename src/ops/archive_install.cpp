@@ -4,12 +4,18 @@
 #include "catalog/host_config.h"
 #include "catalog/module_info.h"
 #include "catalog/plugin_table.h"
+#include "catalog/registration.h"
 #include "lang/language.h"
 #include "ops/install.h"
+#include "platform/archive.h"
 #include "platform/codepage.h"
+#include "platform/file_tree.h"
 #include "platform/files.h"
 #include "platform/profile.h"
+#include "util/names.h"
 #include "util/text.h"
+
+#include <functional>
 
 #include <optional>
 
@@ -73,8 +79,6 @@ InstallInfo ReadInstallInfo(const std::string& inf) {
     info.File = read("File");
     info.File64 = read("File64");
     info.DefaultDir = read("DefaultDir");
-    if (size_t slash = info.DefaultDir.rfind('\\'); slash != std::string::npos)
-        info.DefaultDir = info.DefaultDir.substr(slash + 1);
     // Extension lists come separated by commas, semicolons or blanks.
     std::string extensions;
     for (char c : read("DefaultExtension")) {
@@ -111,21 +115,41 @@ std::optional<PluginKind> KindOfType(std::string type) {
     return std::nullopt;
 }
 
-// A path inside the archive that stays inside the folder it is unpacked to.
-bool StaysInside(std::string_view relative) {
-    if (relative.empty() || relative[0] == '\\' || relative[0] == '/' ||
-        relative.find(':') != std::string::npos)
-        return false;
-    size_t pos = 0;
-    while (pos <= relative.size()) {
-        size_t end = relative.find_first_of("\\/", pos);
-        if (end == std::string_view::npos)
-            end = relative.size();
-        if (relative.substr(pos, end - pos) == "..")
-            return false;
-        pos = end + 1;
-    }
-    return true;
+// The first regular file matching the pattern: in a folder first, then in its sub-folders (not
+// those whose names begin with a dot) in the order the folder lists them.
+std::optional<std::string> FindInListing(const platform::TreeListing& listing, std::string_view pattern) {
+    std::vector<std::vector<size_t>> children(listing.entries.size() + 1);
+    auto slot = [&](size_t parent) {
+        return parent == platform::TreeEntry::kTop ? listing.entries.size() : parent;
+    };
+    for (size_t i = 0; i < listing.entries.size(); ++i)
+        children[slot(listing.entries[i].parent)].push_back(i);
+    // Depth first, each folder's own files before its sub-folders.
+    std::function<std::optional<std::string>(size_t)> search =
+        [&](size_t folder) -> std::optional<std::string> {
+        for (size_t child : children[folder]) {
+            const platform::TreeEntry& entry = listing.entries[child];
+            if (entry.type == platform::TreeEntry::Type::File &&
+                WildcardMatch(pattern, FileNamePart(entry.relative)))
+                return entry.relative;
+        }
+        for (size_t child : children[folder]) {
+            const platform::TreeEntry& entry = listing.entries[child];
+            if (entry.type == platform::TreeEntry::Type::Folder &&
+                !FileNamePart(entry.relative).starts_with("."))
+                if (std::optional<std::string> found = search(child))
+                    return found;
+        }
+        return std::nullopt;
+    };
+    return search(listing.entries.size());
+}
+
+const platform::TreeEntry* FindEntry(const platform::TreeListing& listing, std::string_view relative) {
+    for (const platform::TreeEntry& entry : listing.entries)
+        if (EqualsNoCaseAnsi(entry.relative, relative))
+            return &entry;
+    return nullptr;
 }
 
 std::string PluginFolderOf(PluginKind kind) {
@@ -137,31 +161,17 @@ std::string PluginFolderOf(PluginKind kind) {
 } // namespace
 
 bool FindFileRecursive(std::string_view pattern, std::string_view folder, std::string& found) {
-    if (!platform::DirectoryExists(folder))
+    platform::TreeListing listing = platform::ListTree(folder, {}, false);
+    if (listing.status != platform::TreeStatus::Ok)
         return false;
-    std::vector<platform::FindData> direct = platform::FindFiles(Joined(folder, pattern));
-    if (!direct.empty()) {
-        found = Joined(folder, direct.front().Name);
-        return true;
-    }
-    for (const platform::FindData& entry : platform::FindFiles(Joined(folder, "*.*")))
-        if (entry.IsFolder && !entry.Name.starts_with(".") &&
-            FindFileRecursive(pattern, Joined(folder, entry.Name), found))
-            return true;
-    return false;
+    std::optional<std::string> relative = FindInListing(listing, pattern);
+    if (relative)
+        found = Joined(folder, *relative);
+    return relative.has_value();
 }
 
 void DeleteFolderTree(std::string_view folder) {
-    if (!platform::DirectoryExists(folder))
-        return;
-    for (const platform::FindData& entry : platform::FindFiles(Joined(folder, "*.*"))) {
-        const std::string path = Joined(folder, entry.Name);
-        if (!entry.IsFolder)
-            platform::DeleteFileAt(path);
-        else if (!entry.Name.starts_with("."))
-            DeleteFolderTree(path);
-    }
-    platform::RemoveFolder(folder);
+    platform::RemoveTree(folder);
 }
 
 bool ForceFolders(std::string_view path) {
@@ -187,8 +197,6 @@ bool ForceFolders(std::string_view path) {
 void InstallFromArchive(std::string_view archiveName, bool askConfirmation, bool restartAfter) {
     std::string scratch;
     auto fail = [&](const std::string& why) {
-        if (!scratch.empty())
-            DeleteFolderTree(scratch);
         std::string text = FormatPrintf(Message(64), {archiveName});
         if (!why.empty())
             text.append("\r\r").append(why);
@@ -201,30 +209,62 @@ void InstallFromArchive(std::string_view archiveName, bool askConfirmation, bool
         work.resize(slash);
     if (!platform::DirectoryExists(work))
         return fail({});
+    // Whatever happens below, the scratch folder goes (as a tree whose links are never followed).
     scratch = work + "\\Install.tmp";
+    struct ScratchCleanup {
+        const std::string& folder;
+        ~ScratchCleanup() { DeleteFolderTree(folder); }
+    } cleanup{scratch};
     DeleteFolderTree(scratch);
+    if (!platform::CreateFolder(scratch))
+        return fail({});
     if (ExtractResult unpacked = ExtractArchive(archiveName, scratch); !unpacked.ok)
         return fail(unpacked.problem);
+    const platform::ArchiveLimits limits;
+    const platform::TreeListing listing =
+        platform::ListTree(scratch, {limits.maxEntries, limits.maxTotalBytes, limits.maxDepth}, false);
+    if (listing.status == platform::TreeStatus::Cancelled)
+        return;
+    if (listing.status != platform::TreeStatus::Ok)
+        return fail({});
 
+    // Every path below comes from the archive: each is confined to one plain name per component
+    // before it is joined to anything.
     InstallInfo info;
-    const std::string inf = scratch + "\\Pluginst.inf";
-    if (platform::FileExists(inf)) {
-        info = ReadInstallInfo(inf);
+    if (const platform::TreeEntry* inf = FindEntry(listing, "Pluginst.inf")) {
+        info = ReadInstallInfo(Joined(scratch, inf->relative));
         if (info.File.empty() && !info.File64.empty())
             info.File = info.File64;
         if (!info.Type.empty() && !KindOfType(info.Type))
             return fail(FormatPrintf(Message(119), {info.Type}));
-        if (info.File.empty() || info.DefaultDir.empty() || !StaysInside(info.File) ||
-            (!info.File64.empty() && !StaysInside(info.File64)) || info.DefaultDir == "..")
+        if (info.File.empty() || info.DefaultDir.empty())
             return fail({});
+        std::optional<std::string> file = ConfinedRelativePath(info.File);
+        std::optional<std::string> file64 =
+            info.File64.empty() ? std::optional<std::string>("") : ConfinedRelativePath(info.File64);
+        std::optional<std::string> folder = ConfinedFolderName(info.DefaultDir);
+        if (!file || !file64 || !folder)
+            return fail(FormatPrintf(Message(116), {!file     ? info.File
+                                                    : !file64 ? info.File64
+                                                              : info.DefaultDir}));
+        info.File = *file;
+        info.File64 = *file64;
+        info.DefaultDir = *folder;
     } else {
-        std::string found;
-        if (!FindFileRecursive("*.W?X", scratch, found) && !FindFileRecursive("*.W?X64", scratch, found))
+        std::optional<std::string> found = FindInListing(listing, "*.W?X");
+        if (!found)
+            found = FindInListing(listing, "*.W?X64");
+        if (!found)
             return fail({});
-        info.File = found.substr(scratch.size() + 1);
-        std::string name = FileNamePart(found);
+        info.File = *found;
+        std::string name = FileNamePart(*found);
         info.DefaultDir = name.substr(0, name.rfind('.'));
+        if (!IsPlainName(info.DefaultDir) || !ConfinedRelativePath(info.File))
+            return fail(FormatPrintf(Message(110), {info.File}));
     }
+    const platform::TreeEntry* moduleEntry = FindEntry(listing, info.File);
+    if (!moduleEntry || moduleEntry->type != platform::TreeEntry::Type::File)
+        return fail({});
 
     // The module's own exports decide its kind; the inf's type only where they cannot.
     const std::string scratchModule = Joined(scratch, info.File);
@@ -235,26 +275,35 @@ void InstallFromArchive(std::string_view archiveName, bool askConfirmation, bool
     if (kind == kNoPlugin || (named && *named != kind))
         return fail({});
     // A module the host cannot load: the user says so before the archive goes to its place.
-    if (!AcceptBitness(scratchModule)) {
-        DeleteFolderTree(scratch);
+    if (!AcceptBitness(scratchModule))
         return;
-    }
 
-    const std::string destination = Joined(PluginFolderOf(kind), info.DefaultDir);
+    const std::string pluginFolder = PluginFolderOf(kind);
+    const std::string destination = Joined(pluginFolder, info.DefaultDir);
     const std::string module = Joined(destination, info.File);
+    // The folder the user chose for plugins may be a link; a link below it may not lead out.
+    if (!platform::LiesInside(destination, pluginFolder) || !platform::LiesInside(module, pluginFolder))
+        return fail(FormatPrintf(Message(116), {info.DefaultDir}));
+    if (std::optional<std::string> bad = UnusableModulePath(module))
+        return fail(FormatPrintf(Message(110), {*bad}));
     if (askConfirmation) {
         std::string details;
         if (!info.Description.empty())
             details.append("\r").append(info.Description);
         if (!info.Version.empty())
             details.append("\r").append(info.Version);
-        if (!ConfirmInstall(module, details)) {
-            DeleteFolderTree(scratch);
+        if (!ConfirmInstall(module, details))
             return;
-        }
     }
-    if (ExtractResult unpacked = ExtractArchive(archiveName, destination); !unpacked.ok)
-        return fail(unpacked.problem);
+    // File by file into place, each in one rename and the module last: a kill or a full disk
+    // leaves every file old or new, and the module that is registered working.
+    platform::TreeListing moving = listing;
+    std::erase_if(moving.entries, [](const platform::TreeEntry& entry) {
+        return entry.parent == platform::TreeEntry::kTop && EqualsNoCaseAnsi(entry.relative, "Pluginst.inf");
+    });
+    if (platform::MoveOutcome moved = platform::MoveTreeInto(scratch, moving, destination, info.File);
+        !moved.ok)
+        return fail({});
     if (!platform::FileExists(module))
         return fail({});
     DeleteFolderTree(scratch);

@@ -1,6 +1,7 @@
 #include "platform/archive.h"
 
 #include "platform/paths.h"
+#include "platform/process.h"
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -136,36 +137,47 @@ std::string MakeParents(const std::string& target, const std::vector<std::string
     return folder;
 }
 
+uint64_t ArchiveBytes(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 1;
+}
+
+// Unpacked bytes above the limits: the total, or the ratio to the archive's size once past 1 MB.
+bool OverLimits(uint64_t total, uint64_t archiveBytes, const ArchiveLimits& limits) {
+    return total > limits.maxTotalBytes ||
+           (total > kRatioFloorBytes && total / archiveBytes > limits.maxRatio);
+}
+
+// Every header the library can read: names, kinds, declared sizes and the count. Encrypted
+// entries are listed like the others (only their data is out of reach).
 ArchiveOutcome Check(const std::string& path, const ArchiveLimits& limits) {
     Reader reader(path);
     if (!reader.Open())
-        return {ArchiveResult::Unreadable, {}};
+        return {ArchiveResult::Unreadable, {}, false};
     archive_entry* entry;
     uint64_t entries = 0;
     uint64_t total = 0;
+    bool encrypted = false;
     std::vector<std::string> parts;
     int status;
     while ((status = archive_read_next_header(reader.Get(), &entry)) == ARCHIVE_OK ||
            status == ARCHIVE_WARN) {
         const std::string name = EntryName(entry);
-        if (archive_entry_is_encrypted(entry))
-            return {ArchiveResult::Unreadable, name};
-        if (!SafeComponents(name, parts))
-            return {ArchiveResult::Unsafe, name};
-        if (++entries > limits.maxEntries)
-            return {ArchiveResult::TooLarge, name};
+        if (!SafeComponents(name, parts) || IsLink(entry))
+            return {ArchiveResult::Unsafe, name, true};
+        if (++entries > limits.maxEntries || parts.size() > limits.maxDepth + 1)
+            return {ArchiveResult::TooLarge, name, true};
         if (archive_entry_size_is_set(entry) && archive_entry_size(entry) > 0)
             total += static_cast<uint64_t>(archive_entry_size(entry));
         if (total > limits.maxTotalBytes)
-            return {ArchiveResult::TooLarge, name};
+            return {ArchiveResult::TooLarge, name, true};
+        encrypted = encrypted || archive_entry_is_encrypted(entry);
     }
     if (status != ARCHIVE_EOF)
-        return {ArchiveResult::Unreadable, {}};
-    struct stat st;
-    if (stat(path.c_str(), &st) == 0 && st.st_size > 0 && total > kRatioFloorBytes &&
-        total / static_cast<uint64_t>(st.st_size) > limits.maxRatio)
-        return {ArchiveResult::TooLarge, {}};
-    return {ArchiveResult::Extracted, {}};
+        return {ArchiveResult::Unreadable, {}, false};
+    if (OverLimits(total, ArchiveBytes(path), limits))
+        return {ArchiveResult::TooLarge, {}, true};
+    return {encrypted ? ArchiveResult::Unreadable : ArchiveResult::Extracted, {}, true};
 }
 
 } // namespace
@@ -177,6 +189,7 @@ ArchiveOutcome ExtractArchiveSafely(std::string_view archivePath, std::string_vi
     ArchiveOutcome checked = Check(path, limits);
     if (checked.result != ArchiveResult::Extracted)
         return checked;
+    const uint64_t archiveBytes = ArchiveBytes(path);
     std::string target = ToHostPath(targetFolder);
     while (target.size() > 1 && target.back() == '/')
         target.pop_back();
@@ -190,7 +203,8 @@ ArchiveOutcome ExtractArchiveSafely(std::string_view archivePath, std::string_vi
 
     Reader reader(path);
     if (!reader.Open())
-        return {ArchiveResult::Unreadable, {}};
+        return {ArchiveResult::Unreadable, {}, true};
+    BusyWork busy;
     archive_entry* entry;
     uint64_t written = 0;
     std::vector<std::string> parts;
@@ -201,7 +215,7 @@ ArchiveOutcome ExtractArchiveSafely(std::string_view archivePath, std::string_vi
         if (!SafeComponents(name, parts))
             return {ArchiveResult::Unsafe, name};
         if (IsLink(entry))
-            continue; // links are not created
+            return {ArchiveResult::Unsafe, name, true};
         const bool folder = archive_entry_filetype(entry) == AE_IFDIR;
         if (!folder && archive_entry_filetype(entry) != AE_IFREG)
             continue;
@@ -216,6 +230,10 @@ ArchiveOutcome ExtractArchiveSafely(std::string_view archivePath, std::string_vi
         if (fd < 0)
             return {errno == ELOOP ? ArchiveResult::Unsafe : ArchiveResult::WriteFailed, name};
         ArchiveResult result = ArchiveResult::Extracted;
+        // Sizes in headers can lie: what actually comes out is counted against the entry's
+        // declared size and the limits.
+        const int64_t declared = archive_entry_size_is_set(entry) ? archive_entry_size(entry) : -1;
+        uint64_t entryBytes = 0;
         const void* block;
         size_t size;
         la_int64_t offset;
@@ -223,7 +241,9 @@ ArchiveOutcome ExtractArchiveSafely(std::string_view archivePath, std::string_vi
         while ((read = archive_read_data_block(reader.Get(), &block, &size, &offset)) == ARCHIVE_OK ||
                read == ARCHIVE_WARN) {
             written += size;
-            if (written > limits.maxTotalBytes) {
+            entryBytes += size;
+            if (OverLimits(written, archiveBytes, limits) ||
+                (declared >= 0 && entryBytes > static_cast<uint64_t>(declared))) {
                 result = ArchiveResult::TooLarge;
                 break;
             }
@@ -234,6 +254,8 @@ ArchiveOutcome ExtractArchiveSafely(std::string_view archivePath, std::string_vi
         }
         if (result == ArchiveResult::Extracted && read != ARCHIVE_EOF)
             result = ArchiveResult::Unreadable;
+        if (result == ArchiveResult::Extracted && busy.Turn())
+            result = ArchiveResult::Cancelled;
         close(fd);
         if (result != ArchiveResult::Extracted) {
             unlink(file.c_str());

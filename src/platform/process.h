@@ -27,6 +27,24 @@ using WaitObserver = std::function<bool(unsigned elapsedMs, bool ended)>;
 // Installs an observer (an empty one removes it); returns the previous one.
 WaitObserver SetWaitObserver(WaitObserver observer);
 
+// Long work on this thread (walking a large tree, unpacking) shown to the same observer as a
+// wait for a child: Turn() is called often, and true means the user asked to stop.
+class BusyWork {
+public:
+    BusyWork();
+    ~BusyWork();
+    BusyWork(const BusyWork&) = delete;
+    BusyWork& operator=(const BusyWork&) = delete;
+    bool Turn();
+    bool Cancelled() const { return m_cancelled; }
+
+private:
+    long long m_startedMs;
+    long long m_lastTurnMs;
+    bool m_told = false;
+    bool m_cancelled = false;
+};
+
 // Runs a program (argv[0] looked up on PATH when it has no "/"), with extra environment values,
 // standard input empty and standard error discarded, and waits at most timeoutMs for it; a
 // child still running then is killed. The output is capped at maxOutput bytes.

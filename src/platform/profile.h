@@ -22,7 +22,8 @@ std::string ProfileReadKeyNames(std::string_view file, std::string_view section,
                                 size_t* count = nullptr);
 
 // Writes key=value; a missing value deletes the key. Creates the file when it is missing.
-// Returns false when the file could not be read or written; it is then left as it was.
+// Returns false when the file could not be read or written; it is then left as it was. A key or
+// value that would change the file's structure (see IsSafeProfileKey) is refused the same way.
 bool ProfileWriteString(std::string_view file, std::string_view section, std::string_view key,
                         std::optional<std::string_view> value);
 

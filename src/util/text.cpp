@@ -383,4 +383,33 @@ bool IsAscii(std::string_view text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
+// The system's wildcard match: "*" any run of characters, "?" any one character, letters
+// compared without regard to case. "*.*" stands for every name, with or without a dot.
+bool WildcardMatch(std::string_view pattern, std::string_view name) {
+    if (pattern == "*.*" || pattern == "*")
+        return true;
+    size_t p = 0, n = 0;
+    size_t starP = std::string_view::npos, starN = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == '?' || FoldAnsiChar(pattern[p]) == FoldAnsiChar(name[n]))) {
+            ++p;
+            ++n;
+        } else if (p < pattern.size() && pattern[p] == '*') {
+            starP = p++;
+            starN = n;
+        } else if (starP != std::string_view::npos) {
+            p = starP + 1;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*')
+        ++p;
+    // A trailing ".*" also matches a name without an extension.
+    if (p + 2 == pattern.size() && pattern[p] == '.' && pattern[p + 1] == '*')
+        return true;
+    return p == pattern.size();
+}
+
 } // namespace varnel

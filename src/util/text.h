@@ -33,6 +33,10 @@ std::string FoldAnsi(std::string_view text);
 bool IsAscii(std::string_view text);
 std::string FoldUtf8(std::string_view text);
 
+// The system's wildcard match of one file name: "*" any run of characters, "?" any one character,
+// letters compared without regard to case; "*.*" matches every name, with or without a dot.
+bool WildcardMatch(std::string_view pattern, std::string_view name);
+
 std::string ReplaceFirst(std::string_view text, std::string_view find, std::string_view by);
 std::string ReplaceFirstNoCase(std::string_view text, std::string_view find, std::string_view by);
 std::string ReplaceAll(std::string_view text, std::string_view find, std::string_view by);

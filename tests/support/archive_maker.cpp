@@ -6,6 +6,7 @@
 #include <fstream>
 #include <stdexcept>
 #include <string_view>
+#include <zlib.h>
 
 namespace varnel::test {
 
@@ -98,6 +99,61 @@ void WriteStoredRar(const std::string& machinePath, const std::vector<ArchiveIte
     Put(end, 7, 2);
     out += Block(end);
     std::ofstream(machinePath, std::ios::binary) << out;
+}
+
+void WriteRawZip(const std::string& machinePath, const std::vector<RawZipEntry>& entries) {
+    std::string body, directory;
+    for (const RawZipEntry& entry : entries) {
+        const uint32_t size =
+            static_cast<uint32_t>(entry.declaredSize < 0 ? entry.stored.size() : entry.declaredSize);
+        const uint16_t flags = static_cast<uint16_t>((entry.encrypted ? 1 : 0) | 0x800); // UTF-8 names
+        const uint32_t crc = entry.method == 0 ? Crc32(entry.stored) : 0;
+        std::string common;
+        Put(common, 20, 2);
+        Put(common, flags, 2);
+        Put(common, entry.method, 2);
+        Put(common, 0, 4); // time and date
+        Put(common, crc, 4);
+        Put(common, static_cast<uint32_t>(entry.stored.size()), 4);
+        Put(common, size, 4);
+        Put(common, static_cast<uint32_t>(entry.name.size()), 2);
+        Put(common, 0, 2); // extra field
+        const uint32_t offset = static_cast<uint32_t>(body.size());
+        Put(body, 0x04034b50, 4);
+        body += common + entry.name + entry.stored;
+        Put(directory, 0x02014b50, 4);
+        Put(directory, 0x0314, 2); // made by Unix, version 2.0
+        directory += common;
+        Put(directory, 0, 2); // comment
+        Put(directory, 0, 2); // disk
+        Put(directory, 0, 2); // internal attributes
+        Put(directory, entry.unixMode << 16, 4);
+        Put(directory, offset, 4);
+        directory += entry.name;
+    }
+    std::string end;
+    Put(end, 0x06054b50, 4);
+    Put(end, 0, 4);
+    Put(end, static_cast<uint32_t>(entries.size()), 2);
+    Put(end, static_cast<uint32_t>(entries.size()), 2);
+    Put(end, static_cast<uint32_t>(directory.size()), 4);
+    Put(end, static_cast<uint32_t>(body.size()), 4);
+    Put(end, 0, 2);
+    std::ofstream(machinePath, std::ios::binary) << body << directory << end;
+}
+
+std::string Deflate(const std::string& bytes) {
+    z_stream stream{};
+    deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
+    std::string out(deflateBound(&stream, bytes.size()), '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+    stream.avail_in = static_cast<uInt>(bytes.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = static_cast<uInt>(out.size());
+    deflate(&stream, Z_FINISH);
+    out.resize(stream.total_out);
+    deflateEnd(&stream);
+    return out;
 }
 
 } // namespace varnel::test

@@ -29,35 +29,6 @@ bool HasWildcards(std::string_view name) {
     return name.find_first_of("*?") != std::string_view::npos;
 }
 
-// The system's wildcard match: "*" any run of characters, "?" any one character, letters
-// compared without regard to case. "*.*" stands for every name, with or without a dot.
-bool WildcardMatch(std::string_view pattern, std::string_view name) {
-    if (pattern == "*.*" || pattern == "*")
-        return true;
-    size_t p = 0, n = 0;
-    size_t starP = std::string_view::npos, starN = 0;
-    while (n < name.size()) {
-        if (p < pattern.size() && (pattern[p] == '?' || FoldAnsiChar(pattern[p]) == FoldAnsiChar(name[n]))) {
-            ++p;
-            ++n;
-        } else if (p < pattern.size() && pattern[p] == '*') {
-            starP = p++;
-            starN = n;
-        } else if (starP != std::string_view::npos) {
-            p = starP + 1;
-            n = ++starN;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == '*')
-        ++p;
-    // A trailing ".*" also matches a name without an extension.
-    if (p + 2 == pattern.size() && pattern[p] == '.' && pattern[p + 1] == '*')
-        return true;
-    return p == pattern.size();
-}
-
 void SplitLast(std::string_view path, std::string_view& folder, std::string_view& name) {
     size_t at = path.find_last_of("\\/");
     if (at == std::string_view::npos) {

@@ -86,6 +86,34 @@ WaitObserver SetWaitObserver(WaitObserver observer) {
     return previous;
 }
 
+namespace {
+long long NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+} // namespace
+
+BusyWork::BusyWork() : m_startedMs(NowMs()), m_lastTurnMs(m_startedMs) {}
+
+BusyWork::~BusyWork() {
+    if (m_told && Observer())
+        Observer()(0, true);
+}
+
+bool BusyWork::Turn() {
+    if (m_cancelled)
+        return true;
+    // The observer paints windows: every 20 ms is enough, and cheap for a walk of many entries.
+    const long long now = NowMs();
+    if (now - m_lastTurnMs < 20 || !Observer())
+        return false;
+    m_lastTurnMs = now;
+    m_told = true;
+    m_cancelled = Observer()(static_cast<unsigned>(now - m_startedMs), false);
+    return m_cancelled;
+}
+
 CapturedRun RunAndCapture(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
                           unsigned timeoutMs, size_t maxOutput) {
     CapturedRun result;

@@ -1,5 +1,7 @@
 #include "platform/profile.h"
 
+#include "util/names.h"
+
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/ini_text.h"
@@ -418,8 +420,20 @@ bool EditFile(std::string_view file, bool createsFile, const std::vector<Batch::
 
 } // namespace
 
+namespace {
+
+bool IsSafeSection(std::string_view section) {
+    return IsSafeProfileValue(section) && section.find(']') == std::string_view::npos;
+}
+
+} // namespace
+
 bool ProfileWriteString(std::string_view file, std::string_view section, std::string_view key,
                         std::optional<std::string_view> value) {
+    // The last line of defence: a key or value that would change the file's structure (a new
+    // line, a section header, a comment, a split at "=") is never written.
+    if (!IsSafeProfileKey(key) || !IsSafeSection(section) || (value && !IsSafeProfileValue(*value)))
+        return false;
     std::optional<std::string> copy;
     if (value)
         copy = std::string(*value);
@@ -432,6 +446,14 @@ bool ProfileWriteString(std::string_view file, std::string_view section, std::st
 bool ProfileReplaceKeys(std::string_view file, std::string_view section,
                         const std::vector<std::string>& removeKeys,
                         const std::vector<std::pair<std::string, std::string>>& entries) {
+    if (!IsSafeSection(section))
+        return false;
+    for (const std::string& key : removeKeys)
+        if (!IsSafeProfileKey(key))
+            return false;
+    for (const auto& [key, value] : entries)
+        if (!IsSafeProfileKey(key) || !IsSafeProfileValue(value))
+            return false;
     // The same edits key by key, for a rebase onto another program's version of the file.
     std::vector<Batch::Edit> edits;
     for (const std::string& key : removeKeys)

@@ -1,0 +1,77 @@
+#include "util/names.h"
+
+#include "util/text.h"
+
+namespace varnel {
+
+namespace {
+
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+// CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9 name devices whatever extension follows them.
+bool IsDeviceName(std::string_view name) {
+    std::string base = LowerAscii(name.substr(0, name.find('.')));
+    while (!base.empty() && base.back() == ' ')
+        base.pop_back();
+    if (base == "con" || base == "prn" || base == "aux" || base == "nul")
+        return true;
+    return base.size() == 4 && (base.starts_with("com") || base.starts_with("lpt")) && base[3] >= '1' &&
+           base[3] <= '9';
+}
+
+} // namespace
+
+bool IsPlainName(std::string_view name) {
+    if (name.empty() || name == "." || name == "..")
+        return false;
+    for (char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f || IsSeparator(c))
+            return false;
+        if (std::string_view(":*?\"<>|").find(c) != std::string_view::npos)
+            return false;
+    }
+    if (name.back() == '.' || name.back() == ' ')
+        return false;
+    return !IsDeviceName(name);
+}
+
+std::optional<std::string> ConfinedRelativePath(std::string_view path) {
+    std::string result;
+    size_t pos = 0;
+    while (true) {
+        size_t end = pos;
+        while (end < path.size() && !IsSeparator(path[end]))
+            ++end;
+        std::string_view part = path.substr(pos, end - pos);
+        if (!IsPlainName(part))
+            return std::nullopt;
+        if (!result.empty())
+            result.push_back('\\');
+        result.append(part);
+        if (end == path.size())
+            return result;
+        pos = end + 1;
+    }
+}
+
+std::optional<std::string> ConfinedFolderName(std::string_view text) {
+    size_t last = text.find_last_of("\\/");
+    std::string_view name = last == std::string_view::npos ? text : text.substr(last + 1);
+    if (!IsPlainName(name))
+        return std::nullopt;
+    return std::string(name);
+}
+
+bool IsSafeProfileValue(std::string_view value) {
+    return value.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+}
+
+bool IsSafeProfileKey(std::string_view key) {
+    return IsSafeProfileValue(key) && key.find('=') == std::string_view::npos &&
+           (key.empty() || (key.front() != '[' && key.front() != ';'));
+}
+
+} // namespace varnel
