@@ -47,6 +47,11 @@ function(varnel_mingw_build)
   endif()
   if(ARG_KIND STREQUAL "dll")
     list(APPEND flags -shared)
+    # 32-bit plugins export their stdcall entry points undecorated ("GetPackerCaps", not
+    # "GetPackerCaps@0"), as the host looks them up.
+    if(ARG_ARCH STREQUAL "32")
+      list(APPEND flags -Wl,--kill-at)
+    endif()
   elseif(ARG_KIND STREQUAL "gui")
     list(APPEND flags -mwindows)
   endif()
