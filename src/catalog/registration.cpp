@@ -281,9 +281,9 @@ PackerAssociationList ReadPackerAssociations(std::string_view modulePath) {
             flags = IntFromText(value.substr(0, comma), 0);
             path = value.substr(comma + 1);
         }
-        if (!EqualsNoCaseAnsi(path, modulePath) || list.count >= kMaxPackerPairs)
+        if (!EqualsNoCaseAnsi(path, modulePath))
             continue;
-        list.pairs[static_cast<size_t>(list.count)] = {key, flags};
+        list.pairs.push_back({key, flags});
         ++list.count;
     }
     return list;
@@ -295,7 +295,7 @@ void WritePackerAssociations(std::string_view modulePath, const PackerAssociatio
     for (const std::string& key : keys)
         if (NamesModule("PackerPlugins", key, modulePath))
             DeleteHostKey("PackerPlugins", key, false);
-    for (int i = 0; i < list.count && i < kMaxPackerPairs; ++i) {
+    for (int i = 0; i < list.count && static_cast<size_t>(i) < list.pairs.size(); ++i) {
         const auto& pair = list.pairs[static_cast<size_t>(i)];
         WriteHostValue("PackerPlugins", pair.extension, FormatPrintf("%d,%s", {pair.flags, modulePath}));
     }

@@ -2,17 +2,15 @@
 // Every change of the host's plugin registrations: numbered entries, removing and disabling,
 // enabling, registering a module, renaming, and a packer's extensions.
 
-#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "catalog/plugin_table.h"
 
 namespace varnel {
-
-constexpr int kMaxPackerPairs = 201;
 
 struct PackerAssociationList {
     int32_t count = 0;
@@ -22,7 +20,7 @@ struct PackerAssociationList {
         std::string extension;
         int32_t flags = 0;
     };
-    std::array<Pair, kMaxPackerPairs> pairs{};
+    std::vector<Pair> pairs; // every extension that names the module, however many
 };
 
 void WriteNumberedEntry(std::string_view section, int number, std::string_view value,

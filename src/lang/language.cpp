@@ -138,8 +138,9 @@ const std::vector<int>& MessageNumbers() {
         // a configuration changed by another program meanwhile; the busy indicator; an extension
         // listed twice; options that are no numbers, and a refresh too often; an archive entry that
         // would leave its folder, an archive bomb, an archiver that wrote elsewhere, and an archive
-        // whose pluginst.inf names no plugin, and one holding a link or a special file.
-        range(91, 120);
+        // whose pluginst.inf names no plugin, one holding a link or a special file, and a refresh
+        // period out of range.
+        range(91, 121);
         return n;
     }();
     return numbers;

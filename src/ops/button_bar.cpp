@@ -2,6 +2,7 @@
 
 #include "catalog/host_config.h"
 #include "lang/language.h"
+#include "platform/files.h"
 #include "platform/profile.h"
 #include "util/text.h"
 
@@ -20,9 +21,15 @@ std::string Numbered(std::string_view key, int number) {
 
 std::string GetButtonBarFile() {
     std::string bar = ExpandHostPath(ReadHostValue(kBarSection, kBarSection));
-    if (!bar.empty())
+    // A bare or relative name lies in the host's program folder, where the host looks for its
+    // bar files; never in whatever folder this program was started from.
+    if (bar.empty())
+        return JoinPath(Host().HostDir, "Default.bar");
+    if (bar.find(':') != std::string::npos || bar.starts_with("\\\\"))
         return bar;
-    return JoinPath(Host().HostDir, "Default.bar");
+    if (bar.starts_with("\\")) // the root of the host's drive
+        return Host().HostDir.substr(0, 2) + bar;
+    return JoinPath(Host().HostDir, bar);
 }
 
 std::string ReadBarValue(std::string_view file, std::string_view key) {
@@ -88,6 +95,7 @@ void AddProgramButtons(std::string_view file, std::string_view programPath, std:
     };
     static constexpr Button kButtons[] = {
         {"", 0, 50}, {"/install", 4, 63}, {"/installZip", 4, 91}, {"/order", 5, 84}, {"/restart", 6, 61}};
+    platform::RemoveStaleReplacements(file);
     platform::ProfileBatch batch(file);
     RemoveButtons(file, FileNamePart(programPath));
     AddSeparatorIfNeeded(file);

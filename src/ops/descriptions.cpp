@@ -81,11 +81,16 @@ bool SameName(std::string_view a, std::string_view b) {
 
 } // namespace
 
+// A UTF-8 byte-order mark belongs to the file, not to its first name; it is kept on rewriting.
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
 std::string ReadDescription(std::string_view modulePath, std::string_view fileName) {
     std::string bytes;
     if (platform::ReadWholeFile(DescriptionFileOf(modulePath, fileName), bytes, kMaxDescriptionBytes) !=
         platform::ReadResult::Ok)
         return {};
+    if (bytes.starts_with(kUtf8Mark))
+        bytes.erase(0, kUtf8Mark.size());
     const std::string name = FileNamePart(modulePath);
     for (const std::string& line : LinesOf(bytes)) {
         DescribedLine parsed = Parse(line);
@@ -100,11 +105,19 @@ bool WriteDescription(std::string_view modulePath, std::string_view text, std::s
     const std::string name = FileNamePart(modulePath);
     const std::string newLine =
         text.empty() || text == "-" ? std::string() : FormatPrintf("\"%s\" %s", {name, std::string(text)});
+    // A link in a plugin folder may lead anywhere: it is not written through.
+    if (platform::IsSymbolicLink(file))
+        return false;
+    platform::RemoveStaleReplacements(file);
     std::string bytes;
     platform::ReadResult read = platform::ReadWholeFile(file, bytes, kMaxDescriptionBytes);
     if (read != platform::ReadResult::Ok && read != platform::ReadResult::Missing)
         return false; // not a file we may rewrite
     std::string result;
+    if (bytes.starts_with(kUtf8Mark)) {
+        bytes.erase(0, kUtf8Mark.size());
+        result = kUtf8Mark;
+    }
     bool replaced = false;
     for (const std::string& line : LinesOf(bytes)) {
         DescribedLine parsed = Parse(line);

@@ -62,9 +62,11 @@ void ConfigureFsPlugin(std::string_view modulePath, std::string_view configFolde
         ShowStop(FormatPrintf(Message(74), {"Config.exe"}));
         return;
     }
-    platform::StartProcess(FormatPrintf("%s \"%s\" \"%s\" %d", {ShortPathOf(program), std::string(modulePath),
-                                                                std::string(configFolder), listWindow}),
-                           platform::ShowMode::Shown, false);
+    // Short names do not exist everywhere: the program's path is quoted, for a folder with a blank.
+    platform::StartProcess(
+        FormatPrintf("\"%s\" \"%s\" \"%s\" %d",
+                     {ShortPathOf(program), std::string(modulePath), std::string(configFolder), listWindow}),
+        platform::ShowMode::Shown, false);
 }
 
 void ConfigureRow(int row, int64_t listWindow) {

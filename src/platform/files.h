@@ -47,6 +47,9 @@ bool DirectoryExists(std::string_view path);
 using FolderSurvey = std::map<std::string, std::pair<int64_t, int64_t>>;
 FolderSurvey SurveyFolders(const std::vector<std::string>& folders, std::string_view leaveOut);
 
+// Whether the path itself is a symbolic link (not followed).
+bool IsSymbolicLink(std::string_view path);
+
 // Folder and file removal and creation; each says whether it did what it was asked.
 bool CreateFolder(std::string_view path);
 bool RemoveFolder(std::string_view path); // only an empty folder

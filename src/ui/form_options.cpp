@@ -31,6 +31,8 @@ namespace {
 // The page about the external restarter the restart option names.
 constexpr const char* kRestarterPage = "https://www.ghisler.ch/wiki/index.php?title=Restart";
 
+constexpr int kMaxRefreshSeconds = 24 * 60 * 60;
+
 std::optional<int> WholeNumber(const QString& text) {
     const std::string digits = ToAnsi(text.trimmed());
     int value = 0;
@@ -367,6 +369,13 @@ void TFormOptions::accept() {
         ShowAppMessage(FormatPrintf(Message(114), {ToAnsi(bad->text())}), kStyleError);
         m_pages->setCurrentWidget(bad->parentWidget());
         bad->setFocus();
+        return;
+    }
+    // Milliseconds of more than a day would overflow; a negative period is no period, on or off.
+    if (*seconds < 0 || *seconds > kMaxRefreshSeconds) {
+        ShowAppMessage(FormatPrintf(Message(121), {ToAnsi(m_ffTimerSec->text())}), kStyleError);
+        m_pages->setCurrentWidget(m_ffTimerSec->parentWidget());
+        m_ffTimerSec->setFocus();
         return;
     }
     if (m_ffTimer->isChecked() && *seconds < 1) {

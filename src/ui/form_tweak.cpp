@@ -5,6 +5,7 @@
 #include "ops/install.h"
 #include "ops/user_dialogs.h"
 #include "ui/qt_text.h"
+#include "util/names.h"
 #include "util/text.h"
 
 #include <QCheckBox>
@@ -163,8 +164,13 @@ void TFormTweak::ffFlag0Click() {
 void TFormTweak::btnAddClick() {
     std::optional<std::string> text =
         Dialogs().AskText(ToAnsi(m_btnAdd->text()), ToAnsi(m_label3->text()), std::string());
-    if (!text || TrimBlanks(*text).empty() || m_list.count >= kMaxPackerPairs)
+    if (!text || TrimBlanks(*text).empty())
         return;
+    // Each extension becomes a key of the host's file.
+    if (!IsSafeProfileKey(TrimBlanks(*text))) {
+        ShowAppMessage(FormatPrintf(Message(110), {*text}), kStyleError);
+        return;
+    }
     // Two pairs of one extension would write the same key twice, the later one winning.
     for (int i = 0; i < m_list.count; ++i) {
         if (EqualsNoCaseAnsi(TrimBlanks(m_list.pairs[static_cast<size_t>(i)].extension), TrimBlanks(*text))) {
@@ -172,7 +178,8 @@ void TFormTweak::btnAddClick() {
             return;
         }
     }
-    m_list.pairs[static_cast<size_t>(m_list.count)] = {*text, m_list.defaultFlags};
+    m_list.pairs.resize(static_cast<size_t>(m_list.count));
+    m_list.pairs.push_back({*text, m_list.defaultFlags});
     m_list.selected = m_list.count++;
     Refresh();
 }

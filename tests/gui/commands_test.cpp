@@ -419,6 +419,13 @@ private slots:
             QCOMPARE(ext->count(), 3);
             QCOMPARE(host.boxes.Boxes().back().text,
                      std::string("The extension SMP is in the list already."));
+            // Extensions that would be a split key, a comment or a section header.
+            for (const char* bad : {"a=b", ";x", "[y"}) {
+                host.dialogs.texts.push_back(std::string(bad));
+                tweak.btnAddClick();
+                QCOMPARE(ext->count(), 3);
+                QVERIFY(Contains(host.boxes.Boxes().back().text, "cannot be used"));
+            }
             tweak.btnOkClick();
             QCOMPARE(tweak.result(), int(QDialog::Accepted));
         }
@@ -579,6 +586,16 @@ private slots:
             seconds->setText("0");
             options.findChild<QPushButton*>("btnOk")->click();
             QVERIFY(options.isVisible());
+            // More than a day would overflow the milliseconds; negative is refused with the timer off too.
+            seconds->setText("3000000");
+            options.findChild<QPushButton*>("btnOk")->click();
+            QVERIFY(options.isVisible());
+            QVERIFY(host.boxes.Boxes().back().text.find("out of range") != std::string::npos);
+            options.findChild<QCheckBox*>("ffTimer")->setChecked(false);
+            seconds->setText("-5");
+            options.findChild<QPushButton*>("btnOk")->click();
+            QVERIFY(options.isVisible());
+            options.findChild<QCheckBox*>("ffTimer")->setChecked(true);
             seconds->setText("10");
             options.findChild<QCheckBox*>("ffTabs")->setChecked(false);
             options.findChild<QPushButton*>("btnOk")->click();

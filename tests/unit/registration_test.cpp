@@ -238,12 +238,22 @@ TEST_F(RegistrationTest, PackerAssociationsReadAndWritten) {
     EXPECT_EQ(list.pairs[1].flags, 9);
     list.pairs[0].flags = 4;
     list.pairs[1] = {"7z", 12};
-    list.pairs[2] = {"arj", 1}; // another module's extension is taken over
+    list.pairs.push_back({"arj", 1}); // another module's extension is taken over
     list.count = 3;
     WritePackerAssociations(packer, list);
     EXPECT_EQ(Ini(), "[PackerPlugins]\r\narj=1,%COMMANDER_PATH%\\plugins\\sample_packer.wcx\r\n"
                      "zip=4,%COMMANDER_PATH%\\plugins\\sample_packer.wcx\r\n"
                      "7z=12,%COMMANDER_PATH%\\plugins\\sample_packer.wcx\r\n");
+
+    // A packer registered for 250 extensions keeps every one through a read and a write.
+    std::string many = "[PackerPlugins]\r\n";
+    for (int i = 0; i < 250; ++i)
+        many += "e" + std::to_string(i) + "=7,%COMMANDER_PATH%\\plugins\\sample_packer.wcx\r\n";
+    Ini(many);
+    list = ReadPackerAssociations(packer);
+    EXPECT_EQ(list.count, 250);
+    WritePackerAssociations(packer, list);
+    EXPECT_EQ(Ini(), many);
 }
 
 TEST_F(RegistrationTest, LookupInstalledGivesTheAssociation) {

@@ -105,8 +105,8 @@ protected:
     }
     std::vector<int> Hosts() { return HostProcesses(hostMachinePath); }
     // The first command line the stand-in program recorded (empty when it never ran).
-    std::string FirstStartedLine() {
-        const std::string log = machine + "/Varnel/started.log";
+    std::string FirstStartedLine(const std::string& programFolder = "Varnel") {
+        const std::string log = machine + "/" + programFolder + "/started.log";
         if (!WaitFor([&] { return fs::exists(log) && fs::file_size(log) > 0; }))
             return {};
         std::ifstream in(log);
@@ -184,15 +184,18 @@ TEST_F(WineHostTest, ExternalRestarterUnderWineRecordsItsCommandLine) {
     EXPECT_TRUE(Hosts().empty()); // the restarter does the rest; ours only records
 }
 
-// Configure on a file-system plugin starts config.exe from the program's folder with its own short
-// path, the module, the configuration's folder and the list's window.
+// Configure on a file-system plugin starts config.exe from the program's folder (quoted: the folder
+// has a blank) with the module, the configuration's folder and the list's window.
 TEST_F(WineHostTest, FileSystemPluginConfigurationStartsConfigExe) {
+    fs::create_directories(machine + "/Var nel");
     fs::copy_file(std::string(VARNEL_BINARY_DIR) + "/bin/restarter_standin.exe",
-                  machine + "/Varnel/config.exe");
+                  machine + "/Var nel/config.exe");
+    SetProgramFolder(folder + "\\Var nel");
     SetHostPaths(AppSettings().TCPath, AppSettings().IniPath);
     ConfigureFsPlugin("C:\\Plugins X\\fs.wfx", folder + "\\TC", 4242);
-    const std::string line = FirstStartedLine();
-    EXPECT_EQ(line, folder + "\\Varnel\\config.exe \"C:\\Plugins X\\fs.wfx\" \"" + folder + "\\TC\" 4242");
+    const std::string line = FirstStartedLine("Var nel");
+    EXPECT_EQ(line, "\"" + folder + "\\Var nel\\config.exe\" \"C:\\Plugins X\\fs.wfx\" \"" + folder +
+                        "\\TC\" 4242");
 }
 
 // A host installed the usual way: in "Program Files", with its configuration in a folder with a

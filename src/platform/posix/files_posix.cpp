@@ -418,6 +418,12 @@ ReadResult ReadWholeFile(std::string_view path, std::string& bytes, size_t maxBy
     return ReadResult::Ok;
 }
 
+bool IsSymbolicLink(std::string_view path) {
+    struct stat st;
+    const std::string host = ToHostPath(path);
+    return !host.empty() && lstat(host.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
 bool CreateFolder(std::string_view path) {
     return mkdir(ToHostPath(path).c_str(), 0755) == 0;
 }

@@ -1,5 +1,7 @@
 #include "platform/shell_types.h"
 
+#include "platform/files.h"
+#include "platform/paths.h"
 #include "platform/posix/child_process.h"
 #include "platform/process.h"
 #include "util/text.h"
@@ -35,25 +37,15 @@ std::string ReadText(const fs::path& path) {
     return text.str();
 }
 
-// Writes the file unless it already holds the text (replacing it in one step); sets changed.
+// Writes the file unless it already holds the text (replacing it in one step); sets changed. A
+// file the user keeps as a link stays a link: its target is replaced.
 bool WriteIfDifferent(const fs::path& path, const std::string& text, bool& changed) {
     std::error_code error;
     if (fs::exists(path, error) && ReadText(path) == text)
         return true;
     fs::create_directories(path.parent_path(), error);
-    fs::path temporary = path;
-    temporary += ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << text;
-        if (!out.flush())
-            return false;
-    }
-    fs::rename(temporary, path, error);
-    if (error) {
-        fs::remove(temporary, error);
+    if (!ReplaceFileAtomically(ToWindowsPath(path.string()), text))
         return false;
-    }
     changed = true;
     return true;
 }
