@@ -53,6 +53,24 @@ TEST(Descriptions, RewriteReplacesTheModulesLinesOnly) {
     EXPECT_EQ(prefix.Read(kFile), "a.wlx first\r\n\r\n");
 }
 
+// A UTF-8 byte-order mark belongs to the file: the first description is found, replaced in
+// place and the mark kept. A Descript.ion that is a link is never written through.
+TEST(Descriptions, MarkedFilesAndLinks) {
+    TempPrefix prefix;
+    prefix.Write(kFile, "\xEF\xBB\xBFview.wlx Zeigt \xC3\x84pfel\r\nb.wcx second\r\n");
+    EXPECT_EQ(ReadDescription("C:\\p\\view.wlx"), "Zeigt \xC3\x84pfel");
+    ASSERT_TRUE(WriteDescription("C:\\p\\view.wlx", "new"));
+    EXPECT_EQ(prefix.Read(kFile), "\xEF\xBB\xBF\"view.wlx\" new\r\nb.wcx second\r\n");
+
+    prefix.Write("drive_c/elsewhere.txt", "keep");
+    std::filesystem::create_directories(prefix.Path("drive_c/q"));
+    std::filesystem::create_symlink(prefix.Path("drive_c/elsewhere.txt"),
+                                    prefix.Path("drive_c/q/Descript.ion"));
+    EXPECT_FALSE(WriteDescription("C:\\q\\x.wlx", "text"));
+    EXPECT_EQ(prefix.Read("drive_c/elsewhere.txt"), "keep");
+    EXPECT_TRUE(std::filesystem::is_symlink(prefix.Path("drive_c/q/Descript.ion")));
+}
+
 // A name with blanks is matched up to its closing quote, so it is replaced instead of appended.
 TEST(Descriptions, NamesWithBlanksAreFoundAndReplaced) {
     TempPrefix prefix;
