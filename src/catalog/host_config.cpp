@@ -1,5 +1,7 @@
 #include "catalog/host_config.h"
 
+#include "platform/codepage.h"
+
 #include "catalog/catalog_options.h"
 #include "catalog/module_info.h"
 #include "lang/language.h"
@@ -58,7 +60,18 @@ void SetHostPaths(std::string_view hostExePath, std::string_view iniPath) {
 }
 
 std::string ReadHostValue(std::string_view section, std::string_view key) {
-    return platform::ProfileReadString(Host().HostIniPath, section, key, "", kValueBufferChars);
+    std::string value = platform::ProfileReadString(Host().HostIniPath, section, key, "", kValueBufferChars);
+    // A packer's "flags,path" read from a Unicode file comes marked as a whole; the host marks the
+    // path alone, after the flags, and so do the flags' readers here.
+    if (platform::HasUtf8Mark(value)) {
+        const std::string_view rest = std::string_view(value).substr(3);
+        const size_t comma = rest.find(',');
+        if (comma != std::string_view::npos && comma > 0 &&
+            rest.substr(0, comma).find_first_not_of("-0123456789") == std::string_view::npos)
+            value = std::string(rest.substr(0, comma + 1)) + std::string(value.substr(0, 3)) +
+                    std::string(rest.substr(comma + 1));
+    }
+    return value;
 }
 
 std::string ReadHostPath(std::string_view section, std::string_view key) {

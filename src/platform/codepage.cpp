@@ -156,6 +156,9 @@ bool HasUtf8Mark(std::string_view text) {
 std::string HostTextToUtf8(std::string_view text) {
     if (HasUtf8Mark(text))
         return std::string(text.substr(kUtf8Mark.size()));
+    // The host marks only the part of a value that needs it: "285,<mark>C:\...", flags first.
+    if (size_t mark = text.find(kUtf8Mark); mark != std::string_view::npos)
+        return AnsiToUtf8(text.substr(0, mark)) + std::string(text.substr(mark + kUtf8Mark.size()));
     return AnsiToUtf8(text);
 }
 

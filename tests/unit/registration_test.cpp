@@ -10,7 +10,10 @@
 #include "sample_plugins.h"
 #include "temp_prefix.h"
 
+#include <codecvt>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <locale>
 
 namespace varnel {
 namespace {
@@ -265,6 +268,37 @@ TEST_F(RegistrationTest, LookupInstalledGivesTheAssociation) {
     EXPECT_TRUE(LookupInstalled("C:\\d.wlx", &association));
     EXPECT_EQ(association, "");
     EXPECT_FALSE(LookupInstalled("C:\\none.wlx", &association));
+}
+
+// A packer in a folder outside the code page keeps its flags and its path through a read and a
+// write, in all three forms of the host's file: ANSI with the path marked after the flags, UTF-8
+// with a byte-order mark, and UTF-16.
+TEST_F(RegistrationTest, PackerValuesOutsideTheCodePageRoundTrip) {
+    const std::string folder = "\xD0\x9F\xD0\xB0\xD0\xBA\xD0\xB5\xD1\x80"; // "Пакер" in UTF-8
+    std::filesystem::create_directories(prefix.Path("drive_c/TC/" + folder));
+    std::filesystem::copy_file(test::SamplePluginFile(ModuleBuild::Native, "sample_packer.wcx"),
+                               prefix.Path("drive_c/TC/" + folder + "/x.wcx"));
+    const std::string mark = "\xEF\xBB\xBF";
+    const std::string utf8 = "[PackerPlugins]\r\nzz=29,C:\\TC\\" + folder + "\\x.wcx\r\n";
+    std::u16string wide =
+        std::wstring_convert<std::codecvt_utf8_utf16<char16_t>, char16_t>().from_bytes(utf8);
+    std::string utf16 = "\xFF\xFE";
+    for (char16_t c : wide)
+        utf16.append({static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)});
+    const std::string ansi = "[PackerPlugins]\r\nzz=29," + mark + "C:\\TC\\" + folder + "\\x.wcx\r\n";
+    for (const std::string& form : {ansi, mark + utf8, utf16}) {
+        Ini(form);
+        LoadTable(false);
+        ASSERT_EQ(Table().Count(), 1);
+        const std::string module = EntryAt(1).FileName;
+        EXPECT_FALSE(EntryAt(1).Deleted) << module;
+        PackerAssociationList list = ReadPackerAssociations(module);
+        ASSERT_EQ(list.count, 1);
+        EXPECT_EQ(list.pairs[0].flags, 29);
+        CatalogSettings().useCommanderPath = false;
+        WritePackerAssociations(module, list);
+        EXPECT_EQ(Ini(), form);
+    }
 }
 
 } // namespace
