@@ -206,6 +206,7 @@ void TFormTCVarnel::CreateControls() {
     m_listView1->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_listView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_listView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_listView1->setTabKeyNavigation(false); // Tab goes to the next control, as in any list of rows
     m_listView1->setWordWrap(false);
     m_listView1->setIconSize(QSize(16, 16));
     m_listView1->verticalHeader()->hide();

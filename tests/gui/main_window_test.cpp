@@ -244,6 +244,14 @@ private slots:
         // Shift+Delete is not Delete; nothing is asked.
         Key(list, Qt::Key_Delete, Qt::ShiftModifier);
         QVERIFY(host.boxes.Boxes().empty());
+        // Tab leaves the list for the next control instead of walking its cells.
+        host.Window().activateWindow();
+        list->setFocus();
+        list->setCurrentCell(0, 0);
+        const int column = list->currentColumn();
+        Key(list, Qt::Key_Tab);
+        QCOMPARE(list->currentColumn(), column);
+        QVERIFY(!list->hasFocus());
     }
 
     void digitForAMissingTabRefillsTheCurrentOne() {
