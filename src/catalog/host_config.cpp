@@ -131,6 +131,13 @@ std::string ExpandHostPath(std::string_view text) {
 
 HostConfigTransaction::HostConfigTransaction() : m_batch(Host().HostIniPath) {}
 
+HostConfigTransaction::HostConfigTransaction(const platform::ProfileSnapshot& since)
+    : m_batch(Host().HostIniPath, since) {}
+
+platform::ProfileSnapshot HostConfigSnapshot() {
+    return platform::ProfileSnapshot(Host().HostIniPath);
+}
+
 std::string ContractWindowsDir(std::string_view path) {
     std::string windows = platform::WindowsDirectory();
     if (windows.size() > 300)

@@ -56,6 +56,9 @@ std::string HostConfigProblem();
 class HostConfigTransaction {
 public:
     HostConfigTransaction();
+    // A transaction on the host's file as it was when `since` was taken (when a dialog opened):
+    // what another program changed meanwhile is kept, or refused as a conflict in the same section.
+    explicit HostConfigTransaction(const platform::ProfileSnapshot& since);
     bool Commit() { return m_batch.Commit(); }
     // The last Commit failed because another program changed the same sections meanwhile.
     static bool Conflicted() { return platform::ProfileBatch::Conflicted(); }
@@ -64,6 +67,9 @@ private:
     platform::ProfileReadScope m_reads; // a command's many reads look at each file once
     platform::ProfileBatch m_batch;
 };
+// The host's file now, for a transaction started later.
+platform::ProfileSnapshot HostConfigSnapshot();
+
 std::string ContractWindowsDir(std::string_view path);
 
 } // namespace varnel

@@ -3,6 +3,7 @@
 // file as it is now. A file that begins with the UTF-16LE byte-order mark is read and written as
 // UTF-16LE, one that begins with the UTF-8 byte-order mark as UTF-8; any other is 8-bit ANSI text.
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -46,6 +47,24 @@ public:
     ProfileReadScope& operator=(const ProfileReadScope&) = delete;
 };
 
+// A profile file as it is at one moment, for a batch opened later: a dialog that shows the file
+// while the user works and writes it on OK takes one when it opens. Its batch then counts every
+// change another program made since as made meanwhile: kept, or a conflict when it touches a
+// section the batch edits.
+class ProfileSnapshot {
+public:
+    explicit ProfileSnapshot(std::string_view file);
+    ~ProfileSnapshot();
+    ProfileSnapshot(ProfileSnapshot&&) noexcept;
+    ProfileSnapshot& operator=(ProfileSnapshot&&) noexcept;
+
+    struct State;
+    const State* Get() const { return m_state.get(); }
+
+private:
+    std::unique_ptr<State> m_state;
+};
+
 // Gathers every write to one profile file into a single replacement of that file. While it is
 // open, reads of the file see the pending writes and nothing reaches the disk; Commit writes the
 // result in one atomic step. A batch that is not committed is dropped: the file stays as it was.
@@ -53,6 +72,9 @@ public:
 class ProfileBatch {
 public:
     explicit ProfileBatch(std::string_view file);
+    // A batch that starts from the file as the snapshot saw it (a snapshot of another file is
+    // ignored).
+    ProfileBatch(std::string_view file, const ProfileSnapshot& since);
     ~ProfileBatch();
     ProfileBatch(const ProfileBatch&) = delete;
     ProfileBatch& operator=(const ProfileBatch&) = delete;
@@ -67,6 +89,8 @@ public:
     static bool Conflicted();
 
 private:
+    void Begin(std::string_view file);
+
     bool m_owner = false;
     bool m_committed = false;
 };

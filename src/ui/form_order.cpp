@@ -112,6 +112,7 @@ void TFormOrder::showEvent(QShowEvent* event) {
         FromAnsi(FormatPrintf(GetCaption(251), {KindShortName(Message(m_orderKind == kPacker    ? 41
                                                                       : m_orderKind == kContent ? 43
                                                                                                 : 40))})));
+    m_since = HostConfigSnapshot();
     LoadTable(true);
     m_order = std::make_unique<PluginOrder>(m_orderKind);
     Fill(0);
@@ -169,7 +170,9 @@ void TFormOrder::btnDownClick() {
 
 void TFormOrder::btnOkClick() {
     if (m_order) {
-        HostConfigTransaction transaction;
+        // Changes another program made while the dialog was open are kept, or refused as a
+        // conflict when they touch the same section.
+        HostConfigTransaction transaction(*m_since);
         m_order->Write();
         if (!CommitOrReport(transaction))
             return;

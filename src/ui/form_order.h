@@ -4,9 +4,11 @@
 
 #include "catalog/plugin_table.h"
 #include "ops/plugin_order.h"
+#include "platform/profile.h"
 
 #include <QDialog>
 #include <memory>
+#include <optional>
 
 class QLabel;
 class QPushButton;
@@ -40,6 +42,7 @@ private:
 
     PluginKind m_orderKind;
     std::unique_ptr<PluginOrder> m_order;
+    std::optional<platform::ProfileSnapshot> m_since; // the host's file as the list was read
     QLabel* m_label1 = nullptr;
     QTreeWidget* m_listView1 = nullptr;
     QPushButton* m_btnOk = nullptr;

@@ -100,6 +100,7 @@ TFormTweak::TFormTweak(const std::string& modulePath, QWidget* parent) : QDialog
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     m_ffFile->setText(FromAnsi(modulePath));
+    m_since = HostConfigSnapshot();
     m_list = ReadPackerAssociations(modulePath);
     m_list.selected = 0;
 }
@@ -203,7 +204,7 @@ void TFormTweak::btnDefaultClick() {
 }
 
 void TFormTweak::btnOkClick() {
-    HostConfigTransaction transaction;
+    HostConfigTransaction transaction(*m_since);
     WritePackerAssociations(ToAnsi(m_ffFile->text()), m_list);
     if (CommitOrReport(transaction))
         accept();

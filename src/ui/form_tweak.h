@@ -3,9 +3,11 @@
 // flags of each; OK rewrites the module's registrations.
 
 #include "catalog/registration.h"
+#include "platform/profile.h"
 
 #include <QDialog>
 #include <array>
+#include <optional>
 #include <string>
 
 class QCheckBox;
@@ -41,6 +43,7 @@ private:
     void Refresh();
 
     PackerAssociationList m_list;
+    std::optional<platform::ProfileSnapshot> m_since; // the host's file as the list was read
     QLineEdit* m_ffFile = nullptr;
     QComboBox* m_ffExt = nullptr;
     QLabel* m_label2 = nullptr;

@@ -445,6 +445,24 @@ private slots:
         }
         QCOMPARE(host.WincmdIni(), before);
         {
+            // Another program adds an extension and changes one while the dialog is open: OK
+            // refuses (their section changed) and keeps the other program's file.
+            TFormTweak tweak(module);
+            tweak.show();
+            Settle();
+            std::string other = before;
+            other.replace(other.find("spk=285,"), 8, "spk=95,");
+            other.insert(other.find("[PackerPlugins]\r\n") + 17, "xxx=1,C:\\x.wcx\r\n");
+            host.SetWincmdIni(other);
+            tweak.btnRemoveClick();
+            tweak.btnOkClick();
+            QVERIFY(tweak.isVisible());
+            QVERIFY(Contains(host.boxes.Boxes().back().text, "was changed by another program"));
+            QCOMPARE(host.WincmdIni(), other);
+            tweak.reject();
+            host.SetWincmdIni(before);
+        }
+        {
             TFormTweak tweak(module);
             tweak.show();
             Settle();

@@ -236,6 +236,31 @@ TEST(ProfileBatchTest, UncommittedAndFailedBatchesChangeNothing) {
     }
 }
 
+// A batch that starts from a snapshot (a dialog opened earlier) sees what another program wrote
+// since as written meanwhile: a change of another section is kept under its edits, a change of
+// the same section refuses the whole batch.
+TEST(ProfileBatchTest, SnapshotsCoverTheTimeADialogWasOpen) {
+    TempPrefix prefix;
+    const std::string file = "drive_c/TC/wincmd.ini";
+    prefix.Write(file, "[a]\r\nx=1\r\n[b]\r\ny=1\r\n");
+    ProfileSnapshot opened(kIni);
+    prefix.Write(file, "[a]\r\nx=1\r\nnew=2\r\n[b]\r\ny=1\r\n"); // another program, meanwhile
+    {
+        ProfileBatch batch(kIni, opened);
+        EXPECT_EQ(ProfileReadString(kIni, "a", "new", "none", 100), "none"); // the dialog's view
+        ProfileWriteString(kIni, "a", "x", std::string_view("5"));
+        EXPECT_FALSE(batch.Commit());
+        EXPECT_TRUE(ProfileBatch::Conflicted());
+    }
+    EXPECT_EQ(prefix.Read(file), "[a]\r\nx=1\r\nnew=2\r\n[b]\r\ny=1\r\n");
+    {
+        ProfileBatch batch(kIni, opened);
+        ProfileWriteString(kIni, "b", "y", std::string_view("7"));
+        EXPECT_TRUE(batch.Commit());
+    }
+    EXPECT_EQ(prefix.Read(file), "[a]\r\nx=1\r\nnew=2\r\n[b]\r\ny=7\r\n");
+}
+
 } // namespace
 } // namespace varnel::platform
 

@@ -289,7 +289,48 @@ ProfileReadScope::~ProfileReadScope() {
     }
 }
 
+struct ProfileSnapshot::State {
+    std::string host;
+    LoadState state = LoadState::Failed;
+    CachedFile file;
+};
+
+ProfileSnapshot::ProfileSnapshot(std::string_view file) : m_state(std::make_unique<State>()) {
+    m_state->host = ToHostPath(file);
+    const CachedFile* cached = nullptr;
+    m_state->state = m_state->host.empty() ? LoadState::Failed : Load(file, &cached, true);
+    if (m_state->state == LoadState::Loaded)
+        m_state->file = *cached;
+}
+
+ProfileSnapshot::~ProfileSnapshot() = default;
+ProfileSnapshot::ProfileSnapshot(ProfileSnapshot&&) noexcept = default;
+ProfileSnapshot& ProfileSnapshot::operator=(ProfileSnapshot&&) noexcept = default;
+
+ProfileBatch::ProfileBatch(std::string_view file, const ProfileSnapshot& since) {
+    const ProfileSnapshot::State* base = since.Get();
+    if (g_batch || !base || base->host != ToHostPath(file)) {
+        Begin(file);
+        return;
+    }
+    m_owner = true;
+    Batch batch;
+    batch.file = std::string(file);
+    batch.host = base->host;
+    batch.usable = base->state != LoadState::Failed;
+    batch.existed = base->state == LoadState::Loaded;
+    if (batch.existed) {
+        batch.baseHash = base->file.hash;
+        batch.working = base->file;
+    }
+    g_batch = std::move(batch);
+}
+
 ProfileBatch::ProfileBatch(std::string_view file) {
+    Begin(file);
+}
+
+void ProfileBatch::Begin(std::string_view file) {
     if (g_batch)
         return; // joins the open batch
     m_owner = true;
