@@ -8,6 +8,10 @@
 #include "ops/user_dialogs.h"
 #include "util/text.h"
 
+#include <algorithm>
+#include <functional>
+#include <tuple>
+
 namespace varnel {
 
 bool UninstallSelected(const std::vector<int>& selected) {
@@ -33,12 +37,21 @@ bool UninstallSelected(const std::vector<int>& selected) {
     return true;
 }
 
+// The selection is worked through in the order of registration, not of the list's sort, so the
+// host's load order survives: disabling goes from the last registration back (each keeps the
+// number it had), enabling from the lowest number it had up (each goes back to its place).
 bool DisableOrEnableSelected(const std::vector<int>& selected) {
     if (selected.empty())
         return false;
+    std::vector<int> ordered = selected;
     if (EntryAt(selected.front()).Disabled) {
+        std::sort(ordered.begin(), ordered.end(), [](int a, int b) {
+            const PluginEntry& x = EntryAt(a);
+            const PluginEntry& y = EntryAt(b);
+            return std::tie(x.Kind, x.Index, a) < std::tie(y.Kind, y.Index, b);
+        });
         HostConfigTransaction transaction;
-        for (int row : selected)
+        for (int row : ordered)
             EnablePlugin(row);
         CommitOrReport(transaction);
         return true;
@@ -46,9 +59,10 @@ bool DisableOrEnableSelected(const std::vector<int>& selected) {
     if (selected.size() <= 1 &&
         ShowAppMessage(FormatPrintf(Message(58), {EntryAt(selected.front()).Name}), kStyleQuestion) != kIdOk)
         return false;
+    std::sort(ordered.begin(), ordered.end(), std::greater<>());
     HostConfigTransaction transaction;
-    for (auto row = selected.rbegin(); row != selected.rend(); ++row)
-        RemovePlugin(*row, true);
+    for (int row : ordered)
+        RemovePlugin(row, true);
     CommitOrReport(transaction);
     return true;
 }

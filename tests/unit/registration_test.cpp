@@ -1,6 +1,7 @@
 // Registration edits on real files, compared byte for byte.
 
 #include "catalog/registration.h"
+#include "ops/plugin_commands.h"
 
 #include "catalog/catalog_options.h"
 #include "catalog/host_config.h"
@@ -298,6 +299,29 @@ TEST_F(RegistrationTest, PackerValuesOutsideTheCodePageRoundTrip) {
         CatalogSettings().useCommanderPath = false;
         WritePackerAssociations(module, list);
         EXPECT_EQ(Ini(), form);
+    }
+}
+
+// Several plugins disabled and enabled again, selected in whatever order the list was sorted,
+// come back where they were: the file is the same byte for byte.
+TEST_F(RegistrationTest, DisableAndEnableOfSeveralKeepTheLoadOrder) {
+    const std::string original =
+        "[ListerPlugins]\r\n0=C:\\p\\a.wlx\r\n0_detect=EXT=\"A\"\r\n1=C:\\p\\b.wlx\r\n"
+        "2=C:\\p\\c.wlx\r\n2_detect=EXT=\"C\"\r\n3=C:\\p\\d.wlx\r\n"
+        "[PackerPlugins]\r\nzz=1,C:\\p\\z.wcx\r\n";
+    for (const std::vector<int>& listOrder : {std::vector<int>{4, 1, 3}, {1, 3, 4}, {3, 4, 1}}) {
+        Ini(original);
+        LoadTable(false);
+        ASSERT_TRUE(DisableOrEnableSelected(listOrder));
+        LoadTable(false);
+        std::vector<int> disabled;
+        for (int row = Table().Count(); row >= 1; --row)
+            if (EntryAt(row).Disabled)
+                disabled.push_back(row);
+        ASSERT_EQ(disabled.size(), 3u);
+        std::swap(disabled[0], disabled[1]); // yet another order
+        ASSERT_TRUE(DisableOrEnableSelected(disabled));
+        EXPECT_EQ(Ini(), original);
     }
 }
 
