@@ -17,6 +17,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTableWidget>
+#include <algorithm>
 #include <array>
 #include <set>
 
@@ -48,6 +49,23 @@ void TFormTCVarnel::FillList() {
         return;
     Settings& s = AppSettings();
     SetHostPaths(s.TCPath, s.IniPath);
+    // The plugin the cursor is on, by its module and kind: table rows change with the reload.
+    std::string currentFile;
+    PluginKind currentKind = kNoPlugin;
+    // (the current row when it is selected, else the first selected one, as the commands take it).
+    int current = m_listView1->currentRow();
+    if (current < 0 || !m_listView1->selectionModel()->isRowSelected(current, QModelIndex())) {
+        current = -1;
+        for (int r = 0; r < static_cast<int>(m_rows.size()) && current < 0; ++r)
+            if (m_listView1->selectionModel()->isRowSelected(r, QModelIndex()))
+                current = r;
+    }
+    if (current >= 0 && current < static_cast<int>(m_rows.size()))
+        if (const int tableRow = m_rows[static_cast<size_t>(current)].tableRow;
+            tableRow >= 1 && tableRow <= Table().Count()) {
+            currentFile = EntryAt(tableRow).FileName;
+            currentKind = EntryAt(tableRow).Kind;
+        }
     // Thousands of modules on a slow disk take a while: the window stays alive, and Cancel leaves
     // the remaining rows with their file names.
     std::atomic<bool> stop{false};
@@ -76,7 +94,18 @@ void TFormTCVarnel::FillList() {
         placeholder.caption = Message(55);
         m_rows.push_back(placeholder);
     }
-    PopulateList(any ? (remembered < static_cast<int>(m_rows.size()) ? remembered : 0) : -1);
+    // The cursor stays on the same plugin (a disabled one is still listed); when it is gone, on
+    // the row that took its place.
+    int select = std::min(remembered, static_cast<int>(m_rows.size()) - 1);
+    for (int r = 0; r < static_cast<int>(m_rows.size()) && !currentFile.empty(); ++r) {
+        const int tableRow = m_rows[static_cast<size_t>(r)].tableRow;
+        if (tableRow >= 1 && EntryAt(tableRow).Kind == currentKind &&
+            EqualsNoCaseAnsi(EntryAt(tableRow).FileName, currentFile)) {
+            select = r;
+            break;
+        }
+    }
+    PopulateList(any ? select : -1);
     m_listView1->setEnabled(any);
     UpdateSortMarks();
     // The placeholder row is no plugin; a configuration that cannot be read says so instead.

@@ -252,6 +252,16 @@ private slots:
         QVERIFY(Contains(
             ini, "PackerPlugins;285,%COMMANDER_PATH%\\plugins\\wcx\\sample_packer\\sample_packer.wcx;smp;="));
         QCOMPARE(host.Find<QLabel>("StatusText")->text(), QString("6 plugins, 4 disabled or missing"));
+
+        // The cursor stays on the plugin it was on, wherever the command moved its row, so that
+        // Enter does not act on another one.
+        host.Select({Position(host, "Sample Packer")});
+        host.boxes.SetAnswer(kIdOk);
+        host.Window().btnDisableClick(); // enables it again
+        Settle();
+        QTableWidget* list = host.List();
+        QCOMPARE(list->currentRow(), Position(host, "Sample Packer"));
+        QVERIFY(list->item(list->currentRow(), 0)->isSelected());
     }
 
     void mixedSelectionFollowsTheCurrentRow() {
