@@ -5,6 +5,7 @@
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "platform/shell_types.h"
+#include "util/names.h"
 #include "util/text.h"
 
 #include <vector>
@@ -44,7 +45,8 @@ std::string ProgramIconFile() {
 
 bool RegisterPluginFileTypesFor(bool enabled, std::string_view program, std::string_view iconFile,
                                 bool wait) {
-    if (!enabled)
+    // A path that would break the entries it goes into is written nowhere.
+    if (!enabled || !IsSafeCommandPath(program) || !IsSafeCommandPath(iconFile))
         return false;
     std::vector<platform::ShellFileType> desktopTypes;
     for (const PluginFileType& type : kFileTypes)
@@ -67,6 +69,13 @@ bool RegisterPluginFileTypesFor(bool enabled, std::string_view program, std::str
                           FormatPrintf("\"%s\" \"%%1\"", {program})});
     }
     return platform::WriteRegistryStrings(writes, wait);
+}
+
+std::optional<std::string> UnusableProgramPath() {
+    const std::string program = platform::OwnExecutablePath();
+    if (IsSafeCommandPath(program) && IsSafeCommandPath(ProgramIconFile()))
+        return std::nullopt;
+    return program;
 }
 
 void RegisterPluginFileTypes(bool enabled) {

@@ -274,6 +274,16 @@ void InstallFromArchive(std::string_view archiveName, bool askConfirmation, bool
         kind = *named;
     if (kind == kNoPlugin || (named && *named != kind))
         return fail({});
+    // An FS plugin is registered under its root name, which without an answer from the module is
+    // its file name: one that cannot be a key is refused before anything goes to its place.
+    if (kind == kFileSystem) {
+        const std::string name = FileNamePart(info.File);
+        if (UnusableAssociation(kFileSystem, name.substr(0, name.rfind('.')))) {
+            std::string root = QueryFsRootName(scratchModule);
+            if (root.empty() || UnusableAssociation(kFileSystem, root))
+                return fail(FormatPrintf(Message(110), {root}));
+        }
+    }
     // A module the host cannot load: the user says so before the archive goes to its place.
     if (!AcceptBitness(scratchModule))
         return;

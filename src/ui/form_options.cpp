@@ -332,6 +332,10 @@ void TFormOptions::ffRestart1Click() {
 }
 
 void TFormOptions::btnBarAddClick() {
+    if (std::optional<std::string> unusable = UnusableProgramPath()) {
+        ShowAppMessage(FormatPrintf(Message(122), {*unusable}), kStyleError);
+        return;
+    }
     AddProgramButtons(BarFile, platform::OwnExecutablePath(), ProgramIconFile());
 }
 

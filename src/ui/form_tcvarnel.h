@@ -42,6 +42,8 @@ public:
     // Operations the rest of the program calls on the window.
     void FormShow();
     void FillList();
+    // Registers the plugin file types when the settings ask for it; remembers why it could not.
+    void RegisterFileTypes();
     void RefreshStates();
     void ApplyColumnOptions();
     void UpdateSortMarks();
@@ -133,6 +135,7 @@ private:
 
     bool m_oneShot = false;
     bool m_created = false;
+    std::string m_registrationProblem; // why plugin files could not be registered, for the status bar
     bool m_hostOffered = false;
     bool m_hostFound = false;
     std::string m_versionText;

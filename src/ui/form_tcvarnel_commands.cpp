@@ -304,7 +304,7 @@ void TFormTCVarnel::btnOptionsClick() {
     if (ok) {
         int refreshMs = m_timer1->interval();
         options->Store(s, refreshMs);
-        RegisterPluginFileTypes(s.RegisterExt);
+        RegisterFileTypes();
         ApplyColumnOptions();
         m_tabControl1->setVisible(s.ShowTabs);
         if (!s.ShowTabs)

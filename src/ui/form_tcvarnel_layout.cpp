@@ -43,7 +43,7 @@ void TFormTCVarnel::ApplyCreationSettings() {
     m_timer1->setInterval(s.RefreshInterval);
     if (s.Refresh && s.RefreshInterval > 0)
         m_timer1->start();
-    RegisterPluginFileTypes(s.RegisterExt);
+    RegisterFileTypes();
     // A stored size below the minimum is refused as a whole, like a drag would be.
     if (s.Width >= kMinimumWidth && s.Height >= kMinimumHeight) {
         move(s.Left, s.Top);
@@ -61,6 +61,13 @@ void TFormTCVarnel::ApplyCreationSettings() {
 }
 
 // ---- Showing ------------------------------------------------------------------------------
+
+void TFormTCVarnel::RegisterFileTypes() {
+    const bool enabled = AppSettings().RegisterExt;
+    RegisterPluginFileTypes(enabled);
+    std::optional<std::string> unusable = enabled ? UnusableProgramPath() : std::nullopt;
+    m_registrationProblem = unusable ? FormatPrintf(Message(122), {*unusable}) : std::string();
+}
 
 void TFormTCVarnel::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);

@@ -110,9 +110,12 @@ void TFormTCVarnel::FillList() {
     UpdateSortMarks();
     // The placeholder row is no plugin; a configuration that cannot be read says so instead.
     std::string problem = HostConfigProblem();
-    m_statusText->setText(FromAnsi(
-        problem.empty() ? FormatPrintf(Message(72), {any ? static_cast<int>(m_rows.size()) : 0, missing})
-                        : problem));
+    if (problem.empty()) {
+        problem = FormatPrintf(Message(72), {any ? static_cast<int>(m_rows.size()) : 0, missing});
+        if (!m_registrationProblem.empty())
+            problem.append("  ").append(m_registrationProblem);
+    }
+    m_statusText->setText(FromAnsi(problem));
     ListView1Change();
 }
 

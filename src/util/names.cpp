@@ -74,4 +74,13 @@ bool IsSafeProfileKey(std::string_view key) {
            (key.empty() || (key.front() != '[' && key.front() != ';'));
 }
 
+bool IsSafeCommandPath(std::string_view path) {
+    for (char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f || c == '"')
+            return false;
+    }
+    return !path.empty();
+}
+
 } // namespace varnel

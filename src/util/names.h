@@ -26,4 +26,9 @@ std::optional<std::string> ConfinedFolderName(std::string_view text);
 bool IsSafeProfileValue(std::string_view value);
 bool IsSafeProfileKey(std::string_view key);
 
+// A path that can stand quoted inside a command line in a .reg import, a desktop entry's Exec line
+// or a button bar: no control character (a line break would end the entry and start another) and
+// no double quote (it would end the quoted path).
+bool IsSafeCommandPath(std::string_view path);
+
 } // namespace varnel

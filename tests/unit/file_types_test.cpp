@@ -60,6 +60,12 @@ TEST(FileTypes, DesktopOpensPluginFilesWithTheProgram) {
     DataHome home(data);
     EXPECT_FALSE(RegisterPluginFileTypesFor(false, kProgram, kProgram, true));
     EXPECT_FALSE(fs::exists(data));
+    // A program path with a line break or a quote would make a second command: nothing is written.
+    for (const char* unusable : {"C:\\Tools\nC:\\windows\\calc.exe\\tcvarnel", "C:\\To\"ols\\tcvarnel"}) {
+        EXPECT_FALSE(RegisterPluginFileTypesFor(true, unusable, kProgram, true));
+        EXPECT_FALSE(RegisterPluginFileTypesFor(true, kProgram, unusable, true));
+    }
+    EXPECT_FALSE(fs::exists(data));
 
     prefix.Write("drive_c/Tools/tcvarnel", "#!/bin/sh\n");
     fs::permissions(prefix.Path("drive_c/Tools/tcvarnel"), fs::perms::owner_all);

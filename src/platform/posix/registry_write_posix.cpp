@@ -1,5 +1,7 @@
 #include "platform/registry.h"
 
+#include "util/names.h"
+
 #include "platform/codepage.h"
 #include "platform/environment.h"
 #include "platform/paths.h"
@@ -63,6 +65,11 @@ std::string RegFileText(const std::vector<RegistryWrite>& writes) {
 bool WriteRegistryStrings(const std::vector<RegistryWrite>& writes, bool wait) {
     if (writes.empty())
         return true;
+    // A line break would end a line of the import and start another: such a write is refused whole.
+    for (const RegistryWrite& write : writes)
+        for (const std::string* text : {&write.key, &write.name, &write.text})
+            if (!IsSafeProfileValue(*text))
+                return false;
     // Wine would first make a prefix that has no registry yet, which takes a minute and is not
     // this program's business.
     struct stat st;
