@@ -51,6 +51,7 @@ public:
     std::string SelectedPluginIni() const;
     void ShowHost(const std::string& hostExe);
     void ShowHostState();
+    void ApplyLanguage();
 
     // Handlers.
     void btnAddClick();

@@ -135,6 +135,19 @@ void TFormTCVarnel::RebuildTabs(const std::string& versionText) {
     m_tabControl1->setCurrentIndex(index >= 0 && index < m_tabControl1->count() ? index : 0);
 }
 
+// Everything the window's texts come from, set again: captions, the tabs' kind names, the host's
+// state and the list's rows (kind names and states) with the status line.
+void TFormTCVarnel::ApplyLanguage() {
+    SetCaptions();
+    RebuildTabs(m_versionText);
+    if (m_hostFound) {
+        ShowHostState();
+        FillList();
+    } else {
+        m_sTCState->setText(FromAnsi(Message(kStateIdle)));
+    }
+}
+
 void TFormTCVarnel::ShowHostState() {
     bool running = HostRunning(AppSettings().TCPath);
     m_sTCState->setText(FromAnsi(Message(running ? kStateRunning : kStateIdle)));
@@ -298,7 +311,7 @@ void TFormTCVarnel::btnOptionsClick() {
     options->Load(s, m_timer1->interval());
     // A language picked in the dialog shows here at once.
     QMetaObject::Connection redraw =
-        connect(options, &TFormOptions::languageChanged, this, [this] { SetCaptions(); });
+        connect(options, &TFormOptions::languageChanged, this, [this] { ApplyLanguage(); });
     const bool ok = options->exec() == QDialog::Accepted;
     disconnect(redraw);
     if (ok) {
@@ -324,7 +337,7 @@ void TFormTCVarnel::btnOptionsClick() {
     }
     if (options->LanguageName() != s.Language) {
         s.Language = options->LanguageName();
-        SetCaptions();
+        ApplyLanguage();
     }
     TimerBack();
 }

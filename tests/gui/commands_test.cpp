@@ -652,6 +652,11 @@ private slots:
         QCOMPARE(AppSettings().Language, std::string("Deutsch"));
         QCOMPARE(host.Find<QWidget>("btnClose")->property("text").toString(),
                  QString::fromUtf8("Schlie\u00dfen"));
+        // Not only the captions: the tabs, the host's state and the rows speak German too.
+        auto* tabs = host.Find<QTabBar>("TabControl1");
+        QCOMPARE(tabs->tabText(3), QString("Dateisystem"));
+        QCOMPARE(host.Find<QLabel>("sTCState")->text(), QString("bereit"));
+        QVERIFY(Contains(host.RowText(Position(host, "sample_fs"), 0), "Dateisystem: "));
         QCOMPARE(AppSettings().RefreshInterval, 10000); // Cancel kept the rest
     }
 
