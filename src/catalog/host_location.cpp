@@ -5,6 +5,7 @@
 #include "lang/language.h"
 #include "platform/environment.h"
 #include "platform/files.h"
+#include "platform/process.h"
 #include "platform/registry.h"
 #include "util/text.h"
 
@@ -71,8 +72,13 @@ std::string HostInstallDir() {
 std::string DefaultHostExe() {
     std::string dir = HostInstallDir();
     std::string exe = dir + "\\Totalcmd.exe";
-    if (!platform::FileExists(exe) && platform::FileExists(dir + "\\TOTALCMD64.EXE"))
-        return dir + "\\TOTALCMD64.EXE";
+    const std::string exe64 = dir + "\\TOTALCMD64.EXE";
+    if (!platform::FileExists(exe64))
+        return exe;
+    // Where the 32-bit program cannot run (a 64-bit-only Wine or kernel), the 64-bit one is the host.
+    if (!platform::FileExists(exe) ||
+        (ModuleBits(exe) == 32 && !platform::FindWine(platform::Bitness::Bits32)))
+        return exe64;
     return exe;
 }
 

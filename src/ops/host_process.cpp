@@ -3,6 +3,7 @@
 #include "app/settings.h"
 #include "catalog/host_config.h"
 #include "catalog/host_location.h"
+#include "catalog/module_info.h"
 #include "catalog/module_probe.h"
 #include "lang/language.h"
 #include "platform/environment.h"
@@ -113,10 +114,23 @@ std::string HostCommandLine(bool shortConfigurationPath) {
 }
 
 void RunHost() {
-    bool started = Start(HostCommandLine(false), platform::ShowMode::Shown);
+    // A host that cannot start here is said so in a box, with the reason: a status line alone is
+    // easily missed, and cut off at the window's width.
+    const std::string& exe = AppSettings().TCPath;
+    std::string why;
+    const int bits = ModuleBits(exe);
+    if (bits != 0 &&
+        !platform::FindWine(bits == 32 ? platform::Bitness::Bits32 : platform::Bitness::Bits64, &why)) {
+        ShowAppMessage(FormatPrintf(Message(92), {exe}) + "\r\r" + why, kStyleError);
+        return;
+    }
+    const std::string command = HostCommandLine(false);
+    if (!platform::StartProcess(command, platform::ShowMode::Shown, false)) {
+        ShowAppMessage(FormatPrintf(Message(92), {command}), kStyleError);
+        return;
+    }
     platform::SleepMs(kAfterRunMs);
-    if (started)
-        WaitUntil([] { return HostRunning(AppSettings().TCPath); }, kFollowStartMs);
+    WaitUntil([] { return HostRunning(AppSettings().TCPath); }, kFollowStartMs);
 }
 
 bool RestartHost() {
@@ -163,7 +177,15 @@ bool RestartHost() {
 }
 
 void BrowsePluginFolder(std::string_view moduleFile) {
-    std::string command = ExpandHostPath(ReadSettingString("Options", "BrowseCmd", kDefaultBrowseCmd));
+    std::string command = ReadSettingString("Options", "BrowseCmd", kDefaultBrowseCmd);
+    // The command names the 32-bit program by default: it starts the host program in use instead
+    // (TOTALCMD64.EXE, or one the user browsed for), quoted for a folder with blanks.
+    constexpr std::string_view kDefaultProgram = "%COMMANDER_PATH%\\Totalcmd.exe";
+    if (command.size() >= kDefaultProgram.size() &&
+        EqualsNoCaseAnsi(std::string_view(command).substr(0, kDefaultProgram.size()), kDefaultProgram) &&
+        (command.size() == kDefaultProgram.size() || command[kDefaultProgram.size()] == ' '))
+        command = "\"" + AppSettings().TCPath + "\"" + command.substr(kDefaultProgram.size());
+    command = ExpandHostPath(command);
     std::string folder = FolderPart(moduleFile);
     if (folder.size() > 1 && folder.back() == '\\')
         folder.pop_back();

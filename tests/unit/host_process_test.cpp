@@ -4,10 +4,13 @@
 
 #include "app/settings.h"
 #include "catalog/host_config.h"
+#include "catalog/host_location.h"
 #include "lang/language.h"
+#include "message_log.h"
 #include "platform/process.h"
 #include "platform/program_folder.h"
 #include "platform/system.h"
+#include "sample_plugins.h"
 #include "temp_prefix.h"
 
 #include <chrono>
@@ -122,13 +125,16 @@ TEST_F(HostProcessTest, ExternalRestarterGetsTheHostCommandLine) {
     EXPECT_EQ(Recorded("drive_c/Varnel/Kestrun.exe"), "200\nC:\\TC\\TOTALCMD.EXE\n");
 }
 
-TEST_F(HostProcessTest, WhatCannotBeStartedShowsInTheStatusBar) {
+// A restarter that cannot be started shows in the status bar; a host that cannot, in a box that
+// says why.
+TEST_F(HostProcessTest, WhatCannotBeStartedIsReported) {
     // The shipped English texts, as the user reads them.
     std::filesystem::create_directories(prefix.Path("drive_c/Varnel/Language"));
     std::filesystem::copy_file(std::string(VARNEL_SOURCE_DIR) + "/Language/English.lng",
                                prefix.Path("drive_c/Varnel/Language/English.lng"));
     SetLanguageLoadedHook(LoadMessages);
     ASSERT_TRUE(SetLanguage("English"));
+    test::MessageLog boxes;
     std::vector<std::string> reports;
     SetStatusReporter([&](const std::string& text) { reports.push_back(text); });
     AppSettings().RestartCmd = 5;
@@ -136,11 +142,38 @@ TEST_F(HostProcessTest, WhatCannotBeStartedShowsInTheStatusBar) {
     RestartHost();
     RunHost();
     EXPECT_EQ(reports, (std::vector<std::string>{
-                           "C:\\Varnel\\Missing.exe \"C:\\TC\\TOTALCMD.EXE\" could not be started.",
-                           "C:\\TC\\TOTALCMD.EXE could not be started."}));
-    EXPECT_EQ(slept, 1000u + 500u);
+                           "C:\\Varnel\\Missing.exe \"C:\\TC\\TOTALCMD.EXE\" could not be started."}));
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_EQ(boxes.Boxes()[0].text, "C:\\TC\\TOTALCMD.EXE could not be started.");
+    EXPECT_EQ(slept, 1000u);
+
+    // A 32-bit host in a prefix that runs no 32-bit program: the box names the reason.
+    if (test::HaveWindowsSamples()) {
+        std::filesystem::create_directories(prefix.Path("drive_c/TC"));
+        std::filesystem::copy_file(test::SamplePluginFile(test::ModuleBuild::Windows32, "sample_lister.wlx"),
+                                   prefix.Path("drive_c/TC/TOTALCMD.EXE"));
+        RunHost();
+        ASSERT_EQ(boxes.Boxes().size(), 2u);
+        EXPECT_NE(boxes.Boxes()[1].text.find("runs no 32-bit program"), std::string::npos)
+            << boxes.Boxes()[1].text;
+    }
     SetLanguageLoadedHook(nullptr);
     ResetMessageStore();
+}
+
+// Where the 32-bit program cannot run, the 64-bit one beside it is the default host.
+TEST_F(HostProcessTest, SixtyFourBitOnlyPrefixesDefaultToTheSixtyFourBitHost) {
+    if (!test::HaveWindowsSamples())
+        GTEST_SKIP() << "needs the Windows samples (MinGW)";
+    setenv("COMMANDER_PATH", "C:\\TC", 1);
+    std::filesystem::create_directories(prefix.Path("drive_c/TC"));
+    std::filesystem::copy_file(test::SamplePluginFile(test::ModuleBuild::Windows32, "sample_lister.wlx"),
+                               prefix.Path("drive_c/TC/Totalcmd.exe"));
+    EXPECT_EQ(DefaultHostExe(), "C:\\TC\\Totalcmd.exe"); // no 64-bit program beside it
+    std::filesystem::copy_file(test::SamplePluginFile(test::ModuleBuild::Windows, "sample_lister.wlx"),
+                               prefix.Path("drive_c/TC/TOTALCMD64.EXE"));
+    EXPECT_EQ(DefaultHostExe(), "C:\\TC\\TOTALCMD64.EXE"); // the test prefix has no syswow64
+    unsetenv("COMMANDER_PATH");
 }
 
 TEST_F(HostProcessTest, BrowseCommandWithAndWithoutPlaceholder) {
@@ -154,6 +187,13 @@ TEST_F(HostProcessTest, BrowseCommandWithAndWithoutPlaceholder) {
                  "[Options]\r\nBrowseCmd=%COMMANDER_PATH%\\..\\tools\\browse fixed\r\n");
     BrowsePluginFolder("C:\\TC\\plugins\\x.wlx");
     EXPECT_EQ(Recorded("drive_c/tools/browse"), "fixed\n");
+
+    // The default command starts the host program in use, not the 32-bit one.
+    Recorder("drive_c/TC 64/TOTALCMD64.EXE");
+    AppSettings().TCPath = "C:\\TC 64\\TOTALCMD64.EXE";
+    prefix.Write("drive_c/Varnel/TC_varnel.ini", "[Options]\r\n");
+    BrowsePluginFolder("C:\\TC\\plugins\\wlx\\x.wlx");
+    EXPECT_EQ(Recorded("drive_c/TC 64/TOTALCMD64.EXE"), "/o\n/r=C:\\TC\\plugins\\wlx\n");
 }
 
 } // namespace
