@@ -157,6 +157,8 @@ ExtractResult ExtractArchive(std::string_view archiveName, std::string_view targ
         return {true, {}};
     case platform::ArchiveResult::Unsafe:
         return {false, FormatPrintf(Message(116), {platform::Utf8ToHostText(outcome.entry)})};
+    case platform::ArchiveResult::Link:
+        return {false, FormatPrintf(Message(120), {platform::Utf8ToHostText(outcome.entry)})};
     case platform::ArchiveResult::TooLarge:
         return {false, LimitsText(limits)};
     case platform::ArchiveResult::WriteFailed:

@@ -163,8 +163,10 @@ ArchiveOutcome Check(const std::string& path, const ArchiveLimits& limits) {
     while ((status = archive_read_next_header(reader.Get(), &entry)) == ARCHIVE_OK ||
            status == ARCHIVE_WARN) {
         const std::string name = EntryName(entry);
-        if (!SafeComponents(name, parts) || IsLink(entry))
+        if (!SafeComponents(name, parts))
             return {ArchiveResult::Unsafe, name, true};
+        if (IsLink(entry))
+            return {ArchiveResult::Link, name, true};
         if (++entries > limits.maxEntries || parts.size() > limits.maxDepth + 1)
             return {ArchiveResult::TooLarge, name, true};
         if (archive_entry_size_is_set(entry) && archive_entry_size(entry) > 0)
@@ -215,7 +217,7 @@ ArchiveOutcome ExtractArchiveSafely(std::string_view archivePath, std::string_vi
         if (!SafeComponents(name, parts))
             return {ArchiveResult::Unsafe, name};
         if (IsLink(entry))
-            return {ArchiveResult::Unsafe, name, true};
+            return {ArchiveResult::Link, name, true};
         const bool folder = archive_entry_filetype(entry) == AE_IFDIR;
         if (!folder && archive_entry_filetype(entry) != AE_IFREG)
             continue;

@@ -21,7 +21,8 @@ struct ArchiveLimits {
 enum class ArchiveResult {
     Extracted,
     Unreadable, // the library cannot read it (unknown format, encrypted, damaged): another unpacker may
-    Unsafe,     // an entry would leave the target folder (".." or an absolute or drive path) or is a link
+    Unsafe,     // an entry would leave the target folder (".." or an absolute or drive path)
+    Link,       // an entry is a symbolic or hard link
     TooLarge,   // above the limits
     WriteFailed,
     Cancelled, // the user stopped it
