@@ -75,7 +75,7 @@ std::optional<std::string> UnusableProgramPath() {
     const std::string program = platform::OwnExecutablePath();
     if (IsSafeCommandPath(program) && IsSafeCommandPath(ProgramIconFile()))
         return std::nullopt;
-    return program;
+    return VisibleControls(program);
 }
 
 void RegisterPluginFileTypes(bool enabled) {

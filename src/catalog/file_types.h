@@ -14,8 +14,9 @@ namespace varnel {
 // type); the program's own path when the module is missing.
 std::string ProgramIconFile();
 
-// The program's own path when it cannot stand in a command line (see IsSafeCommandPath): then no
-// file type is registered and no bar button added. nullopt when it can.
+// The program's own path, its control characters shown as escapes, when it cannot stand in a
+// command line (see IsSafeCommandPath): then no file type is registered and no bar button added.
+// nullopt when it can.
 std::optional<std::string> UnusableProgramPath();
 
 // At start-up and after the Options dialog: when enabled and the ".wdx" type does not open with

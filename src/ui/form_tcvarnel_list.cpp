@@ -116,6 +116,7 @@ void TFormTCVarnel::FillList() {
             problem.append("  ").append(m_registrationProblem);
     }
     m_statusText->setText(FromAnsi(problem));
+    m_statusText->setToolTip(m_statusText->text()); // a long line is cut at the window's edge
     ListView1Change();
 }
 

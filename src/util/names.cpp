@@ -83,4 +83,21 @@ bool IsSafeCommandPath(std::string_view path) {
     return !path.empty();
 }
 
+std::string VisibleControls(std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string shown;
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\n')
+            shown += "\\n";
+        else if (c == '\r')
+            shown += "\\r";
+        else if (byte < 0x20 || byte == 0x7f)
+            shown.append("\\x").append(1, kHex[byte >> 4]).append(1, kHex[byte & 15]);
+        else
+            shown.push_back(c);
+    }
+    return shown;
+}
+
 } // namespace varnel

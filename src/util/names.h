@@ -31,4 +31,8 @@ bool IsSafeProfileKey(std::string_view key);
 // no double quote (it would end the quoted path).
 bool IsSafeCommandPath(std::string_view path);
 
+// The text with its control characters shown as escapes ("\n", "\x01"), for a message that
+// names a text which holds them.
+std::string VisibleControls(std::string_view text);
+
 } // namespace varnel

@@ -1,9 +1,47 @@
 #include "util/text.h"
 
+#include "util/names.h"
+
 #include <gtest/gtest.h>
 
 namespace varnel {
 namespace {
+
+// Names from archives and install descriptions: what may become a path below a plugin folder,
+// and in which form.
+TEST(UntrustedNames, OnlyPlainNamesBecomePaths) {
+    for (const char* bad :
+         {"",         ".",   "..",  "a/b", "a\\b", "C:",  "a:b", "x.",     "x ",   "CON",  "con.txt",
+          "Lpt9.wlx", "nul", "a*b", "a?b", "a\"b", "a<b", "a|b", "a\x01b", "a\nb", "a\x7f"})
+        EXPECT_FALSE(IsPlainName(bad)) << bad;
+    for (const char* good : {"a.wlx",
+                             "Gr\xC3\xB6\xC3\x9F"
+                             "e",
+                             "con2", "COM10", "lpt", ".hidden", "a b", "a=b", "[x]"})
+        EXPECT_TRUE(IsPlainName(good)) << good;
+    EXPECT_EQ(ConfinedRelativePath("sub/x/a.wlx"), "sub\\x\\a.wlx");
+    EXPECT_EQ(ConfinedRelativePath("sub\\a.wlx"), "sub\\a.wlx");
+    for (const char* bad :
+         {"../a.wlx", "/a.wlx", "sub//a.wlx", "sub/../../a.wlx", "C:a.wlx", "sub/", "./a.wlx"})
+        EXPECT_FALSE(ConfinedRelativePath(bad)) << bad;
+    EXPECT_EQ(ConfinedFolderName("..\\..\\other"), "other");
+    EXPECT_EQ(ConfinedFolderName("../../../windows"), "windows");
+    for (const char* bad : {"../..", "x/../../..", "./..", "x/..", "a/", "CON"})
+        EXPECT_FALSE(ConfinedFolderName(bad)) << bad;
+
+    using namespace std::string_view_literals;
+    for (std::string_view bad : {"a=b"sv, "[x"sv, ";x"sv, "a\rb"sv, "a\nb"sv, "a\0b"sv})
+        EXPECT_FALSE(IsSafeProfileKey(bad)) << bad;
+    EXPECT_TRUE(IsSafeProfileKey("x]"));
+    EXPECT_TRUE(IsSafeProfileValue("285,C:\\a=b;c\\[d].wcx"));
+    EXPECT_FALSE(IsSafeProfileValue("C:\\x\r\n[Injected]"));
+    EXPECT_FALSE(IsSafeCommandPath("/opt/Var\nnel/tcvarnel"));
+    EXPECT_FALSE(IsSafeCommandPath("/opt/a\"b/tcvarnel"));
+    EXPECT_TRUE(IsSafeCommandPath("/opt/Var nel/$x%y/tcvarnel"));
+    EXPECT_EQ(VisibleControls("a\nb\rc\x01"
+                              "d"),
+              "a\\nb\\rc\\x01d");
+}
 
 TEST(TextHelpers, ReplaceVariants) {
     EXPECT_EQ(ReplaceFirst("a-b-c", "-", "+"), "a+b-c");
