@@ -1,5 +1,5 @@
 # Fails when a file under src/ includes from a folder above its own. The folders, lowest first:
-#   util, platform, lang, catalog, app, ops, ui
+#   util, platform, lang, catalog, app, ops, ui (cli beside ui, without it or Qt)
 # A folder may include from itself and from the folders below it. probe/ stands apart, and
 # app/main.cpp, the program's entry point, sits above everything.
 # Usage: cmake -DSRC=<src folder> -P layering.cmake
@@ -13,6 +13,15 @@ foreach(file IN LISTS files)
   endif()
   string(REGEX MATCH "^[^/]+" folder "${file}")
   list(FIND layers "${folder}" own)
+  # cli/ sits beside ui/: above ops/, but it includes neither ui/ nor Qt.
+  if(folder STREQUAL "cli")
+    list(FIND layers "ops" own)
+    file(STRINGS ${SRC}/${file} qt REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"](Q[A-Za-z]+|ui/)")
+    if(qt)
+      message(SEND_ERROR "${file} includes the user interface: ${qt}")
+      math(EXPR faults "${faults} + 1")
+    endif()
+  endif()
   if(own EQUAL -1)
     continue()
   endif()

@@ -55,7 +55,20 @@ void PassSettingsToCatalog(const Settings& settings) {
     options.showVersions = settings.ShowVersions;
 }
 
-std::string SettingsFilePath() { return ProgramFolder() + "TC_varnel.ini"; }
+namespace {
+std::string& SettingsFileOverride() {
+    static std::string path;
+    return path;
+}
+} // namespace
+
+std::string SettingsFilePath() {
+    return SettingsFileOverride().empty() ? ProgramFolder() + "TC_varnel.ini" : SettingsFileOverride();
+}
+
+void SetSettingsFilePath(std::string_view windowsPath) {
+    SettingsFileOverride() = std::string(windowsPath);
+}
 
 std::string ReadSettingString(std::string_view section, std::string_view key, std::string_view defaultValue) {
     return platform::ProfileReadString(SettingsFilePath(), section, key, defaultValue, kSettingValueBuffer);

@@ -76,8 +76,10 @@ inline constexpr std::string_view kDefaultRarPath = "C:\\Program Files\\WinRAR\\
 inline constexpr std::string_view kDefaultBrowseCmd = "%COMMANDER_PATH%\\Totalcmd.exe /o /r=\"%s\"";
 inline constexpr std::string_view kDefaultRestartExt = "%dir%\\Kestrun.exe 200 \"%s\"";
 
-// The settings file (the program folder + "TC_varnel.ini").
+// The settings file (the program folder + "TC_varnel.ini", unless another was named).
 std::string SettingsFilePath();
+// Names another settings file (a Windows path; empty: the one beside the program again).
+void SetSettingsFilePath(std::string_view windowsPath);
 
 std::string ReadSettingString(std::string_view section, std::string_view key, std::string_view defaultValue);
 int ReadSettingInt(std::string_view section, std::string_view key, int defaultValue);

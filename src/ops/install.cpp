@@ -24,6 +24,19 @@ bool CommitOrReport(HostConfigTransaction& transaction) {
     return false;
 }
 
+namespace {
+BitnessAnswer& BitnessAnswerHook() {
+    static BitnessAnswer answer;
+    return answer;
+}
+} // namespace
+
+BitnessAnswer SetBitnessAnswer(BitnessAnswer answer) {
+    BitnessAnswer previous = std::move(BitnessAnswerHook());
+    BitnessAnswerHook() = std::move(answer);
+    return previous;
+}
+
 bool AcceptBitness(std::string_view modulePath) {
     std::string loaded = ModuleLoadedByHost(modulePath, Host().HostBits);
     int bits = ModuleBits(loaded);
@@ -32,6 +45,8 @@ bool AcceptBitness(std::string_view modulePath) {
     std::string question =
         FormatPrintf(Message(100), {FileNamePart(loaded), std::to_string(bits), FileNamePart(Host().HostExe),
                                     std::to_string(Host().HostBits)});
+    if (BitnessAnswerHook())
+        return BitnessAnswerHook()(question);
     return ShowAppMessage(question, kStyleQuestion) == kIdOk;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // Installing a plugin module file: registering it where it lies.
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -17,6 +18,11 @@ bool ConfirmInstall(std::string_view chosenPath, std::string_view details);
 
 // True when the host loads the module (or its twin), else when the user agrees to install it anyway.
 bool AcceptBitness(std::string_view modulePath);
+
+// Who answers that question, given its text: a message box unless a hook is installed (the
+// command-line tool answers it from its options). Returns the previous hook.
+using BitnessAnswer = std::function<bool(std::string_view question)>;
+BitnessAnswer SetBitnessAnswer(BitnessAnswer answer);
 
 // The packer flags dialog that follows a packer install when InstTweak is on; Cancel keeps the
 // capability flags just written.

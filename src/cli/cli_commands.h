@@ -1,0 +1,48 @@
+#pragma once
+// The commands of varnel. Each runs the same code as its counterpart in the window, with the
+// window's checks, messages and atomic writes, and returns the exit code.
+
+#include "cli/cli_session.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace varnel::cli {
+
+// The host and its configuration exist (else exit code 4, with the reason).
+bool RequireHost(Session& session);
+
+struct ListRequest {
+    std::string kind;  // empty: every kind
+    bool all = false;  // disabled plugins too
+    bool keys = false; // only "kind:key" per line (for completion)
+};
+int ListPlugins(Session& session, const ListRequest& request);
+int ShowPlugin(Session& session, const std::string& plugin);
+
+struct InstallRequest {
+    std::vector<std::string> files;
+    std::optional<std::string> extensions; // a packer's extensions
+    std::optional<std::string> name;       // an FS plugin's root name
+    std::optional<std::string> detect;     // a Lister or Content plugin's detect string
+    std::optional<int> flags;              // a packer's flags
+    bool restart = false;
+};
+int InstallPlugins(Session& session, const InstallRequest& request);
+
+int UninstallPlugins(Session& session, const std::vector<std::string>& plugins);
+int SetPluginsEnabled(Session& session, const std::vector<std::string>& plugins, bool enable);
+int RenamePlugin(Session& session, const std::string& plugin, const std::string& newText);
+int OrderPlugins(Session& session, const std::string& kind, const std::vector<std::string>& plugins);
+int TweakPacker(Session& session, const std::string& packer, const std::vector<std::string>& edits);
+int WritePluginReport(Session& session, const std::string& columns, const std::string& file);
+int HostCommand(Session& session, const std::string& action, std::optional<int> mode);
+
+// Where each of the located paths came from.
+struct ConfigOrigins {
+    std::string prefix, host, ini, settings, language;
+};
+int ShowConfig(Session& session, const ConfigOrigins& origins);
+
+} // namespace varnel::cli

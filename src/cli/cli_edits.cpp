@@ -1,0 +1,263 @@
+// The commands that change the host's configuration: install, uninstall, disable, enable, rename,
+// order, tweak. Each runs the window's own command code.
+
+#include "cli/cli_commands.h"
+
+#include "app/settings.h"
+#include "catalog/host_config.h"
+#include "catalog/module_info.h"
+#include "catalog/registration.h"
+#include "cli/cli_plugins.h"
+#include "lang/language.h"
+#include "ops/archive_install.h"
+#include "ops/host_process.h"
+#include "ops/install.h"
+#include "ops/plugin_commands.h"
+#include "ops/plugin_order.h"
+#include "platform/files.h"
+#include "util/names.h"
+#include "util/text.h"
+
+#include <algorithm>
+#include <set>
+
+namespace varnel::cli {
+
+namespace {
+
+// The rows the names mean; nullopt (reported) when any name fits none or several.
+std::optional<std::vector<int>> FindAll(Session& session, const std::vector<std::string>& names) {
+    LoadTable(false);
+    std::vector<int> rows;
+    for (const std::string& name : names) {
+        std::optional<int> row = FindPlugin(name, session);
+        if (!row)
+            return std::nullopt;
+        if (std::find(rows.begin(), rows.end(), *row) == rows.end())
+            rows.push_back(*row);
+    }
+    return rows;
+}
+
+// The registrations (kind and module) the table has now.
+std::set<std::pair<PluginKind, std::string>> Registered() {
+    std::set<std::pair<PluginKind, std::string>> registered;
+    for (int row = 1; row <= Table().Count(); ++row)
+        if (!EntryAt(row).Disabled)
+            registered.emplace(EntryAt(row).Kind, FoldAnsi(EntryAt(row).FileName));
+    return registered;
+}
+
+// What --name, --detect and --flags say about a plugin just installed, written as the window's
+// rename and tweak would write it.
+void ApplyInstallOptions(Session& session, const InstallRequest& request, int row) {
+    const PluginEntry entry = EntryAt(row);
+    std::optional<std::string> text = entry.Kind == kFileSystem                           ? request.name
+                                      : (entry.Kind == kLister || entry.Kind == kContent) ? request.detect
+                                                                                          : std::nullopt;
+    if (text) {
+        if (std::optional<std::string> bad = UnusableAssociation(entry.Kind, *text)) {
+            session.Fail(kExitFailed, FormatPrintf(Message(110), {*bad}));
+            return;
+        }
+        HostConfigTransaction transaction;
+        SetAssociation(row, *text);
+        CommitOrReport(transaction);
+    }
+    if (request.flags && entry.Kind == kPacker) {
+        PackerAssociationList list = ReadPackerAssociations(entry.FileName);
+        for (auto& pair : list.pairs)
+            pair.flags = *request.flags;
+        HostConfigTransaction transaction;
+        WritePackerAssociations(entry.FileName, list);
+        CommitOrReport(transaction);
+    }
+}
+
+} // namespace
+
+int InstallPlugins(Session& session, const InstallRequest& request) {
+    if (!RequireHost(session))
+        return session.Exit();
+    Answers& given = session.Given();
+    given.association = request.extensions;
+    given.associationOption = "--extensions";
+    for (const std::string& argument : request.files) {
+        if (session.Interrupted() || session.Exit() == kExitUsage)
+            break;
+        const std::string file = PathArgument(argument);
+        if (!platform::FileExists(file)) {
+            session.Fail(kExitFailed, FormatPrintf(Message(101), {file}));
+            continue;
+        }
+        LoadTable(false);
+        const auto before = Registered();
+        // Named on the command line as a file is chosen in the window's dialog: no confirmation;
+        // a module registered already installs again without complaint, so scripts can repeat.
+        if (IsArchiveFile(file))
+            InstallFromArchive(file, false, false);
+        else
+            InstallPlugin(file, false, false, request.extensions.value_or(""), false);
+        LoadTable(false);
+        for (int row = 1; row <= Table().Count(); ++row)
+            if (!EntryAt(row).Disabled && !before.count({EntryAt(row).Kind, FoldAnsi(EntryAt(row).FileName)}))
+                ApplyInstallOptions(session, request, row);
+    }
+    if (request.restart && session.Exit() == kExitDone)
+        RestartHost();
+    return session.Exit();
+}
+
+int UninstallPlugins(Session& session, const std::vector<std::string>& plugins) {
+    if (!RequireHost(session))
+        return session.Exit();
+    if (std::optional<std::vector<int>> rows = FindAll(session, plugins))
+        UninstallSelected(*rows);
+    return session.Exit();
+}
+
+int SetPluginsEnabled(Session& session, const std::vector<std::string>& plugins, bool enable) {
+    if (!RequireHost(session))
+        return session.Exit();
+    std::optional<std::vector<int>> rows = FindAll(session, plugins);
+    if (!rows)
+        return session.Exit();
+    // Only those not in that state yet: the window's command turns the current row's state.
+    std::erase_if(*rows, [enable](int row) { return EntryAt(row).Disabled != enable; });
+    if (!rows->empty())
+        DisableOrEnableSelected(*rows);
+    return session.Exit();
+}
+
+int RenamePlugin(Session& session, const std::string& plugin, const std::string& newText) {
+    if (!RequireHost(session))
+        return session.Exit();
+    std::optional<std::vector<int>> rows = FindAll(session, {plugin});
+    if (!rows)
+        return session.Exit();
+    if (EntryAt(rows->front()).Kind == kPacker) {
+        session.Fail(kExitUsage,
+                     "A packer is registered under its extensions: change them with \"varnel tweak\".");
+        return session.Exit();
+    }
+    session.Given().association = newText;
+    RenameCurrent(*rows);
+    return session.Exit();
+}
+
+int OrderPlugins(Session& session, const std::string& kindWord, const std::vector<std::string>& plugins) {
+    std::optional<PluginKind> kind = KindFromWord(kindWord);
+    if (!kind || *kind == kFileSystem) {
+        session.Fail(kExitUsage,
+                     FormatPrintf(Message(104), {}) + " The order is for lister, packer or content.");
+        return session.Exit();
+    }
+    if (!RequireHost(session))
+        return session.Exit();
+    const platform::ProfileSnapshot since = HostConfigSnapshot();
+    std::optional<std::vector<int>> named = FindAll(session, plugins);
+    if (!named)
+        return session.Exit();
+    PluginOrder order(*kind);
+    // The rows each name stands for, in the order named: a packer stands for all its extensions.
+    std::vector<size_t> wanted;
+    for (int row : *named) {
+        const PluginEntry& entry = EntryAt(row);
+        if (entry.Kind != *kind || entry.Disabled) {
+            session.Fail(kExitUsage, "\"" + entry.Name + "\" is no enabled " + kindWord + " plugin.");
+            return session.Exit();
+        }
+        for (size_t i = 0; i < order.Rows().size(); ++i) {
+            const OrderRow& orderRow = order.Rows()[i];
+            const bool same =
+                *kind == kPacker
+                    ? EqualsNoCaseAnsi(ExpandHostPath(TextAfter(orderRow.rawValue, ",")), entry.FileName)
+                    : orderRow.tableRow == row;
+            if (same)
+                wanted.push_back(i);
+        }
+    }
+    // The named rows go to the front in the order named; the rest keep their order behind them.
+    std::vector<size_t> current(order.Rows().size());
+    for (size_t i = 0; i < current.size(); ++i)
+        current[i] = i;
+    for (size_t place = 0; place < wanted.size(); ++place) {
+        const size_t at =
+            static_cast<size_t>(std::find(current.begin(), current.end(), wanted[place]) - current.begin());
+        if (at < place)
+            continue; // named twice
+        order.Move(static_cast<int>(at), static_cast<int>(place));
+        std::rotate(current.begin() + static_cast<std::ptrdiff_t>(place),
+                    current.begin() + static_cast<std::ptrdiff_t>(at),
+                    current.begin() + static_cast<std::ptrdiff_t>(at) + 1);
+    }
+    HostConfigTransaction transaction(since);
+    order.Write();
+    CommitOrReport(transaction);
+    return session.Exit();
+}
+
+int TweakPacker(Session& session, const std::string& packer, const std::vector<std::string>& edits) {
+    if (!RequireHost(session))
+        return session.Exit();
+    const platform::ProfileSnapshot since = HostConfigSnapshot();
+    std::optional<std::vector<int>> rows = FindAll(session, {packer});
+    if (!rows)
+        return session.Exit();
+    const PluginEntry entry = EntryAt(rows->front());
+    if (entry.Kind != kPacker || entry.Disabled) {
+        session.Fail(kExitUsage, "\"" + entry.Name + "\" is no enabled packer plugin.");
+        return session.Exit();
+    }
+    PackerAssociationList list = ReadPackerAssociations(entry.FileName);
+    list.pairs.resize(static_cast<size_t>(list.count));
+    auto find = [&](std::string_view extension) {
+        return std::find_if(list.pairs.begin(), list.pairs.end(),
+                            [&](const auto& pair) { return EqualsNoCaseAnsi(pair.extension, extension); });
+    };
+    for (const std::string& edit : edits) {
+        const bool add = edit.starts_with("+");
+        const bool remove = edit.starts_with("-");
+        const std::string body = add || remove ? edit.substr(1) : edit;
+        const std::string extension = remove ? body : TextBefore(body, "=");
+        const std::string flagsText = TextAfter(body, "=");
+        if (extension.empty() || (!remove && body.find('=') == std::string::npos)) {
+            session.Fail(kExitUsage, "\"" + edit + "\": write EXT=FLAGS, +EXT=FLAGS or -EXT.");
+            return session.Exit();
+        }
+        if (!IsSafeProfileKey(extension) || TrimBlanks(extension) != extension) {
+            session.Fail(kExitFailed, FormatPrintf(Message(110), {extension}));
+            return session.Exit();
+        }
+        const int flags = IntFromText(flagsText, -1);
+        if (!remove && flags < 0) {
+            session.Fail(kExitUsage, FormatPrintf(Message(114), {flagsText}));
+            return session.Exit();
+        }
+        auto pair = find(extension);
+        if (remove || !add) {
+            if (pair == list.pairs.end()) {
+                session.Fail(kExitFailed,
+                             "\"" + entry.Name + "\" is not registered for \"" + extension + "\".");
+                return session.Exit();
+            }
+            if (remove)
+                list.pairs.erase(pair);
+            else
+                pair->flags = flags;
+        } else {
+            if (pair != list.pairs.end()) {
+                session.Fail(kExitFailed, FormatPrintf(Message(113), {extension}));
+                return session.Exit();
+            }
+            list.pairs.push_back({extension, flags});
+        }
+    }
+    list.count = static_cast<int32_t>(list.pairs.size());
+    HostConfigTransaction transaction(since);
+    WritePackerAssociations(entry.FileName, list);
+    CommitOrReport(transaction);
+    return session.Exit();
+}
+
+} // namespace varnel::cli

@@ -1,0 +1,151 @@
+#include "cli/cli_session.h"
+
+#include "catalog/host_config.h"
+#include "lang/language.h"
+#include "ops/host_process.h"
+#include "ops/install.h"
+#include "ops/user_dialogs.h"
+#include "platform/codepage.h"
+#include "platform/process.h"
+#include "util/text.h"
+
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+namespace varnel::cli {
+
+namespace {
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+void OnInterrupt(int) {
+    g_interrupted = 1;
+}
+
+// The dialogs a command opens, answered from the command line.
+class OptionDialogs : public UserDialogs {
+public:
+    explicit OptionDialogs(Session& session) : m_session(session) {}
+    std::vector<std::string> OpenFiles(const FileDialogRequest&) override { return {}; }
+    std::optional<std::string> AskAssociation(const std::string& modulePath, PluginKind, const std::string&,
+                                              bool) override {
+        if (m_session.Given().association)
+            return m_session.Given().association;
+        m_session.Fail(kExitUsage, FileNamePart(modulePath) + ": " + m_session.Given().associationOption +
+                                       " is needed to answer the question the window would ask.");
+        return std::nullopt;
+    }
+    std::optional<std::string> AskText(const std::string& title, const std::string&,
+                                       const std::string&) override {
+        return AskAssociation(title, kLister, {}, false);
+    }
+    // The flags of an installed packer are set with "varnel tweak", not in a dialog.
+    bool TweakPacker(const std::string&) override { return false; }
+
+private:
+    Session& m_session;
+};
+
+} // namespace
+
+struct Session::Saved {
+    MessageBoxHook box;
+    UserDialogs* dialogs = nullptr;
+    BitnessAnswer bitness;
+    platform::WaitObserver observer;
+    std::unique_ptr<OptionDialogs> ownDialogs;
+    struct sigaction interrupt {};
+};
+
+Session::Session(bool json, bool quiet) : m_json(json), m_quiet(quiet), m_saved(new Saved) {
+    m_saved->box = SetMessageBoxHook(
+        [this](const std::string& text, const std::string&, int style) { return Box(text, style); });
+    m_saved->ownDialogs = std::make_unique<OptionDialogs>(*this);
+    m_saved->dialogs = SetUserDialogs(m_saved->ownDialogs.get());
+    m_saved->bitness = SetBitnessAnswer([this](std::string_view question) {
+        if (m_answers.force)
+            return true;
+        Say(question);
+        Fail(kExitUsage, "Answer with --force to install it all the same.");
+        return false;
+    });
+    SetStatusReporter([this](const std::string& text) { Say(text); });
+    // A long wait shows how long it has waited (on a terminal only), and Ctrl+C ends it the way
+    // the busy indicator's Cancel does: a query stopped early writes nothing.
+    const bool progress = !json && isatty(STDERR_FILENO);
+    m_saved->observer = platform::SetWaitObserver([this, progress](unsigned elapsedMs, bool ended) {
+        if (ended || g_interrupted) {
+            if (m_progressShown)
+                std::fputs("\r\033[K", stderr);
+            m_progressShown = false;
+            return g_interrupted != 0;
+        }
+        if (progress && elapsedMs >= 300) {
+            std::fprintf(stderr, "\r%s %us ", Terminal(Message(112)).c_str(), elapsedMs / 1000);
+            m_progressShown = true;
+        }
+        return false;
+    });
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &m_saved->interrupt);
+}
+
+Session::~Session() {
+    sigaction(SIGINT, &m_saved->interrupt, nullptr);
+    platform::SetWaitObserver(std::move(m_saved->observer));
+    SetStatusReporter(nullptr);
+    SetBitnessAnswer(std::move(m_saved->bitness));
+    SetUserDialogs(m_saved->dialogs);
+    SetMessageBoxHook(std::move(m_saved->box));
+    delete m_saved;
+}
+
+std::string Session::Terminal(std::string_view hostText) {
+    return platform::HostTextToUtf8(hostText);
+}
+
+void Session::Say(std::string_view hostText) const {
+    std::string text = Terminal(hostText);
+    text = ReplaceAll(ReplaceAll(text, "\r\n", "\n"), "\r", "\n");
+    std::fprintf(stderr, "%s\n", text.c_str());
+}
+
+void Session::Fail(int exitCode, std::string_view hostText) {
+    Say(hostText);
+    Raise(exitCode);
+}
+
+void Session::Raise(int exitCode) {
+    if (m_exit == kExitDone)
+        m_exit = exitCode;
+}
+
+bool Session::Interrupted() const {
+    return g_interrupted != 0;
+}
+
+int Session::Box(const std::string& text, int style) {
+    switch (style & 0xF0) {
+    case kMbIconQuestion:
+        if (m_answers.yes)
+            return kIdOk;
+        Say(text);
+        Fail(kExitUsage, "Answer with --yes to go on.");
+        return kIdCancel;
+    case kMbIconError: {
+        // Another program changed the host's file in the same places (the window's message 111).
+        const bool conflict = text == FormatPrintf(Message(111), {Host().HostIniPath});
+        Fail(conflict ? kExitConflict : kExitFailed, text);
+        return kIdOk;
+    }
+    default:
+        if (!m_quiet)
+            Say(text);
+        return kIdOk;
+    }
+}
+
+} // namespace varnel::cli

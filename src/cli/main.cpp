@@ -1,0 +1,5 @@
+#include "cli/varnel_cli.h"
+
+int main(int argc, char** argv) {
+    return varnel::cli::Run(argc, argv);
+}

@@ -1,0 +1,205 @@
+#include "cli/varnel_cli.h"
+
+#include "app/settings.h"
+#include "app/startup.h"
+#include "catalog/host_location.h"
+#include "cli/cli_commands.h"
+#include "cli/cli_plugins.h"
+#include "lang/language.h"
+#include "ops/plugin_list.h"
+#include "platform/codepage.h"
+#include "platform/environment.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+
+#include <CLI/CLI.hpp>
+#include <cstdlib>
+#include <functional>
+#include <iostream>
+
+namespace varnel::cli {
+
+namespace {
+
+struct Globals {
+    std::string prefix, host, ini, settings, lang;
+    bool json = false;
+    bool quiet = false;
+};
+
+// Where the settings put the host, for "config".
+ConfigOrigins Origins(const Globals& globals, bool settingsFileExisted) {
+    ConfigOrigins origins;
+    origins.prefix = !globals.prefix.empty()     ? "--prefix"
+                     : std::getenv("WINEPREFIX") ? "WINEPREFIX"
+                                                 : "default (~/.wine)";
+    origins.settings = globals.settings.empty() ? "beside the program" : "--settings";
+    auto fromSettings = [&](std::string_view key) {
+        return settingsFileExisted && !ReadSettingString("Paths", key, "").empty();
+    };
+    if (!globals.host.empty())
+        origins.host = "--host";
+    else if (fromSettings("TCPath"))
+        origins.host = "settings (TCPath)";
+    else if (platform::ExpandEnvironmentStrings("%COMMANDER_PATH%", 1024).find(":\\") != std::string::npos)
+        origins.host = "environment (COMMANDER_PATH)";
+    else if (HostInstallDir() != "C:\\TotalCmd")
+        origins.host = "registry (InstallDir)";
+    else
+        origins.host = "default";
+    origins.ini = !globals.ini.empty()      ? "--ini"
+                  : fromSettings("IniPath") ? "settings (IniPath)"
+                                            : "registry (IniFileName) or default";
+    origins.language = !globals.lang.empty() ? "--lang" : "settings (Language)";
+    return origins;
+}
+
+std::string Example(std::string_view text) {
+    return "\nExample:\n  " + std::string(text) + "\n";
+}
+
+} // namespace
+
+int Run(int argc, char** argv) {
+    CLI::App app{"varnel: the plugins of Total Commander, from scripts and terminals.", "varnel"};
+    app.set_version_flag("--version", std::string(kProgramVersionText));
+    app.require_subcommand(1);
+    app.footer(Example("varnel --prefix ~/.wine list --kind packer"));
+    Globals globals;
+    app.add_option("--prefix", globals.prefix, "The Wine prefix (default: WINEPREFIX, else ~/.wine)");
+    app.add_option("--host", globals.host,
+                   "The host program (TOTALCMD.EXE or TOTALCMD64.EXE) instead of the located one");
+    app.add_option("--ini", globals.ini, "The host's wincmd.ini instead of the located one");
+    app.add_option("--settings", globals.settings,
+                   "TC Varnel's settings file (default: TC_varnel.ini beside the program)");
+    app.add_flag("--json", globals.json, "Machine-readable output");
+    app.add_flag("-q,--quiet", globals.quiet, "Only failures on standard error");
+    app.add_option("--lang", globals.lang, "The language of messages (the name of a Language\\*.lng file)");
+
+    std::function<int(Session&)> command;
+
+    ListRequest list;
+    CLI::App* listCommand = app.add_subcommand("list", "Every registered plugin");
+    listCommand->add_option("--kind", list.kind, "lister, packer, fs or content");
+    listCommand->add_flag("--all", list.all, "Disabled plugins too");
+    listCommand->add_flag("--keys", list.keys, "Only kind:key, one a line");
+    listCommand->footer(Example("varnel list --all --json"));
+    listCommand->callback([&] { command = [&](Session& s) { return ListPlugins(s, list); }; });
+
+    std::string plugin;
+    CLI::App* showCommand = app.add_subcommand("show", "One plugin in full");
+    showCommand->add_option("PLUGIN", plugin, "Name, file name, path or kind:key")->required();
+    showCommand->footer(Example("varnel show packer:zip"));
+    showCommand->callback([&] { command = [&](Session& s) { return ShowPlugin(s, plugin); }; });
+
+    InstallRequest install;
+    bool yes = false;
+    bool force = false;
+    CLI::App* installCommand =
+        app.add_subcommand("install", "Install module files and .zip/.rar archives, in order");
+    installCommand->add_option("FILE", install.files, "Plugin modules and archives")->required();
+    installCommand->add_flag("-y,--yes", yes, "Confirm every question");
+    installCommand->add_option("--extensions", install.extensions, "A packer's extensions (zip,7z)");
+    installCommand->add_option("--name", install.name, "An FS plugin's root name");
+    installCommand->add_option("--detect", install.detect, "A Lister or Content plugin's detect string");
+    installCommand->add_option("--flags", install.flags, "A packer's flags for every extension");
+    installCommand->add_flag("--force", force, "Install a module the host cannot load");
+    installCommand->add_flag("--restart", install.restart, "Restart the host after the last one");
+    installCommand->footer(Example("varnel install --extensions 7z,xz ~/Downloads/7zip.zip --restart"));
+    installCommand->callback([&] { command = [&](Session& s) { return InstallPlugins(s, install); }; });
+
+    std::vector<std::string> plugins;
+    auto many = [&](const char* name, const char* what, const char* example,
+                    std::function<int(Session&)> run) {
+        CLI::App* sub = app.add_subcommand(name, what);
+        sub->add_option("PLUGIN", plugins, "Names, file names, paths or kind:key")->required();
+        sub->add_flag("-y,--yes", yes, "Confirm every question");
+        sub->footer(Example(example));
+        sub->callback([&command, run] { command = run; });
+    };
+    many("uninstall", "Remove plugins' registrations", "varnel uninstall --yes old_viewer.wlx",
+         [&](Session& s) { return UninstallPlugins(s, plugins); });
+    many("disable", "Park plugins' registrations in [DisabledPlugins]", "varnel disable --yes lister:2",
+         [&](Session& s) { return SetPluginsEnabled(s, plugins, false); });
+    many("enable", "Register disabled plugins again", "varnel enable lister:2",
+         [&](Session& s) { return SetPluginsEnabled(s, plugins, true); });
+
+    std::string newText;
+    CLI::App* renameCommand = app.add_subcommand("rename", "Change an FS plugin's name or a detect string");
+    renameCommand->add_option("PLUGIN", plugin, "Name, file name, path or kind:key")->required();
+    renameCommand->add_option("NEW", newText, "The new name or detect string")->required();
+    renameCommand->footer(Example("varnel rename lister:0 'EXT=\"TXT\" | EXT=\"LOG\"'"));
+    renameCommand->callback([&] { command = [&](Session& s) { return RenamePlugin(s, plugin, newText); }; });
+
+    std::string kind;
+    CLI::App* orderCommand = app.add_subcommand("order", "Put plugins first, in the order named");
+    orderCommand->add_option("KIND", kind, "lister, packer or content")->required();
+    orderCommand->add_option("PLUGIN", plugins, "The plugins to put first")->required();
+    orderCommand->footer(Example("varnel order lister 'Sample Lister' lister:3"));
+    orderCommand->callback([&] { command = [&](Session& s) { return OrderPlugins(s, kind, plugins); }; });
+
+    std::vector<std::string> edits;
+    CLI::App* tweakCommand = app.add_subcommand("tweak", "A packer's flags per extension");
+    tweakCommand->add_option("PACKER", plugin, "The packer")->required();
+    tweakCommand->add_option("EDIT", edits, "EXT=FLAGS, +EXT=FLAGS to add, -EXT to remove")->required();
+    tweakCommand->footer(Example("varnel tweak packer:zip zip=279 +zipx=279 -old"));
+    tweakCommand->callback([&] { command = [&](Session& s) { return TweakPacker(s, plugin, edits); }; });
+
+    std::string columns, file;
+    CLI::App* reportCommand =
+        app.add_subcommand("report", "The plugin report, to a file or - (standard output)");
+    reportCommand->add_option("--columns", columns, "name,version,state,assoc,file");
+    reportCommand->add_option("FILE", file, "The report file, or -")->required();
+    reportCommand->footer(Example("varnel report --columns name,version,file -"));
+    reportCommand->callback(
+        [&] { command = [&](Session& s) { return WritePluginReport(s, columns, file); }; });
+
+    std::string action;
+    std::optional<int> mode;
+    CLI::App* hostCommand = app.add_subcommand("host", "The host: status, run or restart");
+    hostCommand->add_option("ACTION", action, "status, run or restart")
+        ->required()
+        ->check(CLI::IsMember({"status", "run", "restart"}));
+    hostCommand->add_option("--mode", mode, "Restart mode: 0 close and start, 1 end and start, 2 start only");
+    hostCommand->footer(Example("varnel host restart --mode 0"));
+    hostCommand->callback([&] { command = [&](Session& s) { return HostCommand(s, action, mode); }; });
+
+    bool settingsFileExisted = false;
+    CLI::App* configCommand =
+        app.add_subcommand("config", "Where the host, its ini, the prefix and the settings are");
+    configCommand->footer(Example("varnel config --json"));
+    configCommand->callback(
+        [&] { command = [&](Session& s) { return ShowConfig(s, Origins(globals, settingsFileExisted)); }; });
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        const int code = app.exit(error);
+        return code == 0 ? kExitDone : kExitUsage;
+    }
+
+    if (!globals.prefix.empty()) {
+        setenv("WINEPREFIX", globals.prefix.c_str(), 1);
+        platform::ResetPathCache();
+    }
+    if (!globals.settings.empty())
+        SetSettingsFilePath(PathArgument(globals.settings));
+    settingsFileExisted = platform::FileExists(SettingsFilePath());
+    Session session(globals.json, globals.quiet);
+    session.Given().yes = yes;
+    session.Given().force = force;
+    SetFatalHandler([] { std::exit(kExitFailed); });
+    if (!InitializeProgram())
+        return kExitFailed;
+    if (!globals.lang.empty() && !SetLanguage(globals.lang))
+        return kExitFailed;
+    Settings& s = AppSettings();
+    if (!globals.host.empty())
+        s.TCPath = PathArgument(globals.host);
+    if (!globals.ini.empty())
+        s.IniPath = PathArgument(globals.ini);
+    std::cout.flush();
+    return command(session);
+}
+
+} // namespace varnel::cli
