@@ -269,21 +269,30 @@ bool LookupInstalled(std::string_view modulePath, std::string* association) {
     return true;
 }
 
-PackerAssociationList ReadPackerAssociations(std::string_view modulePath) {
+PackerAssociationList ReadPackerAssociations(std::string_view modulePath, bool queryDefaults) {
     PackerAssociationList list;
-    list.defaultFlags = QueryPackerCaps(modulePath);
+    bool queried = false;
+    auto defaults = [&] {
+        if (!queried)
+            list.defaultFlags = QueryPackerCaps(modulePath);
+        queried = true;
+        return list.defaultFlags;
+    };
+    if (queryDefaults)
+        defaults();
     ReadSectionKeys("PackerPlugins");
     for (const std::string& key : KeyList()) {
         std::string value = ExpandHostPath(ReadHostValue("PackerPlugins", key));
-        int32_t flags = list.defaultFlags;
         std::string path = value;
+        std::optional<int32_t> flags;
         if (size_t comma = value.find(','); comma != std::string::npos) {
             flags = IntFromText(value.substr(0, comma), 0);
             path = value.substr(comma + 1);
         }
         if (!EqualsNoCaseAnsi(path, modulePath))
             continue;
-        list.pairs.push_back({key, flags});
+        // A value without flags: the module's own, which the host asks it for.
+        list.pairs.push_back({key, flags ? *flags : defaults()});
         ++list.count;
     }
     return list;

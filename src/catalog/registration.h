@@ -55,7 +55,9 @@ bool IsRegistered(std::string_view modulePath, PluginKind kind);
 // Reloads the table without details; the association of the module's row when it has one.
 bool LookupInstalled(std::string_view modulePath, std::string* association);
 
-PackerAssociationList ReadPackerAssociations(std::string_view modulePath);
+// The module's extensions with their flags; with queryDefaults, also the module's own flags (which
+// asks the module, under Wine for a Windows one).
+PackerAssociationList ReadPackerAssociations(std::string_view modulePath, bool queryDefaults = true);
 void WritePackerAssociations(std::string_view modulePath, const PackerAssociationList& list);
 
 } // namespace varnel

@@ -142,7 +142,7 @@ int ShowPlugin(Session& session, const std::string& plugin) {
     object["versionInfo"] = version;
     if (entry.Kind == kPacker && !entry.Disabled) {
         nlohmann::ordered_json flags = nlohmann::ordered_json::array();
-        const PackerAssociationList list = ReadPackerAssociations(entry.FileName);
+        const PackerAssociationList list = ReadPackerAssociations(entry.FileName, false);
         for (int i = 0; i < list.count; ++i) {
             const auto& pair = list.pairs[static_cast<size_t>(i)];
             flags.push_back({{"extension", Session::Terminal(pair.extension)},

@@ -65,7 +65,7 @@ void ApplyInstallOptions(Session& session, const InstallRequest& request, int ro
         CommitOrReport(transaction);
     }
     if (request.flags && entry.Kind == kPacker) {
-        PackerAssociationList list = ReadPackerAssociations(entry.FileName);
+        PackerAssociationList list = ReadPackerAssociations(entry.FileName, false);
         for (auto& pair : list.pairs)
             pair.flags = *request.flags;
         HostConfigTransaction transaction;
@@ -209,7 +209,7 @@ int TweakPacker(Session& session, const std::string& packer, const std::vector<s
         session.Fail(kExitUsage, "\"" + entry.Name + "\" is no enabled packer plugin.");
         return session.Exit();
     }
-    PackerAssociationList list = ReadPackerAssociations(entry.FileName);
+    PackerAssociationList list = ReadPackerAssociations(entry.FileName, false);
     list.pairs.resize(static_cast<size_t>(list.count));
     auto find = [&](std::string_view extension) {
         return std::find_if(list.pairs.begin(), list.pairs.end(),

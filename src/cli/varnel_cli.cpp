@@ -138,12 +138,22 @@ int Run(int argc, char** argv) {
     orderCommand->footer(Example("varnel order lister 'Sample Lister' lister:3"));
     orderCommand->callback([&] { command = [&](Session& s) { return OrderPlugins(s, kind, plugins); }; });
 
-    std::vector<std::string> edits;
-    CLI::App* tweakCommand = app.add_subcommand("tweak", "A packer's flags per extension");
+    // "-EXT" reads like an option: everything after the packer is taken as it stands.
+    CLI::App* tweakCommand =
+        app.add_subcommand("tweak", "A packer's flags per extension: EXT=FLAGS, +EXT=FLAGS, -EXT");
     tweakCommand->add_option("PACKER", plugin, "The packer")->required();
-    tweakCommand->add_option("EDIT", edits, "EXT=FLAGS, +EXT=FLAGS to add, -EXT to remove")->required();
+    tweakCommand->prefix_command();
     tweakCommand->footer(Example("varnel tweak packer:zip zip=279 +zipx=279 -old"));
-    tweakCommand->callback([&] { command = [&](Session& s) { return TweakPacker(s, plugin, edits); }; });
+    tweakCommand->callback([&] {
+        command = [&, tweakCommand](Session& s) {
+            const std::vector<std::string> edits = tweakCommand->remaining();
+            if (edits.empty()) {
+                s.Fail(kExitUsage, "tweak: name at least one EXT=FLAGS, +EXT=FLAGS or -EXT.");
+                return s.Exit();
+            }
+            return TweakPacker(s, plugin, edits);
+        };
+    });
 
     std::string columns, file;
     CLI::App* reportCommand =

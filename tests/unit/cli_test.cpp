@@ -1,0 +1,273 @@
+// The built varnel, run as a script runs it, on generated hosts: its edits of wincmd.ini are the
+// window's own (the same command code run in this process on a twin host gives the same bytes),
+// questions without their options and hostile names write nothing, and --json has the documented
+// fields.
+
+#include "app/settings.h"
+#include "catalog/host_config.h"
+#include "catalog/plugin_table.h"
+#include "catalog/registration.h"
+#include "demo_host.h"
+#include "lang/language.h"
+#include "message_log.h"
+#include "ops/plugin_commands.h"
+#include "platform/codepage.h"
+#include "platform/profile.h"
+#include "prefix_switch.h"
+#include "sample_plugins.h"
+#include "temp_prefix.h"
+#include "util/text.h"
+
+#include <fcntl.h>
+#include <filesystem>
+#include <functional>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace varnel {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliRun {
+    int exit = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs varnel with the prefix and a settings file of the test's own, standard input closed.
+CliRun Varnel(const test::TempPrefix& prefix, std::vector<std::string> args) {
+    std::vector<std::string> argv = {VARNEL_CLI, "--prefix", prefix.Dir(), "--settings",
+                                     prefix.Dir() + "/TC_varnel.ini"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    int out[2], err[2];
+    if (pipe(out) != 0 || pipe(err) != 0)
+        return {};
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out[1], 1);
+        dup2(err[1], 2);
+        int null = open("/dev/null", O_RDONLY);
+        dup2(null, 0);
+        close(out[0]);
+        close(err[0]);
+        std::vector<char*> raw;
+        for (std::string& arg : argv)
+            raw.push_back(arg.data());
+        raw.push_back(nullptr);
+        execv(raw[0], raw.data());
+        _exit(127);
+    }
+    close(out[1]);
+    close(err[1]);
+    CliRun run;
+    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    int open = 2;
+    while (open > 0 && poll(fds, 2, 120000) > 0) {
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP)))
+                continue;
+            char buffer[65536];
+            ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+            if (n <= 0) {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            } else {
+                (i == 0 ? run.out : run.err).append(buffer, static_cast<size_t>(n));
+            }
+        }
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    run.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+class CliTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!test::MakeDemoHost(prefix) || !test::MakeDemoHost(twin))
+            GTEST_SKIP() << "the demo host needs the Windows pieces (MinGW-w64)";
+        for (const test::TempPrefix* each : {&prefix, &twin})
+            each->Write("TC_varnel.ini",
+                        "[Paths]\r\nTCPath=C:\\totalcmd\\TOTALCMD.EXE\r\nIniPath=C:\\totalcmd\\wincmd.ini\r\n"
+                        "[Options]\r\nRegisterExt=0\r\n");
+    }
+    void TearDown() override {
+        ClearTable();
+        AppSettings() = Settings{};
+    }
+    std::string Ini(const test::TempPrefix& which) const { return which.Read("drive_c/totalcmd/wincmd.ini"); }
+    // The window's command code on the twin host, in this process, with every question answered OK.
+    void InWindow(const std::function<void()>& command) {
+        test::PrefixSwitch to;
+        to.SwitchTo(twin.Dir());
+        test::MessageLog boxes;
+        AppSettings().TCPath = test::kDemoHostExe;
+        AppSettings().IniPath = test::kDemoHostIni;
+        SetHostPaths(test::kDemoHostExe, test::kDemoHostIni);
+        platform::ResetProfileCache();
+        LoadTable(false);
+        command();
+    }
+    int Row(std::string_view fileName) {
+        for (int row = 1; row <= Table().Count(); ++row)
+            if (EqualsNoCaseAnsi(FileNamePart(EntryAt(row).FileName), fileName))
+                return row;
+        return 0;
+    }
+
+    test::TempPrefix prefix;
+    test::TempPrefix twin;
+};
+
+// Each command leaves the file exactly as the window's command leaves it.
+TEST_F(CliTest, EditsAreTheWindowsOwnByteForByte) {
+    struct Step {
+        std::vector<std::string> args;
+        std::function<void()> window;
+    };
+    const std::vector<Step> steps = {
+        {{"disable", "--yes", "sample_lister.wlx"},
+         [&] { DisableOrEnableSelected({Row("sample_lister.wlx")}); }},
+        {{"enable", "old_viewer.wlx", "sample_lister.wlx"},
+         [&] {
+             DisableOrEnableSelected({Row("old_viewer.wlx"), Row("sample_lister.wlx")});
+         }},
+        {{"rename", "fs:Sample FS", "Beispiel FS"},
+         [&] {
+             HostConfigTransaction transaction;
+             SetAssociation(Row("sample_fs.wfx"), "Beispiel FS");
+             transaction.Commit();
+         }},
+        {{"uninstall", "--yes", "content:1"}, [&] { UninstallSelected({Row("lost.wdx")}); }},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.args.front());
+        CliRun run = Varnel(prefix, step.args);
+        EXPECT_EQ(run.exit, 0) << run.err;
+        InWindow(step.window);
+        EXPECT_EQ(Ini(prefix), Ini(twin));
+    }
+    // Tweak and order write what the dialogs write; both hosts now agree, and the result is checked.
+    CliRun tweak = Varnel(prefix, {"tweak", "packer:smp", "smp=279", "+zz=1", "-sp2"});
+    EXPECT_EQ(tweak.exit, 0) << tweak.err;
+    EXPECT_NE(Ini(prefix).find("smp=279,%COMMANDER_PATH%\\plugins\\wcx\\sample_packer\\sample_packer.wcx\r\n"
+                               "spk=285,%COMMANDER_PATH%\\plugins\\wcx\\sample_packer\\sample_packer.wcx\r\n"
+                               "zz=1,%COMMANDER_PATH%"),
+              std::string::npos)
+        << Ini(prefix);
+    EXPECT_EQ(Ini(prefix).find("sp2="), std::string::npos);
+    CliRun order = Varnel(prefix, {"order", "lister", "old_viewer.wlx"});
+    EXPECT_EQ(order.exit, 0) << order.err;
+    EXPECT_NE(Ini(prefix).find(
+                  "0=%COMMANDER_PATH%\\plugins\\wlx\\old_viewer\\old_viewer.wlx\r\n0_detect=EXT=\"INI\"\r\n"
+                  "1=%COMMANDER_PATH%\\plugins\\wlx\\sample_lister"),
+              std::string::npos)
+        << Ini(prefix);
+
+    // An install from a module file of this machine, a packer with its extensions from the option.
+    const std::string packer = test::SamplePluginFile(test::ModuleBuild::Native, "sample_packer.wcx");
+    fs::copy_file(packer, prefix.Path("drive_c/native.wcx"));
+    CliRun install =
+        Varnel(prefix, {"install", "--extensions", "nat,ive", prefix.Path("drive_c/native.wcx")});
+    EXPECT_EQ(install.exit, 0) << install.err;
+    EXPECT_NE(Ini(prefix).find("nat=285,C:\\native.wcx\r\nive=285,C:\\native.wcx\r\n"), std::string::npos)
+        << Ini(prefix);
+}
+
+// A question without its option ends with exit code 2 and writes nothing; so does a name that
+// fits several plugins. Names that would break the file fail with 1, a missing host with 4.
+TEST_F(CliTest, UnansweredQuestionsAndHostileNamesWriteNothing) {
+    const std::string before = Ini(prefix);
+    struct Case {
+        std::vector<std::string> args;
+        int exit;
+        const char* says;
+    };
+    const std::string packer = test::SamplePluginFile(test::ModuleBuild::Native, "sample_packer.wcx");
+    const std::vector<Case> cases = {
+        {{"uninstall", "sample_fs.wfx"}, 2, "--yes"},
+        {{"disable", "sample_fs.wfx"}, 2, "--yes"},
+        {{"install", packer}, 2, "--extensions"},
+        {{"rename", "fs:Sample FS", "a=b"}, 1, "cannot be used"},
+        {{"rename", "fs:Sample FS", "x\ny"}, 1, "cannot be used"},
+        {{"tweak", "packer:smp", "+[y=1"}, 1, "cannot be used"},
+        {{"tweak", "packer:smp", "+spk=1"}, 1, "in the list already"},
+        {{"show", "nothing.wlx"}, 1, "No plugin"},
+        {{"show", "lister:7"}, 1, "No plugin"},
+        {{"--host", "C:\\nowhere\\TOTALCMD.EXE", "list"}, 4, "not found"},
+        {{"list", "--kind", "viewer"}, 2, "--kind"},
+        {{"frobnicate"}, 2, ""},
+    };
+    for (const Case& c : cases) {
+        CliRun run = Varnel(prefix, c.args);
+        EXPECT_EQ(run.exit, c.exit) << c.args.front() << ": " << run.err;
+        EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+        EXPECT_EQ(Ini(prefix), before) << c.args.front();
+    }
+    // Two plugins with one file name in two folders: the candidates are listed by kind and key.
+    std::string twoViewers = before;
+    twoViewers.insert(twoViewers.find("[PackerPlugins]"), "1=C:\\elsewhere\\sample_lister.wlx\r\n");
+    prefix.Write("drive_c/totalcmd/wincmd.ini", twoViewers);
+    CliRun ambiguous = Varnel(prefix, {"show", "sample_lister.wlx"});
+    EXPECT_EQ(ambiguous.exit, 2);
+    EXPECT_NE(ambiguous.err.find("lister:0"), std::string::npos) << ambiguous.err;
+    EXPECT_NE(ambiguous.err.find("lister:1"), std::string::npos) << ambiguous.err;
+}
+
+// --json lists every plugin with exactly the documented fields, in a UTF-16 file with a path
+// outside the code page too, and for thousands of plugins.
+TEST_F(CliTest, JsonHasTheDocumentedFields) {
+    const std::vector<std::string> fields = {"kind",       "key",         "name",         "version",
+                                             "state",      "bits",        "registration", "file",
+                                             "hostModule", "description", "disabled",     "missing"};
+    CliRun list = Varnel(prefix, {"--json", "list", "--all"});
+    ASSERT_EQ(list.exit, 0) << list.err;
+    nlohmann::json plugins = nlohmann::json::parse(list.out);
+    ASSERT_EQ(plugins.size(), 6u); // the disabled old viewer too
+    for (const auto& plugin : plugins) {
+        std::vector<std::string> keys;
+        for (const auto& [key, value] : plugin.items())
+            keys.push_back(key);
+        std::sort(keys.begin(), keys.end());
+        std::vector<std::string> expected = fields;
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(keys, expected);
+    }
+    EXPECT_EQ(plugins[0]["kind"], "packer");
+    EXPECT_EQ(plugins[0]["registration"], "smp spk sp2");
+
+    // UTF-16, a module in a folder outside the code page.
+    const std::string folder = "\xD0\x9F\xD0\xB0\xD0\xBA\xD0\xB5\xD1\x80"; // "Пакер"
+    fs::create_directories(prefix.Path("drive_c/" + folder));
+    fs::copy_file(test::SamplePluginFile(test::ModuleBuild::Native, "sample_lister.wlx"),
+                  prefix.Path("drive_c/" + folder + "/v.wlx"));
+    const std::string text = "[ListerPlugins]\r\n0=C:\\" + folder + "\\v.wlx\r\n";
+    std::string utf16 = "\xFF\xFE";
+    std::string wide;
+    ASSERT_TRUE(platform::Utf8ToUtf16Le(text, wide));
+    prefix.Write("drive_c/totalcmd/wincmd.ini", utf16 + wide);
+    CliRun unicode = Varnel(prefix, {"--json", "list"});
+    ASSERT_EQ(unicode.exit, 0) << unicode.err;
+    plugins = nlohmann::json::parse(unicode.out);
+    ASSERT_EQ(plugins.size(), 1u);
+    EXPECT_EQ(plugins[0]["file"], "C:\\" + folder + "\\v.wlx");
+    EXPECT_EQ(plugins[0]["state"], "idle");
+
+    // 3000 Listers.
+    std::string many = "[ListerPlugins]\r\n";
+    for (int i = 0; i < 3000; ++i)
+        many += std::to_string(i) + "=C:\\plugins\\v" + std::to_string(i) + ".wlx\r\n";
+    prefix.Write("drive_c/totalcmd/wincmd.ini", many);
+    CliRun large = Varnel(prefix, {"--json", "list", "--kind", "lister"});
+    ASSERT_EQ(large.exit, 0) << large.err;
+    EXPECT_EQ(nlohmann::json::parse(large.out).size(), 3000u);
+}
+
+} // namespace
+} // namespace varnel
