@@ -12,6 +12,7 @@
 #include "message_log.h"
 #include "ops/plugin_commands.h"
 #include "platform/codepage.h"
+#include "platform/process.h"
 #include "platform/profile.h"
 #include "prefix_switch.h"
 #include "sample_plugins.h"
@@ -267,6 +268,24 @@ TEST_F(CliTest, JsonHasTheDocumentedFields) {
     CliRun large = Varnel(prefix, {"--json", "list", "--kind", "lister"});
     ASSERT_EQ(large.exit, 0) << large.err;
     EXPECT_EQ(nlohmann::json::parse(large.out).size(), 3000u);
+}
+
+// The bash completion offers the commands, and the plugins of the host the line names.
+TEST_F(CliTest, CompletionOffersCommandsAndPlugins) {
+    const std::string script = fs::path(VARNEL_CLI).parent_path().string() + "/varnel-completion.bash";
+    ASSERT_TRUE(fs::exists(script));
+    auto complete = [&](const std::string& words, int index) {
+        const std::string shell = "source '" + script + "'; COMP_WORDS=(" + words + "); COMP_CWORD=" +
+                                  std::to_string(index) + "; _varnel; printf '%s\\n' \"${COMPREPLY[@]}\"";
+        platform::CapturedRun run = platform::RunAndCapture({"bash", "-c", shell}, {}, 30000);
+        return run.output;
+    };
+    EXPECT_NE(complete("varnel sh", 1).find("show\n"), std::string::npos);
+    const std::string line = std::string(VARNEL_CLI) + " --prefix '" + prefix.Dir() + "' --settings '" + prefix.Dir() +
+                             "/TC_varnel.ini' disable ''";
+    const std::string offered = complete(line, 6);
+    EXPECT_NE(offered.find("fs:Sample FS\n"), std::string::npos) << offered;
+    EXPECT_NE(offered.find("packer:smp\n"), std::string::npos) << offered;
 }
 
 } // namespace
