@@ -99,6 +99,8 @@ int ListPlugins(Session& session, const ListRequest& request) {
     for (int row = 1; row <= Table().Count(); ++row)
         if ((request.all || !EntryAt(row).Disabled) && (!kind || EntryAt(row).Kind == *kind))
             rows.push_back(row);
+    // Thousands of rows look up the same folders (their Descript.ion): each path is resolved once.
+    platform::PathLookupScope lookups;
     if (session.Json()) {
         nlohmann::ordered_json list = nlohmann::ordered_json::array();
         for (int row : rows)
