@@ -211,6 +211,11 @@ TEST_F(CliTest, UnansweredQuestionsAndHostileNamesWriteNothing) {
         EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
         EXPECT_EQ(Ini(prefix), before) << c.args.front();
     }
+    // Messages speak the language asked for.
+    CliRun german = Varnel(prefix, {"--lang", "Deutsch", "uninstall", "sample_fs.wfx"});
+    EXPECT_EQ(german.exit, 2);
+    EXPECT_NE(german.err.find("deinstallieren"), std::string::npos) << german.err;
+
     // Two plugins with one file name in two folders: the candidates are listed by kind and key.
     std::string twoViewers = before;
     twoViewers.insert(twoViewers.find("[PackerPlugins]"), "1=C:\\elsewhere\\sample_lister.wlx\r\n");
@@ -270,19 +275,41 @@ TEST_F(CliTest, JsonHasTheDocumentedFields) {
     EXPECT_EQ(nlohmann::json::parse(large.out).size(), 3000u);
 }
 
+// On the host as its installer leaves it (Program Files, %APPDATA%, 32- and 64-bit modules in
+// folders outside the code page), every plugin is listed with its non-ASCII path intact.
+TEST_F(CliTest, RealisticHostIsListedWholly) {
+    test::TempPrefix realistic;
+    if (!test::MakeDemoHost(realistic, true))
+        GTEST_SKIP() << "the realistic host needs both MinGW-w64 compilers";
+    realistic.Write("TC_varnel.ini", "[Options]\r\nRegisterExt=0\r\n");
+    CliRun list = Varnel(realistic, {"--json", "list", "--all"});
+    ASSERT_EQ(list.exit, 0) << list.err;
+    const nlohmann::json plugins = nlohmann::json::parse(list.out);
+    bool cyrillic = false;
+    for (const auto& plugin : plugins)
+        cyrillic = cyrillic || plugin["file"].get<std::string>().find(
+                                   "\xD0\x9F\xD0\xB0\xD0\xBA\xD0\xB5\xD1\x80") != std::string::npos;
+    EXPECT_TRUE(cyrillic) << list.out;
+    EXPECT_GE(plugins.size(), 6u);
+    CliRun config = Varnel(realistic, {"config"});
+    EXPECT_NE(config.out.find("C:\\Program Files\\totalcmd\\"), std::string::npos) << config.out;
+    EXPECT_NE(config.out.find("AppData\\Roaming\\GHISLER\\wincmd.ini"), std::string::npos) << config.out;
+}
+
 // The bash completion offers the commands, and the plugins of the host the line names.
 TEST_F(CliTest, CompletionOffersCommandsAndPlugins) {
     const std::string script = fs::path(VARNEL_CLI).parent_path().string() + "/varnel-completion.bash";
     ASSERT_TRUE(fs::exists(script));
     auto complete = [&](const std::string& words, int index) {
-        const std::string shell = "source '" + script + "'; COMP_WORDS=(" + words + "); COMP_CWORD=" +
-                                  std::to_string(index) + "; _varnel; printf '%s\\n' \"${COMPREPLY[@]}\"";
+        const std::string shell = "source '" + script + "'; COMP_WORDS=(" + words +
+                                  "); COMP_CWORD=" + std::to_string(index) +
+                                  "; _varnel; printf '%s\\n' \"${COMPREPLY[@]}\"";
         platform::CapturedRun run = platform::RunAndCapture({"bash", "-c", shell}, {}, 30000);
         return run.output;
     };
     EXPECT_NE(complete("varnel sh", 1).find("show\n"), std::string::npos);
-    const std::string line = std::string(VARNEL_CLI) + " --prefix '" + prefix.Dir() + "' --settings '" + prefix.Dir() +
-                             "/TC_varnel.ini' disable ''";
+    const std::string line = std::string(VARNEL_CLI) + " --prefix '" + prefix.Dir() + "' --settings '" +
+                             prefix.Dir() + "/TC_varnel.ini' disable ''";
     const std::string offered = complete(line, 6);
     EXPECT_NE(offered.find("fs:Sample FS\n"), std::string::npos) << offered;
     EXPECT_NE(offered.find("packer:smp\n"), std::string::npos) << offered;
