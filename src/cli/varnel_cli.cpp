@@ -209,7 +209,12 @@ int Run(int argc, char** argv) {
     if (!globals.ini.empty())
         s.IniPath = PathArgument(globals.ini);
     std::cout.flush();
-    return command(session);
+    command(session);
+    if (session.Interrupted()) {
+        session.Say("Stopped (Ctrl+C). What was not finished was not written.");
+        session.Override(kExitFailed);
+    }
+    return session.Exit();
 }
 
 } // namespace varnel::cli

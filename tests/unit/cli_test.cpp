@@ -19,6 +19,8 @@
 #include "temp_prefix.h"
 #include "util/text.h"
 
+#include <chrono>
+#include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
@@ -39,8 +41,9 @@ struct CliRun {
     std::string err;
 };
 
-// Runs varnel with the prefix and a settings file of the test's own, standard input closed.
-CliRun Varnel(const test::TempPrefix& prefix, std::vector<std::string> args) {
+// Runs varnel with the prefix and a settings file of the test's own, standard input closed; with
+// interruptAfterMs, Ctrl+C reaches it after that time.
+CliRun Varnel(const test::TempPrefix& prefix, std::vector<std::string> args, int interruptAfterMs = -1) {
     std::vector<std::string> argv = {VARNEL_CLI, "--prefix", prefix.Dir(), "--settings",
                                      prefix.Dir() + "/TC_varnel.ini"};
     argv.insert(argv.end(), args.begin(), args.end());
@@ -67,7 +70,13 @@ CliRun Varnel(const test::TempPrefix& prefix, std::vector<std::string> args) {
     CliRun run;
     pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
     int open = 2;
-    while (open > 0 && poll(fds, 2, 120000) > 0) {
+    const auto started = std::chrono::steady_clock::now();
+    while (open > 0 && poll(fds, 2, interruptAfterMs >= 0 ? 50 : 120000) >= 0) {
+        if (interruptAfterMs >= 0 &&
+            std::chrono::steady_clock::now() - started > std::chrono::milliseconds(interruptAfterMs)) {
+            kill(pid, SIGINT);
+            interruptAfterMs = -1;
+        }
         for (int i = 0; i < 2; ++i) {
             if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP)))
                 continue;
@@ -215,6 +224,16 @@ TEST_F(CliTest, UnansweredQuestionsAndHostileNamesWriteNothing) {
     CliRun german = Varnel(prefix, {"--lang", "Deutsch", "uninstall", "sample_fs.wfx"});
     EXPECT_EQ(german.exit, 2);
     EXPECT_NE(german.err.find("deinstallieren"), std::string::npos) << german.err;
+
+    // Ctrl+C while a module's question hangs: stopped at once, nothing written, exit code 1.
+    fs::copy_file(test::SamplePluginFile(test::ModuleBuild::Native, "hang.dll"),
+                  prefix.Path("drive_c/hang.wlx"));
+    const auto started = std::chrono::steady_clock::now();
+    CliRun stopped = Varnel(prefix, {"install", prefix.Path("drive_c/hang.wlx")}, 1000);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(8));
+    EXPECT_EQ(stopped.exit, 1) << stopped.err;
+    EXPECT_NE(stopped.err.find("Ctrl+C"), std::string::npos) << stopped.err;
+    EXPECT_EQ(Ini(prefix), before);
 
     // Two plugins with one file name in two folders: the candidates are listed by kind and key.
     std::string twoViewers = before;
