@@ -36,12 +36,13 @@ timed() { # timed NAME COMMAND...: runs a step once, remembering that it finishe
 sources() {
   local list=/etc/apt/sources.list.d/tcvarnel-src.sources
   if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src' /etc/apt/sources.list; then
-    local suites
-    suites=$(awk '/^Suites:/ && !/security/ {for (i = 2; i <= NF; ++i) print $i}' /etc/apt/sources.list.d/*.sources 2>/dev/null |
-      sort -u | tr '\n' ' ')
-    [ -n "$suites" ] || suites="$(. /etc/os-release && echo "$VERSION_CODENAME")"
-    printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: %s\nComponents: main\n' "$suites" |
-      $sudo tee "$list" >/dev/null
+    # The same stanzas as the machine's deb entries (suites, components, keys), for sources.
+    if ls /etc/apt/sources.list.d/*.sources >/dev/null 2>&1; then
+      awk 'BEGIN { RS = ""; ORS = "\n\n" } /(^|\n)Types: *deb(\n|$)/ { sub(/Types: *deb/, "Types: deb-src"); print }' \
+        /etc/apt/sources.list.d/*.sources | $sudo tee "$list" >/dev/null
+    else
+      sed -n 's/^deb /deb-src /p' /etc/apt/sources.list | $sudo tee /etc/apt/sources.list.d/tcvarnel-src.list >/dev/null
+    fi
   fi
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends dpkg-dev \

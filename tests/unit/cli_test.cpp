@@ -267,6 +267,7 @@ TEST_F(CliTest, JsonHasTheDocumentedFields) {
     EXPECT_EQ(plugins[0]["kind"], "packer");
     EXPECT_EQ(plugins[0]["registration"], "smp spk sp2");
 
+    const std::string before = Ini(prefix);
     // UTF-16, a module in a folder outside the code page.
     const std::string folder = "\xD0\x9F\xD0\xB0\xD0\xBA\xD0\xB5\xD1\x80"; // "Пакер"
     fs::create_directories(prefix.Path("drive_c/" + folder));
@@ -283,6 +284,22 @@ TEST_F(CliTest, JsonHasTheDocumentedFields) {
     ASSERT_EQ(plugins.size(), 1u);
     EXPECT_EQ(plugins[0]["file"], "C:\\" + folder + "\\v.wlx");
     EXPECT_EQ(plugins[0]["state"], "idle");
+
+    // show: the version resource's strings, each extension's flags in words, every key naming it.
+    prefix.Write("drive_c/totalcmd/wincmd.ini", before);
+    CliRun show = Varnel(prefix, {"--json", "show", "packer:spk"});
+    ASSERT_EQ(show.exit, 0) << show.err;
+    const nlohmann::json packer = nlohmann::json::parse(show.out);
+    EXPECT_EQ(packer["versionInfo"]["ProductVersion"], "2.10 beta");
+    EXPECT_EQ(packer["packerFlags"][2]["extension"], "sp2");
+    EXPECT_EQ(packer["packerFlags"][2]["words"], "new multiple delete options"); // 29 = 1 + 4 + 8 + 16
+    EXPECT_EQ(packer["keys"].size(), 3u);
+    // The report to standard output, and where everything was found.
+    CliRun report = Varnel(prefix, {"report", "--columns", "name,file", "-"});
+    EXPECT_EQ(report.exit, 0) << report.err;
+    EXPECT_NE(report.out.find("sample_fs.wfx"), std::string::npos) << report.out;
+    CliRun config = Varnel(prefix, {"--json", "config"});
+    EXPECT_EQ(nlohmann::json::parse(config.out)["host"]["from"], "settings (TCPath)");
 
     // 3000 Listers.
     std::string many = "[ListerPlugins]\r\n";
