@@ -1,5 +1,5 @@
-/* Plugins whose query entry points crash (CRASH) or never return (HANG), to prove that
- * inspection survives them. */
+/* Plugins whose query entry points crash (CRASH), never return (HANG), or answer only after two
+ * seconds (SLOW), to prove that inspection survives them and to hold a command in its middle. */
 #include "plugin_api.h"
 
 #ifndef CRASH
@@ -17,9 +17,12 @@ static void Wait(void) {
 #endif
 
 static void Misbehave(void) {
-#ifdef CRASH
+#if defined(CRASH)
     volatile int* nowhere = 0;
     *nowhere = 42;
+#elif defined(SLOW)
+    Wait();
+    Wait();
 #else
     for (;;)
         Wait();
@@ -33,6 +36,15 @@ PLUGIN_EXPORT void* PLUGIN_CALL ListLoad(void* parent, char* file, int flags) {
 PLUGIN_EXPORT void PLUGIN_CALL ListGetDetectString(char* detect, int maxlen) {
     (void)detect, (void)maxlen;
     Misbehave();
+#ifdef SLOW
+    if (maxlen > 12) {
+        const char* text = "EXT=\"SLOW\"";
+        int i = 0;
+        for (; text[i]; ++i)
+            detect[i] = text[i];
+        detect[i] = 0;
+    }
+#endif
 }
 PLUGIN_EXPORT void PLUGIN_CALL ContentGetDetectString(char* detect, int maxlen) {
     (void)detect, (void)maxlen;

@@ -28,6 +28,7 @@
 #include <nlohmann/json.hpp>
 #include <poll.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace varnel {
@@ -234,6 +235,23 @@ TEST_F(CliTest, UnansweredQuestionsAndHostileNamesWriteNothing) {
     EXPECT_EQ(stopped.exit, 1) << stopped.err;
     EXPECT_NE(stopped.err.find("Ctrl+C"), std::string::npos) << stopped.err;
     EXPECT_EQ(Ini(prefix), before);
+
+    // Another program writes the Lister section while an install waits for the module's answer:
+    // nothing of the install is written, the other program's change stays, exit code 3.
+    fs::copy_file(test::SamplePluginFile(test::ModuleBuild::Native, "slow.wlx"),
+                  prefix.Path("drive_c/slow.wlx"));
+    std::string other = before;
+    other.insert(other.find("[PackerPlugins]"), "5=C:\\other.wlx\r\n");
+    std::thread writer([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        prefix.Write("drive_c/totalcmd/wincmd.ini", other);
+    });
+    CliRun conflict = Varnel(prefix, {"install", prefix.Path("drive_c/slow.wlx")});
+    writer.join();
+    EXPECT_EQ(conflict.exit, 3) << conflict.err;
+    EXPECT_NE(conflict.err.find("changed by another program"), std::string::npos) << conflict.err;
+    EXPECT_EQ(Ini(prefix), other);
+    prefix.Write("drive_c/totalcmd/wincmd.ini", before);
 
     // Two plugins with one file name in two folders: the candidates are listed by kind and key.
     std::string twoViewers = before;
