@@ -10,15 +10,20 @@
 #include "catalog/registration.h"
 #include "cli/cli_plugins.h"
 #include "lang/language.h"
+#include "ops/archive_install.h"
 #include "ops/host_process.h"
 #include "ops/plugin_list.h"
 #include "ops/report.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "platform/process.h"
 #include "util/text.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <thread>
 
 namespace varnel::cli {
 
@@ -27,13 +32,6 @@ namespace {
 void Print(const std::string& utf8) {
     std::fwrite(utf8.data(), 1, utf8.size(), stdout);
     std::fputc('\n', stdout);
-}
-
-// The table with details, versions included whatever the window shows.
-void LoadWithDetails() {
-    if (CatalogSettings().showVersions == 0)
-        CatalogSettings().showVersions = 2;
-    LoadTable(true);
 }
 
 // The packer capability bits in words.
@@ -77,9 +75,35 @@ std::vector<std::string> KeysNaming(const PluginEntry& entry) {
 
 } // namespace
 
-bool RequireHost(Session& session) {
+void LoadWithDetails() {
+    if (CatalogSettings().showVersions == 0)
+        CatalogSettings().showVersions = 2;
+    std::atomic<bool> stop{false};
+    std::atomic<bool> done{false};
+    std::thread load([&] {
+        LoadTable(true, &stop);
+        done = true;
+    });
+    {
+        platform::BusyWork busy;
+        while (!done) {
+            if (busy.Turn())
+                stop = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    load.join();
+}
+
+bool RequireHost(Session& session, bool configurationMayBeNew) {
     const Settings& s = AppSettings();
     SetHostPaths(s.TCPath, s.IniPath);
+    const std::string ini = ExpandHostPath(s.IniPath);
+    if (configurationMayBeNew && IsHostExecutable(s.TCPath) && !platform::FileExists(ini)) {
+        ForceFolders(FolderPart(ini));
+        session.Say(Session::Terminal(ini) + " does not exist yet: the first change makes it.");
+        return true;
+    }
     if (DetectHost(s.TCPath, s.IniPath, 101))
         return true;
     session.Override(kExitNoHost);

@@ -10,8 +10,14 @@
 
 namespace varnel::cli {
 
-// The host and its configuration exist (else exit code 4, with the reason).
-bool RequireHost(Session& session);
+// The host and its configuration exist (else exit code 4, with the reason). With
+// configurationMayBeNew, a host that has not made its wincmd.ini yet (never started) will do: the
+// first write makes it, as the host itself would.
+bool RequireHost(Session& session, bool configurationMayBeNew = false);
+
+// The plugin table with details, versions included whatever the window shows; on a terminal a
+// long load shows its progress, and Ctrl+C ends it early (the rest keep their file names).
+void LoadWithDetails();
 
 struct ListRequest {
     std::string kind;  // empty: every kind

@@ -77,7 +77,7 @@ void ApplyInstallOptions(Session& session, const InstallRequest& request, int ro
 } // namespace
 
 int InstallPlugins(Session& session, const InstallRequest& request) {
-    if (!RequireHost(session))
+    if (!RequireHost(session, true))
         return session.Exit();
     Answers& given = session.Given();
     given.association = request.extensions;
