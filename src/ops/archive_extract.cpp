@@ -162,8 +162,9 @@ ExtractResult ExtractArchive(std::string_view archiveName, std::string_view targ
     case platform::ArchiveResult::TooLarge:
         return {false, LimitsText(limits)};
     case platform::ArchiveResult::WriteFailed:
-    case platform::ArchiveResult::Cancelled:
         return {};
+    case platform::ArchiveResult::Cancelled:
+        return {false, {}, true};
     case platform::ArchiveResult::Unreadable:
         break;
     }
@@ -181,6 +182,8 @@ ExtractResult ExtractArchive(std::string_view archiveName, std::string_view targ
     // are taken out at once, and the limits count what is on the disk.
     platform::TreeLimits treeLimits{limits.maxEntries, limits.maxTotalBytes, limits.maxDepth};
     platform::TreeListing left = platform::ListTree(target, treeLimits, true);
+    if (left.status == platform::TreeStatus::Cancelled)
+        return {false, {}, true};
     if (!left.removed.empty())
         return {false, FormatPrintf(Message(120), {left.removed.front()})};
     std::optional<platform::FileStamp> stamp = platform::StampOf(archive);

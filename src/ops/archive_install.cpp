@@ -219,7 +219,7 @@ void InstallFromArchive(std::string_view archiveName, bool askConfirmation, bool
     if (!platform::CreateFolder(scratch))
         return fail({});
     if (ExtractResult unpacked = ExtractArchive(archiveName, scratch); !unpacked.ok)
-        return fail(unpacked.problem);
+        return unpacked.cancelled ? void() : fail(unpacked.problem);
     const platform::ArchiveLimits limits;
     const platform::TreeListing listing =
         platform::ListTree(scratch, {limits.maxEntries, limits.maxTotalBytes, limits.maxDepth}, false);

@@ -22,6 +22,7 @@ void InstallFromArchive(std::string_view archiveName, bool askConfirmation, bool
 struct ExtractResult {
     bool ok = false;
     std::string problem;
+    bool cancelled = false; // the user stopped it: nothing to report
 };
 ExtractResult ExtractArchive(std::string_view archiveName, std::string_view targetFolder);
 

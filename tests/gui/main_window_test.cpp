@@ -1,10 +1,12 @@
 // The main window on copies of the demo host, driven by control names, offscreen.
 
 #include "app/settings.h"
+#include "archive_maker.h"
 #include "catalog/module_info.h"
 #include "catalog/plugin_table.h"
 #include "gui_host.h"
 #include "mapped_file.h"
+#include "ops/archive_install.h"
 #include "platform/process.h"
 #include "sample_plugins.h"
 #include "ui/busy_wait.h"
@@ -430,6 +432,23 @@ private slots:
             },
             &stop);
         QVERIFY(shown);
+
+        // Unpacking a large archive: the same indicator, and its Cancel leaves nothing behind and
+        // says nothing more.
+        std::vector<test::ArchiveItem> items = {{"big/a.wlx", "MZ"}};
+        for (int i = 0; i < 19000; ++i)
+            items.push_back({"big/f" + std::to_string(i) + ".txt", "x"});
+        test::WriteZip(host.prefix.Path("drive_c/big.zip"), items);
+        const std::string ini = host.WincmdIni();
+        shown = false;
+        ticks = 0;
+        const size_t boxes = host.boxes.Boxes().size();
+        InstallFromArchive("C:\\big.zip", false, false);
+        QVERIFY(shown);
+        QCOMPARE(host.boxes.Boxes().size(), boxes);
+        QCOMPARE(host.WincmdIni(), ini);
+        QVERIFY(!host.prefix.Exists("drive_c/totalcmd/plugins/Install.tmp"));
+        QVERIFY(!host.prefix.Exists("drive_c/totalcmd/plugins/wlx/a"));
         platform::SetWaitObserver({});
     }
 
