@@ -7,6 +7,7 @@
 #include "platform/ini_text.h"
 #include "platform/paths.h"
 #include "platform/posix/profile_file.h"
+#include "platform/posix/profile_state.h"
 
 #include <functional>
 #include <map>
@@ -18,7 +19,9 @@
 
 namespace varnel::platform {
 
-namespace {
+using namespace profile_detail;
+
+namespace profile_detail {
 
 // Parsed copies of profile files, keyed by machine path. A copy is used only while the file
 // still has the same identity, size and nanosecond modification time.
@@ -36,32 +39,8 @@ bool SameFile(const CachedFile& cached, const struct stat& st) {
            cached.mtimeNs == MtimeNs(st);
 }
 
-enum class LoadState { Loaded, Missing, Failed };
-// Why the last Load on this thread failed.
 thread_local ProfileAccess g_lastFailure = ProfileAccess::Unreadable;
 
-// The open batch: the file it gathers writes for, its working copy, and whether anything changed.
-struct Batch {
-    struct Edit {
-        std::string section;
-        std::string key;
-        std::optional<std::string> value;
-    };
-    std::string host;
-    std::string file;
-    bool usable = false;
-    bool dirty = false;
-    bool existed = false;
-    uint64_t baseHash = 0; // of the file as the batch read it
-    // The copy the batch read, taken over from the cache (no copy of a large file), with the
-    // batch's edits. Its identity fields still describe the file as read.
-    CachedFile working;
-    std::vector<Edit> edits;
-    // Each section the edits touch, as the file had it before the first edit of that section
-    // (keyed by SectionTag): what a rebase compares another program's version with.
-    std::map<std::string, std::pair<std::string, std::vector<std::pair<std::string, std::string>>>>
-        baseSections;
-};
 std::optional<Batch> g_batch;
 bool g_lastCommitConflicted = false;
 
@@ -88,7 +67,7 @@ bool InBatch(const std::string& host) {
 
 // Loads (or revalidates) the file. A Unicode file is held as UTF-8 text. Inside a read scope a
 // file already checked is not looked at again, unless `forWrite` asks for the file as it is now.
-LoadState Load(std::string_view file, const CachedFile** out, bool forWrite = false) {
+LoadState Load(std::string_view file, const CachedFile** out, bool forWrite) {
     std::string host = HostPathOf(file);
     if (host.empty())
         return LoadState::Missing;
@@ -158,7 +137,7 @@ LoadState Load(std::string_view file, const CachedFile** out, bool forWrite = fa
     return LoadState::Loaded;
 }
 
-} // namespace
+} // namespace profile_detail
 
 std::string ProfileReadString(std::string_view file, std::string_view section, std::string_view key,
                               std::string_view defaultValue, size_t bufferChars) {
@@ -197,7 +176,7 @@ std::string ProfileReadKeyNames(std::string_view file, std::string_view section,
     return IniText::PackKeyNames(names, bufferChars, count);
 }
 
-namespace {
+namespace profile_detail {
 
 // The sections this program added to a file in this run. One of them that its deletions leave
 // empty goes again, header and all, so that adding and removing leaves the file as it was.
@@ -276,7 +255,7 @@ void RememberWritten(const std::string& host, CachedFile working, std::string_vi
     }
 }
 
-} // namespace
+} // namespace profile_detail
 
 ProfileReadScope::ProfileReadScope() {
     ++g_readScope.depth;
@@ -287,133 +266,6 @@ ProfileReadScope::~ProfileReadScope() {
         g_readScope.hostOf.clear();
         g_readScope.checked.clear();
     }
-}
-
-struct ProfileSnapshot::State {
-    std::string host;
-    LoadState state = LoadState::Failed;
-    CachedFile file;
-};
-
-ProfileSnapshot::ProfileSnapshot(std::string_view file) : m_state(std::make_unique<State>()) {
-    m_state->host = ToHostPath(file);
-    const CachedFile* cached = nullptr;
-    m_state->state = m_state->host.empty() ? LoadState::Failed : Load(file, &cached, true);
-    if (m_state->state == LoadState::Loaded)
-        m_state->file = *cached;
-}
-
-ProfileSnapshot::~ProfileSnapshot() = default;
-ProfileSnapshot::ProfileSnapshot(ProfileSnapshot&&) noexcept = default;
-ProfileSnapshot& ProfileSnapshot::operator=(ProfileSnapshot&&) noexcept = default;
-
-ProfileBatch::ProfileBatch(std::string_view file, const ProfileSnapshot& since) {
-    const ProfileSnapshot::State* base = since.Get();
-    if (g_batch || !base || base->host != ToHostPath(file)) {
-        Begin(file);
-        return;
-    }
-    m_owner = true;
-    Batch batch;
-    batch.file = std::string(file);
-    batch.host = base->host;
-    batch.usable = base->state != LoadState::Failed;
-    batch.existed = base->state == LoadState::Loaded;
-    if (batch.existed) {
-        batch.baseHash = base->file.hash;
-        batch.working = base->file;
-    }
-    g_batch = std::move(batch);
-}
-
-ProfileBatch::ProfileBatch(std::string_view file) {
-    Begin(file);
-}
-
-void ProfileBatch::Begin(std::string_view file) {
-    if (g_batch)
-        return; // joins the open batch
-    m_owner = true;
-    Batch batch;
-    batch.file = std::string(file);
-    batch.host = ToHostPath(file);
-    const CachedFile* cached = nullptr;
-    LoadState state = batch.host.empty() ? LoadState::Failed : Load(file, &cached, true);
-    batch.usable = state != LoadState::Failed;
-    batch.existed = state == LoadState::Loaded;
-    if (state == LoadState::Loaded) {
-        batch.baseHash = cached->hash;
-        auto entry = Cache().find(batch.host);
-        batch.working = std::move(entry->second);
-        Cache().erase(entry);
-    }
-    g_batch = std::move(batch);
-}
-
-ProfileBatch::~ProfileBatch() {
-    if (!m_owner || !g_batch)
-        return;
-    // Dropped uncommitted: a copy without edits is still the file as read.
-    if (g_batch->existed && !g_batch->dirty)
-        Cache()[g_batch->host] = std::move(g_batch->working);
-    g_batch.reset();
-}
-
-bool ProfileBatch::Usable() const {
-    return g_batch && g_batch->usable;
-}
-
-bool ProfileBatch::Commit() {
-    if (!m_owner)
-        return Usable();
-    g_lastCommitConflicted = false;
-    if (!g_batch || m_committed)
-        return false;
-    m_committed = true;
-    Batch batch = std::move(*g_batch);
-    g_batch.reset();
-    if (!batch.usable)
-        return false;
-    if (!batch.dirty) {
-        if (batch.existed)
-            Cache()[batch.host] = std::move(batch.working);
-        return true;
-    }
-    // Another program (the host, an editor) may have written the file while the batch was open:
-    // its changes are kept, and the batch's edits go onto them unless they touch the same sections.
-    // A file whose identity, size and time are still those read is taken as unchanged, as the
-    // cache takes it; otherwise its bytes decide.
-    struct stat st;
-    const bool present = stat(batch.host.c_str(), &st) == 0;
-    bool unchanged = batch.existed ? present && SameFile(batch.working, st) : !present;
-    std::string now;
-    ReadResult read = ReadResult::Ok;
-    if (!unchanged) {
-        read = ReadWholeFile(batch.file, now, kMaxProfileBytes);
-        unchanged = batch.existed ? read == ReadResult::Ok && ContentHash(now) == batch.baseHash
-                                  : read == ReadResult::Missing;
-    }
-    CachedFile result = std::move(batch.working);
-    if (!unchanged) {
-        std::optional<CachedFile> current;
-        if (read == ReadResult::Missing)
-            current = CachedFile();
-        else if (read == ReadResult::Ok)
-            current = ParseBytes(std::move(now));
-        if (!current)
-            return false;
-        std::optional<CachedFile> rebased = Rebase(batch, std::move(*current));
-        if (!rebased) {
-            g_lastCommitConflicted = true;
-            return false;
-        }
-        result = std::move(*rebased);
-    }
-    std::optional<std::string> bytes = Serialize(result);
-    if (!bytes || !ReplaceFileAtomically(batch.file, *bytes))
-        return false;
-    RememberWritten(batch.host, std::move(result), *bytes);
-    return true;
 }
 
 namespace {
@@ -521,10 +373,6 @@ bool ProfileReplaceKeys(std::string_view file, std::string_view section,
             engineEntries.emplace_back(ToEngine(working, key), ToEngine(working, value));
         return working.text.ReplaceKeys(engineSection, engineKeys, engineEntries);
     });
-}
-
-bool ProfileBatch::Conflicted() {
-    return g_lastCommitConflicted;
 }
 
 ProfileAccess CheckProfileFile(std::string_view file) {

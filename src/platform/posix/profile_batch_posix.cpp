@@ -1,0 +1,144 @@
+// Batches of profile writes: one replacement of the file for many writes, rebased onto another
+// program's version of the file when that program wrote it meanwhile.
+
+#include "platform/posix/profile_state.h"
+
+#include "platform/files.h"
+#include "platform/paths.h"
+
+namespace varnel::platform {
+
+using namespace profile_detail;
+
+struct ProfileSnapshot::State {
+    std::string host;
+    LoadState state = LoadState::Failed;
+    CachedFile file;
+};
+
+ProfileSnapshot::ProfileSnapshot(std::string_view file) : m_state(std::make_unique<State>()) {
+    m_state->host = ToHostPath(file);
+    const CachedFile* cached = nullptr;
+    m_state->state = m_state->host.empty() ? LoadState::Failed : Load(file, &cached, true);
+    if (m_state->state == LoadState::Loaded)
+        m_state->file = *cached;
+}
+
+ProfileSnapshot::~ProfileSnapshot() = default;
+ProfileSnapshot::ProfileSnapshot(ProfileSnapshot&&) noexcept = default;
+ProfileSnapshot& ProfileSnapshot::operator=(ProfileSnapshot&&) noexcept = default;
+
+ProfileBatch::ProfileBatch(std::string_view file, const ProfileSnapshot& since) {
+    const ProfileSnapshot::State* base = since.Get();
+    if (g_batch || !base || base->host != ToHostPath(file)) {
+        Begin(file);
+        return;
+    }
+    m_owner = true;
+    Batch batch;
+    batch.file = std::string(file);
+    batch.host = base->host;
+    batch.usable = base->state != LoadState::Failed;
+    batch.existed = base->state == LoadState::Loaded;
+    if (batch.existed) {
+        batch.baseHash = base->file.hash;
+        batch.working = base->file;
+    }
+    g_batch = std::move(batch);
+}
+
+ProfileBatch::ProfileBatch(std::string_view file) {
+    Begin(file);
+}
+
+void ProfileBatch::Begin(std::string_view file) {
+    if (g_batch)
+        return; // joins the open batch
+    m_owner = true;
+    Batch batch;
+    batch.file = std::string(file);
+    batch.host = ToHostPath(file);
+    const CachedFile* cached = nullptr;
+    LoadState state = batch.host.empty() ? LoadState::Failed : Load(file, &cached, true);
+    batch.usable = state != LoadState::Failed;
+    batch.existed = state == LoadState::Loaded;
+    if (state == LoadState::Loaded) {
+        batch.baseHash = cached->hash;
+        auto entry = Cache().find(batch.host);
+        batch.working = std::move(entry->second);
+        Cache().erase(entry);
+    }
+    g_batch = std::move(batch);
+}
+
+ProfileBatch::~ProfileBatch() {
+    if (!m_owner || !g_batch)
+        return;
+    // Dropped uncommitted: a copy without edits is still the file as read.
+    if (g_batch->existed && !g_batch->dirty)
+        Cache()[g_batch->host] = std::move(g_batch->working);
+    g_batch.reset();
+}
+
+bool ProfileBatch::Usable() const {
+    return g_batch && g_batch->usable;
+}
+
+bool ProfileBatch::Commit() {
+    if (!m_owner)
+        return Usable();
+    g_lastCommitConflicted = false;
+    if (!g_batch || m_committed)
+        return false;
+    m_committed = true;
+    Batch batch = std::move(*g_batch);
+    g_batch.reset();
+    if (!batch.usable)
+        return false;
+    if (!batch.dirty) {
+        if (batch.existed)
+            Cache()[batch.host] = std::move(batch.working);
+        return true;
+    }
+    // Another program (the host, an editor) may have written the file while the batch was open:
+    // its changes are kept, and the batch's edits go onto them unless they touch the same sections.
+    // A file whose identity, size and time are still those read is taken as unchanged, as the
+    // cache takes it; otherwise its bytes decide.
+    struct stat st;
+    const bool present = stat(batch.host.c_str(), &st) == 0;
+    bool unchanged = batch.existed ? present && SameFile(batch.working, st) : !present;
+    std::string now;
+    ReadResult read = ReadResult::Ok;
+    if (!unchanged) {
+        read = ReadWholeFile(batch.file, now, kMaxProfileBytes);
+        unchanged = batch.existed ? read == ReadResult::Ok && ContentHash(now) == batch.baseHash
+                                  : read == ReadResult::Missing;
+    }
+    CachedFile result = std::move(batch.working);
+    if (!unchanged) {
+        std::optional<CachedFile> current;
+        if (read == ReadResult::Missing)
+            current = CachedFile();
+        else if (read == ReadResult::Ok)
+            current = ParseBytes(std::move(now));
+        if (!current)
+            return false;
+        std::optional<CachedFile> rebased = Rebase(batch, std::move(*current));
+        if (!rebased) {
+            g_lastCommitConflicted = true;
+            return false;
+        }
+        result = std::move(*rebased);
+    }
+    std::optional<std::string> bytes = Serialize(result);
+    if (!bytes || !ReplaceFileAtomically(batch.file, *bytes))
+        return false;
+    RememberWritten(batch.host, std::move(result), *bytes);
+    return true;
+}
+
+bool ProfileBatch::Conflicted() {
+    return g_lastCommitConflicted;
+}
+
+} // namespace varnel::platform
