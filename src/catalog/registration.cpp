@@ -119,7 +119,7 @@ RegisterResult RegisterPlugin(std::string_view modulePath, std::string_view exte
                               bool reportDuplicate) {
     // Text from outside (a file name, what the module answers) that would break the host's file.
     auto unusable = [&](std::string_view text) {
-        ShowAppMessage(FormatPrintf(Message(110), {text}), kStyleError);
+        ShowAppMessage(UnusableMessage(text), kStyleError);
         return RegisterResult::Failed;
     };
     if (UnusableModulePath(modulePath))
@@ -200,6 +200,10 @@ RegisterResult RegisterPlugin(std::string_view modulePath, std::string_view exte
     }
     }
     return RegisterResult::Registered;
+}
+
+std::string UnusableMessage(std::string_view text) {
+    return FormatPrintf(Message(110), {VisibleControls(text)});
 }
 
 std::optional<std::string> UnusableModulePath(std::string_view path) {

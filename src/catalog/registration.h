@@ -47,6 +47,9 @@ RegisterResult RegisterPlugin(std::string_view modulePath, std::string_view exte
 // nullopt when all of it can be written.
 std::optional<std::string> UnusableAssociation(PluginKind kind, std::string_view text);
 
+// Message 110 for a text that cannot be written, its control characters shown as escapes.
+std::string UnusableMessage(std::string_view text);
+
 // The module path itself when it cannot be written as a value (a line break or NUL in a name).
 std::optional<std::string> UnusableModulePath(std::string_view path);
 

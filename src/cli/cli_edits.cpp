@@ -57,7 +57,7 @@ void ApplyInstallOptions(Session& session, const InstallRequest& request, int ro
                                                                                           : std::nullopt;
     if (text) {
         if (std::optional<std::string> bad = UnusableAssociation(entry.Kind, *text)) {
-            session.Fail(kExitFailed, FormatPrintf(Message(110), {*bad}));
+            session.Fail(kExitFailed, UnusableMessage(*bad));
             return;
         }
         HostConfigTransaction transaction;
@@ -226,7 +226,7 @@ int TweakPacker(Session& session, const std::string& packer, const std::vector<s
             return session.Exit();
         }
         if (!IsSafeProfileKey(extension) || TrimBlanks(extension) != extension) {
-            session.Fail(kExitFailed, FormatPrintf(Message(110), {extension}));
+            session.Fail(kExitFailed, UnusableMessage(extension));
             return session.Exit();
         }
         const int flags = IntFromText(flagsText, -1);

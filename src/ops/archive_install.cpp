@@ -260,7 +260,7 @@ void InstallFromArchive(std::string_view archiveName, bool askConfirmation, bool
         std::string name = FileNamePart(*found);
         info.DefaultDir = name.substr(0, name.rfind('.'));
         if (!IsPlainName(info.DefaultDir) || !ConfinedRelativePath(info.File))
-            return fail(FormatPrintf(Message(110), {info.File}));
+            return fail(UnusableMessage(info.File));
     }
     const platform::TreeEntry* moduleEntry = FindEntry(listing, info.File);
     if (!moduleEntry || moduleEntry->type != platform::TreeEntry::Type::File)
@@ -281,7 +281,7 @@ void InstallFromArchive(std::string_view archiveName, bool askConfirmation, bool
         if (UnusableAssociation(kFileSystem, name.substr(0, name.rfind('.')))) {
             std::string root = QueryFsRootName(scratchModule);
             if (root.empty() || UnusableAssociation(kFileSystem, root))
-                return fail(FormatPrintf(Message(110), {root}));
+                return fail(UnusableMessage(root));
         }
     }
     // A module the host cannot load: the user says so before the archive goes to its place.
@@ -295,7 +295,7 @@ void InstallFromArchive(std::string_view archiveName, bool askConfirmation, bool
     if (!platform::LiesInside(destination, pluginFolder) || !platform::LiesInside(module, pluginFolder))
         return fail(FormatPrintf(Message(116), {info.DefaultDir}));
     if (std::optional<std::string> bad = UnusableModulePath(module))
-        return fail(FormatPrintf(Message(110), {*bad}));
+        return fail(UnusableMessage(*bad));
     if (askConfirmation) {
         std::string details;
         if (!info.Description.empty())

@@ -111,7 +111,7 @@ void InstallPlugin(std::string_view chosenPath, bool askConfirmation, bool resta
         extensions = *typed;
     }
     if (std::optional<std::string> bad = UnusableAssociation(kind, extensions); bad && kind == kPacker) {
-        ShowAppMessage(FormatPrintf(Message(110), {*bad}), kStyleError);
+        ShowAppMessage(UnusableMessage(*bad), kStyleError);
         return;
     }
 

@@ -82,7 +82,7 @@ bool RenameCurrent(const std::vector<int>& selected) {
     if (!text)
         return false;
     if (std::optional<std::string> bad = UnusableAssociation(entry.Kind, *text)) {
-        ShowAppMessage(FormatPrintf(Message(110), {*bad}), kStyleError);
+        ShowAppMessage(UnusableMessage(*bad), kStyleError);
         return false;
     }
     HostConfigTransaction transaction;

@@ -91,7 +91,7 @@ void TFormAdd::sExtChange() {
 
 void TFormAdd::accept() {
     if (std::optional<std::string> bad = UnusableAssociation(m_kind, ToAnsi(m_sExt->text()))) {
-        ShowMessageBox(FormatPrintf(Message(110), {*bad}), ToAnsi(windowTitle()), kStyleError);
+        ShowMessageBox(UnusableMessage(*bad), ToAnsi(windowTitle()), kStyleError);
         m_sExt->setFocus();
         return;
     }

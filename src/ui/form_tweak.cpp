@@ -169,7 +169,7 @@ void TFormTweak::btnAddClick() {
         return;
     // Each extension becomes a key of the host's file.
     if (!IsSafeProfileKey(TrimBlanks(*text))) {
-        ShowAppMessage(FormatPrintf(Message(110), {*text}), kStyleError);
+        ShowAppMessage(UnusableMessage(*text), kStyleError);
         return;
     }
     // Two pairs of one extension would write the same key twice, the later one winning.
