@@ -85,7 +85,7 @@ qt_configure() {
     -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF \
     -DFEATURE_network=OFF -DFEATURE_sql=OFF -DFEATURE_dbus=OFF -DFEATURE_opengl=OFF \
     -DFEATURE_testlib=OFF -DFEATURE_printsupport=OFF -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF \
-    -DFEATURE_direct2d=OFF -DFEATURE_tabletevent=OFF -DFEATURE_vulkan=OFF \
+    -DFEATURE_direct2d=OFF -DFEATURE_tabletevent=OFF -DFEATURE_vulkan=OFF -DFEATURE_dynamicgl=OFF \
     -DFEATURE_system_zlib=OFF -DFEATURE_harfbuzz=ON -DFEATURE_freetype=OFF -DFEATURE_fontconfig=OFF
 }
 
@@ -116,9 +116,12 @@ timed sources sources
 timed fetch-qt fetch qt6-base qt6-base-dev
 timed fetch-libarchive fetch libarchive libarchive-dev
 timed toolchain toolchain
-timed qt-configure qt_configure
-timed qt-build qt_build
-timed libarchive archive_build
+# A change of the configuration (in this script) builds again what it concerns.
+qt_key=$(declare -f qt_configure | md5sum | cut -c1-8)
+archive_key=$(declare -f archive_build | md5sum | cut -c1-8)
+timed "qt-configure-$qt_key" qt_configure
+timed "qt-build-$qt_key" qt_build
+timed "libarchive-$archive_key" archive_build
 if [ ! -e "$cache/stamps/done" ]; then
   echo "$((SECONDS - total))" >"$cache/stamps/done"
   say "ready after $((SECONDS - total)) s"
