@@ -6,6 +6,7 @@
 #include "archive_maker.h"
 #include "platform/program_folder.h"
 
+#include <chrono>
 #include <cstdlib>
 
 namespace varnel {
@@ -196,6 +197,23 @@ TEST_F(ArchiveInstallTest, UnreadableArchivesGoToTheExternalArchivers) {
     setenv("PATH", oldPath.c_str(), 1);
     EXPECT_NE(LastBox().find("wrote \"C:\\TC\\Plugins\\escaped\" outside"), std::string::npos) << LastBox();
     EXPECT_FALSE(prefix.Exists("drive_c/TC/Plugins/Install.tmp"));
+}
+
+// An update replaces the files it brings whatever their letter case on disk (Wine would find
+// the old ones), and thousands of new files in one folder go into place quickly.
+TEST_F(ArchiveInstallTest, UpdatesMatchNamesWithoutRegardToCase) {
+    std::vector<test::ArchiveItem> items = {{"pluginst.inf", "[PluginInstall]\nFile=v.wlx\nDefaultDir=v\n"},
+                                            {"v.wlx", Sample("sample_lister.wlx")},
+                                            {"readme.txt", "new"}};
+    prefix.Write("drive_c/TC/Plugins/WLX/V/README.TXT", "old");
+    for (int i = 0; i < 5000; ++i)
+        items.push_back({"docs/page" + std::to_string(i) + ".txt", "x"});
+    const auto started = std::chrono::steady_clock::now();
+    InstallFromArchive(Zip("update.zip", items), false, false);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
+    EXPECT_EQ(prefix.Read("drive_c/TC/Plugins/WLX/V/README.TXT"), "new") << LastBox();
+    EXPECT_FALSE(prefix.Exists("drive_c/TC/Plugins/WLX/V/readme.txt"));
+    EXPECT_TRUE(prefix.Exists("drive_c/TC/Plugins/WLX/V/docs/page4999.txt"));
 }
 
 } // namespace

@@ -15,6 +15,7 @@
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace varnel::platform {
 
@@ -167,17 +168,27 @@ std::vector<std::string> SplitMachine(const std::string& relative) {
     return parts;
 }
 
-// The existing entry of the folder that is `name` without regard to letter case (Wine would
-// find that one), else `name`.
-std::string ExistingSpelling(int folder, const std::string& name) {
-    struct stat st;
-    if (fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
-        return name;
-    for (const std::string& existing : NamesIn(folder))
-        if (EqualsNoCaseUtf8(existing, name))
-            return existing;
-    return name;
-}
+// The existing entry of a target folder that is a name without regard to letter case (Wine would
+// find that one), else the name itself, which is then taken: each folder is listed once, however
+// many new names go into it.
+class Spellings {
+public:
+    std::string Of(int folder, const std::string& name) {
+        struct stat st;
+        if (fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+            return name;
+        auto listed = m_folders.find(folder);
+        if (listed == m_folders.end()) {
+            listed = m_folders.emplace(folder, std::unordered_map<std::string, std::string>()).first;
+            for (std::string& existing : NamesIn(folder))
+                listed->second.emplace(FoldUtf8(existing), std::move(existing));
+        }
+        return listed->second.emplace(FoldUtf8(name), name).first->second;
+    }
+
+private:
+    std::map<int, std::unordered_map<std::string, std::string>> m_folders;
+};
 
 // Copies a file to a temporary name in the target folder and renames it into place: for a move
 // between two file systems, which a rename cannot do.
@@ -252,6 +263,7 @@ MoveOutcome MoveTreeInto(std::string_view from, const TreeListing& listing, std:
 
     // Folders already opened on each side, by relative machine path.
     std::map<std::string, Fd> fromFolders, toFolders;
+    Spellings spellings;
     auto folderOf = [&](bool target, const std::vector<std::string>& parts) -> int {
         int current = target ? toTop.Get() : fromTop.Get();
         std::map<std::string, Fd>& opened = target ? toFolders : fromFolders;
@@ -262,7 +274,7 @@ MoveOutcome MoveTreeInto(std::string_view from, const TreeListing& listing, std:
                 current = found->second.Get();
                 continue;
             }
-            std::string name = target ? ExistingSpelling(current, parts[i]) : parts[i];
+            std::string name = target ? spellings.Of(current, parts[i]) : parts[i];
             if (target)
                 mkdirat(current, name.c_str(), 0755); // fails harmlessly when it exists
             Fd next = OpenFolderAt(current, name);
@@ -294,7 +306,7 @@ MoveOutcome MoveTreeInto(std::string_view from, const TreeListing& listing, std:
         outcome.failedEntry = entry->relative;
         if (source < 0 || target < 0)
             return outcome;
-        const std::string name = ExistingSpelling(target, parts.back());
+        const std::string name = spellings.Of(target, parts.back());
         struct stat st;
         if (fstatat(target, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode))
             return outcome;
