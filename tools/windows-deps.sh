@@ -53,20 +53,9 @@ fetch() { # fetch PACKAGE VERSION: the unpacked source in $cache/src
   (cd "$cache/src" && apt-get source -qq "$1=$(dpkg-query -W -f='${Version}' "$2")")
 }
 
-# Qt's toolchain file refers to this one by its absolute path, so it lives in the cache too.
+# The project's toolchain file; Qt's own refers to it by its absolute path, so a copy lives in the cache.
 toolchain() {
-  cat >"$cache/mingw-w64-x86_64.cmake" <<'EOF'
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
-EOF
+  cp "$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/cmake/mingw-w64-x86_64.cmake" "$cache/mingw-w64-x86_64.cmake"
 }
 
 qtbase_dir() { find "$cache/src" -maxdepth 1 -type d -name 'qt6-base-*' | head -1; }
