@@ -1,24 +1,14 @@
 #include "app/entry.h"
 
 #include "platform/codepage.h"
+#include "platform/files.h"
 #include "platform/paths.h"
-
-#include <sys/stat.h>
 
 namespace varnel {
 
-namespace {
-
-bool ExistsOnThisMachine(const std::string& utf8Path) {
-    struct stat st;
-    return stat(utf8Path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-} // namespace
-
 std::string PluginFileArgument(const std::string& argument) {
     // Arguments arrive as this machine's (UTF-8) text.
-    if (ExistsOnThisMachine(argument))
+    if (platform::IsRegularMachineFile(argument))
         return platform::ToWindowsPath(argument);
     return platform::Utf8ToHostText(argument);
 }
@@ -33,7 +23,7 @@ EntryOutcome RunEntry(const std::vector<std::string>& args, const EntryActions& 
         actions.restartHost();
         return EntryOutcome::EndProgram;
     }
-    bool isPath = first.empty() || first.front() != '/' || ExistsOnThisMachine(first);
+    bool isPath = first.empty() || first.front() != '/' || platform::IsRegularMachineFile(first);
     bool isSwitch = first == "/install" || first == "/installZip" || first == "/order";
     if (isPath && !isSwitch) {
         actions.installFile(PluginFileArgument(first));

@@ -77,7 +77,7 @@ std::string DefaultHostExe() {
         return exe;
     // Where the 32-bit program cannot run (a 64-bit-only Wine or kernel), the 64-bit one is the host.
     if (!platform::FileExists(exe) ||
-        (ModuleBits(exe) == 32 && !platform::FindWine(platform::Bitness::Bits32)))
+        (ModuleBits(exe) == 32 && !platform::CanRunWindowsProgram(platform::Bitness::Bits32)))
         return exe64;
     return exe;
 }

@@ -136,19 +136,15 @@ ProbeAnswer AskProbe(std::string_view question, std::string_view modulePath, con
         // Only a helper of the module's own bitness can load it.
         platform::Bitness bitness =
             ModuleMachine(modulePath) == kMachineI386 ? platform::Bitness::Bits32 : platform::Bitness::Bits64;
-        std::string helperPath = platform::WindowsHelperPath(bitness);
-        std::optional<platform::WineLauncher> wine = platform::FindWine(bitness, &unavailable.problem);
-        if (!wine)
+        std::optional<platform::HelperStart> helper =
+            platform::WindowsHelperStart(bitness, &unavailable.problem);
+        if (!helper)
             return unavailable;
-        if (!platform::FindOnPath(helperPath)) {
-            unavailable.problem = "the helper " + helperPath + " is missing";
-            return unavailable;
-        }
         // The path crosses into Windows as UTF-16, so no code page on the way can change it.
-        argv = {wine->wine, helperPath, std::string(question),
-                std::string(1, '@').append(platform::HexUtf16(modulePath))};
-        env = wine->env;
-        platform::AddQuietHelperSettings(env);
+        argv = helper->argv;
+        argv.push_back(std::string(question));
+        argv.push_back(std::string(1, '@').append(platform::HexUtf16(modulePath)));
+        env = helper->env;
         break;
     }
     }
@@ -156,7 +152,7 @@ ProbeAnswer AskProbe(std::string_view question, std::string_view modulePath, con
         unavailable.problem = "the helper " + argv[0] + " is missing";
         return unavailable;
     }
-    const std::string helperName = argv.size() > 3 ? argv[1] : argv[0];
+    const std::string helperName = argv[argv.size() - 3]; // the word before the question
     if (!argument.empty())
         argv.push_back(argument);
     platform::CapturedRun run = platform::RunAndCapture(argv, env, timeoutMs ? timeoutMs : g_probeTimeoutMs);

@@ -229,17 +229,13 @@ int WritePluginReport(Session& session, const std::string& columns, const std::s
     if (!RequireHost(session))
         return session.Exit();
     // Standard output: written to a file of its own first, as the report always is.
-    char scratch[] = "/tmp/varnel-report-XXXXXX";
     const bool toOutput = file == "-";
-    if (toOutput) {
-        const int fd = mkstemp(scratch);
-        if (fd < 0) {
-            session.Fail(kExitFailed, "No temporary file for the report.");
-            return session.Exit();
-        }
-        close(fd);
+    const std::string scratch = toOutput ? platform::MakeScratchFile() : std::string();
+    if (toOutput && scratch.empty()) {
+        session.Fail(kExitFailed, "No temporary file for the report.");
+        return session.Exit();
     }
-    s.ReportFile = platform::ToWindowsPath(toOutput ? std::string(scratch) : PathArgument(file));
+    s.ReportFile = toOutput ? scratch : platform::ToWindowsPath(PathArgument(file));
     LoadWithDetails();
     if (!WriteReport(kProgramVersionText, s.TCPath, s.IniPath,
                      ReadHostValue("Configuration", "PluginBaseDir")))
@@ -250,7 +246,7 @@ int WritePluginReport(Session& session, const std::string& columns, const std::s
         std::fwrite(bytes.data(), 1, bytes.size(), stdout);
     }
     if (toOutput)
-        unlink(scratch);
+        platform::DeleteFileAt(scratch);
     return session.Exit();
 }
 

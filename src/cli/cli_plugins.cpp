@@ -3,13 +3,11 @@
 #include "catalog/host_config.h"
 #include "ops/descriptions.h"
 #include "platform/codepage.h"
+#include "platform/console.h"
 #include "platform/paths.h"
 #include "util/text.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <sys/ioctl.h>
-#include <unistd.h>
 
 namespace varnel::cli {
 
@@ -59,9 +57,7 @@ std::string Cut(const std::string& utf8, size_t count) {
 std::string PathArgument(const std::string& argument) {
     if (argument.size() >= 2 && argument[1] == ':')
         return platform::Utf8ToHostText(argument);
-    std::error_code error;
-    const std::filesystem::path absolute = std::filesystem::absolute(argument, error);
-    return platform::ToWindowsPath(error ? argument : absolute.lexically_normal().string());
+    return platform::ToWindowsPath(platform::AbsoluteMachinePath(argument));
 }
 
 std::string KindWord(PluginKind kind) {
@@ -199,10 +195,7 @@ std::vector<std::string> FitTable(const std::vector<std::vector<std::string>>& r
 }
 
 size_t TerminalWidth() {
-    winsize size{};
-    if (!isatty(STDOUT_FILENO) || ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0)
-        return 0;
-    return size.ws_col;
+    return platform::TerminalColumns();
 }
 
 } // namespace varnel::cli

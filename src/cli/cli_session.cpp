@@ -6,22 +6,15 @@
 #include "ops/install.h"
 #include "ops/user_dialogs.h"
 #include "platform/codepage.h"
+#include "platform/console.h"
 #include "platform/process.h"
 #include "util/text.h"
 
-#include <csignal>
 #include <cstdio>
-#include <unistd.h>
 
 namespace varnel::cli {
 
 namespace {
-
-volatile std::sig_atomic_t g_interrupted = 0;
-
-void OnInterrupt(int) {
-    g_interrupted = 1;
-}
 
 // The dialogs a command opens, answered from the command line.
 class OptionDialogs : public UserDialogs {
@@ -55,7 +48,7 @@ struct Session::Saved {
     BitnessAnswer bitness;
     platform::WaitObserver observer;
     std::unique_ptr<OptionDialogs> ownDialogs;
-    struct sigaction interrupt {};
+    std::unique_ptr<platform::InterruptCatcher> interrupt;
 };
 
 Session::Session(bool json, bool quiet) : m_json(json), m_quiet(quiet), m_saved(new Saved) {
@@ -73,13 +66,14 @@ Session::Session(bool json, bool quiet) : m_json(json), m_quiet(quiet), m_saved(
     SetStatusReporter([this](const std::string& text) { Say(text); });
     // A long wait shows how long it has waited (on a terminal only), and Ctrl+C ends it the way
     // the busy indicator's Cancel does: a query stopped early writes nothing.
-    const bool progress = !json && isatty(STDERR_FILENO);
+    const bool progress = !json && platform::ErrorOutputIsTerminal();
     m_saved->observer = platform::SetWaitObserver([this, progress](unsigned elapsedMs, bool ended) {
-        if (ended || g_interrupted) {
+        const bool interrupted = platform::InterruptCatcher::Interrupted();
+        if (ended || interrupted) {
             if (m_progressShown)
                 std::fputs("\r\033[K", stderr);
             m_progressShown = false;
-            return g_interrupted != 0;
+            return interrupted;
         }
         if (progress && elapsedMs >= 300) {
             std::fprintf(stderr, "\r%s %us ", Terminal(Message(112)).c_str(), elapsedMs / 1000);
@@ -87,14 +81,11 @@ Session::Session(bool json, bool quiet) : m_json(json), m_quiet(quiet), m_saved(
         }
         return false;
     });
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &m_saved->interrupt);
+    m_saved->interrupt = std::make_unique<platform::InterruptCatcher>();
 }
 
 Session::~Session() {
-    sigaction(SIGINT, &m_saved->interrupt, nullptr);
+    m_saved->interrupt.reset();
     platform::SetWaitObserver(std::move(m_saved->observer));
     SetStatusReporter(nullptr);
     SetBitnessAnswer(std::move(m_saved->bitness));
@@ -124,7 +115,7 @@ void Session::Raise(int exitCode) {
 }
 
 bool Session::Interrupted() const {
-    return g_interrupted != 0;
+    return platform::InterruptCatcher::Interrupted();
 }
 
 int Session::Box(const std::string& text, int style) {

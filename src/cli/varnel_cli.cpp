@@ -8,11 +8,13 @@
 #include "lang/language.h"
 #include "ops/plugin_list.h"
 #include "platform/codepage.h"
+#include "platform/console.h"
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <iostream>
@@ -182,15 +184,17 @@ int Run(int argc, char** argv) {
         [&] { command = [&](Session& s) { return ShowConfig(s, Origins(globals, settingsFileExisted)); }; });
 
     try {
-        app.parse(argc, argv);
+        // CLI11 takes the arguments last first.
+        std::vector<std::string> arguments = platform::ProgramArguments(argc, argv);
+        std::reverse(arguments.begin(), arguments.end());
+        app.parse(arguments);
     } catch (const CLI::ParseError& error) {
         const int code = app.exit(error);
         return code == 0 ? kExitDone : kExitUsage;
     }
 
     if (!globals.prefix.empty()) {
-        setenv("WINEPREFIX", globals.prefix.c_str(), 1);
-        platform::ResetPathCache();
+        platform::SelectPrefix(globals.prefix);
     }
     if (!globals.settings.empty())
         SetSettingsFilePath(PathArgument(globals.settings));

@@ -16,11 +16,8 @@
 
 #include <algorithm>
 #include <climits>
-#include <filesystem>
 
 namespace varnel {
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -62,13 +59,6 @@ bool RunMachineArchiver(const std::string& executable, const std::vector<std::st
     return run.started;
 }
 
-bool IsExecutableFile(const std::string& path) {
-    std::error_code error;
-    fs::file_status status = fs::status(path, error);
-    return !error && fs::is_regular_file(status) &&
-           (status.permissions() & fs::perms::owner_exec) != fs::perms::none;
-}
-
 // WinRAR as the shell finds it: in the Windows folders, or where the prefix's App Paths say.
 std::string WinRarProgram() {
     platform::LocatedProgram located = platform::LocateProgram("winrar.exe");
@@ -82,8 +72,9 @@ std::string WinRarProgram() {
 
 // The external chain, in its order; true when one archiver could be started.
 bool RunChain(bool zip, const std::string& archive, const std::string& target) {
-    // Wine has no 8.3 names: the archive's path is the path itself, and it is quoted.
-    const std::string quotedArchive = "\"" + ShortPathOf(archive) + "\"";
+    // The short path is quoted: where no short names exist it is the long path, blanks and all.
+    std::string quotedArchive(1, '"');
+    quotedArchive.append(ShortPathOf(archive)).push_back('"');
     const std::string winrarArgs = Fill("x -y %A \"%T\"\\", quotedArchive, target);
     std::string winrar = WinRarProgram();
     if (!winrar.empty() && platform::FileExists(winrar) && RunWindowsArchiver(winrar, winrarArgs))
@@ -108,7 +99,7 @@ bool RunChain(bool zip, const std::string& archive, const std::string& target) {
         if (platform::FileExists(windows) &&
             RunWindowsArchiver(windows, Fill(archiver.windowsArgs, quotedArchive, target)))
             return true;
-        if (IsExecutableFile(own + "/" + archiver.name) &&
+        if (platform::IsExecutableMachineFile(own + "/" + archiver.name) &&
             RunMachineArchiver(own + "/" + archiver.name, archiver.machineArgs, machineArchive,
                                machineTarget))
             return true;

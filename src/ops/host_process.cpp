@@ -60,25 +60,10 @@ bool Start(std::string_view commandLine, platform::ShowMode show) {
     return started;
 }
 
-enum class CloseAnswer { Closed, NoWindow, Busy };
-
-// Sends WM_CLOSE to the first host window, through the Windows helper under Wine, so that the
-// host gets the same close it gets on Windows and can save its settings. The helper waits up to
-// timeoutMs for the host to handle it.
-CloseAnswer CloseFirstHostWindow(unsigned timeoutMs) {
-    std::optional<platform::WindowsHelper> helper = platform::FindWindowsHelper();
-    if (!helper)
-        return CloseAnswer::NoWindow;
-    std::map<std::string, std::string> env = helper->wine.env;
-    platform::AddQuietHelperSettings(env);
-    platform::CapturedRun run = platform::RunAndCapture(
-        {helper->wine.wine, helper->path, "close-window", kHostWindowClass, std::to_string(timeoutMs)}, env,
-        timeoutMs + 15000);
-    if (run.output.rfind("closed", 0) == 0)
-        return CloseAnswer::Closed;
-    if (run.output.rfind("nowindow", 0) == 0)
-        return CloseAnswer::NoWindow;
-    return CloseAnswer::Busy;
+// The host gets the same close it gets from the system and can save its settings; the wait covers
+// a host that asks its user first.
+platform::CloseAnswer CloseFirstHostWindow(unsigned timeoutMs) {
+    return platform::CloseFirstWindowOfClass(kHostWindowClass, timeoutMs);
 }
 
 } // namespace
@@ -96,8 +81,7 @@ void SetCloseGuardMs(unsigned milliseconds) {
 }
 
 std::string ShortPathOf(std::string_view path) {
-    // Wine's file systems have no 8.3 names: the short form of an existing path is the path.
-    return platform::FileExists(path) ? std::string(path) : std::string();
+    return platform::ShortPathName(path);
 }
 
 std::string HostCommandLine(bool shortConfigurationPath) {
@@ -119,8 +103,8 @@ void RunHost() {
     const std::string& exe = AppSettings().TCPath;
     std::string why;
     const int bits = ModuleBits(exe);
-    if (bits != 0 &&
-        !platform::FindWine(bits == 32 ? platform::Bitness::Bits32 : platform::Bitness::Bits64, &why)) {
+    if (bits != 0 && !platform::CanRunWindowsProgram(
+                         bits == 32 ? platform::Bitness::Bits32 : platform::Bitness::Bits64, &why)) {
         ShowAppMessage(FormatPrintf(Message(92), {exe}) + "\r\r" + why, kStyleError);
         return;
     }
@@ -140,7 +124,7 @@ bool RestartHost() {
     if (s.RestartCmd == 0) {
         // The close is waited for until the host has handled it (it may ask its user first), and
         // the new host starts only once the old one's process has ended.
-        if (CloseFirstHostWindow(g_closeGuardMs) != CloseAnswer::NoWindow) {
+        if (CloseFirstHostWindow(g_closeGuardMs) != platform::CloseAnswer::NoWindow) {
             platform::SleepMs(kAfterCloseMs);
             if (!WaitUntil([] { return !HostRunning(AppSettings().TCPath); }, g_closeGuardMs)) {
                 ShowAppMessage(FormatPrintf(Message(97), {static_cast<int>(g_closeGuardMs / 60000)}),
@@ -154,7 +138,7 @@ bool RestartHost() {
         // something, or refuses) is left alone after a while, and no second host is started.
         auto started = std::chrono::steady_clock::now();
         for (;;) {
-            if (CloseFirstHostWindow(10000) == CloseAnswer::NoWindow) {
+            if (CloseFirstHostWindow(10000) == platform::CloseAnswer::NoWindow) {
                 Start(command, platform::ShowMode::Shown);
                 break;
             }

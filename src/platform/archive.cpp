@@ -1,17 +1,11 @@
 #include "platform/archive.h"
 
+#include "platform/archive_disk.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 
 #include <archive.h>
 #include <archive_entry.h>
-#include <cerrno>
-#include <dirent.h>
-#include <fcntl.h>
-#include <locale.h>
-#include <strings.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace varnel::platform {
@@ -20,35 +14,13 @@ namespace {
 
 constexpr uint64_t kRatioFloorBytes = 1024 * 1024;
 
-// The library converts entry names through the thread's character set: names are read in UTF-8
-// whatever locale the program was started in (a "C" locale would lose every non-ASCII name).
-class Utf8Names {
-public:
-    Utf8Names() : m_utf8(newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0))) {
-        if (m_utf8)
-            m_previous = uselocale(m_utf8);
-    }
-    ~Utf8Names() {
-        if (m_utf8) {
-            uselocale(m_previous);
-            freelocale(m_utf8);
-        }
-    }
-    Utf8Names(const Utf8Names&) = delete;
-    Utf8Names& operator=(const Utf8Names&) = delete;
-
-private:
-    locale_t m_utf8;
-    locale_t m_previous = static_cast<locale_t>(0);
-};
-
 class Reader {
 public:
     explicit Reader(const std::string& path) : m_archive(archive_read_new()) {
         archive_read_support_format_zip(m_archive);
         archive_read_support_format_rar(m_archive);
         archive_read_support_format_rar5(m_archive);
-        m_open = archive_read_open_filename(m_archive, path.c_str(), 64 * 1024) == ARCHIVE_OK;
+        m_open = archive_disk::OpenArchive(m_archive, path) == ARCHIVE_OK;
     }
     ~Reader() { archive_read_free(m_archive); }
     Reader(const Reader&) = delete;
@@ -99,49 +71,6 @@ bool SafeComponents(const std::string& name, std::vector<std::string>& parts) {
     return !parts.empty();
 }
 
-// A name in a folder as Wine would find it: the existing entry that matches without regard to
-// the case of A-Z, else the name itself.
-std::string ChildName(const std::string& folder, const std::string& name) {
-    struct stat st;
-    if (lstat((folder + "/" + name).c_str(), &st) == 0)
-        return name;
-    std::string found = name;
-    if (DIR* dir = opendir(folder.c_str())) {
-        while (dirent* entry = readdir(dir))
-            if (strcasecmp(entry->d_name, name.c_str()) == 0) {
-                found = entry->d_name;
-                break;
-            }
-        closedir(dir);
-    }
-    return found;
-}
-
-// Makes the folders of the entry below the target, refusing to pass through a symbolic link.
-// Returns the machine path of the last component's parent, or "" when that is not possible.
-std::string MakeParents(const std::string& target, const std::vector<std::string>& parts, size_t count,
-                        bool& unsafe) {
-    std::string folder = target;
-    for (size_t i = 0; i < count; ++i) {
-        folder += "/" + ChildName(folder, parts[i]);
-        struct stat st;
-        if (lstat(folder.c_str(), &st) == 0) {
-            if (S_ISLNK(st.st_mode) || !S_ISDIR(st.st_mode)) {
-                unsafe = S_ISLNK(st.st_mode);
-                return {};
-            }
-        } else if (mkdir(folder.c_str(), 0755) != 0) {
-            return {};
-        }
-    }
-    return folder;
-}
-
-uint64_t ArchiveBytes(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 && st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 1;
-}
-
 // Unpacked bytes above the limits: the total, or the ratio to the archive's size once past 1 MB.
 bool OverLimits(uint64_t total, uint64_t archiveBytes, const ArchiveLimits& limits) {
     return total > limits.maxTotalBytes ||
@@ -177,7 +106,7 @@ ArchiveOutcome Check(const std::string& path, const ArchiveLimits& limits) {
     }
     if (status != ARCHIVE_EOF)
         return {ArchiveResult::Unreadable, {}, false};
-    if (OverLimits(total, ArchiveBytes(path), limits))
+    if (OverLimits(total, archive_disk::ArchiveBytes(path), limits))
         return {ArchiveResult::TooLarge, {}, true};
     return {encrypted ? ArchiveResult::Unreadable : ArchiveResult::Extracted, {}, true};
 }
@@ -187,20 +116,13 @@ ArchiveOutcome Check(const std::string& path, const ArchiveLimits& limits) {
 ArchiveOutcome ExtractArchiveSafely(std::string_view archivePath, std::string_view targetFolder,
                                     const ArchiveLimits& limits) {
     const std::string path = ToHostPath(archivePath);
-    Utf8Names names;
+    archive_disk::NameEncoding names;
     ArchiveOutcome checked = Check(path, limits);
     if (checked.result != ArchiveResult::Extracted)
         return checked;
-    const uint64_t archiveBytes = ArchiveBytes(path);
+    const uint64_t archiveBytes = archive_disk::ArchiveBytes(path);
     std::string target = ToHostPath(targetFolder);
-    while (target.size() > 1 && target.back() == '/')
-        target.pop_back();
-    std::string made;
-    for (size_t pos = 1; pos <= target.size(); ++pos)
-        if (pos == target.size() || target[pos] == '/')
-            mkdir(target.substr(0, pos).c_str(), 0755);
-    struct stat st;
-    if (stat(target.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    if (!archive_disk::MakeTarget(target))
         return {ArchiveResult::WriteFailed, {}};
 
     Reader reader(path);
@@ -222,15 +144,17 @@ ArchiveOutcome ExtractArchiveSafely(std::string_view archivePath, std::string_vi
         if (!folder && archive_entry_filetype(entry) != AE_IFREG)
             continue;
         bool unsafe = false;
-        std::string parent = MakeParents(target, parts, folder ? parts.size() : parts.size() - 1, unsafe);
+        std::string parent =
+            archive_disk::MakeParents(target, parts, folder ? parts.size() : parts.size() - 1, unsafe);
         if (parent.empty())
             return {unsafe ? ArchiveResult::Unsafe : ArchiveResult::WriteFailed, name};
         if (folder)
             continue;
-        const std::string file = parent + "/" + ChildName(parent, parts.back());
-        int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
-        if (fd < 0)
-            return {errno == ELOOP ? ArchiveResult::Unsafe : ArchiveResult::WriteFailed, name};
+        archive_disk::EntryFile file(parent, parts.back());
+        if (file.Status() != archive_disk::EntryFile::Opened::Ok)
+            return {file.Status() == archive_disk::EntryFile::Opened::Link ? ArchiveResult::Unsafe
+                                                                           : ArchiveResult::WriteFailed,
+                    name};
         ArchiveResult result = ArchiveResult::Extracted;
         // Sizes in headers can lie: what actually comes out is counted against the entry's
         // declared size and the limits.
@@ -249,7 +173,7 @@ ArchiveOutcome ExtractArchiveSafely(std::string_view archivePath, std::string_vi
                 result = ArchiveResult::TooLarge;
                 break;
             }
-            if (pwrite(fd, block, size, offset) != static_cast<ssize_t>(size)) {
+            if (!file.WriteAt(block, size, offset)) {
                 result = ArchiveResult::WriteFailed;
                 break;
             }
@@ -258,11 +182,9 @@ ArchiveOutcome ExtractArchiveSafely(std::string_view archivePath, std::string_vi
             result = ArchiveResult::Unreadable;
         if (result == ArchiveResult::Extracted && busy.Turn())
             result = ArchiveResult::Cancelled;
-        close(fd);
-        if (result != ArchiveResult::Extracted) {
-            unlink(file.c_str());
+        file.Close(result != ArchiveResult::Extracted);
+        if (result != ArchiveResult::Extracted)
             return {result, name};
-        }
     }
     if (status != ARCHIVE_EOF)
         return {ArchiveResult::Unreadable, {}};

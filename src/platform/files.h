@@ -47,6 +47,13 @@ bool DirectoryExists(std::string_view path);
 using FolderSurvey = std::map<std::string, std::pair<int64_t, int64_t>>;
 FolderSurvey SurveyFolders(const std::vector<std::string>& folders, std::string_view leaveOut);
 
+// Whether the path names a regular file (links followed).
+bool IsRegularFile(std::string_view path);
+
+// The short (8.3) form of an existing path, as the system's short-name function gives it; "" when
+// the path does not exist. A file system without short names gives the path itself.
+std::string ShortPathName(std::string_view path);
+
 // Whether the path itself is a symbolic link (not followed).
 bool IsSymbolicLink(std::string_view path);
 
@@ -109,6 +116,10 @@ ReadResult ReadWholeFile(std::string_view path, std::string& bytes, size_t maxBy
 // untouched and false is returned.
 bool ReplaceFileAtomically(std::string_view path, std::string_view bytes);
 
+// A new, empty file in the system's temporary folder, for this program to use and delete: its
+// Windows path, or "" when none could be made.
+std::string MakeScratchFile();
+
 // Marks the file hidden and archive, as the system's file attributes (Wine keeps them in the
 // extended attribute user.DOSATTRIB). Where the file system has no such attributes, nothing happens.
 void MarkHiddenArchive(std::string_view path);
@@ -117,5 +128,13 @@ void MarkHiddenArchive(std::string_view path);
 // only files named as its temporary files are (".NAME.XXXXXX" beside the file), and only those
 // older than a minute, which no running replacement can still be writing.
 void RemoveStaleReplacements(std::string_view path);
+
+// ---- Machine paths: as this program's own command line, its file dialogs and PATH give them ----
+
+bool IsRegularMachineFile(const std::string& machinePath);
+// A regular file this system would run as a program.
+bool IsExecutableMachineFile(const std::string& machinePath);
+// The stamp of whatever is there (a folder too); nullopt when nothing is.
+std::optional<FileStamp> StampOfMachinePath(const std::string& machinePath);
 
 } // namespace varnel::platform

@@ -36,6 +36,9 @@ public:
 // else Z: for the root of the file system.
 std::string ToWindowsPath(std::string_view hostPath);
 
+// Makes the folder (a machine path) the prefix in use, for this process and the programs it starts.
+void SelectPrefix(const std::string& machineFolder);
+
 // Drops what was learned about the prefix (tests switch prefixes).
 void ResetPathCache();
 

@@ -63,12 +63,32 @@ std::string OwnExecutableFolder();
 // group, backslashes escape only before a quote; the program name takes quotes literally).
 std::vector<std::string> SplitWindowsCommandLine(std::string_view commandLine);
 
+// Whether this machine can run a Windows program of the bitness; when not, whyNot says why.
+enum class Bitness { Bits32, Bits64 };
+bool CanRunWindowsProgram(Bitness bitness, std::string* whyNot = nullptr);
+
+// How to start the Windows helper of a bitness (tcvarnel-probe-w32.exe or -w64.exe): the words
+// that start it (under Wine the loader first), to be followed by the helper's own arguments, and
+// the environment it needs. nullopt when it cannot run here or is missing; whyNot then says why.
+struct HelperStart {
+    std::vector<std::string> argv;
+    std::map<std::string, std::string> env;
+};
+std::optional<HelperStart> WindowsHelperStart(Bitness bitness, std::string* whyNot = nullptr);
+
+// Asks the first top-level window of the class to close (WM_CLOSE), as the system's own close
+// does, so that its program can save its settings, and waits up to timeoutMs for it to handle
+// the request.
+enum class CloseAnswer { Closed, NoWindow, Busy };
+CloseAnswer CloseFirstWindowOfClass(std::string_view className, unsigned timeoutMs);
+
+// ---- Under Wine only --------------------------------------------------------------------------
+
 // How Wine runs a Windows program of one bitness in the prefix in use: the loader and the
 // environment it needs (only the prefix: a program started for the user keeps the user's own
 // Wine settings). The loader is chosen per bitness (the 64-bit loader for 64-bit programs, the
 // 32-bit one for 32-bit programs) and per prefix kind (a 64-bit-only prefix runs no 32-bit
 // program). nullopt when nothing here can run such a program; whyNot then says why.
-enum class Bitness { Bits32, Bits64 };
 struct WineLauncher {
     std::string wine;
     std::map<std::string, std::string> env;

@@ -27,13 +27,13 @@
 #include "ui/qt_text.h"
 #include "util/text.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTableWidget>
 #include <QTimer>
-#include <filesystem>
 
 namespace varnel {
 
@@ -330,8 +330,7 @@ void TFormTCVarnel::btnOptionsClick() {
             const std::string expanded = ExpandHostPath(*folder);
             if (expanded.find(":\\") == std::string::npos)
                 continue;
-            std::error_code ignored;
-            std::filesystem::create_directories(platform::ToHostPath(expanded), ignored);
+            QDir().mkpath(QString::fromStdString(platform::ToHostPath(expanded)));
         }
         FillList();
     }

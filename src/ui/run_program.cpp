@@ -8,6 +8,7 @@
 #include "ops/archive_install.h"
 #include "ops/host_process.h"
 #include "ops/install.h"
+#include "platform/console.h"
 #include "ui/form_options.h"
 #include "ui/form_tcvarnel.h"
 #include "ui/qt_integration.h"
@@ -40,9 +41,7 @@ int RunProgram(int argc, char** argv) {
     QtUserDialogs dialogs;
     SetUserDialogs(&dialogs);
 
-    std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i)
-        args.emplace_back(argv[i]);
+    const std::vector<std::string> args = platform::ProgramArguments(argc, argv);
     if (RunEntry(args, CommandLineActions()) == EntryOutcome::EndProgram)
         return 0;
 

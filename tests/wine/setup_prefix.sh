@@ -24,6 +24,9 @@ if ! grep -q '"Graphics"="null"' "$dir/user.reg" 2>/dev/null; then
   "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
   wineserver -w 2>/dev/null
 fi
-# Keep the server up between the tests' many short Wine processes; "stop" ends it.
-wineserver -p 2>/dev/null
+# Keep the server up between the tests' many short Wine processes; "stop" ends it. The server and
+# Wine's own services start here, away from the test runner's output: started by the first test,
+# a service would hold that output open and the runner would wait for it to close.
+wineserver -p </dev/null >/dev/null 2>&1
+"$wine" wineboot </dev/null >/dev/null 2>&1
 exit 0

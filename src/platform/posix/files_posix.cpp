@@ -90,25 +90,6 @@ std::vector<FindData> FindFiles(std::string_view pattern) {
     return result;
 }
 
-bool FileFinder::First(std::string_view pattern) {
-    m_entries = FindFiles(pattern);
-    m_index = 0;
-    return !m_entries.empty();
-}
-
-bool FileFinder::Next() {
-    if (m_index + 1 >= m_entries.size())
-        return false;
-    ++m_index;
-    return true;
-}
-
-bool FileExists(std::string_view path) {
-    if (path.empty())
-        return false;
-    return !FindFiles(path).empty();
-}
-
 bool DirectoryExists(std::string_view path) {
     if (path.empty())
         return false;
@@ -354,14 +335,45 @@ int OpenRegularFile(const std::string& host, struct stat& st, bool& notAFile) {
 
 } // namespace
 
-std::optional<FileStamp> StampOf(std::string_view path) {
-    const HostFile file = StatWindowsPath(path);
-    const struct stat& st = file.st;
-    if (!file.exists || !S_ISREG(st.st_mode))
-        return std::nullopt;
+namespace {
+FileStamp StampOfStat(const struct stat& st) {
     return FileStamp{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
                      static_cast<uint64_t>(st.st_size),
                      static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec};
+}
+} // namespace
+
+std::optional<FileStamp> StampOf(std::string_view path) {
+    const HostFile file = StatWindowsPath(path);
+    if (!file.exists || !S_ISREG(file.st.st_mode))
+        return std::nullopt;
+    return StampOfStat(file.st);
+}
+
+std::optional<FileStamp> StampOfMachinePath(const std::string& machinePath) {
+    struct stat st;
+    if (machinePath.empty() || stat(machinePath.c_str(), &st) != 0)
+        return std::nullopt;
+    return StampOfStat(st);
+}
+
+bool IsRegularMachineFile(const std::string& machinePath) {
+    struct stat st;
+    return !machinePath.empty() && stat(machinePath.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool IsExecutableMachineFile(const std::string& machinePath) {
+    return IsRegularMachineFile(machinePath) && access(machinePath.c_str(), X_OK) == 0;
+}
+
+bool IsRegularFile(std::string_view path) {
+    const HostFile file = StatWindowsPath(path);
+    return file.exists && S_ISREG(file.st.st_mode);
+}
+
+std::string ShortPathName(std::string_view path) {
+    // Wine's file systems have no 8.3 names: the short form of an existing path is the path.
+    return FileExists(path) ? std::string(path) : std::string();
 }
 
 std::unique_ptr<ByteSource> OpenFileForReading(std::string_view path) {

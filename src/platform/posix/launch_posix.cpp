@@ -22,80 +22,7 @@ namespace {
 constexpr unsigned kHelperStartMs = 60000;
 } // namespace
 
-std::vector<std::string> SplitWindowsCommandLine(std::string_view line) {
-    std::vector<std::string> args;
-    size_t i = 0;
-    auto blank = [&](size_t at) { return at < line.size() && (line[at] == ' ' || line[at] == '\t'); };
-    while (blank(i))
-        ++i;
-    if (i >= line.size())
-        return args;
-    // The program name: quotes group, nothing is escaped.
-    std::string program;
-    bool quoted = false;
-    for (; i < line.size(); ++i) {
-        char c = line[i];
-        if (c == '"') {
-            quoted = !quoted;
-            continue;
-        }
-        if (!quoted && (c == ' ' || c == '\t'))
-            break;
-        program.push_back(c);
-    }
-    args.push_back(program);
-    for (;;) {
-        while (blank(i))
-            ++i;
-        if (i >= line.size())
-            break;
-        std::string arg;
-        quoted = false;
-        while (i < line.size()) {
-            char c = line[i];
-            if (c == '\\') {
-                size_t slashes = 0;
-                while (i < line.size() && line[i] == '\\') {
-                    ++slashes;
-                    ++i;
-                }
-                if (i < line.size() && line[i] == '"') {
-                    arg.append(slashes / 2, '\\');
-                    if (slashes % 2 == 1) {
-                        arg.push_back('"');
-                        ++i;
-                    }
-                } else {
-                    arg.append(slashes, '\\');
-                }
-                continue;
-            }
-            if (c == '"') {
-                if (quoted && i + 1 < line.size() && line[i + 1] == '"') {
-                    arg.push_back('"'); // "" inside quotes is one quote
-                    i += 2;
-                    continue;
-                }
-                quoted = !quoted;
-                ++i;
-                continue;
-            }
-            if (!quoted && (c == ' ' || c == '\t'))
-                break;
-            arg.push_back(c);
-            ++i;
-        }
-        args.push_back(arg);
-    }
-    return args;
-}
-
 namespace {
-
-bool IsRegularFile(const std::string& hostPath) {
-    struct stat st;
-    return !hostPath.empty() && stat(hostPath.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
 
 bool IsWindowsProgram(const std::string& hostPath) {
     int fd = open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -202,6 +129,42 @@ std::string WindowsHelperPath(Bitness bitness) {
            (bitness == Bitness::Bits32 ? "/tcvarnel-probe-w32.exe" : "/tcvarnel-probe-w64.exe");
 }
 
+bool CanRunWindowsProgram(Bitness bitness, std::string* whyNot) {
+    return FindWine(bitness, whyNot).has_value();
+}
+
+std::optional<HelperStart> WindowsHelperStart(Bitness bitness, std::string* whyNot) {
+    std::optional<WineLauncher> wine = FindWine(bitness, whyNot);
+    if (!wine)
+        return std::nullopt;
+    const std::string helper = WindowsHelperPath(bitness);
+    if (!IsRegularMachineFile(helper)) {
+        if (whyNot)
+            *whyNot = "the helper " + helper + " is missing";
+        return std::nullopt;
+    }
+    HelperStart start{{wine->wine, helper}, wine->env};
+    AddQuietHelperSettings(start.env);
+    return start;
+}
+
+CloseAnswer CloseFirstWindowOfClass(std::string_view className, unsigned timeoutMs) {
+    // Through the Windows helper, so that the window gets the same close it gets on Windows.
+    std::optional<WindowsHelper> helper = FindWindowsHelper();
+    if (!helper)
+        return CloseAnswer::NoWindow;
+    std::map<std::string, std::string> env = helper->wine.env;
+    AddQuietHelperSettings(env);
+    CapturedRun run = RunAndCapture(
+        {helper->wine.wine, helper->path, "close-window", std::string(className), std::to_string(timeoutMs)},
+        env, timeoutMs + 15000);
+    if (run.output.rfind("closed", 0) == 0)
+        return CloseAnswer::Closed;
+    if (run.output.rfind("nowindow", 0) == 0)
+        return CloseAnswer::NoWindow;
+    return CloseAnswer::Busy;
+}
+
 std::optional<WindowsHelper> FindWindowsHelper() {
     for (Bitness bitness : {Bitness::Bits64, Bitness::Bits32}) {
         std::optional<WineLauncher> wine = FindWine(bitness);
@@ -211,94 +174,6 @@ std::optional<WindowsHelper> FindWindowsHelper() {
             return WindowsHelper{*wine, path};
     }
     return std::nullopt;
-}
-
-std::string HexUtf16(std::string_view hostText) {
-    std::string utf16;
-    Utf8ToUtf16Le(HostTextToUtf8(hostText), utf16);
-    static const char digits[] = "0123456789abcdef";
-    std::string hex;
-    hex.reserve(utf16.size() * 2);
-    for (char c : utf16) {
-        auto b = static_cast<unsigned char>(c);
-        hex.push_back(digits[b >> 4]);
-        hex.push_back(digits[b & 15]);
-    }
-    return hex;
-}
-
-namespace {
-
-// Where Windows would find a program named without a folder: the Windows folder and system32.
-std::optional<std::string> FindWindowsProgram(const std::string& name) {
-    std::string windows = WindowsDirectory();
-    for (const std::string& candidate : {windows + "\\" + name, windows + "\\system32\\" + name}) {
-        if (IsRegularFile(ToHostPath(candidate)))
-            return candidate;
-    }
-    return std::nullopt;
-}
-
-// The program a candidate name stands for: the name itself, or with ".exe" added.
-std::optional<std::string> ProgramFile(const std::string& name) {
-    if (name.empty())
-        return std::nullopt;
-    bool hasFolder = name.find_first_of("\\:") != std::string::npos;
-    std::vector<std::string> names = {name};
-    if (ExtensionPart(FileNamePart(name)).empty())
-        names.push_back(name + ".exe");
-    for (const std::string& candidate : names) {
-        if (!hasFolder) {
-            if (std::optional<std::string> found = FindWindowsProgram(candidate))
-                return found;
-        } else if (IsRegularFile(ToHostPath(candidate))) {
-            return candidate;
-        }
-    }
-    return std::nullopt;
-}
-
-} // namespace
-
-LocatedProgram LocateProgram(std::string_view line) {
-    LocatedProgram located;
-    size_t i = 0;
-    while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
-        ++i;
-    if (i < line.size() && line[i] == '"') {
-        size_t close = line.find('"', i + 1);
-        size_t end = close == std::string_view::npos ? line.size() : close;
-        located.program = std::string(line.substr(i + 1, end - i - 1));
-        size_t rest = close == std::string_view::npos ? line.size() : close + 1;
-        located.arguments = std::string(line.substr(rest));
-        if (std::optional<std::string> file = ProgramFile(located.program)) {
-            located.program = *file;
-            located.found = true;
-        }
-        return located;
-    }
-    size_t first = line.find_first_of(" \t", i);
-    size_t pos = i;
-    for (;;) {
-        size_t end = line.find_first_of(" \t", pos);
-        if (end == std::string_view::npos)
-            end = line.size();
-        if (std::optional<std::string> file = ProgramFile(std::string(line.substr(i, end - i)))) {
-            located.program = *file;
-            located.found = true;
-            located.arguments = std::string(line.substr(end));
-            return located;
-        }
-        if (end >= line.size())
-            break;
-        pos = end + 1;
-    }
-    // Nothing found: the first token names the program (perhaps one of the machine's own).
-    if (first == std::string_view::npos)
-        first = line.size();
-    located.program = std::string(line.substr(i, first - i));
-    located.arguments = std::string(line.substr(first));
-    return located;
 }
 
 std::optional<Launch> PrepareLaunch(std::string_view commandLine, int showMode, bool wait) {

@@ -1,6 +1,7 @@
 #include "platform/process.h"
 
 #include "platform/posix/child_process.h"
+#include "platform/wait_observer.h"
 
 #include <cerrno>
 #include <chrono>
@@ -73,47 +74,6 @@ std::string OwnExecutableFolder() {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-namespace {
-WaitObserver& Observer() {
-    static WaitObserver observer;
-    return observer;
-}
-} // namespace
-
-WaitObserver SetWaitObserver(WaitObserver observer) {
-    WaitObserver previous = std::move(Observer());
-    Observer() = std::move(observer);
-    return previous;
-}
-
-namespace {
-long long NowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-} // namespace
-
-BusyWork::BusyWork() : m_startedMs(NowMs()), m_lastTurnMs(m_startedMs) {}
-
-BusyWork::~BusyWork() {
-    if (m_told && Observer())
-        Observer()(0, true);
-}
-
-bool BusyWork::Turn() {
-    if (m_cancelled)
-        return true;
-    // The observer paints windows: every 20 ms is enough, and cheap for a walk of many entries.
-    const long long now = NowMs();
-    if (now - m_lastTurnMs < 20 || !Observer())
-        return false;
-    m_lastTurnMs = now;
-    m_told = true;
-    m_cancelled = Observer()(static_cast<unsigned>(now - m_startedMs), false);
-    return m_cancelled;
-}
-
 CapturedRun RunAndCapture(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
                           unsigned timeoutMs, size_t maxOutput) {
     CapturedRun result;
@@ -147,8 +107,8 @@ CapturedRun RunAndCapture(const std::vector<std::string>& argv, const std::map<s
     result.started = true;
     struct EndNotice {
         ~EndNotice() {
-            if (Observer())
-                Observer()(0, true);
+            if (detail::CurrentWaitObserver())
+                detail::CurrentWaitObserver()(0, true);
         }
     } endNotice;
 
@@ -185,10 +145,11 @@ CapturedRun RunAndCapture(const std::vector<std::string>& argv, const std::map<s
         const auto now = std::chrono::steady_clock::now();
         const bool late = now >= deadline;
         const bool stop =
-            !late && Observer() &&
-            Observer()(static_cast<unsigned>(
-                           std::chrono::duration_cast<std::chrono::milliseconds>(now - started).count()),
-                       false);
+            !late && detail::CurrentWaitObserver() &&
+            detail::CurrentWaitObserver()(
+                static_cast<unsigned>(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(now - started).count()),
+                false);
         if (late || stop) {
             result.timedOut = late;
             result.cancelled = stop;

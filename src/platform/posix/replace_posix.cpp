@@ -127,6 +127,18 @@ void RemoveStaleReplacements(std::string_view path) {
     closedir(dir);
 }
 
+std::string MakeScratchFile() {
+    const char* folder = std::getenv("TMPDIR");
+    std::string pattern = std::string(folder && *folder ? folder : "/tmp") + "/varnel-XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    const int fd = mkstemp(name.data());
+    if (fd < 0)
+        return {};
+    close(fd);
+    return ToWindowsPath(name.data());
+}
+
 void MarkHiddenArchive(std::string_view path) {
     const std::string host = ToHostPath(path);
     static constexpr char kHiddenArchive[] = "0x22"; // FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE

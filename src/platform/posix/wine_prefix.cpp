@@ -178,6 +178,11 @@ std::optional<std::string> PrefixProblem() {
     return std::nullopt;
 }
 
+void SelectPrefix(const std::string& machineFolder) {
+    setenv("WINEPREFIX", machineFolder.c_str(), 1);
+    ResetPathCache();
+}
+
 void ResetPathCache() {
     g_mapValid = false;
     g_lookups.resolved.clear();

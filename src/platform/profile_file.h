@@ -9,15 +9,14 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <sys/types.h>
 
 namespace varnel::platform {
 
 struct CachedFile {
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    long long mtimeNs = 0;
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    uint64_t size = 0;
+    int64_t mtimeNs = 0;
     // How the file is stored. Unicode files (UTF-16LE, or UTF-8 behind its byte-order mark) are
     // held as UTF-8 text without the mark, which belongs to the file and is written back with it.
     enum class Encoding { Ansi, Utf8, Utf16 } encoding = Encoding::Ansi;

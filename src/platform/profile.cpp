@@ -6,15 +6,14 @@
 #include "platform/files.h"
 #include "platform/ini_text.h"
 #include "platform/paths.h"
-#include "platform/posix/profile_file.h"
-#include "platform/posix/profile_state.h"
+#include "platform/profile_file.h"
+#include "platform/profile_state.h"
 
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <set>
-#include <sys/stat.h>
 #include <vector>
 
 namespace varnel::platform {
@@ -30,13 +29,9 @@ std::map<std::string, CachedFile>& Cache() {
     return cache;
 }
 
-long long MtimeNs(const struct stat& st) {
-    return static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
-}
-
-bool SameFile(const CachedFile& cached, const struct stat& st) {
-    return cached.device == st.st_dev && cached.inode == st.st_ino && cached.size == st.st_size &&
-           cached.mtimeNs == MtimeNs(st);
+bool SameFile(const CachedFile& cached, const FileStamp& stamp) {
+    return cached.device == stamp.device && cached.inode == stamp.inode && cached.size == stamp.size &&
+           cached.mtimeNs == stamp.mtimeNs;
 }
 
 thread_local ProfileAccess g_lastFailure = ProfileAccess::Unreadable;
@@ -86,13 +81,13 @@ LoadState Load(std::string_view file, const CachedFile** out, bool forWrite) {
             return LoadState::Loaded;
         }
     }
-    struct stat before;
-    if (stat(host.c_str(), &before) != 0) {
+    const std::optional<FileStamp> before = StampOfMachinePath(host);
+    if (!before) {
         Cache().erase(host);
         return LoadState::Missing;
     }
     auto found = Cache().find(host);
-    if (found != Cache().end() && SameFile(found->second, before)) {
+    if (found != Cache().end() && SameFile(found->second, *before)) {
         if (g_readScope.depth > 0)
             g_readScope.checked.insert(host);
         *out = &found->second;
@@ -115,14 +110,13 @@ LoadState Load(std::string_view file, const CachedFile** out, bool forWrite) {
         return LoadState::Failed;
     }
     CachedFile entry = std::move(*parsed);
-    // Only a copy whose stat did not move while it was read may be reused later.
-    struct stat after;
-    if (stat(host.c_str(), &after) == 0 && after.st_size == before.st_size &&
-        MtimeNs(after) == MtimeNs(before)) {
-        entry.device = after.st_dev;
-        entry.inode = after.st_ino;
-        entry.size = after.st_size;
-        entry.mtimeNs = MtimeNs(after);
+    // Only a copy whose stamp did not move while it was read may be reused later.
+    const std::optional<FileStamp> after = StampOfMachinePath(host);
+    if (after && after->size == before->size && after->mtimeNs == before->mtimeNs) {
+        entry.device = after->device;
+        entry.inode = after->inode;
+        entry.size = after->size;
+        entry.mtimeNs = after->mtimeNs;
         CachedFile& slot = Cache()[host];
         slot = std::move(entry);
         if (g_readScope.depth > 0)
@@ -242,13 +236,13 @@ std::optional<CachedFile> Rebase(const Batch& batch, CachedFile current) {
 
 // After a successful replace, keeps what was written as the cached copy.
 void RememberWritten(const std::string& host, CachedFile working, std::string_view bytes) {
-    struct stat st;
-    if (stat(host.c_str(), &st) == 0 && st.st_size == static_cast<off_t>(bytes.size())) {
+    const std::optional<FileStamp> stamp = StampOfMachinePath(host);
+    if (stamp && stamp->size == bytes.size()) {
         working.hash = ContentHash(bytes);
-        working.device = st.st_dev;
-        working.inode = st.st_ino;
-        working.size = st.st_size;
-        working.mtimeNs = MtimeNs(st);
+        working.device = stamp->device;
+        working.inode = stamp->inode;
+        working.size = stamp->size;
+        working.mtimeNs = stamp->mtimeNs;
         Cache()[host] = std::move(working);
     } else {
         Cache().erase(host);

@@ -1,7 +1,7 @@
 // Batches of profile writes: one replacement of the file for many writes, rebased onto another
 // program's version of the file when that program wrote it meanwhile.
 
-#include "platform/posix/profile_state.h"
+#include "platform/profile_state.h"
 
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -104,9 +104,8 @@ bool ProfileBatch::Commit() {
     // its changes are kept, and the batch's edits go onto them unless they touch the same sections.
     // A file whose identity, size and time are still those read is taken as unchanged, as the
     // cache takes it; otherwise its bytes decide.
-    struct stat st;
-    const bool present = stat(batch.host.c_str(), &st) == 0;
-    bool unchanged = batch.existed ? present && SameFile(batch.working, st) : !present;
+    const std::optional<FileStamp> stamp = StampOfMachinePath(batch.host);
+    bool unchanged = batch.existed ? stamp && SameFile(batch.working, *stamp) : !stamp;
     std::string now;
     ReadResult read = ReadResult::Ok;
     if (!unchanged) {

@@ -1,4 +1,4 @@
-#include "platform/posix/profile_file.h"
+#include "platform/profile_file.h"
 
 #include "platform/codepage.h"
 

@@ -1,15 +1,15 @@
 #pragma once
-// What the profile functions and their batches share inside the POSIX backend: the parsed copies
+// What the profile functions and their batches share : the parsed copies
 // of files, their loading, and the open batch.
 
-#include "platform/posix/profile_file.h"
+#include "platform/files.h"
+#include "platform/profile_file.h"
 #include "platform/profile.h"
 
 #include <map>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <sys/stat.h>
 #include <utility>
 #include <vector>
 
@@ -17,14 +17,13 @@ namespace varnel::platform::profile_detail {
 
 // Parsed copies of profile files, keyed by machine path.
 std::map<std::string, CachedFile>& Cache();
-long long MtimeNs(const struct stat& st);
 // The copy still describes the file (identity, size, nanosecond modification time).
-bool SameFile(const CachedFile& cached, const struct stat& st);
+bool SameFile(const CachedFile& cached, const FileStamp& stamp);
 
 enum class LoadState { Loaded, Missing, Failed };
 // Why the last Load on this thread failed.
 
-// Loads (or revalidates) the file; see profile_posix.cpp.
+// Loads (or revalidates) the file; see profile.cpp.
 LoadState Load(std::string_view file, const CachedFile** out, bool forWrite = false);
 
 // The open batch: the file it gathers writes for, its working copy, and whether anything changed.

@@ -1,0 +1,39 @@
+#pragma once
+// The program's own process: its arguments and the terminal it writes to.
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace varnel::platform {
+
+// The width of the terminal standard output goes to; 0 when it goes elsewhere (a file, a pipe).
+size_t TerminalColumns();
+
+// Whether standard error is a terminal (progress lines are shown only there).
+bool ErrorOutputIsTerminal();
+
+// While one lives, Ctrl+C does not end the program: it is noted, for the program to stop what it
+// waits for. One at a time.
+class InterruptCatcher {
+public:
+    InterruptCatcher();
+    ~InterruptCatcher();
+    InterruptCatcher(const InterruptCatcher&) = delete;
+    InterruptCatcher& operator=(const InterruptCatcher&) = delete;
+    // Whether Ctrl+C was pressed since the catcher was made.
+    static bool Interrupted();
+
+private:
+    struct Previous;
+    Previous* m_previous;
+};
+
+// The program's arguments after its name, as this machine's text (UTF-8): on Windows taken from
+// the wide command line, so that no character outside the code page is lost on the way.
+std::vector<std::string> ProgramArguments(int argc, char** argv);
+
+// A machine path made absolute against the current folder (and tidied); as given when it cannot be.
+std::string AbsoluteMachinePath(const std::string& machinePath);
+
+} // namespace varnel::platform

@@ -1,0 +1,59 @@
+#include "platform/console.h"
+
+#include <csignal>
+#include <filesystem>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace varnel::platform {
+
+size_t TerminalColumns() {
+    winsize size{};
+    if (!isatty(STDOUT_FILENO) || ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0)
+        return 0;
+    return size.ws_col;
+}
+
+bool ErrorOutputIsTerminal() {
+    return isatty(STDERR_FILENO) != 0;
+}
+
+namespace {
+volatile std::sig_atomic_t g_interrupted = 0;
+void OnInterrupt(int) {
+    g_interrupted = 1;
+}
+} // namespace
+
+struct InterruptCatcher::Previous {
+    struct sigaction action {};
+};
+
+InterruptCatcher::InterruptCatcher() : m_previous(new Previous) {
+    g_interrupted = 0;
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &m_previous->action);
+}
+
+InterruptCatcher::~InterruptCatcher() {
+    sigaction(SIGINT, &m_previous->action, nullptr);
+    delete m_previous;
+}
+
+bool InterruptCatcher::Interrupted() {
+    return g_interrupted != 0;
+}
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+    return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+std::string AbsoluteMachinePath(const std::string& machinePath) {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(machinePath, error);
+    return error ? machinePath : absolute.lexically_normal().string();
+}
+
+} // namespace varnel::platform

@@ -1,0 +1,52 @@
+#include "platform/wait_observer.h"
+
+#include <chrono>
+
+namespace varnel::platform {
+
+namespace detail {
+
+WaitObserver& CurrentWaitObserver() {
+    static WaitObserver observer;
+    return observer;
+}
+
+} // namespace detail
+
+using detail::CurrentWaitObserver;
+
+WaitObserver SetWaitObserver(WaitObserver observer) {
+    WaitObserver previous = std::move(CurrentWaitObserver());
+    CurrentWaitObserver() = std::move(observer);
+    return previous;
+}
+
+namespace {
+long long NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+} // namespace
+
+BusyWork::BusyWork() : m_startedMs(NowMs()), m_lastTurnMs(m_startedMs) {}
+
+BusyWork::~BusyWork() {
+    if (m_told && CurrentWaitObserver())
+        CurrentWaitObserver()(0, true);
+}
+
+bool BusyWork::Turn() {
+    if (m_cancelled)
+        return true;
+    // The observer paints windows: every 20 ms is enough, and cheap for a walk of many entries.
+    const long long now = NowMs();
+    if (now - m_lastTurnMs < 20 || !CurrentWaitObserver())
+        return false;
+    m_lastTurnMs = now;
+    m_told = true;
+    m_cancelled = CurrentWaitObserver()(static_cast<unsigned>(now - m_startedMs), false);
+    return m_cancelled;
+}
+
+} // namespace varnel::platform
