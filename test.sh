@@ -24,14 +24,15 @@ cmake --build build-fuzz -j "$jobs"
 ctest --test-dir build-fuzz --output-on-failure
 
 echo "== Windows build (MinGW-w64; its tests run under 64-bit Wine)"
-# So far the platform-free core: the Windows platform backend is not in the tree yet.
 if ! command -v x86_64-w64-mingw32-g++-posix >/dev/null; then
   echo "skipped: x86_64-w64-mingw32-g++-posix is missing"
 elif ! [ -x /usr/lib/wine/wine64 ] && ! command -v wine64 >/dev/null; then
   echo "skipped: no 64-bit Wine (/usr/lib/wine/wine64 or wine64) to run the Windows tests"
 else
+  # Qt and libarchive for MinGW are built once per machine (tens of minutes the first time).
+  windeps=$(tools/windows-deps.sh | tail -1)
   cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
-    -DVARNEL_GUI=OFF >/dev/null
+    -DVARNEL_WINDEPS="$windeps" -DVARNEL_GUI="${VARNEL_GUI:-ON}" >/dev/null
   cmake --build build-win -j "$jobs"
   ctest --test-dir build-win --output-on-failure
 fi

@@ -1,33 +1,34 @@
-# The Windows build (cmake/mingw-w64-x86_64.cmake). So far it holds the part of the core that has
-# no operating system in it (the host's text helpers, the INI engine) with the host's text
-# conversions on the system's code page, and their tests, run under 64-bit Wine; the rest of the
-# Windows platform backend and everything above it are not in this tree yet.
-message(STATUS "Windows build: the platform-free core and its tests only")
+# The Windows build (cmake/mingw-w64-x86_64.cmake): the same core on the Windows platform backend,
+# varnel.exe, the helpers, and tcvarnel.exe when Qt for MinGW is at hand. Qt and libarchive come
+# from tools/windows-deps.sh's cache (VARNEL_WINDEPS); its tests run under 64-bit Wine.
+set(VARNEL_WINDEPS "" CACHE PATH "The folder tools/windows-deps.sh printed (qt/ and libarchive/ inside)")
+if(NOT VARNEL_WINDEPS OR NOT EXISTS ${VARNEL_WINDEPS}/libarchive/lib/libarchive_static.a)
+  message(FATAL_ERROR "Run tools/windows-deps.sh and pass its folder as -DVARNEL_WINDEPS=...")
+endif()
+list(APPEND CMAKE_MODULE_PATH ${CMAKE_SOURCE_DIR}/cmake)
+include(MinGW)
 
-add_library(varnel_text STATIC
-  src/util/text.cpp
-  src/util/format_printf.cpp
-  src/util/names.cpp
-  src/platform/ini_text.cpp
-  src/platform/codepage.cpp
-  src/platform/win32/ansi_win32.cpp
-)
-target_include_directories(varnel_text PUBLIC ${CMAKE_SOURCE_DIR}/src)
+# libarchive and zlib linked in: the programs need no DLL of theirs beside them.
+add_library(LibArchive::LibArchive STATIC IMPORTED)
+set_target_properties(LibArchive::LibArchive PROPERTIES
+  IMPORTED_LOCATION ${VARNEL_WINDEPS}/libarchive/lib/libarchive_static.a
+  INTERFACE_INCLUDE_DIRECTORIES ${VARNEL_WINDEPS}/libarchive/include
+  INTERFACE_COMPILE_DEFINITIONS LIBARCHIVE_STATIC
+  INTERFACE_LINK_LIBRARIES "/usr/x86_64-w64-mingw32/lib/libz.a;bcrypt")
+set(LibArchive_FOUND TRUE)
+
+if(VARNEL_GUI)
+  list(PREPEND CMAKE_PREFIX_PATH ${VARNEL_WINDEPS}/qt)
+  set(QT_HOST_PATH /usr)
+  find_package(Qt6 REQUIRED COMPONENTS Widgets)
+endif()
+
+add_subdirectory(src)
+add_custom_target(varnel_language ALL
+  COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_SOURCE_DIR}/Language ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/Language
+  COMMENT "Copying language files")
 
 if(VARNEL_TESTS)
   enable_testing()
-  # GoogleTest from the source Debian ships with libgtest-dev, built with the same compiler.
-  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
-  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-  set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
-  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
-  add_executable(varnel_text_tests tests/unit/text_test.cpp tests/unit/ini_text_test.cpp tests/unit/codepage_test.cpp)
-  target_link_libraries(varnel_text_tests PRIVATE varnel_text GTest::gtest_main)
-  # One self-contained program: no MinGW runtime DLLs to put beside it.
-  target_link_options(varnel_text_tests PRIVATE -static)
-  # One Wine start for the whole program: a start per test case would cost a second each.
-  add_test(NAME windows_text_tests COMMAND varnel_text_tests)
-  set_tests_properties(windows_text_tests PROPERTIES
-    ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDEBUG=-all;WINEDLLOVERRIDES=mscoree,mshtml="
-    TIMEOUT 600)
+  add_subdirectory(tests/windows)
 endif()

@@ -86,12 +86,14 @@ qt_build() {
 archive_build() {
   local source mingw=/usr/x86_64-w64-mingw32
   source=$(find "$cache/src" -maxdepth 1 -type d -name 'libarchive-*' | head -1)
-  # Its ZLIB_WINAPI run-test cannot run when cross-compiling: the answer is given.
+  # Its ZLIB_WINAPI run-test cannot run when cross-compiling: the answer is given. zlib is linked
+  # in statically (no ZLIB_DLL), so the programs carry no zlib1.dll.
+  rm -rf "$cache/archive-build"
   cmake -S "$source" -B "$cache/archive-build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$cache/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_INSTALL_PREFIX="$cache/libarchive" \
-    -DZLIB_INCLUDE_DIR=$mingw/include -DZLIB_LIBRARY=$mingw/lib/libz.dll.a \
-    -DZLIB_WINAPI=0 -DZLIB_WINAPI_WITH_LIB=$mingw/lib/libz.dll.a \
+    -DZLIB_INCLUDE_DIR=$mingw/include -DZLIB_LIBRARY=$mingw/lib/libz.a \
+    -DZLIB_WINAPI=0 -DZLIB_WINAPI_WITH_LIB=$mingw/lib/libz.a -DZLIB_DLL=0 -DZLIB_DLL_WITH_LIB=$mingw/lib/libz.a \
     -DENABLE_TEST=OFF -DENABLE_TAR=OFF -DENABLE_CPIO=OFF -DENABLE_CAT=OFF -DENABLE_UNZIP=OFF \
     -DENABLE_OPENSSL=OFF -DENABLE_MBEDTLS=OFF -DENABLE_NETTLE=OFF -DENABLE_LZMA=OFF -DENABLE_ZSTD=OFF \
     -DENABLE_LZ4=OFF -DENABLE_BZip2=OFF -DENABLE_LIBXML2=OFF -DENABLE_EXPAT=OFF -DENABLE_ICONV=OFF \

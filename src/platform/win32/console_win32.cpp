@@ -1,0 +1,75 @@
+#include "platform/console.h"
+
+#include "platform/win32/wide.h"
+
+#include <windows.h>
+
+// After windows.h, which it needs.
+#include <shellapi.h>
+
+namespace varnel::platform {
+
+size_t TerminalColumns() {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info))
+        return 0;
+    return static_cast<size_t>(info.srWindow.Right - info.srWindow.Left + 1);
+}
+
+bool ErrorOutputIsTerminal() {
+    DWORD mode;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
+namespace {
+volatile LONG g_interrupted = 0;
+BOOL WINAPI OnControl(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
+        return FALSE;
+    InterlockedExchange(&g_interrupted, 1);
+    return TRUE;
+}
+} // namespace
+
+struct InterruptCatcher::Previous {};
+
+InterruptCatcher::InterruptCatcher() : m_previous(nullptr) {
+    InterlockedExchange(&g_interrupted, 0);
+    SetConsoleCtrlHandler(OnControl, TRUE);
+}
+
+InterruptCatcher::~InterruptCatcher() {
+    SetConsoleCtrlHandler(OnControl, FALSE);
+}
+
+bool InterruptCatcher::Interrupted() {
+    return InterlockedCompareExchange(&g_interrupted, 0, 0) != 0;
+}
+
+std::vector<std::string> ProgramArguments(int, char**) {
+    // The narrow argv has been through the code page already: the wide command line has not.
+    std::vector<std::string> arguments;
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!wide)
+        return arguments;
+    for (int i = 1; i < count; ++i)
+        arguments.push_back(win32::Utf8FromWide(wide[i]));
+    LocalFree(wide);
+    return arguments;
+}
+
+std::string AbsoluteMachinePath(const std::string& machinePath) {
+    const std::wstring wide = win32::WideFromUtf8(machinePath);
+    const DWORD needed = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (needed == 0)
+        return machinePath;
+    std::wstring full(needed, L'\0');
+    const DWORD length = GetFullPathNameW(wide.c_str(), needed, full.data(), nullptr);
+    if (length == 0 || length >= needed)
+        return machinePath;
+    full.resize(length);
+    return win32::Utf8FromWide(full);
+}
+
+} // namespace varnel::platform

@@ -1,0 +1,363 @@
+#include "platform/files.h"
+
+#include "platform/win32/wide.h"
+#include "util/text.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+#include <windows.h>
+
+namespace varnel::platform {
+
+using win32::HostText;
+using win32::Wide;
+using win32::WideFromUtf8;
+
+namespace {
+
+bool HasWildcards(std::string_view name) {
+    return name.find_first_of("*?") != std::string_view::npos;
+}
+
+FindData MakeFindData(const WIN32_FIND_DATAW& found) {
+    FindData data;
+    data.Name = HostText(found.cFileName);
+    data.IsFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    data.Size = data.IsFolder ? 0 : (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+    return data;
+}
+
+// The attributes of a path, following links; INVALID_FILE_ATTRIBUTES when nothing is there.
+DWORD AttributesOf(const std::wstring& path) {
+    return path.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(path.c_str());
+}
+
+bool IsFolderAttributes(DWORD attributes) {
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool IsFileAttributes(DWORD attributes) {
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+           (attributes & FILE_ATTRIBUTE_DEVICE) == 0;
+}
+
+std::optional<FileStamp> StampOfWide(const std::wstring& path, bool regularOnly) {
+    if (path.empty())
+        return std::nullopt;
+    // Opened for nothing but its attributes: a file another program holds is still stamped.
+    HANDLE handle = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool ok = GetFileInformationByHandle(handle, &info) != 0;
+    CloseHandle(handle);
+    if (!ok || (regularOnly && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0))
+        return std::nullopt;
+    FileStamp stamp;
+    stamp.device = info.dwVolumeSerialNumber;
+    stamp.inode = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    stamp.size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    stamp.mtimeNs =
+        win32::FileTimeNs(info.ftLastWriteTime.dwLowDateTime, info.ftLastWriteTime.dwHighDateTime);
+    return stamp;
+}
+
+} // namespace
+
+std::vector<FindData> FindFiles(std::string_view pattern) {
+    std::vector<FindData> result;
+    if (pattern.empty() || pattern.back() == '\\' || pattern.back() == '/')
+        return result;
+    WIN32_FIND_DATAW found;
+    // The basic search leaves out the short names, which would let "*.wlx" match "x.wlx64".
+    HANDLE search = FindFirstFileExW(Wide(pattern).c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                                     nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (search == INVALID_HANDLE_VALUE)
+        return result;
+    const std::string_view name = pattern.substr(pattern.find_last_of("\\/:") + 1);
+    do {
+        if (std::wcscmp(found.cFileName, L".") == 0 || std::wcscmp(found.cFileName, L"..") == 0)
+            continue;
+        FindData data = MakeFindData(found);
+        // The system's own matching also accepts names whose extension only begins like the
+        // pattern's ("*.wlx" finds "a.wlx64" through its short name); the host text decides.
+        if (HasWildcards(name) && !WildcardMatch(name, data.Name))
+            continue;
+        result.push_back(std::move(data));
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return result;
+}
+
+bool DirectoryExists(std::string_view path) {
+    return IsFolderAttributes(AttributesOf(Wide(path)));
+}
+
+bool IsRegularFile(std::string_view path) {
+    return IsFileAttributes(AttributesOf(Wide(path)));
+}
+
+std::string ShortPathName(std::string_view path) {
+    const std::wstring wide = Wide(path);
+    if (wide.empty())
+        return {};
+    DWORD needed = GetShortPathNameW(wide.c_str(), nullptr, 0);
+    if (needed == 0)
+        return {};
+    std::wstring shortPath(needed, L'\0');
+    DWORD length = GetShortPathNameW(wide.c_str(), shortPath.data(), needed);
+    if (length == 0 || length >= needed)
+        return {};
+    shortPath.resize(length);
+    return HostText(shortPath);
+}
+
+bool IsSymbolicLink(std::string_view path) {
+    const DWORD attributes = AttributesOf(Wide(path));
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+bool CreateFolder(std::string_view path) {
+    return CreateDirectoryW(Wide(path).c_str(), nullptr) != 0;
+}
+
+bool RemoveFolder(std::string_view path) {
+    return RemoveDirectoryW(Wide(path).c_str()) != 0;
+}
+
+bool DeleteFileAt(std::string_view path) {
+    return DeleteFileW(Wide(path).c_str()) != 0;
+}
+
+// ---- Files held by running processes -------------------------------------------------------
+
+// The system locks what it has loaded: opening for writing answers the question itself, for
+// each file, so a scan has nothing to keep.
+struct InUseScan::Snapshot {};
+
+InUseScan::InUseScan() : m_previous(nullptr) {}
+
+InUseScan::~InUseScan() = default;
+
+bool FileCannotBeOpenedForWriting(std::string_view path) {
+    const std::wstring wide = Wide(path);
+    if (wide.empty())
+        return true;
+    // Exactly the host's test: a module that a running program has loaded, or a running program,
+    // cannot be opened for writing.
+    HANDLE handle = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return true;
+    CloseHandle(handle);
+    return false;
+}
+
+FileState InspectFile(std::string_view path) {
+    FileState state;
+    if (path.empty() || HasWildcards(path))
+        return state;
+    const DWORD attributes = AttributesOf(Wide(path));
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return state;
+    state.exists = true;
+    state.regular = IsFileAttributes(attributes);
+    state.cannotOpenForWriting = !state.regular || FileCannotBeOpenedForWriting(path);
+    return state;
+}
+
+std::optional<FileStamp> StampOf(std::string_view path) {
+    return StampOfWide(Wide(path), true);
+}
+
+// ---- Reading files ---------------------------------------------------------------------------
+
+namespace {
+
+// Reads at offsets through one handle; the first block, where every header lies, is kept.
+class FileSource : public ByteSource {
+public:
+    FileSource(HANDLE handle, uint64_t size) : m_handle(handle), m_size(size) {}
+    ~FileSource() override { CloseHandle(m_handle); }
+    FileSource(const FileSource&) = delete;
+    FileSource& operator=(const FileSource&) = delete;
+
+    uint64_t Size() const override { return m_size; }
+
+    bool Read(uint64_t offset, size_t size, void* out) override {
+        if (offset > m_size || size > m_size - offset)
+            return false;
+        if (!m_headLoaded) {
+            m_head.resize(static_cast<size_t>(std::min<uint64_t>(m_size, 4096)));
+            m_headLoaded = true;
+            if (!ReadAt(0, m_head.size(), m_head.data()))
+                m_head.clear();
+        }
+        if (offset + size <= m_head.size()) {
+            std::memcpy(out, m_head.data() + offset, size);
+            return true;
+        }
+        return ReadAt(offset, size, out);
+    }
+
+private:
+    bool ReadAt(uint64_t offset, size_t size, void* out) {
+        auto* p = static_cast<char*>(out);
+        while (size > 0) {
+            OVERLAPPED at{};
+            at.Offset = static_cast<DWORD>(offset);
+            at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+            DWORD chunk = static_cast<DWORD>(std::min<size_t>(size, 1 << 20));
+            DWORD got = 0;
+            if (!ReadFile(m_handle, p, chunk, &got, &at) || got == 0)
+                return false;
+            p += got;
+            size -= got;
+            offset += got;
+        }
+        return true;
+    }
+
+    HANDLE m_handle;
+    uint64_t m_size;
+    bool m_headLoaded = false;
+    std::vector<char> m_head;
+};
+
+// Opens a regular file for reading, sharing it with every other program (the host may have it
+// open, or loaded). notAFile tells a folder or device apart from a missing file.
+HANDLE OpenRegularFile(const std::wstring& path, uint64_t& size, bool& notAFile) {
+    notAFile = false;
+    if (path.empty())
+        return INVALID_HANDLE_VALUE;
+    HANDLE handle =
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return handle;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        notAFile = true;
+        CloseHandle(handle);
+        return INVALID_HANDLE_VALUE;
+    }
+    size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    return handle;
+}
+
+} // namespace
+
+std::unique_ptr<ByteSource> OpenFileForReading(std::string_view path) {
+    uint64_t size = 0;
+    bool notAFile = false;
+    HANDLE handle = OpenRegularFile(Wide(path), size, notAFile);
+    if (handle == INVALID_HANDLE_VALUE)
+        return nullptr;
+    return std::make_unique<FileSource>(handle, size);
+}
+
+ReadResult ReadWholeFile(std::string_view path, std::string& bytes, size_t maxBytes) {
+    bytes.clear();
+    const std::wstring wide = Wide(path);
+    uint64_t size = 0;
+    bool notAFile = false;
+    HANDLE handle = OpenRegularFile(wide, size, notAFile);
+    if (handle == INVALID_HANDLE_VALUE) {
+        if (notAFile)
+            return ReadResult::NotAFile;
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ReadResult::Missing
+                                                                              : ReadResult::Failed;
+    }
+    if (size > maxBytes) {
+        CloseHandle(handle);
+        return ReadResult::TooLarge;
+    }
+    bytes.reserve(static_cast<size_t>(size));
+    char buffer[65536];
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(handle, buffer, sizeof buffer, &got, nullptr)) {
+            CloseHandle(handle);
+            bytes.clear();
+            return ReadResult::Failed;
+        }
+        if (got == 0)
+            break;
+        bytes.append(buffer, got);
+        if (bytes.size() > maxBytes) { // it grew while being read
+            CloseHandle(handle);
+            bytes.clear();
+            return ReadResult::TooLarge;
+        }
+    }
+    CloseHandle(handle);
+    return ReadResult::Ok;
+}
+
+FolderSurvey SurveyFolders(const std::vector<std::string>& folders, std::string_view leaveOut) {
+    FolderSurvey entries;
+    size_t seen = 0;
+    // Depth-first with an explicit stack; links (reparse points) are listed, never entered.
+    struct Pending {
+        std::string folder;
+        int depth;
+    };
+    for (const std::string& top : folders) {
+        std::vector<Pending> stack{{top, 0}};
+        while (!stack.empty() && seen < 50000) {
+            Pending current = stack.back();
+            stack.pop_back();
+            WIN32_FIND_DATAW found;
+            HANDLE search = FindFirstFileExW(Wide(current.folder + "\\*").c_str(), FindExInfoBasic, &found,
+                                             FindExSearchNameMatch, nullptr, 0);
+            if (search == INVALID_HANDLE_VALUE)
+                continue;
+            do {
+                if (std::wcscmp(found.cFileName, L".") == 0 || std::wcscmp(found.cFileName, L"..") == 0)
+                    continue;
+                const std::string path = current.folder + "\\" + HostText(found.cFileName);
+                if (EqualsNoCaseAnsi(path, leaveOut))
+                    continue;
+                // Change time: the system keeps the last write; creation catches a file replaced
+                // by rename with an old write time.
+                const long long written = win32::FileTimeNs(found.ftLastWriteTime.dwLowDateTime,
+                                                            found.ftLastWriteTime.dwHighDateTime);
+                const long long created = win32::FileTimeNs(found.ftCreationTime.dwLowDateTime,
+                                                            found.ftCreationTime.dwHighDateTime);
+                const long long changed = std::max(written, created);
+                entries[path] = {changed / 1000000000LL, changed % 1000000000LL};
+                ++seen;
+                const bool folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                                    (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+                if (folder && current.depth < 6)
+                    stack.push_back({path, current.depth + 1});
+            } while (seen < 50000 && FindNextFileW(search, &found));
+            FindClose(search);
+        }
+    }
+    return entries;
+}
+
+// ---- Machine paths ---------------------------------------------------------------------------
+
+bool IsRegularMachineFile(const std::string& machinePath) {
+    return IsFileAttributes(AttributesOf(WideFromUtf8(machinePath)));
+}
+
+bool IsExecutableMachineFile(const std::string& machinePath) {
+    if (!IsRegularMachineFile(machinePath))
+        return false;
+    const std::string ext = LowerAscii(ExtensionPart(machinePath));
+    return ext == ".exe" || ext == ".com" || ext == ".bat" || ext == ".cmd";
+}
+
+std::optional<FileStamp> StampOfMachinePath(const std::string& machinePath) {
+    return StampOfWide(WideFromUtf8(machinePath), false);
+}
+
+} // namespace varnel::platform
