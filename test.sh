@@ -32,7 +32,7 @@ else
   # Qt and libarchive for MinGW are built once per machine (tens of minutes the first time).
   windeps=$(tools/windows-deps.sh | tail -1)
   cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
-    -DVARNEL_WINDEPS="$windeps" -DVARNEL_GUI="${VARNEL_GUI:-ON}" >/dev/null
+    -DVARNEL_WINDEPS="$windeps" -DVARNEL_GUI="${VARNEL_GUI:-ON}" -DVARNEL_LINUX_BUILD="$PWD/build-asan" >/dev/null
   cmake --build build-win -j "$jobs"
   ctest --test-dir build-win --output-on-failure
 fi

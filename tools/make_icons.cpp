@@ -1,6 +1,8 @@
 // Renders SVG pictures into Windows icon files (32-bit colour with alpha, 16, 24, 32 and 48
 // pixels), for the icon module the host's button bar and the shell's file types point at.
 // Usage: varnel-make-icons OUT.ico IN.svg [OUT.ico IN.svg ...]
+// An output ending in ".png" gets one 64-pixel picture instead: the Windows build's pictures, where
+// Qt has no SVG module.
 
 #include <QGuiApplication>
 #include <QImage>
@@ -58,20 +60,25 @@ std::string IconImage(const QImage& image) {
     return out;
 }
 
+QImage Render(QSvgRenderer& renderer, int size) {
+    QImage image(size, size, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    renderer.render(&painter);
+    painter.end();
+    return image;
+}
+
 bool WriteIcon(const char* svgPath, const char* icoPath) {
     QSvgRenderer renderer{QString::fromLocal8Bit(svgPath)};
     if (!renderer.isValid())
         return false;
+    if (QString::fromLocal8Bit(icoPath).endsWith(".png"))
+        return Render(renderer, 64).save(QString::fromLocal8Bit(icoPath), "PNG");
     static constexpr int kSizes[] = {16, 24, 32, 48};
     std::vector<std::string> images;
-    for (int size : kSizes) {
-        QImage image(size, size, QImage::Format_ARGB32);
-        image.fill(Qt::transparent);
-        QPainter painter(&image);
-        renderer.render(&painter);
-        painter.end();
-        images.push_back(IconImage(image));
-    }
+    for (int size : kSizes)
+        images.push_back(IconImage(Render(renderer, size)));
     std::string file;
     Put16(file, 0);
     Put16(file, 1);
@@ -101,7 +108,7 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     if (argc < 3 || argc % 2 == 0) {
-        std::fputs("usage: varnel-make-icons OUT.ico IN.svg [OUT.ico IN.svg ...]\n", stderr);
+        std::fputs("usage: varnel-make-icons OUT.ico|OUT.png IN.svg [...]\n", stderr);
         return 2;
     }
     for (int i = 1; i + 1 < argc; i += 2)

@@ -293,11 +293,16 @@ int ShowConfig(Session& session, const ConfigOrigins& origins) {
         {"settings", {{"path", Session::Terminal(SettingsFilePath())}, {"from", origins.settings}}},
         {"language", {{"name", s.Language}, {"from", origins.language}}},
     };
+    // Only under Wine is there a prefix: on Windows the host's paths are the machine's own.
+    const bool wine = !platform::PrefixDir().empty();
+    if (!wine)
+        object.erase("prefix");
     if (session.Json()) {
         Print(object.dump(2));
         return session.Exit();
     }
-    Print("prefix:   " + platform::PrefixDir() + "  (" + origins.prefix + ")");
+    if (wine)
+        Print("prefix:   " + platform::PrefixDir() + "  (" + origins.prefix + ")");
     Print("host:     " + Session::Terminal(s.TCPath) + "  (" + origins.host + ")" +
           (bits ? ", " + std::to_string(bits) + "-bit" : "") +
           (platform::FileExists(s.TCPath) ? "" : ", missing"));

@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QHelpEvent>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QProxyStyle>
 #include <QToolTip>
@@ -122,12 +123,33 @@ public:
     }
 };
 
+// Some font engines report glyph boxes several times the font's height (GDI under Wine does).
+// A line edit centres its text on that box and draws it above its own top edge, out of sight;
+// aligned to the top, the text sits where the box begins and shows.
+bool GlyphBoxesTooTall() {
+    const QFontMetrics metrics(QApplication::font());
+    return metrics.boundingRect(QStringLiteral("TC Varnel Xg")).height() > 2 * metrics.height();
+}
+
+class TopAlignedLineEdits : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Polish)
+            if (auto* edit = qobject_cast<QLineEdit*>(watched))
+                edit->setAlignment((edit->alignment() & Qt::AlignHorizontal_Mask) | Qt::AlignTop);
+        return false;
+    }
+};
+
 } // namespace
 
 void SetUpApplication(QApplication& app) {
     app.setApplicationName("TC Varnel");
     app.setStyle(new VarnelStyle);
     app.installEventFilter(new HintTimer(&app));
+    if (GlyphBoxesTooTall())
+        app.installEventFilter(new TopAlignedLineEdits(&app));
     app.setWindowIcon(QIcon(":/icons/varnel.svg"));
     InstallQtMessageBox();
     InstallBusyWaitObserver();

@@ -1,5 +1,6 @@
 #include "platform/console.h"
 
+#include "platform/codepage.h"
 #include "platform/win32/wide.h"
 
 #include <windows.h>
@@ -46,16 +47,29 @@ bool InterruptCatcher::Interrupted() {
     return InterlockedCompareExchange(&g_interrupted, 0, 0) != 0;
 }
 
-std::vector<std::string> ProgramArguments(int, char**) {
-    // The narrow argv has been through the code page already: the wide command line has not.
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+    // The narrow argv has been through the code page: the wide command line has not. The wide
+    // arguments are taken in its place, but only those still in argv: Qt takes its own ("-style")
+    // out of argv alone. Each narrow argument is its wide one in the code page, '?' for what it lacks.
     std::vector<std::string> arguments;
     int count = 0;
     LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
     if (!wide)
         return arguments;
-    for (int i = 1; i < count; ++i)
-        arguments.push_back(win32::Utf8FromWide(wide[i]));
+    int next = 1;
+    for (int i = 1; i < count && next < argc; ++i) {
+        const int length = WideCharToMultiByte(CP_ACP, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+        std::string narrow(static_cast<size_t>(length > 0 ? length - 1 : 0), '\0');
+        WideCharToMultiByte(CP_ACP, 0, wide[i], -1, narrow.data(), length, nullptr, nullptr);
+        if (narrow == argv[next]) {
+            arguments.push_back(win32::Utf8FromWide(wide[i]));
+            ++next;
+        }
+    }
     LocalFree(wide);
+    // Whatever could not be matched (a caller that rewrote argv) comes as it is.
+    for (; next < argc; ++next)
+        arguments.push_back(AnsiToUtf8(argv[next]));
     return arguments;
 }
 

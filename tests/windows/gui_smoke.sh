@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# The Windows tcvarnel.exe as a user meets it: unpacked from the zip into
+# "C:\Program Files\TC Varnel" of a fresh Wine prefix that holds the demo host, on a virtual
+# display. The window opens on the host; a second start with a plugin file on its command line
+# installs it once the user answers the questions (Enter); the window closes with Alt+F4 and the
+# program ends with exit code 0. wincmd.ini must then be byte for byte what the Linux build's
+# varnel writes for the same install on the same host.
+#
+# Usage: gui_smoke.sh ZIP LINUX_BUILD WORK     (exit 77: skipped, with the reason)
+set -euo pipefail
+zip=$1 linux=$2 work=$3
+skip() { echo "skipped: $*"; exit 77; }
+wine=/usr/lib/wine/wine64
+[ -x "$wine" ] || wine=$(command -v wine64) || skip "no 64-bit Wine"
+command -v xvfb-run >/dev/null && command -v xdotool >/dev/null || skip "xvfb-run and xdotool are needed"
+[ -x "$linux/bin/varnel" ] && [ -f "$linux/demo/TOTALCMD.EXE" ] ||
+  skip "the Linux build ($linux) with its demo host stand-in is needed for the host and the comparison"
+here=$(cd "$(dirname "$0")" && pwd)
+source_dir=$(cd "$here/../.." && pwd)
+
+if [ "${INNER:-}" != 1 ]; then
+  rm -rf "$work"
+  mkdir -p "$work"
+  export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  "$wine" wineboot -i >/dev/null 2>&1
+  wineserver -w
+  "$source_dir/tools/make_demo_host.sh" "$WINEPREFIX" "$linux" >/dev/null
+  /usr/bin/python3 - "$zip" "$WINEPREFIX/drive_c/Program Files" <<'PY'
+import os, sys, zipfile
+z = zipfile.ZipFile(sys.argv[1])
+top = z.namelist()[0].split("/")[0]
+z.extractall(sys.argv[2])
+os.rename(os.path.join(sys.argv[2], top), os.path.join(sys.argv[2], "TC Varnel"))
+PY
+  mkdir -p "$WINEPREFIX/drive_c/Downloads/Bild Betrachter"
+  cp "$linux/test-plugins/pe/sample_lister.wlx" "$WINEPREFIX/drive_c/Downloads/Bild Betrachter/bild.wlx"
+  # The same host for the Linux build, which writes the expected file.
+  "$source_dir/tools/make_demo_host.sh" "$work/linux-prefix" "$linux" >/dev/null
+  mkdir -p "$work/linux-prefix/drive_c/Downloads/Bild Betrachter"
+  cp "$linux/test-plugins/pe/sample_lister.wlx" "$work/linux-prefix/drive_c/Downloads/Bild Betrachter/bild.wlx"
+  "$linux/bin/varnel" --prefix "$work/linux-prefix" --settings "$work/linux-settings.ini" \
+    install --yes 'C:\Downloads\Bild Betrachter\bild.wlx' >/dev/null
+  INNER=1 exec xvfb-run -a -s "-screen 0 1280x900x24" "$0" "$@"
+fi
+
+program='C:\Program Files\TC Varnel\tcvarnel.exe'
+visible() { xdotool search --onlyvisible --name "$1" 2>/dev/null || true; }
+wait_for() { # wait_for NAME SECONDS: the window's id once it shows
+  local id=""
+  for _ in $(seq $((${2} * 4))); do
+    id=$(visible "$1" | tail -1)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.25
+  done
+  return 1
+}
+
+"$wine" "$program" >"$work/main.log" 2>&1 &
+main=$!
+window=$(wait_for '^TC Varnel 1' 60) || { echo "the main window did not open"; exit 1; }
+sleep 2
+import -window root "$work/main-window.png" 2>/dev/null || true
+
+"$wine" "$program" 'C:\Downloads\Bild Betrachter\bild.wlx' >"$work/install.log" 2>&1 &
+install=$!
+answered=0
+while kill -0 "$install" 2>/dev/null && [ "$answered" -lt 10 ]; do
+  if box=$(wait_for '^TC Varnel$' 5); then
+    # Wine takes a moment to show a box and to take the focus: keys sent earlier go elsewhere.
+    sleep 1
+    # A box that went meanwhile (the answer to the last one closing it) is not answered again.
+    xdotool windowfocus --sync "$box" 2>/dev/null || continue
+    sleep 0.5
+    xdotool key Return
+    answered=$((answered + 1))
+    sleep 1
+  fi
+done
+wait "$install" || { echo "the install ended with exit code $?"; exit 1; }
+echo "the install asked $answered questions"
+
+xdotool windowfocus --sync "$window"
+sleep 0.5
+xdotool key alt+F4
+for _ in $(seq 60); do kill -0 "$main" 2>/dev/null || break; sleep 0.5; done
+if kill -0 "$main" 2>/dev/null; then
+  echo "the main window did not close"
+  exit 1
+fi
+wait "$main" && code=0 || code=$?
+[ "$code" = 0 ] || { echo "tcvarnel.exe ended with exit code $code"; exit 1; }
+
+expected=$work/linux-prefix/drive_c/totalcmd/wincmd.ini
+actual=$WINEPREFIX/drive_c/totalcmd/wincmd.ini
+grep -q 'Bild Betrachter\\bild.wlx' "$actual" || { echo "wincmd.ini does not register the plugin"; exit 1; }
+cmp "$expected" "$actual" || { diff <(cat -A "$expected") <(cat -A "$actual"); exit 1; }
+echo "wincmd.ini is byte for byte what the Linux build writes"
