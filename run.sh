@@ -65,6 +65,7 @@ os.rmdir(staging)
 PY
   echo "$zip is unpacked in C:\Program Files\TC Varnel."
   program='C:\Program Files\TC Varnel\tcvarnel.exe'
+  export WINEDEBUG=${WINEDEBUG:--all} # Wine's notes on what it does not implement are not for the user
   if [ "$headless" = 1 ]; then
     echo "No display found: TC Varnel runs under Xvfb (a virtual display you cannot see). Close it with Ctrl+C."
     exec xvfb-run -a "$wine" "$program" "$@"

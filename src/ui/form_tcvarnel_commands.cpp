@@ -24,6 +24,7 @@
 #include "ui/form_order.h"
 #include "ui/form_report.h"
 #include "ui/menu_speed_button.h"
+#include "ui/qt_integration.h"
 #include "ui/qt_text.h"
 #include "util/text.h"
 
@@ -138,6 +139,7 @@ void TFormTCVarnel::RebuildTabs(const std::string& versionText) {
 // Everything the window's texts come from, set again: captions, the tabs' kind names, the host's
 // state and the list's rows (kind names and states) with the status line.
 void TFormTCVarnel::ApplyLanguage() {
+    ApplyQtTranslation(AppSettings().Language);
     SetCaptions();
     RebuildTabs(m_versionText);
     if (m_hostFound) {

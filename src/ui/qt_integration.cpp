@@ -10,10 +10,12 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QHelpEvent>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProxyStyle>
 #include <QToolTip>
+#include <QTranslator>
 
 namespace varnel {
 
@@ -143,6 +145,31 @@ public:
 };
 
 } // namespace
+
+void ApplyQtTranslation(const std::string& languageName) {
+    // The language files are named in their own language; Qt's by the language's code.
+    static const std::pair<const char*, const char*> kCodes[] = {{"Deutsch", "de"}};
+    static QTranslator* installed = nullptr;
+    if (installed) {
+        QCoreApplication::removeTranslator(installed);
+        delete installed;
+        installed = nullptr;
+    }
+    for (const auto& [name, code] : kCodes) {
+        if (languageName != name)
+            continue;
+        auto* translator = new QTranslator(qApp);
+        const QString file = QStringLiteral("qtbase_") + QLatin1String(code);
+        if (translator->load(file,
+                             QCoreApplication::applicationDirPath() + QStringLiteral("/translations")) ||
+            translator->load(file, QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+            QCoreApplication::installTranslator(translator);
+            installed = translator;
+        } else {
+            delete translator;
+        }
+    }
+}
 
 void SetUpApplication(QApplication& app) {
     app.setApplicationName("TC Varnel");

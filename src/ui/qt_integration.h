@@ -3,6 +3,8 @@
 
 #include "ops/user_dialogs.h"
 
+#include <string>
+
 class QApplication;
 
 namespace varnel {
@@ -25,5 +27,9 @@ public:
 // Application-wide settings of the program: title, hint timings (300 ms until a hint shows,
 // 3500 ms that it stays).
 void SetUpApplication(QApplication& app);
+
+// Qt's own texts (standard buttons, context menus, dialogs) in the program's language, from
+// qtbase_<code>.qm in "translations" beside the program or in Qt's own folder; English without one.
+void ApplyQtTranslation(const std::string& languageName);
 
 } // namespace varnel

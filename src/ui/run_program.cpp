@@ -38,6 +38,7 @@ int RunProgram(int argc, char** argv) {
     SetFatalHandler(EndProgramNow);
     if (!InitializeProgram())
         return 0;
+    ApplyQtTranslation(AppSettings().Language);
     QtUserDialogs dialogs;
     SetUserDialogs(&dialogs);
 
