@@ -145,7 +145,7 @@ void WriteRawZip(const std::string& machinePath, const std::vector<RawZipEntry>&
 std::string Deflate(const std::string& bytes) {
     z_stream stream{};
     deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&stream, bytes.size()), '\0');
+    std::string out(deflateBound(&stream, static_cast<uLong>(bytes.size())), '\0');
     stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
     stream.avail_in = static_cast<uInt>(bytes.size());
     stream.next_out = reinterpret_cast<Bytef*>(out.data());

@@ -2,12 +2,15 @@
 // Wine-like prefix, the Windows one under Wine on the system's own functions. Paths carry blanks
 // and characters outside the host's code page, as users' plugin folders do.
 
+#include "platform/archive.h"
 #include "platform/codepage.h"
 #include "platform/file_tree.h"
 #include "platform/files.h"
+#include "platform/paths.h"
 #include "platform/profile.h"
 #include "util/text.h"
 
+#include "archive_maker.h"
 #include "contract_folder.h"
 
 #include <algorithm>
@@ -184,6 +187,42 @@ TEST(PlatformContract, TreesMoveIntoPlaceAndGoWhole) {
     EXPECT_TRUE(RemoveTree(root.Path() + "\\Plug ins"));
     EXPECT_FALSE(DirectoryExists(root.Path() + "\\Plug ins"));
     EXPECT_TRUE(RemoveTree(root.Path() + "\\Plug ins")) << "nothing left is success";
+}
+
+TEST(PlatformContract, ArchivesUnpackInsideTheTargetOnly) {
+    ContractFolder root;
+    const std::string zip = root.Path() + "\\bild viewer.zip";
+    test::WriteZip(ToHostPath(zip), {{"bild/bild.wlx", "module"},
+                                     {"bild/lang/", ""},
+                                     {"bild/lang/de.lng", "de"},
+                                     {"readme.txt", "read me"}});
+    const std::string target = root.Path() + "\\Plug ins\\" + kForeignFolder;
+    const ArchiveOutcome unpacked = ExtractArchiveSafely(zip, target);
+    ASSERT_EQ(unpacked.result, ArchiveResult::Extracted) << unpacked.entry;
+    EXPECT_EQ(Contents(target + "\\bild\\bild.wlx"), "module");
+    EXPECT_EQ(Contents(target + "\\bild\\lang\\de.lng"), "de");
+    EXPECT_EQ(Contents(target + "\\readme.txt"), "read me");
+
+    // Refused whole, before anything is written: a name that leaves the target, a drive, a link.
+    const std::vector<std::pair<std::string, test::ArchiveItem>> hostile = {
+        {"dots", {"../escape.txt", "x"}},
+        {"drive", {"C:\\escape.txt", "x"}},
+        {"link", {"lang", "", "C:\\Windows"}},
+    };
+    for (const auto& [name, item] : hostile) {
+        const std::string archive = root.Path() + "\\" + name + ".zip";
+        test::WriteZip(ToHostPath(archive), {{"first.txt", "x"}, item});
+        const std::string into = root.Path() + "\\" + name;
+        const ArchiveOutcome refused = ExtractArchiveSafely(archive, into);
+        EXPECT_EQ(refused.result, name == "link" ? ArchiveResult::Link : ArchiveResult::Unsafe) << name;
+        EXPECT_FALSE(FileExists(into + "\\first.txt")) << name << ": nothing is written";
+        EXPECT_FALSE(FileExists(root.Path() + "\\escape.txt")) << name;
+    }
+    ArchiveLimits small;
+    small.maxEntries = 2;
+    EXPECT_EQ(ExtractArchiveSafely(zip, root.Path() + "\\small", small).result, ArchiveResult::TooLarge);
+    EXPECT_EQ(ExtractArchiveSafely(root.Path() + "\\missing.zip", root.Path() + "\\x").result,
+              ArchiveResult::Unreadable);
 }
 
 } // namespace
