@@ -58,6 +58,9 @@ struct MoveOutcome {
 MoveOutcome MoveTreeInto(std::string_view from, const TreeListing& listing, std::string_view to,
                          std::string_view lastRelative);
 
+// The listing's regular files in the order MoveTreeInto moves them: as listed, lastRelative last.
+std::vector<const TreeEntry*> FilesInMoveOrder(const TreeListing& listing, std::string_view lastRelative);
+
 // Whether the path, with every link on its way resolved on the real file system, lies inside the
 // folder (or is it). Components that do not exist yet count as they are written.
 bool LiesInside(std::string_view path, std::string_view folder);

@@ -3,8 +3,8 @@
 // of files, their loading, and the open batch.
 
 #include "platform/files.h"
-#include "platform/profile_file.h"
 #include "platform/profile.h"
+#include "platform/profile_file.h"
 
 #include <map>
 #include <optional>

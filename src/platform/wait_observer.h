@@ -7,4 +7,15 @@ namespace varnel::platform::detail {
 
 WaitObserver& CurrentWaitObserver();
 
+// Tells the observer, when it goes, that a wait is over.
+struct WaitEndNotice {
+    WaitEndNotice() = default;
+    WaitEndNotice(const WaitEndNotice&) = delete;
+    WaitEndNotice& operator=(const WaitEndNotice&) = delete;
+    ~WaitEndNotice() {
+        if (CurrentWaitObserver())
+            CurrentWaitObserver()(0, true);
+    }
+};
+
 } // namespace varnel::platform::detail

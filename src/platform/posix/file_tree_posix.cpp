@@ -286,18 +286,7 @@ MoveOutcome MoveTreeInto(std::string_view from, const TreeListing& listing, std:
         return current;
     };
 
-    std::vector<const TreeEntry*> files;
-    const TreeEntry* last = nullptr;
-    for (const TreeEntry& entry : listing.entries) {
-        if (entry.type != TreeEntry::Type::File)
-            continue;
-        if (EqualsNoCaseAnsi(entry.relative, lastRelative))
-            last = &entry;
-        else
-            files.push_back(&entry);
-    }
-    if (last)
-        files.push_back(last);
+    const std::vector<const TreeEntry*> files = FilesInMoveOrder(listing, lastRelative);
     for (const TreeEntry* entry : files) {
         const std::vector<std::string> parts =
             SplitMachine(ReplaceAll(HostTextToUtf8(entry->relative), "\\", "/"));

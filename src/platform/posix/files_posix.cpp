@@ -1,5 +1,6 @@
 #include "platform/files.h"
 
+#include "platform/cached_file_source.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
 #include "platform/posix/files_internal.h"
@@ -244,49 +245,16 @@ FileState InspectFile(std::string_view path) {
 
 namespace {
 
-// Keeps the first block of the file, where every header lies, so the many small header reads
-// cost one system call.
-class FileSource : public ByteSource {
+// A file read at offsets through its descriptor.
+class FileSource : public CachedFileSource {
 public:
-    FileSource(int fd, uint64_t size) : m_fd(fd), m_size(size) {}
+    FileSource(int fd, uint64_t size) : CachedFileSource(size), m_fd(fd) {}
     ~FileSource() override { close(m_fd); }
     FileSource(const FileSource&) = delete;
     FileSource& operator=(const FileSource&) = delete;
 
-    uint64_t Size() const override { return m_size; }
-
-    bool Read(uint64_t offset, size_t size, void* out) override {
-        if (offset > m_size || size > m_size - offset)
-            return false;
-        if (!m_headLoaded) {
-            m_head.resize(static_cast<size_t>(std::min<uint64_t>(m_size, 4096)));
-            m_headLoaded = true;
-            if (!ReadAt(0, m_head.size(), m_head.data()))
-                m_head.clear();
-        }
-        if (offset + size <= m_head.size()) {
-            std::memcpy(out, m_head.data() + offset, size);
-            return true;
-        }
-        // Long runs of small reads elsewhere (the names of an export table) go through one region:
-        // once a run shows, a block around the reads serves it with one system call.
-        if (size <= kBlockSize / 2 && ++m_smallReads > kReadsBeforeBlock) {
-            if (offset < m_blockStart || offset + size > m_blockStart + m_block.size()) {
-                m_blockStart = offset & ~uint64_t{4095};
-                m_block.resize(static_cast<size_t>(std::min<uint64_t>(kBlockSize, m_size - m_blockStart)));
-                if (!ReadAt(m_blockStart, m_block.size(), m_block.data())) {
-                    m_block.clear();
-                    return ReadAt(offset, size, out);
-                }
-            }
-            std::memcpy(out, m_block.data() + (offset - m_blockStart), size);
-            return true;
-        }
-        return ReadAt(offset, size, out);
-    }
-
 private:
-    bool ReadAt(uint64_t offset, size_t size, void* out) {
+    bool ReadAt(uint64_t offset, size_t size, void* out) override {
         auto* p = static_cast<char*>(out);
         while (size > 0) {
             ssize_t n = pread(m_fd, p, size, static_cast<off_t>(offset));
@@ -299,16 +267,7 @@ private:
         return true;
     }
 
-    static constexpr uint64_t kBlockSize = 64 * 1024;
-    static constexpr int kReadsBeforeBlock = 16;
-
     int m_fd;
-    uint64_t m_size;
-    bool m_headLoaded = false;
-    std::vector<char> m_head;
-    int m_smallReads = 0;
-    uint64_t m_blockStart = 0;
-    std::vector<char> m_block;
 };
 
 } // namespace

@@ -105,12 +105,7 @@ CapturedRun RunAndCapture(const std::vector<std::string>& argv, const std::map<s
         return result;
     }
     result.started = true;
-    struct EndNotice {
-        ~EndNotice() {
-            if (detail::CurrentWaitObserver())
-                detail::CurrentWaitObserver()(0, true);
-        }
-    } endNotice;
+    detail::WaitEndNotice endNotice;
 
     // Reads until the child itself has ended. The end of the output is not waited for: a daemon
     // the child started (Wine's server) may hold the pipe open long after.

@@ -217,18 +217,7 @@ MoveOutcome MoveTreeInto(std::string_view from, const TreeListing& listing, std:
     if (topAttributes == INVALID_FILE_ATTRIBUTES || (topAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
         return outcome;
 
-    std::vector<const TreeEntry*> files;
-    const TreeEntry* last = nullptr;
-    for (const TreeEntry& entry : listing.entries) {
-        if (entry.type != TreeEntry::Type::File)
-            continue;
-        if (EqualsNoCaseAnsi(entry.relative, lastRelative))
-            last = &entry;
-        else
-            files.push_back(&entry);
-    }
-    if (last)
-        files.push_back(last);
+    const std::vector<const TreeEntry*> files = FilesInMoveOrder(listing, lastRelative);
     for (const TreeEntry* entry : files) {
         outcome.failedEntry = entry->relative;
         const std::vector<std::wstring> parts = SplitRelative(Wide(entry->relative));

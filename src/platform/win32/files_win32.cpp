@@ -1,5 +1,6 @@
 #include "platform/files.h"
 
+#include "platform/cached_file_source.h"
 #include "platform/win32/wide.h"
 #include "util/text.h"
 
@@ -177,34 +178,16 @@ std::optional<FileStamp> StampOf(std::string_view path) {
 
 namespace {
 
-// Reads at offsets through one handle; the first block, where every header lies, is kept.
-class FileSource : public ByteSource {
+// A file read at offsets through its handle.
+class FileSource : public CachedFileSource {
 public:
-    FileSource(HANDLE handle, uint64_t size) : m_handle(handle), m_size(size) {}
+    FileSource(HANDLE handle, uint64_t size) : CachedFileSource(size), m_handle(handle) {}
     ~FileSource() override { CloseHandle(m_handle); }
     FileSource(const FileSource&) = delete;
     FileSource& operator=(const FileSource&) = delete;
 
-    uint64_t Size() const override { return m_size; }
-
-    bool Read(uint64_t offset, size_t size, void* out) override {
-        if (offset > m_size || size > m_size - offset)
-            return false;
-        if (!m_headLoaded) {
-            m_head.resize(static_cast<size_t>(std::min<uint64_t>(m_size, 4096)));
-            m_headLoaded = true;
-            if (!ReadAt(0, m_head.size(), m_head.data()))
-                m_head.clear();
-        }
-        if (offset + size <= m_head.size()) {
-            std::memcpy(out, m_head.data() + offset, size);
-            return true;
-        }
-        return ReadAt(offset, size, out);
-    }
-
 private:
-    bool ReadAt(uint64_t offset, size_t size, void* out) {
+    bool ReadAt(uint64_t offset, size_t size, void* out) override {
         auto* p = static_cast<char*>(out);
         while (size > 0) {
             OVERLAPPED at{};
@@ -222,9 +205,6 @@ private:
     }
 
     HANDLE m_handle;
-    uint64_t m_size;
-    bool m_headLoaded = false;
-    std::vector<char> m_head;
 };
 
 // Opens a regular file for reading, sharing it with every other program (the host may have it

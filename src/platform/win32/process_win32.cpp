@@ -80,12 +80,7 @@ unsigned ElapsedMs(std::chrono::steady_clock::time_point since) {
 // Waits for a process the user may stop waiting for; true when it ended.
 bool WaitObserved(HANDLE process) {
     const auto started = std::chrono::steady_clock::now();
-    struct EndNotice {
-        ~EndNotice() {
-            if (CurrentWaitObserver())
-                CurrentWaitObserver()(0, true);
-        }
-    } endNotice;
+    detail::WaitEndNotice endNotice;
     for (;;) {
         if (WaitForSingleObject(process, 20) == WAIT_OBJECT_0)
             return true;
@@ -196,12 +191,7 @@ CapturedRun RunAndCapture(const std::vector<std::string>& argv, const std::map<s
     }
     CloseHandle(info.hThread);
     result.started = true;
-    struct EndNotice {
-        ~EndNotice() {
-            if (CurrentWaitObserver())
-                CurrentWaitObserver()(0, true);
-        }
-    } endNotice;
+    detail::WaitEndNotice endNotice;
 
     // Reads until the child itself has ended, not until the pipe closes: a program the child
     // started may hold it open long after.
