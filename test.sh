@@ -29,7 +29,11 @@ if ! command -v x86_64-w64-mingw32-g++-posix >/dev/null; then
 elif ! [ -x /usr/lib/wine/wine64 ] && ! command -v wine64 >/dev/null; then
   echo "skipped: no 64-bit Wine (/usr/lib/wine/wine64 or wine64) to run the Windows tests"
 else
-  # Qt and libarchive for MinGW are built once per machine (tens of minutes the first time).
+  # Qt and libarchive for MinGW are built once per machine.
+  if ! windeps=$(tools/windows-deps.sh --check 2>/dev/null); then
+    echo "Qt and libarchive for MinGW are built now, once for this machine (about half an hour on 2 cores);"
+    echo "later runs take them from the cache."
+  fi
   windeps=$(tools/windows-deps.sh | tail -1)
   cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
     -DVARNEL_WINDEPS="$windeps" -DVARNEL_GUI="${VARNEL_GUI:-ON}" -DVARNEL_LINUX_BUILD="$PWD/build-asan" >/dev/null

@@ -8,7 +8,8 @@
 # Every finished step leaves a stamp there: an interrupted run goes on where it stopped, and a
 # finished one returns at once. It prints where it is, and how long each step took.
 #
-# Usage: tools/windows-deps.sh        prints the cache folder on its last line
+# Usage: tools/windows-deps.sh          prints the cache folder on its last line
+#        tools/windows-deps.sh --check  prints it and succeeds only when everything is built
 set -euo pipefail
 
 say() { echo "== windows-deps: $*" >&2; }
@@ -102,14 +103,23 @@ archive_build() {
   cmake --install "$cache/archive-build"
 }
 
+# A change of the configuration (in this script) builds again what it concerns.
+qt_key=$(declare -f qt_configure | md5sum | cut -c1-8)
+archive_key=$(declare -f archive_build | md5sum | cut -c1-8)
+if [ "${1:-}" = --check ]; then
+  for step in sources fetch-qt fetch-libarchive toolchain "qt-configure-$qt_key" "qt-build-$qt_key" \
+    "libarchive-$archive_key"; do
+    [ -e "$cache/stamps/$step" ] || exit 1
+  done
+  echo "$cache"
+  exit 0
+fi
+
 total=$SECONDS
 timed sources sources
 timed fetch-qt fetch qt6-base qt6-base-dev
 timed fetch-libarchive fetch libarchive libarchive-dev
 timed toolchain toolchain
-# A change of the configuration (in this script) builds again what it concerns.
-qt_key=$(declare -f qt_configure | md5sum | cut -c1-8)
-archive_key=$(declare -f archive_build | md5sum | cut -c1-8)
 timed "qt-configure-$qt_key" qt_configure
 timed "qt-build-$qt_key" qt_build
 timed "libarchive-$archive_key" archive_build

@@ -4,7 +4,8 @@
 # display. The window opens on the host; a second start with a plugin file on its command line
 # installs it once the user answers the questions (Enter); the window closes with Alt+F4 and the
 # program ends with exit code 0. wincmd.ini must then be byte for byte what the Linux build's
-# varnel writes for the same install on the same host.
+# varnel writes for the same install on the same host. Then varnel.exe runs the host and restarts
+# it in mode 0: the old host closes before the new one starts, and one host is left.
 #
 # Usage: gui_smoke.sh ZIP LINUX_BUILD WORK     (exit 77: skipped, with the reason)
 set -euo pipefail
@@ -90,8 +91,21 @@ fi
 wait "$main" && code=0 || code=$?
 [ "$code" = 0 ] || { echo "tcvarnel.exe ended with exit code $code"; exit 1; }
 
+cli='C:\Program Files\TC Varnel\varnel.exe'
+hosts() { visible '^Total Commander \(stand-in\)$' | wc -l; }
+"$wine" "$cli" host run >/dev/null
+[ "$("$wine" "$cli" host status | tr -d '\r')" = running ] || { echo "varnel.exe host run: the host does not run"; exit 1; }
+"$wine" "$cli" host restart --mode 0 >/dev/null
+[ "$("$wine" "$cli" host status | tr -d '\r')" = running ] || { echo "after the restart no host runs"; exit 1; }
+sleep 2
+[ "$(hosts)" = 1 ] || { echo "after the restart $(hosts) host windows are open, not 1"; exit 1; }
+starts=$(grep -c . "$WINEPREFIX/drive_c/totalcmd/startlog.txt")
+[ "$starts" = 2 ] || { echo "the host was started $starts times, not twice"; exit 1; }
+echo "varnel.exe ran the host and restarted it: one host is left"
+
 expected=$work/linux-prefix/drive_c/totalcmd/wincmd.ini
 actual=$WINEPREFIX/drive_c/totalcmd/wincmd.ini
 grep -q 'Bild Betrachter\\bild.wlx' "$actual" || { echo "wincmd.ini does not register the plugin"; exit 1; }
 cmp "$expected" "$actual" || { diff <(cat -A "$expected") <(cat -A "$actual"); exit 1; }
 echo "wincmd.ini is byte for byte what the Linux build writes"
+wineserver -k 2>/dev/null || true # the host stand-in ends with the test
