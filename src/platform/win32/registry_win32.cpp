@@ -16,9 +16,19 @@ using win32::Wide;
 
 namespace {
 
-// Keys are named as the 64-bit view names them: "Software\Wow6432Node\..." reads the 32-bit
-// programs' view, as it does in the registry files Wine keeps.
-constexpr REGSAM kView = KEY_WOW64_64KEY;
+// Keys are named as the 64-bit view names them, as in the registry files Wine keeps:
+// "Software\Wow6432Node\..." is the 32-bit programs' view, which the system opens as
+// "Software\..." with KEY_WOW64_32KEY; everything else is opened in the 64-bit view.
+struct ViewKey {
+    std::wstring key;
+    REGSAM view;
+};
+ViewKey InView(const std::wstring& key) {
+    static const std::wstring kWow = L"Software\\Wow6432Node\\";
+    if (key.size() > kWow.size() && _wcsnicmp(key.c_str(), kWow.c_str(), kWow.size()) == 0)
+        return {L"Software\\" + key.substr(kWow.size()), KEY_WOW64_32KEY};
+    return {key, KEY_WOW64_64KEY};
+}
 
 HKEY RootKey(RegistryRoot root) {
     switch (root) {
@@ -55,7 +65,8 @@ public:
 
 private:
     bool Open(HKEY root, const std::wstring& key) {
-        if (RegOpenKeyExW(root, key.c_str(), 0, KEY_QUERY_VALUE | kView, &m_key) == ERROR_SUCCESS)
+        const ViewKey in = InView(key);
+        if (RegOpenKeyExW(root, in.key.c_str(), 0, KEY_QUERY_VALUE | in.view, &m_key) == ERROR_SUCCESS)
             return true;
         m_key = nullptr;
         return false;
@@ -141,7 +152,8 @@ bool WriteRegistryStrings(const std::vector<RegistryWrite>& writes, bool) {
             classes = true;
         }
         HKEY handle = nullptr;
-        if (RegCreateKeyExW(root, Wide(key).c_str(), 0, nullptr, 0, KEY_SET_VALUE | kView, nullptr, &handle,
+        const ViewKey in = InView(Wide(key));
+        if (RegCreateKeyExW(root, in.key.c_str(), 0, nullptr, 0, KEY_SET_VALUE | in.view, nullptr, &handle,
                             nullptr) != ERROR_SUCCESS) {
             all = false;
             continue;
