@@ -1,6 +1,7 @@
 // The Windows backend's own promises, where the system itself takes part: the registry and its
 // views, programs started and stopped, command lines, files held by running programs.
 
+#include "catalog/module_probe.h"
 #include "platform/codepage.h"
 #include "platform/environment.h"
 #include "platform/files.h"
@@ -124,6 +125,12 @@ TEST(Win32Processes, CommandLinesArriveByteForByte) {
     ASSERT_EQ(ReadWholeFile(folder + "\\started.log", log, 1 << 16), ReadResult::Ok);
     EXPECT_EQ(log, unquoted + "\n" + quoted + "\n");
     EXPECT_FALSE(StartProcess("\"" + folder + "\\missing.exe\" x", ShowMode::Hidden, true));
+
+    // The shell starts a program with the parameters after its quoted name.
+    ASSERT_TRUE(ShellRun(program, "/x \"y z\"", ShowMode::Hidden, true));
+    ASSERT_EQ(ReadWholeFile(folder + "\\started.log", log, 1 << 16), ReadResult::Ok);
+    EXPECT_TRUE(log.ends_with(" /x \"y z\"\n")) << log;
+    EXPECT_FALSE(ShellRun(folder + "\\missing.exe", "", ShowMode::Hidden, true));
 }
 
 TEST(Win32Processes, TheHostWindowClosesWhenAsked) {
@@ -153,6 +160,31 @@ TEST(Win32Files, ModulesLoadedByARunningProgramAreInUse) {
     holder.join();
     EXPECT_TRUE(held) << "the host's own test: a loaded module cannot be opened for writing";
     EXPECT_TRUE(Eventually([&] { return !FileCannotBeOpenedForWriting(module); }));
+}
+
+TEST(Win32Helpers, ModulesAreAskedByAHelperOfTheirBitness) {
+    ContractFolder root;
+    const std::string folder =
+        root.Path() + "\\" + std::string(kUtf8Mark) + "\xD0\x9F\xD0\xB0\xD0\xBA\xD0\xB5\xD1\x80";
+    ASSERT_TRUE(CreateFolder(folder));
+    const std::string module64 = CopyProgram(Beside("held_module.dll"), folder, "packer.wcx64");
+    const ProbeAnswer answer64 = AskProbe("packer-caps", module64);
+    EXPECT_EQ(answer64.kind, ProbeAnswer::Number) << answer64.problem;
+    EXPECT_EQ(answer64.number, 285);
+
+    const std::string helper32 = HostTextToUtf8(Beside("tcvarnel-probe-w32.exe"));
+    if (!IsRegularMachineFile(helper32))
+        GTEST_SKIP() << "no 32-bit helper was built here (the i686 MinGW compiler is missing)";
+    // Whether this machine runs 32-bit programs at all: a kernel without IA32 emulation, or a Wine
+    // without its 32-bit half, does not; the helper's usage answer (exit code 2) says it does.
+    const CapturedRun tried = RunAndCapture({helper32}, {}, 60000);
+    if (!tried.exited || tried.exitCode != 2)
+        GTEST_SKIP() << "this machine runs no 32-bit programs (a kernel without IA32 emulation, or no "
+                        "32-bit Wine): the 32-bit helper is not tested";
+    const std::string module32 = CopyProgram(Beside("held_module32.dll"), folder, "packer.wcx");
+    const ProbeAnswer answer32 = AskProbe("packer-caps", module32);
+    EXPECT_EQ(answer32.kind, ProbeAnswer::Number) << answer32.problem;
+    EXPECT_EQ(answer32.number, 285);
 }
 
 TEST(Win32System, FoldersEnvironmentAndVersion) {
