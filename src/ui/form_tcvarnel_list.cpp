@@ -111,7 +111,10 @@ void TFormTCVarnel::FillList() {
     // The placeholder row is no plugin; a configuration that cannot be read says so instead.
     std::string problem = HostConfigProblem();
     if (problem.empty()) {
-        problem = FormatPrintf(Message(72), {any ? static_cast<int>(m_rows.size()) : 0, missing});
+        // One plugin has a message of its own: the languages' plural forms are texts, not rules.
+        const int count = any ? static_cast<int>(m_rows.size()) : 0;
+        problem =
+            count == 1 ? FormatPrintf(Message(123), {missing}) : FormatPrintf(Message(72), {count, missing});
         if (!m_registrationProblem.empty())
             problem.append("  ").append(m_registrationProblem);
     }

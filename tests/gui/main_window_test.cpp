@@ -213,6 +213,9 @@ private slots:
         QVERIFY(host.Window().SelectedTableRows().empty());
         QCOMPARE(host.Find<QLabel>("StatusText")->text(), QString("0 plugins, 0 disabled or missing"));
         QVERIFY(!host.Action("mnuUninstall")->isEnabled());
+        tabs->setCurrentIndex(2); // Packer: one plugin, counted in the singular
+        Settle();
+        QCOMPARE(host.Find<QLabel>("StatusText")->text(), QString("1 plugin, 1 disabled or missing"));
 
         // A configuration that cannot be read is not shown as an empty one.
         std::filesystem::remove(host.prefix.Path("drive_c/totalcmd/wincmd.ini"));
