@@ -74,6 +74,9 @@ TFormOrder::TFormOrder(PluginKind orderKind, QWidget* parent) : QDialog(parent),
     };
     m_btnOk = button("btnOk", &TFormOrder::btnOkClick);
     m_btnOk->setDefault(true);
+    // Leaving without writing needs no key to know (Escape does the same).
+    m_btnCancel = button("btnCancel", &TFormOrder::reject);
+    m_btnCancel->setAutoDefault(false);
     m_btnUp = button("btnUp", &TFormOrder::btnUpClick);
     m_btnDown = button("btnDown", &TFormOrder::btnDownClick);
     m_btnUp->setAutoDefault(false);
@@ -81,13 +84,14 @@ TFormOrder::TFormOrder(PluginKind orderKind, QWidget* parent) : QDialog(parent),
 
     auto* layout = new QGridLayout(this);
     layout->addWidget(m_label1, 0, 0, 1, 2);
-    layout->addWidget(m_listView1, 1, 0, 4, 1);
     layout->addWidget(m_btnOk, 1, 1);
-    layout->addWidget(m_btnUp, 2, 1);
-    layout->addWidget(m_btnDown, 3, 1);
-    layout->setRowStretch(4, 1);
+    layout->addWidget(m_btnCancel, 2, 1);
+    layout->addWidget(m_btnUp, 3, 1);
+    layout->addWidget(m_btnDown, 4, 1);
+    layout->setRowStretch(5, 1);
     layout->setColumnStretch(0, 1);
-    layout->addWidget(new QSizeGrip(this), 5, 1, Qt::AlignBottom | Qt::AlignRight);
+    layout->addWidget(m_listView1, 1, 0, 5, 1);
+    layout->addWidget(new QSizeGrip(this), 6, 1, Qt::AlignBottom | Qt::AlignRight);
     setMinimumSize(300, 100);
 
     resize(ReadSettingInt("Window", "OrderWidth", 512), ReadSettingInt("Window", "OrderHeight", 254));
@@ -105,6 +109,7 @@ void TFormOrder::showEvent(QShowEvent* event) {
         return;
     setWindowTitle(FromAnsi(GetCaptionNoAccel(250)));
     m_btnOk->setText(FromAnsi(GetCaption(105)));
+    m_btnCancel->setText(FromAnsi(GetCaption(151)));
     m_btnUp->setText(FromAnsi(GetCaption(252)));
     m_btnDown->setText(FromAnsi(GetCaption(253)));
     m_listView1->setHeaderLabels({FromAnsi(GetCaption(77)), FromAnsi(GetCaption(80))});

@@ -46,6 +46,7 @@ private:
     QLabel* m_label1 = nullptr;
     QTreeWidget* m_listView1 = nullptr;
     QPushButton* m_btnOk = nullptr;
+    QPushButton* m_btnCancel = nullptr;
     QPushButton* m_btnUp = nullptr;
     QPushButton* m_btnDown = nullptr;
 };

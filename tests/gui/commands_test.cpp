@@ -526,6 +526,15 @@ private slots:
         host.Window().btnOrderClick();
         Settle();
         QCOMPARE(host.WincmdIni(), after);
+        // Cancel leaves the same way, moves and all.
+        inDialog([](TFormOrder& order) {
+            QCOMPARE(order.findChild<QPushButton*>("btnCancel")->text(), QString("Cancel"));
+            order.btnDownClick();
+            order.findChild<QPushButton*>("btnCancel")->click();
+        });
+        host.Window().btnOrderClick();
+        Settle();
+        QCOMPARE(host.WincmdIni(), after);
         QVERIFY(Contains(host.prefix.Read("drive_c/Varnel/TC_varnel.ini"), "OrderColumn1W="));
 
         inDialog([](TFormOrder& order) { order.reject(); });
