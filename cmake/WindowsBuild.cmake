@@ -42,6 +42,7 @@ endif()
 add_subdirectory(src)
 add_custom_target(varnel_language ALL
   COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_SOURCE_DIR}/Language ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/Language
+  COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}
   COMMENT "Copying language files")
 
 

@@ -19,7 +19,7 @@ foreach(plugin ${PLUGINS})
   get_filename_component(folder ${plugin} DIRECTORY)
   file(COPY ${BIN}/${plugin} DESTINATION ${dir}/${folder})
 endforeach()
-file(COPY ${BIN}/Language DESTINATION ${dir})
+file(COPY ${BIN}/Language ${BIN}/README.md DESTINATION ${dir})
 # Qt's own texts (its standard buttons and dialogs) in the languages the program ships.
 foreach(language de)
   if(EXISTS ${TRANSLATIONS}/qtbase_${language}.qm)

@@ -15,7 +15,6 @@ namespace varnel {
 constexpr int kPluginListColumns = 7;
 constexpr int kIconDisabledOrMissing = 4;
 inline constexpr std::string_view kProgramVersionText = "1.8.4";
-inline constexpr std::string_view kProgramDateText = "(04.12.2005)";
 
 struct PluginListRow {
     int tableRow = 0; // 0 for the placeholder row

@@ -2,7 +2,9 @@
 
 #include "lang/language.h"
 #include "ops/plugin_list.h"
+#include "platform/files.h"
 #include "platform/process.h"
+#include "platform/program_folder.h"
 #include "ui/qt_text.h"
 #include "util/text.h"
 
@@ -71,7 +73,7 @@ TFormAbout::TFormAbout(QWidget* parent) : QDialog(parent) {
     m_label4 = named(new QLabel(this), "Label4");
     m_label4->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_sHomepage = named(new LinkLabel(
-                            kHomepageAddress, [this] { sHomepageClick(); }, this),
+                            kReadmeFileName, [this] { sHomepageClick(); }, this),
                         "sHomepage");
     m_label6 = named(new QLabel(this), "Label6");
     m_label6->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -127,16 +129,20 @@ void TFormAbout::FormShow() {
     setWindowTitle(FromAnsi(GetCaptionNoAccel(68)));
     m_label0->setText(FromAnsi(GetCaption(100)));
     m_label2->setText(FromAnsi(GetCaption(101)));
-    m_label1->setText(FromAnsi(
-        FormatPrintf(Message(52), {std::string(kProgramVersionText), std::string(kProgramDateText)})));
+    m_label1->setText(FromAnsi(FormatPrintf(
+        Message(52), {std::string(kProgramVersionText), std::string("(") + VARNEL_BUILD_DATE + ")"})));
     m_label4->setText(FromAnsi(GetCaption(104)));
+    // The README is linked only where it is: a program folder without one shows no dead link.
+    const bool readme = platform::IsRegularFile(ProgramFolder() + kReadmeFileName);
+    m_label4->setVisible(readme);
+    m_sHomepage->setVisible(readme);
     m_label6->setText(FromAnsi(GetCaption(103)));
     m_btnOk->setText(FromAnsi(GetCaption(105)));
 }
 
 // A link that cannot be opened fails silently.
 void TFormAbout::sHomepageClick() {
-    platform::ShellOpen(ToAnsi(m_sHomepage->text()));
+    platform::ShellRun(ProgramFolder() + kReadmeFileName, "", platform::ShowMode::Shown, false);
 }
 
 void TFormAbout::sPluginPageClick() {

@@ -1,6 +1,6 @@
 #pragma once
-// The About box: the program's name, version and date, two web links, and the translators'
-// credits.
+// The About box: the program's name, version and build date, the README beside the program and
+// the host's plugin page, and the translators' credits.
 
 #include <QDialog>
 
@@ -10,7 +10,8 @@ class QPushButton;
 
 namespace varnel {
 
-inline constexpr const char* kHomepageAddress = "https://tcvarnel.example.org/";
+// The program's own documentation, shipped beside it.
+inline constexpr const char* kReadmeFileName = "README.md";
 inline constexpr const char* kPluginPageAddress = "https://www.ghisler.com/plugins.htm";
 
 class TFormAbout : public QDialog {

@@ -28,6 +28,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTabBar>
 #include <QTest>
 #include <QTimer>
@@ -679,8 +680,32 @@ private slots:
             QVERIFY(about && about->objectName() == "TFormAbout");
             seen = true;
             QCOMPARE(about->windowTitle(), QString::fromUtf8("\u00dcber"));
-            QCOMPARE(about->findChild<QLabel*>("Label1")->text(), QString("Version 1.8.4 (04.12.2005)"));
-            QCOMPARE(about->findChild<QLabel*>("sHomepage")->cursor().shape(), Qt::PointingHandCursor);
+            // The build's own date, not a made-up one.
+            const QString version = about->findChild<QLabel*>("Label1")->text();
+            QVERIFY2(QRegularExpression("^Version 1\\.8\\.4 \\(\\d\\d\\.\\d\\d\\.20\\d\\d\\)$")
+                         .match(version)
+                         .hasMatch(),
+                     qPrintable(version));
+            QVERIFY(!version.contains("2005"));
+            // No README in this program folder: no link to one.
+            QVERIFY(about->findChild<QLabel*>("sHomepage")->isHidden());
+            about->findChild<QPushButton*>("btnOk")->click();
+        });
+        host.List()->setFocus();
+        QTest::keyClick(host.List(), Qt::Key_F1);
+        QVERIFY(seen);
+
+        // With the README beside the program, the box links to it.
+        host.prefix.Write("drive_c/Varnel/README.md", "# TC Varnel\n");
+        seen = false;
+        QTimer::singleShot(0, [&] {
+            auto* about = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            QVERIFY(about);
+            seen = true;
+            auto* link = about->findChild<QLabel*>("sHomepage");
+            QVERIFY(!link->isHidden());
+            QCOMPARE(link->text(), QString("README.md"));
+            QCOMPARE(link->cursor().shape(), Qt::PointingHandCursor);
             const QString credits = about->findChild<QPlainTextEdit*>("Memo1")->toPlainText();
             for (const auto& file :
                  std::filesystem::directory_iterator(std::string(VARNEL_SOURCE_DIR) + "/Language"))
@@ -688,8 +713,7 @@ private slots:
                          file.path().c_str());
             about->findChild<QPushButton*>("btnOk")->click();
         });
-        host.List()->setFocus();
-        QTest::keyClick(host.List(), Qt::Key_F1);
+        host.Window().btnAboutClick();
         QVERIFY(seen);
     }
 

@@ -131,6 +131,12 @@ TEST(Win32Processes, CommandLinesArriveByteForByte) {
     ASSERT_EQ(ReadWholeFile(folder + "\\started.log", log, 1 << 16), ReadResult::Ok);
     EXPECT_TRUE(log.ends_with(" /x \"y z\"\n")) << log;
     EXPECT_FALSE(ShellRun(folder + "\\missing.exe", "", ShowMode::Hidden, true));
+
+    // A document of a type nothing opens is shown as text.
+    ASSERT_TRUE(ReplaceFileAtomically(folder + "\\README.md", "# read me\r\n"));
+    ASSERT_TRUE(ShellRun(folder + "\\README.md", "", ShowMode::Shown, false));
+    EXPECT_TRUE(Eventually([] { return FindWindowW(L"Notepad", nullptr) != nullptr; }));
+    EXPECT_EQ(CloseFirstWindowOfClass("Notepad", 10000), CloseAnswer::Closed);
 }
 
 TEST(Win32Processes, TheHostWindowClosesWhenAsked) {

@@ -291,7 +291,13 @@ std::string WineVersionText() {
 bool ShellRun(std::string_view file, std::string_view parameters, ShowMode show, bool wait) {
     if (file.empty())
         return false;
-    return Execute(nullptr, file, parameters, show, wait);
+    if (Execute(nullptr, file, parameters, show, wait))
+        return true;
+    // A document the shell cannot open (no program is associated with README.md) is shown as
+    // text, as the Linux build shows it under Wine: Notepad.
+    if (!parameters.empty() || !IsRegularFile(file))
+        return false;
+    return StartProcess("notepad.exe \"" + std::string(file) + "\"", show, wait);
 }
 
 bool ShellOpen(std::string_view target) {
