@@ -139,8 +139,9 @@ const std::vector<int>& MessageNumbers() {
         // listed twice; options that are no numbers, and a refresh too often; an archive entry that
         // would leave its folder, an archive bomb, an archiver that wrote elsewhere, and an archive
         // whose pluginst.inf names no plugin, one holding a link or a special file, and a refresh
-        // period out of range, and a program path no command can hold; the list's count of one plugin.
-        range(91, 123);
+        // period out of range, and a program path no command can hold; the list's count of one plugin;
+        // the bar buttons added, or the bar that could not be written.
+        range(91, 125);
         return n;
     }();
     return numbers;

@@ -87,7 +87,7 @@ void RemoveButtons(std::string_view file, std::string_view text) {
     }
 }
 
-void AddProgramButtons(std::string_view file, std::string_view programPath, std::string_view iconFile) {
+bool AddProgramButtons(std::string_view file, std::string_view programPath, std::string_view iconFile) {
     struct Button {
         std::string_view parameters;
         int icon;
@@ -97,11 +97,13 @@ void AddProgramButtons(std::string_view file, std::string_view programPath, std:
         {"", 0, 50}, {"/install", 4, 63}, {"/installZip", 4, 91}, {"/order", 5, 84}, {"/restart", 6, 61}};
     platform::RemoveStaleReplacements(file);
     platform::ProfileBatch batch(file);
+    if (!batch.Usable())
+        return false;
     RemoveButtons(file, FileNamePart(programPath));
     AddSeparatorIfNeeded(file);
     for (const Button& button : kButtons)
         AddButton(file, programPath, button.parameters, iconFile, button.icon, GetCaption(button.caption));
-    batch.Commit();
+    return batch.Commit();
 }
 
 } // namespace varnel

@@ -27,7 +27,8 @@ void RemoveButtons(std::string_view file, std::string_view text);
 
 // The program's buttons: itself, then /install, /installZip, /order and /restart, behind a
 // separator, after taking out every button that already starts it. The whole edit replaces the
-// file once. The icons come from iconFile (the program's icon module).
-void AddProgramButtons(std::string_view file, std::string_view programPath, std::string_view iconFile);
+// file once. The icons come from iconFile (the program's icon module). False when the bar could
+// not be read or written; it is then left as it was.
+bool AddProgramButtons(std::string_view file, std::string_view programPath, std::string_view iconFile);
 
 } // namespace varnel

@@ -336,7 +336,12 @@ void TFormOptions::btnBarAddClick() {
         ShowAppMessage(FormatPrintf(Message(122), {*unusable}), kStyleError);
         return;
     }
-    AddProgramButtons(BarFile, platform::OwnExecutablePath(), ProgramIconFile());
+    // Said either way, with the bar's path: the host shows the buttons only after it reads the
+    // bar again, so nothing on the screen would tell.
+    if (AddProgramButtons(BarFile, platform::OwnExecutablePath(), ProgramIconFile()))
+        ShowAppMessage(FormatPrintf(Message(124), {BarFile}), kStyleInformation);
+    else
+        ShowAppMessage(FormatPrintf(Message(125), {BarFile}), kStyleError);
 }
 
 void TFormOptions::btnLink1Click() {

@@ -617,6 +617,8 @@ private slots:
             auto* bar = options.findChild<QPushButton*>("btnBarAdd");
             QCOMPARE(bar->text(), "Add buttons to the TC bar " + FromAnsi(FileNamePart(GetButtonBarFile())));
             bar->click();
+            QCOMPARE(host.boxes.Boxes().back().text,
+                     "TC Varnel's buttons were added to the button bar " + GetButtonBarFile() + ".");
             seconds->setText("ten");
             options.findChild<QPushButton*>("btnOk")->click();
             QVERIFY(options.isVisible()); // stays open, and says why

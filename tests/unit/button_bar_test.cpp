@@ -2,6 +2,7 @@
 
 #include "catalog/host_config.h"
 #include "lang/language.h"
+#include "platform/files.h"
 #include "platform/program_folder.h"
 #include "temp_prefix.h"
 
@@ -52,7 +53,7 @@ TEST_F(ButtonBarTest, ProgramButtonsFollowOneSeparatorAndDoNotPileUp) {
                                            "button1=wcmicons.dll,1\r\ncmd1=cm_SrcComments\r\niconic1=1\r\n"
                                            "button2=\r\ncmd2=\r\n"
                                            "button3=notepad.exe\r\ncmd3=notepad.exe\r\nparam3=%P%N\r\n");
-    AddProgramButtons(kBar, kProgram, kIcons);
+    EXPECT_TRUE(AddProgramButtons(kBar, kProgram, kIcons));
     const std::string once = Bar();
     EXPECT_EQ(once, "[Buttonbar]\r\nButtoncount=9\r\nbutton1=wcmicons.dll,1\r\ncmd1=cm_SrcComments\r\n"
                     "iconic1=1\r\nbutton2=\r\ncmd2=\r\nbutton3=notepad.exe\r\ncmd3=notepad.exe\r\n"
@@ -82,6 +83,11 @@ TEST_F(ButtonBarTest, NewBarAndRemovalOfEveryCommandContainingTheName) {
     // The bar now ends with a separator: no second one.
     AddSeparatorIfNeeded(kBar);
     EXPECT_EQ(ButtonCount(kBar), 2);
+
+    // A bar that cannot be read (a folder where the file should be) is reported, and nothing made.
+    ASSERT_TRUE(platform::CreateFolder("C:\\TC\\Folder.bar"));
+    EXPECT_FALSE(AddProgramButtons("C:\\TC\\Folder.bar", kProgram, kIcons));
+    EXPECT_TRUE(platform::DirectoryExists("C:\\TC\\Folder.bar"));
 }
 
 // The host's Buttonbar setting names the bar, with %COMMANDER_PATH% expanded; without it the bar

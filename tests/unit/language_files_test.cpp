@@ -38,7 +38,7 @@ const std::map<int, std::string> kMessageArguments = {
     {96, "s"},   {97, "d"},   {98, "s"},  {99, "ss"}, {100, "ssss"}, {101, "s"},   {102, ""},   {103, ""},
     {104, ""},   {105, ""},   {106, ""},  {107, "s"}, {108, "sd"},   {109, "s"},   {110, "s"},  {111, "s"},
     {112, ""},   {113, "s"},  {114, "s"}, {115, ""},  {116, "s"},    {117, "sss"}, {118, "s"},  {119, "s"},
-    {120, "s"},  {121, "s"},  {122, "s"}, {123, "d"}};
+    {120, "s"},  {121, "s"},  {122, "s"}, {123, "d"}, {124, "s"},    {125, "s"}};
 
 // The conversions of a template, in order: "s" for %s, "d" for %d ("%%" is no conversion).
 std::string Conversions(std::string_view text) {
