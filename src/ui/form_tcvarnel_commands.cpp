@@ -250,6 +250,12 @@ void TFormTCVarnel::mnuDescClick() {
         return;
     TimerOff();
     if (EditDescription(rows.front())) {
+        // A description saved into a hidden column would look lost: the column comes on.
+        Settings& s = AppSettings();
+        if (!s.ShowDescriptions) {
+            s.ShowDescriptions = true;
+            ApplyColumnOptions();
+        }
         ShowHostState();
         FillList();
     }

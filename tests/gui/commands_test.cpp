@@ -372,6 +372,24 @@ private slots:
         QCOMPARE(host.RowText(Position(host, "sample_fs"), 1), std::string("Browses the network"));
     }
 
+    // A description saved while its column is hidden turns the column on; a cancelled edit does not.
+    void savedDescriptionShowsItsColumn() {
+        GuiHost host;
+        host.Open();
+        QVERIFY(host.List()->isColumnHidden(1));
+        host.Select({Position(host, "sample_fs")});
+        host.Window().mnuDescClick(); // no answer: cancelled
+        Settle();
+        QVERIFY(host.List()->isColumnHidden(1));
+        host.dialogs.texts.push_back(std::string("Browses the network"));
+        host.Select({Position(host, "sample_fs")});
+        host.Window().mnuDescClick();
+        Settle();
+        QVERIFY(!host.List()->isColumnHidden(1));
+        QVERIFY(AppSettings().ShowDescriptions);
+        QCOMPARE(host.RowText(Position(host, "sample_fs"), 1), std::string("Browses the network"));
+    }
+
     // The Report dialog stores its choices only on OK; a report that cannot be written says so.
     void reportDialogCancelAndFailure() {
         GuiHost host;
