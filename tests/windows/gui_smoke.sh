@@ -35,7 +35,11 @@ os.rename(os.path.join(sys.argv[2], top), os.path.join(sys.argv[2], "TC Varnel")
 PY
   mkdir -p "$WINEPREFIX/drive_c/Downloads/Bild Betrachter"
   cp "$linux/test-plugins/pe/sample_lister.wlx" "$WINEPREFIX/drive_c/Downloads/Bild Betrachter/bild.wlx"
-  # The same host for the Linux build, which writes the expected file.
+  # The same host for the Linux build, which writes the expected file. Its prefix is made by Wine
+  # first: the Linux build asks the module for its detect string under Wine, and a prefix Wine
+  # still has to set up would take longer than a module question may.
+  WINEPREFIX=$work/linux-prefix "$wine" wineboot -i >/dev/null 2>&1
+  WINEPREFIX=$work/linux-prefix wineserver -w
   "$source_dir/tools/make_demo_host.sh" "$work/linux-prefix" "$linux" >/dev/null
   mkdir -p "$work/linux-prefix/drive_c/Downloads/Bild Betrachter"
   cp "$linux/test-plugins/pe/sample_lister.wlx" "$work/linux-prefix/drive_c/Downloads/Bild Betrachter/bild.wlx"
@@ -106,6 +110,7 @@ echo "varnel.exe ran the host and restarted it: one host is left"
 expected=$work/linux-prefix/drive_c/totalcmd/wincmd.ini
 actual=$WINEPREFIX/drive_c/totalcmd/wincmd.ini
 grep -q 'Bild Betrachter\\bild.wlx' "$actual" || { echo "wincmd.ini does not register the plugin"; exit 1; }
+grep -q '^1_detect=EXT="TXT"' "$actual" || { echo "the module's detect string was not registered"; exit 1; }
 cmp "$expected" "$actual" || { diff <(cat -A "$expected") <(cat -A "$actual"); exit 1; }
 echo "wincmd.ini is byte for byte what the Linux build writes"
 wineserver -k 2>/dev/null || true # the host stand-in ends with the test
