@@ -116,6 +116,18 @@ ReadResult ReadWholeFile(std::string_view path, std::string& bytes, size_t maxBy
 // untouched and false is returned.
 bool ReplaceFileAtomically(std::string_view path, std::string_view bytes);
 
+// Sees every replacement made through ReplaceFileAtomically: the change history keeps the bytes a
+// file had before a change. BeforeReplace runs while the file is still as it was, AfterReplace
+// once the replacement is done or failed. Replacements the observer makes itself are not shown.
+class ReplaceObserver {
+public:
+    virtual ~ReplaceObserver() = default;
+    virtual void BeforeReplace(std::string_view path) = 0;
+    virtual void AfterReplace(std::string_view path, std::string_view bytes, bool written) = 0;
+};
+// Installs the observer (nullptr: none) and returns the previous one.
+ReplaceObserver* SetReplaceObserver(ReplaceObserver* observer);
+
 // A new, empty file in the system's temporary folder, for this program to use and delete: its
 // Windows path, or "" when none could be made.
 std::string MakeScratchFile();

@@ -308,6 +308,17 @@ bool IniText::HasSection(std::string_view section) const {
     return FindSection(section) != nullptr;
 }
 
+std::vector<std::string> IniText::SectionNames() const {
+    std::vector<std::string> names;
+    std::unordered_set<std::string> seen;
+    for (const Section& section : m_sections) {
+        std::string name(NameOf(m_lines[section.headerLine]));
+        if (seen.insert(Folded(name)).second)
+            names.push_back(std::move(name));
+    }
+    return names;
+}
+
 bool IniText::RemoveEmptySection(std::string_view section) {
     const Section* s = FindSection(section);
     if (!s)

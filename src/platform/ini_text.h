@@ -53,6 +53,8 @@ public:
                      const std::vector<std::pair<std::string, std::string>>& entries);
 
     bool HasSection(std::string_view section) const;
+    // The section names in file order, each once (the first spelling of a repeated one).
+    std::vector<std::string> SectionNames() const;
     // Removes a section whose header is followed by nothing but blank lines; true when it did.
     bool RemoveEmptySection(std::string_view section);
 

@@ -1,6 +1,7 @@
 #include "platform/profile.h"
 
 #include "util/names.h"
+#include "util/text.h"
 
 #include "platform/codepage.h"
 #include "platform/files.h"
@@ -367,6 +368,58 @@ bool ProfileReplaceKeys(std::string_view file, std::string_view section,
             engineEntries.emplace_back(ToEngine(working, key), ToEngine(working, value));
         return working.text.ReplaceKeys(engineSection, engineKeys, engineEntries);
     });
+}
+
+std::optional<std::vector<ProfileKeyEdit>> ProfileDifferences(const std::optional<std::string>& from,
+                                                              const std::optional<std::string>& to) {
+    std::optional<CachedFile> before = from ? ParseBytes(*from) : CachedFile();
+    std::optional<CachedFile> after = to ? ParseBytes(*to) : CachedFile();
+    if (!before || !after)
+        return std::nullopt;
+    using Entries = std::vector<std::pair<std::string, std::string>>;
+    // Section name -> its entries, each key once (the first, as the host reads it).
+    auto sections = [](const CachedFile& file) {
+        std::map<std::string, std::pair<std::string, Entries>> result;
+        for (const std::string& name : file.text.SectionNames()) {
+            std::string section = FromEngine(file, name);
+            auto& slot = result[LowerAscii(section)];
+            slot.first = section;
+            std::set<std::string> seen;
+            for (auto& entry : SectionEntries(file, section))
+                if (seen.insert(LowerAscii(entry.first)).second)
+                    slot.second.push_back(std::move(entry));
+        }
+        return result;
+    };
+    const auto beforeSections = sections(*before);
+    const auto afterSections = sections(*after);
+    std::vector<ProfileKeyEdit> edits;
+    auto valueIn = [](const Entries& entries, const std::string& key) -> std::optional<std::string> {
+        for (const auto& [name, value] : entries)
+            if (EqualsNoCaseAscii(name, key))
+                return value;
+        return std::nullopt;
+    };
+    std::set<std::string> names;
+    for (const auto& each : beforeSections)
+        names.insert(each.first);
+    for (const auto& each : afterSections)
+        names.insert(each.first);
+    static const Entries kNone;
+    for (const std::string& name : names) {
+        auto b = beforeSections.find(name);
+        auto a = afterSections.find(name);
+        const std::string& section = b != beforeSections.end() ? b->second.first : a->second.first;
+        const Entries& was = b != beforeSections.end() ? b->second.second : kNone;
+        const Entries& is = a != afterSections.end() ? a->second.second : kNone;
+        for (const auto& [key, value] : was)
+            if (valueIn(is, key) != value)
+                edits.push_back({section, key, valueIn(is, key)});
+        for (const auto& [key, value] : is)
+            if (!valueIn(was, key))
+                edits.push_back({section, key, value});
+    }
+    return edits;
 }
 
 ProfileAccess CheckProfileFile(std::string_view file) {

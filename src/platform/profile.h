@@ -58,6 +58,10 @@ public:
     ProfileSnapshot(ProfileSnapshot&&) noexcept;
     ProfileSnapshot& operator=(ProfileSnapshot&&) noexcept;
 
+    // The file as it was when it held these bytes (nullopt: when it did not exist), for a batch
+    // that undoes a change made then.
+    static ProfileSnapshot OfBytes(std::string_view file, const std::optional<std::string>& bytes);
+
     struct State;
     const State* Get() const { return m_state.get(); }
 
@@ -94,6 +98,18 @@ private:
     bool m_owner = false;
     bool m_committed = false;
 };
+
+// One key as a change left it: its value, or nullopt when the change removed it.
+struct ProfileKeyEdit {
+    std::string section;
+    std::string key;
+    std::optional<std::string> value;
+};
+// The key edits that turn a profile file holding `from` into one holding `to` (either nullopt: no
+// file), in host text; nullopt when either is no profile text. Key names are compared as the
+// host compares them, without regard to letter case.
+std::optional<std::vector<ProfileKeyEdit>> ProfileDifferences(const std::optional<std::string>& from,
+                                                              const std::optional<std::string>& to);
 
 // Whether a profile file can be used, and if not, why. A missing file is usable: the first write
 // makes it. The host's own files stay far below kMaxProfileBytes; a larger one (a link to a device,

@@ -24,6 +24,20 @@ ProfileSnapshot::ProfileSnapshot(std::string_view file) : m_state(std::make_uniq
         m_state->file = *cached;
 }
 
+ProfileSnapshot ProfileSnapshot::OfBytes(std::string_view file, const std::optional<std::string>& bytes) {
+    ProfileSnapshot snapshot{std::string_view()};
+    snapshot.m_state->host = ToHostPath(file);
+    if (snapshot.m_state->host.empty())
+        return snapshot;
+    if (!bytes) {
+        snapshot.m_state->state = LoadState::Missing;
+    } else if (std::optional<CachedFile> parsed = ParseBytes(*bytes)) {
+        snapshot.m_state->state = LoadState::Loaded;
+        snapshot.m_state->file = std::move(*parsed);
+    }
+    return snapshot;
+}
+
 ProfileSnapshot::~ProfileSnapshot() = default;
 ProfileSnapshot::ProfileSnapshot(ProfileSnapshot&&) noexcept = default;
 ProfileSnapshot& ProfileSnapshot::operator=(ProfileSnapshot&&) noexcept = default;

@@ -1,6 +1,7 @@
 // Replacing a file in one step, and removing what an interrupted replacement left behind.
 
 #include "platform/files.h"
+#include "platform/replace_disk.h"
 
 #include "platform/paths.h"
 #include "platform/posix/files_internal.h"
@@ -35,7 +36,7 @@ bool WriteAll(int fd, std::string_view bytes) {
 
 } // namespace
 
-bool ReplaceFileAtomically(std::string_view path, std::string_view bytes) {
+bool ReplaceFileOnDisk(std::string_view path, std::string_view bytes) {
     std::string host = ToHostPath(path);
     if (host.empty())
         return false;

@@ -1,6 +1,7 @@
 // Replacing a file's contents in one step, and its attributes.
 
 #include "platform/files.h"
+#include "platform/replace_disk.h"
 
 #include "platform/win32/wide.h"
 
@@ -72,7 +73,7 @@ bool WriteAll(HANDLE handle, std::string_view bytes) {
 
 } // namespace
 
-bool ReplaceFileAtomically(std::string_view path, std::string_view bytes) {
+bool ReplaceFileOnDisk(std::string_view path, std::string_view bytes) {
     std::wstring target = Wide(path);
     if (target.empty())
         return false;

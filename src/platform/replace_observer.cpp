@@ -1,0 +1,33 @@
+// Every replacement of a file passes here, so the change history sees it whichever code made it.
+
+#include "platform/files.h"
+#include "platform/replace_disk.h"
+
+namespace varnel::platform {
+
+namespace {
+ReplaceObserver* g_observer = nullptr;
+bool g_inObserver = false;
+} // namespace
+
+ReplaceObserver* SetReplaceObserver(ReplaceObserver* observer) {
+    ReplaceObserver* previous = g_observer;
+    g_observer = observer;
+    return previous;
+}
+
+bool ReplaceFileAtomically(std::string_view path, std::string_view bytes) {
+    ReplaceObserver* observer = g_inObserver ? nullptr : g_observer;
+    if (!observer)
+        return ReplaceFileOnDisk(path, bytes);
+    g_inObserver = true;
+    observer->BeforeReplace(path);
+    g_inObserver = false;
+    const bool written = ReplaceFileOnDisk(path, bytes);
+    g_inObserver = true;
+    observer->AfterReplace(path, bytes, written);
+    g_inObserver = false;
+    return written;
+}
+
+} // namespace varnel::platform
