@@ -29,11 +29,6 @@ namespace varnel::cli {
 
 namespace {
 
-void Print(const std::string& utf8) {
-    std::fwrite(utf8.data(), 1, utf8.size(), stdout);
-    std::fputc('\n', stdout);
-}
-
 // The packer capability bits in words.
 std::string FlagWords(int flags) {
     static const char* const kWords[] = {"new",         "modify",     "multiple",    "delete", "options",

@@ -4,6 +4,7 @@
 
 #include "cli/cli_session.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -44,6 +45,9 @@ int OrderPlugins(Session& session, const std::string& kind, const std::vector<st
 int TweakPacker(Session& session, const std::string& packer, const std::vector<std::string>& edits);
 int WritePluginReport(Session& session, const std::string& columns, const std::string& file);
 int HostCommand(Session& session, const std::string& action, std::optional<int> mode);
+int ShowHistory(Session& session);
+// Undoes the last `count` changes, or with `to` every change down to that record ("undo to here").
+int UndoChanges(Session& session, int count, std::optional<uint64_t> to);
 
 // Where each of the located paths came from.
 struct ConfigOrigins {

@@ -10,6 +10,7 @@
 #include "cli/cli_plugins.h"
 #include "lang/language.h"
 #include "ops/archive_install.h"
+#include "ops/history.h"
 #include "ops/host_process.h"
 #include "ops/install.h"
 #include "ops/plugin_commands.h"
@@ -60,6 +61,7 @@ void ApplyInstallOptions(Session& session, const InstallRequest& request, int ro
             session.Fail(kExitFailed, UnusableMessage(*bad));
             return;
         }
+        RecordedChange change(FormatPrintf(Message(132), {PluginLabel(row), *text}));
         HostConfigTransaction transaction;
         SetAssociation(row, *text);
         CommitOrReport(transaction);
@@ -68,6 +70,7 @@ void ApplyInstallOptions(Session& session, const InstallRequest& request, int ro
         PackerAssociationList list = ReadPackerAssociations(entry.FileName, false);
         for (auto& pair : list.pairs)
             pair.flags = *request.flags;
+        RecordedChange change(FormatPrintf(Message(134), {PluginLabel(row)}));
         HostConfigTransaction transaction;
         WritePackerAssociations(entry.FileName, list);
         CommitOrReport(transaction);
@@ -164,7 +167,7 @@ int OrderPlugins(Session& session, const std::string& kindWord, const std::vecto
     for (int row : *named) {
         const PluginEntry& entry = EntryAt(row);
         if (entry.Kind != *kind || entry.Disabled) {
-            session.Fail(kExitUsage, "\"" + entry.Name + "\" is no enabled " + kindWord + " plugin.");
+            session.Fail(kExitUsage, "\"" + PluginLabel(row) + "\" is no enabled " + kindWord + " plugin.");
             return session.Exit();
         }
         for (size_t i = 0; i < order.Rows().size(); ++i) {
@@ -191,6 +194,7 @@ int OrderPlugins(Session& session, const std::string& kindWord, const std::vecto
                     current.begin() + static_cast<std::ptrdiff_t>(at),
                     current.begin() + static_cast<std::ptrdiff_t>(at) + 1);
     }
+    RecordedChange change(OrderChangeText(*kind));
     HostConfigTransaction transaction(since);
     order.Write();
     CommitOrReport(transaction);
@@ -206,7 +210,7 @@ int TweakPacker(Session& session, const std::string& packer, const std::vector<s
         return session.Exit();
     const PluginEntry entry = EntryAt(rows->front());
     if (entry.Kind != kPacker || entry.Disabled) {
-        session.Fail(kExitUsage, "\"" + entry.Name + "\" is no enabled packer plugin.");
+        session.Fail(kExitUsage, "\"" + PluginLabel(rows->front()) + "\" is no enabled packer plugin.");
         return session.Exit();
     }
     PackerAssociationList list = ReadPackerAssociations(entry.FileName, false);
@@ -237,8 +241,8 @@ int TweakPacker(Session& session, const std::string& packer, const std::vector<s
         auto pair = find(extension);
         if (remove || !add) {
             if (pair == list.pairs.end()) {
-                session.Fail(kExitFailed,
-                             "\"" + entry.Name + "\" is not registered for \"" + extension + "\".");
+                session.Fail(kExitFailed, "\"" + PluginLabel(rows->front()) + "\" is not registered for \"" +
+                                              extension + "\".");
                 return session.Exit();
             }
             if (remove)
@@ -254,6 +258,7 @@ int TweakPacker(Session& session, const std::string& packer, const std::vector<s
         }
     }
     list.count = static_cast<int32_t>(list.pairs.size());
+    RecordedChange change(FormatPrintf(Message(134), {PluginLabel(rows->front())}));
     HostConfigTransaction transaction(since);
     WritePackerAssociations(entry.FileName, list);
     CommitOrReport(transaction);

@@ -8,6 +8,7 @@
 #include "util/text.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace varnel::cli {
 
@@ -196,6 +197,11 @@ std::vector<std::string> FitTable(const std::vector<std::vector<std::string>>& r
 
 size_t TerminalWidth() {
     return platform::TerminalColumns();
+}
+
+void Print(const std::string& utf8) {
+    std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+    std::fputc('\n', stdout);
 }
 
 } // namespace varnel::cli

@@ -39,5 +39,7 @@ nlohmann::ordered_json PluginJson(int row);
 std::vector<std::string> FitTable(const std::vector<std::vector<std::string>>& rows, size_t width);
 // The terminal's width, or 0 when standard output is no terminal.
 size_t TerminalWidth();
+// One line of UTF-8 on standard output.
+void Print(const std::string& utf8);
 
 } // namespace varnel::cli

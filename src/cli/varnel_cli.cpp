@@ -6,6 +6,7 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_plugins.h"
 #include "lang/language.h"
+#include "ops/history.h"
 #include "ops/plugin_list.h"
 #include "platform/codepage.h"
 #include "platform/console.h"
@@ -140,6 +141,18 @@ int Run(int argc, char** argv) {
     orderCommand->footer(Example("varnel order lister 'Sample Lister' lister:3"));
     orderCommand->callback([&] { command = [&](Session& s) { return OrderPlugins(s, kind, plugins); }; });
 
+    app.add_subcommand("history", "The changes TC Varnel made, newest first")->callback([&] {
+        command = [&](Session& s) { return ShowHistory(s); };
+    });
+
+    int undoCount = 1;
+    std::optional<uint64_t> undoTo;
+    CLI::App* undoCommand = app.add_subcommand("undo", "Undo the last changes, or every change down to one");
+    undoCommand->add_option("N", undoCount, "How many changes (default 1)");
+    undoCommand->add_option("--to", undoTo, "Undo every change down to this history number");
+    undoCommand->footer(Example("varnel undo 3"));
+    undoCommand->callback([&] { command = [&](Session& s) { return UndoChanges(s, undoCount, undoTo); }; });
+
     // "-EXT" reads like an option: everything after the packer is taken as it stands.
     CLI::App* tweakCommand =
         app.add_subcommand("tweak", "A packer's flags per extension: EXT=FLAGS, +EXT=FLAGS, -EXT");
@@ -205,6 +218,7 @@ int Run(int argc, char** argv) {
     SetFatalHandler([] { std::exit(kExitFailed); });
     if (!InitializeProgram())
         return kExitFailed;
+    StartHistory(HistoryFolderOf(SettingsFilePath()));
     if (!globals.lang.empty() && !SetLanguage(globals.lang))
         return kExitFailed;
     Settings& s = AppSettings();

@@ -140,8 +140,9 @@ const std::vector<int>& MessageNumbers() {
         // would leave its folder, an archive bomb, an archiver that wrote elsewhere, and an archive
         // whose pluginst.inf names no plugin, one holding a link or a special file, and a refresh
         // period out of range, and a program path no command can hold; the list's count of one plugin;
-        // the bar buttons added, or the bar that could not be written.
-        range(91, 125);
+        // the bar buttons added, or the bar that could not be written; the change history's
+        // descriptions of changes, an undo, nothing to undo, and a repair.
+        range(91, 139);
         return n;
     }();
     return numbers;

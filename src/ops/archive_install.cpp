@@ -6,6 +6,7 @@
 #include "catalog/plugin_table.h"
 #include "catalog/registration.h"
 #include "lang/language.h"
+#include "ops/history.h"
 #include "ops/install.h"
 #include "platform/archive.h"
 #include "platform/codepage.h"
@@ -318,6 +319,7 @@ void InstallFromArchive(std::string_view archiveName, bool askConfirmation, bool
         return fail({});
     DeleteFolderTree(scratch);
     platform::DeleteFileAt(Joined(destination, "Pluginst.inf"));
+    RecordedChange change(FormatPrintf(Message(128), {FileNamePart(module), FileNamePart(archiveName)}));
     InstallPlugin(module, false, restartAfter, info.DefaultExtension, false, true);
 }
 

@@ -6,6 +6,7 @@
 #include "catalog/plugin_table.h"
 #include "catalog/registration.h"
 #include "lang/language.h"
+#include "ops/history.h"
 #include "ops/host_process.h"
 #include "ops/user_dialogs.h"
 #include "util/text.h"
@@ -117,6 +118,7 @@ void InstallPlugin(std::string_view chosenPath, bool askConfirmation, bool resta
 
     bool done = false;
     {
+        RecordedChange change(FormatPrintf(Message(127), {FileNamePart(modulePath)}));
         HostConfigTransaction transaction;
         if (RegisterPlugin(modulePath, extensions, reportDuplicate) == RegisterResult::Registered)
             done = CommitOrReport(transaction);

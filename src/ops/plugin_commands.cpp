@@ -4,6 +4,7 @@
 #include "catalog/plugin_table.h"
 #include "catalog/registration.h"
 #include "lang/language.h"
+#include "ops/history.h"
 #include "ops/install.h"
 #include "ops/user_dialogs.h"
 #include "util/text.h"
@@ -13,6 +14,20 @@
 #include <tuple>
 
 namespace varnel {
+
+namespace {
+
+// The plugins' names for a history record: the first few, then how many more.
+std::string NamesOf(const std::vector<int>& rows) {
+    std::string names;
+    for (size_t i = 0; i < rows.size() && i < 3; ++i)
+        names += (i == 0 ? "" : ", ") + PluginLabel(rows[i]);
+    if (rows.size() > 3)
+        names += " (+" + std::to_string(rows.size() - 3) + ")";
+    return names;
+}
+
+} // namespace
 
 bool UninstallSelected(const std::vector<int>& selected) {
     if (selected.empty())
@@ -26,6 +41,7 @@ bool UninstallSelected(const std::vector<int>& selected) {
                               kStyleQuestion) != kIdOk) {
         return false;
     }
+    RecordedChange change(FormatPrintf(Message(129), {NamesOf(selected)}));
     HostConfigTransaction transaction;
     for (int row : selected) {
         if (!EntryAt(row).Disabled)
@@ -50,6 +66,7 @@ bool DisableOrEnableSelected(const std::vector<int>& selected) {
             const PluginEntry& y = EntryAt(b);
             return std::tie(x.Kind, x.Index, a) < std::tie(y.Kind, y.Index, b);
         });
+        RecordedChange change(FormatPrintf(Message(131), {NamesOf(selected)}));
         HostConfigTransaction transaction;
         for (int row : ordered)
             EnablePlugin(row);
@@ -60,6 +77,7 @@ bool DisableOrEnableSelected(const std::vector<int>& selected) {
         ShowAppMessage(FormatPrintf(Message(58), {EntryAt(selected.front()).Name}), kStyleQuestion) != kIdOk)
         return false;
     std::sort(ordered.begin(), ordered.end(), std::greater<>());
+    RecordedChange change(FormatPrintf(Message(130), {NamesOf(selected)}));
     HostConfigTransaction transaction;
     for (int row : ordered)
         RemovePlugin(row, true);
@@ -85,6 +103,7 @@ bool RenameCurrent(const std::vector<int>& selected) {
         ShowAppMessage(UnusableMessage(*bad), kStyleError);
         return false;
     }
+    RecordedChange change(FormatPrintf(Message(132), {PluginLabel(row), *text}));
     HostConfigTransaction transaction;
     SetAssociation(row, *text);
     CommitOrReport(transaction);

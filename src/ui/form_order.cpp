@@ -3,6 +3,7 @@
 #include "app/settings.h"
 #include "catalog/host_config.h"
 #include "lang/language.h"
+#include "ops/history.h"
 #include "ops/install.h"
 #include "ops/plugin_list.h"
 #include "ui/qt_text.h"
@@ -177,6 +178,7 @@ void TFormOrder::btnOkClick() {
     if (m_order) {
         // Changes another program made while the dialog was open are kept, or refused as a
         // conflict when they touch the same section.
+        RecordedChange change(OrderChangeText(m_orderKind));
         HostConfigTransaction transaction(*m_since);
         m_order->Write();
         if (!CommitOrReport(transaction))

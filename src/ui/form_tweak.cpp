@@ -2,6 +2,7 @@
 
 #include "catalog/host_config.h"
 #include "lang/language.h"
+#include "ops/history.h"
 #include "ops/install.h"
 #include "ops/user_dialogs.h"
 #include "ui/qt_text.h"
@@ -204,6 +205,7 @@ void TFormTweak::btnDefaultClick() {
 }
 
 void TFormTweak::btnOkClick() {
+    RecordedChange change(FormatPrintf(Message(134), {FileNamePart(ToAnsi(m_ffFile->text()))}));
     HostConfigTransaction transaction(*m_since);
     WritePackerAssociations(ToAnsi(m_ffFile->text()), m_list);
     if (CommitOrReport(transaction))

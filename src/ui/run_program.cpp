@@ -6,6 +6,7 @@
 #include "catalog/host_location.h"
 #include "lang/language.h"
 #include "ops/archive_install.h"
+#include "ops/history.h"
 #include "ops/host_process.h"
 #include "ops/install.h"
 #include "platform/console.h"
@@ -38,6 +39,7 @@ int RunProgram(int argc, char** argv) {
     SetFatalHandler(EndProgramNow);
     if (!InitializeProgram())
         return 0;
+    StartHistory(HistoryFolderOf(SettingsFilePath()));
     ApplyQtTranslation(AppSettings().Language);
     QtUserDialogs dialogs;
     SetUserDialogs(&dialogs);

@@ -4,6 +4,7 @@
 #include "app/startup.h"
 #include "catalog/plugin_table.h"
 #include "lang/language.h"
+#include "ops/history.h"
 #include "platform/program_folder.h"
 #include "platform/system.h"
 #include "ui/qt_text.h"
@@ -47,10 +48,12 @@ GuiHost::GuiHost(const std::string& settings, bool makeDemo) {
     SetFatalHandler([] { throw std::runtime_error("fatal end of the program"); });
     if (!InitializeProgram())
         throw std::runtime_error("start-up failed");
+    StartHistory(HistoryFolderOf(SettingsFilePath()));
 }
 
 GuiHost::~GuiHost() {
     m_window.reset();
+    StartHistory("");
     ClearTable();
     SetProgramFolder("");
     SetLanguageLoadedHook(nullptr);

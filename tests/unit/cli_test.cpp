@@ -265,6 +265,72 @@ TEST_F(CliTest, UnansweredQuestionsAndHostileNamesWriteNothing) {
 
 // --json lists every plugin with exactly the documented fields, in a UTF-16 file with a path
 // outside the code page too, and for thousands of plugins.
+// Twenty mixed changes made by the command-line tool are undone back to the very bytes the host
+// had; the undos are in the history themselves, and taking one back makes its change again.
+TEST_F(CliTest, TwentyChangesUndoToTheOriginalByteForByte) {
+    const std::string packer = test::SamplePluginFile(test::ModuleBuild::Native, "sample_packer.wcx");
+    fs::copy_file(packer, prefix.Path("drive_c/native.wcx"));
+    const std::string original = Ini(prefix);
+    const std::vector<std::vector<std::string>> changes = {
+        {"disable", "--yes", "sample_lister.wlx"},
+        {"enable", "sample_lister.wlx"},
+        {"rename", "fs:Sample FS", "Beispiel FS"},
+        {"tweak", "packer:smp", "smp=279"},
+        {"enable", "old_viewer.wlx"},
+        {"order", "lister", "old_viewer.wlx"},
+        {"rename", "sample_lister.wlx", "EXT=\"TXT\""},
+        {"tweak", "packer:smp", "+zz=1"},
+        {"uninstall", "--yes", "content:1"},
+        {"install", "--extensions", "nat", prefix.Path("drive_c/native.wcx")},
+        {"disable", "--yes", "old_viewer.wlx"},
+        {"tweak", "packer:smp", "-zz"},
+        {"rename", "fs:Beispiel FS", "Drittes FS"},
+        {"disable", "--yes", "sample_fs.wfx"},
+        {"enable", "sample_fs.wfx"},
+        {"tweak", "packer:smp", "spk=1"},
+        {"tweak", "packer:nat", "nat=5"},
+        {"uninstall", "--yes", "native.wcx"},
+        {"rename", "sample_lister.wlx", "EXT=\"LOG\""},
+        {"disable", "--yes", "sample_packer.wcx"},
+    };
+    std::vector<std::string> states = {original};
+    for (const std::vector<std::string>& change : changes) {
+        CliRun run = Varnel(prefix, change);
+        ASSERT_EQ(run.exit, 0) << change.front() << ": " << run.err;
+        ASSERT_NE(Ini(prefix), states.back()) << change.front() << " changed nothing";
+        states.push_back(Ini(prefix));
+    }
+    CliRun history = Varnel(prefix, {"--json", "history"});
+    ASSERT_EQ(history.exit, 0) << history.err;
+    nlohmann::json records = nlohmann::json::parse(history.out);
+    ASSERT_EQ(records.size(), changes.size());
+    EXPECT_EQ(records[0]["description"], "Disabled Sample Lister");
+    EXPECT_EQ(records[9]["description"], "Installed native.wcx");
+
+    // Three at a time, then the rest: each step lands on the state before those changes.
+    CliRun three = Varnel(prefix, {"undo", "3"});
+    ASSERT_EQ(three.exit, 0) << three.err;
+    EXPECT_EQ(Ini(prefix), states[17]);
+    CliRun rest = Varnel(prefix, {"undo", "30"});
+    ASSERT_EQ(rest.exit, 0) << rest.err;
+    EXPECT_EQ(Ini(prefix), original);
+    CliRun nothing = Varnel(prefix, {"undo"});
+    EXPECT_NE(nothing.err.find("There is no change to undo."), std::string::npos) << nothing.err;
+    EXPECT_EQ(Ini(prefix), original);
+
+    records = nlohmann::json::parse(Varnel(prefix, {"--json", "history"}).out);
+    ASSERT_EQ(records.size(), 2 * changes.size());
+    for (size_t i = 0; i < changes.size(); ++i)
+        EXPECT_FALSE(records[i]["inEffect"].get<bool>()) << i;
+    // The newest undo took back the first change: taking it back disables the lister again.
+    const nlohmann::json& newest = records.back();
+    EXPECT_EQ(newest["undoes"], records[0]["id"]);
+    EXPECT_EQ(newest["description"], "Undid: Disabled Sample Lister");
+    CliRun redo = Varnel(prefix, {"undo", "--to", std::to_string(newest["id"].get<uint64_t>())});
+    ASSERT_EQ(redo.exit, 0) << redo.err;
+    EXPECT_EQ(Ini(prefix), states[1]);
+}
+
 TEST_F(CliTest, JsonHasTheDocumentedFields) {
     const std::vector<std::string> fields = {"kind",       "key",         "name",         "version",
                                              "state",      "bits",        "registration", "file",

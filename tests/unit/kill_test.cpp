@@ -5,11 +5,13 @@
 #include "catalog/host_config.h"
 #include "catalog/registration.h"
 #include "ops/descriptions.h"
+#include "ops/history.h"
 #include "platform/profile.h"
 #include "temp_prefix.h"
 
 #include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
 #include <random>
@@ -92,6 +94,39 @@ TEST(KillDuringCommand, DescriptionFileIsAlwaysOldOrNew) {
                  std::to_string(i) + "\r\n";
     KillAtRandom(prefix, "drive_c/p/Descript.ion", lines,
                  [] { WriteDescription("C:\\p\\module7.wlx", "changed"); });
+}
+
+// Kills during a recorded command leave each record whole or absent: every record file there is
+// reads back, and each holds the file's old and new bytes.
+TEST(KillDuringCommand, HistoryRecordsAreWholeOrAbsent) {
+    test::TempPrefix prefix;
+    AppSettings() = Settings{};
+    SetHostPaths("C:\\TC\\Totalcmd.exe", "C:\\TC\\wincmd.ini");
+    prefix.Write("drive_c/Varnel/TC_varnel.ini", "");
+    StartHistory("C:\\Varnel\\history");
+    const std::string oldBytes = LargeIni();
+    KillAtRandom(prefix, "drive_c/TC/wincmd.ini", oldBytes, [] {
+        RecordedChange change("new lister");
+        RunCommand();
+    });
+    const std::string newBytes = [&] {
+        prefix.Write("drive_c/TC/wincmd.ini", oldBytes);
+        platform::ResetProfileCache();
+        RunCommand();
+        return prefix.Read("drive_c/TC/wincmd.ini");
+    }();
+    size_t recordFiles = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(prefix.Path("drive_c/Varnel/history")))
+        recordFiles += entry.path().extension() == ".rec" ? 1 : 0;
+    const std::vector<HistoryRecord> records = LoadHistory();
+    EXPECT_EQ(records.size(), recordFiles);
+    EXPECT_GE(records.size(), 1u);
+    for (const HistoryRecord& record : records) {
+        ASSERT_EQ(record.files.size(), 1u);
+        EXPECT_EQ(record.files[0].before, oldBytes);
+        EXPECT_EQ(record.files[0].after, newBytes);
+    }
+    StartHistory("");
 }
 
 } // namespace

@@ -1,0 +1,141 @@
+// Undoing recorded changes: the bytes before the change come back in one step while the file is as
+// the change left it; after another program's edits, only the change's own keys are taken back.
+
+#include "lang/language.h"
+#include "ops/history.h"
+#include "platform/files.h"
+#include "platform/profile.h"
+#include "util/text.h"
+
+namespace varnel {
+
+namespace history_detail {
+void NoteRemoved(const std::string& path, std::optional<std::string> before);
+}
+
+namespace {
+
+constexpr size_t kMaxUndoneFile = 64 * 1024 * 1024;
+
+enum class Plan { Restore, TakeBackKeys, Conflict, Unreadable };
+
+bool IsProfileText(std::string_view path) {
+    return !EqualsNoCaseAscii(FileNamePart(path), "descript.ion");
+}
+
+Plan PlanFor(const HistoryFileChange& file) {
+    std::string bytes;
+    std::optional<std::string> now;
+    switch (platform::ReadWholeFile(file.path, bytes, kMaxUndoneFile)) {
+    case platform::ReadResult::Ok:
+        now = std::move(bytes);
+        break;
+    case platform::ReadResult::Missing:
+        break;
+    default:
+        return Plan::Unreadable;
+    }
+    if (now == file.after)
+        return Plan::Restore;
+    if (IsProfileText(file.path) && now && platform::ProfileDifferences(file.after, file.before))
+        return Plan::TakeBackKeys;
+    return Plan::Conflict;
+}
+
+// The keys the change wrote go back to what they were, on the file as it is now; another
+// program's edits of the same sections make it a conflict, as for any batch.
+bool TakeBackKeys(const HistoryFileChange& file) {
+    std::optional<std::vector<platform::ProfileKeyEdit>> edits =
+        platform::ProfileDifferences(file.after, file.before);
+    if (!edits)
+        return false;
+    platform::ProfileSnapshot since = platform::ProfileSnapshot::OfBytes(file.path, file.after);
+    platform::ProfileBatch batch(file.path, since);
+    for (const platform::ProfileKeyEdit& edit : *edits) {
+        std::optional<std::string_view> value;
+        if (edit.value)
+            value = *edit.value;
+        platform::ProfileWriteString(file.path, edit.section, edit.key, value);
+    }
+    return batch.Commit();
+}
+
+bool Refuse(int message, const std::string& path) {
+    ShowAppMessage(FormatPrintf(Message(message), {path}), kStyleError);
+    return false;
+}
+
+bool UndoRecord(uint64_t id) {
+    std::optional<HistoryRecord> record = LoadHistoryRecord(id);
+    if (!record)
+        return Refuse(138, "");
+    std::vector<Plan> plans;
+    for (const HistoryFileChange& file : record->files) {
+        plans.push_back(PlanFor(file));
+        if (plans.back() == Plan::Conflict)
+            return Refuse(111, file.path);
+        if (plans.back() == Plan::Unreadable)
+            return Refuse(109, file.path);
+    }
+    RecordedChange change(FormatPrintf(Message(137), {record->description}), record->id);
+    for (size_t i = 0; i < record->files.size(); ++i) {
+        const HistoryFileChange& file = record->files[i];
+        bool done = true;
+        if (plans[i] == Plan::TakeBackKeys) {
+            done = TakeBackKeys(file);
+            if (!done)
+                return Refuse(platform::ProfileBatch::Conflicted() ? 111 : 91, file.path);
+        } else if (file.before) {
+            done = platform::ReplaceFileAtomically(file.path, *file.before);
+        } else {
+            done = platform::DeleteFileAt(file.path);
+            if (done)
+                history_detail::NoteRemoved(file.path, file.after);
+        }
+        if (!done)
+            return Refuse(91, file.path);
+    }
+    return true;
+}
+
+} // namespace
+
+int UndoLastChanges(int count) {
+    int undone = 0;
+    while (undone < count) {
+        std::vector<HistoryRecord> records = LoadHistory(false);
+        std::vector<bool> inEffect = RecordsInEffect(records);
+        size_t i = records.size();
+        while (i > 0 && !(inEffect[i - 1] && records[i - 1].reverts == 0))
+            --i;
+        if (i == 0) {
+            if (undone == 0)
+                ShowAppMessage(Message(138), kStyleInformation);
+            break;
+        }
+        if (!UndoRecord(records[i - 1].id))
+            break;
+        ++undone;
+    }
+    return undone;
+}
+
+bool UndoToRecord(uint64_t id) {
+    std::vector<HistoryRecord> records = LoadHistory(false);
+    std::vector<bool> inEffect = RecordsInEffect(records);
+    for (size_t i = 0; i < records.size(); ++i) {
+        if (records[i].id != id)
+            continue;
+        if (!inEffect[i])
+            return Refuse(138, "");
+        if (records[i].reverts != 0)
+            return UndoRecord(id);
+        for (size_t j = records.size(); j-- > i;)
+            if (inEffect[j] && records[j].reverts == 0 && !UndoRecord(records[j].id))
+                return false;
+        return true;
+    }
+    return Refuse(138, "");
+}
+
+} // namespace varnel
