@@ -1,9 +1,7 @@
 #include "app/startup.h"
 
 #include "app/settings.h"
-#include "catalog/host_config.h"
 #include "lang/language.h"
-#include "platform/file_tree.h"
 #include "platform/files.h"
 #include "platform/system.h"
 
@@ -20,11 +18,8 @@ bool InitializeProgram() {
     // What a killed run left beside the files this program rewrites.
     platform::RemoveStaleReplacements(SettingsFilePath());
     platform::RemoveStaleReplacements(AppSettings().IniPath);
-    // An archive install that was killed leaves its scratch folder: removed as a tree whose
-    // links are never followed.
-    std::string work = ExpandHostPath(AppSettings().PluginsLister);
-    if (size_t slash = work.rfind('\\'); slash != std::string::npos && !AppSettings().PluginsLister.empty())
-        platform::RemoveTree(work.substr(0, slash) + "\\Install.tmp");
+    // The scratch folder of an archive install that was killed stays for the health check to
+    // show; the next archive install clears it before use.
     return true;
 }
 

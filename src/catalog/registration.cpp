@@ -92,6 +92,10 @@ void RemoveEntryByFile(std::string_view section, std::string_view modulePath, bo
         Renumber(section);
 }
 
+void RenumberSection(std::string_view section) {
+    Renumber(section);
+}
+
 void RemovePlugin(int row, bool disable) {
     const PluginEntry& entry = EntryAt(row);
     RemoveEntryByFile(SectionOfKind(entry.Kind), entry.FileName, disable);

@@ -29,6 +29,8 @@ void InsertNumberedEntry(std::string_view section, int position, std::string_vie
                          std::string_view detect);
 void RemoveEntryByFile(std::string_view section, std::string_view modulePath, bool disable);
 void RemovePlugin(int row, bool disable);
+// Numbers a Lister or Content section's entries from 0 again, in file order.
+void RenumberSection(std::string_view section);
 void EnablePlugin(int row);
 
 enum class RegisterResult {

@@ -46,6 +46,8 @@ int TweakPacker(Session& session, const std::string& packer, const std::vector<s
 int WritePluginReport(Session& session, const std::string& columns, const std::string& file);
 int HostCommand(Session& session, const std::string& action, std::optional<int> mode);
 int ShowHistory(Session& session);
+// The health check; with fix the safe repairs run, and the findings numbered in `repairs` too.
+int CheckHealth(Session& session, bool fix, const std::vector<int>& repairs);
 // Undoes the last `count` changes, or with `to` every change down to that record ("undo to here").
 int UndoChanges(Session& session, int count, std::optional<uint64_t> to);
 

@@ -1,9 +1,14 @@
-// The change history from the command line: listing it and undoing changes.
+// The change history and the health check from the command line.
 
 #include "cli/cli_commands.h"
+
+#include "catalog/plugin_table.h"
 #include "cli/cli_plugins.h"
+#include "lang/language.h"
+#include "ops/health_check.h"
 #include "ops/history.h"
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 
 namespace varnel::cli {
@@ -48,6 +53,90 @@ int UndoChanges(Session& session, int count, std::optional<uint64_t> to) {
         session.Fail(kExitUsage, "undo: the count must be 1 or more.");
     else
         UndoLastChanges(count);
+    return session.Exit();
+}
+
+namespace {
+
+const char* KindWord(HealthFinding::Kind kind) {
+    using Kind = HealthFinding::Kind;
+    switch (kind) {
+    case Kind::MissingModule:
+        return "missing-module";
+    case Kind::WrongBitness:
+        return "wrong-bitness";
+    case Kind::Duplicate:
+        return "duplicate";
+    case Kind::DeadPackerExtensions:
+        return "dead-packer-extensions";
+    case Kind::OrphanDetect:
+        return "orphaned-detect-key";
+    case Kind::DeadDisabled:
+        return "dead-disabled-entry";
+    case Kind::LeftoverInstallTmp:
+        return "leftover-install-tmp";
+    case Kind::NotInstalled:
+        return "not-installed";
+    case Kind::BadDetect:
+        return "bad-detect-string";
+    }
+    return "";
+}
+
+} // namespace
+
+int CheckHealth(Session& session, bool fix, const std::vector<int>& repairs) {
+    if (!RequireHost(session))
+        return session.Exit();
+    std::vector<HealthFinding> findings = CheckHostHealth();
+    int repaired = 0;
+    if (fix || !repairs.empty()) {
+        std::vector<HealthFinding> chosen;
+        for (size_t i = 0; i < findings.size(); ++i) {
+            const bool picked =
+                std::find(repairs.begin(), repairs.end(), static_cast<int>(i) + 1) != repairs.end();
+            if (findings[i].repairable && ((fix && findings[i].safe) || picked))
+                chosen.push_back(findings[i]);
+        }
+        for (int number : repairs)
+            if (number < 1 || number > static_cast<int>(findings.size()))
+                session.Fail(kExitUsage, "doctor: there is no finding " + std::to_string(number) + ".");
+        if (session.Exit() != kExitDone)
+            return session.Exit();
+        if (!RepairFindings(chosen))
+            return session.Exit();
+        repaired = static_cast<int>(chosen.size());
+        ClearTable();
+        LoadTable(false);
+        findings = CheckHostHealth();
+    }
+    if (session.Json()) {
+        nlohmann::ordered_json list = nlohmann::ordered_json::array();
+        for (size_t i = 0; i < findings.size(); ++i)
+            list.push_back({{"number", i + 1},
+                            {"kind", KindWord(findings[i].kind)},
+                            {"text", Session::Terminal(findings[i].text)},
+                            {"repair", findings[i].repairable
+                                           ? nlohmann::ordered_json(Session::Terminal(findings[i].repair))
+                                           : nlohmann::ordered_json()},
+                            {"safe", findings[i].safe},
+                            {"path", Session::Terminal(findings[i].path)}});
+        Print(nlohmann::ordered_json{{"repaired", repaired}, {"findings", list}}.dump(2));
+    } else {
+        if (repaired > 0)
+            Print("Repaired: " + std::to_string(repaired));
+        if (findings.empty())
+            Print(Session::Terminal(Message(179)));
+        for (size_t i = 0; i < findings.size(); ++i) {
+            Print(std::to_string(i + 1) + ". " + Session::Terminal(findings[i].text));
+            const std::string how = !findings[i].repairable ? ""
+                                    : findings[i].safe      ? "[--fix] "
+                                                            : "[--repair " + std::to_string(i + 1) + "] ";
+            Print("   " + how + Session::Terminal(findings[i].repair));
+        }
+    }
+    if (!findings.empty())
+        session.Raise(kExitProblems);
     return session.Exit();
 }
 

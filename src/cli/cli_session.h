@@ -15,6 +15,7 @@ enum ExitCode : int {
     kExitUsage = 2,    // the command line is wrong, or a question found no answer in it
     kExitConflict = 3, // another program changed the host's file meanwhile
     kExitNoHost = 4,   // the host or its configuration was not found
+    kExitProblems = 5, // the health check found problems that are still there
 };
 
 // The answers the command line gives to the questions a command may ask.

@@ -145,6 +145,15 @@ int Run(int argc, char** argv) {
         command = [&](Session& s) { return ShowHistory(s); };
     });
 
+    bool fix = false;
+    std::vector<int> repairs;
+    CLI::App* doctorCommand = app.add_subcommand("doctor", "What is wrong with the plugins, and repairs");
+    doctorCommand->add_flag("--fix", fix, "Repair the safe findings: dead registrations and orphaned keys");
+    doctorCommand->add_option("--repair", repairs, "Repair the findings of these numbers too");
+    doctorCommand->add_flag("-y,--yes", yes, "Confirm every question");
+    doctorCommand->footer(Example("varnel doctor --fix --repair 4"));
+    doctorCommand->callback([&] { command = [&](Session& s) { return CheckHealth(s, fix, repairs); }; });
+
     int undoCount = 1;
     std::optional<uint64_t> undoTo;
     CLI::App* undoCommand = app.add_subcommand("undo", "Undo the last changes, or every change down to one");

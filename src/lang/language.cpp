@@ -143,6 +143,10 @@ const std::vector<int>& MessageNumbers() {
         // the bar buttons added, or the bar that could not be written; the change history's
         // descriptions of changes, an undo, nothing to undo, and a repair.
         range(91, 139);
+        // The detect-string check's faults, its error line and syntax help; the health check's
+        // findings, their repairs, and its summary.
+        range(150, 168);
+        range(170, 180);
         return n;
     }();
     return numbers;

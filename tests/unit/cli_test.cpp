@@ -27,6 +27,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <poll.h>
+#include <set>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -414,6 +415,83 @@ TEST_F(CliTest, RealisticHostIsListedWholly) {
     CliRun config = Varnel(realistic, {"config"});
     EXPECT_NE(config.out.find("C:\\Program Files\\totalcmd\\"), std::string::npos) << config.out;
     EXPECT_NE(config.out.find("AppData\\Roaming\\GHISLER\\wincmd.ini"), std::string::npos) << config.out;
+}
+
+// A realistic host broken in every way the health check knows: each finding is named, --fix
+// repairs exactly the safe ones, a picked repair the rest, and the history takes it all back.
+TEST_F(CliTest, HealthCheckNamesEachFaultAndRepairsWhatIsPicked) {
+    test::TempPrefix realistic;
+    if (!test::MakeDemoHost(realistic, true))
+        GTEST_SKIP() << "the realistic host needs both MinGW-w64 compilers";
+    realistic.Write("TC_varnel.ini", "[Options]\r\nRegisterExt=0\r\n");
+    std::string ini;
+    for (const auto& entry : fs::recursive_directory_iterator(realistic.Path("drive_c/users")))
+        if (entry.path().filename() == "wincmd.ini")
+            ini = entry.path().string().substr(realistic.Dir().size() + 1);
+    ASSERT_FALSE(ini.empty());
+    const std::string original = realistic.Read(ini);
+    auto insertAfter = [](std::string text, const std::string& anchor, const std::string& added) {
+        const size_t at = text.find(anchor);
+        EXPECT_NE(at, std::string::npos) << anchor;
+        return text.insert(at + anchor.size(), added);
+    };
+    // The faults only a user may repair: a duplicate registration and a detect string with a
+    // dangling operator.
+    std::string unsafe =
+        insertAfter(original, "1_detect=EXT=\"OLD\"",
+                    " &\r\n2=%COMMANDER_PATH%\\plugins\\wlx\\Alter Betrachter\\old_viewer.wlx");
+    // Then the safe ones: an orphaned detect key, a dead registration, dead packer extensions and
+    // a dead disabled entry.
+    std::string broken = insertAfter(unsafe, "[ListerPlugins]\r\n", "7_detect=EXT=\"X\"\r\n");
+    broken = insertAfter(broken, "old_viewer.wlx\r\n", "3=C:\\gone\\missing.wlx\r\n");
+    broken = insertAfter(broken, "[PackerPlugins]\r\n",
+                         "rar=5,C:\\gone\\unrar.wcx\r\nr01=5,C:\\gone\\unrar.wcx\r\n");
+    broken += "[DisabledPlugins]\r\nListerPlugins;C:\\gone\\dead.wlx;4;=EXT=\"D\"\r\n";
+    realistic.Write(ini, broken);
+    const std::string plugins = "drive_c/Program Files/totalcmd/plugins/";
+    fs::create_directories(realistic.Path(plugins + "Install.tmp/half"));
+    fs::create_directories(realistic.Path(plugins + "wlx/Neu"));
+    fs::copy_file(realistic.Path(plugins + "wlx/Alter Betrachter/old_viewer.wlx"),
+                  realistic.Path(plugins + "wlx/Neu/neu_viewer.wlx"));
+
+    auto kinds = [&](const nlohmann::json& report) {
+        std::multiset<std::string> found;
+        for (const auto& finding : report["findings"])
+            found.insert(finding["kind"].get<std::string>());
+        return found;
+    };
+    CliRun check = Varnel(realistic, {"--json", "doctor"});
+    EXPECT_EQ(check.exit, 5) << check.err;
+    nlohmann::json report = nlohmann::json::parse(check.out);
+    EXPECT_EQ(kinds(report),
+              (std::multiset<std::string>{"orphaned-detect-key", "bad-detect-string", "missing-module",
+                                          "duplicate", "dead-packer-extensions", "dead-disabled-entry",
+                                          "wrong-bitness", "leftover-install-tmp", "not-installed"}))
+        << check.out;
+    EXPECT_EQ(realistic.Read(ini), broken); // looking changes nothing
+
+    CliRun fix = Varnel(realistic, {"--json", "doctor", "--fix"});
+    EXPECT_EQ(fix.exit, 5) << fix.err;
+    EXPECT_EQ(nlohmann::json::parse(fix.out)["repaired"], 4);
+    EXPECT_EQ(realistic.Read(ini), unsafe + "[DisabledPlugins]\r\n");
+
+    report = nlohmann::json::parse(Varnel(realistic, {"--json", "doctor"}).out);
+    int duplicate = 0, scratch = 0;
+    for (const auto& finding : report["findings"]) {
+        if (finding["kind"] == "duplicate")
+            duplicate = finding["number"];
+        if (finding["kind"] == "leftover-install-tmp")
+            scratch = finding["number"];
+    }
+    CliRun repair = Varnel(
+        realistic, {"doctor", "--repair", std::to_string(duplicate), "--repair", std::to_string(scratch)});
+    EXPECT_EQ(repair.exit, 5) << repair.err; // the detect string and the others are still there
+    EXPECT_EQ(realistic.Read(ini).find("2=%COMMANDER_PATH%\\plugins\\wlx\\Alter"), std::string::npos);
+    EXPECT_FALSE(realistic.Exists(plugins + "Install.tmp"));
+
+    CliRun undo = Varnel(realistic, {"undo", "2"});
+    EXPECT_EQ(undo.exit, 0) << undo.err;
+    EXPECT_EQ(realistic.Read(ini), broken);
 }
 
 // The bash completion offers the commands, and the plugins of the host the line names.

@@ -73,15 +73,7 @@ TEST(SettingIntFromText, ConvertsLikeTheProgramAlwaysDid) {
 }
 
 TEST_F(SettingsTest, FirstStartWritesTheTemplateAndReadsItsValues) {
-    // A killed archive install's scratch folder, holding a link, goes at the next start; what the
-    // link names stays.
-    prefix.Write("drive_c/precious/file.txt", "keep");
-    std::filesystem::create_directories(prefix.Path("drive_c/TotalCmd/Plugins/Install.tmp"));
-    std::filesystem::create_directory_symlink(prefix.Path("drive_c/precious"),
-                                              prefix.Path("drive_c/TotalCmd/Plugins/Install.tmp/home"));
     ASSERT_TRUE(InitializeProgram());
-    EXPECT_FALSE(prefix.Exists("drive_c/TotalCmd/Plugins/Install.tmp"));
-    EXPECT_EQ(prefix.Read("drive_c/precious/file.txt"), "keep");
     EXPECT_EQ(SettingsFile(), kSettingsTemplate);
     int lines = 0;
     for (const char* p = kSettingsTemplate; *p; ++p)
