@@ -68,6 +68,25 @@ platform::CloseAnswer CloseFirstHostWindow(unsigned timeoutMs) {
 
 } // namespace
 
+namespace {
+RestartOffer& Offer() {
+    static RestartOffer offer;
+    return offer;
+}
+} // namespace
+
+void OfferRestart() {
+    const std::string text = GetCaption(441);
+    if (Offer())
+        Offer()(text);
+    else if (Reporter())
+        Reporter()(text);
+}
+
+void SetRestartOffer(RestartOffer offer) {
+    Offer() = std::move(offer);
+}
+
 void SetStatusReporter(StatusReporter reporter) {
     Reporter() = std::move(reporter);
 }

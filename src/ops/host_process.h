@@ -35,6 +35,13 @@ void EditHostConfiguration();
 using StatusReporter = std::function<void(const std::string&)>;
 void SetStatusReporter(StatusReporter reporter);
 
+// After an install that left the running host without its new plugin: says that the host must
+// be restarted, through the restart offer (the window's status bar with its Restart link), else
+// through the status reporter.
+void OfferRestart();
+using RestartOffer = std::function<void(const std::string&)>;
+void SetRestartOffer(RestartOffer offer);
+
 // How long mode 1 keeps asking host windows to close before it gives up (30 s; tests shorten it).
 void SetRestartGiveUpMs(unsigned milliseconds);
 // How long mode 0 waits for a host to handle its close and end (5 minutes; tests shorten it).

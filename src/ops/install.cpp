@@ -2,6 +2,7 @@
 
 #include "app/settings.h"
 #include "catalog/host_config.h"
+#include "catalog/host_location.h"
 #include "catalog/module_info.h"
 #include "catalog/plugin_table.h"
 #include "catalog/registration.h"
@@ -132,6 +133,8 @@ void InstallPlugin(std::string_view chosenPath, bool askConfirmation, bool resta
     }
     if (restartAfter && AppSettings().InstRestart)
         RestartHost();
+    else if (done && HostRunning(Host().HostExe))
+        OfferRestart();
 }
 
 } // namespace varnel

@@ -94,16 +94,6 @@ void SortPluginListRows(std::vector<PluginListRow>& rows, int column, bool ascen
     });
 }
 
-void UpdateSortMarkTexts(std::array<std::string, kPluginListColumns>& captions, int sortColumn,
-                         bool ascending) {
-    for (std::string& caption : captions)
-        if (caption.size() >= 2 && caption[caption.size() - 2] == ' ')
-            caption.resize(caption.size() - 2);
-    if (sortColumn < 0 || sortColumn >= kPluginListColumns)
-        return;
-    captions[static_cast<size_t>(sortColumn)] += ascending ? " +" : " \x97";
-}
-
 bool HostVersionHasContentPlugins(std::string_view versionText) {
     size_t i = 0;
     auto number = [&](int& value, int& digits) {

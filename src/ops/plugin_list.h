@@ -47,11 +47,6 @@ std::string NumberedPrefix(std::string_view kindText, int index, int countOfKind
 int ComparePluginListRows(const PluginListRow& a, const PluginListRow& b, int column, bool ascending);
 void SortPluginListRows(std::vector<PluginListRow>& rows, int column, bool ascending);
 
-// Removes earlier markers from the column captions and puts " +" (ascending) or " \x97"
-// (descending, an em dash) behind the sort column's caption.
-void UpdateSortMarkTexts(std::array<std::string, kPluginListColumns>& captions, int sortColumn,
-                         bool ascending);
-
 // Whether the host version text is one that has content plugins (6.50 and later), compared as
 // numbers: major first, then minor.
 bool HostVersionHasContentPlugins(std::string_view versionText);

@@ -5,6 +5,7 @@
 #include "app/settings.h"
 #include "lang/language.h"
 #include "ops/host_process.h"
+#include "ui/details_pane.h"
 #include "ui/menu_speed_button.h"
 #include "ui/qt_text.h"
 
@@ -48,6 +49,7 @@ TFormTCVarnel::TFormTCVarnel(const std::string& firstArgument, QWidget* parent) 
     setAcceptDrops(true);
     qApp->installEventFilter(this);
     SetStatusReporter([this](const std::string& text) { m_statusText->setText(FromAnsi(text)); });
+    SetRestartOffer([this](const std::string&) { m_restartOffered = true; });
 
     // One-shot switches run their command and end the program before any window setting is read.
     if (firstArgument == "/install" || firstArgument == "/installZip" || firstArgument == "/order") {
@@ -66,6 +68,7 @@ TFormTCVarnel::TFormTCVarnel(const std::string& firstArgument, QWidget* parent) 
 
 TFormTCVarnel::~TFormTCVarnel() {
     SetStatusReporter(nullptr);
+    SetRestartOffer(nullptr);
     qApp->removeEventFilter(this);
 }
 
@@ -199,7 +202,17 @@ void TFormTCVarnel::CreateControls() {
     m_tabControl1->setDocumentMode(true);
     m_tabControl1->setExpanding(false);
     m_tabControl1->setDrawBase(false);
-    listArea->addWidget(m_tabControl1);
+    // The kind tabs, and at their right the filter box.
+    auto* tabRow = new QHBoxLayout();
+    tabRow->setContentsMargins(0, 0, 0, 2);
+    tabRow->addWidget(m_tabControl1);
+    tabRow->addStretch(1);
+    m_ffFilter = new QLineEdit(m_panel3);
+    m_ffFilter->setObjectName("ffFilter");
+    m_ffFilter->setClearButtonEnabled(true);
+    m_ffFilter->setMinimumWidth(180);
+    tabRow->addWidget(m_ffFilter);
+    listArea->addLayout(tabRow);
     m_listView1 = new QTableWidget(0, kPluginListColumns, m_panel3);
     m_listView1->setObjectName("ListView1");
     m_listView1->setShowGrid(true);
@@ -220,6 +233,10 @@ void TFormTCVarnel::CreateControls() {
     m_listView1->setSortingEnabled(false);
     m_listView1->setContextMenuPolicy(Qt::CustomContextMenu);
     listArea->addWidget(m_listView1, 1);
+    m_details = new TDetailsPane(m_panel3);
+    m_details->setFixedHeight(8 * m_details->fontMetrics().height());
+    m_details->hide();
+    listArea->addWidget(m_details);
     commands->addWidget(m_panel3, 1);
     outer->addWidget(m_panel2, 1);
 
@@ -227,6 +244,11 @@ void TFormTCVarnel::CreateControls() {
     m_statusBar1->setObjectName("StatusBar1");
     m_statusText = new QLabel(m_statusBar1);
     m_statusText->setObjectName("StatusText");
+    m_statusText->setTextFormat(Qt::PlainText);
+    connect(m_statusText, &QLabel::linkActivated, this, [this] {
+        m_restartOffered = false;
+        btnTCRestartClick();
+    });
     m_statusBar1->addWidget(m_statusText, 1);
     setStatusBar(m_statusBar1);
     m_sizeGrip = new SizeGripCorner(this);
@@ -262,6 +284,13 @@ void TFormTCVarnel::CreateControls() {
     connect(m_listView1->horizontalHeader(), &QHeaderView::sectionClicked, this,
             [this](int column) { ListView1ColumnClick(column); });
     connect(m_listView1, &QTableWidget::itemSelectionChanged, this, [this] { ListView1Change(); });
+    connect(m_listView1, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
+        if (!m_populating && item->column() == 0)
+            ListCheckChanged(item->row());
+    });
+    connect(m_listView1, &QTableWidget::currentCellChanged, this, [this] { ShowDetails(); });
+    connect(m_ffFilter, &QLineEdit::textChanged, this, [this] { ApplyFilter(); });
+    m_listView1->viewport()->installEventFilter(this);
     connect(m_listView1, &QTableWidget::cellDoubleClicked, this, [this] {
         if (m_btnDisable->isEnabled() || m_btnEnable->isEnabled())
             btnDisableClick();
@@ -295,6 +324,8 @@ void TFormTCVarnel::CreateMenus() {
     m_mnuRefresh = item(m_popupMenu1, "mnuRefresh", [this] { btnRefreshClick(); });
     m_mnuEnable->setVisible(false);
     m_mnuTweak->setVisible(false);
+
+    CreateEditMenu();
 
     m_popupMenu2 = new QMenu(this);
     m_popupMenu2->setObjectName("PopupMenu2");

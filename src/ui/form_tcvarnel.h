@@ -3,11 +3,13 @@
 
 #include <QMainWindow>
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "ops/plugin_list.h"
 #include "ops/user_dialogs.h"
+#include "platform/files.h"
 
 class QAction;
 class QFrame;
@@ -25,6 +27,7 @@ class QToolButton;
 namespace varnel {
 
 class TMenuSpeedButton;
+class TDetailsPane;
 
 // The main window. Its code lies in form_tcvarnel.cpp (controls and menus), _layout.cpp
 // (captions, geometry), _list.cpp (the plugin list), _commands.cpp (host area and commands) and
@@ -74,6 +77,10 @@ public:
     void btnIniEditClick();
     void btnTCBrowseClick();
     void btnIniBrowseClick();
+    void mnuUndoClick();
+    void mnuHistoryClick();
+    void mnuCheckClick();
+    void mnuDetailsClick();
     void TabControl1Change();
     void ListView1ColumnClick(int column);
     void ListView1Change();
@@ -103,6 +110,17 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    // The filter box's text decides which rows show: name, file, registration or description.
+    void ApplyFilter();
+    // A row's check box was turned: the plugin is enabled or disabled as the command does it.
+    void ListCheckChanged(int listRow);
+    // The details pane follows the current row.
+    void ShowDetails();
+    // Shows the full text of a cell cut at its column's edge; true when it did.
+    bool ShowCellToolTip(const QPoint& at);
+    // Whether another program (the host, varnel) rewrote the configuration since the list was read.
+    bool HostConfigChangedSinceFill() const;
+    void CreateEditMenu();
     void InstallChosenFiles(FileDialogRequest request, std::string& folder,
                             void (*install)(const std::string& file, bool last));
     void CreateControls();
@@ -204,6 +222,18 @@ private:
     QAction* m_mnuRefresh = nullptr;
     QAction* m_mnu2Install = nullptr;
     QAction* m_mnu2InstallZip = nullptr;
+
+    QMenu* m_mnuEditMenu = nullptr;
+    QAction* m_mnuUndo = nullptr;
+    QAction* m_mnuHistory = nullptr;
+    QAction* m_mnuCheck = nullptr;
+    QAction* m_mnuFilter = nullptr;
+    QAction* m_mnuDetails = nullptr;
+    QLineEdit* m_ffFilter = nullptr;
+    TDetailsPane* m_details = nullptr;
+    bool m_restartOffered = false;                 // an install waits for the host's restart
+    bool m_populating = false;                     // check boxes being set by the program, not the user
+    std::optional<platform::FileStamp> m_iniStamp; // of the configuration as the list read it
 
     std::vector<PluginListRow> m_rows;
     std::array<std::string, kPluginListColumns> m_columnCaptions;

@@ -393,6 +393,7 @@ void TFormTCVarnel::btnTCRunClick() {
 }
 
 void TFormTCVarnel::btnTCRestartClick() {
+    m_restartOffered = false;
     RestartHost();
     ShowHostState();
     FillList();

@@ -3,11 +3,14 @@
 
 #include "ui/menu_speed_button.h"
 
+#include <QHelpEvent>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTableWidget>
+#include <QToolTip>
 
 namespace varnel {
 
@@ -17,15 +20,33 @@ bool TFormTCVarnel::eventFilter(QObject* watched, QEvent* event) {
     // The application filter also sees the tool row being resized: its buttons follow.
     if (watched == m_toolRow && event->type() == QEvent::Resize)
         PlaceToolButtons();
+    if (watched == m_listView1->viewport() && event->type() == QEvent::ToolTip) {
+        if (!ShowCellToolTip(static_cast<QHelpEvent*>(event)->pos()))
+            QToolTip::hideText();
+        return true;
+    }
     if (event->type() == QEvent::KeyPress && isActiveWindow()) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        // Esc empties the filter; in the filter box, the keys are the box's own.
+        if (key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier &&
+            !m_ffFilter->text().isEmpty() && watched == (focusWidget() ? focusWidget() : this)) {
+            m_ffFilter->clear();
+            m_listView1->setFocus();
+            return true;
+        }
+        if (focusWidget() == m_ffFilter) {
+            if (watched == m_ffFilter && (key->key() == Qt::Key_Down || key->key() == Qt::Key_Return)) {
+                m_listView1->setFocus();
+                return true;
+            }
+            return QMainWindow::eventFilter(watched, event);
+        }
         // A key the focused control does not take travels on to its parents, and the
         // application's filter sees it at each of them: act on its first delivery only.
         auto* widget = qobject_cast<QWidget*>(watched);
         QWidget* first = focusWidget() ? focusWidget() : this;
-        if (widget == first) {
-            auto* key = static_cast<QKeyEvent*>(event);
+        if (widget == first)
             FormKeyDown(key->key(), key->modifiers(), key->modifiers().testFlag(Qt::KeypadModifier));
-        }
     }
     return QMainWindow::eventFilter(watched, event); // the focused control still gets the key
 }

@@ -107,6 +107,13 @@ void TFormTCVarnel::SetCaptions() {
     m_btnIniEdit->setText(caption(112));
     SetHint(m_btnIniEdit, caption(113));
     m_tabControl1->setToolTip(caption(88));
+    m_mnuEditMenu->setTitle(caption(400));
+    m_mnuUndo->setText(caption(401));
+    m_mnuHistory->setText(caption(402));
+    m_mnuCheck->setText(caption(403));
+    m_mnuFilter->setText(caption(404));
+    m_mnuDetails->setText(caption(405));
+    m_ffFilter->setPlaceholderText(FromAnsi(GetCaptionNoAccel(406)));
     m_columnCaptions = {GetCaption(77), TextBefore(GetCaption(111), ":"),
                         GetCaption(78), GetCaption(79),
                         GetCaption(80), GetCaption(92),

@@ -3,6 +3,7 @@
 
 #include "app/settings.h"
 #include "catalog/host_config.h"
+#include "catalog/host_location.h"
 #include "lang/language.h"
 #include "ops/plugin_commands.h"
 #include "platform/files.h"
@@ -69,6 +70,7 @@ void TFormTCVarnel::FillList() {
     // Thousands of modules on a slow disk take a while: the window stays alive, and Cancel leaves
     // the remaining rows with their file names.
     std::atomic<bool> stop{false};
+    m_iniStamp = platform::StampOf(Host().HostIniPath);
     RunOffGuiThread([&stop] { LoadTable(true, &stop); }, &stop);
     PluginListOptions options;
     options.tab = SelectedTab();
@@ -118,13 +120,24 @@ void TFormTCVarnel::FillList() {
         if (!m_registrationProblem.empty())
             problem.append("  ").append(m_registrationProblem);
     }
+    m_statusText->setTextFormat(Qt::PlainText);
     m_statusText->setText(FromAnsi(problem));
     m_statusText->setToolTip(m_statusText->text()); // a long line is cut at the window's edge
+    // An install the running host has not loaded yet: said, with Restart at hand, until it runs.
+    if (m_restartOffered && HostRunning(AppSettings().TCPath)) {
+        m_statusText->setTextFormat(Qt::RichText);
+        m_statusText->setText(FromAnsi(GetCaption(441)).toHtmlEscaped() + " <a href=\"restart\">" +
+                              FromAnsi(GetCaptionNoAccel(442)).toHtmlEscaped() + "</a>  " +
+                              FromAnsi(problem).toHtmlEscaped());
+    } else {
+        m_restartOffered = false;
+    }
     ListView1Change();
 }
 
 void TFormTCVarnel::PopulateList(int selectPosition) {
     m_listView1->setUpdatesEnabled(false);
+    m_populating = true;
     {
         QSignalBlocker block(m_listView1);
         m_listView1->clearSelection();
@@ -138,13 +151,19 @@ void TFormTCVarnel::PopulateList(int selectPosition) {
                     m_listView1->setItem(r, c, item);
                 }
                 item->setText(row.placeholder && c > 0 ? QString() : FromAnsi(row.Text(c)));
-                if (c == kPluginListColumns - 1) {
-                    item->setToolTip(item->text()); // the long form may not fit the column
+                if (c == kPluginListColumns - 1)
                     item->setForeground(row.foreignBits ? QBrush(Qt::darkRed) : QBrush());
-                }
                 if (c == 0) {
                     item->setIcon(ListIcon(row.icon));
                     item->setData(Qt::UserRole, row.tableRow);
+                    // Ticked is enabled, as the "Active" column of other file managers has it.
+                    if (row.placeholder || row.tableRow < 1 || row.tableRow > Table().Count()) {
+                        item->setFlags(item->flags() & ~Qt::ItemIsUserCheckable);
+                        item->setData(Qt::CheckStateRole, QVariant());
+                    } else {
+                        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+                        item->setCheckState(EntryAt(row.tableRow).Disabled ? Qt::Unchecked : Qt::Checked);
+                    }
                 }
             }
         }
@@ -157,6 +176,8 @@ void TFormTCVarnel::PopulateList(int selectPosition) {
             m_listView1->setCurrentCell(selectPosition, 0, QItemSelectionModel::NoUpdate);
         }
     }
+    m_populating = false;
+    ApplyFilter(); // the filter stays through every refill
     m_listView1->setUpdatesEnabled(true);
     FitNameColumn();
 }
@@ -218,17 +239,20 @@ void TFormTCVarnel::ApplyColumnOptions() {
 
 void TFormTCVarnel::UpdateSortMarks() {
     const Settings& s = AppSettings();
-    UpdateSortMarkTexts(m_columnCaptions, s.SortColumn, s.SortAsc);
     QStringList labels;
     for (const std::string& caption : m_columnCaptions)
         labels << FromAnsi(caption);
     m_listView1->setHorizontalHeaderLabels(labels);
+    // The header's own arrow marks the sort column; the list sorts itself, not the view.
+    QHeaderView* header = m_listView1->horizontalHeader();
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(s.SortColumn, s.SortAsc ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
 void TFormTCVarnel::ListView1ColumnClick(int column) {
     Settings& s = AppSettings();
-    if (column == s.SortColumn)
-        s.SortAsc = !s.SortAsc;
+    // The sort column's second click turns the order round; another column starts ascending.
+    s.SortAsc = column == s.SortColumn ? !s.SortAsc : true;
     s.SortColumn = column;
     UpdateSortMarks();
     std::set<int> selected;
@@ -306,6 +330,7 @@ void TFormTCVarnel::ListView1Change() {
     SetCommandEnabled(m_btnOrder, "btnOrderClick", c.orderEnabled && m_hostFound, c.orderWhyNot);
     SetActionEnabled(m_mnuOrder, "btnOrderClick", c.orderEnabled);
     SetActionEnabled(m_mnuBrowse, "mnuBrowseClick", c.browseEnabled);
+    ShowDetails();
 }
 
 void TFormTCVarnel::TabControl1Change() {
@@ -322,7 +347,12 @@ void TFormTCVarnel::Timer1Timer() {
         return;               // a command or a load is under way; the next tick looks
     platform::InUseScan scan; // one look at the running processes serves the whole tick
     ShowHostState();
-    RefreshStates();
+    // Another program rewrote the configuration (varnel, a second window, the host itself): the
+    // list shows what the file says now.
+    if (m_hostFound && HostConfigChangedSinceFill())
+        FillList();
+    else
+        RefreshStates();
 }
 
 void TFormTCVarnel::btnCloseClick() {

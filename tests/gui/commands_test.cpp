@@ -10,7 +10,10 @@
 #include "ops/install.h"
 #include "platform/environment.h"
 #include "sample_plugins.h"
+#include "ui/details_pane.h"
 #include "ui/form_add.h"
+#include "ui/form_check.h"
+#include "ui/form_history.h"
 #include "ui/form_order.h"
 #include "ui/form_tweak.h"
 #include "ui/menu_speed_button.h"
@@ -821,6 +824,118 @@ private slots:
                              "right file with the \"...\" button in its window."));
         QCOMPARE(RunEntry({"/Restart"}, actions), EntryOutcome::EndProgram); // any argument checks the host
         QCOMPARE(RunEntry({}, actions), EntryOutcome::OpenMainWindow);
+    }
+
+    // The filter shows the rows whose name, file or registration holds its text, survives a
+    // refresh, and Esc empties it; a row's check box is Disable/Enable with its question; the
+    // details pane shows the module's paths and flags.
+    void filterCheckBoxesAndDetails() {
+        GuiHost host;
+        host.Open();
+        QTableWidget* list = host.List();
+        auto shown = [&] {
+            std::vector<std::string> captions;
+            for (int r = 0; r < list->rowCount(); ++r)
+                if (!list->isRowHidden(r))
+                    captions.push_back(host.RowText(r, 0));
+            return captions;
+        };
+        const size_t all = shown().size();
+        auto* filter = host.Find<QLineEdit>("ffFilter");
+        QVERIFY(filter);
+        host.Action("mnuFilter")->trigger();
+        filter->setText("SAMPLE_FS.WFX"); // the file, whatever its case
+        QCOMPARE(shown(), std::vector<std::string>{"FS: sample_fs"});
+        host.Window().btnRefreshClick();
+        QCOMPARE(shown(), std::vector<std::string>{"FS: sample_fs"});
+        filter->setText("smp"); // a packer's registration
+        QCOMPARE(shown(), std::vector<std::string>{"Packer: Sample Packer"});
+        QTest::keyClick(filter, Qt::Key_Escape);
+        QVERIFY(filter->text().isEmpty());
+        QCOMPARE(shown().size(), all);
+
+        const std::string before = host.WincmdIni();
+        QTableWidgetItem* fs = list->item(Position(host, "FS: sample_fs"), 0);
+        QCOMPARE(fs->checkState(), Qt::Checked);
+        host.boxes.SetAnswer(kIdCancel);
+        fs->setCheckState(Qt::Unchecked);
+        Settle();
+        QCOMPARE(host.boxes.Boxes().back().text, std::string("Disable the plugin \"sample_fs\"?"));
+        QCOMPARE(host.WincmdIni(), before);
+        QCOMPARE(list->item(Position(host, "FS: sample_fs"), 0)->checkState(), Qt::Checked);
+        host.boxes.SetAnswer(kIdOk);
+        list->item(Position(host, "FS: sample_fs"), 0)->setCheckState(Qt::Unchecked);
+        Settle();
+        QVERIFY(Contains(
+            host.WincmdIni(),
+            "FileSystemPlugins;%COMMANDER_PATH%\\plugins\\wfx\\sample_fs\\sample_fs.wfx;Sample FS;="));
+        QCOMPARE(list->item(Position(host, "FS: sample_fs"), 0)->checkState(), Qt::Unchecked);
+        list->item(Position(host, "FS: sample_fs"), 0)->setCheckState(Qt::Checked); // enables, no question
+        Settle();
+        QCOMPARE(host.WincmdIni(), before);
+
+        host.Action("mnuDetails")->trigger();
+        auto* details = host.Find<TDetailsPane>("PanelDetails");
+        QVERIFY(details && details->isVisible());
+        host.Select({Position(host, "Sample Packer")});
+        const QString text = details->toPlainText();
+        QVERIFY2(text.contains("C:\\totalcmd\\plugins\\wcx\\sample_packer\\sample_packer.wcx"),
+                 qPrintable(text));
+        QVERIFY2(text.contains("Packer flags:"), qPrintable(text));
+        QCOMPARE(details->LinkTargets().back(), std::string("C:\\totalcmd\\plugins\\wcx\\sample_packer"));
+        QCOMPARE(ReadSettingInt("Window", "Details", 0), 1); // remembered
+    }
+
+    // Undo from the Edit menu, the History dialog taking that undo back, and the Check dialog
+    // repairing what it found, each visible in wincmd.ini.
+    void undoHistoryAndCheck() {
+        GuiHost host;
+        host.Open();
+        const std::string original = host.WincmdIni();
+        host.Select({Position(host, "FS: sample_fs")});
+        host.boxes.SetAnswer(kIdOk);
+        host.Window().btnDisableClick();
+        Settle();
+        const std::string disabled = host.WincmdIni();
+        QVERIFY(disabled != original);
+        host.Action("mnuUndo")->trigger();
+        QCOMPARE(host.WincmdIni(), original);
+        QCOMPARE(host.Action("mnuUndo")->shortcut(), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Z));
+
+        {
+            TFormHistory history(&host.Window());
+            auto* rows = history.findChild<QTreeWidget*>("ListView1");
+            QCOMPARE(rows->topLevelItemCount(), 2);
+            QCOMPARE(rows->topLevelItem(0)->text(1), QString("Undid: Disabled sample_fs"));
+            QCOMPARE(rows->topLevelItem(1)->text(1), QString("(undone) Disabled sample_fs"));
+            auto* undoToHere = history.findChild<QPushButton*>("btnUndoToHere");
+            rows->setCurrentItem(rows->topLevelItem(1));
+            QVERIFY(!undoToHere->isEnabled()); // undone already
+            rows->setCurrentItem(rows->topLevelItem(0));
+            QVERIFY(undoToHere->isEnabled());
+            undoToHere->click();
+            QCOMPARE(host.WincmdIni(), disabled);
+            QCOMPARE(rows->topLevelItemCount(), 3);
+        }
+
+        std::string broken = original;
+        broken.insert(broken.find("[ListerPlugins]\r\n") + 17, "9_detect=EXT=\"X\"\r\n");
+        host.SetWincmdIni(broken);
+        {
+            TFormCheck check(&host.Window());
+            auto* rows = check.findChild<QTreeWidget*>("ListView1");
+            int orphan = -1;
+            for (int i = 0; i < rows->topLevelItemCount(); ++i)
+                if (rows->topLevelItem(i)->text(0).contains("9_detect"))
+                    orphan = i;
+            QVERIFY(orphan >= 0);
+            QCOMPARE(rows->topLevelItem(orphan)->checkState(0), Qt::Checked); // a safe repair
+            for (int i = 0; i < rows->topLevelItemCount(); ++i)
+                if (i != orphan)
+                    rows->topLevelItem(i)->setCheckState(0, Qt::Unchecked);
+            check.findChild<QPushButton*>("btnRepair")->click();
+            QCOMPARE(host.WincmdIni(), original);
+        }
     }
 
     void oneShotInstallLeavesTheSettingsAlone() {

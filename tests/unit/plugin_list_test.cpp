@@ -56,18 +56,6 @@ TEST(PluginList, SortingKeepsNumberedRowsInOrderAndDisabledFirst) {
     EXPECT_EQ(Captions(rows).front(), "[10] ten");
 }
 
-TEST(PluginList, SortMarkersMoveBetweenColumns) {
-    std::array<std::string, kPluginListColumns> captions = {"Plugin", "Description",     "Version",
-                                                            "State",  "Registered for:", "Filename"};
-    UpdateSortMarkTexts(captions, 0, true);
-    EXPECT_EQ(captions[0], "Plugin +");
-    UpdateSortMarkTexts(captions, 3, true);
-    UpdateSortMarkTexts(captions, 3, false);
-    EXPECT_EQ(captions[0], "Plugin");
-    EXPECT_EQ(captions[3], "State \x97");
-    EXPECT_EQ(captions[4], "Registered for:");
-}
-
 TEST(PluginList, ContentTabByHostVersion) {
     EXPECT_FALSE(HostVersionHasContentPlugins("6.03"));
     EXPECT_TRUE(HostVersionHasContentPlugins("6.50"));

@@ -1,0 +1,156 @@
+// The main window: the Edit menu (undo, history, health check, filter, details), the filter box,
+// the rows' check boxes, the details pane and the cells' tooltips.
+#include "ui/form_tcvarnel.h"
+
+#include "app/settings.h"
+#include "catalog/host_config.h"
+#include "catalog/plugin_table.h"
+#include "lang/language.h"
+#include "ops/history.h"
+#include "ops/plugin_commands.h"
+#include "ui/details_pane.h"
+#include "ui/form_check.h"
+#include "ui/form_history.h"
+#include "ui/qt_text.h"
+#include "util/text.h"
+
+#include <QAction>
+#include <QHelpEvent>
+#include <QKeySequence>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTableWidget>
+#include <QToolTip>
+
+namespace varnel {
+
+void TFormTCVarnel::CreateEditMenu() {
+    m_mnuEditMenu = menuBar()->addMenu(QString());
+    m_mnuEditMenu->setObjectName("mnuEdit");
+    auto item = [&](const char* name, auto handler, const QKeySequence& keys = {}) {
+        auto* action = m_mnuEditMenu->addAction(QString());
+        action->setObjectName(name);
+        action->setShortcut(keys);
+        connect(action, &QAction::triggered, this, handler);
+        return action;
+    };
+    m_mnuUndo = item(
+        "mnuUndo", [this] { mnuUndoClick(); }, QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Z));
+    m_mnuHistory = item("mnuHistory", [this] { mnuHistoryClick(); });
+    m_mnuEditMenu->addSeparator();
+    m_mnuCheck = item("mnuCheck", [this] { mnuCheckClick(); });
+    m_mnuEditMenu->addSeparator();
+    m_mnuFilter = item(
+        "mnuFilter",
+        [this] {
+            m_ffFilter->setFocus(Qt::ShortcutFocusReason);
+            m_ffFilter->selectAll();
+        },
+        QKeySequence(Qt::CTRL | Qt::Key_F));
+    m_mnuDetails = item("mnuDetails", [this] { mnuDetailsClick(); });
+    m_mnuDetails->setCheckable(true);
+    m_mnuDetails->setChecked(ReadSettingInt("Window", "Details", 0) != 0);
+    m_details->setVisible(m_mnuDetails->isChecked());
+}
+
+void TFormTCVarnel::mnuUndoClick() {
+    TimerOff();
+    if (UndoLastChanges(1) > 0)
+        FillList();
+    TimerBack();
+}
+
+void TFormTCVarnel::mnuHistoryClick() {
+    TimerOff();
+    TFormHistory dialog(this);
+    dialog.exec();
+    if (dialog.Changed())
+        FillList();
+    TimerBack();
+}
+
+void TFormTCVarnel::mnuCheckClick() {
+    TimerOff();
+    LoadTable(false);
+    TFormCheck dialog(this);
+    dialog.exec();
+    FillList();
+    TimerBack();
+}
+
+void TFormTCVarnel::mnuDetailsClick() {
+    m_details->setVisible(m_mnuDetails->isChecked());
+    WriteSettingInt("Window", "Details", m_mnuDetails->isChecked() ? 1 : 0);
+    ShowDetails();
+}
+
+void TFormTCVarnel::ApplyFilter() {
+    const QString wanted = m_ffFilter->text().trimmed();
+    for (int r = 0; r < static_cast<int>(m_rows.size()); ++r) {
+        const PluginListRow& row = m_rows[static_cast<size_t>(r)];
+        bool shown = wanted.isEmpty() || row.placeholder;
+        if (!shown) {
+            QStringList texts = {FromAnsi(row.caption)};
+            for (int c = 1; c < kPluginListColumns; ++c)
+                texts << FromAnsi(row.Text(c));
+            if (row.tableRow >= 1 && row.tableRow <= Table().Count()) {
+                const PluginEntry& entry = EntryAt(row.tableRow);
+                texts << FromAnsi(entry.FileName) << FromAnsi(entry.Association) << FromAnsi(entry.Name);
+            }
+            for (const QString& text : texts)
+                shown = shown || text.contains(wanted, Qt::CaseInsensitive);
+        }
+        m_listView1->setRowHidden(r, !shown);
+        if (!shown && m_listView1->selectionModel()->isRowSelected(r, QModelIndex()))
+            m_listView1->selectionModel()->select(m_listView1->model()->index(r, 0),
+                                                  QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+    }
+}
+
+void TFormTCVarnel::ListCheckChanged(int listRow) {
+    if (listRow < 0 || listRow >= static_cast<int>(m_rows.size()))
+        return;
+    const int tableRow = m_rows[static_cast<size_t>(listRow)].tableRow;
+    if (tableRow < 1 || tableRow > Table().Count())
+        return;
+    const bool wanted = m_listView1->item(listRow, 0)->checkState() == Qt::Checked;
+    if (wanted == !EntryAt(tableRow).Disabled)
+        return;
+    // The same command as Disable/Enable on this one row, with its question; the list then shows
+    // what the file says, whatever the answer was.
+    TimerOff();
+    DisableOrEnableSelected({tableRow});
+    FillList();
+    TimerBack();
+}
+
+void TFormTCVarnel::ShowDetails() {
+    if (!m_details->isVisible())
+        return;
+    // The plugin the commands would act on: the first of the selection.
+    const std::vector<int> rows = SelectedTableRows();
+    m_details->ShowPlugin(rows.empty() ? 0 : rows.front());
+}
+
+bool TFormTCVarnel::ShowCellToolTip(const QPoint& at) {
+    const QTableWidgetItem* item = m_listView1->itemAt(at);
+    if (!item || item->text().isEmpty())
+        return false;
+    const QRect cell = m_listView1->visualItemRect(item);
+    int needed = m_listView1->fontMetrics().horizontalAdvance(item->text()) + 8;
+    if (!item->icon().isNull())
+        needed += m_listView1->iconSize().width() + 4;
+    if (item->flags().testFlag(Qt::ItemIsUserCheckable))
+        needed += 20;
+    if (needed <= cell.width())
+        return false;
+    QToolTip::showText(m_listView1->viewport()->mapToGlobal(at), item->text(), m_listView1->viewport(), cell);
+    return true;
+}
+
+bool TFormTCVarnel::HostConfigChangedSinceFill() const {
+    return platform::StampOf(Host().HostIniPath) != m_iniStamp;
+}
+
+} // namespace varnel
