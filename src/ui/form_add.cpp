@@ -1,5 +1,6 @@
 #include "ui/form_add.h"
 
+#include "catalog/detect_string.h"
 #include "catalog/registration.h"
 #include "lang/language.h"
 #include "ui/qt_text.h"
@@ -57,6 +58,12 @@ TFormAdd::TFormAdd(const QString& modulePath, PluginKind kind, const QString& pr
     edit->addWidget(m_sExt, 1);
     edit->addWidget(m_btnHelp);
     layout->addLayout(edit);
+    m_lblSyntax = new QLabel(this);
+    m_lblSyntax->setObjectName("lblSyntax");
+    m_lblSyntax->setStyleSheet("color: #b00000;");
+    m_lblSyntax->setWordWrap(true);
+    m_lblSyntax->setVisible(kind == kLister || kind == kContent);
+    layout->addWidget(m_lblSyntax);
     layout->addSpacing(8);
     auto* buttons = new QHBoxLayout();
     buttons->addStretch(1);
@@ -87,6 +94,15 @@ QString TFormAdd::Text() const {
 
 void TFormAdd::sExtChange() {
     m_btnOk->setEnabled(m_emptyAllowed || !m_sExt->text().trimmed().isEmpty());
+    if (m_kind != kLister && m_kind != kContent)
+        return;
+    // Only a warning: the host is the judge, and a string it takes stays possible.
+    const std::string text = ToAnsi(m_sExt->text());
+    if (std::optional<DetectStringProblem> problem = CheckDetectString(text))
+        m_lblSyntax->setText(FromAnsi(FormatPrintf(
+            Message(158), {static_cast<int>(problem->position) + 1, Message(problem->message)})));
+    else
+        m_lblSyntax->clear();
 }
 
 void TFormAdd::accept() {
@@ -99,7 +115,8 @@ void TFormAdd::accept() {
 }
 
 void TFormAdd::btnHelpClick() {
-    ShowMessageBox(Message(71), ToAnsi(windowTitle()), kStyleInformation);
+    ShowMessageBox(Message(m_kind == kLister || m_kind == kContent ? 159 : 71), ToAnsi(windowTitle()),
+                   kStyleInformation);
     m_sExt->setFocus(); // typing goes on where it was
 }
 

@@ -31,6 +31,7 @@ private:
     QLineEdit* m_sFile;
     QLabel* m_label2;
     QLineEdit* m_sExt;
+    QLabel* m_lblSyntax; // where a detect string stops parsing, as it is typed
     QPushButton* m_btnHelp;
     QPushButton* m_btnOk;
     QPushButton* m_btnCancel;

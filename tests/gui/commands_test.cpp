@@ -773,6 +773,17 @@ private slots:
         auto* file = packer.findChild<QLineEdit*>("sFile");
         QVERIFY(file->width() > file->fontMetrics().horizontalAdvance(path));
         QVERIFY(packer.width() > packer.fontMetrics().horizontalAdvance(packer.windowTitle()) + 100);
+
+        // A detect string is checked as it is typed; "?" shows its syntax.
+        auto* syntax = emptyAllowed.findChild<QLabel*>("lblSyntax");
+        auto* detect = emptyAllowed.findChild<QLineEdit*>("sExt");
+        detect->setText("EXT=\"TXT\" | ");
+        QCOMPARE(syntax->text(), QString("Error at character 13: an operand is missing here"));
+        detect->setText("EXT=\"TXT\" | EXT=\"LOG\"");
+        QVERIFY(syntax->text().isEmpty());
+        QVERIFY(!packer.findChild<QLabel*>("lblSyntax")->isVisibleTo(&packer));
+        emptyAllowed.findChild<QPushButton*>("btnHelp")->click();
+        QVERIFY(Contains(host.boxes.Boxes().back().text, "FINDI(\"text\")"));
     }
 
     void f6OnAPackerOpensTheFlagsDialog() {
