@@ -91,6 +91,52 @@ ProbeAnswer ParseAnswer(const platform::CapturedRun& run, std::string_view helpe
 
 } // namespace
 
+ProbeAnswer RunFsConfiguration(std::string_view configProgram, std::string_view modulePath,
+                               std::string_view configFolder, int64_t window) {
+    ProbeAnswer unavailable;
+    unavailable.kind = ProbeAnswer::Unavailable;
+    const ModuleFormat format = DetectModuleFormat(modulePath);
+    if (format == ModuleFormat::Missing || format == ModuleFormat::Unknown) {
+        ProbeAnswer notLoaded;
+        notLoaded.kind = ProbeAnswer::NotLoaded;
+        return notLoaded;
+    }
+    if (format == ModuleFormat::NativeElf) {
+        std::string hexIni;
+        for (unsigned char c : std::string(configFolder) + "\\fsplugin.ini") {
+            hexIni.push_back("0123456789abcdef"[c >> 4]);
+            hexIni.push_back("0123456789abcdef"[c & 15]);
+        }
+        return AskProbe("configure-fs", modulePath, hexIni, 0xFFFFFFFFu); // no windows to parent it
+    }
+    // The module needs a helper of its own bitness: one that cannot run here is named now.
+    const platform::Bitness bitness =
+        ModuleMachine(modulePath) == kMachineI386 ? platform::Bitness::Bits32 : platform::Bitness::Bits64;
+    if (!platform::WindowsHelperStart(bitness, &unavailable.problem))
+        return unavailable;
+    std::optional<platform::HelperStart> start =
+        platform::WindowsHelperStart(platform::Bitness::Bits64, &unavailable.problem);
+    if (!start)
+        return unavailable;
+    // config.exe is started as the 64-bit helper would be, under its own name.
+    start->argv.back() = platform::ToHostPath(configProgram);
+    // The paths cross into Windows as UTF-16, so no code page on the way can change them.
+    start->argv.push_back(std::string(1, '@').append(platform::HexUtf16(modulePath)));
+    start->argv.push_back(std::string(1, '@').append(platform::HexUtf16(configFolder)));
+    start->argv.push_back(std::to_string(window));
+    platform::CapturedRun run = platform::RunAndCapture(start->argv, start->env, 0xFFFFFFFFu);
+    if (!run.started) {
+        unavailable.problem = "config.exe could not be started";
+        return unavailable;
+    }
+    if (run.cancelled) {
+        ProbeAnswer cancelled;
+        cancelled.kind = ProbeAnswer::Cancelled;
+        return cancelled;
+    }
+    return ParseAnswer(run, "config.exe");
+}
+
 std::string ProbeFolder() {
     return platform::HelperFolder();
 }

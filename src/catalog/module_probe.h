@@ -38,6 +38,14 @@ enum : int { kExportsFsInit = 1, kExportsListLoad = 2, kExportsOpenArchive = 4, 
 ProbeAnswer AskProbe(std::string_view question, std::string_view modulePath, const std::string& argument = {},
                      unsigned timeoutMs = 0);
 
+// Opens a file system plugin's own settings dialog through config.exe (the helper under that name,
+// a 64-bit Windows program; it hands a 32-bit module to the 32-bit helper), given the configuration
+// folder and the parent window as the host passes them. A native module goes to the native helper.
+// No time limit: the dialog stays as long as the user likes. A module no helper here can load is
+// Unavailable, with the reason.
+ProbeAnswer RunFsConfiguration(std::string_view configProgram, std::string_view modulePath,
+                               std::string_view configFolder, int64_t window);
+
 // The folder that holds the helpers (beside the program; VARNEL_PROBE_DIR overrides it).
 std::string ProbeFolder();
 

@@ -62,11 +62,27 @@ void ConfigureFsPlugin(std::string_view modulePath, std::string_view configFolde
         ShowStop(FormatPrintf(Message(74), {"Config.exe"}));
         return;
     }
-    // Short names do not exist everywhere: the program's path is quoted, for a folder with a blank.
-    platform::StartProcess(
-        FormatPrintf("\"%s\" \"%s\" \"%s\" %d",
-                     {ShortPathOf(program), std::string(modulePath), std::string(configFolder), listWindow}),
-        platform::ShowMode::Shown, false);
+    // config.exe is this program's helper under that name: it runs the plugin in a process of
+    // the plugin's bitness and says how that went.
+    const std::string module = ModuleLoadedByHost(modulePath, Host().HostBits);
+    ProbeAnswer answer = RunFsConfiguration(program, module, configFolder, listWindow);
+    switch (answer.kind) {
+    case ProbeAnswer::Fault:
+        ShowStop(FormatPrintf(
+            Message(73), {module, answer.lastCall.empty() ? std::string("FsExecuteFile") : answer.lastCall}));
+        break;
+    case ProbeAnswer::Unavailable:
+        ShowStop(FormatPrintf(Message(141), {module, answer.problem}));
+        break;
+    case ProbeAnswer::NotLoaded:
+        ShowStop(FormatPrintf(Message(142), {module}));
+        break;
+    case ProbeAnswer::NoEntry:
+        ShowStop(Message(69));
+        break;
+    default:
+        break; // the dialog was shown (or the user stopped waiting for it)
+    }
 }
 
 void ConfigureRow(int row, int64_t listWindow) {
@@ -90,7 +106,7 @@ void ConfigureRow(int row, int64_t listWindow) {
         if (platform::FileExists(ini))
             platform::ShellRun(ini, "", platform::ShowMode::Shown, false);
         else
-            ShowStop(Message(70));
+            ShowStop(FormatPrintf(Message(70), {ini}));
         break;
     }
     }

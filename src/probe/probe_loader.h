@@ -24,6 +24,23 @@ void ProbeCallText(void* function, char* buffer, int size);
 void ProbeCallDefaultParams(void* function, void* record);
 void ProbeCallConfigure(void* function, void* module);
 
+/* The file system plugin's calls: FsInit with callbacks that work (progress goes on, log lines are
+ * passed over, a request for text is cancelled, a message request is shown as a message box), and
+ * FsExecuteFile(window, remote name, verb); a window that is no window here becomes none. */
+int ProbeCallFsInit(void* function, int number);
+int ProbeCallFsExecute(void* function, long long window, char* remoteName, char* verb);
+
+/* An argument as ANSI text: one that begins with "@" is UTF-16LE in hex digits (as for ProbeLoad).
+ * Returns 0 when it does not fit `size` bytes or cannot be decoded. */
+int ProbeAnsiArgument(const char* argument, char* out, int size);
+
+/* 1 when this helper can load the module (its machine type is this process's), 0 when only the
+ * helper of the other bitness can. */
+int ProbeModuleFitsProcess(const char* path);
+/* Runs the helper `program` that lies beside this one with the arguments, writing to this one's
+ * standard output, and returns its exit code; -1 when it could not be started. */
+int ProbeRunSibling(const char* program, const char* const* arguments, int count);
+
 /* Windows of other programs: whether a top-level window of the class exists, and asking the first
  * one to close (WM_CLOSE, waiting until it was handled or 10 seconds passed).
  * ProbeCloseWindow answers 0 when there is no such window, 1 when it handled the message, 2 when

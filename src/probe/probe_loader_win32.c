@@ -1,7 +1,9 @@
 #include "probe_loader.h"
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <wchar.h>
 #include <windows.h>
 
 /* after windows.h, which it builds on */
@@ -102,6 +104,140 @@ void ProbeCallConfigure(void* function, void* module) {
     ConfigureStdcall call;
     memcpy(&call, &function, sizeof call);
     call(NULL, (HINSTANCE)module);
+}
+
+typedef int(__stdcall* ProgressStdcall)(int, char*, char*, int);
+typedef void(__stdcall* LogStdcall)(int, int, char*);
+typedef BOOL(__stdcall* RequestStdcall)(int, int, char*, char*, char*, int);
+typedef int(__stdcall* FsInitStdcall)(int, ProgressStdcall, LogStdcall, RequestStdcall);
+typedef int(__stdcall* FsExecuteStdcall)(HWND, char*, char*);
+
+enum { kRequestMessageOk = 8, kRequestMessageYesNo = 9, kRequestMessageOkCancel = 10 };
+
+static int __stdcall ProgressCallback(int number, char* source, char* target, int percent) {
+    (void)number, (void)source, (void)target, (void)percent;
+    return 0;
+}
+
+static void __stdcall LogCallback(int number, int type, char* text) {
+    (void)number, (void)type, (void)text;
+}
+
+/* A settings dialog may ask something: messages are shown, text requests are cancelled (no
+ * connection is being made here). */
+static BOOL __stdcall RequestCallback(int number, int type, char* title, char* text, char* returned,
+                                      int size) {
+    const char* caption = title && title[0] ? title : "TC Varnel";
+    (void)number, (void)returned, (void)size;
+    switch (type) {
+    case kRequestMessageOk:
+        MessageBoxA(NULL, text ? text : "", caption, MB_OK);
+        return TRUE;
+    case kRequestMessageYesNo:
+        return MessageBoxA(NULL, text ? text : "", caption, MB_YESNO) == IDYES;
+    case kRequestMessageOkCancel:
+        return MessageBoxA(NULL, text ? text : "", caption, MB_OKCANCEL) == IDOK;
+    default:
+        return FALSE;
+    }
+}
+
+int ProbeCallFsInit(void* function, int number) {
+    FsInitStdcall call;
+    memcpy(&call, &function, sizeof call);
+    return call(number, ProgressCallback, LogCallback, RequestCallback);
+}
+
+int ProbeCallFsExecute(void* function, long long window, char* remoteName, char* verb) {
+    FsExecuteStdcall call;
+    HWND parent = (HWND)(INT_PTR)window;
+    memcpy(&call, &function, sizeof call);
+    return call(parent && IsWindow(parent) ? parent : NULL, remoteName, verb);
+}
+
+int ProbeAnsiArgument(const char* argument, char* out, int size) {
+    WCHAR* wide;
+    int n;
+    if (argument[0] != '@') {
+        if (strlen(argument) >= (size_t)size)
+            return 0;
+        strcpy(out, argument);
+        return 1;
+    }
+    wide = DecodeHexWide(argument + 1);
+    if (!wide)
+        return 0;
+    n = WideCharToMultiByte(CP_ACP, 0, wide, -1, out, size, NULL, NULL);
+    free(wide);
+    return n > 0;
+}
+
+int ProbeModuleFitsProcess(const char* path) {
+    WCHAR* wide = path[0] == '@' ? DecodeHexWide(path + 1) : 0;
+    HANDLE file = wide ? CreateFileW(wide, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL)
+                       : CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    unsigned char header[0x40], signature[6];
+    DWORD got = 0, offset;
+    int fits = 1; /* what cannot be read is left to the loader to refuse */
+    free(wide);
+    if (file == INVALID_HANDLE_VALUE)
+        return 1;
+    if (ReadFile(file, header, sizeof header, &got, NULL) && got == sizeof header && header[0] == 'M' &&
+        header[1] == 'Z') {
+        memcpy(&offset, header + 0x3C, 4);
+        if (SetFilePointer(file, (LONG)offset, NULL, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
+            ReadFile(file, signature, sizeof signature, &got, NULL) && got == sizeof signature &&
+            memcmp(signature, "PE\0\0", 4) == 0) {
+            const unsigned machine = (unsigned)signature[4] | (unsigned)signature[5] << 8;
+            fits = sizeof(void*) == 8 ? machine != 0x14C : machine != 0x8664;
+        }
+    }
+    CloseHandle(file);
+    return fits;
+}
+
+int ProbeRunSibling(const char* program, const char* const* arguments, int count) {
+    WCHAR self[MAX_PATH], line[4 * MAX_PATH + 512];
+    WCHAR* slash;
+    STARTUPINFOW startup;
+    PROCESS_INFORMATION process;
+    DWORD code = 0;
+    int i;
+    size_t used;
+    if (!GetModuleFileNameW(NULL, self, MAX_PATH))
+        return -1;
+    slash = wcsrchr(self, L'\\');
+    if (!slash)
+        return -1;
+    if (!MultiByteToWideChar(CP_ACP, 0, program, -1, slash + 1, (int)(MAX_PATH - (slash + 1 - self))))
+        return -1;
+    swprintf(line, sizeof line / sizeof line[0], L"\"%ls\"", self);
+    for (i = 0; i < count; ++i) {
+        /* The arguments are hex digits, numbers and ANSI paths, none of which holds a quote. */
+        used = wcslen(line);
+        if (used + 4 >= sizeof line / sizeof line[0])
+            return -1;
+        wcscat(line, L" \"");
+        used += 2;
+        if (!MultiByteToWideChar(CP_ACP, 0, arguments[i], -1, line + used,
+                                 (int)(sizeof line / sizeof line[0] - used - 2)))
+            return -1;
+        wcscat(line, L"\"");
+    }
+    memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    fflush(stdout);
+    if (!CreateProcessW(self, line, NULL, NULL, TRUE, 0, NULL, NULL, &startup, &process))
+        return -1;
+    WaitForSingleObject(process.hProcess, INFINITE);
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return (int)code;
 }
 
 int ProbeFindWindow(const char* windowClass) {

@@ -16,6 +16,16 @@
  *                   it exports it, then calls ConfigurePacker and waits until it returns; before
  *                   each call the line "calling ENTRY" names it, and "number 1" ends a good run
  *
+ *   tcvarnel-probe configure-fs MODULE HEXINI [WINDOW]   the file system plugin's own settings
+ *                   dialog, as the host opens it: FsInit with working callbacks, its default
+ *                   parameters (fsplugin.ini, in hex) through FsSetDefaultParams, then
+ *                   FsExecuteFile(WINDOW, "\\", "properties"); "calling ENTRY" before each call,
+ *                   "number N" (FsExecuteFile's result) at the end
+ *
+ *   config.exe MODULE FOLDER WINDOW   the same helper under the name config.exe: configures the
+ *                   file system plugin with FOLDER's fsplugin.ini, in this helper when it can load
+ *                   the module, else in the helper of the other bitness beside it
+ *
  *   tcvarnel-probe find-window CLASS    whether a top-level window of the class exists
  *   tcvarnel-probe close-window CLASS [MS]  sends WM_CLOSE to the first one and waits for it to be
  *                                       handled (10 seconds, or MS milliseconds)
@@ -62,26 +72,32 @@ static int HexDigit(char c) {
                                   : -1;
 }
 
+/* Hands the module its default parameters: the settings file (ANSI bytes in hex) and the version
+ * of the interface this helper speaks. */
+static void SetDefaultParams(void* function, const char* entry, const char* hexIni, unsigned versionHigh,
+                             unsigned versionLow) {
+    struct DefaultParams record;
+    size_t i, n = 0;
+    memset(&record, 0, sizeof record);
+    record.size = (int)sizeof record;
+    record.versionLow = versionLow;
+    record.versionHigh = versionHigh;
+    for (i = 0; hexIni[i] && hexIni[i + 1] && n + 1 < sizeof record.iniName; i += 2) {
+        int high = HexDigit(hexIni[i]), low = HexDigit(hexIni[i + 1]);
+        if (high < 0 || low < 0)
+            break;
+        record.iniName[n++] = (char)(high * 16 + low);
+    }
+    printf("calling %s\n", entry);
+    fflush(stdout);
+    ProbeCallDefaultParams(function, &record);
+}
+
 static int ConfigurePacker(void* module, const char* hexIni) {
     void* defaults = ProbeSymbol(module, "PackSetDefaultParams");
     void* configure = ProbeSymbol(module, "ConfigurePacker");
-    if (defaults) {
-        struct DefaultParams record;
-        size_t i, n = 0;
-        memset(&record, 0, sizeof record);
-        record.size = (int)sizeof record;
-        record.versionLow = 10;
-        record.versionHigh = 2;
-        for (i = 0; hexIni[i] && hexIni[i + 1] && n + 1 < sizeof record.iniName; i += 2) {
-            int high = HexDigit(hexIni[i]), low = HexDigit(hexIni[i + 1]);
-            if (high < 0 || low < 0)
-                break;
-            record.iniName[n++] = (char)(high * 16 + low);
-        }
-        puts("calling PackSetDefaultParams");
-        fflush(stdout);
-        ProbeCallDefaultParams(defaults, &record);
-    }
+    if (defaults)
+        SetDefaultParams(defaults, "PackSetDefaultParams", hexIni, 2, 10);
     if (!configure) {
         puts("noentry");
         return 0;
@@ -91,6 +107,92 @@ static int ConfigurePacker(void* module, const char* hexIni) {
     ProbeCallConfigure(configure, module);
     puts("number 1");
     return 0;
+}
+
+static int ConfigureFs(void* module, const char* hexIni, const char* window) {
+    void* init = ProbeSymbol(module, "FsInit");
+    void* defaults = ProbeSymbol(module, "FsSetDefaultParams");
+    void* execute = ProbeSymbol(module, "FsExecuteFile");
+    char root[] = "\\";
+    char verb[] = "properties";
+    int result;
+    if (!execute) {
+        puts("noentry");
+        return 0;
+    }
+    if (init) {
+        puts("calling FsInit");
+        fflush(stdout);
+        ProbeCallFsInit(init, 0);
+    }
+    if (defaults)
+        SetDefaultParams(defaults, "FsSetDefaultParams", hexIni, 2, 0);
+    puts("calling FsExecuteFile");
+    fflush(stdout);
+    result = ProbeCallFsExecute(execute, strtoll(window, NULL, 10), root, verb);
+    printf("number %d\n", result);
+    return 0;
+}
+
+/* Whether this helper was started as config.exe (the name the host's configuration uses). */
+static int StartedAsConfig(const char* self) {
+    const char* name = self;
+    const char* p;
+    char lower[16];
+    size_t i;
+    for (p = self; *p; ++p)
+        if (*p == '/' || *p == '\\')
+            name = p + 1;
+    for (i = 0; name[i] && i + 1 < sizeof lower; ++i)
+        lower[i] = (char)(name[i] >= 'A' && name[i] <= 'Z' ? name[i] + 32 : name[i]);
+    lower[i] = '\0';
+    return strcmp(lower, "config.exe") == 0 || strcmp(lower, "config") == 0;
+}
+
+/* config.exe MODULE FOLDER WINDOW */
+static int ConfigMain(int argc, char** argv) {
+    static const char hexDigits[] = "0123456789abcdef";
+    char hexIni[2 * 300 + 1];
+    char ini[300];
+    char folder[300];
+    size_t i, n;
+    void* module;
+    if (argc != 4 || !ProbeAnsiArgument(argv[2], folder, (int)sizeof folder)) {
+        fputs("usage: config.exe MODULE FOLDER WINDOW\n", stderr);
+        return 2;
+    }
+    n = (size_t)snprintf(ini, sizeof ini, "%s\\fsplugin.ini", folder);
+    if (n >= sizeof ini)
+        return 2;
+    for (i = 0; i < n; ++i) {
+        hexIni[2 * i] = hexDigits[(unsigned char)ini[i] >> 4];
+        hexIni[2 * i + 1] = hexDigits[(unsigned char)ini[i] & 15];
+    }
+    hexIni[2 * n] = '\0';
+    if (!ProbeModuleFitsProcess(argv[1])) {
+        const char* arguments[4];
+        int rc;
+        arguments[0] = "configure-fs";
+        arguments[1] = argv[1];
+        arguments[2] = hexIni;
+        arguments[3] = argv[3];
+        rc = ProbeRunSibling(sizeof(void*) == 8 ? "tcvarnel-probe-w32.exe" : "tcvarnel-probe-w64.exe",
+                             arguments, 4);
+        if (rc < 0) {
+            puts("unavailable");
+            return 0;
+        }
+        return rc;
+    }
+    puts("ready");
+    fflush(stdout);
+    ProbeInstallCrashExit();
+    module = ProbeLoad(argv[1]);
+    if (!module) {
+        puts("noload");
+        return 0;
+    }
+    return ConfigureFs(module, hexIni, argv[3]);
 }
 
 static void PrintText(const char* text) {
@@ -129,6 +231,8 @@ int main(int argc, char** argv) {
     const char* question;
     void* module;
     int rc = 0;
+    if (argc >= 1 && StartedAsConfig(argv[0]))
+        return ConfigMain(argc, argv);
     if (argc >= 5 && (strcmp(argv[1], "start") == 0 || strcmp(argv[1], "shell") == 0)) {
         int show = atoi(argv[2]), wait = atoi(argv[3]), started;
         if (strcmp(argv[1], "start") == 0)
@@ -139,7 +243,7 @@ int main(int argc, char** argv) {
             puts("failed");
         return 0;
     }
-    if (argc < 3 || argc > 4) {
+    if (argc < 3 || argc > 5) {
         fputs("usage: tcvarnel-probe exports|packer-caps|lister-detect|content-detect|fs-root MODULE\n",
               stderr);
         return 2;
@@ -154,13 +258,15 @@ int main(int argc, char** argv) {
         puts(answer == 1 ? "closed" : answer == 2 ? "busy" : "nowindow");
         return 0;
     }
-    if (argc != 3 && !(argc == 4 && strcmp(question, "configure-packer") == 0)) {
+    if (argc != 3 && !(argc == 4 && strcmp(question, "configure-packer") == 0) &&
+        !((argc == 4 || argc == 5) && strcmp(question, "configure-fs") == 0)) {
         fputs("tcvarnel-probe: a module question takes one module\n", stderr);
         return 2;
     }
     if (strcmp(question, "exports") != 0 && strcmp(question, "packer-caps") != 0 &&
         strcmp(question, "lister-detect") != 0 && strcmp(question, "content-detect") != 0 &&
-        strcmp(question, "fs-root") != 0 && strcmp(question, "configure-packer") != 0) {
+        strcmp(question, "fs-root") != 0 && strcmp(question, "configure-packer") != 0 &&
+        strcmp(question, "configure-fs") != 0) {
         fprintf(stderr, "tcvarnel-probe: unknown question %s\n", question);
         return 2;
     }
@@ -195,6 +301,8 @@ int main(int argc, char** argv) {
         }
     } else if (strcmp(question, "configure-packer") == 0) {
         rc = ConfigurePacker(module, argv[3]);
+    } else if (strcmp(question, "configure-fs") == 0) {
+        rc = ConfigureFs(module, argv[3], argc == 5 ? argv[4] : "0");
     } else if (strcmp(question, "lister-detect") == 0) {
         rc = AnswerText(module, "ListGetDetectString", kDetectBuffer);
     } else if (strcmp(question, "content-detect") == 0) {

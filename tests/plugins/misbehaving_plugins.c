@@ -58,6 +58,11 @@ PLUGIN_EXPORT void PLUGIN_CALL ConfigurePacker(void* parent, void* instance) {
     (void)parent, (void)instance;
     Misbehave();
 }
+PLUGIN_EXPORT int PLUGIN_CALL FsExecuteFile(void* window, char* remoteName, char* verb) {
+    (void)window, (void)remoteName, (void)verb;
+    Misbehave();
+    return 0;
+}
 PLUGIN_EXPORT void PLUGIN_CALL FsGetDefRootName(char* name, int maxlen) {
     (void)name, (void)maxlen;
     Misbehave();

@@ -59,8 +59,69 @@ PLUGIN_EXPORT void PLUGIN_CALL ConfigurePacker(void* parent, void* instance) {
 #endif
 
 #ifdef WITH_FS
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+/* The sample file system plugin's settings "dialog": it notes the calls it received, in order,
+ * and what its callbacks answered, in the file VARNEL_SAMPLE_CONFIGURED names. */
+typedef int(PLUGIN_CALL* ProgressProc)(int number, char* source, char* target, int percent);
+typedef void(PLUGIN_CALL* LogProc)(int number, int type, char* text);
+typedef int(PLUGIN_CALL* RequestProc)(int number, int type, char* title, char* text, char* returned,
+                                      int size);
+static char g_fsCalls[1024];
+
+static void NoteCall(const char* line) {
+    size_t used = strlen(g_fsCalls);
+    snprintf(g_fsCalls + used, sizeof g_fsCalls - used, "%s\n", line);
+}
+
 PLUGIN_EXPORT int PLUGIN_CALL FsInit(int number, void* progress, void* log, void* request) {
-    (void)number, (void)progress, (void)log, (void)request;
+    char line[200];
+    int goOn = -1, given = -1;
+    char returned[16] = "";
+    ProgressProc progressProc;
+    LogProc logProc;
+    RequestProc requestProc;
+    memcpy(&progressProc, &progress, sizeof progressProc);
+    memcpy(&logProc, &log, sizeof logProc);
+    memcpy(&requestProc, &request, sizeof requestProc);
+    if (progressProc)
+        goOn = progressProc(number, (char*)"a", (char*)"b", 50);
+    if (logProc)
+        logProc(number, 1, (char*)"connected");
+    if (requestProc)
+        given =
+            requestProc(number, 1, (char*)"Sample FS", (char*)"User name:", returned, (int)sizeof returned);
+    snprintf(line, sizeof line, "FsInit number=%d progress=%d request=%d", number, goOn, given);
+    NoteCall(line);
+    return 0;
+}
+
+PLUGIN_EXPORT void PLUGIN_CALL FsSetDefaultParams(void* record) {
+    const unsigned char* bytes = (const unsigned char*)record;
+    char line[400];
+    int size;
+    unsigned low, high;
+    memcpy(&size, bytes, 4);
+    memcpy(&low, bytes + 4, 4);
+    memcpy(&high, bytes + 8, 4);
+    snprintf(line, sizeof line, "FsSetDefaultParams size=%d version=%u.%u ini=%.260s", size, high, low,
+             (const char*)bytes + 12);
+    NoteCall(line);
+}
+
+PLUGIN_EXPORT int PLUGIN_CALL FsExecuteFile(void* window, char* remoteName, char* verb) {
+    const char* mark = getenv("VARNEL_SAMPLE_CONFIGURED");
+    FILE* out = mark ? fopen(mark, "w") : NULL;
+    char line[400];
+    (void)window;
+    snprintf(line, sizeof line, "FsExecuteFile remote=%s verb=%s", remoteName, verb);
+    NoteCall(line);
+    if (out) {
+        fputs(g_fsCalls, out);
+        fclose(out);
+    }
     return 0;
 }
 #endif

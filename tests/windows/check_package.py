@@ -11,8 +11,9 @@ import zipfile
 
 import pefile
 
-OURS = {"tcvarnel.exe", "varnel.exe", "tcvarnel-probe-w64.exe", "tcvarnel-probe-w32.exe", "tcvarnel-icons.dll"}
-NEEDED = ["tcvarnel.exe", "varnel.exe", "tcvarnel-probe-w64.exe", "tcvarnel-icons.dll", "TC_varnel.ini", "README.md",
+OURS = {"tcvarnel.exe", "varnel.exe", "tcvarnel-probe-w64.exe", "tcvarnel-probe-w32.exe", "config.exe",
+        "tcvarnel-icons.dll"}
+NEEDED = ["tcvarnel.exe", "varnel.exe", "tcvarnel-probe-w64.exe", "config.exe", "tcvarnel-icons.dll", "TC_varnel.ini", "README.md",
           "Language/English.lng", "Language/Deutsch.lng", "platforms/qwindows.dll", "Qt6Core.dll",
           "Qt6Gui.dll", "Qt6Widgets.dll", "libstdc++-6.dll", "libgcc_s_seh-1.dll", "libwinpthread-1.dll"]
 # What every Windows installation has.

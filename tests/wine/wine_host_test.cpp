@@ -3,7 +3,6 @@
 
 #include "catalog/host_config.h"
 #include "ops/host_process.h"
-#include "ops/plugin_configure.h"
 
 #include "app/settings.h"
 #include "catalog/host_location.h"
@@ -182,20 +181,6 @@ TEST_F(WineHostTest, ExternalRestarterUnderWineRecordsItsCommandLine) {
     EXPECT_EQ(line, folder + "\\Varnel\\Kestrun.exe 200 \"" + folder + "\\TC\\TOTALCMD.EXE /i=\"" + folder +
                         "\\TC\\wincmd.ini\"\"");
     EXPECT_TRUE(Hosts().empty()); // the restarter does the rest; ours only records
-}
-
-// Configure on a file-system plugin starts config.exe from the program's folder (quoted: the folder
-// has a blank) with the module, the configuration's folder and the list's window.
-TEST_F(WineHostTest, FileSystemPluginConfigurationStartsConfigExe) {
-    fs::create_directories(machine + "/Var nel");
-    fs::copy_file(std::string(VARNEL_BINARY_DIR) + "/bin/restarter_standin.exe",
-                  machine + "/Var nel/config.exe");
-    SetProgramFolder(folder + "\\Var nel");
-    SetHostPaths(AppSettings().TCPath, AppSettings().IniPath);
-    ConfigureFsPlugin("C:\\Plugins X\\fs.wfx", folder + "\\TC", 4242);
-    const std::string line = FirstStartedLine("Var nel");
-    EXPECT_EQ(line, "\"" + folder + "\\Var nel\\config.exe\" \"C:\\Plugins X\\fs.wfx\" \"" + folder +
-                        "\\TC\" 4242");
 }
 
 // A host installed the usual way: in "Program Files", with its configuration in a folder with a

@@ -100,6 +100,66 @@ TEST_F(WineModuleTest, PackerConfigurationRunsInTheWindowsHelper) {
     std::filesystem::remove(wine.Dir() + "/drive_c/configured.txt");
 }
 
+// Configure on an FS plugin runs config.exe, the helper under that name, as the host would: the
+// plugin gets working callbacks, the fsplugin.ini beside wincmd.ini and "properties" on its root,
+// in a helper of its own bitness (a 32-bit module through the 32-bit helper), from a folder whose
+// name has no ANSI form. A crash names the entry point.
+TEST_F(WineModuleTest, FsConfigurationRunsThroughConfigExe) {
+    namespace fs = std::filesystem;
+    const std::string bin = std::string(VARNEL_BINARY_DIR) + "/bin";
+    ASSERT_TRUE(fs::exists(bin + "/config.exe"));
+    SetProgramFolder(platform::ToWindowsPath(bin));
+    SetLanguageLoadedHook(LoadMessages);
+    ASSERT_TRUE(SetLanguage("English"));
+    SetHostPaths("C:\\Program Files\\totalcmd\\TOTALCMD64.EXE", "C:\\TC\\wincmd.ini");
+    const std::string machineFolder = wine.Dir() + "/drive_c/" + ReplaceAll(wine.Folder(), "\\", "/");
+    const std::string odd = "Sample \xD0\x9F\xD0\xBB\xD0\xB0"; // "Sample Пла": no ANSI form
+    fs::create_directories(machineFolder + "/" + odd);
+    auto configured = [&](ModuleBuild build, const std::string& as) {
+        fs::copy_file(test::SamplePluginFile(build, "sample_fs.wfx"), machineFolder + "/" + odd + "/" + as,
+                      fs::copy_options::overwrite_existing);
+        const std::string module = platform::ToWindowsPath(machineFolder + "/" + odd + "/" + as);
+        const std::string calls = wine.Dir() + "/drive_c/fs_calls.txt";
+        fs::remove(calls);
+        setenv("VARNEL_SAMPLE_CONFIGURED", "C:\\fs_calls.txt", 1);
+        ConfigureFsPlugin(module, "C:\\TC \xDC", 0); // "TC Ü" in ANSI
+        unsetenv("VARNEL_SAMPLE_CONFIGURED");
+        std::ifstream in(calls, std::ios::binary);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        return ReplaceAll(text, "\r\n", "\n");
+    };
+    test::MessageLog boxes;
+    const std::string expected = "FsInit number=0 progress=0 request=0\n"
+                                 "FsSetDefaultParams size=272 version=2.0 ini=C:\\TC \xDC\\fsplugin.ini\n"
+                                 "FsExecuteFile remote=\\ verb=properties\n";
+    EXPECT_EQ(configured(ModuleBuild::Windows, "sample_fs.wfx64"), expected);
+    EXPECT_TRUE(boxes.Boxes().empty());
+
+    fs::copy_file(test::SamplePluginFile(ModuleBuild::Windows, "crash.dll"), machineFolder + "/crash.wfx",
+                  fs::copy_options::overwrite_existing);
+    const std::string crash = platform::ToWindowsPath(machineFolder + "/crash.wfx");
+    ConfigureFsPlugin(crash, "C:\\TC", 0);
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_EQ(boxes.Boxes()[0].text, "The plugin " + crash + " failed in its function FsExecuteFile.");
+
+    if (!fs::exists(test::SamplePluginFile(ModuleBuild::Windows32, "sample_fs.wfx")))
+        GTEST_SKIP() << "the 32-bit samples are not built";
+    std::string why;
+    if (platform::FindWine(platform::Bitness::Bits32, &why)) {
+        EXPECT_EQ(configured(ModuleBuild::Windows32, "sample_fs.wfx"), expected);
+        EXPECT_EQ(boxes.Boxes().size(), 1u);
+    } else {
+        // No 32-bit Wine: the box says so instead of a silent nothing.
+        EXPECT_EQ(configured(ModuleBuild::Windows32, "sample_fs.wfx"), "");
+        ASSERT_EQ(boxes.Boxes().size(), 2u);
+        EXPECT_NE(boxes.Boxes()[1].text.find(why), std::string::npos) << boxes.Boxes()[1].text;
+        std::cerr << "[ SKIPPED  ] the 32-bit configuration: " << why << "\n";
+    }
+    SetLanguageLoadedHook(nullptr);
+    ResetMessageStore();
+    SetProgramFolder("");
+}
+
 TEST_F(WineModuleTest, WithoutWineTheDefaultsApplyAndSaySo) {
     std::string packer = Sample("sample_packer.wcx");
     setenv("VARNEL_WINE", "/nonexistent/wine", 1);
