@@ -167,7 +167,8 @@ int OrderPlugins(Session& session, const std::string& kindWord, const std::vecto
     for (int row : *named) {
         const PluginEntry& entry = EntryAt(row);
         if (entry.Kind != *kind || entry.Disabled) {
-            session.Fail(kExitUsage, "\"" + PluginLabel(row) + "\" is no enabled " + kindWord + " plugin.");
+            const std::string label = PluginLabel(row);
+            session.Fail(kExitUsage, "\"" + label + "\" is no enabled " + kindWord + " plugin.");
             return session.Exit();
         }
         for (size_t i = 0; i < order.Rows().size(); ++i) {
@@ -210,7 +211,8 @@ int TweakPacker(Session& session, const std::string& packer, const std::vector<s
         return session.Exit();
     const PluginEntry entry = EntryAt(rows->front());
     if (entry.Kind != kPacker || entry.Disabled) {
-        session.Fail(kExitUsage, "\"" + PluginLabel(rows->front()) + "\" is no enabled packer plugin.");
+        const std::string label = PluginLabel(rows->front());
+        session.Fail(kExitUsage, "\"" + label + "\" is no enabled packer plugin.");
         return session.Exit();
     }
     PackerAssociationList list = ReadPackerAssociations(entry.FileName, false);
@@ -241,8 +243,8 @@ int TweakPacker(Session& session, const std::string& packer, const std::vector<s
         auto pair = find(extension);
         if (remove || !add) {
             if (pair == list.pairs.end()) {
-                session.Fail(kExitFailed, "\"" + PluginLabel(rows->front()) + "\" is not registered for \"" +
-                                              extension + "\".");
+                const std::string label = PluginLabel(rows->front());
+                session.Fail(kExitFailed, "\"" + label + "\" is not registered for \"" + extension + "\".");
                 return session.Exit();
             }
             if (remove)

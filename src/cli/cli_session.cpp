@@ -35,6 +35,9 @@ public:
     }
     // The flags of an installed packer are set with "varnel tweak", not in a dialog.
     bool TweakPacker(const std::string&) override { return false; }
+    CopyChoice AskCopyModule(const std::string&) override {
+        return m_session.Given().copy ? CopyChoice::Copy : CopyChoice::InPlace;
+    }
 
 private:
     Session& m_session;

@@ -26,6 +26,9 @@ struct Answers {
     // option that gives it, for the message when it is missing.
     std::optional<std::string> association;
     std::string associationOption = "--extensions";
+    // A module outside the plugin folders is copied into one (--copy); else it is registered
+    // where it lies, as scripts have always had it.
+    bool copy = false;
 };
 
 class Session {

@@ -108,6 +108,9 @@ int Run(int argc, char** argv) {
     installCommand->add_option("--flags", install.flags, "A packer's flags for every extension");
     installCommand->add_flag("--force", force, "Install a module the host cannot load");
     installCommand->add_flag("--restart", install.restart, "Restart the host after the last one");
+    bool copy = false;
+    installCommand->add_flag("--copy", copy,
+                             "Copy a module from outside the plugin folders into the one of its kind first");
     installCommand->footer(Example("varnel install --extensions 7z,xz ~/Downloads/7zip.zip --restart"));
     installCommand->callback([&] { command = [&](Session& s) { return InstallPlugins(s, install); }; });
 
@@ -224,6 +227,7 @@ int Run(int argc, char** argv) {
     Session session(globals.json, globals.quiet);
     session.Given().yes = yes;
     session.Given().force = force;
+    session.Given().copy = copy;
     SetFatalHandler([] { std::exit(kExitFailed); });
     if (!InitializeProgram())
         return kExitFailed;

@@ -171,9 +171,12 @@ public:
         bool written = false;
     };
     std::map<std::string, Pending> pending; // by path; a record lists its files in this order
+    std::vector<std::string> extra;         // files the change under way asked to be recorded
 
     void BeforeReplace(std::string_view path) override {
-        if (folder.empty() || !(IsWatched(path) || (depth > 0 && reverts != 0)) ||
+        const bool asked = std::any_of(extra.begin(), extra.end(),
+                                       [&](const std::string& each) { return EqualsNoCaseAnsi(each, path); });
+        if (folder.empty() || !(IsWatched(path) || asked || (depth > 0 && reverts != 0)) ||
             pending.count(std::string(path)) != 0)
             return;
         Pending& entry = pending[std::string(path)];
@@ -218,6 +221,7 @@ public:
             if (entry.written && entry.readable && entry.before != entry.after)
                 record.files.push_back({path, std::move(entry.before), std::move(entry.after)});
         pending.clear();
+        extra.clear();
         if (record.files.empty() || folder.empty())
             return;
         platform::CreateFolder(folder);
@@ -276,6 +280,11 @@ RecordedChange::~RecordedChange() {
     Recorder& recorder = TheRecorder();
     if (--recorder.depth == 0)
         recorder.Flush(recorder.description, recorder.reverts);
+}
+
+void WatchInThisChange(std::string_view path) {
+    if (TheRecorder().depth > 0)
+        TheRecorder().extra.emplace_back(path);
 }
 
 namespace history_detail {

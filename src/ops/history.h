@@ -55,6 +55,10 @@ std::string PluginLabel(int row);
 // The description of a new order of one kind's plugins.
 std::string OrderChangeText(int kind);
 
+// Records this file too in the change under way (a module copied into a plugin folder), so
+// that undoing the change removes it again.
+void WatchInThisChange(std::string_view path);
+
 // One record with its bytes; nullopt when it is gone or damaged.
 std::optional<HistoryRecord> LoadHistoryRecord(uint64_t id);
 // Whether each record's change is still in effect: false for one undone by a later record.

@@ -9,6 +9,7 @@
 #include "lang/language.h"
 #include "ops/history.h"
 #include "ops/host_process.h"
+#include "ops/install_copy.h"
 #include "ops/user_dialogs.h"
 #include "util/text.h"
 
@@ -95,7 +96,7 @@ void InstallPlugin(std::string_view chosenPath, bool askConfirmation, bool resta
     const Registration registration = ExistingRegistration(chosenPath);
     if (askConfirmation && !AskToInstall(chosenPath, {}, registration))
         return;
-    const std::string& modulePath = registration.modulePath;
+    std::string modulePath = registration.modulePath;
     const bool installed = registration.installed;
 
     if (!installed && !bitnessAccepted && !AcceptBitness(modulePath))
@@ -120,6 +121,14 @@ void InstallPlugin(std::string_view chosenPath, bool askConfirmation, bool resta
     bool done = false;
     {
         RecordedChange change(FormatPrintf(Message(127), {FileNamePart(modulePath)}));
+        // A module from a download folder is copied into the plugin folder first (the copies are
+        // part of this change, so undoing it removes them).
+        if (!installed && kind != kNoPlugin) {
+            std::optional<std::string> place = OfferCopyIntoPluginFolder(modulePath, kind);
+            if (!place)
+                return;
+            modulePath = *place;
+        }
         HostConfigTransaction transaction;
         if (RegisterPlugin(modulePath, extensions, reportDuplicate) == RegisterResult::Registered)
             done = CommitOrReport(transaction);

@@ -35,6 +35,14 @@ public:
     // The packer flags dialog for a registered packer module; true when it ended with OK (it has
     // then written the module's registrations).
     virtual bool TweakPacker(const std::string& modulePath) = 0;
+    // A module outside every plugin folder: copy it into one (the default), install it where it
+    // lies, or not at all. The question is the text to show. Without a dialog: where it lies, as
+    // before this question existed.
+    enum class CopyChoice { Copy, InPlace, Cancel };
+    virtual CopyChoice AskCopyModule(const std::string& question) {
+        (void)question;
+        return CopyChoice::InPlace;
+    }
 };
 
 // The dialogs in use; without any installed, every dialog is cancelled.

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProxyStyle>
+#include <QPushButton>
 #include <QToolTip>
 #include <QTranslator>
 
@@ -40,6 +41,25 @@ void InstallQtMessageBox() {
         box.activateWindow();
         return box.exec() == QMessageBox::Ok ? kIdOk : kIdCancel;
     });
+}
+
+UserDialogs::CopyChoice QtUserDialogs::AskCopyModule(const std::string& question) {
+    QMessageBox box(QApplication::activeWindow());
+    box.setObjectName("CopyQuestion");
+    box.setWindowTitle(FromAnsi(Message(51)));
+    box.setIcon(QMessageBox::Question);
+    box.setText(ForDisplay(question));
+    QPushButton* copy = box.addButton(FromAnsi(GetCaption(443)), QMessageBox::AcceptRole);
+    copy->setObjectName("btnCopy");
+    QPushButton* inPlace = box.addButton(FromAnsi(GetCaption(444)), QMessageBox::ActionRole);
+    inPlace->setObjectName("btnInPlace");
+    QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(copy);
+    box.setEscapeButton(cancel);
+    box.exec();
+    if (box.clickedButton() == copy)
+        return CopyChoice::Copy;
+    return box.clickedButton() == inPlace ? CopyChoice::InPlace : CopyChoice::Cancel;
 }
 
 std::vector<std::string> QtUserDialogs::OpenFiles(const FileDialogRequest& request) {

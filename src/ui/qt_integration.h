@@ -22,6 +22,7 @@ public:
     std::optional<std::string> AskText(const std::string& title, const std::string& label,
                                        const std::string& text) override;
     bool TweakPacker(const std::string& modulePath) override;
+    CopyChoice AskCopyModule(const std::string& question) override;
 };
 
 // Application-wide settings of the program: title, hint timings (300 ms until a hint shows,

@@ -7,6 +7,7 @@
 #include "catalog/host_location.h"
 #include "gui_host.h"
 #include "ops/button_bar.h"
+#include "ops/history.h"
 #include "ops/install.h"
 #include "platform/environment.h"
 #include "sample_plugins.h"
@@ -947,6 +948,50 @@ private slots:
             check.findChild<QPushButton*>("btnRepair")->click();
             QCOMPARE(host.WincmdIni(), original);
         }
+    }
+
+    // A module from a download folder is copied into the plugin folder of its kind, with the
+    // files that belong to it, and registered there; a different file in the way is replaced only
+    // when the user agrees; undoing the install takes the copies away again.
+    void installFromADownloadFolderCopiesIntoThePluginFolder() {
+        GuiHost host;
+        host.Open();
+        const std::string original = host.WincmdIni();
+        const std::string module =
+            test::InstallSample(host.prefix.Dir(), ModuleBuild::Native, "sample_lister.wlx",
+                                "Downloads/Bild Betrachter", "bild.wlx");
+        const std::string downloads = "drive_c/Downloads/Bild Betrachter/";
+        host.prefix.Write(downloads + "bild.ini", "[bild]\r\n");
+        host.prefix.Write(downloads + "bild.lng", "lang");
+        host.prefix.Write(downloads + "lang/deutsch.lng", "deutsch");
+        host.prefix.Write(downloads + "readme.txt", "not ours");
+        const std::string target = "drive_c/totalcmd/Plugins/WLX/bild/";
+        host.prefix.Write(target + "bild.ini", "[bild]\r\nmine=1\r\n"); // the user's own settings
+
+        host.dialogs.copyChoices = {UserDialogs::CopyChoice::Copy, UserDialogs::CopyChoice::Copy};
+        host.boxes.SetAnswer(kIdCancel); // keep the user's bild.ini: nothing is copied then
+        InstallPlugin(module, false, false, "", true);
+        QCOMPARE(host.dialogs.copyQuestions.size(), size_t{1});
+        QVERIFY(Contains(host.dialogs.copyQuestions[0], "C:\\totalcmd\\Plugins\\WLX\\bild"));
+        QVERIFY(!host.prefix.Exists(target + "bild.wlx"));
+        QCOMPARE(host.WincmdIni(), original);
+
+        host.boxes.SetAnswer(kIdOk);
+        InstallPlugin(module, false, false, "", true);
+        for (const char* copied : {"bild.wlx", "bild.ini", "bild.lng", "lang/deutsch.lng"})
+            QCOMPARE(host.prefix.Read(target + copied), host.prefix.Read(downloads + copied));
+        QVERIFY(!host.prefix.Exists(target + "readme.txt"));
+        QVERIFY(Contains(host.WincmdIni(), "=%COMMANDER_PATH%\\Plugins\\WLX\\bild\\bild.wlx\r\n"));
+
+        QCOMPARE(UndoLastChanges(1), 1);
+        QCOMPARE(host.WincmdIni(), original);
+        QVERIFY(!host.prefix.Exists(target + "bild.wlx"));
+        QCOMPARE(host.prefix.Read(target + "bild.ini"), std::string("[bild]\r\nmine=1\r\n"));
+
+        // "Where it lies" registers the download as it is.
+        host.dialogs.copyChoices = {UserDialogs::CopyChoice::InPlace};
+        InstallPlugin(module, false, false, "", true);
+        QVERIFY(Contains(host.WincmdIni(), "=C:\\Downloads\\Bild Betrachter\\bild.wlx\r\n"));
     }
 
     void oneShotInstallLeavesTheSettingsAlone() {

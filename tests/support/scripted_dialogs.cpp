@@ -41,4 +41,13 @@ bool ScriptedDialogs::TweakPacker(const std::string& modulePath) {
     return false;
 }
 
+UserDialogs::CopyChoice ScriptedDialogs::AskCopyModule(const std::string& question) {
+    copyQuestions.push_back(question);
+    if (copyChoices.empty())
+        return CopyChoice::InPlace;
+    CopyChoice choice = copyChoices.front();
+    copyChoices.pop_front();
+    return choice;
+}
+
 } // namespace varnel::test

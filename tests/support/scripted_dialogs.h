@@ -20,6 +20,7 @@ public:
     std::deque<std::vector<std::string>> files;
     std::deque<std::optional<std::string>> associations;
     std::deque<std::optional<std::string>> texts;
+    std::deque<CopyChoice> copyChoices; // none left: where it lies
 
     // What was asked.
     std::vector<FileDialogRequest> fileRequests;
@@ -33,6 +34,7 @@ public:
     };
     std::vector<TextRequest> textRequests;
     std::vector<std::string> tweakRequests; // the packer dialog is cancelled
+    std::vector<std::string> copyQuestions;
 
     std::vector<std::string> OpenFiles(const FileDialogRequest& request) override;
     std::optional<std::string> AskAssociation(const std::string& modulePath, PluginKind kind,
@@ -40,6 +42,7 @@ public:
     std::optional<std::string> AskText(const std::string& title, const std::string& label,
                                        const std::string& text) override;
     bool TweakPacker(const std::string& modulePath) override;
+    CopyChoice AskCopyModule(const std::string& question) override;
 
 private:
     UserDialogs* m_previous;

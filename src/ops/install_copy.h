@@ -1,0 +1,28 @@
+#pragma once
+// Installing a module that lies outside every plugin folder (Downloads, a temporary folder): it is
+// copied into the plugin folder of its kind first, with the files that belong to it, so that
+// cleaning the download folder later does not take the plugin away.
+
+#include "catalog/plugin_table.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace varnel {
+
+// Whether the module lies inside one of the configured plugin folders.
+bool LiesInPluginFolder(std::string_view modulePath);
+
+// The folder a module of this kind is copied to: "<plugin folder of its kind>\<module name>".
+std::string CopyTargetFolder(std::string_view modulePath, PluginKind kind);
+
+// For a module outside every plugin folder, asks whether to copy it in and does so: the module,
+// its twin and the files beside it with the same base name (x.wlx, x.wlx64, x.ini, x.lng), and a
+// "lang" or "language" folder. Each file is put in place in one step and recorded in the current
+// change; a different file of the same name is replaced only when the user agrees. Returns the
+// path to register (the copy, or the module where it lies), or nullopt when the user cancelled or
+// the copy failed (the user was told).
+std::optional<std::string> OfferCopyIntoPluginFolder(std::string_view modulePath, PluginKind kind);
+
+} // namespace varnel
