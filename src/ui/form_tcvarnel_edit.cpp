@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QTableWidget>
 #include <QToolTip>
 
@@ -80,7 +81,18 @@ void TFormTCVarnel::mnuCheckClick() {
 }
 
 void TFormTCVarnel::mnuDetailsClick() {
-    m_details->setVisible(m_mnuDetails->isChecked());
+    // The pane takes its room from the window, not from the list: the window grows by it, as far
+    // as the screen allows, and gives it back when it closes.
+    const bool on = m_mnuDetails->isChecked();
+    const int room = m_details->height() + 4;
+    if (on != m_details->isVisible() && !isMaximized() && !isFullScreen()) {
+        const int available =
+            screen() ? screen()->availableGeometry().bottom() - frameGeometry().bottom() : room;
+        const int grow =
+            on ? std::min(room, std::max(0, available)) : -std::min(room, height() - minimumHeight());
+        resize(width(), height() + grow);
+    }
+    m_details->setVisible(on);
     WriteSettingInt("Window", "Details", m_mnuDetails->isChecked() ? 1 : 0);
     ShowDetails();
 }
@@ -106,6 +118,13 @@ void TFormTCVarnel::ApplyFilter() {
             m_listView1->selectionModel()->select(m_listView1->model()->index(r, 0),
                                                   QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
     }
+    // A selection the filter hid moves to the first row still shown, so the commands have a plugin.
+    if (!wanted.isEmpty() && m_listView1->selectionModel()->selectedRows().isEmpty())
+        for (int r = 0; r < m_listView1->rowCount(); ++r)
+            if (!m_listView1->isRowHidden(r) && !m_rows[static_cast<size_t>(r)].placeholder) {
+                m_listView1->selectRow(r);
+                break;
+            }
 }
 
 void TFormTCVarnel::ListCheckChanged(int listRow) {
