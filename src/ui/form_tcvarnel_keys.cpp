@@ -27,14 +27,16 @@ bool TFormTCVarnel::eventFilter(QObject* watched, QEvent* event) {
     }
     if (event->type() == QEvent::KeyPress && isActiveWindow()) {
         auto* key = static_cast<QKeyEvent*>(event);
-        // Esc empties the filter; in the filter box, the keys are the box's own.
+        // Esc empties the filter; in the filter box, the keys other than F1 to F12 are the box's own.
         if (key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier &&
             !m_ffFilter->text().isEmpty() && watched == (focusWidget() ? focusWidget() : this)) {
             m_ffFilter->clear();
             m_listView1->setFocus();
             return true;
         }
-        if (focusWidget() == m_ffFilter) {
+        // Function keys still run their commands from there.
+        const bool functionKey = key->key() >= Qt::Key_F1 && key->key() <= Qt::Key_F12;
+        if (focusWidget() == m_ffFilter && !functionKey) {
             if (watched == m_ffFilter && (key->key() == Qt::Key_Down || key->key() == Qt::Key_Return)) {
                 m_listView1->setFocus();
                 return true;

@@ -862,6 +862,11 @@ private slots:
         QCOMPARE(shown(), std::vector<std::string>{"FS: sample_fs"});
         filter->setText("smp"); // a packer's registration
         QCOMPARE(shown(), std::vector<std::string>{"Packer: Sample Packer"});
+        QVERIFY(host.Window().isActiveWindow()); // so that the window's own keys are live
+        QTest::keyClick(filter, Qt::Key_5);      // typed into the box, not the tab switch
+        QCOMPARE(filter->text(), QString("smp5"));
+        QCOMPARE(host.Find<QTabBar>("TabControl1")->currentIndex(), 0);
+        filter->setText("smp");
         QTest::keyClick(filter, Qt::Key_Escape);
         QVERIFY(filter->text().isEmpty());
         QCOMPARE(shown().size(), all);
