@@ -3,6 +3,23 @@
  * resource. The entry points only do what inspection needs. */
 #include "plugin_api.h"
 
+#if defined(PACKER_CAPS) || defined(WITH_FS)
+#include <stdio.h>
+#include <string.h>
+
+/* The default-parameters record the host hands packers and file system plugins, in words. */
+static void DescribeDefaults(const void* record, const char* prefix, char* out, size_t size) {
+    const unsigned char* bytes = (const unsigned char*)record;
+    int recordSize;
+    unsigned low, high;
+    memcpy(&recordSize, bytes, 4);
+    memcpy(&low, bytes + 4, 4);
+    memcpy(&high, bytes + 8, 4);
+    snprintf(out, size, "%ssize=%d version=%u.%u ini=%.260s", prefix, recordSize, high, low,
+             (const char*)bytes + 12);
+}
+#endif
+
 #ifdef WITH_LISTER
 PLUGIN_EXPORT void* PLUGIN_CALL ListLoad(void* parent, char* file, int flags) {
     (void)parent, (void)file, (void)flags;
@@ -37,14 +54,7 @@ PLUGIN_EXPORT int PLUGIN_CALL GetPackerCaps(void) {
 static char g_defaults[300];
 
 PLUGIN_EXPORT void PLUGIN_CALL PackSetDefaultParams(void* record) {
-    const unsigned char* bytes = (const unsigned char*)record;
-    int size;
-    unsigned low, high;
-    memcpy(&size, bytes, 4);
-    memcpy(&low, bytes + 4, 4);
-    memcpy(&high, bytes + 8, 4);
-    snprintf(g_defaults, sizeof g_defaults, "size=%d version=%u.%u ini=%.260s", size, high, low,
-             (const char*)bytes + 12);
+    DescribeDefaults(record, "", g_defaults, sizeof g_defaults);
 }
 
 PLUGIN_EXPORT void PLUGIN_CALL ConfigurePacker(void* parent, void* instance) {
@@ -99,15 +109,8 @@ PLUGIN_EXPORT int PLUGIN_CALL FsInit(int number, void* progress, void* log, void
 }
 
 PLUGIN_EXPORT void PLUGIN_CALL FsSetDefaultParams(void* record) {
-    const unsigned char* bytes = (const unsigned char*)record;
     char line[400];
-    int size;
-    unsigned low, high;
-    memcpy(&size, bytes, 4);
-    memcpy(&low, bytes + 4, 4);
-    memcpy(&high, bytes + 8, 4);
-    snprintf(line, sizeof line, "FsSetDefaultParams size=%d version=%u.%u ini=%.260s", size, high, low,
-             (const char*)bytes + 12);
+    DescribeDefaults(record, "FsSetDefaultParams ", line, sizeof line);
     NoteCall(line);
 }
 
