@@ -44,7 +44,7 @@ PY
   mkdir -p "$work/linux-prefix/drive_c/Downloads/Bild Betrachter"
   cp "$linux/test-plugins/pe/sample_lister.wlx" "$work/linux-prefix/drive_c/Downloads/Bild Betrachter/bild.wlx"
   "$linux/bin/varnel" --prefix "$work/linux-prefix" --settings "$work/linux-settings.ini" \
-    install --yes 'C:\Downloads\Bild Betrachter\bild.wlx' >/dev/null
+    install --yes --copy 'C:\Downloads\Bild Betrachter\bild.wlx' >/dev/null
   INNER=1 exec xvfb-run -a -s "-screen 0 1280x900x24" "$0" "$@"
 fi
 
@@ -66,6 +66,7 @@ window=$(wait_for '^TC Varnel 1' 60) || { echo "the main window did not open"; e
 sleep 2
 import -window root "$work/main-window.png" 2>/dev/null || true
 
+cp "$WINEPREFIX/drive_c/totalcmd/wincmd.ini" "$work/wincmd-before.ini"
 "$wine" "$program" 'C:\Downloads\Bild Betrachter\bild.wlx' >"$work/install.log" 2>&1 &
 install=$!
 answered=0
@@ -109,8 +110,18 @@ echo "varnel.exe ran the host and restarted it: one host is left"
 
 expected=$work/linux-prefix/drive_c/totalcmd/wincmd.ini
 actual=$WINEPREFIX/drive_c/totalcmd/wincmd.ini
-grep -q 'Bild Betrachter\\bild.wlx' "$actual" || { echo "wincmd.ini does not register the plugin"; exit 1; }
+# The download was copied into the plugin folder (the question's default) and registered there.
+grep -q 'Plugins\\WLX\\bild\\bild.wlx' "$actual" || { echo "wincmd.ini does not register the copied plugin"; exit 1; }
+[ -n "$(find "$WINEPREFIX/drive_c/totalcmd" -ipath '*plugins/wlx/bild/bild.wlx')" ] || { echo "the module was not copied"; exit 1; }
 grep -q '^1_detect=EXT="TXT"' "$actual" || { echo "the module's detect string was not registered"; exit 1; }
 cmp "$expected" "$actual" || { diff <(cat -A "$expected") <(cat -A "$actual"); exit 1; }
 echo "wincmd.ini is byte for byte what the Linux build writes"
+
+# The Windows build keeps the history beside its settings: undo takes the install back, copy
+# included.
+"$wine" "$cli" history | tr -d '\r' | grep -q 'Installed bild.wlx' || { echo "varnel.exe history does not list the install"; exit 1; }
+"$wine" "$cli" undo >/dev/null
+cmp "$work/wincmd-before.ini" "$actual" || { echo "undo did not bring wincmd.ini back"; exit 1; }
+[ -z "$(find "$WINEPREFIX/drive_c/totalcmd" -ipath '*plugins/wlx/bild/bild.wlx')" ] || { echo "undo left the copy"; exit 1; }
+echo "varnel.exe undo took the install back"
 wineserver -k 2>/dev/null || true # the host stand-in ends with the test
