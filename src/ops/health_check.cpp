@@ -313,21 +313,21 @@ std::vector<HealthFinding> CheckHostHealth() {
 }
 
 bool RepairFindings(const std::vector<HealthFinding>& picked) {
-    std::vector<const HealthFinding*> todo;
+    std::vector<const HealthFinding*> chosen;
     for (const HealthFinding& finding : picked)
         if (finding.repairable)
-            todo.push_back(&finding);
-    if (todo.empty())
+            chosen.push_back(&finding);
+    if (chosen.empty())
         return true;
-    std::string what =
-        todo.size() == 1 ? todo.front()->text : FormatPrintf(Message(180), {static_cast<int>(todo.size())});
+    std::string what = chosen.size() == 1 ? chosen.front()->text
+                                          : FormatPrintf(Message(180), {static_cast<int>(chosen.size())});
     RecordedChange change(FormatPrintf(Message(139), {what}));
     {
         HostConfigTransaction transaction;
         // Keys first, every numbered section renumbered once after its entries went; then the
         // disables, which find their modules by path and so do not mind the new numbers.
         std::set<std::string> renumber;
-        for (const HealthFinding* finding : todo) {
+        for (const HealthFinding* finding : chosen) {
             for (const std::string& key : finding->keys) {
                 DeleteHostKey(finding->section, key, false);
                 if (IsEntryKey(key) && (finding->section == SectionOfKind(kLister) ||
@@ -339,13 +339,13 @@ bool RepairFindings(const std::vector<HealthFinding>& picked) {
         }
         for (const std::string& section : renumber)
             RenumberSection(section);
-        for (const HealthFinding* finding : todo)
+        for (const HealthFinding* finding : chosen)
             if (finding->kind == Kind::WrongBitness)
                 RemoveEntryByFile(finding->section, finding->path, true);
         if (!CommitOrReport(transaction))
             return false;
     }
-    for (const HealthFinding* finding : todo) {
+    for (const HealthFinding* finding : chosen) {
         if (finding->kind == Kind::LeftoverInstallTmp)
             platform::RemoveTree(finding->path);
         else if (finding->kind == Kind::NotInstalled)
