@@ -1,6 +1,7 @@
 // The main window: the keyboard map.
 #include "ui/form_tcvarnel.h"
 
+#include "ui/busy_wait.h"
 #include "ui/menu_speed_button.h"
 
 #include <QHelpEvent>
@@ -10,6 +11,7 @@
 #include <QPushButton>
 #include <QTabBar>
 #include <QTableWidget>
+#include <QTimer>
 #include <QToolTip>
 
 namespace varnel {
@@ -20,6 +22,11 @@ bool TFormTCVarnel::eventFilter(QObject* watched, QEvent* event) {
     // The application filter also sees the tool row being resized: its buttons follow.
     if (watched == m_toolRow && event->type() == QEvent::Resize)
         PlaceToolButtons();
+    // Coming back to the window after another program (varnel, a second TC Varnel, the host)
+    // changed the configuration shows the change at once, whatever the refresh timer does.
+    if (watched == this && event->type() == QEvent::WindowActivate && m_hostFound && !BusyWaiting() &&
+        HostConfigChangedSinceFill())
+        QTimer::singleShot(0, this, [this] { FillList(); });
     if (watched == m_listView1->viewport() && event->type() == QEvent::ToolTip) {
         if (!ShowCellToolTip(static_cast<QHelpEvent*>(event)->pos()))
             QToolTip::hideText();

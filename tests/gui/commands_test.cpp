@@ -903,6 +903,21 @@ private slots:
         QCOMPARE(ReadSettingInt("Window", "Details", 0), 1); // remembered
     }
 
+    // Another program's install (varnel, a second window) shows in an open window at the next
+    // timer tick, without the user asking for a refresh.
+    void anotherProgramsChangeShowsInTheOpenWindow() {
+        GuiHost host;
+        host.Open();
+        const int before = host.List()->rowCount();
+        std::string ini = host.WincmdIni();
+        ini.insert(ini.find("[FileSystemPlugins]\r\n") + 21, "Other FS=C:\\other\\other.wfx\r\n");
+        host.SetWincmdIni(ini);
+        host.Window().Timer1Timer();
+        Settle();
+        QCOMPARE(host.List()->rowCount(), before + 1);
+        QVERIFY(Position(host, "other") >= 0);
+    }
+
     // Undo from the Edit menu, the History dialog taking that undo back, and the Check dialog
     // repairing what it found, each visible in wincmd.ini.
     void undoHistoryAndCheck() {
