@@ -22,7 +22,11 @@ enum : int {
     kUnexpected = 155,
     kFindArgument = 156,
     kTrailing = 157,
+    kTooDeep = 145,
 };
+
+// Brackets and "!" nest by recursion: a crafted string of thousands would exhaust the stack.
+constexpr int kMaxNesting = 200;
 
 constexpr long kDetectBytes = 8192;
 
@@ -77,8 +81,13 @@ private:
     }
     bool Not() {
         SkipBlanks();
-        if (m_text.substr(m_at, 2) != "!=" && Take("!"))
-            return Not();
+        if (m_text.substr(m_at, 2) != "!=" && Take("!")) {
+            if (++m_depth > kMaxNesting)
+                return Fail(m_at - 1, kTooDeep);
+            const bool ok = Not();
+            --m_depth;
+            return ok;
+        }
         return Comparison();
     }
     bool Comparison() {
@@ -95,8 +104,11 @@ private:
         const char c = m_text[m_at];
         if (c == '(') {
             const size_t open = m_at++;
+            if (++m_depth > kMaxNesting)
+                return Fail(open, kTooDeep);
             if (!Or())
                 return false;
+            --m_depth;
             if (!Take(")"))
                 return Fail(m_at < m_text.size() ? m_at : open, kBracketMissing);
             return true;
@@ -159,6 +171,7 @@ private:
 
     std::string_view m_text;
     size_t m_at = 0;
+    int m_depth = 0;
     DetectStringProblem m_problem;
 };
 

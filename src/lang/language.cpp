@@ -144,8 +144,8 @@ const std::vector<int>& MessageNumbers() {
         // descriptions of changes, an undo, nothing to undo, and a repair.
         range(91, 139);
         // An FS plugin that cannot be configured here, or not loaded; copying a module into the
-        // plugin folder, and a different file in its way.
-        range(141, 144);
+        // plugin folder, and a different file in its way; a detect string nested too deeply.
+        range(141, 145);
         // The detect-string check's faults, its error line and syntax help; the health check's
         // findings, their repairs, and its summary.
         range(150, 168);

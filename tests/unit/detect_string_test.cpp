@@ -4,6 +4,7 @@
 #include "catalog/detect_string.h"
 
 #include <gtest/gtest.h>
+#include <string>
 
 namespace varnel {
 namespace {
@@ -33,7 +34,19 @@ TEST(DetectString, DocumentedFormsParseAndFaultsArePlaced) {
         {"EXT=\"A\" | | EXT=\"B\"", 10, 150},
         {"EXT=\"A\")", 7, 155}, // a closing bracket without its opening one
         {"EXT=\"A\" EXT=\"B\"", 8, 157},
+        {"!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!"
+         "!"
+         "!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!"
+         "!"
+         "!EXT=\"A\"",
+         200, 145},
     };
+    // A crafted string deep enough to exhaust the stack is refused where it gets too deep.
+    const std::string deep = std::string(1000000, '(') + "EXT=\"A\"" + std::string(1000000, ')');
+    std::optional<DetectStringProblem> tooDeep = CheckDetectString(deep);
+    ASSERT_TRUE(tooDeep.has_value());
+    EXPECT_EQ(tooDeep->message, 145);
+    EXPECT_EQ(tooDeep->position, 200u);
     for (const Bad& each : bad) {
         std::optional<DetectStringProblem> problem = CheckDetectString(each.text);
         ASSERT_TRUE(problem.has_value()) << each.text;
