@@ -88,7 +88,9 @@ bool LiesInPluginFolder(std::string_view modulePath) {
 }
 
 std::string CopyTargetFolder(std::string_view modulePath, PluginKind kind) {
-    return FolderOfKind(kind) + "\\" + BaseName(FileNamePart(modulePath));
+    // A name that is all extension (".wlx") still gets a folder of its own.
+    const std::string base = BaseName(FileNamePart(modulePath));
+    return FolderOfKind(kind) + "\\" + (base.empty() ? std::string("plugin") : base);
 }
 
 std::optional<std::string> OfferCopyIntoPluginFolder(std::string_view modulePath, PluginKind kind) {
