@@ -196,7 +196,8 @@ void CheckDisabled(std::vector<HealthFinding>& findings, std::set<std::string>& 
     }
 }
 
-// Modules whose bitness the host cannot load (registered, present, not disabled).
+// Modules whose bitness the host cannot load (registered, present, not disabled), named by their
+// full paths: two folders may hold modules of the same name.
 void CheckBitness(std::vector<HealthFinding>& findings) {
     std::set<std::string> seen;
     for (int kind = 0; kind < kPluginKindCount; ++kind) {
@@ -213,11 +214,10 @@ void CheckBitness(std::vector<HealthFinding>& findings) {
             const int bits = ModuleBits(loaded);
             if (bits == 0 || Host().HostBits == 0 || BitsMatch(bits, Host().HostBits))
                 continue;
-            HealthFinding finding =
-                Finding(Kind::WrongBitness,
-                        FormatPrintf(Message(161), {FileNamePart(loaded), std::to_string(bits),
-                                                    std::to_string(Host().HostBits)}),
-                        171, false);
+            HealthFinding finding = Finding(
+                Kind::WrongBitness,
+                FormatPrintf(Message(161), {loaded, std::to_string(bits), std::to_string(Host().HostBits)}),
+                171, false);
             finding.section = section;
             finding.path = path;
             findings.push_back(std::move(finding));
