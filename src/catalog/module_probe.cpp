@@ -91,6 +91,15 @@ ProbeAnswer ParseAnswer(const platform::CapturedRun& run, std::string_view helpe
 
 } // namespace
 
+std::string HexBytes(std::string_view bytes) {
+    std::string hex;
+    for (unsigned char c : bytes) {
+        hex.push_back("0123456789abcdef"[c >> 4]);
+        hex.push_back("0123456789abcdef"[c & 15]);
+    }
+    return hex;
+}
+
 ProbeAnswer RunFsConfiguration(std::string_view configProgram, std::string_view modulePath,
                                std::string_view configFolder, int64_t window) {
     ProbeAnswer unavailable;
@@ -102,12 +111,9 @@ ProbeAnswer RunFsConfiguration(std::string_view configProgram, std::string_view 
         return notLoaded;
     }
     if (format == ModuleFormat::NativeElf) {
-        std::string hexIni;
-        for (unsigned char c : std::string(configFolder) + "\\fsplugin.ini") {
-            hexIni.push_back("0123456789abcdef"[c >> 4]);
-            hexIni.push_back("0123456789abcdef"[c & 15]);
-        }
-        return AskProbe("configure-fs", modulePath, hexIni, 0xFFFFFFFFu); // no windows to parent it
+        // No windows here to parent the dialog.
+        return AskProbe("configure-fs", modulePath, HexBytes(std::string(configFolder) + "\\fsplugin.ini"),
+                        0xFFFFFFFFu);
     }
     // The module needs a helper of its own bitness: one that cannot run here is named now.
     const platform::Bitness bitness =

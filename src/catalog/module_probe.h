@@ -38,6 +38,9 @@ enum : int { kExportsFsInit = 1, kExportsListLoad = 2, kExportsOpenArchive = 4, 
 ProbeAnswer AskProbe(std::string_view question, std::string_view modulePath, const std::string& argument = {},
                      unsigned timeoutMs = 0);
 
+// Bytes as the helper takes text on its command line: two lowercase hex digits each.
+std::string HexBytes(std::string_view bytes);
+
 // Opens a file system plugin's own settings dialog through config.exe (the helper under that name,
 // a 64-bit Windows program; it hands a 32-bit module to the 32-bit helper), given the configuration
 // folder and the parent window as the host passes them. A native module goes to the native helper.

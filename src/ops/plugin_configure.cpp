@@ -13,8 +13,6 @@
 #include "platform/program_folder.h"
 #include "util/text.h"
 
-#include <cstdio>
-
 namespace varnel {
 
 namespace {
@@ -34,14 +32,8 @@ bool ConfigurePackerPlugin(std::string_view modulePath) {
     if (!ini.empty() && ini.back() == '\\')
         ini.pop_back();
     ini += "\\pkplugin.ini";
-    std::string hex;
-    for (unsigned char c : ini) {
-        char digits[3];
-        std::snprintf(digits, sizeof digits, "%02x", c);
-        hex += digits;
-    }
-    ProbeAnswer answer =
-        AskProbe("configure-packer", ModuleLoadedByHost(modulePath, Host().HostBits), hex, kNoTimeLimit);
+    ProbeAnswer answer = AskProbe("configure-packer", ModuleLoadedByHost(modulePath, Host().HostBits),
+                                  HexBytes(ini), kNoTimeLimit);
     switch (answer.kind) {
     case ProbeAnswer::Fault:
         ShowStop(FormatPrintf(Message(73),
