@@ -29,4 +29,15 @@ fi
 # a service would hold that output open and the runner would wait for it to close.
 wineserver -p </dev/null >/dev/null 2>&1
 "$wine" wineboot </dev/null >/dev/null 2>&1
-exit 0
+# A desktop that lives until "stop": Wine's start.exe waits for it and keeps it in use. Otherwise
+# Wine ends the desktop a moment after its last program ends, and a program started in that moment
+# loses its windows with it, while the tests start and end the host's stand-in every few hundred
+# milliseconds. A desktop that wineboot left behind may be ending just then; so try again.
+for attempt in 1 2 3; do
+  setsid "$wine" explorer /desktop </dev/null >/dev/null 2>&1 &
+  holder=$!
+  sleep 2
+  kill -0 "$holder" 2>/dev/null && exit 0
+done
+echo "setup_prefix.sh: Wine's desktop would not stay up in $dir" >&2
+exit 1

@@ -103,6 +103,26 @@ protected:
         return text;
     }
     std::vector<int> Hosts() { return HostProcesses(hostMachinePath); }
+    // What the stand-ins wrote about an end they were not asked for, to say why a host is gone.
+    std::string StandInReport() {
+        std::string report;
+        for (const auto& entry : fs::recursive_directory_iterator(machine)) {
+            if (entry.path().filename() != "standin-errors.txt")
+                continue;
+            std::ifstream in(entry.path());
+            report +=
+                "\n" + entry.path().string() + ":\n" + std::string(std::istreambuf_iterator<char>(in), {});
+        }
+        return report.empty() ? std::string("\n(the stand-in reported nothing)") : report;
+    }
+    // The one running host; fails the test (with the stand-ins' report) when there is not exactly one.
+    ::testing::AssertionResult OneHost(int& pid) {
+        std::vector<int> hosts = Hosts();
+        if (hosts.size() != 1)
+            return ::testing::AssertionFailure() << hosts.size() << " hosts run" << StandInReport();
+        pid = hosts.front();
+        return ::testing::AssertionSuccess();
+    }
     // The first command line the stand-in program recorded (empty when it never ran).
     std::string FirstStartedLine(const std::string& programFolder = "Varnel") {
         const std::string log = machine + "/" + programFolder + "/started.log";
@@ -115,12 +135,18 @@ protected:
             line.pop_back();
         return line;
     }
-    void StartStandIn(const std::string& extra = {}) {
+    ::testing::AssertionResult StartStandIn(const std::string& extra = {}) {
         size_t before = Hosts().size();
-        ASSERT_TRUE(platform::StartProcess(AppSettings().TCPath + extra, platform::ShowMode::Shown, false));
-        ASSERT_TRUE(WaitFor([&] { return Hosts().size() == before + 1; }));
-        // The window exists a moment after the process does.
+        if (!platform::StartProcess(AppSettings().TCPath + extra, platform::ShowMode::Shown, false))
+            return ::testing::AssertionFailure() << "the stand-in could not be started";
+        if (!WaitFor([&] { return Hosts().size() == before + 1; }))
+            return ::testing::AssertionFailure() << "the stand-in did not appear" << StandInReport();
+        // The window exists a moment after the process does; a stand-in that cannot keep a window
+        // ends in that moment.
         std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        if (Hosts().size() != before + 1)
+            return ::testing::AssertionFailure() << "the stand-in ended by itself" << StandInReport();
+        return ::testing::AssertionSuccess();
     }
 
     test::WineTestPrefix wine;
@@ -131,37 +157,39 @@ protected:
 TEST_F(WineHostTest, RunStartsTheHost) {
     EXPECT_FALSE(HostRunning(AppSettings().TCPath));
     RunHost();
-    ASSERT_TRUE(WaitFor([&] { return Hosts().size() == 1; }));
-    EXPECT_TRUE(WaitFor([] { return HostRunning(AppSettings().TCPath); }));
+    ASSERT_TRUE(WaitFor([&] { return Hosts().size() == 1; })) << StandInReport();
+    EXPECT_TRUE(WaitFor([] { return HostRunning(AppSettings().TCPath); })) << StandInReport();
 }
 
 TEST_F(WineHostTest, RestartModeZeroClosesAndStartsAgain) {
-    StartStandIn();
-    int first = Hosts().front();
+    ASSERT_TRUE(StartStandIn());
+    int first = 0;
+    ASSERT_TRUE(OneHost(first));
     AppSettings().RestartCmd = 0;
     EXPECT_TRUE(RestartHost());
     ASSERT_TRUE(WaitFor([&] {
         std::vector<int> hosts = Hosts();
         return hosts.size() == 1 && hosts.front() != first;
-    }));
+    })) << StandInReport();
 }
 
 TEST_F(WineHostTest, RestartModeOneClosesEveryHostAndStartsOne) {
-    StartStandIn();
-    StartStandIn();
+    ASSERT_TRUE(StartStandIn());
+    ASSERT_TRUE(StartStandIn());
     std::vector<int> before = Hosts();
-    ASSERT_EQ(before.size(), 2u);
+    ASSERT_EQ(before.size(), 2u) << StandInReport();
     AppSettings().RestartCmd = 1;
     EXPECT_TRUE(RestartHost());
     ASSERT_TRUE(WaitFor([&] {
         std::vector<int> hosts = Hosts();
         return hosts.size() == 1 && hosts.front() != before[0] && hosts.front() != before[1];
-    }));
+    })) << StandInReport();
 }
 
 TEST_F(WineHostTest, RestartModeOneGivesUpOnAHostThatWillNotClose) {
-    StartStandIn(" /stubborn");
-    int stubborn = Hosts().front();
+    ASSERT_TRUE(StartStandIn(" /stubborn"));
+    int stubborn = 0;
+    ASSERT_TRUE(OneHost(stubborn));
     test::MessageLog boxes;
     AppSettings().RestartCmd = 1;
     SetRestartGiveUpMs(3000);
@@ -204,10 +232,11 @@ TEST_F(WineHostTest, HostInProgramFilesGetsItsCommandLineByteForByte) {
     };
 
     RunHost();
-    ASSERT_TRUE(WaitFor([&] { return HostProcesses(hostMachinePath).size() == 1; }));
-    EXPECT_TRUE(HostRunning(AppSettings().TCPath)); // Run followed the host until it ran
+    ASSERT_TRUE(WaitFor([&] { return HostProcesses(hostMachinePath).size() == 1; })) << StandInReport();
+    EXPECT_TRUE(HostRunning(AppSettings().TCPath)) << StandInReport(); // Run followed the host until it ran
     EXPECT_EQ(logText(), expected);
-    int first = HostProcesses(hostMachinePath).front();
+    int first = 0;
+    ASSERT_TRUE(OneHost(first));
 
     AppSettings().RestartCmd = 0;
     AppSettings().RestartTime = 0;
@@ -215,7 +244,7 @@ TEST_F(WineHostTest, HostInProgramFilesGetsItsCommandLineByteForByte) {
     ASSERT_TRUE(WaitFor([&] {
         std::vector<int> hosts = HostProcesses(hostMachinePath);
         return hosts.size() == 1 && hosts.front() != first;
-    }));
+    })) << StandInReport();
     EXPECT_TRUE(WaitFor([&] { return logText() == expected + expected; })) << logText();
 }
 
@@ -223,8 +252,9 @@ TEST_F(WineHostTest, RestartSwitchEndsTheProgramAfterTheRestart) {
     std::string program = std::string(VARNEL_BINARY_DIR) + "/bin/tcvarnel";
     if (!fs::exists(program))
         GTEST_SKIP() << "the GUI is not built";
-    StartStandIn();
-    int first = Hosts().front();
+    ASSERT_TRUE(StartStandIn());
+    int first = 0;
+    ASSERT_TRUE(OneHost(first));
     fs::copy(std::string(VARNEL_SOURCE_DIR) + "/Language", machine + "/Varnel/Language",
              fs::copy_options::recursive);
     std::ofstream(machine + "/Varnel/TC_varnel.ini")
@@ -241,7 +271,7 @@ TEST_F(WineHostTest, RestartSwitchEndsTheProgramAfterTheRestart) {
     EXPECT_TRUE(WaitFor([&] {
         std::vector<int> hosts = Hosts();
         return hosts.size() == 1 && hosts.front() != first;
-    }));
+    })) << StandInReport();
 }
 
 } // namespace

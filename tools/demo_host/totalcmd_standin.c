@@ -2,11 +2,43 @@
  * host's window class that closes when asked (WM_CLOSE), nothing else. It is a test device of
  * this project and does nothing a file manager does. Started with "/stubborn" it ignores
  * WM_CLOSE, as a host busy asking its user something would. Each start appends its command line,
- * byte for byte, to startlog.txt beside the program, so tests can see what the host received. */
+ * byte for byte, to startlog.txt beside the program, so tests can see what the host received. An
+ * end it was not asked for (no window, or the window taken away by the system) is written to
+ * standin-errors.txt beside it, so that a test can say why the host went away. */
 #include <string.h>
 #include <windows.h>
 
 static int g_stubborn;
+static int g_closeAsked;
+
+/* Appends a line to a file beside the program. */
+static void AppendBeside(const char* fileName, const char* text) {
+    char path[MAX_PATH + 32];
+    DWORD length = GetModuleFileNameA(NULL, path, MAX_PATH);
+    char* slash;
+    HANDLE file;
+    DWORD written;
+    if (length == 0 || length >= MAX_PATH)
+        return;
+    path[length] = '\0';
+    slash = strrchr(path, '\\');
+    if (!slash)
+        return;
+    strcpy(slash + 1, fileName);
+    file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    WriteFile(file, text, (DWORD)strlen(text), &written, NULL);
+    WriteFile(file, "\r\n", 2, &written, NULL);
+    CloseHandle(file);
+}
+
+static void RecordFailure(const char* what) {
+    char line[160];
+    wsprintfA(line, "pid %lu: %s (error %lu)", GetCurrentProcessId(), what, GetLastError());
+    AppendBeside("standin-errors.txt", line);
+}
 
 static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
@@ -21,9 +53,12 @@ static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPA
     case WM_CLOSE:
         if (g_stubborn)
             return 0;
+        g_closeAsked = 1;
         DestroyWindow(window);
         return 0;
     case WM_DESTROY:
+        if (!g_closeAsked)
+            RecordFailure("the window was destroyed without being asked to close");
         PostQuitMessage(0);
         return 0;
     default:
@@ -32,26 +67,7 @@ static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPA
 }
 
 static void RecordCommandLine(void) {
-    char path[MAX_PATH + 16];
-    DWORD length = GetModuleFileNameA(NULL, path, MAX_PATH);
-    char* slash;
-    HANDLE log;
-    const char* line = GetCommandLineA();
-    DWORD written;
-    if (length == 0 || length >= MAX_PATH)
-        return;
-    path[length] = '\0';
-    slash = strrchr(path, '\\');
-    if (!slash)
-        return;
-    strcpy(slash + 1, "startlog.txt");
-    log = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
-                      FILE_ATTRIBUTE_NORMAL, NULL);
-    if (log == INVALID_HANDLE_VALUE)
-        return;
-    WriteFile(log, line, (DWORD)strlen(line), &written, NULL);
-    WriteFile(log, "\r\n", 2, &written, NULL);
-    CloseHandle(log);
+    AppendBeside("startlog.txt", GetCommandLineA());
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show) {
@@ -67,12 +83,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     windowClass.hCursor = LoadCursor(NULL, IDC_ARROW);
     windowClass.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
     windowClass.lpszClassName = "TTOTAL_CMD";
-    if (!RegisterClassA(&windowClass))
+    if (!RegisterClassA(&windowClass)) {
+        RecordFailure("RegisterClass failed");
         return 1;
+    }
     window = CreateWindowA("TTOTAL_CMD", "Total Commander (stand-in)", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                            CW_USEDEFAULT, 480, 200, NULL, NULL, instance, NULL);
-    if (!window)
+    if (!window) {
+        RecordFailure("CreateWindow failed");
         return 1;
+    }
     ShowWindow(window, show);
     while (GetMessageA(&message, NULL, 0, 0) > 0) {
         TranslateMessage(&message);
