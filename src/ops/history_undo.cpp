@@ -23,23 +23,44 @@ bool IsProfileText(std::string_view path) {
     return !EqualsNoCaseAscii(FileNamePart(path), "descript.ion");
 }
 
-Plan PlanFor(const HistoryFileChange& file) {
+struct FilePlan {
+    Plan plan = Plan::Unreadable;
+    std::optional<std::string> now; // the file as it is before the undo
+};
+
+FilePlan PlanFor(const HistoryFileChange& file) {
+    FilePlan result;
     std::string bytes;
-    std::optional<std::string> now;
     switch (platform::ReadWholeFile(file.path, bytes, kMaxUndoneFile)) {
     case platform::ReadResult::Ok:
-        now = std::move(bytes);
+        result.now = std::move(bytes);
         break;
     case platform::ReadResult::Missing:
         break;
     default:
-        return Plan::Unreadable;
+        return result;
     }
-    if (now == file.after)
-        return Plan::Restore;
-    if (IsProfileText(file.path) && now && platform::ProfileDifferences(file.after, file.before))
-        return Plan::TakeBackKeys;
-    return Plan::Conflict;
+    if (result.now == file.after)
+        result.plan = Plan::Restore;
+    else if (IsProfileText(file.path) && result.now && platform::ProfileDifferences(file.after, file.before))
+        result.plan = Plan::TakeBackKeys;
+    else
+        result.plan = Plan::Conflict;
+    return result;
+}
+
+// Puts back the files an undo already changed, newest first, when a later file of the same
+// record cannot be changed: a change is undone whole or not at all (never a registration gone
+// while the module copied with it stays, or the other way round).
+void PutBack(const std::vector<const HistoryFileChange*>& changed, const std::vector<FilePlan>& plans) {
+    for (size_t i = changed.size(); i-- > 0;) {
+        const std::string& path = changed[i]->path;
+        if (plans[i].now) {
+            platform::ReplaceFileAtomically(path, *plans[i].now);
+        } else if (platform::DeleteFileAt(path)) {
+            history_detail::NoteRemoved(path, std::nullopt);
+        }
+    }
 }
 
 // The keys the change wrote go back to what they were, on the file as it is now; another
@@ -69,22 +90,21 @@ bool UndoRecord(uint64_t id) {
     std::optional<HistoryRecord> record = LoadHistoryRecord(id);
     if (!record)
         return Refuse(138, "");
-    std::vector<Plan> plans;
+    std::vector<FilePlan> plans;
     for (const HistoryFileChange& file : record->files) {
         plans.push_back(PlanFor(file));
-        if (plans.back() == Plan::Conflict)
+        if (plans.back().plan == Plan::Conflict)
             return Refuse(111, file.path);
-        if (plans.back() == Plan::Unreadable)
+        if (plans.back().plan == Plan::Unreadable)
             return Refuse(109, file.path);
     }
     RecordedChange change(FormatPrintf(Message(137), {record->description}), record->id);
+    std::vector<const HistoryFileChange*> changed;
     for (size_t i = 0; i < record->files.size(); ++i) {
         const HistoryFileChange& file = record->files[i];
         bool done = true;
-        if (plans[i] == Plan::TakeBackKeys) {
+        if (plans[i].plan == Plan::TakeBackKeys) {
             done = TakeBackKeys(file);
-            if (!done)
-                return Refuse(platform::ProfileBatch::Conflicted() ? 111 : 91, file.path);
         } else if (file.before) {
             done = platform::ReplaceFileAtomically(file.path, *file.before);
         } else {
@@ -92,8 +112,13 @@ bool UndoRecord(uint64_t id) {
             if (done)
                 history_detail::NoteRemoved(file.path, file.after);
         }
-        if (!done)
-            return Refuse(91, file.path);
+        if (!done) {
+            const int message =
+                plans[i].plan == Plan::TakeBackKeys && platform::ProfileBatch::Conflicted() ? 111 : 91;
+            PutBack(changed, plans);
+            return Refuse(message, file.path);
+        }
+        changed.push_back(&file);
     }
     return true;
 }

@@ -10,8 +10,8 @@
 #include "ops/button_bar.h"
 #include "ops/descriptions.h"
 #include "platform/files.h"
-#include "platform/program_folder.h"
 #include "platform/profile.h"
+#include "platform/program_folder.h"
 #include "temp_prefix.h"
 #include "util/text.h"
 
@@ -124,6 +124,35 @@ TEST_F(HistoryTest, BarAndDescriptionFilesComeBack) {
     ASSERT_TRUE(UndoToRecord(records[2].id)); // takes back the undo of the bar
     EXPECT_EQ(prefix.Read("drive_c/TC/New.bar"), bar);
     EXPECT_EQ(prefix.Read("drive_c/p/Descript.ion"), descriptions);
+}
+
+// An undo that cannot change one of its files puts back those it already changed: a change that
+// made a bar file and named it in wincmd.ini keeps both when wincmd.ini cannot be written.
+TEST_F(HistoryTest, AnUndoThatFailsPartWayChangesNothing) {
+    {
+        RecordedChange change("a new bar");
+        ASSERT_TRUE(platform::ReplaceFileAtomically("C:\\TC\\New.bar", "[Buttonbar]\r\nButtoncount=0\r\n"));
+        HostConfigTransaction transaction;
+        WriteHostValue("Buttonbar", "Buttonbar", "C:\\TC\\New.bar");
+        ASSERT_TRUE(transaction.Commit());
+    }
+    ASSERT_EQ(LoadHistory().size(), 1u);
+    ASSERT_EQ(LoadHistory()[0].files.size(), 2u); // New.bar, then wincmd.ini
+    const std::string bar = prefix.Read("drive_c/TC/New.bar");
+    const std::string ini = Ini();
+    fs::permissions(prefix.Path("drive_c/TC/wincmd.ini"), fs::perms::owner_read | fs::perms::group_read);
+    test::MessageLog boxes;
+
+    EXPECT_EQ(UndoLastChanges(1), 0);
+    fs::permissions(prefix.Path("drive_c/TC/wincmd.ini"), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(prefix.Read("drive_c/TC/New.bar"), bar);
+    EXPECT_EQ(Ini(), ini);
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_NE(boxes.Boxes()[0].text.find("C:\\TC\\wincmd.ini"), std::string::npos) << boxes.Boxes()[0].text;
+    EXPECT_EQ(LoadHistory().size(), 1u); // and nothing is recorded as undone
+
+    EXPECT_EQ(UndoLastChanges(1), 1); // once the file can be written, the undo goes through whole
+    EXPECT_FALSE(prefix.Exists("drive_c/TC/New.bar"));
 }
 
 // "Undo to here" undoes the chosen change and every later one still in effect, newest first.
