@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <map>
 #include <signal.h>
 #include <sstream>
 #include <thread>
@@ -141,12 +142,23 @@ protected:
             return ::testing::AssertionFailure() << "the stand-in could not be started";
         if (!WaitFor([&] { return Hosts().size() == before + 1; }))
             return ::testing::AssertionFailure() << "the stand-in did not appear" << StandInReport();
-        // The window exists a moment after the process does; a stand-in that cannot keep a window
-        // ends in that moment.
-        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        // The window exists a moment after the process does.
+        if (!WaitFor([] { return HostWindowShows(); }, 10))
+            return ::testing::AssertionFailure() << "the stand-in shows no window" << StandInReport();
         if (Hosts().size() != before + 1)
             return ::testing::AssertionFailure() << "the stand-in ended by itself" << StandInReport();
         return ::testing::AssertionSuccess();
+    }
+    // Whether a window of the host's class is there, as the Windows helper finds it.
+    static bool HostWindowShows() {
+        std::optional<platform::WindowsHelper> helper = platform::FindWindowsHelper();
+        if (!helper)
+            return false;
+        std::map<std::string, std::string> env = helper->wine.env;
+        env["WINEDEBUG"] = "-all";
+        platform::CapturedRun run = platform::RunAndCapture(
+            {helper->wine.wine, helper->path, "find-window", "TTOTAL_CMD"}, env, 15000);
+        return run.output.rfind("window", 0) == 0;
     }
 
     test::WineTestPrefix wine;
@@ -159,6 +171,7 @@ TEST_F(WineHostTest, RunStartsTheHost) {
     RunHost();
     ASSERT_TRUE(WaitFor([&] { return Hosts().size() == 1; })) << StandInReport();
     EXPECT_TRUE(WaitFor([] { return HostRunning(AppSettings().TCPath); })) << StandInReport();
+    EXPECT_TRUE(WaitFor([] { return HostWindowShows(); }, 10)) << StandInReport();
 }
 
 TEST_F(WineHostTest, RestartModeZeroClosesAndStartsAgain) {
@@ -235,6 +248,7 @@ TEST_F(WineHostTest, HostInProgramFilesGetsItsCommandLineByteForByte) {
     ASSERT_TRUE(WaitFor([&] { return HostProcesses(hostMachinePath).size() == 1; })) << StandInReport();
     EXPECT_TRUE(HostRunning(AppSettings().TCPath)) << StandInReport(); // Run followed the host until it ran
     EXPECT_EQ(logText(), expected);
+    ASSERT_TRUE(WaitFor([] { return HostWindowShows(); }, 10)) << StandInReport(); // for the restart to close
     int first = 0;
     ASSERT_TRUE(OneHost(first));
 

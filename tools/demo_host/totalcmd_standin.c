@@ -2,14 +2,16 @@
  * host's window class that closes when asked (WM_CLOSE), nothing else. It is a test device of
  * this project and does nothing a file manager does. Started with "/stubborn" it ignores
  * WM_CLOSE, as a host busy asking its user something would. Each start appends its command line,
- * byte for byte, to startlog.txt beside the program, so tests can see what the host received. An
- * end it was not asked for (no window, or the window taken away by the system) is written to
- * standin-errors.txt beside it, so that a test can say why the host went away. */
+ * byte for byte, to startlog.txt beside the program, so tests can see what the host received.
+ * A window the system would not make, or took away unasked (Wine's desktop can end under it), is
+ * made again, and each such failure is written to standin-errors.txt beside the program, so that a
+ * test can say why a host went away. */
 #include <string.h>
 #include <windows.h>
 
 static int g_stubborn;
 static int g_closeAsked;
+#define WM_REOPEN (WM_APP + 1)
 
 /* Appends a line to a file beside the program. */
 static void AppendBeside(const char* fileName, const char* text) {
@@ -57,8 +59,11 @@ static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPA
         DestroyWindow(window);
         return 0;
     case WM_DESTROY:
-        if (!g_closeAsked)
+        if (!g_closeAsked) {
             RecordFailure("the window was destroyed without being asked to close");
+            PostThreadMessageA(GetCurrentThreadId(), WM_REOPEN, 0, 0);
+            return 0;
+        }
         PostQuitMessage(0);
         return 0;
     default:
@@ -70,9 +75,26 @@ static void RecordCommandLine(void) {
     AppendBeside("startlog.txt", GetCommandLineA());
 }
 
+/* The main window, tried for a few seconds. */
+static HWND OpenWindow(HINSTANCE instance, int show) {
+    int attempt;
+    for (attempt = 0; attempt < 40; ++attempt) {
+        HWND window = CreateWindowA("TTOTAL_CMD", "Total Commander (stand-in)", WS_OVERLAPPEDWINDOW,
+                                    CW_USEDEFAULT, CW_USEDEFAULT, 480, 200, NULL, NULL, instance, NULL);
+        if (window) {
+            ShowWindow(window, show);
+            return window;
+        }
+        if (attempt == 0)
+            RecordFailure("CreateWindow failed; trying again for ten seconds");
+        Sleep(250);
+    }
+    RecordFailure("CreateWindow failed all the time; giving up");
+    return NULL;
+}
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show) {
     WNDCLASSA windowClass;
-    HWND window;
     MSG message;
     (void)previous;
     RecordCommandLine();
@@ -87,14 +109,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
         RecordFailure("RegisterClass failed");
         return 1;
     }
-    window = CreateWindowA("TTOTAL_CMD", "Total Commander (stand-in)", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                           CW_USEDEFAULT, 480, 200, NULL, NULL, instance, NULL);
-    if (!window) {
-        RecordFailure("CreateWindow failed");
+    if (!OpenWindow(instance, show))
         return 1;
-    }
-    ShowWindow(window, show);
     while (GetMessageA(&message, NULL, 0, 0) > 0) {
+        if (message.hwnd == NULL && message.message == WM_REOPEN) {
+            if (!OpenWindow(instance, SW_SHOWNORMAL))
+                return 1;
+            continue;
+        }
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
