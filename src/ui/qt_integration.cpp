@@ -12,6 +12,7 @@
 #include <QHelpEvent>
 #include <QLibraryInfo>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
 #include <QProxyStyle>
 #include <QPushButton>
@@ -175,6 +176,13 @@ void ApplyQtTranslation(const std::string& languageName) {
         delete installed;
         installed = nullptr;
     }
+    // Numbers and dates (the details pane's size and date, the file dialog) follow the program's
+    // language too: in the user's own region's form where the system speaks that language.
+    QLocale locale(QLocale::English);
+    for (const auto& [name, code] : kCodes)
+        if (languageName == name)
+            locale = QLocale(QLatin1String(code));
+    QLocale::setDefault(QLocale::system().language() == locale.language() ? QLocale::system() : locale);
     for (const auto& [name, code] : kCodes) {
         if (languageName != name)
             continue;

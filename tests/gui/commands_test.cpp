@@ -691,6 +691,12 @@ private slots:
         QCOMPARE(tabs->tabText(3), QString("Dateisystem"));
         QCOMPARE(host.Find<QLabel>("sTCState")->text(), QString("bereit"));
         QVERIFY(Contains(host.RowText(Position(host, "sample_fs"), 0), "Dateisystem: "));
+        // And the numbers: the details pane gives a module's size in the German form.
+        host.Action("mnuDetails")->trigger();
+        host.Select({Position(host, "Sample Packer")});
+        const QString details = host.Find<TDetailsPane>("PanelDetails")->toPlainText();
+        QVERIFY2(QRegularExpression("\\d\\.\\d\\d\\d B, \\d\\d\\.\\d\\d\\.\\d\\d").match(details).hasMatch(),
+                 qPrintable(details));
         QCOMPARE(AppSettings().RefreshInterval, 10000); // Cancel kept the rest
     }
 
