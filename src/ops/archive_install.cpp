@@ -312,14 +312,22 @@ void InstallFromArchive(std::string_view archiveName, bool askConfirmation, bool
     std::erase_if(moving.entries, [](const platform::TreeEntry& entry) {
         return entry.parent == platform::TreeEntry::kTop && EqualsNoCaseAnsi(entry.relative, "Pluginst.inf");
     });
+    // The files are part of the recorded install, so that an undo takes them back too: the files
+    // it made go, the files it replaced (an update) come back.
+    RecordedChange change(FormatPrintf(Message(128), {FileNamePart(module), FileNamePart(archiveName)}));
+    std::vector<std::string> targets;
+    for (const platform::TreeEntry& entry : moving.entries)
+        if (entry.type == platform::TreeEntry::Type::File)
+            targets.push_back(Joined(destination, entry.relative));
+    RecordedMove recordedFiles(std::move(targets));
     if (platform::MoveOutcome moved = platform::MoveTreeInto(scratch, moving, destination, info.File);
         !moved.ok)
         return fail({});
     if (!platform::FileExists(module))
         return fail({});
+    recordedFiles.Done();
     DeleteFolderTree(scratch);
     platform::DeleteFileAt(Joined(destination, "Pluginst.inf"));
-    RecordedChange change(FormatPrintf(Message(128), {FileNamePart(module), FileNamePart(archiveName)}));
     InstallPlugin(module, false, restartAfter, info.DefaultExtension, false, true);
 }
 

@@ -287,6 +287,58 @@ void WatchInThisChange(std::string_view path) {
         TheRecorder().extra.emplace_back(path);
 }
 
+RecordedMove::RecordedMove(std::vector<std::string> paths) : m_paths(std::move(paths)) {
+    Recorder& recorder = TheRecorder();
+    if (recorder.depth == 0 || recorder.folder.empty())
+        return;
+    uint64_t total = 0;
+    for (const std::string& path : m_paths) {
+        if (std::optional<platform::FileStamp> stamp = platform::StampOf(path))
+            total += stamp->size;
+        if (total > kMaxMovedBytes)
+            return;
+    }
+    m_watching = true;
+    for (const std::string& path : m_paths) {
+        recorder.extra.push_back(path);
+        recorder.BeforeReplace(path);
+    }
+}
+
+RecordedMove::~RecordedMove() {
+    if (!m_watching)
+        return;
+    for (const std::string& path : m_paths)
+        TheRecorder().pending.erase(path);
+}
+
+void RecordedMove::Done() {
+    if (!m_watching)
+        return;
+    Recorder& recorder = TheRecorder();
+    std::vector<std::optional<std::string>> now;
+    uint64_t total = 0;
+    for (const std::string& path : m_paths) {
+        auto found = recorder.pending.find(path);
+        if (found != recorder.pending.end() && found->second.before)
+            total += found->second.before->size();
+        std::string bytes;
+        const platform::ReadResult read = platform::ReadWholeFile(path, bytes, kMaxMovedBytes);
+        if (read != platform::ReadResult::Ok && read != platform::ReadResult::Missing)
+            return; // the destructor leaves them all out
+        total += bytes.size();
+        if (total > 2 * kMaxMovedBytes)
+            return;
+        now.push_back(read == platform::ReadResult::Ok ? std::optional<std::string>(std::move(bytes))
+                                                       : std::nullopt);
+    }
+    for (size_t i = 0; i < m_paths.size(); ++i) {
+        if (now[i])
+            recorder.AfterReplace(m_paths[i], *now[i], true);
+    }
+    m_watching = false;
+}
+
 namespace history_detail {
 void NoteRemoved(const std::string& path, std::optional<std::string> before) {
     TheRecorder().Removed(path, std::move(before));

@@ -59,6 +59,25 @@ std::string OrderChangeText(int kind);
 // that undoing the change removes it again.
 void WatchInThisChange(std::string_view path);
 
+// Files that reach their place by a rename rather than a replacement (an archive's files moved
+// into a plugin folder), recorded in the change under way as replacements would be: made before
+// the move, it keeps what the paths hold; Done() after it keeps what they hold then. Without
+// Done() (the move failed) nothing of them is recorded. A set of more than kMaxMovedBytes in all
+// is left out, so that one large plugin does not push the rest of the history out.
+inline constexpr uint64_t kMaxMovedBytes = 8ull * 1024 * 1024;
+class RecordedMove {
+public:
+    explicit RecordedMove(std::vector<std::string> paths);
+    ~RecordedMove();
+    RecordedMove(const RecordedMove&) = delete;
+    RecordedMove& operator=(const RecordedMove&) = delete;
+    void Done();
+
+private:
+    std::vector<std::string> m_paths;
+    bool m_watching = false;
+};
+
 // One record with its bytes; nullopt when it is gone or damaged.
 std::optional<HistoryRecord> LoadHistoryRecord(uint64_t id);
 // Whether each record's change is still in effect: false for one undone by a later record.

@@ -1,6 +1,7 @@
 // Undoing recorded changes: the bytes before the change come back in one step while the file is as
 // the change left it; after another program's edits, only the change's own keys are taken back.
 
+#include "catalog/host_config.h"
 #include "lang/language.h"
 #include "ops/history.h"
 #include "platform/files.h"
@@ -19,8 +20,11 @@ constexpr size_t kMaxUndoneFile = 64 * 1024 * 1024;
 
 enum class Plan { Restore, TakeBackKeys, Conflict, Unreadable };
 
+// Only settings files are taken back key by key: a module, Descript.ion or a plugin's other files
+// are not INI text, so another program's change of them makes an undo a conflict.
 bool IsProfileText(std::string_view path) {
-    return !EqualsNoCaseAscii(FileNamePart(path), "descript.ion");
+    const std::string ext = LowerAscii(ExtensionPart(path));
+    return ext == ".ini" || ext == ".bar" || EqualsNoCaseAnsi(path, Host().HostIniPath);
 }
 
 struct FilePlan {

@@ -4,6 +4,7 @@
 #include "archive_fixture.h"
 
 #include "archive_maker.h"
+#include "ops/history.h"
 #include "platform/program_folder.h"
 
 #include <chrono>
@@ -214,6 +215,59 @@ TEST_F(ArchiveInstallTest, UpdatesMatchNamesWithoutRegardToCase) {
     EXPECT_EQ(prefix.Read("drive_c/TC/Plugins/WLX/V/README.TXT"), "new") << LastBox();
     EXPECT_FALSE(prefix.Exists("drive_c/TC/Plugins/WLX/V/readme.txt"));
     EXPECT_TRUE(prefix.Exists("drive_c/TC/Plugins/WLX/V/docs/page4999.txt"));
+}
+
+// An archive install is one recorded change with the files it put in place: its undo removes the
+// files it made and brings back those an update replaced, with the registration, unless another
+// program changed one of them since. A plugin too
+// large to keep in the history has its registration recorded alone.
+TEST_F(ArchiveInstallTest, UndoTakesBackTheFilesWithTheRegistration) {
+    StartHistory("C:\\Varnel\\history");
+    prefix.Write("drive_c/TC/Plugins/WLX/v/README.TXT", "old"); // an earlier version's file
+    const std::string before = Ini();
+    InstallFromArchive(Zip("v.zip", {{"pluginst.inf", "[PluginInstall]\nFile=v.wlx\nDefaultDir=v\n"},
+                                     {"v.wlx", Sample("sample_lister.wlx")},
+                                     {"readme.txt", "new"},
+                                     {"docs/a.txt", "a"}}),
+                       false, false);
+    ASSERT_TRUE(prefix.Exists("drive_c/TC/Plugins/WLX/v/v.wlx")) << LastBox();
+    ASSERT_EQ(prefix.Read("drive_c/TC/Plugins/WLX/v/README.TXT"), "new");
+    std::vector<HistoryRecord> records = LoadHistory(false);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].description, "Installed v.wlx from v.zip");
+    EXPECT_EQ(records[0].files.size(), 4u); // three files and wincmd.ini
+
+    // A module another program changed since is a conflict: it is no settings file whose keys
+    // could be taken back one by one.
+    const std::string module = prefix.Read("drive_c/TC/Plugins/WLX/v/v.wlx");
+    const std::string installed = Ini();
+    prefix.Write("drive_c/TC/Plugins/WLX/v/v.wlx", module + "[s]\r\nk=1\r\n");
+    EXPECT_EQ(UndoLastChanges(1), 0);
+    EXPECT_NE(LastBox().find("v.wlx"), std::string::npos) << LastBox();
+    EXPECT_EQ(prefix.Read("drive_c/TC/Plugins/WLX/v/v.wlx"), module + "[s]\r\nk=1\r\n");
+    EXPECT_EQ(Ini(), installed);
+    prefix.Write("drive_c/TC/Plugins/WLX/v/v.wlx", module);
+
+    EXPECT_EQ(UndoLastChanges(1), 1) << LastBox();
+    EXPECT_EQ(Ini(), before);
+    EXPECT_FALSE(prefix.Exists("drive_c/TC/Plugins/WLX/v/v.wlx"));
+    EXPECT_FALSE(prefix.Exists("drive_c/TC/Plugins/WLX/v/docs/a.txt"));
+    EXPECT_EQ(prefix.Read("drive_c/TC/Plugins/WLX/v/README.TXT"), "old");
+
+    std::string large(kMaxMovedBytes + 1, '\0');
+    uint32_t noise = 1; // noise does not compress, so the archive is no bomb
+    for (char& byte : large)
+        byte = static_cast<char>((noise = noise * 1664525u + 1013904223u) >> 24);
+    InstallFromArchive(Zip("big.zip", {{"big.wlx", Sample("sample_lister.wlx")}, {"big.dat", large}}), false,
+                       false);
+    ASSERT_TRUE(prefix.Exists("drive_c/TC/Plugins/WLX/big/big.wlx")) << LastBox();
+    records = LoadHistory(false);
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[2].files.size(), 1u);
+    EXPECT_EQ(UndoLastChanges(1), 1) << LastBox();
+    EXPECT_EQ(Ini(), before);
+    EXPECT_TRUE(prefix.Exists("drive_c/TC/Plugins/WLX/big/big.dat"));
+    StartHistory("");
 }
 
 } // namespace
