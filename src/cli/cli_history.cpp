@@ -35,11 +35,9 @@ int ShowHistory(Session& session) {
     }
     std::vector<std::vector<std::string>> rows;
     for (size_t i = records.size(); i-- > 0;) {
-        std::string files;
-        for (const HistoryFileChange& file : records[i].files)
-            files += (files.empty() ? "" : ", ") + Session::Terminal(file.path);
         rows.push_back({std::to_string(records[i].id), Session::Terminal(records[i].time),
-                        (inEffect[i] ? "" : "(undone) ") + Session::Terminal(records[i].description), files});
+                        (inEffect[i] ? "" : "(undone) ") + Session::Terminal(records[i].description),
+                        Session::Terminal(RecordFilesText(records[i], 3))});
     }
     for (const std::string& line : FitTable(rows, TerminalWidth()))
         Print(line);

@@ -287,6 +287,20 @@ void WatchInThisChange(std::string_view path) {
         TheRecorder().extra.emplace_back(path);
 }
 
+std::string RecordFilesText(const HistoryRecord& record, size_t shown, std::string_view separator) {
+    std::vector<const std::string*> paths;
+    for (bool settings : {true, false})
+        for (const HistoryFileChange& file : record.files)
+            if (IsWatched(file.path) == settings)
+                paths.push_back(&file.path);
+    std::string text;
+    for (size_t i = 0; i < paths.size() && i < shown; ++i)
+        text.append(i == 0 ? "" : separator).append(*paths[i]);
+    if (paths.size() > shown)
+        text.append(separator).append("+" + std::to_string(paths.size() - shown));
+    return text;
+}
+
 RecordedMove::RecordedMove(std::vector<std::string> paths) : m_paths(std::move(paths)) {
     Recorder& recorder = TheRecorder();
     if (recorder.depth == 0 || recorder.folder.empty())

@@ -52,6 +52,10 @@ std::vector<HistoryRecord> LoadHistory(bool withBytes = true);
 // loaded without it.
 std::string PluginLabel(int row);
 
+// A record's files for a list: the settings files first, at most `shown` paths joined by
+// `separator`, then "+N" for the rest (an archive install may have moved thousands).
+std::string RecordFilesText(const HistoryRecord& record, size_t shown, std::string_view separator = ", ");
+
 // The description of a new order of one kind's plugins.
 std::string OrderChangeText(int kind);
 

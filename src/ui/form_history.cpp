@@ -52,17 +52,14 @@ void TFormHistory::Fill() {
     const std::vector<bool> inEffect = RecordsInEffect(records);
     for (size_t i = records.size(); i-- > 0;) {
         const HistoryRecord& record = records[i];
-        std::string files;
-        for (const HistoryFileChange& file : record.files)
-            files += (files.empty() ? "" : ", ") + file.path;
         auto* item = new QTreeWidgetItem(m_listView1);
         const std::string description =
             inEffect[i] ? record.description : GetCaptionNoAccel(415) + " " + record.description;
         item->setText(0, FromAnsi(record.time));
         item->setText(1, FromAnsi(description));
-        item->setText(2, FromAnsi(files));
+        item->setText(2, FromAnsi(RecordFilesText(record, 3)));
         item->setToolTip(1, FromAnsi(description));
-        item->setToolTip(2, FromAnsi(files));
+        item->setToolTip(2, FromAnsi(RecordFilesText(record, 20, "\n")));
         item->setData(0, Qt::UserRole, QVariant::fromValue<qulonglong>(record.id));
         item->setData(0, Qt::UserRole + 1, static_cast<bool>(inEffect[i]));
         if (!inEffect[i])

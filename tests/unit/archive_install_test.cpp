@@ -236,6 +236,7 @@ TEST_F(ArchiveInstallTest, UndoTakesBackTheFilesWithTheRegistration) {
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].description, "Installed v.wlx from v.zip");
     EXPECT_EQ(records[0].files.size(), 4u); // three files and wincmd.ini
+    EXPECT_EQ(RecordFilesText(records[0], 2), "C:\\TC\\wincmd.ini, C:\\TC\\Plugins\\WLX\\v\\docs\\a.txt, +2");
 
     // A module another program changed since is a conflict: it is no settings file whose keys
     // could be taken back one by one.
