@@ -176,8 +176,13 @@ public:
     void BeforeReplace(std::string_view path) override {
         const bool asked = std::any_of(extra.begin(), extra.end(),
                                        [&](const std::string& each) { return EqualsNoCaseAnsi(each, path); });
-        if (folder.empty() || !(IsWatched(path) || asked || (depth > 0 && reverts != 0)) ||
-            pending.count(std::string(path)) != 0)
+        if (!folder.empty() && (IsWatched(path) || asked || (depth > 0 && reverts != 0)))
+            Keep(path);
+    }
+
+    // Keeps what the file holds now as its bytes before the change under way.
+    void Keep(std::string_view path) {
+        if (pending.count(std::string(path)) != 0)
             return;
         Pending& entry = pending[std::string(path)];
         std::string bytes;
@@ -313,10 +318,8 @@ RecordedMove::RecordedMove(std::vector<std::string> paths) : m_paths(std::move(p
             return;
     }
     m_watching = true;
-    for (const std::string& path : m_paths) {
-        recorder.extra.push_back(path);
-        recorder.BeforeReplace(path);
-    }
+    for (const std::string& path : m_paths)
+        recorder.Keep(path);
 }
 
 RecordedMove::~RecordedMove() {
