@@ -336,15 +336,12 @@ void RecordedMove::Done() {
     std::vector<std::optional<std::string>> now;
     uint64_t total = 0;
     for (const std::string& path : m_paths) {
-        auto found = recorder.pending.find(path);
-        if (found != recorder.pending.end() && found->second.before)
-            total += found->second.before->size();
         std::string bytes;
         const platform::ReadResult read = platform::ReadWholeFile(path, bytes, kMaxMovedBytes);
         if (read != platform::ReadResult::Ok && read != platform::ReadResult::Missing)
             return; // the destructor leaves them all out
         total += bytes.size();
-        if (total > 2 * kMaxMovedBytes)
+        if (total > kMaxMovedBytes)
             return;
         now.push_back(read == platform::ReadResult::Ok ? std::optional<std::string>(std::move(bytes))
                                                        : std::nullopt);

@@ -255,12 +255,13 @@ TEST_F(ArchiveInstallTest, UndoTakesBackTheFilesWithTheRegistration) {
     EXPECT_FALSE(prefix.Exists("drive_c/TC/Plugins/WLX/v/docs/a.txt"));
     EXPECT_EQ(prefix.Read("drive_c/TC/Plugins/WLX/v/README.TXT"), "old");
 
-    std::string large(kMaxMovedBytes + 1, '\0');
-    uint32_t noise = 1; // noise does not compress, so the archive is no bomb
+    std::string large(kMaxMovedBytes / 2 + 1, '\0'); // two of them are too large together
+    uint32_t noise = 1;                              // noise does not compress, so the archive is no bomb
     for (char& byte : large)
         byte = static_cast<char>((noise = noise * 1664525u + 1013904223u) >> 24);
-    InstallFromArchive(Zip("big.zip", {{"big.wlx", Sample("sample_lister.wlx")}, {"big.dat", large}}), false,
-                       false);
+    InstallFromArchive(
+        Zip("big.zip", {{"big.wlx", Sample("sample_lister.wlx")}, {"big.dat", large}, {"big2.dat", large}}),
+        false, false);
     ASSERT_TRUE(prefix.Exists("drive_c/TC/Plugins/WLX/big/big.wlx")) << LastBox();
     records = LoadHistory(false);
     ASSERT_EQ(records.size(), 3u);
