@@ -36,3 +36,22 @@ varnel_install_deps() {
   $sudo apt-get "${lock[@]}" update -qq
   $sudo apt-get "${lock[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
+
+# Where the kernel runs no 32-bit programs, 32-bit Wine runs under qemu-i386 (tools/bits32.sh), and
+# needs its preloader there. VARNEL_32BIT=qemu asks for them on any machine.
+varnel_install_qemu_deps() {
+  local here
+  here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+  [ "${VARNEL_32BIT:-auto}" = qemu ] || [ "$("$here/bits32.sh" kernel)" = refuses ] || return 0
+  local wanted=(qemu-user wine32-preloader:i386) missing=() p
+  for p in "${wanted[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "== Installing, for 32-bit Wine under qemu: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get -o DPkg::Lock::Timeout=600 update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=600 install -y -qq \
+    --no-install-recommends "${missing[@]}" >/dev/null
+}
