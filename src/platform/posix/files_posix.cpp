@@ -110,17 +110,43 @@ namespace {
 
 thread_local InUseScan::Snapshot* g_currentScan = nullptr;
 
+bool IsWineProgramName(std::string_view path) {
+    std::string_view name = path.substr(path.rfind('/') + 1);
+    return name.substr(0, 4) == "wine" && name.substr(0, 10) != "wineserver";
+}
+
 // Only Wine's processes load Windows modules, and each of them runs a program whose name begins
 // with "wine" (wine, wine64, their preloaders); the rest of the machine's processes are not asked.
+// Where the kernel runs no 32-bit programs, 32-bit Wine runs under qemu-i386, whose first argument
+// is then the Wine program it emulates.
 bool IsWineProcess(std::string_view pid) {
     char target[PATH_MAX];
-    std::string exe = "/proc/" + std::string(pid) + "/exe";
-    ssize_t n = readlink(exe.c_str(), target, sizeof target - 1);
+    const std::string proc = "/proc/" + std::string(pid);
+    ssize_t n = readlink((proc + "/exe").c_str(), target, sizeof target - 1);
     if (n <= 0)
         return false;
     std::string_view path(target, static_cast<size_t>(n));
-    std::string_view name = path.substr(path.rfind('/') + 1);
-    return name.substr(0, 4) == "wine" && name.substr(0, 10) != "wineserver";
+    if (IsWineProgramName(path))
+        return true;
+    if (path.substr(path.rfind('/') + 1).substr(0, 9) != "qemu-i386")
+        return false;
+    int fd = open((proc + "/cmdline").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    char args[PATH_MAX * 2];
+    ssize_t got = read(fd, args, sizeof args - 1);
+    close(fd);
+    if (got <= 0)
+        return false;
+    // qemu's own options come first; the program is its first argument that is a path.
+    std::string_view rest(args, static_cast<size_t>(got));
+    for (size_t end = rest.find('\0'); end != std::string_view::npos; end = rest.find('\0')) {
+        rest.remove_prefix(end + 1);
+        std::string_view arg = rest.substr(0, rest.find('\0'));
+        if (arg.starts_with('/'))
+            return IsWineProgramName(arg);
+    }
+    return false;
 }
 
 // Reads a process's mappings: each line is "address perms offset major:minor inode path".

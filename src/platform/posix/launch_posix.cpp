@@ -57,10 +57,14 @@ std::string PrefixArch() {
     return {};
 }
 
+// A WoW64 prefix runs 32-bit programs only when its 32-bit system was really set up: a prefix made
+// where no 32-bit loader ran has a syswow64 folder with nothing in it.
 bool PrefixRuns32Bit() {
     struct stat st;
     std::string arch = PrefixArch();
-    return arch == "win32" || stat((PrefixDir() + "/drive_c/windows/syswow64").c_str(), &st) == 0;
+    return arch == "win32" ||
+           (stat((PrefixDir() + "/drive_c/windows/syswow64/kernel32.dll").c_str(), &st) == 0 &&
+            S_ISREG(st.st_mode));
 }
 
 } // namespace
