@@ -13,6 +13,8 @@
 set -euo pipefail
 
 say() { echo "== windows-deps: $*" >&2; }
+# The terminal's error stream, for what a step must say beyond its log.
+exec 8>&2
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 
@@ -23,6 +25,12 @@ la=$(version_of libarchive-dev)
 cache=${VARNEL_WINDEPS_CACHE:-/var/cache/tcvarnel}/mingw64-qt$qt-la$la
 mkdir -p "$cache/src" "$cache/stamps"
 log=$cache/build.log
+# Two runs at once would build into one cache: the second waits for the first.
+exec 9>"$cache/.lock"
+if ! flock -n 9; then
+  say "another run is building into $cache; waiting for it"
+  flock 9
+fi
 timed() { # timed NAME COMMAND...: runs a step once, remembering that it finished and how long it took
   local name=$1; shift
   [ -e "$cache/stamps/$name" ] && return 0
@@ -33,17 +41,57 @@ timed() { # timed NAME COMMAND...: runs a step once, remembering that it finishe
   say "$name took $((SECONDS - started)) s"
 }
 
-# Debian's source packages: a deb-src entry for the suites the machine's deb entries name.
+# Debian's source packages. The exact versions installed must be fetched, and a security update
+# lives in its own suite: every suite a deb entry names gets a deb-src entry here unless another
+# deb-src entry already covers it, so a machine whose own deb-src lines name only some suites still
+# finds the rest.
+ours_src=/etc/apt/sources.list.d/tcvarnel-src.sources
+# Prints "TYPE URI SUITE SIGNED-BY COMPONENTS..." for each suite of each entry apt reads (deb822 and
+# one-line forms; "-" for no key), leaving out our own file.
+apt_entries() {
+  local f
+  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+    [ -f "$f" ] || continue
+    awk '/^[ \t]*deb(-src)?[ \t]/ {
+        type = $1; i = 2; key = "-"
+        if ($i ~ /^\[/) {
+          while (i <= NF) { if ($i ~ /signed-by=/) { key = $i; sub(/.*signed-by=/, "", key); sub(/\].*/, "", key) }
+                            if ($i ~ /\]$/) { i++; break }; i++ }
+        }
+        line = type " " $i " " $(i + 1) " " key
+        for (j = i + 2; j <= NF; j++) line = line " " $j
+        print line }' "$f"
+  done
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] && [ "$f" != "$ours_src" ] || continue
+    awk 'BEGIN { RS = ""; FS = "\n" }
+      { types = uris = suites = comps = ""; key = "-"; enabled = "yes"
+        for (i = 1; i <= NF; i++) {
+          if ($i ~ /^#/) continue
+          split($i, kv, ":"); name = tolower(kv[1]); value = substr($i, index($i, ":") + 1); gsub(/^[ \t]+|[ \t]+$/, "", value)
+          if (name == "types") types = value; else if (name == "uris") uris = value
+          else if (name == "suites") suites = value; else if (name == "components") comps = value
+          else if (name == "signed-by") key = value; else if (name == "enabled") enabled = tolower(value)
+        }
+        if (enabled == "no") next
+        nt = split(types, t, " "); nu = split(uris, u, " "); ns = split(suites, su, " ")
+        for (a = 1; a <= nt; a++) for (b = 1; b <= nu; b++) for (c = 1; c <= ns; c++)
+          print t[a] " " u[b] " " su[c] " " key " " comps }' "$f"
+  done
+}
+
 sources() {
-  local list=/etc/apt/sources.list.d/tcvarnel-src.sources
-  if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src' /etc/apt/sources.list; then
-    # The same stanzas as the machine's deb entries (suites, components, keys), for sources.
-    if ls /etc/apt/sources.list.d/*.sources >/dev/null 2>&1; then
-      awk 'BEGIN { RS = ""; ORS = "\n\n" } /(^|\n)Types: *deb(\n|$)/ { sub(/Types: *deb/, "Types: deb-src"); print }' \
-        /etc/apt/sources.list.d/*.sources | $sudo tee "$list" >/dev/null
-    else
-      sed -n 's/^deb /deb-src /p' /etc/apt/sources.list | $sudo tee /etc/apt/sources.list.d/tcvarnel-src.list >/dev/null
-    fi
+  local entries missing
+  entries=$(apt_entries)
+  # The deb suites no deb-src entry covers, as stanzas of our own file.
+  missing=$(awk '$1 == "deb-src" { have[$2 " " $3] = 1 }
+                 $1 == "deb" { want[$2 " " $3] = $0 }
+                 END { for (k in want) if (!(k in have)) print want[k] }' <<<"$entries" | sort -u)
+  if [ -n "$missing" ]; then
+    awk '{ printf "Types: deb-src\nURIs: %s\nSuites: %s\nComponents:", $2, $3
+           for (i = 5; i <= NF; i++) printf " %s", $i
+           printf "\n"; if ($4 != "-") printf "Signed-By: %s\n", $4; printf "\n" }' <<<"$missing" |
+      $sudo tee "$ours_src" >/dev/null
   fi
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends dpkg-dev \
@@ -51,7 +99,14 @@ sources() {
 }
 
 fetch() { # fetch PACKAGE VERSION: the unpacked source in $cache/src
-  (cd "$cache/src" && apt-get source -qq "$1=$(dpkg-query -W -f='${Version}' "$2")")
+  local version
+  version=$(dpkg-query -W -f='${Version}' "$2")
+  if ! apt-cache showsrc --only-source "$1" 2>/dev/null | grep -qx "Version: $version"; then
+    say "the source of $1 $version (the version of $2 installed here) is in none of the configured suites;" \
+      "add a deb-src entry for the suite that has it" 2>&8
+    return 1
+  fi
+  (cd "$cache/src" && apt-get source -qq "$1=$version")
 }
 
 # The project's toolchain file; Qt's own refers to it by its absolute path, so a copy lives in the cache.
