@@ -75,11 +75,15 @@ std::string DefaultHostExe() {
     const std::string exe64 = dir + "\\TOTALCMD64.EXE";
     if (!platform::FileExists(exe64))
         return exe;
-    // Where the 32-bit program cannot run (a 64-bit-only Wine or kernel), the 64-bit one is the host.
-    if (!platform::FileExists(exe) ||
-        (ModuleBits(exe) == 32 && !platform::CanRunWindowsProgram(platform::Bitness::Bits32)))
+    if (!platform::FileExists(exe))
         return exe64;
-    return exe;
+    // Both programs lie there, as the installer leaves them on a 64-bit system. The one that runs
+    // is the host the user has; else the 64-bit one, which the installer starts there, as long as
+    // the system can run it.
+    const bool running32 = HostRunning(exe);
+    if (running32 != HostRunning(exe64))
+        return running32 ? exe : exe64;
+    return platform::CanRunWindowsProgram(platform::Bitness::Bits64) ? exe64 : exe;
 }
 
 std::string DefaultHostIni() {

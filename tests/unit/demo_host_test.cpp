@@ -8,6 +8,8 @@
 #include "catalog/plugin_table.h"
 #include "demo_host.h"
 #include "lang/language.h"
+#include "mapped_file.h"
+#include "platform/paths.h"
 #include "platform/registry.h"
 #include "util/text.h"
 
@@ -58,8 +60,14 @@ TEST(DemoHost, RealisticHostIsFoundAndListed) {
     AppSettings() = Settings{};
     ResetMessageStore();
     unsetenv("COMMANDER_PATH");
-    std::string exe = DefaultHostExe();
-    EXPECT_EQ(exe, "C:\\Program Files\\totalcmd\\Totalcmd.exe");
+    // Both programs lie there: the 64-bit one is the host, unless the 32-bit one is the one running.
+    EXPECT_EQ(DefaultHostExe(), "C:\\Program Files\\totalcmd\\TOTALCMD64.EXE");
+    std::string exe = "C:\\Program Files\\totalcmd\\Totalcmd.exe";
+    {
+        test::MappedInChild running(platform::ToHostPath(exe));
+        ASSERT_TRUE(running.Mapped());
+        EXPECT_EQ(DefaultHostExe(), exe);
+    }
     std::string ini = DefaultHostIni();
     EXPECT_EQ(ini, "C:\\users\\me\\AppData\\Roaming\\GHISLER\\wincmd.ini");
     EXPECT_TRUE(IsHostExecutable(exe));

@@ -161,7 +161,7 @@ TEST_F(HostProcessTest, WhatCannotBeStartedIsReported) {
     ResetMessageStore();
 }
 
-// Where the 32-bit program cannot run, the 64-bit one beside it is the default host.
+// Where both programs lie, the 64-bit one is the default host.
 TEST_F(HostProcessTest, SixtyFourBitOnlyPrefixesDefaultToTheSixtyFourBitHost) {
     if (!test::HaveWindowsSamples())
         GTEST_SKIP() << "needs the Windows samples (MinGW)";
@@ -172,7 +172,7 @@ TEST_F(HostProcessTest, SixtyFourBitOnlyPrefixesDefaultToTheSixtyFourBitHost) {
     EXPECT_EQ(DefaultHostExe(), "C:\\TC\\Totalcmd.exe"); // no 64-bit program beside it
     std::filesystem::copy_file(test::SamplePluginFile(test::ModuleBuild::Windows, "sample_lister.wlx"),
                                prefix.Path("drive_c/TC/TOTALCMD64.EXE"));
-    EXPECT_EQ(DefaultHostExe(), "C:\\TC\\TOTALCMD64.EXE"); // the test prefix has no syswow64
+    EXPECT_EQ(DefaultHostExe(), "C:\\TC\\TOTALCMD64.EXE"); // as the installer starts it
     unsetenv("COMMANDER_PATH");
 }
 

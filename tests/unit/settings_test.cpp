@@ -297,8 +297,9 @@ TEST_F(SettingsTest, SixtyFourBitHostIsFoundToo) {
                                                          "\"InstallDir\"=\"C:\\\\TC\"\n");
     prefix.Write("drive_c/TC/TOTALCMD64.EXE", "MZ");
     EXPECT_EQ(DefaultHostExe(), "C:\\TC\\TOTALCMD64.EXE");
+    // Both, as the installer leaves them on a 64-bit system: the 64-bit one, which it starts there.
     prefix.Write("drive_c/TC/TOTALCMD.EXE", "MZ");
-    EXPECT_EQ(DefaultHostExe(), "C:\\TC\\Totalcmd.exe");
+    EXPECT_EQ(DefaultHostExe(), "C:\\TC\\TOTALCMD64.EXE");
 }
 
 TEST_F(SettingsTest, DetectHostByVersionResource) {
