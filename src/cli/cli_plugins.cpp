@@ -57,7 +57,7 @@ std::string Cut(const std::string& utf8, size_t count) {
 
 std::string PathArgument(const std::string& argument) {
     if (argument.size() >= 2 && argument[1] == ':')
-        return platform::Utf8ToHostText(argument);
+        return WithBackslashes(platform::Utf8ToHostText(argument));
     return platform::ToWindowsPath(platform::AbsoluteMachinePath(argument));
 }
 
@@ -116,7 +116,9 @@ std::optional<int> FindPlugin(const std::string& name, Session& session) {
         }
     }
     // A display name, a file name, a full path (Windows, or of this machine).
-    const std::string windows = name.starts_with("/") ? platform::ToWindowsPath(name) : name;
+    const std::string windows = name.starts_with("/")                ? platform::ToWindowsPath(name)
+                                : name.size() >= 2 && name[1] == ':' ? WithBackslashes(name)
+                                                                     : name;
     if (found.empty())
         for (int row = 1; row <= Table().Count(); ++row) {
             const PluginEntry& entry = EntryAt(row);

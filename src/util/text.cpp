@@ -266,6 +266,14 @@ std::string JoinPath(std::string_view folder, std::string_view name) {
     return path.append(name);
 }
 
+std::string WithBackslashes(std::string_view path) {
+    std::string native(path);
+    for (char& c : native)
+        if (c == '/')
+            c = '\\';
+    return native;
+}
+
 std::string ExtensionPart(std::string_view path) {
     size_t dot = path.rfind('.');
     size_t slash = path.rfind('\\');

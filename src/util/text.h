@@ -48,6 +48,9 @@ std::string FileNamePart(std::string_view path);
 std::string FolderPart(std::string_view path);
 // folder\name, with one backslash between them (none added after an empty folder).
 std::string JoinPath(std::string_view folder, std::string_view name);
+// A Windows path as the system writes it: "C:/Downloads/x.wlx" (as file dialogs, drops and
+// typed arguments may give it) becomes "C:\\Downloads\\x.wlx".
+std::string WithBackslashes(std::string_view path);
 std::string ExtensionPart(std::string_view path);
 
 std::string IntText(int64_t number);

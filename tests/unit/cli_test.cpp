@@ -190,6 +190,12 @@ TEST_F(CliTest, EditsAreTheWindowsOwnByteForByte) {
     EXPECT_EQ(install.exit, 0) << install.err;
     EXPECT_NE(Ini(prefix).find("nat=285,C:\\native.wcx\r\nive=285,C:\\native.wcx\r\n"), std::string::npos)
         << Ini(prefix);
+    // A Windows path typed with "/", as file dialogs and scripts give it, is the same path.
+    fs::create_directories(prefix.Path("drive_c/Down loads"));
+    fs::copy_file(packer, prefix.Path("drive_c/Down loads/fwd.wcx"));
+    CliRun forward = Varnel(prefix, {"install", "--extensions", "fwd", "C:/Down loads/fwd.wcx"});
+    EXPECT_EQ(forward.exit, 0) << forward.err;
+    EXPECT_NE(Ini(prefix).find("fwd=285,C:\\Down loads\\fwd.wcx\r\n"), std::string::npos) << Ini(prefix);
 }
 
 // A question without its option ends with exit code 2 and writes nothing; so does a name that

@@ -4,6 +4,7 @@
 #include "platform/paths.h"
 
 #include "platform/codepage.h"
+#include "util/text.h"
 
 namespace varnel::platform {
 
@@ -23,8 +24,10 @@ PathLookupScope::PathLookupScope() = default;
 
 PathLookupScope::~PathLookupScope() = default;
 
+// Every path from outside (dialogs, drops, arguments) comes through here: Windows takes "/" as
+// well as "\\", the host and this program's path functions only "\\".
 std::string ToWindowsPath(std::string_view hostPath) {
-    return Utf8ToHostText(hostPath);
+    return WithBackslashes(Utf8ToHostText(hostPath));
 }
 
 void SelectPrefix(const std::string&) {}
