@@ -1,6 +1,7 @@
 #include "platform/archive.h"
 
 #include "platform/archive_disk.h"
+#include "platform/codepage.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 
@@ -33,11 +34,69 @@ private:
     bool m_open = false;
 };
 
+// UTF-8 of a wide text: UTF-16 where wchar_t has 16 bits (Windows), UTF-32 elsewhere.
+std::string Utf8OfWide(const wchar_t* wide) {
+    std::string out;
+    for (; *wide; ++wide) {
+        uint32_t c = static_cast<uint32_t>(*wide);
+        if constexpr (sizeof(wchar_t) == 2) {
+            if (c >= 0xD800 && c < 0xDC00 && wide[1] >= 0xDC00 && wide[1] < 0xE000) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<uint32_t>(wide[1]) - 0xDC00);
+                ++wide;
+            }
+        }
+        if (c >= 0xD800 && c < 0xE000)
+            c = 0xFFFD; // a lone surrogate stands for nothing
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else if (c < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    return out;
+}
+
+bool IsValidUtf8(std::string_view text) {
+    for (size_t k = 0; k < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[k]);
+        const size_t length = lead < 0x80             ? 1
+                              : (lead & 0xE0) == 0xC0 ? 2
+                              : (lead & 0xF0) == 0xE0 ? 3
+                              : (lead & 0xF8) == 0xF0 ? 4
+                                                      : 0;
+        if (length == 0 || k + length > text.size() || (length == 2 && lead < 0xC2))
+            return false;
+        for (size_t j = 1; j < length; ++j)
+            if ((static_cast<unsigned char>(text[k + j]) & 0xC0) != 0x80)
+                return false;
+        k += length;
+    }
+    return true;
+}
+
+// The entry's name in UTF-8. The library may hold a name only in its wide form: on Windows a name
+// outside the code page (a zip's UTF-8 name in Greek or Japanese, a CP437 name) has no narrow
+// form, and an empty name would be refused as leaving the folder. A zip name not marked as UTF-8
+// is in the DOS code page, which the library here passes on as it is.
 std::string EntryName(archive_entry* entry) {
-    const char* utf8 = archive_entry_pathname_utf8(entry);
-    if (!utf8)
-        utf8 = archive_entry_pathname(entry);
-    return utf8 ? utf8 : "";
+    if (const char* utf8 = archive_entry_pathname_utf8(entry); utf8 && *utf8)
+        return IsValidUtf8(utf8) ? std::string(utf8) : DosTextToUtf8(utf8);
+    if (const wchar_t* wide = archive_entry_pathname_w(entry); wide && *wide)
+        return Utf8OfWide(wide);
+    const char* narrow = archive_entry_pathname(entry);
+    if (!narrow)
+        return {};
+    return IsValidUtf8(narrow) ? std::string(narrow) : DosTextToUtf8(narrow);
 }
 
 bool IsLink(archive_entry* entry) {

@@ -21,6 +21,9 @@ std::string HostTextToUtf8(std::string_view text);
 // never a '?' in place of a character.
 std::string Utf8ToHostText(std::string_view utf8);
 
+// Text in the DOS code page (437), as zip archives hold names that are not marked as UTF-8.
+std::string DosTextToUtf8(std::string_view dos);
+
 // Both fail (return false) on malformed input rather than guess.
 bool Utf16LeToUtf8(std::string_view utf16le, std::string& out);
 bool Utf8ToUtf16Le(std::string_view utf8, std::string& out);

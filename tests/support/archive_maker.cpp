@@ -106,7 +106,8 @@ void WriteRawZip(const std::string& machinePath, const std::vector<RawZipEntry>&
     for (const RawZipEntry& entry : entries) {
         const uint32_t size =
             static_cast<uint32_t>(entry.declaredSize < 0 ? entry.stored.size() : entry.declaredSize);
-        const uint16_t flags = static_cast<uint16_t>((entry.encrypted ? 1 : 0) | 0x800); // UTF-8 names
+        const uint16_t flags =
+            static_cast<uint16_t>((entry.encrypted ? 1 : 0) | (entry.utf8Name ? 0x800 : 0));
         const uint32_t crc = entry.method == 0 ? Crc32(entry.stored) : 0;
         std::string common;
         Put(common, 20, 2);

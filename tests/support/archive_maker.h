@@ -29,6 +29,7 @@ struct RawZipEntry {
     int64_t declaredSize = -1;   // the uncompressed size it claims; -1: the stored size
     bool encrypted = false;      // general-purpose flag bit 0
     uint32_t unixMode = 0100644; // 0120777 makes a symbolic link whose target is `stored`
+    bool utf8Name = true;        // false: the name is in the DOS code page (CP437), as old zippers wrote
 };
 void WriteRawZip(const std::string& machinePath, const std::vector<RawZipEntry>& entries);
 

@@ -225,5 +225,30 @@ TEST(PlatformContract, ArchivesUnpackInsideTheTargetOnly) {
               ArchiveResult::Unreadable);
 }
 
+// Entry names outside the host's code page keep every character: a zip's UTF-8 names in Greek and
+// Japanese, and a name in the DOS code page that old zippers wrote (no UTF-8 flag).
+TEST(PlatformContract, ArchiveNamesOutsideTheCodePageKeepEveryCharacter) {
+    ContractFolder root;
+    const std::string zip = root.Path() + "\\names.zip";
+    const std::string greek = "\xCE\x95\xCE\xBB\xCE\xBB\xCE\xB7\xCE\xBD\xCE\xB9\xCE\xBA\xCE\xAC"; // Ελληνικά
+    const std::string japanese = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E";                          // 日本語
+    test::WriteRawZip(ToHostPath(zip), {{greek + "/bild.wlx", "module"},
+                                        {japanese + ".txt", "read me"},
+                                        {.name = "Gr\x81\xE1"
+                                                 "e.txt",
+                                         .stored = "dos",
+                                         .utf8Name = false}});
+    const std::string target = root.Path() + "\\Plug ins";
+    const ArchiveOutcome unpacked = ExtractArchiveSafely(zip, target);
+    ASSERT_EQ(unpacked.result, ArchiveResult::Extracted) << unpacked.entry;
+    EXPECT_EQ(Contents(std::string(kUtf8Mark) + target + "\\" + greek + "\\bild.wlx"), "module");
+    EXPECT_EQ(Contents(std::string(kUtf8Mark) + target + "\\" + japanese + ".txt"), "read me");
+    std::vector<std::string> names = Names(FindFiles(target + "\\*.txt"));
+    ASSERT_EQ(names.size(), 2u);
+    EXPECT_EQ(names[0], "Gr\xFC\xDF"
+                        "e.txt")
+        << testing::PrintToString(names);
+}
+
 } // namespace
 } // namespace varnel::platform

@@ -118,6 +118,18 @@ std::string AnsiToUtf8(std::string_view ansi) {
     return out;
 }
 
+std::string DosTextToUtf8(std::string_view dos) {
+    if (IsAscii(dos))
+        return std::string(dos);
+    // Every byte of code page 437 is a character, so the conversion cannot stop half-way.
+    thread_local Converter conv("UTF-8", "CP437");
+    std::string out;
+    size_t consumed = 0;
+    if (!conv.Valid() || !conv.Run(dos, out, consumed))
+        return AnsiToUtf8(dos);
+    return out;
+}
+
 std::string Utf8ToAnsi(std::string_view utf8) {
     if (IsAscii(utf8))
         return std::string(utf8);

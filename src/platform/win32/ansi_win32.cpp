@@ -41,6 +41,12 @@ std::string AnsiToUtf8(std::string_view ansi) {
     return Narrow(Wide(ansi, GetACP()), CP_UTF8);
 }
 
+std::string DosTextToUtf8(std::string_view dos) {
+    if (IsAscii(dos))
+        return std::string(dos);
+    return Narrow(Wide(dos, 437), CP_UTF8);
+}
+
 std::string Utf8ToAnsi(std::string_view utf8) {
     if (IsAscii(utf8))
         return std::string(utf8);
