@@ -24,6 +24,8 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
 else
   varnel_install_deps run
 fi
+# Where the kernel runs no 32-bit programs, 32-bit plugins and hosts run under qemu-i386.
+varnel_install_qemu_deps
 
 build=build-run
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVARNEL_TESTS=OFF >/dev/null
@@ -43,7 +45,7 @@ if [ "$windows" = 1 ]; then
     export WINEPREFIX=$PWD/$build/windows-$host
     [ -f "$WINEPREFIX/system.reg" ] || WINEDEBUG=-all "$wine" wineboot -i >/dev/null 2>&1
     wineserver -w
-    tools/make_demo_host.sh "${demo[@]}" "$WINEPREFIX" "$build" >/dev/null
+    tools/bits32.sh auto tools/make_demo_host.sh "${demo[@]}" "$WINEPREFIX" "$build" >/dev/null
     echo "TC Varnel for Windows opens the demo host in $WINEPREFIX (set WINEPREFIX to use your own)."
   fi
   target="$WINEPREFIX/drive_c/Program Files/TC Varnel"
@@ -68,19 +70,19 @@ PY
   export WINEDEBUG=${WINEDEBUG:--all} # Wine's notes on what it does not implement are not for the user
   if [ "$headless" = 1 ]; then
     echo "No display found: TC Varnel runs under Xvfb (a virtual display you cannot see). Close it with Ctrl+C."
-    exec xvfb-run -a "$wine" "$program" "$@"
+    exec tools/bits32.sh auto xvfb-run -a "$wine" "$program" "$@"
   fi
-  exec "$wine" "$program" "$@"
+  exec tools/bits32.sh auto "$wine" "$program" "$@"
 fi
 
 if [ -z "${WINEPREFIX:-}" ]; then
   export WINEPREFIX=$PWD/$build/$host
-  tools/make_demo_host.sh "${demo[@]}" "$WINEPREFIX" "$build" >/dev/null
+  tools/bits32.sh auto tools/make_demo_host.sh "${demo[@]}" "$WINEPREFIX" "$build" >/dev/null
   echo "TC Varnel opens the demo host in $WINEPREFIX (set WINEPREFIX to use your own Total Commander)."
 fi
 
 if [ "$headless" = 1 ]; then
   echo "No display found: TC Varnel runs under Xvfb (a virtual display you cannot see). Close it with Ctrl+C."
-  exec xvfb-run -a "$build/bin/tcvarnel" "$@"
+  exec tools/bits32.sh auto xvfb-run -a "$build/bin/tcvarnel" "$@"
 fi
-exec "$build/bin/tcvarnel" "$@"
+exec tools/bits32.sh auto "$build/bin/tcvarnel" "$@"

@@ -10,7 +10,8 @@
 #     qemu    every 32-bit x86 program runs under qemu-i386;
 #     hidden  every 32-bit x86 program fails with "Exec format error", as on a kernel without
 #             32-bit support;
-#     auto    native where the kernel runs 32-bit programs, else qemu.
+#     auto    native where the kernel runs 32-bit programs, else qemu (else, where no private
+#             namespace can be had, as the machine is, with a word).
 #
 # qemu and hidden mount a binfmt_misc of their own in a private user and mount namespace (Linux 6.7
 # and later) and register i386 ELF programs there; nothing changes for the rest of the machine.
@@ -77,8 +78,14 @@ native | qemu | hidden | auto) ;;
 esac
 mode=$1
 shift
+asked=$mode
 [ "$mode" = auto ] && mode=$(auto_mode)
 [ "$mode" = native ] && exec "$@"
+if [ "$asked" = auto ] && ! namespace_works; then
+    echo "bits32.sh: this kernel runs no 32-bit programs and no private binfmt_misc can be mounted" \
+        "(needs user namespaces and Linux 6.7 or later): 32-bit plugins cannot be asked here" >&2
+    exec "$@"
+fi
 
 if ! namespace_works; then
     echo "bits32.sh: cannot mount a private binfmt_misc (needs user namespaces and Linux 6.7 or later)," \

@@ -384,7 +384,7 @@ TEST_F(WineModuleTest, SixtyFourBitHostsLoadTheTwinModule) {
 namespace varnel {
 namespace {
 
-// A prefix made by 64-bit-only Wine has no syswow64. Its 64-bit modules are still answered, by
+// A prefix made by 64-bit-only Wine has no 32-bit system. Its 64-bit modules are still answered, by
 // the 64-bit loader, however Debian's "wine" is set up; a 32-bit module is not blamed for the
 // missing half, and the user hears that the prefix is the reason.
 TEST_F(WineModuleTest, SixtyFourBitOnlyPrefixes) {
@@ -413,6 +413,13 @@ TEST_F(WineModuleTest, SixtyFourBitOnlyPrefixes) {
     EXPECT_EQ(QueryPackerCaps(packer32, &status), 0);
     EXPECT_EQ(status, QueryStatus::Unavailable);
     EXPECT_EQ(LastQueryProblem(), why);
+
+    // Made where no 32-bit loader ran, a prefix has a syswow64 with nothing in it: the same.
+    fs::create_directory(wow);
+    why.clear();
+    EXPECT_FALSE(platform::FindWine(platform::Bitness::Bits32, &why));
+    EXPECT_NE(why.find("64-bit only"), std::string::npos) << why;
+    fs::remove(wow);
 }
 
 } // namespace

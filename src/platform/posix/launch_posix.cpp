@@ -58,13 +58,19 @@ std::string PrefixArch() {
 }
 
 // A WoW64 prefix runs 32-bit programs only when its 32-bit system was really set up: a prefix made
-// where no 32-bit loader ran has a syswow64 folder with nothing in it.
+// where no 32-bit loader ran has a syswow64 folder with nothing in it. A prefix Wine has not set up
+// yet (no .update-timestamp) gets its system at the first start, from a loader that may run both.
 bool PrefixRuns32Bit() {
     struct stat st;
-    std::string arch = PrefixArch();
-    return arch == "win32" ||
-           (stat((PrefixDir() + "/drive_c/windows/syswow64/kernel32.dll").c_str(), &st) == 0 &&
-            S_ISREG(st.st_mode));
+    const std::string arch = PrefixArch();
+    const std::string syswow64 = PrefixDir() + "/drive_c/windows/syswow64";
+    if (arch == "win32")
+        return true;
+    if (stat(syswow64.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return false;
+    if (stat((PrefixDir() + "/.update-timestamp").c_str(), &st) != 0)
+        return true;
+    return stat((syswow64 + "/kernel32.dll").c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 } // namespace
@@ -84,7 +90,7 @@ std::optional<WineLauncher> FindWine(Bitness bitness, std::string* whyNot) {
         return fail("the Wine prefix " + PrefixDir() + " is a 32-bit prefix and runs no 64-bit program");
     if (bits32 && !PrefixRuns32Bit())
         return fail("the Wine prefix " + PrefixDir() +
-                    " is 64-bit only (no syswow64) and runs no 32-bit program");
+                    " is 64-bit only (no 32-bit system in syswow64) and runs no 32-bit program");
 
     std::vector<std::string> candidates;
     if (const char* custom = std::getenv("VARNEL_WINE"); custom && *custom) {
