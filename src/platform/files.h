@@ -116,6 +116,26 @@ ReadResult ReadWholeFile(std::string_view path, std::string& bytes, size_t maxBy
 // untouched and false is returned.
 bool ReplaceFileAtomically(std::string_view path, std::string_view bytes);
 
+// Held while a program checks a file and replaces it: every program of ours that writes the file
+// takes it first, so none writes between another's check and its write. Nothing is left on disk
+// (a lock on the file's folder on Linux, a named mutex on Windows). Waits until it is free.
+class FileWriteLock {
+public:
+    explicit FileWriteLock(std::string_view path);
+    ~FileWriteLock();
+    FileWriteLock(const FileWriteLock&) = delete;
+    FileWriteLock& operator=(const FileWriteLock&) = delete;
+
+private:
+    intptr_t m_handle = -1;
+};
+
+// Creates a new file with these contents in one step, never over an existing one: the file is
+// written beside it under a temporary name and then given its name only if nobody has it yet, so
+// two programs can never take the same name, and a kill leaves it whole or absent.
+enum class CreateResult { Created, Exists, Failed };
+CreateResult CreateFileExclusively(std::string_view path, std::string_view bytes);
+
 // Sees every replacement made through ReplaceFileAtomically: the change history keeps the bytes a
 // file had before a change. BeforeReplace runs while the file is still as it was, AfterReplace
 // once the replacement is done or failed. Replacements the observer makes itself are not shown.

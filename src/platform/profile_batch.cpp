@@ -114,6 +114,8 @@ bool ProfileBatch::Commit() {
             Cache()[batch.host] = std::move(batch.working);
         return true;
     }
+    // The check below and the write are one step against our other programs: none writes between.
+    FileWriteLock locked(batch.file);
     // Another program (the host, an editor) may have written the file while the batch was open:
     // its changes are kept, and the batch's edits go onto them unless they touch the same sections.
     // A file whose identity, size and time are still those read is taken as unchanged, as the

@@ -14,6 +14,7 @@
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/xattr.h>
 #include <vector>
 
@@ -93,6 +94,52 @@ bool ReplaceFileOnDisk(std::string_view path, std::string_view bytes) {
         close(dirFd);
     }
     return true;
+}
+
+FileWriteLock::FileWriteLock(std::string_view path) {
+    std::string host = ToHostPath(path);
+    char resolved[PATH_MAX];
+    if (!host.empty() && realpath(host.c_str(), resolved))
+        host = resolved; // the folder of the file a link names
+    const size_t slash = host.rfind('/');
+    if (slash == std::string::npos)
+        return;
+    const int fd = open(host.substr(0, slash == 0 ? 1 : slash).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+    }
+    m_handle = fd;
+}
+
+FileWriteLock::~FileWriteLock() {
+    if (m_handle >= 0)
+        close(static_cast<int>(m_handle)); // closing lets the lock go
+}
+
+CreateResult CreateFileExclusively(std::string_view path, std::string_view bytes) {
+    const std::string host = ToHostPath(path);
+    const size_t slash = host.rfind('/');
+    if (host.empty() || slash == std::string::npos)
+        return CreateResult::Failed;
+    std::string temp = host.substr(0, slash + 1) + "." + host.substr(slash + 1) + ".XXXXXX";
+    std::vector<char> tempName(temp.begin(), temp.end());
+    tempName.push_back('\0');
+    const int fd = mkstemp(tempName.data());
+    if (fd < 0)
+        return CreateResult::Failed;
+    mode_t mask = umask(0);
+    umask(mask);
+    bool ok = WriteAll(fd, bytes) && fchmod(fd, 0666 & ~mask) == 0 && fsync(fd) == 0;
+    ok = close(fd) == 0 && ok;
+    // link() gives the name only when it is free; the temporary name then goes.
+    CreateResult result = CreateResult::Failed;
+    if (ok)
+        result = link(tempName.data(), host.c_str()) == 0 ? CreateResult::Created
+                 : errno == EEXIST                        ? CreateResult::Exists
+                                                          : CreateResult::Failed;
+    unlink(tempName.data());
+    return result;
 }
 
 void RemoveStaleReplacements(std::string_view path) {

@@ -104,6 +104,53 @@ bool ReplaceFileOnDisk(std::string_view path, std::string_view bytes) {
     return ok;
 }
 
+FileWriteLock::FileWriteLock(std::string_view path) {
+    // One mutex per file, named after its full path in upper case, as Windows compares names.
+    std::wstring name = FinalPath(Wide(path));
+    for (wchar_t& c : name)
+        c = c == L'\\' ? L'/' : static_cast<wchar_t>(std::towupper(c));
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, (L"Local\\TCVarnel-" + name).c_str());
+    if (!mutex)
+        return;
+    const DWORD waited = WaitForSingleObject(mutex, INFINITE);
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+        CloseHandle(mutex);
+        return;
+    }
+    m_handle = reinterpret_cast<intptr_t>(mutex);
+}
+
+FileWriteLock::~FileWriteLock() {
+    if (m_handle == -1)
+        return;
+    HANDLE mutex = reinterpret_cast<HANDLE>(m_handle);
+    ReleaseMutex(mutex);
+    CloseHandle(mutex);
+}
+
+CreateResult CreateFileExclusively(std::string_view path, std::string_view bytes) {
+    const std::wstring target = Wide(path);
+    if (target.empty())
+        return CreateResult::Failed;
+    std::wstring temp;
+    HANDLE handle = CreateTemporary(target, temp);
+    if (handle == INVALID_HANDLE_VALUE)
+        return CreateResult::Failed;
+    bool ok = WriteAll(handle, bytes) && FlushFileBuffers(handle);
+    ok = CloseHandle(handle) && ok;
+    // Without MOVEFILE_REPLACE_EXISTING the move fails when the name is taken.
+    CreateResult result = CreateResult::Failed;
+    if (ok) {
+        if (MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH))
+            return CreateResult::Created;
+        const DWORD error = GetLastError();
+        result = error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? CreateResult::Exists
+                                                                             : CreateResult::Failed;
+    }
+    DeleteFileW(temp.c_str());
+    return result;
+}
+
 void RemoveStaleReplacements(std::string_view path) {
     std::wstring target = Wide(path);
     if (target.empty())
