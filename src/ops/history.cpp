@@ -233,9 +233,16 @@ public:
         std::vector<StoredRecord> stored = StoredRecords(folder);
         record.id = stored.empty() ? 1 : stored.back().id + 1;
         record.time = platform::DateText() + " " + platform::TimeText();
-        // Written in one step under its final name: a kill leaves the record whole or absent.
-        if (platform::ReplaceFileAtomically(JoinPath(folder, RecordName(record.id)), Serialize(record)))
-            DropOldRecords(folder);
+        // Written in one step under its final name, which is taken only while free: another
+        // program recording at the same moment gets the next number, and neither record is lost.
+        for (int attempt = 0; attempt < 1000; ++attempt, ++record.id) {
+            const platform::CreateResult created =
+                platform::CreateFileExclusively(JoinPath(folder, RecordName(record.id)), Serialize(record));
+            if (created == platform::CreateResult::Created)
+                DropOldRecords(folder);
+            if (created != platform::CreateResult::Exists)
+                break;
+        }
     }
 };
 

@@ -25,6 +25,7 @@
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <poll.h>
 #include <set>
@@ -400,6 +401,39 @@ TEST_F(CliTest, JsonHasTheDocumentedFields) {
     CliRun large = Varnel(prefix, {"--json", "list", "--kind", "lister"});
     ASSERT_EQ(large.exit, 0) << large.err;
     EXPECT_EQ(nlohmann::json::parse(large.out).size(), 3000u);
+}
+
+// Two programs changing the same host at once: no change is lost or goes unrecorded. Each
+// plugin's records alternate between disabling and enabling it (a lost write or a lost record
+// would show the same change twice in a row), and undoing them all gives back the original bytes.
+TEST_F(CliTest, ChangesMadeAtOnceAreNeitherLostNorUnrecorded) {
+    const std::string original = Ini(prefix);
+    auto toggle = [&](const char* plugin) {
+        for (int round = 0; round < 6; ++round)
+            for (const char* command : {"disable", "enable"})
+                Varnel(prefix, {command, "--yes", plugin}); // a conflict (exit 3) changes nothing
+    };
+    std::thread first(toggle, "sample_lister.wlx");
+    std::thread second(toggle, "sample_fs.wfx");
+    first.join();
+    second.join();
+    CliRun history = Varnel(prefix, {"--json", "history"});
+    ASSERT_EQ(history.exit, 0) << history.err;
+    std::map<std::string, std::string> last; // plugin name: its last change
+    size_t changes = 0;
+    for (const nlohmann::json& record : nlohmann::json::parse(history.out)) {
+        const std::string text = record["description"];
+        const bool disabled = text.starts_with("Disabled ");
+        ASSERT_TRUE(disabled || text.starts_with("Enabled ")) << text;
+        const std::string plugin = text.substr(disabled ? 9 : 8);
+        EXPECT_NE(last[plugin], disabled ? "Disabled" : "Enabled") << "twice in a row: " << text;
+        last[plugin] = disabled ? "Disabled" : "Enabled";
+        ++changes;
+    }
+    EXPECT_GE(changes, 4u);
+    CliRun undo = Varnel(prefix, {"undo", "1000"});
+    EXPECT_EQ(undo.exit, 0) << undo.err;
+    EXPECT_EQ(Ini(prefix), original);
 }
 
 // On the host as its installer leaves it (Program Files, %APPDATA%, 32- and 64-bit modules in
