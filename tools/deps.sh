@@ -18,13 +18,19 @@ varnel_install_deps() {
     run) wanted+=("${varnel_packages_run[@]}") ;;
     run-headless) wanted+=("${varnel_packages_run[@]}" "${varnel_packages_run_headless[@]}") ;;
   esac
-  local missing=()
-  local p
-  for p in "${wanted[@]}"; do
+  varnel_apt_install "" "${wanted[@]}"
+}
+
+# varnel_apt_install WHY PACKAGE...: installs those of the packages that are missing.
+varnel_apt_install() {
+  local why=$1
+  shift
+  local missing=() p
+  for p in "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
-  echo "== Installing: ${missing[*]}"
+  echo "== Installing${why:+, $why}: ${missing[*]}"
   local sudo=""
   [ "$(id -u)" -ne 0 ] && sudo="sudo"
   export DEBIAN_FRONTEND=noninteractive
@@ -43,15 +49,5 @@ varnel_install_qemu_deps() {
   local here
   here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
   [ "${VARNEL_32BIT:-auto}" = qemu ] || [ "$("$here/bits32.sh" kernel)" = refuses ] || return 0
-  local wanted=(qemu-user wine32-preloader:i386) missing=() p
-  for p in "${wanted[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-  done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  echo "== Installing, for 32-bit Wine under qemu: ${missing[*]}"
-  local sudo=""
-  [ "$(id -u)" -ne 0 ] && sudo="sudo"
-  $sudo apt-get -o DPkg::Lock::Timeout=600 update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=600 install -y -qq \
-    --no-install-recommends "${missing[@]}" >/dev/null
+  varnel_apt_install "for 32-bit Wine under qemu" qemu-user wine32-preloader:i386
 }

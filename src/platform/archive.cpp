@@ -4,6 +4,7 @@
 #include "platform/codepage.h"
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "util/text.h"
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -47,21 +48,7 @@ std::string Utf8OfWide(const wchar_t* wide) {
         }
         if (c >= 0xD800 && c < 0xE000)
             c = 0xFFFD; // a lone surrogate stands for nothing
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
+        AppendUtf8(c, out);
     }
     return out;
 }
