@@ -14,6 +14,9 @@ NameEncoding::NameEncoding() = default;
 NameEncoding::~NameEncoding() = default;
 
 int OpenArchive(archive* reader, const std::string& machinePath) {
+    // A zip name not marked as UTF-8 is in the DOS code page; the library would read it in the
+    // system's ANSI code page here. (On Linux it passes the bytes on, and the reader converts.)
+    archive_read_set_format_option(reader, "zip", "hdrcharset", "CP437");
     return archive_read_open_filename_w(reader, WideFromUtf8(machinePath).c_str(), 64 * 1024);
 }
 
