@@ -175,6 +175,28 @@ TEST_F(WineHostTest, RunStartsTheHost) {
     EXPECT_TRUE(WaitFor([] { return HostWindowShows(); }, 30)) << StandInReport();
 }
 
+// A 32-bit host is seen running, also where 32-bit Wine runs under qemu-i386 (its processes are
+// qemu's); where no 32-bit Wine runs, Run says why and starts nothing.
+TEST_F(WineHostTest, ThirtyTwoBitHostIsSeenRunning) {
+    const std::string standin32 = std::string(VARNEL_BINARY_DIR) + "/demo/w32/TOTALCMD.EXE";
+    if (!fs::exists(standin32))
+        GTEST_SKIP() << "the i686 stand-in is not built";
+    fs::copy_file(standin32, hostMachinePath, fs::copy_options::overwrite_existing);
+    std::string why;
+    if (!platform::FindWine(platform::Bitness::Bits32, &why)) {
+        test::MessageLog boxes;
+        RunHost();
+        ASSERT_EQ(boxes.Boxes().size(), 1u);
+        EXPECT_NE(boxes.Boxes()[0].text.find(why), std::string::npos) << boxes.Boxes()[0].text;
+        EXPECT_TRUE(Hosts().empty());
+        return;
+    }
+    EXPECT_FALSE(HostRunning(AppSettings().TCPath));
+    RunHost();
+    ASSERT_TRUE(WaitFor([&] { return Hosts().size() == 1; })) << StandInReport();
+    EXPECT_TRUE(WaitFor([] { return HostRunning(AppSettings().TCPath); })) << StandInReport();
+}
+
 TEST_F(WineHostTest, RestartModeZeroClosesAndStartsAgain) {
     ASSERT_TRUE(StartStandIn());
     int first = 0;
