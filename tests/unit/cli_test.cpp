@@ -7,6 +7,7 @@
 #include "catalog/host_config.h"
 #include "catalog/plugin_table.h"
 #include "catalog/registration.h"
+#include "cli_run.h"
 #include "demo_host.h"
 #include "lang/language.h"
 #include "message_log.h"
@@ -38,67 +39,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-    int exit = -1;
-    std::string out;
-    std::string err;
-};
-
-// Runs varnel with the prefix and a settings file of the test's own, standard input closed; with
-// interruptAfterMs, Ctrl+C reaches it after that time.
-CliRun Varnel(const test::TempPrefix& prefix, std::vector<std::string> args, int interruptAfterMs = -1) {
-    std::vector<std::string> argv = {VARNEL_CLI, "--prefix", prefix.Dir(), "--settings",
-                                     prefix.Dir() + "/TC_varnel.ini"};
-    argv.insert(argv.end(), args.begin(), args.end());
-    int out[2], err[2];
-    if (pipe(out) != 0 || pipe(err) != 0)
-        return {};
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(out[1], 1);
-        dup2(err[1], 2);
-        int null = open("/dev/null", O_RDONLY);
-        dup2(null, 0);
-        close(out[0]);
-        close(err[0]);
-        std::vector<char*> raw;
-        for (std::string& arg : argv)
-            raw.push_back(arg.data());
-        raw.push_back(nullptr);
-        execv(raw[0], raw.data());
-        _exit(127);
-    }
-    close(out[1]);
-    close(err[1]);
-    CliRun run;
-    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-    int open = 2;
-    const auto started = std::chrono::steady_clock::now();
-    while (open > 0 && poll(fds, 2, interruptAfterMs >= 0 ? 50 : 120000) >= 0) {
-        if (interruptAfterMs >= 0 &&
-            std::chrono::steady_clock::now() - started > std::chrono::milliseconds(interruptAfterMs)) {
-            kill(pid, SIGINT);
-            interruptAfterMs = -1;
-        }
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP)))
-                continue;
-            char buffer[65536];
-            ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-            if (n <= 0) {
-                close(fds[i].fd);
-                fds[i].fd = -1;
-                --open;
-            } else {
-                (i == 0 ? run.out : run.err).append(buffer, static_cast<size_t>(n));
-            }
-        }
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    run.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
+using test::CliRun;
 
 class CliTest : public ::testing::Test {
 protected:
@@ -238,7 +179,8 @@ TEST_F(CliTest, UnansweredQuestionsAndHostileNamesWriteNothing) {
     fs::copy_file(test::SamplePluginFile(test::ModuleBuild::Native, "hang.dll"),
                   prefix.Path("drive_c/hang.wlx"));
     const auto started = std::chrono::steady_clock::now();
-    CliRun stopped = Varnel(prefix, {"install", prefix.Path("drive_c/hang.wlx")}, 1000);
+    CliRun stopped = Varnel(prefix, {"install", prefix.Path("drive_c/hang.wlx")},
+                            {.interruptAfterMs = 1000, .maxFileBytes = -1, .settings = {}});
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(8));
     EXPECT_EQ(stopped.exit, 1) << stopped.err;
     EXPECT_NE(stopped.err.find("Ctrl+C"), std::string::npos) << stopped.err;

@@ -3,6 +3,7 @@
 // after: nothing outside the plugin's own folder may change, whichever road the archive takes.
 
 #include "archive_fixture.h"
+#include "cli_run.h"
 
 #include <chrono>
 #include <csignal>
@@ -17,26 +18,7 @@
 namespace varnel {
 namespace {
 
-// Every entry below root (links listed with their target, never followed), except below leaveOut.
-std::map<std::string, std::string> Digest(const std::string& root, const std::string& leaveOut = {}) {
-    std::map<std::string, std::string> digest;
-    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
-        const std::string path = it->path().string();
-        if (!leaveOut.empty() && path.starts_with(leaveOut)) {
-            if (it->is_directory() && !it->is_symlink())
-                it.disable_recursion_pending();
-            continue;
-        }
-        const fs::file_status status = it->symlink_status();
-        if (fs::is_symlink(status))
-            digest[path] = "link " + fs::read_symlink(it->path()).string();
-        else if (fs::is_regular_file(status))
-            digest[path] = "file " + std::to_string(std::hash<std::string>{}(ReadFile(path)));
-        else
-            digest[path] = fs::is_directory(status) ? "folder" : "other";
-    }
-    return digest;
-}
+using test::Digest;
 
 class HostileArchiveTest : public ArchiveInstallTest {
 protected:
