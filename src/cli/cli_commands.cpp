@@ -124,7 +124,7 @@ int ListPlugins(Session& session, const ListRequest& request) {
         nlohmann::ordered_json list = nlohmann::ordered_json::array();
         for (int row : rows)
             list.push_back(PluginJson(row));
-        Print(list.dump(2));
+        PrintJson(list);
     } else if (request.keys) {
         for (int row : rows)
             Print(KindWord(EntryAt(row).Kind) + ":" + Session::Terminal(PluginKey(row)));
@@ -177,7 +177,7 @@ int ShowPlugin(Session& session, const std::string& plugin) {
         keys.push_back(Session::Terminal(key));
     object["keys"] = keys;
     if (session.Json()) {
-        Print(object.dump(2));
+        PrintJson(object);
         return session.Exit();
     }
     for (const auto& [field, value] : object.items()) {
@@ -194,7 +194,8 @@ int ShowPlugin(Session& session, const std::string& plugin) {
             for (const auto& text : value)
                 Print(field + ": " + text.get<std::string>());
         else
-            Print(field + ": " + value.dump());
+            Print(field + ": " +
+                  value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace));
     }
     return session.Exit();
 }
@@ -256,8 +257,7 @@ int HostCommand(Session& session, const std::string& action, std::optional<int> 
     if (action == "status") {
         const bool running = HostRunning(s.TCPath);
         if (session.Json())
-            Print(
-                nlohmann::ordered_json{{"host", Session::Terminal(s.TCPath)}, {"running", running}}.dump(2));
+            PrintJson(nlohmann::ordered_json{{"host", Session::Terminal(s.TCPath)}, {"running", running}});
         else
             Print(running ? "running" : "idle");
     } else if (action == "run") {
@@ -293,7 +293,7 @@ int ShowConfig(Session& session, const ConfigOrigins& origins) {
     if (!wine)
         object.erase("prefix");
     if (session.Json()) {
-        Print(object.dump(2));
+        PrintJson(object);
         return session.Exit();
     }
     if (wine)

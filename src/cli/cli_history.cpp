@@ -7,6 +7,7 @@
 #include "lang/language.h"
 #include "ops/health_check.h"
 #include "ops/history.h"
+#include "util/text.h"
 
 #include <algorithm>
 #include <nlohmann/json.hpp>
@@ -14,8 +15,11 @@
 namespace varnel::cli {
 
 int ShowHistory(Session& session) {
-    const std::vector<HistoryRecord> records = LoadHistory(false);
+    std::vector<std::string> skipped;
+    const std::vector<HistoryRecord> records = LoadHistory(false, &skipped);
     const std::vector<bool> inEffect = RecordsInEffect(records);
+    for (const std::string& name : skipped)
+        session.Say(FormatPrintf(Message(140), {name}));
     if (session.Json()) {
         nlohmann::ordered_json list = nlohmann::ordered_json::array();
         for (size_t i = 0; i < records.size(); ++i) {
@@ -30,7 +34,7 @@ int ShowHistory(Session& session) {
                                                                : nlohmann::ordered_json(records[i].reverts)},
                             {"inEffect", static_cast<bool>(inEffect[i])}});
         }
-        Print(list.dump(2));
+        PrintJson(list);
         return session.Exit();
     }
     std::vector<std::vector<std::string>> rows;
@@ -119,7 +123,7 @@ int CheckHealth(Session& session, bool fix, const std::vector<int>& repairs) {
                                            : nlohmann::ordered_json()},
                             {"safe", findings[i].safe},
                             {"path", Session::Terminal(findings[i].path)}});
-        Print(nlohmann::ordered_json{{"repaired", repaired}, {"findings", list}}.dump(2));
+        PrintJson(nlohmann::ordered_json{{"repaired", repaired}, {"findings", list}});
     } else {
         if (repaired > 0)
             Print("Repaired: " + std::to_string(repaired));

@@ -206,4 +206,8 @@ void Print(const std::string& utf8) {
     std::fputc('\n', stdout);
 }
 
+void PrintJson(const nlohmann::ordered_json& value) {
+    Print(value.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace));
+}
+
 } // namespace varnel::cli

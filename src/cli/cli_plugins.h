@@ -41,5 +41,8 @@ std::vector<std::string> FitTable(const std::vector<std::vector<std::string>>& r
 size_t TerminalWidth();
 // One line of UTF-8 on standard output.
 void Print(const std::string& utf8);
+// JSON on standard output, indented; text that is no valid UTF-8 (a damaged record, a crafted
+// name) is shown with replacement characters rather than stopping the output.
+void PrintJson(const nlohmann::ordered_json& value);
 
 } // namespace varnel::cli

@@ -141,11 +141,13 @@ const std::vector<int>& MessageNumbers() {
         // whose pluginst.inf names no plugin, one holding a link or a special file, and a refresh
         // period out of range, and a program path no command can hold; the list's count of one plugin;
         // the bar buttons added, or the bar that could not be written; the change history's
-        // descriptions of changes, an undo, nothing to undo, and a repair.
-        range(91, 139);
+        // descriptions of changes, an undo, nothing to undo, a repair, and a damaged record.
+        range(91, 140);
         // An FS plugin that cannot be configured here, or not loaded; copying a module into the
-        // plugin folder, and a different file in its way; a detect string nested too deeply.
-        range(141, 145);
+        // plugin folder, and a different file in its way; a detect string nested too deeply; a
+        // history that cannot be written; a link in a download folder; a change too large to keep
+        // whole; a copy that a link would lead out of the plugin folder.
+        range(141, 149);
         // The detect-string check's faults, its error line and syntax help; the health check's
         // findings, their repairs, and its summary.
         range(150, 168);

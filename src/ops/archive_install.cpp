@@ -315,11 +315,13 @@ void InstallFromArchive(std::string_view archiveName, bool askConfirmation, bool
     // The files are part of the recorded install, so that an undo takes them back too: the files
     // it made go, the files it replaced (an update) come back.
     RecordedChange change(FormatPrintf(Message(128), {FileNamePart(module), FileNamePart(archiveName)}));
-    std::vector<std::string> targets;
+    std::vector<std::pair<std::string, std::string>> targets;
     for (const platform::TreeEntry& entry : moving.entries)
         if (entry.type == platform::TreeEntry::Type::File)
-            targets.push_back(Joined(destination, entry.relative));
+            targets.emplace_back(Joined(scratch, entry.relative), Joined(destination, entry.relative));
     RecordedMove recordedFiles(std::move(targets));
+    if (!recordedFiles.Ready())
+        return fail({});
     if (platform::MoveOutcome moved = platform::MoveTreeInto(scratch, moving, destination, info.File);
         !moved.ok)
         return fail({});

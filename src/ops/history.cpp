@@ -1,5 +1,5 @@
 // Recording the change history: the observer that sees every file replacement, the records it
-// writes, and their bounds.
+// writes ahead of each change, their bounds, and what killed programs left open.
 
 #include "ops/history.h"
 
@@ -7,149 +7,22 @@
 #include "catalog/module_info.h"
 #include "catalog/plugin_table.h"
 #include "lang/language.h"
+#include "ops/history_store.h"
 #include "platform/files.h"
 #include "platform/system.h"
 #include "util/text.h"
 
 #include <algorithm>
 #include <map>
+#include <memory>
 
 namespace varnel {
 
+using namespace history_detail;
+
 namespace {
 
-constexpr std::string_view kMagic = "TC Varnel history 1";
 constexpr size_t kMaxWatchedFile = 64 * 1024 * 1024;
-
-std::string RecordName(uint64_t id) {
-    std::string digits = std::to_string(id);
-    return std::string(10 - std::min<size_t>(10, digits.size()), '0') + digits + ".rec";
-}
-
-// One line of the record's header: control characters (a crafted plugin name) become blanks.
-std::string OneLine(std::string_view text) {
-    std::string line(text);
-    for (char& c : line)
-        if (static_cast<unsigned char>(c) < 0x20)
-            c = ' ';
-    return line;
-}
-
-std::string Serialize(const HistoryRecord& record) {
-    std::string header = std::string(kMagic) + "\n";
-    header += "id=" + std::to_string(record.id) + "\n";
-    header += "time=" + OneLine(record.time) + "\n";
-    header += "reverts=" + std::to_string(record.reverts) + "\n";
-    header += "description=" + OneLine(record.description) + "\n";
-    std::string body;
-    auto size = [](const std::optional<std::string>& bytes) {
-        return bytes ? std::to_string(bytes->size()) : std::string("none");
-    };
-    for (const HistoryFileChange& file : record.files) {
-        header += "file=" + OneLine(file.path) + "\n";
-        header += "before=" + size(file.before) + "\n";
-        header += "after=" + size(file.after) + "\n";
-        if (file.before)
-            body += *file.before;
-        if (file.after)
-            body += *file.after;
-    }
-    return header + "\n" + body;
-}
-
-std::optional<HistoryRecord> Parse(std::string_view bytes, bool withBytes) {
-    const size_t end = bytes.find("\n\n");
-    if (end == std::string_view::npos || bytes.substr(0, kMagic.size() + 1) != std::string(kMagic) + "\n")
-        return std::nullopt;
-    HistoryRecord record;
-    std::string_view header = bytes.substr(kMagic.size() + 1, end + 1 - kMagic.size() - 1);
-    std::string_view body = bytes.substr(end + 2);
-    struct Sizes {
-        std::optional<uint64_t> before, after;
-    };
-    std::vector<Sizes> sizes;
-    auto number = [](std::string_view text) -> std::optional<uint64_t> {
-        if (text.empty() || text.size() > 19 ||
-            !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
-            return std::nullopt;
-        return std::stoull(std::string(text));
-    };
-    while (!header.empty()) {
-        size_t eol = header.find('\n');
-        std::string_view line = header.substr(0, eol);
-        header.remove_prefix(eol + 1);
-        size_t equals = line.find('=');
-        if (equals == std::string_view::npos)
-            return std::nullopt;
-        std::string_view key = line.substr(0, equals), value = line.substr(equals + 1);
-        if (key == "id") {
-            record.id = number(value).value_or(0);
-        } else if (key == "time") {
-            record.time = value;
-        } else if (key == "reverts") {
-            record.reverts = number(value).value_or(0);
-        } else if (key == "description") {
-            record.description = value;
-        } else if (key == "file") {
-            record.files.push_back({std::string(value), std::nullopt, std::nullopt});
-            sizes.emplace_back();
-        } else if ((key == "before" || key == "after") && !sizes.empty()) {
-            std::optional<uint64_t> n = number(value);
-            if (!n && value != "none")
-                return std::nullopt;
-            (key == "before" ? sizes.back().before : sizes.back().after) = n;
-        }
-    }
-    if (record.id == 0)
-        return std::nullopt;
-    for (size_t i = 0; i < sizes.size(); ++i) {
-        for (auto [size, bytesOut] : {std::pair{sizes[i].before, &record.files[i].before},
-                                      std::pair{sizes[i].after, &record.files[i].after}}) {
-            if (!size)
-                continue;
-            if (*size > body.size())
-                return std::nullopt; // cut short: not a record this program wrote whole
-            *bytesOut = withBytes ? std::string(body.substr(0, *size)) : std::string();
-            body.remove_prefix(*size);
-        }
-    }
-    return record;
-}
-
-struct StoredRecord {
-    uint64_t id;
-    std::string name;
-    uint64_t size;
-};
-
-std::vector<StoredRecord> StoredRecords(const std::string& folder) {
-    std::vector<StoredRecord> stored;
-    for (const platform::FindData& found : platform::FindFiles(JoinPath(folder, "*.rec"))) {
-        if (found.IsFolder || found.Name.size() != 14)
-            continue;
-        std::string digits = found.Name.substr(0, 10);
-        if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
-            continue;
-        stored.push_back({std::stoull(digits), found.Name, found.Size});
-    }
-    std::sort(stored.begin(), stored.end(), [](const auto& a, const auto& b) { return a.id < b.id; });
-    return stored;
-}
-
-// Keeps the newest records within the bounds; the newest one always stays.
-void DropOldRecords(const std::string& folder) {
-    std::vector<StoredRecord> stored = StoredRecords(folder);
-    uint64_t total = 0;
-    for (const StoredRecord& each : stored)
-        total += each.size;
-    size_t first = 0;
-    while (stored.size() - first > 1 &&
-           (stored.size() - first > kHistoryMaxRecords || total > kHistoryMaxBytes)) {
-        platform::DeleteFileAt(JoinPath(folder, stored[first].name));
-        total -= stored[first].size;
-        ++first;
-    }
-}
 
 bool IsWatched(std::string_view path) {
     const std::string name = FileNamePart(path);
@@ -166,25 +39,61 @@ public:
     uint64_t reverts = 0;
     struct Pending {
         std::optional<std::string> before;
-        std::optional<std::string> after;
+        std::optional<std::string> after;    // what the change last wrote there (nullopt: removed)
+        std::optional<std::string> intended; // what it is about to write (nullopt: remove), while planned
         bool readable = true;
         bool written = false;
+        bool planned = false;
+        bool kept = true; // false: left out of the record, as too large a share of the history
     };
     std::map<std::string, Pending> pending; // by path; a record lists its files in this order
-    std::vector<std::string> extra;         // files the change under way asked to be recorded
+    uint64_t openId = 0;                    // the record written ahead of the change under way
+    std::string openTime;
+    std::unique_ptr<platform::WorkMarker> marker;
+    bool refused = false; // the record could not be written: nothing more of this change is made
+    std::string refusedPath;
 
-    void BeforeReplace(std::string_view path) override {
-        const bool asked = std::any_of(extra.begin(), extra.end(),
-                                       [&](const std::string& each) { return EqualsNoCaseAnsi(each, path); });
-        if (!folder.empty() && (IsWatched(path) || asked || (depth > 0 && reverts != 0)))
-            Keep(path);
+    bool Watches(std::string_view path) const {
+        return IsWatched(path) || pending.count(std::string(path)) != 0 || (depth > 0 && reverts != 0);
+    }
+
+    bool BeforeReplace(std::string_view path, std::string_view bytes) override {
+        if (folder.empty() || !Watches(path))
+            return true;
+        if (depth == 0) {
+            description = FormatPrintf(Message(126), {FileNamePart(path)});
+            reverts = 0;
+        }
+        return Plan(path, std::string(bytes), true);
+    }
+
+    void AfterReplace(std::string_view path, std::string_view bytes, bool written) override {
+        auto found = pending.find(std::string(path));
+        if (found == pending.end())
+            return;
+        Settle(found->second, written, std::string(bytes));
+        if (depth == 0)
+            Flush();
+    }
+
+    static void Settle(Pending& entry, bool written, std::optional<std::string> now) {
+        if (written) {
+            entry.after = std::move(now);
+            entry.written = true;
+        }
+        entry.planned = false;
+        entry.intended.reset();
     }
 
     // Keeps what the file holds now as its bytes before the change under way.
-    void Keep(std::string_view path) {
-        if (pending.count(std::string(path)) != 0)
-            return;
-        Pending& entry = pending[std::string(path)];
+    Pending& Keep(std::string_view path, bool kept) {
+        auto [found, made] = pending.try_emplace(std::string(path));
+        Pending& entry = found->second;
+        if (!made)
+            return entry;
+        entry.kept = kept;
+        if (!kept)
+            return entry;
         std::string bytes;
         switch (platform::ReadWholeFile(path, bytes, kMaxWatchedFile)) {
         case platform::ReadResult::Ok:
@@ -192,56 +101,141 @@ public:
             break;
         case platform::ReadResult::Missing:
             break;
+        case platform::ReadResult::TooLarge:
+            entry.kept = IsWatched(path); // a settings file that large cannot be kept: refused below
+            entry.readable = !entry.kept;
+            break;
         default:
-            entry.readable = false; // cannot be kept, so cannot be undone
+            entry.readable = false; // cannot be kept, so cannot be undone: refused below
         }
+        return entry;
     }
 
-    void AfterReplace(std::string_view path, std::string_view bytes, bool written) override {
-        auto found = pending.find(std::string(path));
-        if (found == pending.end())
-            return;
-        if (written) {
-            found->second.after = std::string(bytes);
-            found->second.written = true;
+    // The file is about to hold `intended` (nullopt: to be removed); with writeNow its record is
+    // written before this returns, and false means it could not be and the file must stay.
+    bool Plan(std::string_view path, std::optional<std::string> intended, bool writeNow, bool kept = true) {
+        if (refused)
+            return false;
+        Pending& entry = Keep(path, kept);
+        if (entry.planned && entry.intended == intended)
+            return true; // the record says so already
+        entry.planned = true;
+        entry.intended = std::move(intended);
+        return !writeNow || WriteAhead(path);
+    }
+
+    // The record as it stands: with `final`, the files the change did change; before that, also
+    // those it is about to change, with what they will hold.
+    HistoryRecord Compose(bool final, uint64_t* unkept) {
+        uint64_t total = 0;
+        for (const auto& [path, entry] : pending) {
+            if (!entry.kept || !(entry.written || entry.planned))
+                continue;
+            total += entry.before ? entry.before->size() : 0;
+            total += entry.planned ? (entry.intended ? entry.intended->size() : 0)
+                                   : (entry.after ? entry.after->size() : 0);
         }
-        if (depth == 0)
-            Flush(FormatPrintf(Message(126), {FileNamePart(path)}), 0);
-    }
-
-    // A file this program removed (an undo of the change that made it).
-    void Removed(const std::string& path, std::optional<std::string> before) {
-        Pending& entry = pending[path];
-        if (!entry.written && entry.readable && !entry.before)
-            entry.before = std::move(before);
-        entry.after.reset();
-        entry.written = true;
-    }
-
-    void Flush(const std::string& text, uint64_t revertsId) {
+        // Past its share, the change keeps its settings files only, for good.
+        if (total > kHistoryMaxChangeBytes)
+            for (auto& [path, entry] : pending)
+                if (!IsWatched(path))
+                    entry.kept = false;
         HistoryRecord record;
-        record.description = text;
-        record.reverts = revertsId;
-        for (auto& [path, entry] : pending)
-            if (entry.written && entry.readable && entry.before != entry.after)
-                record.files.push_back({path, std::move(entry.before), std::move(entry.after)});
-        pending.clear();
-        extra.clear();
-        if (record.files.empty() || folder.empty())
-            return;
+        record.description = description;
+        record.reverts = reverts;
+        *unkept = 0;
+        for (const auto& [path, entry] : pending) {
+            const bool counts = final ? entry.written : entry.written || entry.planned;
+            if (!counts)
+                continue;
+            if (!entry.kept) {
+                ++*unkept;
+                continue;
+            }
+            const std::optional<std::string>& now = final || !entry.planned ? entry.after : entry.intended;
+            if (final && (!entry.readable || entry.before == now))
+                continue;
+            record.files.push_back({path, entry.before, now});
+        }
+        return record;
+    }
+
+    bool WriteAhead(std::string_view path) {
+        for (const auto& [each, entry] : pending) {
+            if (entry.kept && entry.planned && !entry.readable)
+                return Refuse(each);
+        }
+        uint64_t unkept = 0;
+        HistoryRecord record = Compose(false, &unkept);
+        if (record.files.empty())
+            return true;
+        record.open = true;
+        // A record larger than the whole history could never be read back.
+        if (Serialize(record).size() > kHistoryMaxBytes)
+            return Refuse(path);
+        if (openId != 0) {
+            record.id = openId;
+            record.time = openTime;
+            if (!WriteRecordFile(RecordPath(folder, openId), Serialize(record)))
+                return Refuse(path);
+            return true;
+        }
+        openTime = platform::DateText() + " " + platform::TimeText();
+        record.time = openTime;
+        platform::FileWriteLock locked(LockPath(folder));
         platform::CreateFolder(folder);
-        std::vector<StoredRecord> stored = StoredRecords(folder);
+        const std::vector<StoredRecord> stored = StoredRecords(folder, nullptr, true);
         record.id = stored.empty() ? 1 : stored.back().id + 1;
-        record.time = platform::DateText() + " " + platform::TimeText();
-        // Written in one step under its final name, which is taken only while free: another
-        // program recording at the same moment gets the next number, and neither record is lost.
-        for (int attempt = 0; attempt < 1000; ++attempt, ++record.id) {
+        // The marker first, so that no other program takes the record for abandoned; the record's
+        // name is taken only while free, so a program recording at the same moment never shares it.
+        for (int attempt = 0; attempt < 1000 && record.id <= kHistoryMaxId; ++attempt, ++record.id) {
+            std::unique_ptr<platform::WorkMarker> taken =
+                platform::WorkMarker::Take(MarkerPath(folder, record.id));
+            if (!taken)
+                continue;
             const platform::CreateResult created =
-                platform::CreateFileExclusively(JoinPath(folder, RecordName(record.id)), Serialize(record));
-            if (created == platform::CreateResult::Created)
-                DropOldRecords(folder);
-            if (created != platform::CreateResult::Exists)
+                platform::CreateFileExclusively(RecordPath(folder, record.id), Serialize(record));
+            if (created == platform::CreateResult::Exists)
+                continue;
+            if (created == platform::CreateResult::Failed)
                 break;
+            openId = record.id;
+            marker = std::move(taken);
+            return true;
+        }
+        return Refuse(path);
+    }
+
+    bool Refuse(std::string_view path) {
+        if (!refused)
+            refusedPath = std::string(path);
+        refused = true;
+        return false;
+    }
+
+    void Flush() {
+        uint64_t unkept = 0;
+        HistoryRecord record = Compose(true, &unkept);
+        pending.clear();
+        if (unkept > 0)
+            record.description.append(" ").append(FormatPrintf(Message(148), {std::to_string(unkept)}));
+        if (openId != 0) {
+            const std::string path = RecordPath(folder, openId);
+            record.id = openId;
+            record.time = openTime;
+            // Should the last write fail, the record stays open and the next start settles it.
+            if (record.files.empty())
+                platform::DeleteFileAt(path);
+            else
+                WriteRecordFile(path, Serialize(record));
+            marker.reset();
+            openId = 0;
+            platform::FileWriteLock locked(LockPath(folder));
+            DropOldRecords(folder);
+        }
+        if (refused) {
+            refused = false;
+            ShowAppMessage(FormatPrintf(Message(146), {folder, refusedPath}), kStyleError);
         }
     }
 };
@@ -258,6 +252,7 @@ void StartHistory(std::string_view folder) {
     recorder.folder = std::string(folder);
     recorder.pending.clear();
     platform::SetReplaceObserver(folder.empty() ? nullptr : &recorder);
+    FinishAbandonedChanges();
 }
 
 std::string PluginLabel(int row) {
@@ -291,12 +286,7 @@ RecordedChange::RecordedChange(std::string description, uint64_t reverts) {
 RecordedChange::~RecordedChange() {
     Recorder& recorder = TheRecorder();
     if (--recorder.depth == 0)
-        recorder.Flush(recorder.description, recorder.reverts);
-}
-
-void WatchInThisChange(std::string_view path) {
-    if (TheRecorder().depth > 0)
-        TheRecorder().extra.emplace_back(path);
+        recorder.Flush();
 }
 
 std::string RecordFilesText(const HistoryRecord& record, size_t shown, std::string_view separator) {
@@ -309,90 +299,149 @@ std::string RecordFilesText(const HistoryRecord& record, size_t shown, std::stri
     for (size_t i = 0; i < paths.size() && i < shown; ++i)
         text.append(i == 0 ? "" : separator).append(*paths[i]);
     if (paths.size() > shown)
-        text.append(separator).append("+" + std::to_string(paths.size() - shown));
+        text.append(separator).append("+").append(std::to_string(paths.size() - shown));
     return text;
 }
 
-RecordedMove::RecordedMove(std::vector<std::string> paths) : m_paths(std::move(paths)) {
+RecordedMove::RecordedMove(std::vector<std::pair<std::string, std::string>> fromTo) {
     Recorder& recorder = TheRecorder();
     if (recorder.depth == 0 || recorder.folder.empty())
         return;
+    // Their sizes decide first, so that a set too large is not read at all.
     uint64_t total = 0;
-    for (const std::string& path : m_paths) {
-        if (std::optional<platform::FileStamp> stamp = platform::StampOf(path))
-            total += stamp->size;
-        if (total > kMaxMovedBytes)
-            return;
+    for (const auto& [from, to] : fromTo)
+        for (const std::string& path : {from, to})
+            if (std::optional<platform::FileStamp> stamp = platform::StampOf(path))
+                total += stamp->size;
+    bool kept = total <= kHistoryMaxChangeBytes;
+    std::vector<std::optional<std::string>> intended(fromTo.size());
+    for (size_t i = 0; kept && i < fromTo.size(); ++i) {
+        std::string bytes;
+        if (platform::ReadWholeFile(fromTo[i].first, bytes, kHistoryMaxChangeBytes) !=
+            platform::ReadResult::Ok)
+            kept = false;
+        intended[i] = std::move(bytes);
     }
     m_watching = true;
-    for (const std::string& path : m_paths)
-        recorder.Keep(path);
+    for (size_t i = 0; i < fromTo.size(); ++i) {
+        m_targets.push_back(fromTo[i].second);
+        if (!recorder.Plan(fromTo[i].second, kept ? std::move(intended[i]) : std::nullopt, false, kept))
+            m_ready = false;
+    }
+    m_ready = m_ready && recorder.WriteAhead(m_targets.empty() ? "" : m_targets.front());
 }
 
 RecordedMove::~RecordedMove() {
     if (!m_watching)
         return;
-    for (const std::string& path : m_paths)
-        TheRecorder().pending.erase(path);
+    // Cut short: those that hold what they were to hold did change; the others did not.
+    Recorder& recorder = TheRecorder();
+    for (const std::string& path : m_targets) {
+        auto found = recorder.pending.find(path);
+        if (found == recorder.pending.end() || !found->second.planned)
+            continue;
+        std::string bytes;
+        const bool changed =
+            found->second.kept &&
+            platform::ReadWholeFile(path, bytes, kMaxWatchedFile) == platform::ReadResult::Ok &&
+            found->second.intended == bytes;
+        Recorder::Settle(found->second, changed, std::move(bytes));
+    }
 }
 
 void RecordedMove::Done() {
     if (!m_watching)
         return;
     Recorder& recorder = TheRecorder();
-    std::vector<std::optional<std::string>> now;
-    uint64_t total = 0;
-    for (const std::string& path : m_paths) {
-        std::string bytes;
-        const platform::ReadResult read = platform::ReadWholeFile(path, bytes, kMaxMovedBytes);
-        if (read != platform::ReadResult::Ok && read != platform::ReadResult::Missing)
-            return; // the destructor leaves them all out
-        total += bytes.size();
-        if (total > kMaxMovedBytes)
-            return;
-        now.push_back(read == platform::ReadResult::Ok ? std::optional<std::string>(std::move(bytes))
-                                                       : std::nullopt);
-    }
-    for (size_t i = 0; i < m_paths.size(); ++i) {
-        if (now[i])
-            recorder.AfterReplace(m_paths[i], *now[i], true);
+    for (const std::string& path : m_targets) {
+        auto found = recorder.pending.find(path);
+        if (found != recorder.pending.end() && found->second.planned)
+            Recorder::Settle(found->second, true, std::move(found->second.intended));
     }
     m_watching = false;
 }
 
 namespace history_detail {
-void NoteRemoved(const std::string& path, std::optional<std::string> before) {
-    TheRecorder().Removed(path, std::move(before));
+
+bool PlanWrites(const std::vector<std::pair<std::string, std::optional<std::string>>>& files) {
+    Recorder& recorder = TheRecorder();
+    if (recorder.folder.empty() || files.empty())
+        return true;
+    for (const auto& [path, bytes] : files)
+        if (!recorder.Plan(path, bytes, false))
+            return false;
+    return recorder.WriteAhead(files.front().first);
 }
+
+bool PlanRemoval(const std::string& path) {
+    Recorder& recorder = TheRecorder();
+    return recorder.folder.empty() || recorder.Plan(path, std::nullopt, true);
+}
+
+void Removed(const std::string& path, bool done) {
+    Recorder& recorder = TheRecorder();
+    if (auto found = recorder.pending.find(path); found != recorder.pending.end())
+        Recorder::Settle(found->second, done, std::nullopt);
+}
+
 } // namespace history_detail
 
 std::optional<HistoryRecord> LoadHistoryRecord(uint64_t id) {
     const std::string& folder = TheRecorder().folder;
-    std::string bytes;
-    if (folder.empty() ||
-        platform::ReadWholeFile(JoinPath(folder, RecordName(id)), bytes,
-                                kHistoryMaxBytes + kMaxWatchedFile) != platform::ReadResult::Ok)
+    if (folder.empty() || id == 0 || id > kHistoryMaxId)
         return std::nullopt;
-    std::optional<HistoryRecord> record = Parse(bytes, true);
-    if (record && record->id != id)
-        return std::nullopt;
-    return record;
+    return ReadRecord(folder, id, true);
 }
 
-std::vector<HistoryRecord> LoadHistory(bool withBytes) {
+std::vector<HistoryRecord> LoadHistory(bool withBytes, std::vector<std::string>* skipped) {
     std::vector<HistoryRecord> records;
     const std::string& folder = TheRecorder().folder;
     if (folder.empty())
         return records;
-    for (const StoredRecord& each : StoredRecords(folder)) {
-        std::string bytes;
-        if (platform::ReadWholeFile(JoinPath(folder, each.name), bytes, kHistoryMaxBytes + kMaxWatchedFile) !=
-            platform::ReadResult::Ok)
-            continue;
-        if (std::optional<HistoryRecord> record = Parse(bytes, withBytes); record && record->id == each.id)
+    for (const StoredRecord& each : StoredRecords(folder, skipped, false)) {
+        if (std::optional<HistoryRecord> record = ReadRecord(folder, each.id, withBytes))
             records.push_back(std::move(*record));
+        else if (skipped)
+            skipped->push_back(each.name);
     }
     return records;
+}
+
+void FinishAbandonedChanges() {
+    const std::string folder = TheRecorder().folder;
+    if (folder.empty())
+        return;
+    // Claimed under the history's lock, finished outside it: finishing takes the files' locks,
+    // which a program writing them holds while it waits for the history's.
+    std::vector<std::pair<uint64_t, std::unique_ptr<platform::WorkMarker>>> claimed;
+    {
+        platform::FileWriteLock locked(LockPath(folder));
+        for (const StoredRecord& each : StoredRecords(folder, nullptr, false)) {
+            if (each.id == TheRecorder().openId)
+                continue;
+            std::optional<HistoryRecord> record = ReadRecord(folder, each.id, false);
+            if (!record || !record->open)
+                continue;
+            if (std::unique_ptr<platform::WorkMarker> marker =
+                    platform::WorkMarker::Take(MarkerPath(folder, each.id)))
+                claimed.emplace_back(each.id, std::move(marker));
+        }
+        // A marker whose program was killed before its record was made: taking it removes it.
+        for (const platform::FindData& found : platform::FindFiles(JoinPath(folder, "*.open"))) {
+            const std::string digits = found.Name.substr(0, found.Name.find('.'));
+            const uint64_t id = digits.size() == 10 && std::all_of(digits.begin(), digits.end(), ::isdigit)
+                                    ? std::stoull(digits)
+                                    : 0;
+            if (id != 0 && id != TheRecorder().openId && !platform::FileExists(RecordPath(folder, id)))
+                platform::WorkMarker::Take(MarkerPath(folder, id));
+        }
+    }
+    for (const auto& [id, marker] : claimed)
+        FinishAbandoned(folder, id);
+    if (!claimed.empty()) {
+        platform::FileWriteLock locked(LockPath(folder));
+        DropOldRecords(folder);
+    }
 }
 
 std::vector<bool> RecordsInEffect(const std::vector<HistoryRecord>& records) {

@@ -2,6 +2,14 @@
 // The change history: every change this program makes to the host's configuration, its button
 // bar and its descriptions is kept with the file's bytes before and after, so it can be undone.
 // Records are files in a `history` folder beside the settings file, each written in one step.
+//
+// A record is written before its change becomes visible (write-ahead): it is "open" while the
+// change is under way, listing what each file held and what it is about to hold, and the program
+// making it holds a marker beside it. A record that is open while nobody holds its marker belongs
+// to a program that was killed: FinishAbandonedChanges keeps of it what did change (an undo is
+// carried to its end), so any kill leaves no change, a change with its record, or an undo that
+// the next start or the next undo completes. When the record cannot be written, the change is
+// not made.
 
 #include <cstdint>
 #include <optional>
@@ -22,11 +30,18 @@ struct HistoryRecord {
     std::string time;        // as the user's system writes date and time
     std::string description; // one line, in the user's language
     uint64_t reverts = 0;    // the record this one undid, or 0
+    bool open = false;       // its change is under way, or was cut short by a kill
     std::vector<HistoryFileChange> files;
 };
 
 inline constexpr size_t kHistoryMaxRecords = 200;
 inline constexpr uint64_t kHistoryMaxBytes = 50ull * 1024 * 1024;
+// One change keeps its files' bytes only up to this share of the history, so that it never
+// pushes the others out: past it, the settings files alone are kept, and its description says
+// that its other files cannot be taken back.
+inline constexpr uint64_t kHistoryMaxChangeBytes = kHistoryMaxBytes / 4;
+// Record numbers run up to this; a record file with a larger one is damaged.
+inline constexpr uint64_t kHistoryMaxId = 999999999;
 
 // Starts recording into `folder` (a Windows path; made when missing), or stops when it is empty.
 // The host configuration in use is watched, and bar files and Descript.ion by their names.
@@ -46,8 +61,14 @@ public:
     RecordedChange& operator=(const RecordedChange&) = delete;
 };
 
-// The records, oldest first (the files' bytes only when withBytes).
-std::vector<HistoryRecord> LoadHistory(bool withBytes = true);
+// The records, oldest first (the files' bytes only when withBytes). A record file that is
+// damaged (cut short, not a record, a folder, too large, a number out of range) is left out, and
+// its name goes to `skipped`.
+std::vector<HistoryRecord> LoadHistory(bool withBytes = true, std::vector<std::string>* skipped = nullptr);
+// Finishes what killed programs left: each abandoned open record keeps the files its change did
+// reach (none: it goes), and an abandoned undo is carried to its end. Runs at the start and
+// before every undo.
+void FinishAbandonedChanges();
 // A plugin as a record's description names it: its display name, read now when the table was
 // loaded without it.
 std::string PluginLabel(int row);
@@ -59,27 +80,26 @@ std::string RecordFilesText(const HistoryRecord& record, size_t shown, std::stri
 // The description of a new order of one kind's plugins.
 std::string OrderChangeText(int kind);
 
-// Records this file too in the change under way (a module copied into a plugin folder), so
-// that undoing the change removes it again.
-void WatchInThisChange(std::string_view path);
-
-// Files that reach their place by a rename rather than a replacement (an archive's files moved
-// into a plugin folder), recorded in the change under way as replacements would be: made before
-// the move, it keeps what the paths hold; Done() after it keeps what they hold then. Without
-// Done() (the move failed) nothing of them is recorded. A set of more than kMaxMovedBytes in all
-// is left out, so that one large plugin does not push the rest of the history out.
-inline constexpr uint64_t kMaxMovedBytes = 8ull * 1024 * 1024;
+// Files that reach their place other than through the profile engine (an archive's files moved
+// into a plugin folder, a module copied there), recorded in the change under way: made before
+// they change, it keeps what the targets hold and what they will hold (read from the sources) in
+// the record before any of them changes; Done() once they are in place. Without Done() (the move
+// failed part way) those that did change are recorded. A set too large for the history's share
+// of one change is left out and named in the description as files that cannot be taken back.
 class RecordedMove {
 public:
-    explicit RecordedMove(std::vector<std::string> paths);
+    explicit RecordedMove(std::vector<std::pair<std::string, std::string>> fromTo);
     ~RecordedMove();
     RecordedMove(const RecordedMove&) = delete;
     RecordedMove& operator=(const RecordedMove&) = delete;
+    // False when the record could not be written: nothing may be moved (the user is told).
+    bool Ready() const { return m_ready; }
     void Done();
 
 private:
-    std::vector<std::string> m_paths;
+    std::vector<std::string> m_targets;
     bool m_watching = false;
+    bool m_ready = true;
 };
 
 // One record with its bytes; nullopt when it is gone or damaged.

@@ -1,24 +1,33 @@
 // Undoing recorded changes: the bytes before the change come back in one step while the file is as
 // the change left it; after another program's edits, only the change's own keys are taken back.
+// Each undo holds the locks of the files it changes from its check to its last write, plans every
+// file before it changes one, and can be cancelled; it is whole or it is not at all.
 
 #include "catalog/host_config.h"
 #include "lang/language.h"
 #include "ops/history.h"
+#include "ops/history_store.h"
 #include "platform/files.h"
+#include "platform/process.h"
 #include "platform/profile.h"
 #include "util/text.h"
+
+#include <algorithm>
+#include <memory>
 
 namespace varnel {
 
 namespace history_detail {
-void NoteRemoved(const std::string& path, std::optional<std::string> before);
+bool PlanWrites(const std::vector<std::pair<std::string, std::optional<std::string>>>& files);
 }
+
+using namespace history_detail;
 
 namespace {
 
 constexpr size_t kMaxUndoneFile = 64 * 1024 * 1024;
 
-enum class Plan { Restore, TakeBackKeys, Conflict, Unreadable };
+enum class Plan { Restore, Keep, Conflict, Unreadable };
 
 // Only settings files are taken back key by key: a module, Descript.ion or a plugin's other files
 // are not INI text, so another program's change of them makes an undo a conflict.
@@ -29,8 +38,39 @@ bool IsProfileText(std::string_view path) {
 
 struct FilePlan {
     Plan plan = Plan::Unreadable;
-    std::optional<std::string> now; // the file as it is before the undo
+    std::optional<std::string> now;      // the file as it is before the undo
+    std::optional<std::string> intended; // what the undo gives it (nullopt: it goes)
 };
+
+// The keys the change wrote go back to what they were, on the file as it is now. Nothing is
+// written: the bytes the file would get.
+std::optional<std::string> KeysTakenBack(const std::string& path, const std::string& now,
+                                         const std::vector<platform::ProfileKeyEdit>& edits) {
+    platform::ProfileSnapshot since = platform::ProfileSnapshot::OfBytes(path, now);
+    platform::ProfileBatch batch(path, since);
+    for (const platform::ProfileKeyEdit& edit : edits) {
+        std::optional<std::string_view> value;
+        if (edit.value)
+            value = *edit.value;
+        platform::ProfileWriteString(path, edit.section, edit.key, value);
+    }
+    std::string bytes;
+    if (!batch.Commit(&bytes))
+        return std::nullopt;
+    return bytes;
+}
+
+// Whether another change since touched one of the keys this change wrote: then taking them back
+// would overwrite it. Keys of the same section that the change did not write are no conflict
+// (a plugin disabled by another program beside this one's).
+bool TouchedSince(const std::vector<platform::ProfileKeyEdit>& mine,
+                  const std::vector<platform::ProfileKeyEdit>& since) {
+    for (const platform::ProfileKeyEdit& edit : mine)
+        for (const platform::ProfileKeyEdit& other : since)
+            if (EqualsNoCaseAnsi(edit.section, other.section) && EqualsNoCaseAnsi(edit.key, other.key))
+                return true;
+    return false;
+}
 
 FilePlan PlanFor(const HistoryFileChange& file) {
     FilePlan result;
@@ -44,45 +84,56 @@ FilePlan PlanFor(const HistoryFileChange& file) {
     default:
         return result;
     }
-    if (result.now == file.after)
+    if (result.now == file.after) {
         result.plan = Plan::Restore;
-    else if (IsProfileText(file.path) && result.now && platform::ProfileDifferences(file.after, file.before))
-        result.plan = Plan::TakeBackKeys;
-    else
-        result.plan = Plan::Conflict;
+        result.intended = file.before;
+        return result;
+    }
+    result.plan = Plan::Conflict;
+    if (!IsProfileText(file.path) || !result.now)
+        return result;
+    std::optional<std::vector<platform::ProfileKeyEdit>> edits =
+        platform::ProfileDifferences(file.after, file.before);
+    std::optional<std::vector<platform::ProfileKeyEdit>> since =
+        platform::ProfileDifferences(file.after, result.now);
+    if (!edits || !since || TouchedSince(*edits, *since))
+        return result;
+    if (edits->empty()) {
+        result.plan = Plan::Keep; // nothing of the change's own is left to take back
+        return result;
+    }
+    if (std::optional<std::string> taken = KeysTakenBack(file.path, *result.now, *edits)) {
+        result.plan = Plan::Restore;
+        result.intended = std::move(taken);
+    }
     return result;
 }
 
-// Puts back the files an undo already changed, newest first, when a later file of the same
-// record cannot be changed: a change is undone whole or not at all (never a registration gone
-// while the module copied with it stays, or the other way round).
-void PutBack(const std::vector<const HistoryFileChange*>& changed, const std::vector<FilePlan>& plans) {
-    for (size_t i = changed.size(); i-- > 0;) {
-        const std::string& path = changed[i]->path;
-        if (plans[i].now) {
-            platform::ReplaceFileAtomically(path, *plans[i].now);
-        } else if (platform::DeleteFileAt(path)) {
-            history_detail::NoteRemoved(path, std::nullopt);
-        }
+// The locks of the files' folders, taken in one order by every program, so that two undos and
+// the profile engine never wait for each other in a circle.
+class RecordLocks {
+public:
+    explicit RecordLocks(const std::vector<HistoryFileChange>& files) {
+        std::vector<std::pair<std::string, std::string>> order;
+        for (const HistoryFileChange& file : files)
+            order.emplace_back(LowerAscii(FolderPart(file.path)), file.path);
+        std::sort(order.begin(), order.end());
+        for (const auto& [folder, path] : order)
+            m_held.push_back(std::make_unique<platform::FileWriteLock>(path));
     }
-}
 
-// The keys the change wrote go back to what they were, on the file as it is now; another
-// program's edits of the same sections make it a conflict, as for any batch.
-bool TakeBackKeys(const HistoryFileChange& file) {
-    std::optional<std::vector<platform::ProfileKeyEdit>> edits =
-        platform::ProfileDifferences(file.after, file.before);
-    if (!edits)
+private:
+    std::vector<std::unique_ptr<platform::FileWriteLock>> m_held;
+};
+
+bool Apply(const std::string& path, const std::optional<std::string>& bytes) {
+    if (bytes)
+        return platform::ReplaceFileAtomically(path, *bytes);
+    if (!PlanRemoval(path))
         return false;
-    platform::ProfileSnapshot since = platform::ProfileSnapshot::OfBytes(file.path, file.after);
-    platform::ProfileBatch batch(file.path, since);
-    for (const platform::ProfileKeyEdit& edit : *edits) {
-        std::optional<std::string_view> value;
-        if (edit.value)
-            value = *edit.value;
-        platform::ProfileWriteString(file.path, edit.section, edit.key, value);
-    }
-    return batch.Commit();
+    const bool removed = platform::DeleteFileAt(path) || !platform::FileExists(path);
+    Removed(path, removed);
+    return removed;
 }
 
 bool Refuse(int message, const std::string& path) {
@@ -90,66 +141,142 @@ bool Refuse(int message, const std::string& path) {
     return false;
 }
 
-bool UndoRecord(uint64_t id) {
+enum class Undone { Done, Gone, Failed };
+
+Undone UndoRecord(uint64_t id) {
     std::optional<HistoryRecord> record = LoadHistoryRecord(id);
     if (!record)
-        return Refuse(138, "");
+        return Undone::Gone;
+    RecordLocks locks(record->files);
+    // Under the locks: another program may have undone it meanwhile.
+    {
+        const std::vector<HistoryRecord> records = LoadHistory(false);
+        const std::vector<bool> inEffect = RecordsInEffect(records);
+        auto found =
+            std::find_if(records.begin(), records.end(), [&](const auto& each) { return each.id == id; });
+        if (found == records.end() || !inEffect[static_cast<size_t>(found - records.begin())] || found->open)
+            return Undone::Gone;
+    }
     std::vector<FilePlan> plans;
     for (const HistoryFileChange& file : record->files) {
         plans.push_back(PlanFor(file));
         if (plans.back().plan == Plan::Conflict)
-            return Refuse(111, file.path);
+            return Refuse(111, file.path), Undone::Failed;
         if (plans.back().plan == Plan::Unreadable)
-            return Refuse(109, file.path);
+            return Refuse(109, file.path), Undone::Failed;
     }
     RecordedChange change(FormatPrintf(Message(137), {record->description}), record->id);
-    std::vector<const HistoryFileChange*> changed;
-    for (size_t i = 0; i < record->files.size(); ++i) {
-        const HistoryFileChange& file = record->files[i];
-        bool done = true;
-        if (plans[i].plan == Plan::TakeBackKeys) {
-            done = TakeBackKeys(file);
-        } else if (file.before) {
-            done = platform::ReplaceFileAtomically(file.path, *file.before);
-        } else {
-            done = platform::DeleteFileAt(file.path);
-            if (done)
-                history_detail::NoteRemoved(file.path, file.after);
+    std::vector<std::pair<std::string, std::optional<std::string>>> planned;
+    for (size_t i = 0; i < plans.size(); ++i)
+        if (plans[i].plan == Plan::Restore)
+            planned.emplace_back(record->files[i].path, plans[i].intended);
+    if (!PlanWrites(planned))
+        return Undone::Failed; // the record could not be written: the user is told
+    // Thousands of files (an archive's) take a while: the window stays painted and offers Cancel.
+    platform::BusyWork busy;
+    for (size_t i = 0; i < plans.size(); ++i) {
+        const bool cancelled = busy.Turn();
+        if (cancelled ||
+            (plans[i].plan == Plan::Restore && !Apply(record->files[i].path, plans[i].intended))) {
+            // Whole or not at all: what was changed goes back, newest first.
+            for (size_t j = i; j-- > 0;)
+                if (plans[j].plan == Plan::Restore)
+                    Apply(record->files[j].path, plans[j].now);
+            if (!cancelled)
+                Refuse(91, record->files[i].path);
+            return Undone::Failed;
         }
-        if (!done) {
-            const int message =
-                plans[i].plan == Plan::TakeBackKeys && platform::ProfileBatch::Conflicted() ? 111 : 91;
-            PutBack(changed, plans);
-            return Refuse(message, file.path);
-        }
-        changed.push_back(&file);
     }
-    return true;
+    return Undone::Done;
 }
 
 } // namespace
 
+namespace history_detail {
+
+void FinishAbandoned(const std::string& folder, uint64_t id) {
+    std::optional<HistoryRecord> record = ReadRecord(folder, id, true);
+    if (!record || !record->open)
+        return;
+    RecordLocks locks(record->files);
+    platform::ReplaceObserver* observer = platform::SetReplaceObserver(nullptr);
+    auto now = [](const std::string& path) -> std::optional<std::optional<std::string>> {
+        std::string bytes;
+        switch (platform::ReadWholeFile(path, bytes, kMaxUndoneFile)) {
+        case platform::ReadResult::Ok:
+            return std::optional<std::string>(std::move(bytes));
+        case platform::ReadResult::Missing:
+            return std::optional<std::string>();
+        default:
+            return std::nullopt; // cannot tell
+        }
+    };
+    std::vector<HistoryFileChange> kept;
+    bool failed = false;
+    for (const HistoryFileChange& file : record->files) {
+        const std::optional<std::optional<std::string>> there = now(file.path);
+        if (record->reverts == 0) {
+            // A change: the files it did not reach were never changed.
+            if (!there || *there != file.before)
+                kept.push_back(file);
+            continue;
+        }
+        // An undo is carried to its end.
+        if (there && *there == file.before && file.before != file.after && !failed) {
+            const bool done = file.after ? platform::ReplaceFileAtomically(file.path, *file.after)
+                                         : platform::DeleteFileAt(file.path);
+            failed = !done;
+        }
+        kept.push_back(file);
+    }
+    if (failed) {
+        // It cannot be finished: it is taken back instead, and the change stays in effect.
+        for (const HistoryFileChange& file : record->files)
+            if (std::optional<std::optional<std::string>> there = now(file.path);
+                there && *there == file.after)
+                file.before ? platform::ReplaceFileAtomically(file.path, *file.before)
+                            : platform::DeleteFileAt(file.path);
+        kept.clear();
+    }
+    record->files = std::move(kept);
+    record->open = false;
+    if (record->files.empty())
+        platform::DeleteFileAt(RecordPath(folder, id));
+    else
+        WriteRecordFile(RecordPath(folder, id), Serialize(*record));
+    platform::SetReplaceObserver(observer);
+}
+
+} // namespace history_detail
+
 int UndoLastChanges(int count) {
+    FinishAbandonedChanges();
     int undone = 0;
+    int raced = 0;
     while (undone < count) {
         std::vector<HistoryRecord> records = LoadHistory(false);
         std::vector<bool> inEffect = RecordsInEffect(records);
         size_t i = records.size();
-        while (i > 0 && !(inEffect[i - 1] && records[i - 1].reverts == 0))
+        while (i > 0 && !(inEffect[i - 1] && records[i - 1].reverts == 0 && !records[i - 1].open))
             --i;
         if (i == 0) {
             if (undone == 0)
                 ShowAppMessage(Message(138), kStyleInformation);
             break;
         }
-        if (!UndoRecord(records[i - 1].id))
+        const Undone result = UndoRecord(records[i - 1].id);
+        if (result == Undone::Failed)
             break;
-        ++undone;
+        // Gone: another program undid it or dropped it first; the next newest is taken.
+        if (result == Undone::Gone && ++raced > 1000)
+            break;
+        undone += result == Undone::Done ? 1 : 0;
     }
     return undone;
 }
 
 bool UndoToRecord(uint64_t id) {
+    FinishAbandonedChanges();
     std::vector<HistoryRecord> records = LoadHistory(false);
     std::vector<bool> inEffect = RecordsInEffect(records);
     for (size_t i = 0; i < records.size(); ++i) {
@@ -158,9 +285,9 @@ bool UndoToRecord(uint64_t id) {
         if (!inEffect[i])
             return Refuse(138, "");
         if (records[i].reverts != 0)
-            return UndoRecord(id);
+            return UndoRecord(id) != Undone::Failed;
         for (size_t j = records.size(); j-- > i;)
-            if (inEffect[j] && records[j].reverts == 0 && !UndoRecord(records[j].id))
+            if (inEffect[j] && records[j].reverts == 0 && UndoRecord(records[j].id) == Undone::Failed)
                 return false;
         return true;
     }

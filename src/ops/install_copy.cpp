@@ -15,7 +15,8 @@ namespace varnel {
 
 namespace {
 
-constexpr size_t kMaxCopiedFile = 256 * 1024 * 1024;
+// The whole copy, as for an archive: more is no plugin's and would only exhaust memory.
+constexpr uint64_t kMaxCopiedBytes = 256ull * 1024 * 1024;
 
 std::string FolderOfKind(PluginKind kind) {
     const Settings& s = AppSettings();
@@ -39,31 +40,71 @@ struct CopiedFile {
     std::string to;
 };
 
-// The files that go along: those beside the module that share its base name, and its language
-// folder's files.
-std::vector<CopiedFile> FilesToCopy(std::string_view modulePath, const std::string& target) {
+struct CopyPlan {
+    std::vector<CopiedFile> files;
+    std::string refusal; // why nothing may be copied, told to the user
+};
+
+// The files that go along: the module first, those beside it that share its base name, and its
+// language folder's files. The download folder is a stranger's: a link among them is refused,
+// never followed, and so is more than the bytes a plugin may have. A name that differs from one
+// taken already only in letter case is left out, since the plugin folder would give both one
+// file: the module named is the one copied.
+CopyPlan FilesToCopy(std::string_view modulePath, const std::string& target) {
     const std::string folder = FolderPart(modulePath);
     const std::string base = BaseName(FileNamePart(modulePath));
-    std::vector<CopiedFile> files;
+    CopyPlan plan;
+    uint64_t bytes = 0;
+    auto add = [&](std::string from, std::string to, uint64_t size) {
+        for (const CopiedFile& each : plan.files)
+            if (EqualsNoCaseAnsi(each.to, to))
+                return;
+        plan.files.push_back({std::move(from), std::move(to)});
+        bytes += size;
+    };
+    auto refuse = [&](int message, const std::string& path) {
+        plan.refusal = message == 108
+                           ? FormatPrintf(Message(108), {path, static_cast<int>(kMaxCopiedBytes >> 20)})
+                           : FormatPrintf(Message(message), {path});
+        return plan;
+    };
+    if (platform::IsSymbolicLink(modulePath))
+        return refuse(147, std::string(modulePath));
+    add(std::string(modulePath), JoinPath(target, FileNamePart(modulePath)), 0);
     for (const platform::FindData& found : platform::FindFiles(JoinPath(folder, "*"))) {
-        if (found.IsFolder) {
-            if (EqualsNoCaseAscii(found.Name, "lang") || EqualsNoCaseAscii(found.Name, "language")) {
-                platform::TreeLimits limits;
-                limits.maxEntries = 2000;
-                limits.maxDepth = 2;
-                const std::string from = JoinPath(folder, found.Name);
-                const platform::TreeListing listing = platform::ListTree(from, limits, false);
-                for (const platform::TreeEntry& entry : listing.entries)
-                    if (entry.type == platform::TreeEntry::Type::File)
-                        files.push_back({JoinPath(from, entry.relative),
-                                         JoinPath(JoinPath(target, found.Name), entry.relative)});
-            }
+        const std::string from = JoinPath(folder, found.Name);
+        const bool language =
+            EqualsNoCaseAscii(found.Name, "lang") || EqualsNoCaseAscii(found.Name, "language");
+        if (!language && !EqualsNoCaseAnsi(BaseName(found.Name), base))
+            continue;
+        if (platform::IsSymbolicLink(from))
+            return refuse(147, from);
+        if (!found.IsFolder) {
+            add(from, JoinPath(target, found.Name), found.Size);
             continue;
         }
-        if (EqualsNoCaseAnsi(BaseName(found.Name), base))
-            files.push_back({JoinPath(folder, found.Name), JoinPath(target, found.Name)});
+        if (!language)
+            continue;
+        platform::TreeLimits limits;
+        limits.maxEntries = 2000;
+        limits.maxDepth = 2;
+        limits.maxBytes = kMaxCopiedBytes;
+        const platform::TreeListing listing = platform::ListTree(from, limits, false);
+        if (listing.status == platform::TreeStatus::TooLarge)
+            return refuse(108, from);
+        if (listing.status != platform::TreeStatus::Ok)
+            return refuse(109, from);
+        for (const platform::TreeEntry& entry : listing.entries) {
+            if (entry.type == platform::TreeEntry::Type::Other)
+                return refuse(147, JoinPath(from, entry.relative));
+            if (entry.type == platform::TreeEntry::Type::File)
+                add(JoinPath(from, entry.relative), JoinPath(JoinPath(target, found.Name), entry.relative),
+                    entry.size);
+        }
     }
-    return files;
+    if (bytes > kMaxCopiedBytes)
+        return refuse(108, folder);
+    return plan;
 }
 
 // Makes the folder and the missing ones above it.
@@ -105,16 +146,39 @@ std::optional<std::string> OfferCopyIntoPluginFolder(std::string_view modulePath
     case UserDialogs::CopyChoice::Copy:
         break;
     }
-    // Every file is read first and every clash settled before anything is written.
-    std::vector<std::pair<CopiedFile, std::string>> planned;
-    for (const CopiedFile& file : FilesToCopy(modulePath, target)) {
-        std::string bytes;
-        if (platform::ReadWholeFile(file.from, bytes, kMaxCopiedFile) != platform::ReadResult::Ok) {
-            ShowAppMessage(FormatPrintf(Message(109), {file.from}), kStyleError);
+    CopyPlan plan = FilesToCopy(modulePath, target);
+    if (!plan.refusal.empty()) {
+        ShowAppMessage(plan.refusal, kStyleError);
+        return std::nullopt;
+    }
+    // Nothing is written through a link: every target, with the links on its way resolved on
+    // disk, lies in the plugin folder (which may itself be a link the user chose).
+    const std::string pluginFolder = FolderOfKind(kind);
+    for (const CopiedFile& file : plan.files) {
+        if (!platform::LiesInside(file.to, pluginFolder) || platform::IsSymbolicLink(file.to)) {
+            ShowAppMessage(FormatPrintf(Message(149), {file.to, pluginFolder}), kStyleError);
             return std::nullopt;
         }
+    }
+    // Every file is read first and every clash settled before anything is written.
+    std::vector<std::pair<CopiedFile, std::string>> planned;
+    uint64_t total = 0;
+    for (const CopiedFile& file : plan.files) {
+        std::string bytes;
+        const platform::ReadResult read = platform::ReadWholeFile(file.from, bytes, kMaxCopiedBytes - total);
+        if (read != platform::ReadResult::Ok) {
+            const int message = read == platform::ReadResult::TooLarge   ? 108
+                                : read == platform::ReadResult::NotAFile ? 107
+                                                                         : 109;
+            ShowAppMessage(message == 108 ? FormatPrintf(Message(108),
+                                                         {file.from, static_cast<int>(kMaxCopiedBytes >> 20)})
+                                          : FormatPrintf(Message(message), {file.from}),
+                           kStyleError);
+            return std::nullopt;
+        }
+        total += bytes.size();
         std::string present;
-        const platform::ReadResult there = platform::ReadWholeFile(file.to, present, kMaxCopiedFile);
+        const platform::ReadResult there = platform::ReadWholeFile(file.to, present, bytes.size());
         if (there == platform::ReadResult::Ok && present == bytes)
             continue; // the same file is there already
         if (there != platform::ReadResult::Missing &&
@@ -122,13 +186,20 @@ std::optional<std::string> OfferCopyIntoPluginFolder(std::string_view modulePath
             return std::nullopt;
         planned.emplace_back(file, std::move(bytes));
     }
+    std::vector<std::pair<std::string, std::string>> fromTo;
+    for (const auto& [file, bytes] : planned)
+        fromTo.emplace_back(file.from, file.to);
+    RecordedMove recorded(std::move(fromTo));
+    if (!recorded.Ready())
+        return std::nullopt;
     for (auto& [file, bytes] : planned) {
-        WatchInThisChange(file.to);
-        if (!MakeFolders(FolderPart(file.to)) || !platform::ReplaceFileAtomically(file.to, bytes)) {
+        if (!MakeFolders(FolderPart(file.to)) || !platform::LiesInside(file.to, pluginFolder) ||
+            !platform::ReplaceFileAtomically(file.to, bytes)) {
             ShowAppMessage(FormatPrintf(Message(91), {file.to}), kStyleError);
             return std::nullopt;
         }
     }
+    recorded.Done();
     return JoinPath(target, FileNamePart(modulePath));
 }
 

@@ -118,7 +118,9 @@ bool ReplaceFileAtomically(std::string_view path, std::string_view bytes);
 
 // Held while a program checks a file and replaces it: every program of ours that writes the file
 // takes it first, so none writes between another's check and its write. Nothing is left on disk
-// (a lock on the file's folder on Linux, a named mutex on Windows). Waits until it is free.
+// (a lock on the file's folder on Linux, a named mutex on Windows). Waits until it is free. A
+// program may take it again while it holds it (an undo holds the files it restores while the
+// profile engine writes one of them).
 class FileWriteLock {
 public:
     explicit FileWriteLock(std::string_view path);
@@ -130,6 +132,23 @@ private:
     intptr_t m_handle = -1;
 };
 
+// Work under way for as long as this program holds the marker: a file that the program keeps
+// locked and that goes when the marker is dropped. A program that ends, killed or not, lets it go,
+// so another program that can take the same marker knows the work was abandoned.
+class WorkMarker {
+public:
+    // nullptr while another living program holds the marker (or it cannot be made).
+    static std::unique_ptr<WorkMarker> Take(std::string_view path);
+    ~WorkMarker();
+    WorkMarker(const WorkMarker&) = delete;
+    WorkMarker& operator=(const WorkMarker&) = delete;
+
+private:
+    WorkMarker() = default;
+    std::string m_path;
+    intptr_t m_handle = -1;
+};
+
 // Creates a new file with these contents in one step, never over an existing one: the file is
 // written beside it under a temporary name and then given its name only if nobody has it yet, so
 // two programs can never take the same name, and a kill leaves it whole or absent.
@@ -137,12 +156,14 @@ enum class CreateResult { Created, Exists, Failed };
 CreateResult CreateFileExclusively(std::string_view path, std::string_view bytes);
 
 // Sees every replacement made through ReplaceFileAtomically: the change history keeps the bytes a
-// file had before a change. BeforeReplace runs while the file is still as it was, AfterReplace
-// once the replacement is done or failed. Replacements the observer makes itself are not shown.
+// file had before a change and will have after it. BeforeReplace runs while the file is still as
+// it was, with the bytes about to be written; when it answers false the file is not replaced and
+// ReplaceFileAtomically fails. AfterReplace runs once the replacement is done or failed.
+// Replacements the observer makes itself are not shown.
 class ReplaceObserver {
 public:
     virtual ~ReplaceObserver() = default;
-    virtual void BeforeReplace(std::string_view path) = 0;
+    virtual bool BeforeReplace(std::string_view path, std::string_view bytes) = 0;
     virtual void AfterReplace(std::string_view path, std::string_view bytes, bool written) = 0;
 };
 // Installs the observer (nullptr: none) and returns the previous one.

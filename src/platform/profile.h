@@ -88,8 +88,9 @@ public:
     // Writes the gathered changes; true when they are on disk (or there were none). When another
     // program changed the file since the batch read it, the changes go onto that program's
     // version; if it changed a section the batch changes too, nothing is written, false is
-    // returned and Conflicted() says so.
-    bool Commit();
+    // returned and Conflicted() says so. With `preview`, the bytes the file would get go there and
+    // nothing is written (an undo plans every file before it changes any).
+    bool Commit(std::string* preview = nullptr);
     static bool Conflicted();
 
 private:

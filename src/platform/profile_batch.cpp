@@ -98,7 +98,7 @@ bool ProfileBatch::Usable() const {
     return g_batch && g_batch->usable;
 }
 
-bool ProfileBatch::Commit() {
+bool ProfileBatch::Commit(std::string* preview) {
     if (!m_owner)
         return Usable();
     g_lastCommitConflicted = false;
@@ -146,6 +146,10 @@ bool ProfileBatch::Commit() {
         result = std::move(*rebased);
     }
     std::optional<std::string> bytes = Serialize(result);
+    if (bytes && preview) {
+        *preview = std::move(*bytes);
+        return true;
+    }
     if (!bytes || !ReplaceFileAtomically(batch.file, *bytes))
         return false;
     RememberWritten(batch.host, std::move(result), *bytes);

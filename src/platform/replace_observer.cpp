@@ -21,9 +21,9 @@ bool ReplaceFileAtomically(std::string_view path, std::string_view bytes) {
     if (!observer)
         return ReplaceFileOnDisk(path, bytes);
     g_inObserver = true;
-    observer->BeforeReplace(path);
+    const bool allowed = observer->BeforeReplace(path, bytes);
     g_inObserver = false;
-    const bool written = ReplaceFileOnDisk(path, bytes);
+    const bool written = allowed && ReplaceFileOnDisk(path, bytes);
     g_inObserver = true;
     observer->AfterReplace(path, bytes, written);
     g_inObserver = false;

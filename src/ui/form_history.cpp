@@ -3,6 +3,7 @@
 #include "lang/language.h"
 #include "ops/history.h"
 #include "ui/qt_text.h"
+#include "util/text.h"
 
 #include <QGridLayout>
 #include <QHeaderView>
@@ -48,7 +49,8 @@ TFormHistory::TFormHistory(QWidget* parent) : QDialog(parent) {
 
 void TFormHistory::Fill() {
     m_listView1->clear();
-    const std::vector<HistoryRecord> records = LoadHistory(false);
+    std::vector<std::string> skipped;
+    const std::vector<HistoryRecord> records = LoadHistory(false, &skipped);
     const std::vector<bool> inEffect = RecordsInEffect(records);
     for (size_t i = records.size(); i-- > 0;) {
         const HistoryRecord& record = records[i];
@@ -65,6 +67,14 @@ void TFormHistory::Fill() {
         if (!inEffect[i])
             for (int c = 0; c < 3; ++c)
                 item->setForeground(c, palette().brush(QPalette::Disabled, QPalette::Text));
+    }
+    // A damaged record file is named, below the others, and cannot be undone to.
+    for (const std::string& name : skipped) {
+        auto* item = new QTreeWidgetItem(m_listView1);
+        item->setText(1, FromAnsi(FormatPrintf(Message(140), {name})));
+        item->setData(0, Qt::UserRole + 1, false);
+        for (int c = 0; c < 3; ++c)
+            item->setForeground(c, palette().brush(QPalette::Disabled, QPalette::Text));
     }
     if (m_listView1->topLevelItemCount() > 0)
         m_listView1->setCurrentItem(m_listView1->topLevelItem(0));

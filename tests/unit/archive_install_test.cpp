@@ -255,8 +255,8 @@ TEST_F(ArchiveInstallTest, UndoTakesBackTheFilesWithTheRegistration) {
     EXPECT_FALSE(prefix.Exists("drive_c/TC/Plugins/WLX/v/docs/a.txt"));
     EXPECT_EQ(prefix.Read("drive_c/TC/Plugins/WLX/v/README.TXT"), "old");
 
-    std::string large(kMaxMovedBytes / 2 + 1, '\0'); // two of them are too large together
-    uint32_t noise = 1;                              // noise does not compress, so the archive is no bomb
+    std::string large(kHistoryMaxChangeBytes / 2 + 1, '\0'); // two of them are too large together
+    uint32_t noise = 1; // noise does not compress, so the archive is no bomb
     for (char& byte : large)
         byte = static_cast<char>((noise = noise * 1664525u + 1013904223u) >> 24);
     InstallFromArchive(
@@ -266,6 +266,9 @@ TEST_F(ArchiveInstallTest, UndoTakesBackTheFilesWithTheRegistration) {
     records = LoadHistory(false);
     ASSERT_EQ(records.size(), 3u);
     EXPECT_EQ(records[2].files.size(), 1u);
+    EXPECT_EQ(records[2].description,
+              "Installed big.wlx from big.zip (its 3 other files are too large to keep: "
+              "an undo takes back its settings only)");
     EXPECT_EQ(UndoLastChanges(1), 1) << LastBox();
     EXPECT_EQ(Ini(), before);
     EXPECT_TRUE(prefix.Exists("drive_c/TC/Plugins/WLX/big/big.dat"));

@@ -77,18 +77,21 @@ protected:
     test::TempPrefix prefix;
 };
 
-// The host's own edit elsewhere in the file survives the undo; an edit of the same section makes
-// the undo a conflict that changes nothing and records nothing.
+// The host's own edit elsewhere in the file, even beside the change's key in its section, survives
+// the undo; an edit of a key the change wrote makes the undo a conflict that changes nothing and
+// records nothing.
 TEST_F(HistoryTest, UndoAfterTheHostsEditKeepsItOrRefuses) {
     Change("ListerPlugins", "0_detect", "EXT=\"B\"");
     HostEdits("Language=wcmd_deu.lng", "Language=wcmd_eng.lng\r\nHostKey=1");
+    HostEdits("0_detect=EXT=\"B\"\r\n", "0_detect=EXT=\"B\"\r\n0_flags=1\r\n");
     EXPECT_EQ(UndoLastChanges(1), 1);
     std::string expected = kIni;
     expected.replace(expected.find("Language=wcmd_deu.lng"), 21, "Language=wcmd_eng.lng\r\nHostKey=1");
+    expected.replace(expected.find("0_detect=EXT=\"A\"\r\n"), 18, "0_detect=EXT=\"A\"\r\n0_flags=1\r\n");
     EXPECT_EQ(Ini(), expected);
 
     Change("PackerPlugins", "zip", "1,C:\\p\\zip.wcx");
-    HostEdits("zip=1,", "rar=5,C:\\p\\rar.wcx\r\nzip=1,");
+    HostEdits("zip=1,", "zip=5,");
     const std::string edited = Ini();
     const size_t records = LoadHistory(false).size();
     test::MessageLog boxes;

@@ -14,7 +14,10 @@
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <map>
+#include <mutex>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/xattr.h>
 #include <vector>
 
@@ -96,6 +99,22 @@ bool ReplaceFileOnDisk(std::string_view path, std::string_view bytes) {
     return true;
 }
 
+namespace {
+
+// flock() locks an open file description, so a second open of a folder this program has locked
+// already would wait for itself: the locks held are counted by folder instead.
+struct HeldFolder {
+    int fd;
+    int count;
+};
+std::mutex g_heldMutex;
+std::map<std::pair<dev_t, ino_t>, HeldFolder>& HeldFolders() {
+    static std::map<std::pair<dev_t, ino_t>, HeldFolder> held;
+    return held;
+}
+
+} // namespace
+
 FileWriteLock::FileWriteLock(std::string_view path) {
     std::string host = ToHostPath(path);
     char resolved[PATH_MAX];
@@ -105,16 +124,69 @@ FileWriteLock::FileWriteLock(std::string_view path) {
     if (slash == std::string::npos)
         return;
     const int fd = open(host.substr(0, slash == 0 ? 1 : slash).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct stat st;
     if (fd < 0)
         return;
+    if (fstat(fd, &st) != 0) {
+        close(fd);
+        return;
+    }
+    {
+        std::lock_guard guard(g_heldMutex);
+        auto held = HeldFolders().find({st.st_dev, st.st_ino});
+        if (held != HeldFolders().end()) {
+            ++held->second.count;
+            close(fd);
+            m_handle = held->second.fd;
+            return;
+        }
+    }
     while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
     }
+    std::lock_guard guard(g_heldMutex);
+    HeldFolders()[{st.st_dev, st.st_ino}] = {fd, 1};
     m_handle = fd;
 }
 
 FileWriteLock::~FileWriteLock() {
-    if (m_handle >= 0)
-        close(static_cast<int>(m_handle)); // closing lets the lock go
+    if (m_handle < 0)
+        return;
+    std::lock_guard guard(g_heldMutex);
+    for (auto it = HeldFolders().begin(); it != HeldFolders().end(); ++it) {
+        if (it->second.fd != m_handle)
+            continue;
+        if (--it->second.count == 0) {
+            close(it->second.fd); // closing lets the lock go
+            HeldFolders().erase(it);
+        }
+        return;
+    }
+}
+
+std::unique_ptr<WorkMarker> WorkMarker::Take(std::string_view path) {
+    const std::string host = ToHostPath(path);
+    if (host.empty())
+        return nullptr;
+    // Not inherited by the programs this one starts: the host must not keep our work alive.
+    const int fd = open(host.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0)
+        return nullptr;
+    int locked;
+    while ((locked = flock(fd, LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {
+    }
+    if (locked != 0) {
+        close(fd);
+        return nullptr;
+    }
+    std::unique_ptr<WorkMarker> marker(new WorkMarker);
+    marker->m_path = host;
+    marker->m_handle = fd;
+    return marker;
+}
+
+WorkMarker::~WorkMarker() {
+    unlink(m_path.c_str());
+    close(static_cast<int>(m_handle));
 }
 
 CreateResult CreateFileExclusively(std::string_view path, std::string_view bytes) {

@@ -128,6 +128,25 @@ FileWriteLock::~FileWriteLock() {
     CloseHandle(mutex);
 }
 
+std::unique_ptr<WorkMarker> WorkMarker::Take(std::string_view path) {
+    const std::wstring wide = Wide(path);
+    if (wide.empty())
+        return nullptr;
+    // Shared with nobody, and gone when the handle closes, however the program ends.
+    HANDLE handle = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return nullptr;
+    std::unique_ptr<WorkMarker> marker(new WorkMarker);
+    marker->m_path = std::string(path);
+    marker->m_handle = reinterpret_cast<intptr_t>(handle);
+    return marker;
+}
+
+WorkMarker::~WorkMarker() {
+    CloseHandle(reinterpret_cast<HANDLE>(m_handle));
+}
+
 CreateResult CreateFileExclusively(std::string_view path, std::string_view bytes) {
     const std::wstring target = Wide(path);
     if (target.empty())
