@@ -2,6 +2,7 @@
 // search, hostile archives, and the external archivers behind the built-in unpacker.
 
 #include "archive_fixture.h"
+#include "platform/process.h"
 
 #include "archive_maker.h"
 #include "ops/history.h"
@@ -272,6 +273,43 @@ TEST_F(ArchiveInstallTest, UndoTakesBackTheFilesWithTheRegistration) {
     EXPECT_EQ(UndoLastChanges(1), 1) << LastBox();
     EXPECT_EQ(Ini(), before);
     EXPECT_TRUE(prefix.Exists("drive_c/TC/Plugins/WLX/big/big.dat"));
+    StartHistory("");
+}
+
+// Undoing an install of thousands of files shows the busy indicator and can be cancelled: a
+// cancelled undo leaves every file as it was and records nothing, and the next undo goes through.
+TEST_F(ArchiveInstallTest, UndoOfThousandsOfFilesCanBeCancelledWhole) {
+    StartHistory("C:\\Varnel\\history");
+    std::vector<test::ArchiveItem> entries = {{"many.wlx", Sample("sample_lister.wlx")}};
+    for (int i = 0; i < 5000; ++i)
+        entries.push_back({"data/f" + std::to_string(i) + ".txt", "file " + std::to_string(i)});
+    const std::string before = Ini();
+    InstallFromArchive(Zip("many.zip", entries), false, false);
+    ASSERT_TRUE(prefix.Exists("drive_c/TC/Plugins/WLX/many/data/f4999.txt")) << LastBox();
+    const std::string installed = Ini();
+    const size_t records = LoadHistory(false).size();
+
+    int turns = 0;
+    platform::WaitObserver previous = platform::SetWaitObserver([&](unsigned, bool ended) {
+        turns += ended ? 0 : 1;
+        return !ended; // Cancel at the first sight of the busy indicator
+    });
+    const int undone = UndoLastChanges(1);
+    platform::SetWaitObserver(previous);
+    if (undone == 0) {
+        EXPECT_GT(turns, 0);
+        EXPECT_EQ(Ini(), installed);
+        for (int i = 0; i < 5000; i += 499)
+            EXPECT_TRUE(prefix.Exists("drive_c/TC/Plugins/WLX/many/data/f" + std::to_string(i) + ".txt"))
+                << i;
+        EXPECT_EQ(LoadHistory(false).size(), records);
+    }
+    if (undone == 0) {
+        EXPECT_EQ(UndoLastChanges(1), 1) << LastBox();
+    }
+    EXPECT_EQ(Ini(), before);
+    EXPECT_FALSE(prefix.Exists("drive_c/TC/Plugins/WLX/many/data/f0.txt"));
+    EXPECT_FALSE(prefix.Exists("drive_c/TC/Plugins/WLX/many/many.wlx"));
     StartHistory("");
 }
 
