@@ -2,16 +2,21 @@
 // program shows without a display.
 //
 //   varnel-screenshot OUT.png [--language NAME] [--no-statusbar] [--select N] [--tab N] [--host WINDOWS-PATH]
-//   [--size WxH]
+//   [--size WxH] [--history]
+// With --history the History dialog is shown instead, after two changes and beside a damaged record.
 //
 // WINEPREFIX names the host's prefix (the demo host). The program runs from a temporary
 // portable folder with the language files beside this tool and a settings file made from the
 // options.
 
+#include "app/settings.h"
 #include "app/startup.h"
 #include "lang/language.h"
+#include "ops/history.h"
+#include "ops/plugin_commands.h"
 #include "platform/paths.h"
 #include "platform/program_folder.h"
+#include "ui/form_history.h"
 #include "ui/form_tcvarnel.h"
 #include "ui/qt_integration.h"
 
@@ -23,6 +28,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 
 namespace fs = std::filesystem;
@@ -30,12 +36,13 @@ namespace fs = std::filesystem;
 int main(int argc, char** argv) {
     if (argc < 2) {
         std::fprintf(stderr, "usage: varnel-screenshot OUT.png [--language NAME] [--no-statusbar] [--select "
-                             "N] [--tab N] [--host WINDOWS-PATH] [--size WxH]\n");
+                             "N] [--tab N] [--host WINDOWS-PATH] [--size WxH] [--history]\n");
         return 2;
     }
     std::string out = argv[1];
     std::string language = "English";
     bool statusBar = true;
+    bool history = false;
     int select = -1;
     int tab = 0;
     std::string host; // a host program other than the one found
@@ -53,6 +60,8 @@ int main(int argc, char** argv) {
             tab = std::atoi(argv[++i]);
         else if (arg == "--host" && i + 1 < argc)
             host = argv[++i];
+        else if (arg == "--history")
+            history = true;
         else if (arg == "--size" && i + 1 < argc)
             std::sscanf(argv[++i], "%dx%d", &width, &height);
     }
@@ -86,8 +95,23 @@ int main(int argc, char** argv) {
             auto* list = window.findChild<QTableWidget*>("ListView1");
             list->selectRow(select);
         }
+        std::unique_ptr<varnel::TFormHistory> dialog;
+        QWidget* shown = &window;
+        if (history) {
+            const std::string folder = varnel::HistoryFolderOf(varnel::SettingsFilePath());
+            varnel::StartHistory(folder);
+            varnel::SetMessageBoxHook(
+                [](const std::string&, const std::string&, int) { return varnel::kIdOk; });
+            varnel::DisableOrEnableSelected({1});
+            varnel::DisableOrEnableSelected({1});
+            varnel::UndoLastChanges(1);
+            fs::create_directories(portable / "history" / "0000000009.rec");
+            dialog = std::make_unique<varnel::TFormHistory>(&window);
+            dialog->show();
+            shown = dialog.get();
+        }
         QTimer::singleShot(200, [&] {
-            rc = window.grab().save(QString::fromStdString(out)) ? 0 : 1;
+            rc = shown->grab().save(QString::fromStdString(out)) ? 0 : 1;
             app.quit();
         });
         app.exec();

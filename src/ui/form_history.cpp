@@ -72,6 +72,7 @@ void TFormHistory::Fill() {
     for (const std::string& name : skipped) {
         auto* item = new QTreeWidgetItem(m_listView1);
         item->setText(1, FromAnsi(FormatPrintf(Message(140), {name})));
+        item->setToolTip(1, item->text(1));
         item->setData(0, Qt::UserRole + 1, false);
         for (int c = 0; c < 3; ++c)
             item->setForeground(c, palette().brush(QPalette::Disabled, QPalette::Text));
