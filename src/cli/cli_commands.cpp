@@ -231,7 +231,7 @@ int WritePluginReport(Session& session, const std::string& columns, const std::s
         session.Fail(kExitFailed, "No temporary file for the report.");
         return session.Exit();
     }
-    s.ReportFile = toOutput ? scratch : platform::ToWindowsPath(PathArgument(file));
+    s.ReportFile = toOutput ? scratch : PathArgument(file);
     LoadWithDetails();
     if (!WriteReport(kProgramVersionText, s.TCPath, s.IniPath,
                      ReadHostValue("Configuration", "PluginBaseDir")))
@@ -239,7 +239,11 @@ int WritePluginReport(Session& session, const std::string& columns, const std::s
     else if (toOutput) {
         std::string bytes;
         platform::ReadWholeFile(s.ReportFile, bytes, 64 * 1024 * 1024);
-        std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+        // The file's byte-order mark tells editors its encoding; in a pipe it is a stray character.
+        std::string_view text = bytes;
+        if (text.starts_with("\xEF\xBB\xBF"))
+            text.remove_prefix(3);
+        std::fwrite(text.data(), 1, text.size(), stdout);
     }
     if (toOutput)
         platform::DeleteFileAt(scratch);

@@ -16,6 +16,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <iostream>
@@ -67,6 +68,8 @@ int Run(int argc, char** argv) {
     CLI::App app{"varnel: the plugins of Total Commander, from scripts and terminals.", "varnel"};
     app.set_version_flag("--version", std::string(kProgramVersionText));
     app.require_subcommand(1);
+    // The global options count after the command too ("varnel list --json"), as its examples put them.
+    app.fallthrough();
     app.footer(Example("varnel --prefix ~/.wine list --kind packer"));
     Globals globals;
     app.add_option("--prefix", globals.prefix, "The Wine prefix (default: WINEPREFIX, else ~/.wine)");
@@ -170,10 +173,13 @@ int Run(int argc, char** argv) {
         app.add_subcommand("tweak", "A packer's flags per extension: EXT=FLAGS, +EXT=FLAGS, -EXT");
     tweakCommand->add_option("PACKER", plugin, "The packer")->required();
     tweakCommand->prefix_command();
+    tweakCommand->fallthrough(false);
     tweakCommand->footer(Example("varnel tweak packer:zip zip=279 +zipx=279 -old"));
     tweakCommand->callback([&] {
         command = [&, tweakCommand](Session& s) {
-            const std::vector<std::string> edits = tweakCommand->remaining();
+            std::vector<std::string> edits = tweakCommand->remaining();
+            for (std::string& edit : edits)
+                edit = platform::Utf8ToHostText(edit);
             if (edits.empty()) {
                 s.Fail(kExitUsage, "tweak: name at least one EXT=FLAGS, +EXT=FLAGS or -EXT.");
                 return s.Exit();
@@ -218,6 +224,18 @@ int Run(int argc, char** argv) {
         return code == 0 ? kExitDone : kExitUsage;
     }
 
+    // Text crosses into the program here, once: the terminal's UTF-8 becomes host text, as the
+    // window's Qt strings do, so a name is written to wincmd.ini as the window would write it.
+    // (Paths go through PathArgument, which converts them with the same function.)
+    auto toHost = [](std::string& text) { text = platform::Utf8ToHostText(text); };
+    for (std::string* text : {&plugin, &newText, &kind, &columns})
+        toHost(*text);
+    for (std::string& each : plugins)
+        toHost(each);
+    for (std::optional<std::string>* text : {&install.extensions, &install.name, &install.detect})
+        if (*text)
+            toHost(**text);
+
     if (!globals.prefix.empty()) {
         platform::SelectPrefix(globals.prefix);
     }
@@ -241,6 +259,10 @@ int Run(int argc, char** argv) {
         s.IniPath = PathArgument(globals.ini);
     std::cout.flush();
     command(session);
+    // Output that did not reach its place (a full disk, a closed pipe) is a failure, whatever
+    // the command did.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        session.Fail(kExitFailed, "Standard output could not be written.");
     if (session.Interrupted()) {
         session.Say("Stopped (Ctrl+C). What was not finished was not written.");
         session.Override(kExitFailed);

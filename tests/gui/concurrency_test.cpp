@@ -34,7 +34,8 @@ private slots:
         GuiHost host("[Paths]\r\nTCPath=C:\\totalcmd\\TOTALCMD.EXE\r\nIniPath=C:\\totalcmd\\wincmd.ini\r\n");
         host.Open();
         const std::string original = host.WincmdIni();
-        const test::CliOptions options{.settings = host.prefix.Path("drive_c/Varnel/TC_varnel.ini")};
+        test::CliOptions options;
+        options.settings = host.prefix.Path("drive_c/Varnel/TC_varnel.ini");
         std::atomic<int> crashed{0}, toolChanges{0};
         auto tool = [&](std::vector<std::vector<std::string>> steps) {
             for (int round = 0; round < 12; ++round)

@@ -50,6 +50,10 @@ CliRun Varnel(const TempPrefix& prefix, std::vector<std::string> args, const Cli
     pid_t pid = fork();
     if (pid == 0) {
         dup2(out[1], 1);
+        if (!limits.output.empty()) {
+            const int file = open(limits.output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            dup2(file, 1);
+        }
         dup2(err[1], 2);
         int null = open("/dev/null", O_RDONLY);
         dup2(null, 0);

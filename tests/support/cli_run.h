@@ -21,6 +21,7 @@ struct CliOptions {
     int interruptAfterMs = -1;   // Ctrl+C reaches it after that time
     long long maxFileBytes = -1; // no file it writes may grow past this (a disk that is full)
     std::string settings;        // its settings file: TC_varnel.ini in the prefix when empty
+    std::string output;          // standard output goes to this file rather than to CliRun::out
 };
 
 // Runs varnel with the prefix and the settings file TC_varnel.ini in it, standard input closed.

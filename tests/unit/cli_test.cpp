@@ -98,6 +98,20 @@ TEST_F(CliTest, EditsAreTheWindowsOwnByteForByte) {
              SetAssociation(Row("sample_fs.wfx"), "Beispiel FS");
              transaction.Commit();
          }},
+        // The terminal's UTF-8 is written as the window writes it: ANSI where it can be.
+        {{"rename", "fs:Beispiel FS",
+          "Gr\xC3\xB6\xC3\x9F"
+          "e FS"},
+         [&] {
+             HostConfigTransaction transaction;
+             SetAssociation(Row("sample_fs.wfx"), "Gr\xF6\xDF"
+                                                  "e FS");
+             transaction.Commit();
+         }},
+        {{"disable", "--yes",
+          "fs:Gr\xC3\xB6\xC3\x9F"
+          "e FS"},
+         [&] { DisableOrEnableSelected({Row("sample_fs.wfx")}); }},
         {{"uninstall", "--yes", "content:1"}, [&] { UninstallSelected({Row("lost.wdx")}); }},
     };
     for (const Step& step : steps) {
@@ -180,7 +194,7 @@ TEST_F(CliTest, UnansweredQuestionsAndHostileNamesWriteNothing) {
                   prefix.Path("drive_c/hang.wlx"));
     const auto started = std::chrono::steady_clock::now();
     CliRun stopped = Varnel(prefix, {"install", prefix.Path("drive_c/hang.wlx")},
-                            {.interruptAfterMs = 1000, .maxFileBytes = -1, .settings = {}});
+                            {.interruptAfterMs = 1000, .maxFileBytes = -1, .settings = {}, .output = {}});
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(8));
     EXPECT_EQ(stopped.exit, 1) << stopped.err;
     EXPECT_NE(stopped.err.find("Ctrl+C"), std::string::npos) << stopped.err;
@@ -289,6 +303,10 @@ TEST_F(CliTest, JsonHasTheDocumentedFields) {
     ASSERT_EQ(list.exit, 0) << list.err;
     nlohmann::json plugins = nlohmann::json::parse(list.out);
     ASSERT_EQ(plugins.size(), 6u); // the disabled old viewer too
+    // The global options after the command, as the examples put them.
+    CliRun after = Varnel(prefix, {"list", "--all", "--json"});
+    ASSERT_EQ(after.exit, 0) << after.err;
+    EXPECT_EQ(nlohmann::json::parse(after.out), plugins);
     for (const auto& plugin : plugins) {
         std::vector<std::string> keys;
         for (const auto& [key, value] : plugin.items())
@@ -332,6 +350,22 @@ TEST_F(CliTest, JsonHasTheDocumentedFields) {
     CliRun report = Varnel(prefix, {"report", "--columns", "name,file", "-"});
     EXPECT_EQ(report.exit, 0) << report.err;
     EXPECT_NE(report.out.find("sample_fs.wfx"), std::string::npos) << report.out;
+    EXPECT_FALSE(report.out.starts_with("\xEF\xBB\xBF")) << "a byte-order mark in a pipe";
+    for (const std::string& path :
+         {prefix.Path("drive_c/report one.txt"), std::string("C:\\report two.txt")}) {
+        CliRun toFile = Varnel(prefix, {"report", path});
+        EXPECT_EQ(toFile.exit, 0) << toFile.err;
+    }
+    EXPECT_NE(prefix.Read("drive_c/report one.txt").find("sample_fs.wfx"), std::string::npos);
+    EXPECT_NE(prefix.Read("drive_c/report two.txt").find("sample_fs.wfx"), std::string::npos);
+    // Output that cannot be written is a failure.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"list"}, {"--json", "list"}, {"report", "-"}}) {
+        CliRun full =
+            Varnel(prefix, args,
+                   {.interruptAfterMs = -1, .maxFileBytes = -1, .settings = {}, .output = "/dev/full"});
+        EXPECT_EQ(full.exit, 1) << args.front() << ": " << full.err;
+    }
     CliRun config = Varnel(prefix, {"--json", "config"});
     EXPECT_EQ(nlohmann::json::parse(config.out)["host"]["from"], "settings (TCPath)");
 

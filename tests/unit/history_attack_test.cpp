@@ -120,8 +120,9 @@ TEST_F(HistoryAttackTest, FullDiskStopsTheChangeNotTheRecord) {
     ASSERT_EQ(Varnel(prefix, {"disable", "--yes", "sample_fs.wfx"}).exit, 0); // the folder exists
     const auto before = test::Digest(prefix.Dir());
     // Room for wincmd.ini, none for a record holding it twice.
-    const CliRun full = Varnel(prefix, {"disable", "--yes", "sample_lister.wlx"},
-                               {.maxFileBytes = static_cast<long long>(Ini().size()) + 200, .settings = {}});
+    const CliRun full =
+        Varnel(prefix, {"disable", "--yes", "sample_lister.wlx"},
+               {.maxFileBytes = static_cast<long long>(Ini().size()) + 200, .settings = {}, .output = {}});
     EXPECT_NE(full.exit, 0) << full.err;
     EXPECT_NE(full.err.find("could not be written"), std::string::npos) << full.err;
     EXPECT_EQ(test::Digest(prefix.Dir()), before) << "a change, a record or a temporary file was left";
