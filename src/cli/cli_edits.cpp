@@ -95,6 +95,10 @@ int InstallPlugins(Session& session, const InstallRequest& request) {
         }
         LoadTable(false);
         const auto before = Registered();
+        // One file and its options are one change: a failure of either, or Ctrl+C, leaves nothing
+        // of it (the install names the change).
+        const int raised = session.Raised();
+        RecordedChange change("");
         // Named on the command line as a file is chosen in the window's dialog: no confirmation;
         // a module registered already installs again without complaint, so scripts can repeat.
         if (IsArchiveFile(file))
@@ -105,6 +109,8 @@ int InstallPlugins(Session& session, const InstallRequest& request) {
         for (int row = 1; row <= Table().Count(); ++row)
             if (!EntryAt(row).Disabled && !before.count({EntryAt(row).Kind, FoldAnsi(EntryAt(row).FileName)}))
                 ApplyInstallOptions(session, request, row);
+        if (session.Raised() != raised || session.Interrupted())
+            change.Abandon();
     }
     if (request.restart && session.Exit() == kExitDone)
         RestartHost();

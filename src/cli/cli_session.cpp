@@ -113,6 +113,8 @@ void Session::Fail(int exitCode, std::string_view hostText) {
 }
 
 void Session::Raise(int exitCode) {
+    if (exitCode != kExitDone)
+        ++m_raised;
     if (m_exit == kExitDone)
         m_exit = exitCode;
 }

@@ -52,6 +52,8 @@ public:
     // its message box counted as a failure).
     void Override(int exitCode) { m_exit = exitCode; }
     int Exit() const { return m_exit; }
+    // How many failures were raised so far: a command compares it before and after a step.
+    int Raised() const { return m_raised; }
     // Ctrl+C was pressed.
     bool Interrupted() const;
 
@@ -62,6 +64,7 @@ private:
     bool m_quiet;
     bool m_progressShown = false;
     int m_exit = kExitDone;
+    int m_raised = 0;
     Answers m_answers;
     struct Saved;
     Saved* m_saved;

@@ -320,13 +320,14 @@ void InstallFromArchive(std::string_view archiveName, bool askConfirmation, bool
         if (entry.type == platform::TreeEntry::Type::File)
             targets.emplace_back(Joined(scratch, entry.relative), Joined(destination, entry.relative));
     RecordedMove recordedFiles(std::move(targets));
-    if (!recordedFiles.Ready())
+    // A move that stops part way is taken back whole, with what it replaced.
+    const bool moved = recordedFiles.Ready() &&
+                       platform::MoveTreeInto(scratch, moving, destination, info.File).ok &&
+                       platform::FileExists(module);
+    if (!moved) {
+        change.Abandon();
         return fail({});
-    if (platform::MoveOutcome moved = platform::MoveTreeInto(scratch, moving, destination, info.File);
-        !moved.ok)
-        return fail({});
-    if (!platform::FileExists(module))
-        return fail({});
+    }
     recordedFiles.Done();
     DeleteFolderTree(scratch);
     platform::DeleteFileAt(Joined(destination, "Pluginst.inf"));

@@ -44,7 +44,8 @@ public:
         bool readable = true;
         bool written = false;
         bool planned = false;
-        bool kept = true; // false: left out of the record, as too large a share of the history
+        bool kept = true;    // false: left out of the record, as too large a share of the history
+        bool existed = true; // for one left out: whether there was a file before the change
     };
     std::map<std::string, Pending> pending; // by path; a record lists its files in this order
     uint64_t openId = 0;                    // the record written ahead of the change under way
@@ -52,6 +53,8 @@ public:
     std::unique_ptr<platform::WorkMarker> marker;
     bool refused = false; // the record could not be written: nothing more of this change is made
     std::string refusedPath;
+    bool abandoned = false;               // the command failed: what it wrote goes back
+    std::vector<std::string> madeFolders; // folders the change made, in order
 
     bool Watches(std::string_view path) const {
         return IsWatched(path) || pending.count(std::string(path)) != 0 || (depth > 0 && reverts != 0);
@@ -92,8 +95,10 @@ public:
         if (!made)
             return entry;
         entry.kept = kept;
-        if (!kept)
+        if (!kept) {
+            entry.existed = platform::FileExists(path);
             return entry;
+        }
         std::string bytes;
         switch (platform::ReadWholeFile(path, bytes, kMaxWatchedFile)) {
         case platform::ReadResult::Ok:
@@ -213,10 +218,43 @@ public:
         return false;
     }
 
+    // A command that failed part way: every file it wrote goes back to what it held (a file it
+    // made goes), as long as nobody changed it since, and so do the folders it made; the record
+    // goes too. What cannot be taken back stays recorded, so that undo still sees it.
+    void RollBack() {
+        platform::ReplaceObserver* observer = platform::SetReplaceObserver(nullptr);
+        for (auto& [path, entry] : pending) {
+            if (!entry.written)
+                continue;
+            bool back = false;
+            if (entry.kept && entry.readable) {
+                platform::FileWriteLock locked(path);
+                std::string bytes;
+                const platform::ReadResult read = platform::ReadWholeFile(path, bytes, kMaxWatchedFile);
+                const bool asWritten = entry.after ? read == platform::ReadResult::Ok && bytes == *entry.after
+                                                   : read == platform::ReadResult::Missing;
+                if (asWritten)
+                    back = entry.before ? platform::ReplaceFileAtomically(path, *entry.before)
+                                        : platform::DeleteFileAt(path);
+            } else if (!entry.kept && !entry.existed) {
+                back = platform::DeleteFileAt(path);
+            }
+            if (back)
+                entry.written = false;
+        }
+        platform::SetReplaceObserver(observer);
+        for (auto made = madeFolders.rbegin(); made != madeFolders.rend(); ++made)
+            platform::RemoveFolder(*made); // only while empty
+        madeFolders.clear();
+        Flush();
+    }
+
     void Flush() {
         uint64_t unkept = 0;
         HistoryRecord record = Compose(true, &unkept);
         pending.clear();
+        madeFolders.clear();
+        abandoned = false;
         if (unkept > 0)
             record.description.append(" ").append(FormatPrintf(Message(148), {std::to_string(unkept)}));
         if (openId != 0) {
@@ -280,13 +318,29 @@ RecordedChange::RecordedChange(std::string description, uint64_t reverts) {
     if (recorder.depth++ == 0) {
         recorder.description = std::move(description);
         recorder.reverts = reverts;
+    } else if (recorder.description.empty()) {
+        recorder.description = std::move(description); // an outer one that left it to this one
     }
 }
 
 RecordedChange::~RecordedChange() {
     Recorder& recorder = TheRecorder();
-    if (--recorder.depth == 0)
+    if (--recorder.depth != 0)
+        return;
+    if (recorder.abandoned)
+        recorder.RollBack();
+    else
         recorder.Flush();
+}
+
+void RecordedChange::Abandon() {
+    TheRecorder().abandoned = true;
+}
+
+void FolderMadeInThisChange(std::string_view path) {
+    Recorder& recorder = TheRecorder();
+    if (recorder.depth > 0)
+        recorder.madeFolders.emplace_back(path);
 }
 
 std::string RecordFilesText(const HistoryRecord& record, size_t shown, std::string_view separator) {

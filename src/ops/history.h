@@ -52,14 +52,21 @@ std::string HistoryFolderOf(std::string_view settingsFile);
 const std::string& HistoryFolder();
 
 // While one lives, every change the program makes forms one record with this description; an
-// inner one joins the outer. A change made outside any is recorded on its own.
+// inner one joins the outer (and gives the description when the outer's is empty). A change made
+// outside any is recorded on its own. It is the command's transaction: after Abandon() (the
+// command failed, was refused, unanswered or cancelled, here or in an inner one), the outermost
+// one takes back every file the change wrote, and the folders it made, and records nothing.
 class RecordedChange {
 public:
     explicit RecordedChange(std::string description, uint64_t reverts = 0);
     ~RecordedChange();
+    void Abandon();
     RecordedChange(const RecordedChange&) = delete;
     RecordedChange& operator=(const RecordedChange&) = delete;
 };
+
+// A folder the change under way made, removed again (while empty) if it is abandoned.
+void FolderMadeInThisChange(std::string_view path);
 
 // The records, oldest first (the files' bytes only when withBytes). A record file that is
 // damaged (cut short, not a record, a folder, too large, a number out of range) is left out, and

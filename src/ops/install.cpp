@@ -125,13 +125,18 @@ void InstallPlugin(std::string_view chosenPath, bool askConfirmation, bool resta
         // part of this change, so undoing it removes them).
         if (!installed && kind != kNoPlugin) {
             std::optional<std::string> place = OfferCopyIntoPluginFolder(modulePath, kind);
-            if (!place)
+            if (!place) {
+                change.Abandon();
                 return;
+            }
             modulePath = *place;
         }
         HostConfigTransaction transaction;
         if (RegisterPlugin(modulePath, extensions, reportDuplicate) == RegisterResult::Registered)
             done = CommitOrReport(transaction);
+        // Not registered (refused, unanswered, failed): the copies go again, and nothing is recorded.
+        if (!done)
+            change.Abandon();
     }
     if (done) {
         if (kind == kPacker && AppSettings().InstTweak)

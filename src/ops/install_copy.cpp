@@ -113,7 +113,10 @@ bool MakeFolders(std::string path) {
         path.pop_back();
     if (path.size() <= 3 || platform::DirectoryExists(path))
         return true;
-    return MakeFolders(FolderPart(path)) && platform::CreateFolder(path);
+    if (!MakeFolders(FolderPart(path)) || !platform::CreateFolder(path))
+        return false;
+    FolderMadeInThisChange(path);
+    return true;
 }
 
 } // namespace

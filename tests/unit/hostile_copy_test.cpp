@@ -125,5 +125,39 @@ TEST_F(HostileCopyTest, TheModuleNamedIsTheOneInstalled) {
               prefix.Read("drive_c/Downloads/Bild Betrachter/bild.wlx"));
 }
 
+// An install is one change with its options: when an option cannot be written, the copies, the
+// folders made for them and the registration all go again, and nothing is recorded. When it can,
+// one record holds it all, and one undo takes it all back.
+TEST_F(HostileCopyTest, AFailedInstallTakesItsCopiesBack) {
+    fs::create_directories(prefix.Path("drive_c/Downloads/Netz"));
+    fs::copy_file(test::SamplePluginFile(test::ModuleBuild::Native, "sample_fs.wfx"),
+                  prefix.Path("drive_c/Downloads/Netz/netz.wfx"));
+    const std::string fsModule = "C:\\Downloads\\Netz\\netz.wfx";
+    const std::string lister = "C:\\Downloads\\Bild Betrachter\\bild.wlx";
+    ASSERT_EQ(test::Varnel(prefix, {"disable", "--yes", "sample_fs.wfx"}).exit, 0); // a history to keep
+    const auto before = test::Digest(prefix.Dir());
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"install", "--yes", "--copy", "--name", "a=b", fsModule},
+          {"install", "--yes", "--copy", "--detect", "EXT=\"X\"\n[Evil]", lister}}) {
+        const test::CliRun run = test::Varnel(prefix, args);
+        EXPECT_EQ(run.exit, 1) << run.err;
+        EXPECT_EQ(test::Digest(prefix.Dir()), before) << args[4];
+    }
+    const test::CliRun good =
+        test::Varnel(prefix, {"install", "--yes", "--copy", "--name", "Netz", fsModule});
+    ASSERT_EQ(good.exit, 0) << good.err;
+    EXPECT_NE(prefix.Read("drive_c/totalcmd/wincmd.ini").find("Netz=%COMMANDER_PATH%"), std::string::npos)
+        << prefix.Read("drive_c/totalcmd/wincmd.ini");
+    ASSERT_EQ(test::Varnel(prefix, {"undo"}).exit, 0);
+    // Every file as before (the undo leaves the emptied folder of the copy, as it leaves folders).
+    auto files = [](std::map<std::string, std::string> digest) {
+        std::erase_if(digest, [](const auto& entry) {
+            return entry.first.find("/history/") != std::string::npos || entry.second == "folder";
+        });
+        return digest;
+    };
+    EXPECT_EQ(files(test::Digest(prefix.Dir())), files(before)) << "one undo takes the whole install back";
+}
+
 } // namespace
 } // namespace varnel
