@@ -199,6 +199,11 @@ RegisterResult RegisterPlugin(std::string_view modulePath, std::string_view exte
             return RegisterResult::Cancelled;
         if (name.empty() || UnusableAssociation(kFileSystem, name))
             return unusable(name);
+        // The name belongs to another plugin already: replacing its registration is the user's call.
+        if (const std::string taken = ReadHostValue(section, name);
+            !taken.empty() && !EqualsNoCaseAnsi(ExpandHostPath(taken), ExpandHostPath(modulePath)) &&
+            ShowAppMessage(FormatPrintf(Message(181), {name, taken}), kStyleQuestion) != kIdOk)
+            return RegisterResult::Cancelled;
         WriteHostValue(section, name, modulePath);
         break;
     }
@@ -226,7 +231,8 @@ std::optional<std::string> UnusableAssociation(PluginKind kind, std::string_view
         return std::nullopt;
     }
     if (kind == kFileSystem) {
-        if (badKey(text) || (!text.empty() && (blank(text.front()) || blank(text.back()))))
+        // A blank name would be no registration at all: the host shows plugins by their names.
+        if (text.empty() || badKey(text) || blank(text.front()) || blank(text.back()))
             return std::string(text);
         return std::nullopt;
     }

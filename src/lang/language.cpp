@@ -151,7 +151,8 @@ const std::vector<int>& MessageNumbers() {
         // The detect-string check's faults, its error line and syntax help; the health check's
         // findings, their repairs, and its summary.
         range(150, 168);
-        range(170, 180);
+        // The health check's repairs and summary; an FS plugin name another plugin has.
+        range(170, 181);
         return n;
     }();
     return numbers;

@@ -295,6 +295,24 @@ TEST_F(CliTest, TwentyChangesUndoToTheOriginalByteForByte) {
     EXPECT_EQ(Ini(prefix), states[1]);
 }
 
+// Another plugin's FS name is not taken silently, and no FS plugin is renamed to nothing: both
+// leave every file as it was.
+TEST_F(CliTest, AnFsNameTakenOrBlankChangesNothing) {
+    fs::create_directories(prefix.Path("drive_c/other"));
+    fs::copy_file(test::SamplePluginFile(test::ModuleBuild::Native, "sample_fs.wfx"),
+                  prefix.Path("drive_c/other/other.wfx"));
+    const auto before = test::Digest(prefix.Dir());
+    const CliRun taken = Varnel(prefix, {"install", "C:\\other\\other.wfx"});
+    EXPECT_EQ(taken.exit, 2) << taken.err;
+    EXPECT_NE(taken.err.find("belongs to %COMMANDER_PATH%\\plugins\\wfx\\sample_fs\\sample_fs.wfx already"),
+              std::string::npos)
+        << taken.err;
+    EXPECT_EQ(test::Digest(prefix.Dir()), before);
+    const CliRun blank = Varnel(prefix, {"rename", "fs:Sample FS", ""});
+    EXPECT_EQ(blank.exit, 1) << blank.err;
+    EXPECT_EQ(test::Digest(prefix.Dir()), before);
+}
+
 TEST_F(CliTest, JsonHasTheDocumentedFields) {
     const std::vector<std::string> fields = {"kind",       "key",         "name",         "version",
                                              "state",      "bits",        "registration", "file",
