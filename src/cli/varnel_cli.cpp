@@ -108,7 +108,8 @@ int Run(int argc, char** argv) {
     installCommand->add_option("--extensions", install.extensions, "A packer's extensions (zip,7z)");
     installCommand->add_option("--name", install.name, "An FS plugin's root name");
     installCommand->add_option("--detect", install.detect, "A Lister or Content plugin's detect string");
-    installCommand->add_option("--flags", install.flags, "A packer's flags for every extension");
+    installCommand->add_option("--flags", install.flags, "A packer's flags for every extension")
+        ->check(CLI::NonNegativeNumber);
     installCommand->add_flag("--force", force, "Install a module the host cannot load");
     installCommand->add_flag("--restart", install.restart, "Restart the host after the last one");
     bool copy = false;

@@ -185,7 +185,7 @@ public:
                 return Refuse(path);
             return true;
         }
-        openTime = platform::DateText() + " " + platform::TimeText();
+        openTime = platform::IsoDateTimeText();
         record.time = openTime;
         platform::FileWriteLock locked(LockPath(folder));
         platform::CreateFolder(folder);

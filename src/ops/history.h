@@ -27,7 +27,7 @@ struct HistoryFileChange {
 
 struct HistoryRecord {
     uint64_t id = 0;
-    std::string time;        // as the user's system writes date and time
+    std::string time;        // ISO 8601, local time (older records: as the system wrote it)
     std::string description; // one line, in the user's language
     uint64_t reverts = 0;    // the record this one undid, or 0
     bool open = false;       // its change is under way, or was cut short by a kill

@@ -29,5 +29,7 @@ std::string RunningSystemName();
 // Today's date as "dd.MM.yy" and the time as "HH:mm:ss" (24-hour clock).
 std::string DateText();
 std::string TimeText();
+// Now in local time as ISO 8601 ("2026-12-09T10:50:59"), as records and scripts want it.
+std::string IsoDateTimeText();
 
 } // namespace varnel::platform

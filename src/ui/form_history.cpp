@@ -57,7 +57,10 @@ void TFormHistory::Fill() {
         auto* item = new QTreeWidgetItem(m_listView1);
         const std::string description =
             inEffect[i] ? record.description : GetCaptionNoAccel(415) + " " + record.description;
-        item->setText(0, FromAnsi(record.time));
+        std::string time = record.time; // ISO 8601, shown with a blank between date and time
+        if (time.size() == 19 && time[10] == 'T')
+            time[10] = ' ';
+        item->setText(0, FromAnsi(time));
         item->setText(1, FromAnsi(description));
         item->setText(2, FromAnsi(RecordFilesText(record, 3)));
         item->setToolTip(1, FromAnsi(description));

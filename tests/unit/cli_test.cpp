@@ -29,6 +29,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <poll.h>
+#include <regex>
 #include <set>
 #include <sys/wait.h>
 #include <thread>
@@ -270,6 +271,9 @@ TEST_F(CliTest, TwentyChangesUndoToTheOriginalByteForByte) {
     ASSERT_EQ(records.size(), changes.size());
     EXPECT_EQ(records[0]["description"], "Disabled Sample Lister");
     EXPECT_EQ(records[9]["description"], "Installed native.wcx");
+    EXPECT_TRUE(std::regex_match(records[0]["time"].get<std::string>(),
+                                 std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d)")))
+        << records[0]["time"];
 
     // Three at a time, then the rest: each step lands on the state before those changes.
     CliRun three = Varnel(prefix, {"undo", "3"});
@@ -308,6 +312,15 @@ TEST_F(CliTest, AnFsNameTakenOrBlankChangesNothing) {
               std::string::npos)
         << taken.err;
     EXPECT_EQ(test::Digest(prefix.Dir()), before);
+    // Flags below zero are no flags: a usage error, before anything is installed.
+    fs::copy_file(test::SamplePluginFile(test::ModuleBuild::Native, "sample_packer.wcx"),
+                  prefix.Path("drive_c/other/p.wcx"));
+    const auto withPacker = test::Digest(prefix.Dir());
+    const CliRun negative =
+        Varnel(prefix, {"install", "--extensions", "zz", "--flags", "-5", "C:\\other\\p.wcx"});
+    EXPECT_EQ(negative.exit, 2) << negative.err;
+    EXPECT_EQ(test::Digest(prefix.Dir()), withPacker);
+    fs::remove(prefix.Path("drive_c/other/p.wcx"));
     const CliRun blank = Varnel(prefix, {"rename", "fs:Sample FS", ""});
     EXPECT_EQ(blank.exit, 1) << blank.err;
     EXPECT_EQ(test::Digest(prefix.Dir()), before);

@@ -87,5 +87,8 @@ std::string DateText() {
 std::string TimeText() {
     return FormatNow("%H:%M:%S");
 }
+std::string IsoDateTimeText() {
+    return FormatNow("%Y-%m-%dT%H:%M:%S");
+}
 
 } // namespace varnel::platform

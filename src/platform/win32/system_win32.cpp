@@ -74,4 +74,13 @@ std::string TimeText() {
     return text;
 }
 
+std::string IsoDateTimeText() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u", now.wYear, now.wMonth, now.wDay,
+                  now.wHour, now.wMinute, now.wSecond);
+    return text;
+}
+
 } // namespace varnel::platform
