@@ -244,6 +244,7 @@ int WritePluginReport(Session& session, const std::string& columns, const std::s
         if (text.starts_with("\xEF\xBB\xBF"))
             text.remove_prefix(3);
         std::fwrite(text.data(), 1, text.size(), stdout);
+        NotePrinted();
     }
     if (toOutput)
         platform::DeleteFileAt(scratch);

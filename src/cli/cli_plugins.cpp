@@ -201,7 +201,20 @@ size_t TerminalWidth() {
     return platform::TerminalColumns();
 }
 
+namespace {
+bool g_printed = false;
+}
+
+bool Printed() {
+    return g_printed;
+}
+
+void NotePrinted() {
+    g_printed = true;
+}
+
 void Print(const std::string& utf8) {
+    g_printed = true;
     std::fwrite(utf8.data(), 1, utf8.size(), stdout);
     std::fputc('\n', stdout);
 }

@@ -44,5 +44,8 @@ void Print(const std::string& utf8);
 // JSON on standard output, indented; text that is no valid UTF-8 (a damaged record, a crafted
 // name) is shown with replacement characters rather than stopping the output.
 void PrintJson(const nlohmann::ordered_json& value);
+// Whether anything went to standard output yet (Print, PrintJson, or NotePrinted after a write).
+bool Printed();
+void NotePrinted();
 
 } // namespace varnel::cli

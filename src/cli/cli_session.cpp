@@ -102,6 +102,7 @@ std::string Session::Terminal(std::string_view hostText) {
 }
 
 void Session::Say(std::string_view hostText) const {
+    m_lastMessage = std::string(hostText);
     std::string text = Terminal(hostText);
     text = ReplaceAll(ReplaceAll(text, "\r\n", "\n"), "\r", "\n");
     std::fprintf(stderr, "%s\n", text.c_str());

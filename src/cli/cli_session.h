@@ -52,6 +52,8 @@ public:
     // its message box counted as a failure).
     void Override(int exitCode) { m_exit = exitCode; }
     int Exit() const { return m_exit; }
+    // The last message said, for the outcome (host text).
+    const std::string& LastMessage() const { return m_lastMessage; }
     // How many failures were raised so far: a command compares it before and after a step.
     int Raised() const { return m_raised; }
     // Ctrl+C was pressed.
@@ -65,6 +67,7 @@ private:
     bool m_progressShown = false;
     int m_exit = kExitDone;
     int m_raised = 0;
+    mutable std::string m_lastMessage;
     Answers m_answers;
     struct Saved;
     Saved* m_saved;

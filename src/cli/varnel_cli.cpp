@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <functional>
 #include <iostream>
+#include <nlohmann/json.hpp>
 
 namespace varnel::cli {
 
@@ -260,14 +261,33 @@ int Run(int argc, char** argv) {
         s.IniPath = PathArgument(globals.ini);
     std::cout.flush();
     command(session);
-    // Output that did not reach its place (a full disk, a closed pipe) is a failure, whatever
-    // the command did.
-    if (std::fflush(stdout) != 0 || std::ferror(stdout))
-        session.Fail(kExitFailed, "Standard output could not be written.");
     if (session.Interrupted()) {
         session.Say("Stopped (Ctrl+C). What was not finished was not written.");
         session.Override(kExitFailed);
     }
+    // Every command says what it did: each change it recorded, on standard error; with --json,
+    // a command that printed nothing else prints its outcome, failures included.
+    const std::vector<MadeRecord>& made = RecordsMadeHere();
+    if (!globals.quiet && !globals.json)
+        for (const MadeRecord& record : made)
+            session.Say(record.description + " (history " + std::to_string(record.id) + ")");
+    if (globals.json && !Printed()) {
+        static constexpr const char* kCodes[] = {"done",     "failed",    "usage",
+                                                 "conflict", "not-found", "problems"};
+        const int exit = session.Exit();
+        nlohmann::ordered_json changes = nlohmann::ordered_json::array();
+        for (const MadeRecord& record : made)
+            changes.push_back({{"id", record.id}, {"description", Session::Terminal(record.description)}});
+        PrintJson({{"ok", exit == kExitDone},
+                   {"code", exit >= 0 && exit <= kExitProblems ? kCodes[exit] : "failed"},
+                   {"message", exit == kExitDone && !made.empty() ? std::string()
+                                                                  : Session::Terminal(session.LastMessage())},
+                   {"changes", changes}});
+    }
+    // Output that did not reach its place (a full disk, a closed pipe) is a failure, whatever
+    // the command did.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        session.Fail(kExitFailed, "Standard output could not be written.");
     return session.Exit();
 }
 

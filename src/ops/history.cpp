@@ -54,6 +54,7 @@ public:
     bool refused = false; // the record could not be written: nothing more of this change is made
     std::string refusedPath;
     bool abandoned = false;               // the command failed: what it wrote goes back
+    std::vector<MadeRecord> finished;     // the records finished here, oldest first
     std::vector<std::string> madeFolders; // folders the change made, in order
 
     bool Watches(std::string_view path) const {
@@ -264,8 +265,8 @@ public:
             // Should the last write fail, the record stays open and the next start settles it.
             if (record.files.empty())
                 platform::DeleteFileAt(path);
-            else
-                WriteRecordFile(path, Serialize(record));
+            else if (WriteRecordFile(path, Serialize(record)))
+                finished.push_back({record.id, record.description});
             marker.reset();
             openId = 0;
             platform::FileWriteLock locked(LockPath(folder));
@@ -335,6 +336,10 @@ RecordedChange::~RecordedChange() {
 
 void RecordedChange::Abandon() {
     TheRecorder().abandoned = true;
+}
+
+const std::vector<MadeRecord>& RecordsMadeHere() {
+    return TheRecorder().finished;
 }
 
 void FolderMadeInThisChange(std::string_view path) {

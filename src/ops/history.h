@@ -65,6 +65,14 @@ public:
     RecordedChange& operator=(const RecordedChange&) = delete;
 };
 
+// The records this program made since it started (an install of several files makes several),
+// so that a command can say what it did.
+struct MadeRecord {
+    uint64_t id = 0;
+    std::string description;
+};
+const std::vector<MadeRecord>& RecordsMadeHere();
+
 // A folder the change under way made, removed again (while empty) if it is abandoned.
 void FolderMadeInThisChange(std::string_view path);
 

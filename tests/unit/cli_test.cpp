@@ -334,6 +334,22 @@ TEST_F(CliTest, JsonHasTheDocumentedFields) {
     ASSERT_EQ(list.exit, 0) << list.err;
     nlohmann::json plugins = nlohmann::json::parse(list.out);
     ASSERT_EQ(plugins.size(), 6u); // the disabled old viewer too
+    // Every command says what it did: on standard error, and with --json as an object, failures too.
+    CliRun disable = Varnel(prefix, {"disable", "--yes", "sample_lister.wlx", "--json"});
+    ASSERT_EQ(disable.exit, 0) << disable.err;
+    nlohmann::json outcome = nlohmann::json::parse(disable.out);
+    EXPECT_EQ(outcome["ok"], true);
+    EXPECT_EQ(outcome["code"], "done");
+    ASSERT_EQ(outcome["changes"].size(), 1u);
+    EXPECT_EQ(outcome["changes"][0]["description"], "Disabled Sample Lister");
+    CliRun enable = Varnel(prefix, {"enable", "sample_lister.wlx"});
+    EXPECT_NE(enable.err.find("Enabled Sample Lister (history 2)"), std::string::npos) << enable.err;
+    CliRun missing = Varnel(prefix, {"--json", "disable", "--yes", "no such plugin"});
+    EXPECT_NE(missing.exit, 0);
+    outcome = nlohmann::json::parse(missing.out);
+    EXPECT_EQ(outcome["ok"], false);
+    EXPECT_NE(outcome["message"].get<std::string>().find("no such plugin"), std::string::npos) << missing.out;
+    EXPECT_TRUE(outcome["changes"].empty());
     // The global options after the command, as the examples put them.
     CliRun after = Varnel(prefix, {"list", "--all", "--json"});
     ASSERT_EQ(after.exit, 0) << after.err;
