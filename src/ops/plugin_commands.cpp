@@ -34,7 +34,8 @@ bool UninstallSelected(const std::vector<int>& selected) {
         return false;
     const PluginEntry& current = EntryAt(selected.front());
     if (selected.size() == 1) {
-        std::string question = FormatPrintf(Message(57), {current.Name, FileNamePart(current.FileName)});
+        // The name as the list shows it, read now when the table was loaded without it.
+        std::string question = FormatPrintf(Message(57), {PluginLabel(selected.front()), FileNamePart(current.FileName)});
         if (ShowAppMessage(question, kStyleQuestion) != kIdOk)
             return false;
     } else if (ShowAppMessage(FormatPrintf(Message(62), {static_cast<int>(selected.size())}),
@@ -74,7 +75,7 @@ bool DisableOrEnableSelected(const std::vector<int>& selected) {
         return true;
     }
     if (selected.size() <= 1 &&
-        ShowAppMessage(FormatPrintf(Message(58), {EntryAt(selected.front()).Name}), kStyleQuestion) != kIdOk)
+        ShowAppMessage(FormatPrintf(Message(58), {PluginLabel(selected.front())}), kStyleQuestion) != kIdOk)
         return false;
     std::sort(ordered.begin(), ordered.end(), std::greater<>());
     RecordedChange change(FormatPrintf(Message(130), {NamesOf(selected)}));

@@ -167,7 +167,7 @@ TEST_F(CliTest, UnansweredQuestionsAndHostileNamesWriteNothing) {
     const std::string packer = test::SamplePluginFile(test::ModuleBuild::Native, "sample_packer.wcx");
     const std::vector<Case> cases = {
         {{"uninstall", "sample_fs.wfx"}, 2, "--yes"},
-        {{"disable", "sample_fs.wfx"}, 2, "--yes"},
+        {{"disable", "sample_fs.wfx"}, 2, "Disable the plugin \"sample_fs\"?"},
         {{"install", packer}, 2, "--extensions"},
         {{"rename", "fs:Sample FS", "a=b"}, 1, "cannot be used"},
         {{"rename", "fs:Sample FS", "x\ny"}, 1, "cannot be used"},
