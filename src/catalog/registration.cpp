@@ -162,6 +162,10 @@ RegisterResult RegisterPlugin(std::string_view modulePath, std::string_view exte
         if (status == QueryStatus::Cancelled ||
             unanswered(status, kind == kLister ? "ListGetDetectString" : "ContentGetDetectString"))
             return RegisterResult::Cancelled;
+        // A module that crashed in the question (the user was told) is not registered as if it
+        // had answered: an empty detect string is not what it would have said.
+        if (status == QueryStatus::Fault)
+            return RegisterResult::ProbeFault;
         if (UnusableAssociation(kind, detect))
             return unusable(detect);
         WriteNumberedEntry(section, number, modulePath, detect);

@@ -210,7 +210,10 @@ TEST_F(RegistrationTest, FaultingProbesWriteNothing) {
     test::MessageLog boxes;
     EXPECT_EQ(RegisterPlugin(Native("crash.dll", "crash.wcx"), "zip", true), RegisterResult::ProbeFault);
     EXPECT_EQ(RegisterPlugin(Native("crash.dll", "crash.wfx"), "", true), RegisterResult::ProbeFault);
-    EXPECT_EQ(boxes.Boxes().size(), 2u);
+    // A Lister or Content plugin that crashes in its detect string is no more registered than they.
+    EXPECT_EQ(RegisterPlugin(Native("crash.dll", "crash.wlx"), "", true), RegisterResult::ProbeFault);
+    EXPECT_EQ(RegisterPlugin(Native("crash.dll", "crash.wdx"), "", true), RegisterResult::ProbeFault);
+    EXPECT_EQ(boxes.Boxes().size(), 4u);
     EXPECT_EQ(Ini(), "[PackerPlugins]\r\n");
 }
 
