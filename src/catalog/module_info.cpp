@@ -128,6 +128,19 @@ const std::string& LastQueryProblem() {
     return LastProblem();
 }
 
+bool IsModuleFile(std::string_view path) {
+    switch (DetectModuleFormat(path)) {
+    case ModuleFormat::NativeElf:
+        return true;
+    case ModuleFormat::WindowsPe: {
+        std::unique_ptr<ByteSource> file = platform::OpenFileForReading(path);
+        return file && PeImage::Parse(*file).has_value();
+    }
+    default:
+        return false;
+    }
+}
+
 PluginKind PluginKindOfFile(std::string_view path, QueryStatus* status) {
     Report(status, QueryStatus::Answered);
     if (!platform::FileExists(path))

@@ -24,6 +24,9 @@ const std::string& LastQueryProblem();
 
 // -1 (no plugin) or the kind: by extension, or for a ".dll" by its exported entry points.
 PluginKind PluginKindOfFile(std::string_view path, QueryStatus* status = nullptr);
+// Whether the file is a module at all: a Windows image whose headers parse (or, for this
+// machine's own samples, an ELF object). A text file or a cut-off download named .wlx is not.
+bool IsModuleFile(std::string_view path);
 
 // GetPackerCaps(); 0 when there is no answer.
 int32_t QueryPackerCaps(std::string_view path, QueryStatus* status = nullptr);

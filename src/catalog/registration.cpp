@@ -129,7 +129,8 @@ RegisterResult RegisterPlugin(std::string_view modulePath, std::string_view exte
     if (UnusableModulePath(modulePath))
         return unusable(modulePath);
     PluginKind kind = PluginKindOfFile(modulePath);
-    if (kind == kNoPlugin) {
+    // A plugin's extension on a file that is no module (a text, a cut-off download) is no plugin.
+    if (kind == kNoPlugin || !IsModuleFile(modulePath)) {
         ShowRegistrationError(60, modulePath);
         return RegisterResult::Failed;
     }

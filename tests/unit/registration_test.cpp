@@ -214,6 +214,12 @@ TEST_F(RegistrationTest, FaultingProbesWriteNothing) {
     EXPECT_EQ(RegisterPlugin(Native("crash.dll", "crash.wlx"), "", true), RegisterResult::ProbeFault);
     EXPECT_EQ(RegisterPlugin(Native("crash.dll", "crash.wdx"), "", true), RegisterResult::ProbeFault);
     EXPECT_EQ(boxes.Boxes().size(), 4u);
+    // Files that only carry a plugin's extension: two bytes of a download, a text.
+    prefix.Write("drive_c/TC/plugins/cut.wlx", "MZ");
+    prefix.Write("drive_c/TC/plugins/text.wcx", "not a module at all");
+    EXPECT_EQ(RegisterPlugin("C:\\TC\\plugins\\cut.wlx", "", true), RegisterResult::Failed);
+    EXPECT_EQ(RegisterPlugin("C:\\TC\\plugins\\text.wcx", "txt", true), RegisterResult::Failed);
+    EXPECT_EQ(boxes.Boxes().size(), 6u);
     EXPECT_EQ(Ini(), "[PackerPlugins]\r\n");
 }
 
