@@ -99,8 +99,15 @@ bool RequireHost(Session& session, bool configurationMayBeNew) {
         session.Say(Session::Terminal(ini) + " does not exist yet: the first change makes it.");
         return true;
     }
-    if (DetectHost(s.TCPath, s.IniPath, 101))
+    if (DetectHost(s.TCPath, s.IniPath, 101)) {
+        // A wincmd.ini that is a folder, a device or too large to read is no configuration: the
+        // window says so above its list; a script must not take the empty list for the truth.
+        if (const std::string problem = HostConfigProblem(); !problem.empty()) {
+            session.Fail(kExitNoHost, problem);
+            return false;
+        }
         return true;
+    }
     session.Override(kExitNoHost);
     return false;
 }

@@ -176,6 +176,8 @@ TEST_F(CliTest, UnansweredQuestionsAndHostileNamesWriteNothing) {
         {{"show", "nothing.wlx"}, 1, "No plugin"},
         {{"show", "lister:7"}, 1, "No plugin"},
         {{"--host", "C:\\nowhere\\TOTALCMD.EXE", "list"}, 4, "not found"},
+        {{"--ini", "C:\\windows", "list"}, 4, "is a folder or a special file"},
+        {{"--ini", "Z:\\dev\\zero", "disable", "--yes", "lister:0"}, 4, "is a folder or a special file"},
         {{"list", "--kind", "viewer"}, 2, "--kind"},
         {{"frobnicate"}, 2, ""},
     };
