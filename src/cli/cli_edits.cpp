@@ -132,7 +132,18 @@ int SetPluginsEnabled(Session& session, const std::vector<std::string>& plugins,
     if (!rows)
         return session.Exit();
     // Only those not in that state yet: the window's command turns the current row's state.
+    // Those that are say so, rather than nothing at all.
+    for (int row : *rows)
+        if (EntryAt(row).Disabled != enable)
+            session.Say(PluginLabel(row) + (enable ? " is enabled already." : " is disabled already."));
     std::erase_if(*rows, [enable](int row) { return EntryAt(row).Disabled != enable; });
+    // Disabling asks first, for several plugins as for one (the window asks only for one row,
+    // where the click could have been a slip; a script names what it means, or answers --yes).
+    if (!enable && rows->size() > 1 && !session.Given().yes) {
+        session.Say(FormatPrintf(Message(182), {static_cast<int>(rows->size())}));
+        session.Fail(kExitUsage, "Answer with --yes to go on.");
+        return session.Exit();
+    }
     if (!rows->empty())
         DisableOrEnableSelected(*rows);
     return session.Exit();

@@ -151,8 +151,9 @@ const std::vector<int>& MessageNumbers() {
         // The detect-string check's faults, its error line and syntax help; the health check's
         // findings, their repairs, and its summary.
         range(150, 168);
-        // The health check's repairs and summary; an FS plugin name another plugin has.
-        range(170, 181);
+        // The health check's repairs and summary; an FS plugin name another plugin has; disabling
+        // several plugins.
+        range(170, 182);
         return n;
     }();
     return numbers;

@@ -168,6 +168,8 @@ TEST_F(CliTest, UnansweredQuestionsAndHostileNamesWriteNothing) {
     const std::vector<Case> cases = {
         {{"uninstall", "sample_fs.wfx"}, 2, "--yes"},
         {{"disable", "sample_fs.wfx"}, 2, "Disable the plugin \"sample_fs\"?"},
+        {{"disable", "sample_fs.wfx", "sample_lister.wlx"}, 2, "Disable the 2 selected plugins?"},
+        {{"enable", "sample_fs.wfx"}, 0, "sample_fs is enabled already."},
         {{"install", packer}, 2, "--extensions"},
         {{"rename", "fs:Sample FS", "a=b"}, 1, "cannot be used"},
         {{"rename", "fs:Sample FS", "x\ny"}, 1, "cannot be used"},

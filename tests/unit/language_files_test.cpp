@@ -48,7 +48,8 @@ const std::map<int, std::string> kMessageArguments = {
     {153, ""},   {154, ""},     {155, ""},     {156, ""},     {157, ""},    {158, "ds"}, {159, ""},
     {160, "ss"}, {161, "sss"},  {162, "ssss"}, {163, "ss"},   {164, "sss"}, {165, "ss"}, {166, "s"},
     {167, "s"},  {168, "sdss"}, {170, ""},     {171, ""},     {172, ""},    {173, ""},   {174, ""},
-    {175, ""},   {176, ""},     {177, ""},     {178, ""},     {179, ""},    {180, "d"}, {181, "ss"}};
+    {175, ""},   {176, ""},     {177, ""},     {178, ""},     {179, ""},    {180, "d"},  {181, "ss"},
+    {182, "d"}};
 
 // The conversions of a template, in order: "s" for %s, "d" for %d ("%%" is no conversion).
 std::string Conversions(std::string_view text) {
