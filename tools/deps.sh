@@ -5,9 +5,10 @@
 varnel_packages_build=(g++ cmake ninja-build pkg-config libgtest-dev g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   gcc-mingw-w64-i686 binutils-mingw-w64-i686 wine wine64 wine32:i386 qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl-dev
   libarchive-dev libcli11-dev nlohmann-json3-dev qt6-translations-l10n)
-# The Windows build's tests drive its GUI on a virtual display and read its files with pefile.
+# The Windows build's tests drive its GUI on a virtual display and read its files with pefile;
+# the completion test runs in a bash with bash-completion.
 varnel_packages_test=(clang libclang-rt-14-dev zlib1g-dev xdg-utils libglib2.0-bin shared-mime-info xvfb xauth xdotool
-  python3-pefile)
+  python3-pefile bash-completion)
 varnel_packages_run=(xdg-utils)
 varnel_packages_run_headless=(xvfb xauth)
 

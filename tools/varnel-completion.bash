@@ -1,19 +1,29 @@
-# Bash completion for varnel: commands, options, and plugin names (as kind:key) of the host in use.
+# Bash completion for varnel: its commands and options, as the tool itself lists them
+# (varnel --completion-words), and plugin names (kind:key) of the host the line names.
 # Source it, or copy it to /etc/bash_completion.d/varnel.
 
 _varnel() {
   local cur prev words cword
-  _init_completion 2>/dev/null || {
+  # With bash-completion, "fs:Sample FS" stays one word although ':' breaks words in bash.
+  if declare -F _init_completion >/dev/null; then
+    _init_completion -n : || return
+  else
     cur=${COMP_WORDS[COMP_CWORD]}
     prev=${COMP_WORDS[COMP_CWORD-1]}
     words=("${COMP_WORDS[@]}")
     cword=$COMP_CWORD
-  }
-  local commands="list show install uninstall disable enable rename order tweak report host config"
-  local globals="--prefix --host --ini --settings --json --quiet --lang --version --help"
+  fi
+  local table
+  table=$("${words[0]}" --completion-words 2>/dev/null) || return
+  local globals commands
+  globals=$(awk '$1 == "-" { $1 = ""; print }' <<<"$table")
+  commands=$(awk '$1 != "-" { print $1 }' <<<"$table")
   local command="" i
   for ((i = 1; i < cword; i++)); do
-    case " $commands " in *" ${words[i]} "*) command=${words[i]}; break ;; esac
+    if grep -qx -- "${words[i]}" <<<"$commands"; then
+      command=${words[i]}
+      break
+    fi
   done
   case $prev in
     --prefix|--settings|--host|--ini) COMPREPLY=($(compgen -f -- "$cur")); return ;;
@@ -25,23 +35,24 @@ _varnel() {
     COMPREPLY=($(compgen -W "$commands $globals" -- "$cur"))
     return
   fi
-  local options
-  case $command in
-    list) options="--kind --all --keys" ;;
-    install) options="--yes --extensions --name --detect --flags --force --restart" ;;
-    uninstall|disable|enable) options="--yes" ;;
-    report) options="--columns" ;;
-    host) COMPREPLY=($(compgen -W "status run restart --mode" -- "$cur")); return ;;
-    order) [ "$prev" = order ] && { COMPREPLY=($(compgen -W "lister packer content" -- "$cur")); return; } ;;
-  esac
   if [[ $cur == -* ]]; then
-    COMPREPLY=($(compgen -W "$options --help" -- "$cur"))
-  elif [ "$command" = install ]; then
-    COMPREPLY=($(compgen -f -- "$cur"))
-  else
-    # The plugins of the host the command line names so far.
-    local IFS=$'\n'
-    COMPREPLY=($(compgen -W "$("${words[0]}" "${words[@]:1:i-1}" list --all --keys 2>/dev/null)" -- "$cur"))
+    COMPREPLY=($(compgen -W "$(awk -v c="$command" '$1 == c { $1 = ""; print }' <<<"$table") $globals" -- "$cur"))
+    return
   fi
+  case $command in
+    install|report) COMPREPLY=($(compgen -f -- "$cur")); return ;;
+    host) COMPREPLY=($(compgen -W "status run restart" -- "$cur")); return ;;
+    order) [ "$prev" = order ] && { COMPREPLY=($(compgen -W "lister packer content" -- "$cur")); return; } ;;
+    show|uninstall|disable|enable|rename|tweak) ;;
+    *) return ;;
+  esac
+  # The plugins of the host the command line names so far, quoted where they hold blanks.
+  local IFS=$'\n' name
+  COMPREPLY=($(compgen -W "$("${words[0]}" "${words[@]:1:i-1}" list --all --keys 2>/dev/null)" -- "$cur"))
+  declare -F __ltrim_colon_completions >/dev/null && __ltrim_colon_completions "$cur"
+  for i in "${!COMPREPLY[@]}"; do
+    printf -v name '%q' "${COMPREPLY[i]}"
+    COMPREPLY[i]=$name
+  done
 }
 complete -F _varnel varnel

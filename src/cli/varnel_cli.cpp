@@ -216,6 +216,21 @@ int Run(int argc, char** argv) {
     configCommand->callback(
         [&] { command = [&](Session& s) { return ShowConfig(s, Origins(globals, settingsFileExisted)); }; });
 
+    // The bash completion asks the tool for its words, so that they come from this one table:
+    // a line of global options, then each command with its options.
+    if (argc == 2 && std::string_view(argv[1]) == "--completion-words") {
+        auto longNames = [](const CLI::App* of) {
+            std::string line;
+            for (const CLI::Option* option : of->get_options())
+                for (const std::string& name : option->get_lnames())
+                    line += " --" + name;
+            return line;
+        };
+        Print("-" + longNames(&app));
+        for (const CLI::App* sub : app.get_subcommands({}))
+            Print(sub->get_name() + longNames(sub));
+        return kExitDone;
+    }
     try {
         // CLI11 takes the arguments last first.
         std::vector<std::string> arguments = platform::ProgramArguments(argc, argv);

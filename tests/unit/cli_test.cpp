@@ -561,23 +561,43 @@ TEST_F(CliTest, HealthCheckNamesEachFaultAndRepairsWhatIsPicked) {
     EXPECT_EQ(realistic.Read(ini), broken);
 }
 
-// The bash completion offers the commands, and the plugins of the host the line names.
-TEST_F(CliTest, CompletionOffersCommandsAndPlugins) {
+// The bash completion offers every command and option the tool has, and the plugins of the host
+// the line names, as kind:key and quoted where they hold blanks, in a bash with bash-completion
+// loaded (where ':' breaks words) and without.
+TEST_F(CliTest, CompletionOffersCommandsOptionsAndPlugins) {
     const std::string script = fs::path(VARNEL_CLI).parent_path().string() + "/varnel-completion.bash";
     ASSERT_TRUE(fs::exists(script));
-    auto complete = [&](const std::string& words, int index) {
-        const std::string shell = "source '" + script + "'; COMP_WORDS=(" + words +
-                                  "); COMP_CWORD=" + std::to_string(index) +
-                                  "; _varnel; printf '%s\\n' \"${COMPREPLY[@]}\"";
-        platform::CapturedRun run = platform::RunAndCapture({"bash", "-c", shell}, {}, 30000);
-        return run.output;
+    const bool withLibrary = fs::exists("/usr/share/bash-completion/bash_completion");
+    // The line up to the cursor, completed as bash completes it.
+    auto complete = [&](const std::string& line, bool library) {
+        std::string shell = library ? "source /usr/share/bash-completion/bash_completion; " : "";
+        shell += "source '" + script +
+                 "'; COMP_LINE=\"$1\"; COMP_POINT=${#COMP_LINE}; "
+                 "WORDS=$COMP_LINE; " +
+                 std::string(library ? "WORDS=${WORDS//:/ : }; " : "") +
+                 "read -ra COMP_WORDS <<<\"$WORDS\"; [[ $WORDS == *' ' ]] && COMP_WORDS+=(''); "
+                 "COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _varnel; printf '%s\\n' \"${COMPREPLY[@]}\"";
+        return platform::RunAndCapture({"bash", "-c", shell, "bash", line}, {}, 30000).output;
     };
-    EXPECT_NE(complete("varnel sh", 1).find("show\n"), std::string::npos);
-    const std::string line = std::string(VARNEL_CLI) + " --prefix '" + prefix.Dir() + "' --settings '" +
-                             prefix.Dir() + "/TC_varnel.ini' disable ''";
-    const std::string offered = complete(line, 6);
-    EXPECT_NE(offered.find("fs:Sample FS\n"), std::string::npos) << offered;
-    EXPECT_NE(offered.find("packer:smp\n"), std::string::npos) << offered;
+    const std::string varnel = std::string(VARNEL_CLI);
+    const std::string host =
+        varnel + " --prefix " + prefix.Dir() + " --settings " + prefix.Dir() + "/TC_varnel.ini";
+    for (bool library : {false, withLibrary}) {
+        SCOPED_TRACE(library ? "with bash-completion" : "without it");
+        const std::string commands = complete(varnel + " ", library);
+        for (const char* command : {"list", "install", "history", "undo", "doctor", "config", "--json"})
+            EXPECT_NE(commands.find(std::string(command) + "\n"), std::string::npos)
+                << command << ": " << commands;
+        EXPECT_NE(complete(varnel + " install --c", library).find("--copy\n"), std::string::npos);
+        EXPECT_NE(complete(varnel + " doctor --", library).find("--repair\n"), std::string::npos);
+        EXPECT_NE(complete(varnel + " undo --", library).find("--to\n"), std::string::npos);
+        const std::string offered = complete(host + " disable ", library);
+        EXPECT_NE(offered.find("fs:Sample\\ FS\n"), std::string::npos) << offered;
+        EXPECT_NE(offered.find("packer:smp\n"), std::string::npos) << offered;
+        // After "kind:" (where bash, with bash-completion, completes the part after the colon).
+        const std::string afterKind = complete(host + " disable fs:Sa", library);
+        EXPECT_EQ(afterKind, library ? "Sample\\ FS\n" : "fs:Sample\\ FS\n");
+    }
 }
 
 } // namespace
