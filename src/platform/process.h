@@ -82,37 +82,12 @@ std::optional<HelperStart> WindowsHelperStart(Bitness bitness, std::string* whyN
 enum class CloseAnswer { Closed, NoWindow, Busy };
 CloseAnswer CloseFirstWindowOfClass(std::string_view className, unsigned timeoutMs);
 
-// ---- Under Wine only --------------------------------------------------------------------------
-
-// How Wine runs a Windows program of one bitness in the prefix in use: the loader and the
-// environment it needs (only the prefix: a program started for the user keeps the user's own
-// Wine settings). The loader is chosen per bitness (the 64-bit loader for 64-bit programs, the
-// 32-bit one for 32-bit programs) and per prefix kind (a 64-bit-only prefix runs no 32-bit
-// program). nullopt when nothing here can run such a program; whyNot then says why.
-struct WineLauncher {
-    std::string wine;
-    std::map<std::string, std::string> env;
-};
-std::optional<WineLauncher> FindWine(Bitness bitness, std::string* whyNot = nullptr);
-// The Wine that runs the prefix's own programs: the 64-bit one, else the 32-bit one.
-std::optional<WineLauncher> FindPrefixWine();
-
-// The Wine settings that keep the helper quiet and fast (no debug output, no offer to install
-// Mono or Gecko); they belong to the helper alone.
-void AddQuietHelperSettings(std::map<std::string, std::string>& env);
+// ---- Helpers, and Wine's programs (its launchers are in platform/posix/wine.h) ---------------
 
 // The folder that holds the helpers (beside the program; VARNEL_PROBE_DIR overrides it).
 std::string HelperFolder();
 // The Windows helper of a bitness: tcvarnel-probe-w64.exe or tcvarnel-probe-w32.exe.
 std::string WindowsHelperPath(Bitness bitness);
-
-// The Windows helper this prefix can run, with its Wine: the 64-bit one, else the 32-bit one. It
-// starts programs and talks to windows; the system then picks each program's own loader.
-struct WindowsHelper {
-    WineLauncher wine;
-    std::string path;
-};
-std::optional<WindowsHelper> FindWindowsHelper();
 
 // Host text as UTF-16LE in hex digits: how text crosses into the Windows helper unchanged.
 std::string HexUtf16(std::string_view hostText);
@@ -127,17 +102,6 @@ struct LocatedProgram {
     std::string arguments; // the rest of the command line
 };
 LocatedProgram LocateProgram(std::string_view commandLine);
-
-// The machine's argument vector for a Windows command line: a Windows program (a PE file) runs
-// through the Windows helper under Wine, which hands the command line to the system unchanged;
-// a program "x.exe" that is not found runs as "x" from PATH; anything else as it is. Empty when
-// nothing can run it.
-struct Launch {
-    std::vector<std::string> argv;
-    std::map<std::string, std::string> env;
-    bool throughHelper = false; // the helper answers "started" or "failed"
-};
-std::optional<Launch> PrepareLaunch(std::string_view commandLine, int showMode = 5, bool wait = false);
 
 enum class ShowMode { Hidden = 0, Normal = 1, Shown = 5, Minimized = 6 };
 

@@ -8,6 +8,7 @@
 #include "lang/language.h"
 #include "message_log.h"
 #include "platform/process.h"
+#include "platform/posix/wine.h"
 #include "platform/program_folder.h"
 #include "platform/system.h"
 #include "sample_plugins.h"

@@ -5,6 +5,7 @@
 
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "platform/posix/wine.h"
 #include "wine_test_prefix.h"
 
 #include <chrono>

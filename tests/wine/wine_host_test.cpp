@@ -10,6 +10,7 @@
 #include "message_log.h"
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "platform/posix/wine.h"
 #include "platform/program_folder.h"
 #include "platform/system.h"
 #include "sample_plugins.h"

@@ -17,6 +17,7 @@
 #include "platform/codepage.h"
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "platform/posix/wine.h"
 #include "platform/system.h"
 #include "sample_plugins.h"
 #include "util/text.h"

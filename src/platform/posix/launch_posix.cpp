@@ -4,6 +4,7 @@
 #include "platform/paths.h"
 #include "platform/posix/child_process.h"
 #include "platform/process.h"
+#include "platform/posix/wine.h"
 #include "util/text.h"
 
 #include <cerrno>
