@@ -75,6 +75,14 @@ std::optional<PluginKind> KindFromWord(std::string_view word) {
 
 std::string PluginKey(int row) {
     const PluginEntry& entry = EntryAt(row);
+    // A disabled Lister or Content plugin keeps the number it had, which an active one has now:
+    // it is named by its place among the disabled ones of its kind instead, -1, -2, ...
+    if (entry.Disabled && (entry.Kind == kLister || entry.Kind == kContent)) {
+        int place = 0;
+        for (int other = 1; other <= row; ++other)
+            place += EntryAt(other).Kind == entry.Kind && EntryAt(other).Disabled ? 1 : 0;
+        return "-" + std::to_string(place);
+    }
     if (entry.Kind == kLister || entry.Kind == kContent)
         return std::to_string(entry.Index);
     if (entry.Disabled)

@@ -354,6 +354,14 @@ TEST_F(CliTest, JsonHasTheDocumentedFields) {
     EXPECT_EQ(outcome["ok"], false);
     EXPECT_NE(outcome["message"].get<std::string>().find("no such plugin"), std::string::npos) << missing.out;
     EXPECT_TRUE(outcome["changes"].empty());
+    // A disabled Lister has a key of its own, not the number an active one has now.
+    CliRun keyList = Varnel(prefix, {"list", "--all", "--keys"});
+    EXPECT_NE(keyList.out.find("lister:-1\n"), std::string::npos) << keyList.out;
+    CliRun disabledOne = Varnel(prefix, {"--json", "show", "lister:-1"});
+    ASSERT_EQ(disabledOne.exit, 0) << disabledOne.err;
+    EXPECT_NE(nlohmann::json::parse(disabledOne.out)["file"].get<std::string>().find("old_viewer.wlx"),
+              std::string::npos);
+    EXPECT_EQ(Varnel(prefix, {"show", "lister:1"}).exit, 1); // only the active lister:0 is there
     // The global options after the command, as the examples put them.
     CliRun after = Varnel(prefix, {"list", "--all", "--json"});
     ASSERT_EQ(after.exit, 0) << after.err;
