@@ -159,8 +159,18 @@ int Run(int argc, char** argv) {
     doctorCommand->add_flag("--fix", fix, "Repair the safe findings: dead registrations and orphaned keys");
     doctorCommand->add_option("--repair", repairs, "Repair the findings of these numbers too");
     doctorCommand->add_flag("-y,--yes", yes, "Confirm every question");
+    // Installing a packer that lies in a plugin folder unregistered asks for its extensions.
+    std::optional<std::string> doctorExtensions;
+    doctorCommand->add_option("--extensions", doctorExtensions,
+                              "A packer's extensions, for a repair that installs one");
     doctorCommand->footer(Example("varnel doctor --fix --repair 4"));
-    doctorCommand->callback([&] { command = [&](Session& s) { return CheckHealth(s, fix, repairs); }; });
+    doctorCommand->callback([&] {
+        command = [&](Session& s) {
+            if (doctorExtensions)
+                s.Given().association = platform::Utf8ToHostText(*doctorExtensions);
+            return CheckHealth(s, fix, repairs);
+        };
+    });
 
     int undoCount = 1;
     std::optional<uint64_t> undoTo;

@@ -567,6 +567,25 @@ TEST_F(CliTest, HealthCheckNamesEachFaultAndRepairsWhatIsPicked) {
     CliRun undo = Varnel(realistic, {"undo", "2"});
     EXPECT_EQ(undo.exit, 0) << undo.err;
     EXPECT_EQ(realistic.Read(ini), broken);
+
+    // A packer lying in a plugin folder unregistered: its repair asks for the extensions, which
+    // doctor takes as install does.
+    fs::create_directories(realistic.Path(plugins + "wcx/Neu"));
+    fs::copy_file(test::SamplePluginFile(test::ModuleBuild::Native, "sample_packer.wcx"),
+                  realistic.Path(plugins + "wcx/Neu/neu.wcx"));
+    int packer = 0;
+    report = nlohmann::json::parse(Varnel(realistic, {"--json", "doctor"}).out);
+    for (const auto& finding : report["findings"])
+        if (finding["kind"] == "not-installed" && finding.dump().find("neu.wcx") != std::string::npos)
+            packer = finding["number"];
+    ASSERT_NE(packer, 0);
+    CliRun asks = Varnel(realistic, {"doctor", "--repair", std::to_string(packer)});
+    EXPECT_EQ(asks.exit, 2) << asks.err;
+    EXPECT_NE(asks.err.find("--extensions"), std::string::npos) << asks.err;
+    EXPECT_EQ(realistic.Read(ini), broken);
+    CliRun installs =
+        Varnel(realistic, {"doctor", "--repair", std::to_string(packer), "--extensions", "neu"});
+    EXPECT_NE(realistic.Read(ini).find("neu="), std::string::npos) << installs.err;
 }
 
 // The bash completion offers every command and option the tool has, and the plugins of the host
