@@ -96,7 +96,7 @@ bool RequireHost(Session& session, bool configurationMayBeNew) {
     const std::string ini = ExpandHostPath(s.IniPath);
     if (configurationMayBeNew && IsHostExecutable(s.TCPath) && !platform::FileExists(ini)) {
         ForceFolders(FolderPart(ini));
-        session.Say(Session::Terminal(ini) + " does not exist yet: the first change makes it.");
+        session.Say(FormatPrintf(Message(190), {ini}));
         return true;
     }
     if (DetectHost(s.TCPath, s.IniPath, 101)) {
@@ -115,7 +115,7 @@ bool RequireHost(Session& session, bool configurationMayBeNew) {
 int ListPlugins(Session& session, const ListRequest& request) {
     std::optional<PluginKind> kind;
     if (!request.kind.empty() && !(kind = KindFromWord(request.kind))) {
-        session.Fail(kExitUsage, "--kind takes lister, packer, fs or content.");
+        session.Fail(kExitUsage, Message(205));
         return session.Exit();
     }
     if (!RequireHost(session))
@@ -223,7 +223,7 @@ int WritePluginReport(Session& session, const std::string& columns, const std::s
                          : column == "file"    ? &s.ReportFileName
                                                : nullptr;
             if (!flag) {
-                session.Fail(kExitUsage, "--columns takes name, version, state, assoc and file.");
+                session.Fail(kExitUsage, Message(206));
                 return session.Exit();
             }
             *flag = true;
@@ -235,7 +235,7 @@ int WritePluginReport(Session& session, const std::string& columns, const std::s
     const bool toOutput = file == "-";
     const std::string scratch = toOutput ? platform::MakeScratchFile() : std::string();
     if (toOutput && scratch.empty()) {
-        session.Fail(kExitFailed, "No temporary file for the report.");
+        session.Fail(kExitFailed, Message(191));
         return session.Exit();
     }
     s.ReportFile = toOutput ? scratch : PathArgument(file);
@@ -260,7 +260,7 @@ int WritePluginReport(Session& session, const std::string& columns, const std::s
 
 int HostCommand(Session& session, const std::string& action, std::optional<int> mode) {
     if (mode && (*mode < 0 || *mode > 2)) {
-        session.Fail(kExitUsage, "--mode takes 0, 1 or 2.");
+        session.Fail(kExitUsage, Message(207));
         return session.Exit();
     }
     if (!RequireHost(session))

@@ -135,13 +135,13 @@ int SetPluginsEnabled(Session& session, const std::vector<std::string>& plugins,
     // Those that are say so, rather than nothing at all.
     for (int row : *rows)
         if (EntryAt(row).Disabled != enable)
-            session.Say(PluginLabel(row) + (enable ? " is enabled already." : " is disabled already."));
+            session.Say(FormatPrintf(Message(enable ? 192 : 193), {PluginLabel(row)}));
     std::erase_if(*rows, [enable](int row) { return EntryAt(row).Disabled != enable; });
     // Disabling asks first, for several plugins as for one (the window asks only for one row,
     // where the click could have been a slip; a script names what it means, or answers --yes).
     if (!enable && rows->size() > 1 && !session.Given().yes) {
         session.Say(FormatPrintf(Message(182), {static_cast<int>(rows->size())}));
-        session.Fail(kExitUsage, "Answer with --yes to go on.");
+        session.Fail(kExitUsage, Message(194));
         return session.Exit();
     }
     if (!rows->empty())
@@ -185,7 +185,7 @@ int OrderPlugins(Session& session, const std::string& kindWord, const std::vecto
         const PluginEntry& entry = EntryAt(row);
         if (entry.Kind != *kind || entry.Disabled) {
             const std::string label = PluginLabel(row);
-            session.Fail(kExitUsage, "\"" + label + "\" is no enabled " + kindWord + " plugin.");
+            session.Fail(kExitUsage, FormatPrintf(Message(195), {label, kindWord}));
             return session.Exit();
         }
         for (size_t i = 0; i < order.Rows().size(); ++i) {
@@ -229,7 +229,7 @@ int TweakPacker(Session& session, const std::string& packer, const std::vector<s
     const PluginEntry entry = EntryAt(rows->front());
     if (entry.Kind != kPacker || entry.Disabled) {
         const std::string label = PluginLabel(rows->front());
-        session.Fail(kExitUsage, "\"" + label + "\" is no enabled packer plugin.");
+        session.Fail(kExitUsage, FormatPrintf(Message(195), {label, "packer"}));
         return session.Exit();
     }
     PackerAssociationList list = ReadPackerAssociations(entry.FileName, false);
@@ -245,7 +245,7 @@ int TweakPacker(Session& session, const std::string& packer, const std::vector<s
         const std::string extension = remove ? body : TextBefore(body, "=");
         const std::string flagsText = TextAfter(body, "=");
         if (extension.empty() || (!remove && body.find('=') == std::string::npos)) {
-            session.Fail(kExitUsage, "\"" + edit + "\": write EXT=FLAGS, +EXT=FLAGS or -EXT.");
+            session.Fail(kExitUsage, FormatPrintf(Message(196), {edit}));
             return session.Exit();
         }
         if (!IsSafeProfileKey(extension) || TrimBlanks(extension) != extension) {
@@ -261,7 +261,7 @@ int TweakPacker(Session& session, const std::string& packer, const std::vector<s
         if (remove || !add) {
             if (pair == list.pairs.end()) {
                 const std::string label = PluginLabel(rows->front());
-                session.Fail(kExitFailed, "\"" + label + "\" is not registered for \"" + extension + "\".");
+                session.Fail(kExitFailed, FormatPrintf(Message(197), {label, extension}));
                 return session.Exit();
             }
             if (remove)

@@ -52,7 +52,7 @@ int UndoChanges(Session& session, int count, std::optional<uint64_t> to) {
     if (to)
         UndoToRecord(*to);
     else if (count < 1)
-        session.Fail(kExitUsage, "undo: the count must be 1 or more.");
+        session.Fail(kExitUsage, Message(208));
     else
         UndoLastChanges(count);
     return session.Exit();
@@ -102,7 +102,7 @@ int CheckHealth(Session& session, bool fix, const std::vector<int>& repairs) {
         }
         for (int number : repairs)
             if (number < 1 || number > static_cast<int>(findings.size()))
-                session.Fail(kExitUsage, "doctor: there is no finding " + std::to_string(number) + ".");
+                session.Fail(kExitUsage, FormatPrintf(Message(209), {number}));
         if (session.Exit() != kExitDone)
             return session.Exit();
         if (!RepairFindings(chosen))

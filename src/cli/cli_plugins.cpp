@@ -1,6 +1,7 @@
 #include "cli/cli_plugins.h"
 
 #include "catalog/host_config.h"
+#include "lang/language.h"
 #include "ops/descriptions.h"
 #include "platform/codepage.h"
 #include "platform/console.h"
@@ -137,11 +138,10 @@ std::optional<int> FindPlugin(const std::string& name, Session& session) {
     if (found.size() == 1)
         return found.front();
     if (found.empty()) {
-        session.Fail(kExitFailed,
-                     "No plugin is called \"" + name + "\". \"varnel list --all\" shows every one.");
+        session.Fail(kExitFailed, FormatPrintf(Message(198), {name}));
         return std::nullopt;
     }
-    std::string text = "\"" + name + "\" names more than one plugin; name one of them by kind and key:";
+    std::string text = FormatPrintf(Message(199), {name});
     for (int row : found)
         text += "\r  " + KindWord(EntryAt(row).Kind) + ":" + PluginKey(row) + "  " + EntryAt(row).Name +
                 "  " + EntryAt(row).FileName;

@@ -25,8 +25,8 @@ public:
                                               bool) override {
         if (m_session.Given().association)
             return m_session.Given().association;
-        m_session.Fail(kExitUsage, FileNamePart(modulePath) + ": " + m_session.Given().associationOption +
-                                       " is needed to answer the question the window would ask.");
+        m_session.Fail(kExitUsage, FormatPrintf(Message(200), {FileNamePart(modulePath),
+                                                               m_session.Given().associationOption}));
         return std::nullopt;
     }
     std::optional<std::string> AskText(const std::string& title, const std::string&,
@@ -63,7 +63,7 @@ Session::Session(bool json, bool quiet) : m_json(json), m_quiet(quiet), m_saved(
         if (m_answers.force)
             return true;
         Say(question);
-        Fail(kExitUsage, "Answer with --force to install it all the same.");
+        Fail(kExitUsage, Message(201));
         return false;
     });
     SetStatusReporter([this](const std::string& text) { Say(text); });
@@ -130,7 +130,7 @@ int Session::Box(const std::string& text, int style) {
         if (m_answers.yes)
             return kIdOk;
         Say(text);
-        Fail(kExitUsage, "Answer with --yes to go on.");
+        Fail(kExitUsage, Message(194));
         return kIdCancel;
     case kMbIconError: {
         // Another program changed the host's file in the same places (the window's message 111).

@@ -13,6 +13,7 @@
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "util/text.h"
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
@@ -193,7 +194,7 @@ int Run(int argc, char** argv) {
             for (std::string& edit : edits)
                 edit = platform::Utf8ToHostText(edit);
             if (edits.empty()) {
-                s.Fail(kExitUsage, "tweak: name at least one EXT=FLAGS, +EXT=FLAGS or -EXT.");
+                s.Fail(kExitUsage, Message(210));
                 return s.Exit();
             }
             return TweakPacker(s, plugin, edits);
@@ -287,7 +288,7 @@ int Run(int argc, char** argv) {
     std::cout.flush();
     command(session);
     if (session.Interrupted()) {
-        session.Say("Stopped (Ctrl+C). What was not finished was not written.");
+        session.Say(Message(204));
         session.Override(kExitFailed);
     }
     // Every command says what it did: each change it recorded, on standard error; with --json,
@@ -295,7 +296,7 @@ int Run(int argc, char** argv) {
     const std::vector<MadeRecord>& made = RecordsMadeHere();
     if (!globals.quiet && !globals.json)
         for (const MadeRecord& record : made)
-            session.Say(record.description + " (history " + std::to_string(record.id) + ")");
+            session.Say(FormatPrintf(Message(202), {record.description, std::to_string(record.id)}));
     if (globals.json && !Printed()) {
         static constexpr const char* kCodes[] = {"done",     "failed",    "usage",
                                                  "conflict", "not-found", "problems"};
@@ -312,7 +313,7 @@ int Run(int argc, char** argv) {
     // Output that did not reach its place (a full disk, a closed pipe) is a failure, whatever
     // the command did.
     if (std::fflush(stdout) != 0 || std::ferror(stdout))
-        session.Fail(kExitFailed, "Standard output could not be written.");
+        session.Fail(kExitFailed, Message(203));
     return session.Exit();
 }
 

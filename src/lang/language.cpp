@@ -154,6 +154,8 @@ const std::vector<int>& MessageNumbers() {
         // The health check's repairs and summary; an FS plugin name another plugin has; disabling
         // several plugins.
         range(170, 182);
+        // The command-line tool's own words.
+        range(190, 210);
         return n;
     }();
     return numbers;

@@ -193,6 +193,15 @@ TEST_F(CliTest, UnansweredQuestionsAndHostileNamesWriteNothing) {
     CliRun german = Varnel(prefix, {"--lang", "Deutsch", "uninstall", "sample_fs.wfx"});
     EXPECT_EQ(german.exit, 2);
     EXPECT_NE(german.err.find("deinstallieren"), std::string::npos) << german.err;
+    EXPECT_NE(german.err.find("Mit --yes antworten"), std::string::npos)
+        << german.err; // the tool's own words too
+    CliRun unknown = Varnel(prefix, {"--lang", "Deutsch", "show",
+                                     "Gr\xC3\xB6\xC3\x9F"
+                                     "e"});
+    EXPECT_NE(unknown.err.find("Kein Plugin hei\xC3\x9Ft \"Gr\xC3\xB6\xC3\x9F"
+                               "e\""),
+              std::string::npos)
+        << unknown.err;
 
     // Ctrl+C while a module's question hangs: stopped at once, nothing written, exit code 1.
     fs::copy_file(test::SamplePluginFile(test::ModuleBuild::Native, "hang.dll"),
