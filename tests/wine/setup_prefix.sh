@@ -32,8 +32,21 @@ wineserver -p </dev/null >/dev/null 2>&1
 # A desktop that lives until "stop": Wine's start.exe waits for it and keeps it in use. Otherwise
 # Wine ends the desktop a moment after its last program ends, and a program started in that moment
 # loses its windows with it, while the tests start and end the host's stand-in every few hundred
-# milliseconds. A desktop that wineboot left behind may be ending just then; so try again.
-for attempt in 1 2 3; do
+# milliseconds. A desktop that wineboot left behind may be ending just then, and ours then ends
+# with it: each attempt first waits until no other desktop of this prefix is left (on a loaded
+# machine that takes longer), then checks that ours stays.
+desktops() {
+  local pid
+  for pid in $(pgrep -f 'explorer.exe /desktop' 2>/dev/null); do
+    [ "$pid" != "${holder:-}" ] && tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$dir" && echo "$pid"
+  done
+}
+holder=
+for attempt in 1 2 3 4 5 6; do
+  for wait in $(seq 60); do
+    [ -z "$(desktops)" ] && break
+    sleep 0.5
+  done
   setsid "$wine" explorer /desktop </dev/null >/dev/null 2>&1 &
   holder=$!
   sleep 2
