@@ -152,8 +152,8 @@ const std::vector<int>& MessageNumbers() {
         // findings, their repairs, and its summary.
         range(150, 168);
         // The health check's repairs and summary; an FS plugin name another plugin has; disabling
-        // several plugins.
-        range(170, 182);
+        // several plugins; the summary's count of one.
+        range(170, 183);
         // The command-line tool's own words.
         range(190, 210);
         return n;

@@ -43,11 +43,15 @@ private:
     std::function<void()> m_onClick;
 };
 
+// The translators' list, under a heading in the user's language (the file's own first line is
+// the English heading, for whoever reads the file).
 QString CreditsText() {
     QFile file(":/text/LANGS");
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    return QString::fromUtf8(file.readAll());
+    QString text = QString::fromUtf8(file.readAll());
+    const qsizetype firstLine = text.indexOf('\n');
+    return FromAnsi(GetCaption(450)) + (firstLine < 0 ? QString() : text.mid(firstLine));
 }
 
 } // namespace

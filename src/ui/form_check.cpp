@@ -70,8 +70,9 @@ void TFormCheck::Fill() {
             item->setForeground(1, palette().brush(QPalette::Disabled, QPalette::Text));
         }
     }
-    m_label1->setText(m_findings.empty()
-                          ? FromAnsi(Message(179))
+    m_label1->setText(m_findings.empty() ? FromAnsi(Message(179))
+                      : m_findings.size() == 1
+                          ? FromAnsi(Message(183))
                           : FromAnsi(FormatPrintf(Message(180), {static_cast<int>(m_findings.size())})));
     bool any = false;
     for (const HealthFinding& finding : m_findings)

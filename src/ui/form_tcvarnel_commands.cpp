@@ -220,8 +220,8 @@ void TFormTCVarnel::btnAddClick() {
     FileDialogRequest request;
     request.title = GetCaption(63);
     // A 64-bit host's modules may come as "name.wcx64" and so on; they install like the others.
-    request.filters = {{"TC plugins", "*.wcx;*.wlx;*.wfx;*.wdx;*.wcx64;*.wlx64;*.wfx64;*.wdx64"},
-                       {"DLLs (*.dll)", "*.dll"}};
+    request.filters = {{GetCaption(451), "*.wcx;*.wlx;*.wfx;*.wdx;*.wcx64;*.wlx64;*.wfx64;*.wdx64"},
+                       {GetCaption(452), "*.dll"}};
     InstallChosenFiles(request, AppSettings().PluginsSrc, [](const std::string& file, bool last) {
         InstallPlugin(file, false, last, "", true);
     });
