@@ -2,8 +2,9 @@
 // program shows without a display.
 //
 //   varnel-screenshot OUT.png [--language NAME] [--no-statusbar] [--select N] [--tab N] [--host WINDOWS-PATH]
-//   [--size WxH] [--history]
-// With --history the History dialog is shown instead, after two changes and beside a damaged record.
+//   [--size WxH] [--history | --about | --check]
+// With --history the History dialog is shown instead, after two changes and beside a damaged record;
+// --about and --check show those dialogs over the window.
 //
 // WINEPREFIX names the host's prefix (the demo host). The program runs from a temporary
 // portable folder with the language files beside this tool and a settings file made from the
@@ -16,6 +17,8 @@
 #include "ops/plugin_commands.h"
 #include "platform/paths.h"
 #include "platform/program_folder.h"
+#include "ui/form_about.h"
+#include "ui/form_check.h"
 #include "ui/form_history.h"
 #include "ui/form_tcvarnel.h"
 #include "ui/qt_integration.h"
@@ -35,14 +38,16 @@ namespace fs = std::filesystem;
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: varnel-screenshot OUT.png [--language NAME] [--no-statusbar] [--select "
-                             "N] [--tab N] [--host WINDOWS-PATH] [--size WxH] [--history]\n");
+        std::fprintf(stderr,
+                     "usage: varnel-screenshot OUT.png [--language NAME] [--no-statusbar] [--select "
+                     "N] [--tab N] [--host WINDOWS-PATH] [--size WxH] [--history | --about | --check]\n");
         return 2;
     }
     std::string out = argv[1];
     std::string language = "English";
     bool statusBar = true;
     bool history = false;
+    std::string dialogName;
     int select = -1;
     int tab = 0;
     std::string host; // a host program other than the one found
@@ -62,6 +67,8 @@ int main(int argc, char** argv) {
             host = argv[++i];
         else if (arg == "--history")
             history = true;
+        else if (arg == "--about" || arg == "--check")
+            dialogName = arg.substr(2);
         else if (arg == "--size" && i + 1 < argc)
             std::sscanf(argv[++i], "%dx%d", &width, &height);
     }
@@ -95,7 +102,7 @@ int main(int argc, char** argv) {
             auto* list = window.findChild<QTableWidget*>("ListView1");
             list->selectRow(select);
         }
-        std::unique_ptr<varnel::TFormHistory> dialog;
+        std::unique_ptr<QDialog> dialog;
         QWidget* shown = &window;
         if (history) {
             const std::string folder = varnel::HistoryFolderOf(varnel::SettingsFilePath());
@@ -107,6 +114,13 @@ int main(int argc, char** argv) {
             varnel::UndoLastChanges(1);
             fs::create_directories(portable / "history" / "0000000009.rec");
             dialog = std::make_unique<varnel::TFormHistory>(&window);
+            dialog->show();
+            shown = dialog.get();
+        } else if (!dialogName.empty()) {
+            if (dialogName == "about")
+                dialog = std::make_unique<varnel::TFormAbout>(&window);
+            else
+                dialog = std::make_unique<varnel::TFormCheck>(&window);
             dialog->show();
             shown = dialog.get();
         }
