@@ -42,8 +42,9 @@ endif()
 add_subdirectory(src)
 add_custom_target(varnel_language ALL
   COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_SOURCE_DIR}/Language ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/Language
-  COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}
-  COMMENT "Copying language files")
+  # The user's README for Windows; the repository's README is the developers'.
+  COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/docs/README-windows.md ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/README.md
+  COMMENT "Copying language files and the README")
 
 
 if(VARNEL_GUI)

@@ -82,7 +82,7 @@ std::string PluginKey(int row) {
         int place = 0;
         for (int other = 1; other <= row; ++other)
             place += EntryAt(other).Kind == entry.Kind && EntryAt(other).Disabled ? 1 : 0;
-        return "-" + std::to_string(place);
+        return std::string("-").append(std::to_string(place));
     }
     if (entry.Kind == kLister || entry.Kind == kContent)
         return std::to_string(entry.Index);

@@ -44,6 +44,11 @@ def main():
         for needed in NEEDED:
             if needed not in inside:
                 faults.append(f"{needed} is missing from the zip")
+        # The user's README: what a Windows user needs, not the developers' build commands.
+        if "README.md" in inside:
+            readme = z.read(f"{top}/README.md").decode("utf-8")
+            if "varnel.exe" not in readme or "./run.sh" in readme or "Debian" in readme:
+                faults.append("README.md is not the README for Windows users")
         present = {n.split("/")[-1].lower() for n in inside}
         for name in sorted(inside):
             if not name.lower().endswith((".exe", ".dll")):
