@@ -10,16 +10,26 @@
 #include "platform/process.h"
 #include "sample_plugins.h"
 #include "ui/busy_wait.h"
+#include "ui/form_about.h"
+#include "ui/form_check.h"
+#include "ui/form_history.h"
+#include "ui/form_options.h"
+#include "ui/form_order.h"
+#include "ui/form_report.h"
 #include "ui/menu_speed_button.h"
 #include "ui/qt_text.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QMenu>
+#include <QMenuBar>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QStatusBar>
@@ -475,6 +485,74 @@ private slots:
         // The window is wide enough for every tool button's caption.
         auto* close = host.Find<TMenuSpeedButton>("btnClose");
         QVERIFY(close->geometry().right() < host.Find<QWidget>("ToolRow")->width());
+    }
+
+    // Every accelerator letter is the only one of its place, in both languages: among the window's
+    // own controls and menu titles, and within each menu; History and Check are reached by keys.
+    void acceleratorsDoNotClash() {
+        for (const char* language : {"English", "Deutsch"}) {
+            GuiHost host(std::string("[Options]\r\nLanguage=") + language + "\r\n");
+            host.Open();
+            auto letter = [](const QString& text) -> QChar {
+                for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+                    if (text[i] == '&' && text[i + 1] == '&')
+                        ++i;
+                    else if (text[i] == '&')
+                        return text[i + 1].toLower();
+                }
+                return {};
+            };
+            auto clashes = [&](const QStringList& texts) {
+                QStringList found;
+                QHash<QChar, QString> taken;
+                for (const QString& text : texts) {
+                    const QChar key = letter(text);
+                    if (key.isNull())
+                        continue;
+                    if (taken.contains(key))
+                        found << taken[key] + " / " + text;
+                    taken[key] = text;
+                }
+                return found;
+            };
+            // A window's level: its menu titles, buttons (hidden ones too: which show depends on
+            // the row and the host) and labels with a buddy; then each of its menus.
+            auto faultsIn = [&](QWidget* window) {
+                QStringList top;
+                if (auto* main = qobject_cast<QMainWindow*>(window))
+                    for (QAction* action : main->menuBar()->actions())
+                        top << action->text();
+                for (QAbstractButton* button : window->findChildren<QAbstractButton*>())
+                    if (button->window() == window)
+                        top << button->text();
+                for (QLabel* label : window->findChildren<QLabel*>())
+                    if (label->buddy() && label->window() == window)
+                        top << label->text();
+                QStringList found = clashes(top);
+                for (QMenu* menu : window->findChildren<QMenu*>()) {
+                    QStringList items;
+                    for (QAction* action : menu->actions())
+                        if (!action->isSeparator())
+                            items << action->text();
+                    found << clashes(items);
+                }
+                return found;
+            };
+            QStringList faults = faultsIn(&host.Window());
+            TFormOptions options(&host.Window());
+            TFormReport report(&host.Window());
+            TFormHistory history(&host.Window());
+            TFormCheck check(&host.Window());
+            TFormAbout about(&host.Window());
+            TFormOrder order(kLister, &host.Window());
+            for (QWidget* dialog :
+                 std::initializer_list<QWidget*>{&options, &report, &history, &check, &about, &order})
+                for (const QString& fault : faultsIn(dialog))
+                    faults << dialog->objectName() + ": " + fault;
+            QVERIFY2(faults.isEmpty(), qPrintable(QString(language) + ": " + faults.join("; ")));
+            for (const char* name : {"mnuHistory", "mnuCheck"})
+                QVERIFY2(!letter(host.Action(name)->text()).isNull(), name);
+        }
     }
 
     void settingsWrittenWhenClosed() {
