@@ -14,6 +14,7 @@
 #include "ops/host_process.h"
 #include "ops/plugin_list.h"
 #include "ops/report.h"
+#include "platform/console.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/process.h"
@@ -250,7 +251,7 @@ int WritePluginReport(Session& session, const std::string& columns, const std::s
         std::string_view text = bytes;
         if (text.starts_with("\xEF\xBB\xBF"))
             text.remove_prefix(3);
-        std::fwrite(text.data(), 1, text.size(), stdout);
+        platform::WriteOutput(text);
         NotePrinted();
     }
     if (toOutput)

@@ -223,8 +223,7 @@ void NotePrinted() {
 
 void Print(const std::string& utf8) {
     g_printed = true;
-    std::fwrite(utf8.data(), 1, utf8.size(), stdout);
-    std::fputc('\n', stdout);
+    platform::WriteOutput(utf8 + "\n");
 }
 
 void PrintJson(const nlohmann::ordered_json& value) {

@@ -74,12 +74,18 @@ Session::Session(bool json, bool quiet) : m_json(json), m_quiet(quiet), m_saved(
         const bool interrupted = platform::InterruptCatcher::Interrupted();
         if (ended || interrupted) {
             if (m_progressShown)
-                std::fputs("\r\033[K", stderr);
+                platform::ClearProgressLine(m_progressLength);
             m_progressShown = false;
             return interrupted;
         }
         if (progress && elapsedMs >= 300) {
-            std::fprintf(stderr, "\r%s %us ", Terminal(Message(112)).c_str(), elapsedMs / 1000);
+            std::string line(1, '\r');
+            line.append(Terminal(Message(112)))
+                .append(" ")
+                .append(std::to_string(elapsedMs / 1000))
+                .append("s ");
+            platform::WriteOutput(line, true);
+            m_progressLength = line.size();
             m_progressShown = true;
         }
         return false;
@@ -105,7 +111,7 @@ void Session::Say(std::string_view hostText) const {
     m_lastMessage = std::string(hostText);
     std::string text = Terminal(hostText);
     text = ReplaceAll(ReplaceAll(text, "\r\n", "\n"), "\r", "\n");
-    std::fprintf(stderr, "%s\n", text.c_str());
+    platform::WriteOutput(text + "\n", true);
 }
 
 void Session::Fail(int exitCode, std::string_view hostText) {

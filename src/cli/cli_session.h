@@ -65,6 +65,7 @@ private:
     bool m_json;
     bool m_quiet;
     bool m_progressShown = false;
+    size_t m_progressLength = 0;
     int m_exit = kExitDone;
     int m_raised = 0;
     mutable std::string m_lastMessage;

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace varnel::platform {
@@ -12,6 +13,13 @@ size_t TerminalColumns();
 
 // Whether standard error is a terminal (progress lines are shown only there).
 bool ErrorOutputIsTerminal();
+
+// Writes UTF-8 text to standard output (or error): to a console as its characters (on Windows
+// through the console's own wide-character output, whatever its code page), to a file or a pipe
+// as UTF-8 bytes. False when it could not be written.
+bool WriteOutput(std::string_view utf8, bool toError = false);
+// Takes a progress line that WriteOutput wrote to a terminal's standard error away again.
+void ClearProgressLine(size_t length);
 
 // While one lives, Ctrl+C does not end the program: it is noted, for the program to stop what it
 // waits for. One at a time.

@@ -1,6 +1,7 @@
 #include "platform/console.h"
 
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -54,6 +55,15 @@ std::string AbsoluteMachinePath(const std::string& machinePath) {
     std::error_code error;
     const std::filesystem::path absolute = std::filesystem::absolute(machinePath, error);
     return error ? machinePath : absolute.lexically_normal().string();
+}
+
+bool WriteOutput(std::string_view utf8, bool toError) {
+    std::FILE* stream = toError ? stderr : stdout;
+    return std::fwrite(utf8.data(), 1, utf8.size(), stream) == utf8.size();
+}
+
+void ClearProgressLine(size_t) {
+    std::fputs("\r\033[K", stderr);
 }
 
 } // namespace varnel::platform

@@ -3,6 +3,7 @@
 #include "platform/codepage.h"
 #include "platform/win32/wide.h"
 
+#include <cstdio>
 #include <windows.h>
 
 // After windows.h, which it needs.
@@ -20,6 +21,28 @@ size_t TerminalColumns() {
 bool ErrorOutputIsTerminal() {
     DWORD mode;
     return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
+bool WriteOutput(std::string_view utf8, bool toError) {
+    std::FILE* stream = toError ? stderr : stdout;
+    HANDLE handle = GetStdHandle(toError ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+    DWORD mode;
+    if (handle == INVALID_HANDLE_VALUE || !GetConsoleMode(handle, &mode))
+        return std::fwrite(utf8.data(), 1, utf8.size(), stream) == utf8.size();
+    // A console shows characters, not bytes in some code page: what the C library buffered goes
+    // first, then the text as UTF-16.
+    std::fflush(stream);
+    const std::wstring wide = win32::WideFromUtf8(std::string(utf8));
+    DWORD written = 0;
+    return WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr) &&
+           written == wide.size();
+}
+
+void ClearProgressLine(size_t length) {
+    // The console takes no escape sequences here: the line is overwritten with blanks.
+    std::string blanks(1, '\r');
+    blanks.append(length, ' ').push_back('\r');
+    WriteOutput(blanks, true);
 }
 
 namespace {
