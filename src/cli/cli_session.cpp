@@ -135,6 +135,17 @@ int Session::Box(const std::string& text, int style) {
     case kMbIconQuestion:
         if (m_answers.yes)
             return kIdOk;
+        // A user at a terminal answers here; a script answers with --yes.
+        if (platform::InputIsTerminal()) {
+            platform::WriteOutput(Terminal(ReplaceAll(text, "\r", "\n")) + " [y/N] ", true);
+            const std::optional<std::string> answer = platform::ReadInputLine();
+            if (answer && !answer->empty() &&
+                (answer->front() == 'y' || answer->front() == 'Y' || answer->front() == 'j' ||
+                 answer->front() == 'J'))
+                return kIdOk;
+            Fail(kExitUsage, Message(194));
+            return kIdCancel;
+        }
         Say(text);
         Fail(kExitUsage, Message(194));
         return kIdCancel;

@@ -2,6 +2,7 @@
 // The program's own process: its arguments and the terminal it writes to.
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,11 @@ size_t TerminalColumns();
 
 // Whether standard error is a terminal (progress lines are shown only there).
 bool ErrorOutputIsTerminal();
+
+// Whether standard input is a terminal (a user who can answer a question there).
+bool InputIsTerminal();
+// One line typed on standard input, without its line end; nullopt at its end.
+std::optional<std::string> ReadInputLine();
 
 // Writes UTF-8 text to standard output (or error): to a console as its characters (on Windows
 // through the console's own wide-character output, whatever its code page), to a file or a pipe

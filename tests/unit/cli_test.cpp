@@ -597,6 +597,26 @@ TEST_F(CliTest, HealthCheckNamesEachFaultAndRepairsWhatIsPicked) {
     EXPECT_NE(realistic.Read(ini).find("neu="), std::string::npos) << installs.err;
 }
 
+// At a terminal the tool asks as the window would, [y/N]; "n" (or nothing) changes nothing.
+TEST_F(CliTest, ATerminalIsAskedTheQuestion) {
+    if (!fs::exists("/usr/bin/script"))
+        GTEST_SKIP() << "script(1) gives the tool a terminal here";
+    const std::string before = Ini(prefix);
+    auto atTerminal = [&](const std::string& typed) {
+        const std::string command = std::string(VARNEL_CLI) + " --prefix " + prefix.Dir() + " --settings " +
+                                    prefix.Dir() + "/TC_varnel.ini disable sample_fs.wfx";
+        return platform::RunAndCapture(
+            {"bash", "-c", "printf '" + typed + "\\n' | script -qec \"$0\" /dev/null", command}, {}, 60000);
+    };
+    const platform::CapturedRun no = atTerminal("n");
+    EXPECT_NE(no.output.find("Disable the plugin \"sample_fs\"? [y/N]"), std::string::npos) << no.output;
+    EXPECT_EQ(no.exitCode, 2) << no.output;
+    EXPECT_EQ(Ini(prefix), before);
+    const platform::CapturedRun yes = atTerminal("y");
+    EXPECT_EQ(yes.exitCode, 0) << yes.output;
+    EXPECT_NE(Ini(prefix), before);
+}
+
 // The bash completion offers every command and option the tool has, and the plugins of the host
 // the line names, as kind:key and quoted where they hold blanks, in a bash with bash-completion
 // loaded (where ':' breaks words) and without.

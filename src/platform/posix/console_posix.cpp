@@ -57,6 +57,20 @@ std::string AbsoluteMachinePath(const std::string& machinePath) {
     return error ? machinePath : absolute.lexically_normal().string();
 }
 
+bool InputIsTerminal() {
+    return isatty(STDIN_FILENO) != 0;
+}
+
+std::optional<std::string> ReadInputLine() {
+    std::string line;
+    for (int c; (c = std::fgetc(stdin)) != EOF;) {
+        if (c == '\n')
+            return line;
+        line.push_back(static_cast<char>(c));
+    }
+    return line.empty() ? std::nullopt : std::optional<std::string>(line);
+}
+
 bool WriteOutput(std::string_view utf8, bool toError) {
     std::FILE* stream = toError ? stderr : stdout;
     return std::fwrite(utf8.data(), 1, utf8.size(), stream) == utf8.size();

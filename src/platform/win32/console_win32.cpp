@@ -23,6 +23,24 @@ bool ErrorOutputIsTerminal() {
     return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
 }
 
+bool InputIsTerminal() {
+    DWORD mode;
+    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}
+
+std::optional<std::string> ReadInputLine() {
+    // A console gives its characters as UTF-16, whatever its code page.
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    wchar_t buffer[512];
+    DWORD read = 0;
+    if (!ReadConsoleW(input, buffer, 511, &read, nullptr) || read == 0)
+        return std::nullopt;
+    std::wstring line(buffer, read);
+    while (!line.empty() && (line.back() == L'\n' || line.back() == L'\r'))
+        line.pop_back();
+    return win32::Utf8FromWide(line);
+}
+
 bool WriteOutput(std::string_view utf8, bool toError) {
     std::FILE* stream = toError ? stderr : stdout;
     HANDLE handle = GetStdHandle(toError ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
