@@ -445,27 +445,6 @@ void Removed(const std::string& path, bool done) {
 
 } // namespace history_detail
 
-std::optional<HistoryRecord> LoadHistoryRecord(uint64_t id) {
-    const std::string& folder = TheRecorder().folder;
-    if (folder.empty() || id == 0 || id > kHistoryMaxId)
-        return std::nullopt;
-    return ReadRecord(folder, id, true);
-}
-
-std::vector<HistoryRecord> LoadHistory(bool withBytes, std::vector<std::string>* skipped) {
-    std::vector<HistoryRecord> records;
-    const std::string& folder = TheRecorder().folder;
-    if (folder.empty())
-        return records;
-    for (const StoredRecord& each : StoredRecords(folder, skipped, false)) {
-        if (std::optional<HistoryRecord> record = ReadRecord(folder, each.id, withBytes))
-            records.push_back(std::move(*record));
-        else if (skipped)
-            skipped->push_back(each.name);
-    }
-    return records;
-}
-
 void FinishAbandonedChanges() {
     const std::string folder = TheRecorder().folder;
     if (folder.empty())
@@ -501,21 +480,6 @@ void FinishAbandonedChanges() {
         platform::FileWriteLock locked(LockPath(folder));
         DropOldRecords(folder);
     }
-}
-
-std::vector<bool> RecordsInEffect(const std::vector<HistoryRecord>& records) {
-    std::vector<bool> inEffect(records.size(), true);
-    std::map<uint64_t, size_t> indexOf;
-    for (size_t i = 0; i < records.size(); ++i)
-        indexOf[records[i].id] = i;
-    // An undo is newer than what it undid, so going from the newest back settles each in turn.
-    for (size_t i = records.size(); i-- > 0;) {
-        if (!inEffect[i] || records[i].reverts == 0)
-            continue;
-        if (auto target = indexOf.find(records[i].reverts); target != indexOf.end())
-            inEffect[target->second] = false;
-    }
-    return inEffect;
 }
 
 } // namespace varnel

@@ -1,4 +1,5 @@
-// The history's record files: names, text, listing, checked reading and the bounds.
+// The history's record files: names, text, listing, checked reading and the bounds; the records
+// read back for the history's lists and undo.
 
 #include "ops/history_store.h"
 
@@ -6,6 +7,7 @@
 #include "util/text.h"
 
 #include <algorithm>
+#include <map>
 
 namespace varnel::history_detail {
 
@@ -198,3 +200,45 @@ void DropOldRecords(const std::string& folder) {
 }
 
 } // namespace varnel::history_detail
+
+namespace varnel {
+
+using namespace history_detail;
+
+std::optional<HistoryRecord> LoadHistoryRecord(uint64_t id) {
+    const std::string& folder = HistoryFolder();
+    if (folder.empty() || id == 0 || id > kHistoryMaxId)
+        return std::nullopt;
+    return ReadRecord(folder, id, true);
+}
+
+std::vector<HistoryRecord> LoadHistory(bool withBytes, std::vector<std::string>* skipped) {
+    std::vector<HistoryRecord> records;
+    const std::string& folder = HistoryFolder();
+    if (folder.empty())
+        return records;
+    for (const StoredRecord& each : StoredRecords(folder, skipped, false)) {
+        if (std::optional<HistoryRecord> record = ReadRecord(folder, each.id, withBytes))
+            records.push_back(std::move(*record));
+        else if (skipped)
+            skipped->push_back(each.name);
+    }
+    return records;
+}
+
+std::vector<bool> RecordsInEffect(const std::vector<HistoryRecord>& records) {
+    std::vector<bool> inEffect(records.size(), true);
+    std::map<uint64_t, size_t> indexOf;
+    for (size_t i = 0; i < records.size(); ++i)
+        indexOf[records[i].id] = i;
+    // An undo is newer than what it undid, so going from the newest back settles each in turn.
+    for (size_t i = records.size(); i-- > 0;) {
+        if (!inEffect[i] || records[i].reverts == 0)
+            continue;
+        if (auto target = indexOf.find(records[i].reverts); target != indexOf.end())
+            inEffect[target->second] = false;
+    }
+    return inEffect;
+}
+
+} // namespace varnel
