@@ -58,7 +58,8 @@ TEST(WineFileTypes, OpeningAPluginFileInWineStartsTheProgramWithIt) {
                                                         env, 60000);
     EXPECT_EQ(run.output.substr(0, 7), "started");
     auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!fs::exists(log) && std::chrono::steady_clock::now() < until)
+    // The shell's redirection creates the log before the line is in it: wait for the whole line.
+    while (ReadAll(log).find('\n') == std::string::npos && std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(ReadAll(log), file + "\n");
 

@@ -129,7 +129,11 @@ protected:
     // The first command line the stand-in program recorded (empty when it never ran).
     std::string FirstStartedLine(const std::string& programFolder = "Varnel") {
         const std::string log = machine + "/" + programFolder + "/started.log";
-        if (!WaitFor([&] { return fs::exists(log) && fs::file_size(log) > 0; }))
+        // Wait for a whole line: the file exists, and may be empty, before the line is written.
+        if (!WaitFor([&] {
+                std::ifstream in(log);
+                return std::string(std::istreambuf_iterator<char>(in), {}).find('\n') != std::string::npos;
+            }))
             return {};
         std::ifstream in(log);
         std::string line;
