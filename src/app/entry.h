@@ -9,9 +9,9 @@
 namespace varnel {
 
 struct EntryActions {
-    std::function<bool()> detectHost;                       // shows its own message when false
-    std::function<void()> restartHost;                      // "/restart"
-    std::function<void(const std::string&)> installFile;    // a plugin file path
+    std::function<bool()> detectHost;                    // shows its own message when false
+    std::function<void()> restartHost;                   // "/restart"
+    std::function<void(const std::string&)> installFile; // a plugin file path
 };
 
 enum class EntryOutcome { EndProgram, OpenMainWindow };

@@ -1,3 +1,5 @@
 #include "ui/run_program.h"
 
-int main(int argc, char** argv) { return varnel::RunProgram(argc, argv); }
+int main(int argc, char** argv) {
+    return varnel::RunProgram(argc, argv);
+}

@@ -1,12 +1,12 @@
 #include "app/settings.h"
 
-#include "platform/program_folder.h"
 #include "catalog/catalog_options.h"
 #include "catalog/host_config.h"
 #include "catalog/host_location.h"
 #include "lang/language.h"
 #include "platform/files.h"
 #include "platform/profile.h"
+#include "platform/program_folder.h"
 #include "util/text.h"
 
 #include <limits>
@@ -18,30 +18,31 @@ constexpr size_t kSettingValueBuffer = 5121;
 constexpr size_t kSettingIntBuffer = 11; // at most 10 characters of a number are read
 } // namespace
 
-const char* const kSettingsTemplate = "[Paths]\r\n"
-                                      "; RarPath specifies full path to WinRAR.exe\r\n"
-                                      "RarPath=C:\\Program Files\\WinRAR\\WinRAR.exe\r\n"
-                                      "\r\n"
-                                      "[Options]\r\n"
-                                      "Language=English\r\n"
-                                      "; ShowNames value specifies from where Varnel gets names:\r\n"
-                                      "; \"0\": Filename+extension, \"1\": Filename only,\r\n"
-                                      "; \"2\": VersionInfo resource (default, but may be slow)\r\n"
-                                      "ShowNames=2\r\n"
-                                      "; BrowseCmd specifies command used by \"Browse folder\" (F4) command;\r\n"
-                                      "; you may use here Explorer.exe\r\n"
-                                      "BrowseCmd=%COMMANDER_PATH%\\Totalcmd.exe /o /r=\"%s\"\r\n"
-                                      "\r\n"
-                                      "[Restart]\r\n"
-                                      "; TC restart is configured by the value of RestartCmd:\r\n"
-                                      "; \"0\" will restart the last started TC instance,\r\n"
-                                      "; \"1\" will close all TC instances and run one instance,\r\n"
-                                      "; \"2\" will use external restarter, specified by \"RestartExt\".\r\n"
-                                      "; \"RestartTime\" specifies the time (in msec) till Varnel takes the focus "
-                                      "again.\r\n"
-                                      "RestartCmd=0\r\n"
-                                      "RestartExt=%dir%\\Kestrun.exe 200 \"%s\"\r\n"
-                                      "RestartTime=1200\r\n";
+const char* const kSettingsTemplate =
+    "[Paths]\r\n"
+    "; RarPath specifies full path to WinRAR.exe\r\n"
+    "RarPath=C:\\Program Files\\WinRAR\\WinRAR.exe\r\n"
+    "\r\n"
+    "[Options]\r\n"
+    "Language=English\r\n"
+    "; ShowNames value specifies from where Varnel gets names:\r\n"
+    "; \"0\": Filename+extension, \"1\": Filename only,\r\n"
+    "; \"2\": VersionInfo resource (default, but may be slow)\r\n"
+    "ShowNames=2\r\n"
+    "; BrowseCmd specifies command used by \"Browse folder\" (F4) command;\r\n"
+    "; you may use here Explorer.exe\r\n"
+    "BrowseCmd=%COMMANDER_PATH%\\Totalcmd.exe /o /r=\"%s\"\r\n"
+    "\r\n"
+    "[Restart]\r\n"
+    "; TC restart is configured by the value of RestartCmd:\r\n"
+    "; \"0\" will restart the last started TC instance,\r\n"
+    "; \"1\" will close all TC instances and run one instance,\r\n"
+    "; \"2\" will use external restarter, specified by \"RestartExt\".\r\n"
+    "; \"RestartTime\" specifies the time (in msec) till Varnel takes the focus "
+    "again.\r\n"
+    "RestartCmd=0\r\n"
+    "RestartExt=%dir%\\Kestrun.exe 200 \"%s\"\r\n"
+    "RestartTime=1200\r\n";
 
 Settings& AppSettings() {
     static Settings settings;
@@ -120,8 +121,8 @@ int SettingIntFromText(std::string_view text) {
 }
 
 int ReadSettingInt(std::string_view section, std::string_view key, int defaultValue) {
-    std::string text =
-        platform::ProfileReadString(SettingsFilePath(), section, key, IntText(defaultValue), kSettingIntBuffer);
+    std::string text = platform::ProfileReadString(SettingsFilePath(), section, key, IntText(defaultValue),
+                                                   kSettingIntBuffer);
     return SettingIntFromText(text);
 }
 

@@ -35,7 +35,8 @@ bool UninstallSelected(const std::vector<int>& selected) {
     const PluginEntry& current = EntryAt(selected.front());
     if (selected.size() == 1) {
         // The name as the list shows it, read now when the table was loaded without it.
-        std::string question = FormatPrintf(Message(57), {PluginLabel(selected.front()), FileNamePart(current.FileName)});
+        std::string question =
+            FormatPrintf(Message(57), {PluginLabel(selected.front()), FileNamePart(current.FileName)});
         if (ShowAppMessage(question, kStyleQuestion) != kIdOk)
             return false;
     } else if (ShowAppMessage(FormatPrintf(Message(62), {static_cast<int>(selected.size())}),

@@ -53,7 +53,8 @@ TEST(PluginConfigure, EachKindAndItsFailures) {
     ConfigureRow(1, 0); // no .ini beside the lister: the box names the file looked for
     ConfigureRow(2, 0); // no config.exe in the program's folder
     ASSERT_EQ(boxes.Boxes().size(), 3u);
-    EXPECT_EQ(boxes.Boxes()[1].text, "The settings file of the plugin, C:\\l\\sample_lister.ini, was not found.");
+    EXPECT_EQ(boxes.Boxes()[1].text,
+              "The settings file of the plugin, C:\\l\\sample_lister.ini, was not found.");
     EXPECT_EQ(boxes.Boxes()[2].text, FormatPrintf(Message(74), {"Config.exe"}));
 
     // An FS plugin gets what the host gives it before its settings dialog opens: working callbacks,
@@ -62,9 +63,10 @@ TEST(PluginConfigure, EachKindAndItsFailures) {
     prefix.Write("drive_c/Varnel/config.exe", "");
     const std::string fs = test::InstallSample(prefix.Dir(), test::ModuleBuild::Native, "sample_fs.wfx", "f");
     ConfigureFsPlugin(fs, "C:\\TC", 0);
-    EXPECT_EQ(prefix.Read("configured.txt"), "FsInit number=0 progress=0 request=0\n"
-                                             "FsSetDefaultParams size=272 version=2.0 ini=C:\\TC\\fsplugin.ini\n"
-                                             "FsExecuteFile remote=\\ verb=properties\n");
+    EXPECT_EQ(prefix.Read("configured.txt"),
+              "FsInit number=0 progress=0 request=0\n"
+              "FsSetDefaultParams size=272 version=2.0 ini=C:\\TC\\fsplugin.ini\n"
+              "FsExecuteFile remote=\\ verb=properties\n");
     ConfigureFsPlugin(crash, "C:\\TC", 0);
     ASSERT_EQ(boxes.Boxes().size(), 4u);
     EXPECT_EQ(boxes.Boxes()[3].text, FormatPrintf(Message(73), {crash, "FsExecuteFile"}));

@@ -4,8 +4,8 @@
 #include "catalog/file_types.h"
 
 #include "platform/paths.h"
-#include "platform/process.h"
 #include "platform/posix/wine.h"
+#include "platform/process.h"
 #include "wine_test_prefix.h"
 
 #include <chrono>

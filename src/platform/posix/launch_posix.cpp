@@ -3,8 +3,8 @@
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/posix/child_process.h"
-#include "platform/process.h"
 #include "platform/posix/wine.h"
+#include "platform/process.h"
 #include "util/text.h"
 
 #include <cerrno>

@@ -6,8 +6,8 @@
 #include "platform/environment.h"
 #include "platform/paths.h"
 #include "platform/posix/child_process.h"
-#include "platform/process.h"
 #include "platform/posix/wine.h"
+#include "platform/process.h"
 
 #include <atomic>
 #include <filesystem>
