@@ -12,6 +12,7 @@
 #include "platform/program_folder.h"
 #include "platform/registry.h"
 #include "platform/system.h"
+#include "util/names.h"
 #include "util/text.h"
 
 #include <algorithm>
@@ -177,6 +178,10 @@ ExtractResult ExtractArchive(std::string_view archiveName, std::string_view targ
         return {false, {}, true};
     if (!left.removed.empty())
         return {false, FormatPrintf(Message(120), {left.removed.front()})};
+    // The names it wrote must pass the rule the built-in unpacker applies before unpacking.
+    for (const platform::TreeEntry& entry : left.entries)
+        if (!ConfinedRelativePath(entry.relative))
+            return {false, FormatPrintf(Message(116), {entry.relative})};
     std::optional<platform::FileStamp> stamp = platform::StampOf(archive);
     const uint64_t archiveBytes = std::max<uint64_t>(1, stamp ? stamp->size : 0);
     if (left.status == platform::TreeStatus::TooLarge ||

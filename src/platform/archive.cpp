@@ -4,6 +4,7 @@
 #include "platform/codepage.h"
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "util/names.h"
 #include "util/text.h"
 
 #include <archive.h>
@@ -91,7 +92,8 @@ bool IsLink(archive_entry* entry) {
            archive_entry_symlink(entry) != nullptr;
 }
 
-// The entry's folder components below the target; false when the name would leave the target.
+// The entry's folder components below the target; false when the name would leave the target or
+// a component is no plain name.
 bool SafeComponents(const std::string& name, std::vector<std::string>& parts) {
     std::string path = name;
     for (char& c : path)
@@ -108,10 +110,13 @@ bool SafeComponents(const std::string& name, std::vector<std::string>& parts) {
         if (end == std::string::npos)
             end = path.size();
         std::string part = path.substr(pos, end - pos);
-        if (part == "..")
-            return false;
-        if (!part.empty() && part != ".")
+        // Every name must mean the same file on every system: no device, no stream, no trailing
+        // dot or blank that Windows would drop to reach another file.
+        if (!part.empty() && part != ".") {
+            if (!IsPlainName(part))
+                return false;
             parts.push_back(part);
+        }
         pos = end + 1;
     }
     return !parts.empty();

@@ -10,15 +10,25 @@ bool IsSeparator(char c) {
     return c == '\\' || c == '/';
 }
 
-// CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9 name devices whatever extension follows them.
+// The digit of a numbered device: 0-9, or the superscripts 1-3 that Windows also takes (in
+// UTF-8 or in the ANSI code page).
+bool IsDeviceDigit(std::string_view digit) {
+    if (digit.size() == 1)
+        return (digit[0] >= '0' && digit[0] <= '9') || digit == "\xB9" || digit == "\xB2" || digit == "\xB3";
+    return digit == "\xC2\xB9" || digit == "\xC2\xB2" || digit == "\xC2\xB3";
+}
+
+// CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0-COM9 and LPT0-LPT9 (and COM¹ ... LPT³) name devices
+// whatever extension follows them.
 bool IsDeviceName(std::string_view name) {
     std::string base = LowerAscii(name.substr(0, name.find('.')));
     while (!base.empty() && base.back() == ' ')
         base.pop_back();
-    if (base == "con" || base == "prn" || base == "aux" || base == "nul")
+    if (base == "con" || base == "prn" || base == "aux" || base == "nul" || base == "conin$" ||
+        base == "conout$")
         return true;
-    return base.size() == 4 && (base.starts_with("com") || base.starts_with("lpt")) && base[3] >= '1' &&
-           base[3] <= '9';
+    return base.size() >= 4 && (base.starts_with("com") || base.starts_with("lpt")) &&
+           IsDeviceDigit(std::string_view(base).substr(3));
 }
 
 } // namespace

@@ -171,6 +171,31 @@ TEST_F(HostileArchiveTest, InstallDescriptionsStayInThePluginFolder) {
     EXPECT_EQ(prefix.Read("drive_c/TC/Totalcmd.exe"), "the host");
 }
 
+// Entry names Windows would take for a device or a stream, or shorten to another file, refuse the
+// whole archive before anything is unpacked, whichever unpacker reads it.
+TEST_F(HostileArchiveTest, DeviceStreamAndShortenedNamesRefuseTheArchive) {
+    const std::string module = Sample("sample_lister.wlx");
+    const auto before = Everything();
+    for (const std::string name :
+         {"CON", "sub/NUL.txt", "CONIN$", "sub/COM1.wlx", "lpt0", "COM\xC2\xB9.txt", "x:stream", "y::$DATA",
+          "view.wlx.", "view.wlx ", "sub./a.txt", "aux /a.txt"}) {
+        SCOPED_TRACE(name);
+        InstallFromArchive(Zip("devices.zip", {{"view.wlx", module}, {name, "5 b\n"}}), false, false);
+        EXPECT_NE(LastBox().find("would land outside"), std::string::npos) << LastBox();
+        EXPECT_EQ(Everything(), before);
+    }
+
+    // The outside archiver wrote such a name: judged on the disk, refused, nothing moved.
+    StandInUnzip("cp '" + prefix.Dir() + "/v.wlx' \"$T/v.wlx\"\nprintf x > \"$T/v.wlx.\"");
+    std::ofstream(prefix.Dir() + "/v.wlx") << module;
+    prefix.Write("drive_c/Downloads/sealed.zip", "no zip the library can read");
+    const auto withArchive = Everything();
+    InstallFromArchive("C:\\Downloads\\sealed.zip", false, false);
+    EXPECT_TRUE(fs::exists(log));
+    EXPECT_NE(LastBox().find("v.wlx.\", which would land outside"), std::string::npos) << LastBox();
+    EXPECT_EQ(Everything(), withArchive);
+}
+
 // Names that would change the host file's structure never reach it: a module name with line
 // breaks, FS names that would be a split key, a section header or a comment.
 TEST_F(HostileArchiveTest, NamesThatWouldBreakTheHostFileAreRefused) {

@@ -203,11 +203,13 @@ TEST(PlatformContract, ArchivesUnpackInsideTheTargetOnly) {
     EXPECT_EQ(Contents(target + "\\bild\\lang\\de.lng"), "de");
     EXPECT_EQ(Contents(target + "\\readme.txt"), "read me");
 
-    // Refused whole, before anything is written: a name that leaves the target, a drive, a link.
+    // Refused whole, before anything is written: a name that leaves the target, a drive, a link, a
+    // device (which would hang on Windows), a stream, a trailing dot that would reach another file.
     const std::vector<std::pair<std::string, test::ArchiveItem>> hostile = {
-        {"dots", {"../escape.txt", "x"}},
-        {"drive", {"C:\\escape.txt", "x"}},
-        {"link", {"lang", "", "C:\\Windows"}},
+        {"dots", {"../escape.txt", "x"}},      {"drive", {"C:\\escape.txt", "x"}},
+        {"link", {"lang", "", "C:\\Windows"}}, {"device", {"sub/COM1.wlx", "x"}},
+        {"console", {"CONIN$", "x"}},          {"stream", {"first.txt:stream", "x"}},
+        {"dot", {"first.txt.", "x"}},          {"blank", {"sub /a.txt", "x"}},
     };
     for (const auto& [name, item] : hostile) {
         const std::string archive = root.Path() + "\\" + name + ".zip";

@@ -11,13 +11,15 @@ namespace {
 // and in which form.
 TEST(UntrustedNames, OnlyPlainNamesBecomePaths) {
     for (const char* bad :
-         {"",         ".",   "..",  "a/b", "a\\b", "C:",  "a:b", "x.",     "x ",   "CON",  "con.txt",
-          "Lpt9.wlx", "nul", "a*b", "a?b", "a\"b", "a<b", "a|b", "a\x01b", "a\nb", "a\x7f"})
+         {"",       ".",           "..",   "a/b",      "a\\b",        "C:",          "a:b",
+          "x.",     "x ",          "CON",  "con.txt",  "Lpt9.wlx",    "nul",         "a*b",
+          "a?b",    "a\"b",        "a<b",  "a|b",      "a\x01b",      "a\nb",        "a\x7f",
+          "CONIN$", "conout$.txt", "COM0", "lpt0.wlx", "COM\xC2\xB9", "lpt\xB2.txt", "x::$DATA"})
         EXPECT_FALSE(IsPlainName(bad)) << bad;
     for (const char* good : {"a.wlx",
                              "Gr\xC3\xB6\xC3\x9F"
                              "e",
-                             "con2", "COM10", "lpt", ".hidden", "a b", "a=b", "[x]"})
+                             "con2", "COM10", "lpt", "COM\xC2\xB4", "conin", ".hidden", "a b", "a=b", "[x]"})
         EXPECT_TRUE(IsPlainName(good)) << good;
     EXPECT_EQ(ConfinedRelativePath("sub/x/a.wlx"), "sub\\x\\a.wlx");
     EXPECT_EQ(ConfinedRelativePath("sub\\a.wlx"), "sub\\a.wlx");
