@@ -49,6 +49,11 @@ int ShowHistory(Session& session) {
 }
 
 int UndoChanges(Session& session, int count, std::optional<uint64_t> to) {
+    // Records that are damaged, or name files this program never records, are passed over: say so.
+    std::vector<std::string> skipped;
+    LoadHistory(false, &skipped);
+    for (const std::string& name : skipped)
+        session.Say(FormatPrintf(Message(140), {name}));
     if (to)
         UndoToRecord(*to);
     else if (count < 1)

@@ -8,6 +8,7 @@
 #include "lang/language.h"
 #include "ops/history.h"
 #include "ops/install.h"
+#include "ops/install_copy.h"
 #include "platform/archive.h"
 #include "platform/codepage.h"
 #include "platform/file_tree.h"
@@ -153,12 +154,6 @@ const platform::TreeEntry* FindEntry(const platform::TreeListing& listing, std::
     return nullptr;
 }
 
-std::string PluginFolderOf(PluginKind kind) {
-    const Settings& s = AppSettings();
-    const std::string* folders[] = {&s.PluginsLister, &s.PluginsPacker, &s.PluginsFS, &s.PluginsContent};
-    return ExpandHostPath(*folders[kind]);
-}
-
 } // namespace
 
 bool FindFileRecursive(std::string_view pattern, std::string_view folder, std::string& found) {
@@ -204,8 +199,8 @@ void InstallFromArchive(std::string_view archiveName, bool askConfirmation, bool
         ShowAppMessage(text, kStyleError);
     };
     for (PluginKind kind : {kLister, kPacker, kFileSystem, kContent})
-        ForceFolders(PluginFolderOf(kind));
-    std::string work = PluginFolderOf(kLister);
+        ForceFolders(PluginFolderOfKind(kind));
+    std::string work = PluginFolderOfKind(kLister);
     if (size_t slash = work.rfind('\\'); slash != std::string::npos)
         work.resize(slash);
     if (!platform::DirectoryExists(work))
@@ -289,7 +284,7 @@ void InstallFromArchive(std::string_view archiveName, bool askConfirmation, bool
     if (!AcceptBitness(scratchModule))
         return;
 
-    const std::string pluginFolder = PluginFolderOf(kind);
+    const std::string pluginFolder = PluginFolderOfKind(kind);
     const std::string destination = Joined(pluginFolder, info.DefaultDir);
     const std::string module = Joined(destination, info.File);
     // The folder the user chose for plugins may be a link; a link below it may not lead out.

@@ -8,8 +8,11 @@
 #include "catalog/plugin_table.h"
 #include "lang/language.h"
 #include "ops/history_store.h"
+#include "ops/install_copy.h"
+#include "platform/file_tree.h"
 #include "platform/files.h"
 #include "platform/system.h"
+#include "util/names.h"
 #include "util/text.h"
 
 #include <algorithm>
@@ -30,6 +33,30 @@ bool IsWatched(std::string_view path) {
     return (!ini.empty() && EqualsNoCaseAnsi(path, ini)) || EqualsNoCaseAscii(name, "descript.ion") ||
            (name.size() > 4 && EqualsNoCaseAscii(name.substr(name.size() - 4), ".bar"));
 }
+
+} // namespace
+
+namespace history_detail {
+
+bool IsRecordableFile(std::string_view path) {
+    // A Windows path from a drive or a share, every component a plain name: no "..", no stream.
+    const bool drive = path.size() > 3 && path[1] == ':' && path[2] == '\\';
+    const bool share = path.starts_with("\\\\");
+    if ((!drive && !share) || !ConfinedRelativePath(path.substr(drive ? 3 : 2)))
+        return false;
+    if (IsWatched(path) || EqualsNoCaseAscii(FileNamePart(path), "wincmd.ini"))
+        return true;
+    for (PluginKind kind : {kLister, kPacker, kFileSystem, kContent}) {
+        const std::string folder = PluginFolderOfKind(kind);
+        if (!folder.empty() && !EqualsNoCaseAnsi(path, folder) && platform::LiesInside(path, folder))
+            return true;
+    }
+    return false;
+}
+
+} // namespace history_detail
+
+namespace {
 
 class Recorder : public platform::ReplaceObserver {
 public:

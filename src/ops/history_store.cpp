@@ -175,6 +175,9 @@ std::optional<HistoryRecord> ReadRecord(const std::string& folder, uint64_t id, 
     std::optional<HistoryRecord> record = Parse(bytes, size, withBytes);
     if (!record || record->id != id)
         return std::nullopt;
+    for (const HistoryFileChange& file : record->files)
+        if (!IsRecordableFile(file.path))
+            return std::nullopt;
     return record;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace varnel::history_detail {
@@ -19,6 +20,11 @@ std::string LockPath(const std::string& folder);
 
 std::string Serialize(const HistoryRecord& record);
 
+// Whether a record may name the file: the host's configuration (any wincmd.ini), a button bar,
+// a Descript.ion, or a file inside a plugin folder with the links on its way resolved. A record
+// that names any other file was not written by this program, and is not read.
+bool IsRecordableFile(std::string_view path);
+
 struct StoredRecord {
     uint64_t id;
     std::string name;
@@ -28,8 +34,8 @@ struct StoredRecord {
 // `skipped`, or with anyNumber is listed too (its number is taken all the same).
 std::vector<StoredRecord> StoredRecords(const std::string& folder, std::vector<std::string>* skipped,
                                         bool anyNumber);
-// The record, checked whole: its header, its number and its size (only the header is read
-// without withBytes). nullopt when it is gone or damaged.
+// The record, checked whole: its header, its number, its size and the files it names (only the
+// header is read without withBytes). nullopt when it is gone or damaged.
 std::optional<HistoryRecord> ReadRecord(const std::string& folder, uint64_t id, bool withBytes);
 // Writes a record file in one step, unseen by the history itself.
 bool WriteRecordFile(const std::string& path, const std::string& bytes);

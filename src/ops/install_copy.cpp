@@ -18,18 +18,6 @@ namespace {
 // The whole copy, as for an archive: more is no plugin's and would only exhaust memory.
 constexpr uint64_t kMaxCopiedBytes = 256ull * 1024 * 1024;
 
-std::string FolderOfKind(PluginKind kind) {
-    const Settings& s = AppSettings();
-    const std::string& folder = kind == kPacker       ? s.PluginsPacker
-                                : kind == kFileSystem ? s.PluginsFS
-                                : kind == kContent    ? s.PluginsContent
-                                                      : s.PluginsLister;
-    std::string expanded = ExpandHostPath(folder);
-    while (!expanded.empty() && expanded.back() == '\\')
-        expanded.pop_back();
-    return expanded;
-}
-
 std::string BaseName(std::string_view fileName) {
     const size_t dot = fileName.find('.');
     return std::string(fileName.substr(0, dot));
@@ -121,9 +109,21 @@ bool MakeFolders(std::string path) {
 
 } // namespace
 
+std::string PluginFolderOfKind(PluginKind kind) {
+    const Settings& s = AppSettings();
+    const std::string& folder = kind == kPacker       ? s.PluginsPacker
+                                : kind == kFileSystem ? s.PluginsFS
+                                : kind == kContent    ? s.PluginsContent
+                                                      : s.PluginsLister;
+    std::string expanded = ExpandHostPath(folder);
+    while (!expanded.empty() && expanded.back() == '\\')
+        expanded.pop_back();
+    return expanded;
+}
+
 bool LiesInPluginFolder(std::string_view modulePath) {
     for (PluginKind kind : {kLister, kPacker, kFileSystem, kContent}) {
-        const std::string folder = FolderOfKind(kind) + "\\";
+        const std::string folder = PluginFolderOfKind(kind) + "\\";
         if (folder.size() > 1 && modulePath.size() > folder.size() &&
             EqualsNoCaseAnsi(modulePath.substr(0, folder.size()), folder))
             return true;
@@ -134,11 +134,11 @@ bool LiesInPluginFolder(std::string_view modulePath) {
 std::string CopyTargetFolder(std::string_view modulePath, PluginKind kind) {
     // A name that is all extension (".wlx") still gets a folder of its own.
     const std::string base = BaseName(FileNamePart(modulePath));
-    return FolderOfKind(kind) + "\\" + (base.empty() ? std::string("plugin") : base);
+    return PluginFolderOfKind(kind) + "\\" + (base.empty() ? std::string("plugin") : base);
 }
 
 std::optional<std::string> OfferCopyIntoPluginFolder(std::string_view modulePath, PluginKind kind) {
-    if (LiesInPluginFolder(modulePath) || FolderOfKind(kind).empty())
+    if (LiesInPluginFolder(modulePath) || PluginFolderOfKind(kind).empty())
         return std::string(modulePath);
     const std::string target = CopyTargetFolder(modulePath, kind);
     switch (Dialogs().AskCopyModule(FormatPrintf(Message(143), {std::string(modulePath), target}))) {
@@ -156,7 +156,7 @@ std::optional<std::string> OfferCopyIntoPluginFolder(std::string_view modulePath
     }
     // Nothing is written through a link: every target, with the links on its way resolved on
     // disk, lies in the plugin folder (which may itself be a link the user chose).
-    const std::string pluginFolder = FolderOfKind(kind);
+    const std::string pluginFolder = PluginFolderOfKind(kind);
     for (const CopiedFile& file : plan.files) {
         if (!platform::LiesInside(file.to, pluginFolder) || platform::IsSymbolicLink(file.to)) {
             ShowAppMessage(FormatPrintf(Message(149), {file.to, pluginFolder}), kStyleError);

@@ -12,6 +12,9 @@
 namespace varnel {
 
 // Whether the module lies inside one of the configured plugin folders.
+// The plugin folder of the kind from the settings, expanded, without a closing backslash.
+std::string PluginFolderOfKind(PluginKind kind);
+
 bool LiesInPluginFolder(std::string_view modulePath);
 
 // The folder a module of this kind is copied to: "<plugin folder of its kind>\<module name>".

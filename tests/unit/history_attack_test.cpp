@@ -8,6 +8,7 @@
 #include "sample_plugins.h"
 #include "temp_prefix.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include <nlohmann/json.hpp>
 #include <random>
 #include <sys/wait.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace varnel {
@@ -113,6 +115,60 @@ TEST_F(HistoryAttackTest, TamperedRecordsAreSkippedWithAWord) {
     const CliRun undo = Varnel(prefix, {"undo"});
     EXPECT_EQ(undo.exit, 0) << undo.err;
     EXPECT_EQ(Ini(), before);
+}
+
+// A history folder may come from someone else: a record that names a file this program never
+// records (outside the host's configuration, its bars, Descript.ion and the plugin folders, or
+// reached through a link or "..") is skipped with a word and never written or deleted.
+TEST_F(HistoryAttackTest, PlantedRecordsNamingOtherFilesAreNeverUndone) {
+    const std::string original = Ini();
+    ASSERT_EQ(Varnel(prefix, {"disable", "--yes", "sample_lister.wlx"}).exit, 0);
+    const std::string home = prefix.Dir() + "/home";
+    fs::create_directories(home + "/.config/autostart");
+    fs::create_directories(home + "/Documents");
+    std::ofstream(home + "/Documents/thesis.txt") << "my thesis";
+    fs::create_directory_symlink(home, prefix.Path("drive_c/totalcmd/plugins/wlx/linked"));
+    std::string z = "Z:" + home;
+    std::replace(z.begin(), z.end(), '/', '\\');
+    // Each as undo would take it back: the file is as the record says the change left it.
+    const std::vector<std::tuple<std::string, std::optional<std::string>, std::optional<std::string>>>
+        planted = {
+            {z + "\\.config\\autostart\\evil.desktop", "[Desktop Entry]\nExec=evil\n", std::nullopt},
+            {z + "\\Documents\\thesis.txt", std::nullopt, "my thesis"},
+            {"C:\\totalcmd\\plugins\\wlx\\linked\\Documents\\thesis.txt", std::nullopt, "my thesis"},
+            {"C:\\totalcmd\\plugins\\wlx\\..\\..\\evil.bat", "evil", std::nullopt},
+            {"C:\\totalcmd\\plugins\\wlx\\x.txt:stream", "evil", std::nullopt},
+        };
+    uint64_t id = 2;
+    for (const auto& [path, before, after] : planted) {
+        auto size = [](const std::optional<std::string>& bytes) {
+            return bytes ? std::to_string(bytes->size()) : std::string("none");
+        };
+        prefix.Write("history/000000000" + std::to_string(id) + ".rec",
+                     "TC Varnel history 1\nid=" + std::to_string(id) +
+                         "\ntime=2026-12-09T10:00:00\nreverts=0\ndescription=Planted\nfile=" + path +
+                         "\nbefore=" + size(before) + "\nafter=" + size(after) + "\n\n" +
+                         before.value_or("") + after.value_or(""));
+        ++id;
+    }
+    const auto homeBefore = test::Digest(home);
+    const auto driveBefore = test::Digest(prefix.Path("drive_c"));
+    const CliRun undo = Varnel(prefix, {"undo", "10"});
+    EXPECT_EQ(undo.exit, 0) << undo.err;
+    for (uint64_t each = 2; each < id; ++each)
+        EXPECT_NE(undo.err.find("The history record 000000000" + std::to_string(each) +
+                                ".rec is damaged and was skipped."),
+                  std::string::npos)
+            << undo.err;
+    EXPECT_EQ(test::Digest(home), homeBefore);
+    // Of the host's files, only the configuration changed: the real record was undone.
+    auto driveAfter = test::Digest(prefix.Path("drive_c"));
+    driveAfter.erase(prefix.Path("drive_c/totalcmd/wincmd.ini"));
+    auto expected = driveBefore;
+    expected.erase(prefix.Path("drive_c/totalcmd/wincmd.ini"));
+    EXPECT_EQ(driveAfter, expected);
+    EXPECT_EQ(Ini(), original);
+    EXPECT_EQ(History().size(), 2u); // the disable and its undo
 }
 
 // A record that cannot be written stops its change, says so, and leaves nothing behind.
