@@ -9,6 +9,8 @@
 #include "platform/files.h"
 #include "util/text.h"
 
+#include <algorithm>
+#include <memory>
 #include <vector>
 
 namespace varnel {
@@ -95,6 +97,24 @@ CopyPlan FilesToCopy(std::string_view modulePath, const std::string& target) {
     return plan;
 }
 
+// Whether both are regular files with the same bytes, compared a block at a time.
+bool SameContents(const std::string& a, const std::string& b) {
+    std::unique_ptr<ByteSource> left = platform::OpenFileForReading(a);
+    std::unique_ptr<ByteSource> right = platform::OpenFileForReading(b);
+    if (!left || !right || left->Size() != right->Size())
+        return false;
+    std::string one, other;
+    for (uint64_t offset = 0; offset < left->Size();) {
+        const size_t size = static_cast<size_t>(std::min<uint64_t>(left->Size() - offset, 1 << 20));
+        one.resize(size);
+        other.resize(size);
+        if (!left->Read(offset, size, one.data()) || !right->Read(offset, size, other.data()) || one != other)
+            return false;
+        offset += size;
+    }
+    return true;
+}
+
 // Makes the folder and the missing ones above it.
 bool MakeFolders(std::string path) {
     while (path.size() > 3 && path.back() == '\\')
@@ -163,41 +183,38 @@ std::optional<std::string> OfferCopyIntoPluginFolder(std::string_view modulePath
             return std::nullopt;
         }
     }
-    // Every file is read first and every clash settled before anything is written.
-    std::vector<std::pair<CopiedFile, std::string>> planned;
+    // Every file is checked first and every clash settled before anything is written. Files are
+    // compared and copied a block at a time: their size is bounded, the memory they take is not
+    // their size.
+    std::vector<CopiedFile> planned;
     uint64_t total = 0;
     for (const CopiedFile& file : plan.files) {
-        std::string bytes;
-        const platform::ReadResult read = platform::ReadWholeFile(file.from, bytes, kMaxCopiedBytes - total);
-        if (read != platform::ReadResult::Ok) {
-            const int message = read == platform::ReadResult::TooLarge   ? 108
-                                : read == platform::ReadResult::NotAFile ? 107
-                                                                         : 109;
+        const std::optional<platform::FileStamp> stamp = platform::StampOf(file.from);
+        if (!stamp || stamp->size > kMaxCopiedBytes - total) {
+            const int message = stamp ? 108 : platform::FileExists(file.from) ? 107 : 109;
             ShowAppMessage(message == 108 ? FormatPrintf(Message(108),
                                                          {file.from, static_cast<int>(kMaxCopiedBytes >> 20)})
                                           : FormatPrintf(Message(message), {file.from}),
                            kStyleError);
             return std::nullopt;
         }
-        total += bytes.size();
-        std::string present;
-        const platform::ReadResult there = platform::ReadWholeFile(file.to, present, bytes.size());
-        if (there == platform::ReadResult::Ok && present == bytes)
+        total += stamp->size;
+        if (SameContents(file.from, file.to))
             continue; // the same file is there already
-        if (there != platform::ReadResult::Missing &&
+        if (platform::FileExists(file.to) &&
             ShowAppMessage(FormatPrintf(Message(144), {file.to}), kStyleQuestion) != kIdOk)
             return std::nullopt;
-        planned.emplace_back(file, std::move(bytes));
+        planned.push_back(file);
     }
     std::vector<std::pair<std::string, std::string>> fromTo;
-    for (const auto& [file, bytes] : planned)
+    for (const CopiedFile& file : planned)
         fromTo.emplace_back(file.from, file.to);
     RecordedMove recorded(std::move(fromTo));
     if (!recorded.Ready())
         return std::nullopt;
-    for (auto& [file, bytes] : planned) {
+    for (const CopiedFile& file : planned) {
         if (!MakeFolders(FolderPart(file.to)) || !platform::LiesInside(file.to, pluginFolder) ||
-            !platform::ReplaceFileAtomically(file.to, bytes)) {
+            !platform::CopyFileAtomically(file.from, file.to)) {
             ShowAppMessage(FormatPrintf(Message(91), {file.to}), kStyleError);
             return std::nullopt;
         }

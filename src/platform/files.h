@@ -115,6 +115,9 @@ ReadResult ReadWholeFile(std::string_view path, std::string& bytes, size_t maxBy
 // flushed and renamed over the original, whose permissions it takes. On failure the original is
 // untouched and false is returned.
 bool ReplaceFileAtomically(std::string_view path, std::string_view bytes);
+// The same with the bytes of the regular file `from`, read a block at a time (a file of any size
+// needs no more memory). The observer below does not see it: the caller records the copy.
+bool CopyFileAtomically(std::string_view from, std::string_view to);
 
 // Held while a program checks a file and replaces it: every program of ours that writes the file
 // takes it first, so none writes between another's check and its write. Nothing is left on disk

@@ -1,4 +1,5 @@
-// Every replacement of a file passes here, so the change history sees it whichever code made it.
+// Every replacement of a file passes here, so the change history sees it whichever code made it;
+// and the copy of a whole file, which its caller records.
 
 #include "platform/files.h"
 #include "platform/replace_disk.h"
@@ -17,17 +18,23 @@ ReplaceObserver* SetReplaceObserver(ReplaceObserver* observer) {
 }
 
 bool ReplaceFileAtomically(std::string_view path, std::string_view bytes) {
+    MemorySource source(bytes);
     ReplaceObserver* observer = g_inObserver ? nullptr : g_observer;
     if (!observer)
-        return ReplaceFileOnDisk(path, bytes);
+        return ReplaceFileOnDisk(path, source);
     g_inObserver = true;
     const bool allowed = observer->BeforeReplace(path, bytes);
     g_inObserver = false;
-    const bool written = allowed && ReplaceFileOnDisk(path, bytes);
+    const bool written = allowed && ReplaceFileOnDisk(path, source);
     g_inObserver = true;
     observer->AfterReplace(path, bytes, written);
     g_inObserver = false;
     return written;
+}
+
+bool CopyFileAtomically(std::string_view from, std::string_view to) {
+    std::unique_ptr<ByteSource> source = OpenFileForReading(from);
+    return source && ReplaceFileOnDisk(to, *source);
 }
 
 } // namespace varnel::platform

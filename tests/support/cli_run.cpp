@@ -42,6 +42,9 @@ std::vector<char*> Raw(std::vector<std::string>& argv) {
 
 CliRun Varnel(const TempPrefix& prefix, std::vector<std::string> args, const CliOptions& limits) {
     std::vector<std::string> argv = Argv(prefix, std::move(args), limits);
+    const std::string peakReport = prefix.Dir() + "/peak-memory.txt";
+    if (limits.measureMemory)
+        argv.insert(argv.begin(), {VARNEL_PEAK_MEMORY, peakReport});
     std::vector<char*> raw = Raw(argv);
     const rlimit limit{static_cast<rlim_t>(limits.maxFileBytes), static_cast<rlim_t>(limits.maxFileBytes)};
     int out[2], err[2];
@@ -96,6 +99,10 @@ CliRun Varnel(const TempPrefix& prefix, std::vector<std::string> args, const Cli
     int status = 0;
     waitpid(pid, &status, 0);
     run.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (limits.measureMemory) {
+        std::ifstream(peakReport) >> run.peakKb;
+        fs::remove(peakReport);
+    }
     return run;
 }
 

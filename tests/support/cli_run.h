@@ -15,6 +15,7 @@ struct CliRun {
     int exit = -1;
     std::string out;
     std::string err;
+    long peakKb = 0; // with CliOptions::measureMemory: the most it held at once (resident, KiB)
 };
 
 struct CliOptions {
@@ -22,6 +23,7 @@ struct CliOptions {
     long long maxFileBytes = -1; // no file it writes may grow past this (a disk that is full)
     std::string settings;        // its settings file: TC_varnel.ini in the prefix when empty
     std::string output;          // standard output goes to this file rather than to CliRun::out
+    bool measureMemory = false;  // CliRun::peakKb is measured
 };
 
 // Runs varnel with the prefix and the settings file TC_varnel.ini in it, standard input closed.

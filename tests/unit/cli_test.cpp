@@ -447,6 +447,43 @@ TEST_F(CliTest, JsonHasTheDocumentedFields) {
     EXPECT_EQ(nlohmann::json::parse(large.out).size(), 3000u);
 }
 
+// Text that no terminal can show (a lone UTF-16 surrogate, bytes that are no UTF-8 behind the
+// UTF-8 mark) still gives JSON that parses, with the characters replaced.
+TEST_F(CliTest, JsonParsesWhateverTheHostFileHolds) {
+    for (bool utf16 : {false, true}) {
+        SCOPED_TRACE(utf16 ? "UTF-16" : "ANSI with a UTF-8-marked value");
+        const std::string name = utf16 ? "a\xED\xB2\x80z.wlx"
+                                       : "\xEF\xBB\xBF"
+                                         "C:\\x\\a\xC3\x28\xFF.wlx";
+        std::string ini = "[Configuration]\r\n[ListerPlugins]\r\n0=" + std::string(utf16 ? "C:\\x\\" : "") +
+                          name + "\r\n0_detect=EXT=\"\xEF\xBB\xBF\xC3\x28\"\r\n";
+        if (utf16) {
+            // UTF-16 with one unpaired low surrogate where "\xED\xB2\x80" stands.
+            std::string wide = "\xFF\xFE";
+            for (size_t i = 0; i < ini.size(); ++i) {
+                if (ini.compare(i, 3, "\xED\xB2\x80") == 0) {
+                    wide += std::string("\x80\xDC", 2);
+                    i += 2;
+                    continue;
+                }
+                wide += ini[i];
+                wide += '\0';
+            }
+            ini = wide;
+        }
+        prefix.Write("drive_c/totalcmd/wincmd.ini", ini);
+        for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+                 {"--json", "list", "--all"}, {"--json", "show", "lister:0"}, {"--json", "config"}}) {
+            const CliRun run = Varnel(prefix, args);
+            EXPECT_EQ(run.exit, 0) << args[1] << ": " << run.err;
+            ASSERT_TRUE(nlohmann::json::accept(run.out)) << args[1] << ": " << run.out;
+            if (args[1] == "list") {
+                EXPECT_EQ(nlohmann::json::parse(run.out).size(), 1u) << run.out;
+            }
+        }
+    }
+}
+
 // Two programs changing the same host at once: no change is lost or goes unrecorded. Each
 // plugin's records alternate between disabling and enabling it (a lost write or a lost record
 // would show the same change twice in a row), and undoing them all gives back the original bytes.

@@ -161,3 +161,30 @@ TEST_F(HostileCopyTest, AFailedInstallTakesItsCopiesBack) {
 
 } // namespace
 } // namespace varnel
+
+namespace varnel {
+namespace {
+
+// A plugin's files near the size limit are copied a block at a time: the copy holds far less
+// memory than the files' size, and every byte arrives.
+TEST_F(HostileCopyTest, LargeFilesAreCopiedWithoutHoldingThem) {
+    constexpr uintmax_t kEach = 48ull << 20;
+    for (int i = 0; i < 4; ++i) {
+        const std::string file = download + "/lang/part" + std::to_string(i) + ".lng";
+        fs::create_directories(download + "/lang");
+        std::ofstream(file) << "language " << i;
+        fs::resize_file(file, kEach); // sparse: no disk taken on the way in
+    }
+    test::CliOptions options;
+    options.measureMemory = true;
+    const test::CliRun run = test::Varnel(
+        prefix, {"install", "--yes", "--copy", "C:\\Downloads\\Bild Betrachter\\bild.wlx"}, options);
+    ASSERT_EQ(run.exit, 0) << run.err;
+    ASSERT_GT(run.peakKb, 0);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(fs::file_size(target + "/lang/part" + std::to_string(i) + ".lng"), kEach);
+    EXPECT_LT(run.peakKb, 120 * 1024) << "a copy of " << (4 * kEach >> 20) << " MB";
+}
+
+} // namespace
+} // namespace varnel

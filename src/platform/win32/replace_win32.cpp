@@ -5,6 +5,7 @@
 
 #include "platform/win32/wide.h"
 
+#include <algorithm>
 #include <cwctype>
 #include <random>
 #include <windows.h>
@@ -71,9 +72,21 @@ bool WriteAll(HANDLE handle, std::string_view bytes) {
     return true;
 }
 
+// The source's bytes, a block at a time, so that a file of any size needs no more memory.
+bool WriteSource(HANDLE handle, ByteSource& source) {
+    std::string block;
+    for (uint64_t offset = 0; offset < source.Size();) {
+        block.resize(static_cast<size_t>(std::min<uint64_t>(source.Size() - offset, 1 << 20)));
+        if (!source.Read(offset, block.size(), block.data()) || !WriteAll(handle, block))
+            return false;
+        offset += block.size();
+    }
+    return true;
+}
+
 } // namespace
 
-bool ReplaceFileOnDisk(std::string_view path, std::string_view bytes) {
+bool ReplaceFileOnDisk(std::string_view path, ByteSource& source) {
     std::wstring target = Wide(path);
     if (target.empty())
         return false;
@@ -89,7 +102,7 @@ bool ReplaceFileOnDisk(std::string_view path, std::string_view bytes) {
     HANDLE handle = CreateTemporary(target, temp);
     if (handle == INVALID_HANDLE_VALUE)
         return false;
-    bool ok = WriteAll(handle, bytes) && FlushFileBuffers(handle);
+    bool ok = WriteSource(handle, source) && FlushFileBuffers(handle);
     ok = CloseHandle(handle) && ok;
     if (ok) {
         // ReplaceFileW keeps the original's attributes, security and creation time; a new file
@@ -155,7 +168,7 @@ CreateResult CreateFileExclusively(std::string_view path, std::string_view bytes
     HANDLE handle = CreateTemporary(target, temp);
     if (handle == INVALID_HANDLE_VALUE)
         return CreateResult::Failed;
-    bool ok = WriteAll(handle, bytes) && FlushFileBuffers(handle);
+    bool ok = WriteSource(handle, source) && FlushFileBuffers(handle);
     ok = CloseHandle(handle) && ok;
     // Without MOVEFILE_REPLACE_EXISTING the move fails when the name is taken.
     CreateResult result = CreateResult::Failed;
