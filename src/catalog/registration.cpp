@@ -146,12 +146,13 @@ RegisterResult RegisterPlugin(std::string_view modulePath, std::string_view exte
                        kStyleError | kMbTaskModal);
         return RegisterResult::ProbeFault;
     };
-    // The helper could not run at all (no Wine for the module's bitness, no helper): that is not
-    // the plugin's fault, and the user decides whether the default answer will do.
+    // The helper could not run at all (no Wine for the module's bitness, no helper, no answer in
+    // time): that is not the plugin's fault, and only a person decides whether the default answer
+    // will do; a script's --yes does not.
     auto unanswered = [&](QueryStatus status, const char* entry) {
         return status == QueryStatus::Unavailable &&
                ShowMessageBox(FormatPrintf(Message(94), {modulePath, entry, LastQueryProblem()}), Message(51),
-                              kStyleQuestion | kMbTaskModal) != kIdOk;
+                              kStyleGuessQuestion | kMbTaskModal) != kIdOk;
     };
     switch (kind) {
     case kLister:

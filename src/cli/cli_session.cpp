@@ -133,7 +133,7 @@ bool Session::Interrupted() const {
 int Session::Box(const std::string& text, int style) {
     switch (style & 0xF0) {
     case kMbIconQuestion:
-        if (m_answers.yes)
+        if (m_answers.yes && !(style & kMbDefButton2))
             return kIdOk;
         // A user at a terminal answers here; a script answers with --yes.
         if (platform::InputIsTerminal()) {
@@ -147,7 +147,11 @@ int Session::Box(const std::string& text, int style) {
             return kIdCancel;
         }
         Say(text);
-        Fail(kExitUsage, Message(194));
+        // A guess is never written unasked: the command failed, and wrote nothing.
+        if (style & kMbDefButton2)
+            Fail(kExitFailed, Message(211));
+        else
+            Fail(kExitUsage, Message(194));
         return kIdCancel;
     case kMbIconError: {
         // Another program changed the host's file in the same places (the window's message 111).

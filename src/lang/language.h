@@ -16,11 +16,15 @@ enum MessageBoxStyle : int {
     kMbIconError = 0x10,
     kMbIconQuestion = 0x20,
     kMbIconInformation = 0x40,
+    kMbDefButton2 = 0x100, // Cancel is the default: a script's standing "yes" does not answer it
     kMbTaskModal = 0x2000,
     kMbSetForeground = 0x10000,
     kStyleError = kMbIconError,                     // 16
     kStyleQuestion = kMbIconQuestion | kMbOkCancel, // 33
     kStyleInformation = kMbIconInformation,         // 64
+    // A question whose "yes" writes a guess (a default where the plugin gave no answer): only a
+    // person answers it.
+    kStyleGuessQuestion = kStyleQuestion | kMbDefButton2,
 };
 constexpr int kIdOk = 1;
 constexpr int kIdCancel = 2;

@@ -34,7 +34,7 @@ void InstallQtMessageBox() {
             box.setIcon(QMessageBox::Information);
         if (style & kMbOkCancel) {
             box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-            box.setDefaultButton(QMessageBox::Ok);
+            box.setDefaultButton((style & kMbDefButton2) ? QMessageBox::Cancel : QMessageBox::Ok);
         } else {
             box.setStandardButtons(QMessageBox::Ok);
         }

@@ -189,6 +189,18 @@ TEST_F(CliTest, UnansweredQuestionsAndHostileNamesWriteNothing) {
         EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
         EXPECT_EQ(Ini(prefix), before) << c.args.front();
     }
+    // A helper that cannot run (here: no Wine) gives no answer; the default flags would be a
+    // guess, which --yes does not write.
+    setenv("VARNEL_WINE", "/nonexistent/wine", 1);
+    CliRun guessed =
+        Varnel(prefix, {"install", "--yes", "--extensions", "zz",
+                        test::SamplePluginFile(test::ModuleBuild::Windows, "sample_packer.wcx")});
+    unsetenv("VARNEL_WINE");
+    EXPECT_EQ(guessed.exit, 1) << guessed.err;
+    EXPECT_NE(guessed.err.find("could not be asked for its GetPackerCaps"), std::string::npos) << guessed.err;
+    EXPECT_NE(guessed.err.find("nothing was registered"), std::string::npos) << guessed.err;
+    EXPECT_EQ(Ini(prefix), before);
+    EXPECT_EQ(Varnel(prefix, {"--json", "history"}).out, "[]\n");
     // Messages speak the language asked for.
     CliRun german = Varnel(prefix, {"--lang", "Deutsch", "uninstall", "sample_fs.wfx"});
     EXPECT_EQ(german.exit, 2);

@@ -168,7 +168,7 @@ CreateResult CreateFileExclusively(std::string_view path, std::string_view bytes
     HANDLE handle = CreateTemporary(target, temp);
     if (handle == INVALID_HANDLE_VALUE)
         return CreateResult::Failed;
-    bool ok = WriteSource(handle, source) && FlushFileBuffers(handle);
+    bool ok = WriteAll(handle, bytes) && FlushFileBuffers(handle);
     ok = CloseHandle(handle) && ok;
     // Without MOVEFILE_REPLACE_EXISTING the move fails when the name is taken.
     CreateResult result = CreateResult::Failed;
