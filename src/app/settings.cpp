@@ -4,7 +4,9 @@
 #include "catalog/host_config.h"
 #include "catalog/host_location.h"
 #include "lang/language.h"
+#include "platform/environment.h"
 #include "platform/files.h"
+#include "platform/paths.h"
 #include "platform/profile.h"
 #include "platform/program_folder.h"
 #include "util/text.h"
@@ -61,10 +63,61 @@ std::string& SettingsFileOverride() {
     static std::string path;
     return path;
 }
+
+// Makes the folder and the missing ones above it.
+bool MakeFolders(const std::string& path) {
+    if (platform::DirectoryExists(path))
+        return true;
+    std::string parent = FolderPart(path);
+    if (parent.size() > 3 && parent.back() == '\\')
+        parent.pop_back();
+    if (parent.size() < 3 || parent.size() >= path.size() || !MakeFolders(parent))
+        return false;
+    return platform::CreateFolder(path);
+}
+
+// Whether the program may write into the folder: a file made there and removed again.
+bool FolderTakesFiles(const std::string& folder) {
+    const std::string probe = folder + ".tcvarnel-write-test";
+    platform::DeleteFileAt(probe);
+    if (platform::CreateFileExclusively(probe, "") != platform::CreateResult::Created)
+        return false;
+    platform::DeleteFileAt(probe);
+    return true;
+}
+
+// Where the settings live without --settings: beside the program (a portable folder) when the
+// program may write there, else in the user's application data, as for a program installed
+// under C:\Program Files. Decided once per program folder.
+const SettingsLocation& ChosenLocation() {
+    static std::string decidedFor;
+    static SettingsLocation chosen;
+    const std::string folder = ProgramFolder();
+    // The same Windows path is another folder in another Wine prefix.
+    const std::string key = folder + "|" + platform::ToHostPath(folder);
+    if (decidedFor != key || chosen.path.empty()) {
+        decidedFor = key;
+        chosen = {folder + "TC_varnel.ini", false};
+        const std::optional<std::string> appData = platform::EnvironmentValue("APPDATA");
+        if (!FolderTakesFiles(folder) && appData && !appData->empty()) {
+            const std::string own = JoinPath(*appData, "TC Varnel");
+            if (MakeFolders(own))
+                chosen = {JoinPath(own, "TC_varnel.ini"), true};
+        }
+    }
+    return chosen;
+}
+
 } // namespace
 
+SettingsLocation SettingsFileLocation() {
+    if (!SettingsFileOverride().empty())
+        return {SettingsFileOverride(), false};
+    return ChosenLocation();
+}
+
 std::string SettingsFilePath() {
-    return SettingsFileOverride().empty() ? ProgramFolder() + "TC_varnel.ini" : SettingsFileOverride();
+    return SettingsFileLocation().path;
 }
 
 void SetSettingsFilePath(std::string_view windowsPath) {

@@ -76,7 +76,13 @@ inline constexpr std::string_view kDefaultRarPath = "C:\\Program Files\\WinRAR\\
 inline constexpr std::string_view kDefaultBrowseCmd = "%COMMANDER_PATH%\\Totalcmd.exe /o /r=\"%s\"";
 inline constexpr std::string_view kDefaultRestartExt = "%dir%\\Kestrun.exe 200 \"%s\"";
 
-// The settings file (the program folder + "TC_varnel.ini", unless another was named).
+// The settings file: the one named, else "TC_varnel.ini" beside the program where the program may
+// write, else in "%APPDATA%\TC Varnel" (made when missing). The history lives beside it.
+struct SettingsLocation {
+    std::string path;
+    bool inAppData = false; // the program's folder takes no files
+};
+SettingsLocation SettingsFileLocation();
 std::string SettingsFilePath();
 // Names another settings file (a Windows path; empty: the one beside the program again).
 void SetSettingsFilePath(std::string_view windowsPath);

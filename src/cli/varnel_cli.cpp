@@ -39,7 +39,10 @@ ConfigOrigins Origins(const Globals& globals, bool settingsFileExisted) {
     origins.prefix = !globals.prefix.empty()     ? "--prefix"
                      : std::getenv("WINEPREFIX") ? "WINEPREFIX"
                                                  : "default (~/.wine)";
-    origins.settings = globals.settings.empty() ? "beside the program" : "--settings";
+    origins.settings = !globals.settings.empty() ? "--settings"
+                       : SettingsFileLocation().inAppData
+                           ? "%APPDATA%, as the program's folder takes no files"
+                           : "beside the program";
     auto fromSettings = [&](std::string_view key) {
         return settingsFileExisted && !ReadSettingString("Paths", key, "").empty();
     };

@@ -1,5 +1,6 @@
 #include "ui/form_about.h"
 
+#include "app/settings.h"
 #include "lang/language.h"
 #include "ops/plugin_list.h"
 #include "platform/files.h"
@@ -84,6 +85,12 @@ TFormAbout::TFormAbout(QWidget* parent) : QDialog(parent) {
     m_sPluginPage = named(new LinkLabel(
                               kPluginPageAddress, [this] { sPluginPageClick(); }, this),
                           "sPluginPage");
+    // Where settings and history are kept: beside the program, or in %APPDATA% when the program's
+    // folder takes no files.
+    m_labelSettings = named(new QLabel(this), "LabelSettings");
+    m_labelSettings->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_settingsPath = named(new QLabel(this), "SettingsPath");
+    m_settingsPath->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_memo1 = new QPlainTextEdit(this);
     m_memo1->setObjectName("Memo1");
     m_memo1->setReadOnly(true);
@@ -109,6 +116,8 @@ TFormAbout::TFormAbout(QWidget* parent) : QDialog(parent) {
     links->addWidget(m_sHomepage, 0, 1);
     links->addWidget(m_label6, 1, 0);
     links->addWidget(m_sPluginPage, 1, 1);
+    links->addWidget(m_labelSettings, 2, 0);
+    links->addWidget(m_settingsPath, 2, 1);
     links->setColumnStretch(1, 1);
     auto* bottom = new QHBoxLayout;
     bottom->addStretch(1);
@@ -141,6 +150,8 @@ void TFormAbout::FormShow() {
     m_label4->setVisible(readme);
     m_sHomepage->setVisible(readme);
     m_label6->setText(FromAnsi(GetCaption(103)));
+    m_labelSettings->setText(FromAnsi(GetCaption(453)));
+    m_settingsPath->setText(FromAnsi(SettingsFilePath()));
     m_btnOk->setText(FromAnsi(GetCaption(105)));
 }
 

@@ -34,6 +34,8 @@ private:
     QLabel* m_label4 = nullptr;
     QLabel* m_sHomepage = nullptr;
     QLabel* m_label6 = nullptr;
+    QLabel* m_labelSettings = nullptr;
+    QLabel* m_settingsPath = nullptr;
     QLabel* m_sPluginPage = nullptr;
     QPlainTextEdit* m_memo1 = nullptr;
     QPushButton* m_btnOk = nullptr;

@@ -6,6 +6,7 @@
 #include "demo_host.h"
 #include "lang/language.h"
 #include "message_log.h"
+#include "platform/files.h"
 #include "platform/program_folder.h"
 #include "temp_prefix.h"
 
@@ -329,6 +330,28 @@ TEST_F(SettingsTest, DetectHostByVersionResource) {
     EXPECT_FALSE(DetectHost(AppSettings().TCPath, AppSettings().IniPath));
     ASSERT_EQ(boxes.Boxes().size(), 2u);
     EXPECT_EQ(boxes.Boxes()[1].text, "Wincmd.ini was not found.");
+}
+
+// A program folder the user cannot write to (C:\\Program Files for a normal user) keeps the
+// settings, and the history beside them, in %APPDATA%\\TC Varnel; a portable one keeps them beside.
+TEST_F(SettingsTest, AProgramFolderThatTakesNoFilesKeepsSettingsInAppData) {
+    EXPECT_FALSE(SettingsFileLocation().inAppData);
+    EXPECT_EQ(SettingsFilePath(), "C:\\Varnel\\TC_varnel.ini");
+    EXPECT_FALSE(prefix.Exists("drive_c/Varnel/.tcvarnel-write-test")); // the probe is gone again
+
+    // Not even root may make a file in /proc.
+    prefix.Write("user.reg", std::string(kRegHeader) +
+                                 "[Volatile Environment] 1\n"
+                                 "\"APPDATA\"=\"C:\\\\users\\\\me\\\\AppData\\\\Roaming\"\n");
+    SetProgramFolder("Z:\\proc");
+    ASSERT_TRUE(SettingsFileLocation().inAppData);
+    const std::string path = SettingsFilePath();
+    EXPECT_EQ(path, "C:\\users\\me\\AppData\\Roaming\\TC Varnel\\TC_varnel.ini");
+    AppSettings().Width = 777;
+    WriteSettingsAtExit(AppSettings());
+    std::string bytes;
+    ASSERT_EQ(platform::ReadWholeFile(path, bytes, 1 << 20), platform::ReadResult::Ok);
+    EXPECT_NE(bytes.find("Width=777"), std::string::npos) << bytes;
 }
 
 } // namespace
