@@ -1,8 +1,10 @@
 #pragma once
 // Random access to bytes, from a file or from memory.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 namespace varnel {
@@ -29,5 +31,18 @@ public:
 private:
     std::string_view m_bytes;
 };
+
+// Hands the source's bytes to `take` a block of at most `blockSize` at a time, so that a source of
+// any size needs no more memory; false when a block cannot be read or `take` refuses it.
+template <typename Take> bool ForEachBlock(ByteSource& source, Take take, size_t blockSize = 1 << 20) {
+    std::string block;
+    for (uint64_t offset = 0; offset < source.Size();) {
+        block.resize(static_cast<size_t>(std::min<uint64_t>(source.Size() - offset, blockSize)));
+        if (!source.Read(offset, block.size(), block.data()) || !take(std::string_view(block)))
+            return false;
+        offset += block.size();
+    }
+    return true;
+}
 
 } // namespace varnel

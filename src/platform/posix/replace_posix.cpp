@@ -38,18 +38,6 @@ bool WriteAll(int fd, std::string_view bytes) {
     return true;
 }
 
-// The source's bytes, a block at a time, so that a file of any size needs no more memory.
-bool WriteSource(int fd, ByteSource& source) {
-    std::string block;
-    for (uint64_t offset = 0; offset < source.Size();) {
-        block.resize(static_cast<size_t>(std::min<uint64_t>(source.Size() - offset, 1 << 20)));
-        if (!source.Read(offset, block.size(), block.data()) || !WriteAll(fd, block))
-            return false;
-        offset += block.size();
-    }
-    return true;
-}
-
 } // namespace
 
 bool ReplaceFileOnDisk(std::string_view path, ByteSource& source) {
@@ -88,7 +76,8 @@ bool ReplaceFileOnDisk(std::string_view path, ByteSource& source) {
         umask(mask);
         mode = 0666 & ~mask;
     }
-    bool ok = WriteSource(fd, source) && fchmod(fd, mode) == 0;
+    bool ok = ForEachBlock(source, [fd](std::string_view block) { return WriteAll(fd, block); }) &&
+              fchmod(fd, mode) == 0;
     if (ok && exists && geteuid() == 0) {
         // Keep the owner when an administrator edits somebody else's file.
         if (fchown(fd, original.st_uid, original.st_gid) != 0) {

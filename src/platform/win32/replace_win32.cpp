@@ -72,18 +72,6 @@ bool WriteAll(HANDLE handle, std::string_view bytes) {
     return true;
 }
 
-// The source's bytes, a block at a time, so that a file of any size needs no more memory.
-bool WriteSource(HANDLE handle, ByteSource& source) {
-    std::string block;
-    for (uint64_t offset = 0; offset < source.Size();) {
-        block.resize(static_cast<size_t>(std::min<uint64_t>(source.Size() - offset, 1 << 20)));
-        if (!source.Read(offset, block.size(), block.data()) || !WriteAll(handle, block))
-            return false;
-        offset += block.size();
-    }
-    return true;
-}
-
 } // namespace
 
 bool ReplaceFileOnDisk(std::string_view path, ByteSource& source) {
@@ -102,7 +90,8 @@ bool ReplaceFileOnDisk(std::string_view path, ByteSource& source) {
     HANDLE handle = CreateTemporary(target, temp);
     if (handle == INVALID_HANDLE_VALUE)
         return false;
-    bool ok = WriteSource(handle, source) && FlushFileBuffers(handle);
+    bool ok = ForEachBlock(source, [handle](std::string_view block) { return WriteAll(handle, block); }) &&
+              FlushFileBuffers(handle);
     ok = CloseHandle(handle) && ok;
     if (ok) {
         // ReplaceFileW keeps the original's attributes, security and creation time; a new file
