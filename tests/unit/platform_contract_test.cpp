@@ -34,7 +34,7 @@ std::vector<std::string> Names(const std::vector<FindData>& found) {
 
 std::string Contents(const std::string& path) {
     std::string bytes;
-    EXPECT_EQ(ReadWholeFile(path, bytes, 1 << 20), ReadResult::Ok) << path;
+    EXPECT_EQ(ReadWholeFile(path, bytes, 64 << 20), ReadResult::Ok) << path;
     return bytes;
 }
 
@@ -117,6 +117,19 @@ TEST(PlatformContract, ReplacementKeepsOldOrNewAndLeavesNothingBehind) {
     EXPECT_EQ(Contents(ini), "[Configuration]\r\nA=2\r\n");
     EXPECT_FALSE(ReplaceFileAtomically(root.Path() + "\\missing folder\\x.ini", "x"));
     EXPECT_FALSE(ReplaceFileAtomically(root.Path(), "x")) << "a folder is not replaced by a file";
+
+    // A copy streams its source over several blocks into a foreign folder, in one step too.
+    std::string large(3 * 1024 * 1024 + 17, '\0');
+    for (size_t i = 0; i < large.size(); ++i)
+        large[i] = static_cast<char>(i * 7 + i / 4096);
+    ASSERT_TRUE(ReplaceFileAtomically(root.Path() + "\\source.bin", large));
+    const std::string copy = root.Path() + "\\" + kForeignFolder + " copy.bin";
+    ASSERT_TRUE(CopyFileAtomically(root.Path() + "\\source.bin", copy));
+    EXPECT_TRUE(Contents(copy) == large);
+    EXPECT_FALSE(CopyFileAtomically(root.Path() + "\\missing.bin", copy));
+    EXPECT_FALSE(CopyFileAtomically(root.Path(), copy)) << "a folder is no file to copy";
+    EXPECT_TRUE(Contents(copy) == large) << "a failed copy leaves the target as it was";
+    EXPECT_EQ(FindFiles(root.Path() + "\\*").size(), 3u);
 
     const std::string scratch = MakeScratchFile();
     ASSERT_FALSE(scratch.empty());
