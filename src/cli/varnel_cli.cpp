@@ -289,7 +289,12 @@ int Run(int argc, char** argv) {
     if (!globals.ini.empty())
         s.IniPath = PathArgument(globals.ini);
     std::cout.flush();
-    command(session);
+    // A settings file that cannot be read (a folder, a device) would mean running on defaults the
+    // user never chose, and writing a history nobody finds: refused before anything is done.
+    if (settingsFileExisted && !platform::IsRegularFile(SettingsFilePath()))
+        session.Fail(kExitFailed, FormatPrintf(Message(107), {SettingsFilePath()}));
+    else
+        command(session);
     if (session.Interrupted()) {
         session.Say(Message(204));
         session.Override(kExitFailed);

@@ -189,6 +189,15 @@ TEST_F(CliTest, UnansweredQuestionsAndHostileNamesWriteNothing) {
         EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
         EXPECT_EQ(Ini(prefix), before) << c.args.front();
     }
+    // A settings file that is a folder is refused, not taken for defaults.
+    fs::create_directories(prefix.Dir() + "/folder.ini");
+    test::CliOptions folderSettings;
+    folderSettings.settings = prefix.Dir() + "/folder.ini";
+    CliRun unreadable = Varnel(prefix, {"--json", "disable", "--yes", "lister:0"}, folderSettings);
+    EXPECT_EQ(unreadable.exit, 1) << unreadable.err;
+    EXPECT_NE(unreadable.err.find("is a folder or a special file"), std::string::npos) << unreadable.err;
+    EXPECT_EQ(nlohmann::json::parse(unreadable.out)["code"], "failed");
+    EXPECT_EQ(Ini(prefix), before);
     // A helper that cannot run (here: no Wine) gives no answer; the default flags would be a
     // guess, which --yes does not write.
     setenv("VARNEL_WINE", "/nonexistent/wine", 1);
