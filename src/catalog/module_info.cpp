@@ -94,9 +94,29 @@ std::unordered_map<std::string, ModuleFacts>& FactsCache() {
     return cache;
 }
 
+const ModuleFacts* FactsOnDisk(const std::string& key);
+
+// While a ModuleFactsScope lives: the modules whose facts were checked against the disk already.
+thread_local std::unordered_map<std::string, bool>* g_checkedInScope = nullptr;
+
 const ModuleFacts* FactsOf(std::string_view path) {
     std::unordered_map<std::string, ModuleFacts>& cache = FactsCache();
     std::string key(path);
+    if (g_checkedInScope) {
+        if (auto checked = g_checkedInScope->find(key); checked != g_checkedInScope->end()) {
+            auto found = cache.find(key);
+            return checked->second && found != cache.end() ? &found->second : nullptr;
+        }
+    }
+    const ModuleFacts* facts = FactsOnDisk(key);
+    if (g_checkedInScope)
+        (*g_checkedInScope)[key] = facts != nullptr;
+    return facts;
+}
+
+const ModuleFacts* FactsOnDisk(const std::string& key) {
+    std::unordered_map<std::string, ModuleFacts>& cache = FactsCache();
+    std::string_view path = key;
     std::optional<platform::FileStamp> stamp = platform::StampOf(path);
     if (!stamp) {
         cache.erase(key);
@@ -255,6 +275,18 @@ std::string PluginDisplayName(std::string_view path) {
 
 void ForgetModuleFacts() {
     FactsCache().clear();
+}
+
+ModuleFactsScope::ModuleFactsScope() : m_previous(g_checkedInScope) {
+    if (!m_previous) {
+        m_checked = std::make_unique<std::unordered_map<std::string, bool>>();
+        g_checkedInScope = m_checked.get();
+    }
+}
+
+ModuleFactsScope::~ModuleFactsScope() {
+    if (m_checked)
+        g_checkedInScope = m_previous;
 }
 
 uint16_t ModuleMachine(std::string_view path) {

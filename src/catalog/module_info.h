@@ -3,8 +3,10 @@
 // points, and the texts of its version resource.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "catalog/plugin_table.h"
 
@@ -52,6 +54,21 @@ uint16_t ModuleMachine(std::string_view path);
 // Module files are read once and again only when they change (path, size, modification time);
 // this forgets what was read, so that the next look reads every file afresh.
 void ForgetModuleFacts();
+
+// While one lives on this thread, a module's facts are checked against the disk once (a load of
+// the table asks each module for its name, bitness and version in turn); one opened while another
+// lives joins it.
+class ModuleFactsScope {
+public:
+    ModuleFactsScope();
+    ~ModuleFactsScope();
+    ModuleFactsScope(const ModuleFactsScope&) = delete;
+    ModuleFactsScope& operator=(const ModuleFactsScope&) = delete;
+
+private:
+    std::unique_ptr<std::unordered_map<std::string, bool>> m_checked;
+    std::unordered_map<std::string, bool>* m_previous;
+};
 
 // 32 or 64 for a Windows module built for that bitness; 0 for anything else.
 int ModuleBits(std::string_view path);

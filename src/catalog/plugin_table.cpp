@@ -161,6 +161,7 @@ void LoadTable(bool withDetails, const std::atomic<bool>* stop) {
     platform::InUseScan scan;
     platform::ProfileReadScope reads;
     platform::PathLookupScope lookups;
+    ModuleFactsScope facts;
 
     // Packers: one row per module, however many extensions it serves. The rows by module file
     // (folded) keep the merge from comparing every key with every row.

@@ -1,7 +1,8 @@
 #pragma once
 // Random access to a file with the reads that module inspection makes cheap: the first block, where
-// every header lies, is kept, and once a run of small reads elsewhere shows (the names of an
-// export table), a block around them serves it with one read. Each platform supplies ReadAt.
+// every header lies (or the whole file, when it is small), is kept, and once a run of small reads elsewhere
+// shows (the names of an export table), a block around them serves it with one read. Each platform supplies
+// ReadAt.
 
 #include "util/byte_source.h"
 
@@ -22,7 +23,10 @@ public:
         if (offset > m_size || size > m_size - offset)
             return false;
         if (!m_headLoaded) {
-            m_head.resize(static_cast<size_t>(std::min<uint64_t>(m_size, 4096)));
+            // A module of ordinary size is read whole at once: its version resource lies at its
+            // end, and every read is a round trip to the server under Wine.
+            m_head.resize(
+                static_cast<size_t>(m_size <= kWholeFileBytes ? m_size : std::min<uint64_t>(m_size, 4096)));
             m_headLoaded = true;
             if (!ReadAt(0, m_head.size(), m_head.data()))
                 m_head.clear();
@@ -54,6 +58,7 @@ protected:
 
 private:
     static constexpr uint64_t kBlockSize = 64 * 1024;
+    static constexpr uint64_t kWholeFileBytes = 512 * 1024;
     static constexpr int kReadsBeforeBlock = 16;
 
     uint64_t m_size;

@@ -45,8 +45,24 @@ bool WriteOutput(std::string_view utf8, bool toError) {
     std::FILE* stream = toError ? stderr : stdout;
     HANDLE handle = GetStdHandle(toError ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
     DWORD mode;
-    if (handle == INVALID_HANDLE_VALUE || !GetConsoleMode(handle, &mode))
-        return std::fwrite(utf8.data(), 1, utf8.size(), stream) == utf8.size();
+    if (handle == INVALID_HANDLE_VALUE || handle == nullptr)
+        return false;
+    if (!GetConsoleMode(handle, &mode)) {
+        // A pipe or a file: the bytes in one write, with the line ends the C library's text mode
+        // gives. Through the library, Wine checked for a console at every single byte it wrote.
+        std::fflush(stream);
+        std::string bytes;
+        bytes.reserve(utf8.size() + utf8.size() / 32);
+        for (char c : utf8) {
+            if (c == '\n')
+                bytes.push_back('\r');
+            bytes.push_back(c);
+        }
+        DWORD written = 0;
+        return bytes.empty() ||
+               (WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                written == bytes.size());
+    }
     // A console shows characters, not bytes in some code page: what the C library buffered goes
     // first, then the text as UTF-16.
     std::fflush(stream);

@@ -2,10 +2,12 @@
 
 #include "platform/cached_file_source.h"
 #include "platform/win32/wide.h"
+#include "util/names.h"
 #include "util/text.h"
 
 #include <algorithm>
 #include <cstring>
+#include <cwctype>
 #include <vector>
 #include <windows.h>
 
@@ -43,6 +45,49 @@ bool IsFileAttributes(DWORD attributes) {
            (attributes & FILE_ATTRIBUTE_DEVICE) == 0;
 }
 
+// The volume a path lies on, as a number: its drive letter or its \\server\share, folded. Asking
+// the system for the volume's serial number costs a round trip to the mount manager under Wine
+// for every file (milliseconds each, for thousands of modules); the path says as much.
+uint64_t VolumeOfPath(const std::wstring& path) {
+    std::wstring root;
+    if (path.size() >= 2 && path[1] == L':') {
+        root = path.substr(0, 2);
+    } else if (path.starts_with(L"\\\\")) {
+        const size_t server = path.find(L'\\', 2);
+        const size_t share = server == std::wstring::npos ? server : path.find(L'\\', server + 1);
+        root = path.substr(0, share);
+    }
+    uint64_t hash = 1469598103934665603ull;
+    for (wchar_t c : root) {
+        hash ^= static_cast<uint64_t>(towupper(c));
+        hash *= 1099511628211ull;
+    }
+    return hash;
+}
+
+// The file's index on its volume, from the handle (NTFS's file id; Wine's inode number).
+uint64_t FileIndexOf(HANDLE handle) {
+    struct InternalInformation {
+        LARGE_INTEGER index;
+    };
+    struct StatusBlock {
+        union {
+            LONG status;
+            PVOID pointer;
+        };
+        ULONG_PTR information;
+    };
+    using Query = LONG(WINAPI*)(HANDLE, StatusBlock*, PVOID, ULONG, int);
+    static const Query query = reinterpret_cast<Query>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationFile")));
+    constexpr int kFileInternalInformation = 6;
+    InternalInformation information{};
+    StatusBlock block{};
+    if (!query || query(handle, &block, &information, sizeof information, kFileInternalInformation) < 0)
+        return 0;
+    return static_cast<uint64_t>(information.index.QuadPart);
+}
+
 std::optional<FileStamp> StampOfWide(const std::wstring& path, bool regularOnly) {
     if (path.empty())
         return std::nullopt;
@@ -52,17 +97,20 @@ std::optional<FileStamp> StampOfWide(const std::wstring& path, bool regularOnly)
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return std::nullopt;
-    BY_HANDLE_FILE_INFORMATION info;
-    const bool ok = GetFileInformationByHandle(handle, &info) != 0;
+    FILE_BASIC_INFO basic{};
+    FILE_STANDARD_INFO standard{};
+    const bool ok = GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) != 0 &&
+                    GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof standard) != 0;
+    const uint64_t index = ok ? FileIndexOf(handle) : 0;
     CloseHandle(handle);
-    if (!ok || (regularOnly && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0))
+    if (!ok || (regularOnly && (basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0))
         return std::nullopt;
     FileStamp stamp;
-    stamp.device = info.dwVolumeSerialNumber;
-    stamp.inode = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    stamp.size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    stamp.mtimeNs =
-        win32::FileTimeNs(info.ftLastWriteTime.dwLowDateTime, info.ftLastWriteTime.dwHighDateTime);
+    stamp.device = VolumeOfPath(path);
+    stamp.inode = index;
+    stamp.size = static_cast<uint64_t>(standard.EndOfFile.QuadPart);
+    stamp.mtimeNs = win32::FileTimeNs(static_cast<unsigned long>(basic.LastWriteTime.LowPart),
+                                      static_cast<unsigned long>(basic.LastWriteTime.HighPart));
     return stamp;
 }
 
@@ -161,12 +209,30 @@ FileState InspectFile(std::string_view path) {
     FileState state;
     if (path.empty() || HasWildcards(path))
         return state;
-    const DWORD attributes = AttributesOf(Wide(path));
+    // The host's own test first: a module nobody holds opens for writing, and then it exists and
+    // is a regular file; only when it does not open are its attributes asked. Under Wine every
+    // look costs a round trip to the server, and the list looks at every module.
+    // A device name (COM1.wlx from a hostile configuration) is never opened: that could wait on
+    // a port for ever.
+    const std::wstring wide = Wide(path);
+    if (wide.empty() || !IsPlainName(FileNamePart(path)))
+        return state;
+    HANDLE handle = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        const bool disk = GetFileType(handle) == FILE_TYPE_DISK;
+        CloseHandle(handle);
+        if (disk) {
+            state.exists = state.regular = true;
+            state.cannotOpenForWriting = false;
+            return state;
+        }
+    }
+    const DWORD attributes = AttributesOf(wide);
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return state;
     state.exists = true;
     state.regular = IsFileAttributes(attributes);
-    state.cannotOpenForWriting = !state.regular || FileCannotBeOpenedForWriting(path);
     return state;
 }
 
@@ -218,14 +284,16 @@ HANDLE OpenRegularFile(const std::wstring& path, uint64_t& size, bool& notAFile)
                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return handle;
-    BY_HANDLE_FILE_INFORMATION info;
-    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info) ||
-        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    // The standard information, not GetFileInformationByHandle: that asks for the volume's serial
+    // number too, which costs a round trip to Wine's mount manager for every file.
+    FILE_STANDARD_INFO info{};
+    if (GetFileType(handle) != FILE_TYPE_DISK ||
+        !GetFileInformationByHandleEx(handle, FileStandardInfo, &info, sizeof info) || info.Directory) {
         notAFile = true;
         CloseHandle(handle);
         return INVALID_HANDLE_VALUE;
     }
-    size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    size = static_cast<uint64_t>(info.EndOfFile.QuadPart);
     return handle;
 }
 
