@@ -65,7 +65,11 @@ UserDialogs::CopyChoice QtUserDialogs::AskCopyModule(const std::string& question
 
 std::vector<std::string> QtUserDialogs::OpenFiles(const FileDialogRequest& request) {
     QFileDialog dialog(QApplication::activeWindow(), FromAnsi(request.title));
+#ifndef _WIN32
+    // Qt's own dialog here: it speaks the program's language on every desktop, and the tests drive
+    // it. On Windows the system's dialog, with the user's date format, places and columns.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
+#endif
     dialog.setOption(QFileDialog::ReadOnly);
     dialog.setFileMode(request.multiple ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
     QStringList filters;
