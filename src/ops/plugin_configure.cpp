@@ -32,6 +32,7 @@ bool ConfigurePackerPlugin(std::string_view modulePath) {
     if (!ini.empty() && ini.back() == '\\')
         ini.pop_back();
     ini += "\\pkplugin.ini";
+    platform::ChildWindowWait pluginWindow; // the plugin's own settings dialog
     ProbeAnswer answer = AskProbe("configure-packer", ModuleLoadedByHost(modulePath, Host().HostBits),
                                   HexBytes(ini), kNoTimeLimit);
     switch (answer.kind) {
@@ -57,7 +58,10 @@ void ConfigureFsPlugin(std::string_view modulePath, std::string_view configFolde
     // config.exe is this program's helper under that name: it runs the plugin in a process of
     // the plugin's bitness and says how that went.
     const std::string module = ModuleLoadedByHost(modulePath, Host().HostBits);
-    ProbeAnswer answer = RunFsConfiguration(program, module, configFolder, listWindow);
+    ProbeAnswer answer = [&] {
+        platform::ChildWindowWait pluginWindow; // the plugin's own settings dialog
+        return RunFsConfiguration(program, module, configFolder, listWindow);
+    }();
     switch (answer.kind) {
     case ProbeAnswer::Fault:
         ShowStop(FormatPrintf(

@@ -27,6 +27,20 @@ using WaitObserver = std::function<bool(unsigned elapsedMs, bool ended)>;
 // Installs an observer (an empty one removes it); returns the previous one.
 WaitObserver SetWaitObserver(WaitObserver observer);
 
+// While one lives, the child waited for shows a window of its own that the user works in (a
+// plugin's settings dialog): whatever shows that this program is busy stays behind it.
+class ChildWindowWait {
+public:
+    ChildWindowWait();
+    ~ChildWindowWait();
+    ChildWindowWait(const ChildWindowWait&) = delete;
+    ChildWindowWait& operator=(const ChildWindowWait&) = delete;
+    static bool Active();
+
+private:
+    bool m_previous;
+};
+
 // Long work on this thread (walking a large tree, unpacking) shown to the same observer as a
 // wait for a child: Turn() is called often, and true means the user asked to stop.
 class BusyWork {

@@ -22,6 +22,22 @@ WaitObserver SetWaitObserver(WaitObserver observer) {
 }
 
 namespace {
+bool g_childWindow = false;
+} // namespace
+
+ChildWindowWait::ChildWindowWait() : m_previous(g_childWindow) {
+    g_childWindow = true;
+}
+
+ChildWindowWait::~ChildWindowWait() {
+    g_childWindow = m_previous;
+}
+
+bool ChildWindowWait::Active() {
+    return g_childWindow;
+}
+
+namespace {
 long long NowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::steady_clock::now().time_since_epoch())

@@ -56,6 +56,21 @@ private:
         else
             m_dialog->setCancelButton(nullptr);
         m_dialog->setMinimumDuration(0);
+        if (platform::ChildWindowWait::Active()) {
+            // A plugin's own dialog is up: the indicator takes neither the focus nor the top of
+            // the stack from it, and sits at the bottom of the window rather than over its middle,
+            // where such dialogs open.
+            m_dialog->setAttribute(Qt::WA_ShowWithoutActivating);
+            if (QWidget* owner = m_dialog->parentWidget()) {
+                m_dialog->adjustSize();
+                const QRect area = owner->frameGeometry();
+                m_dialog->move(area.center().x() - m_dialog->width() / 2,
+                               area.bottom() - m_dialog->height() - 16);
+            }
+            m_dialog->show();
+            m_dialog->lower();
+            return;
+        }
         m_dialog->show();
     }
 

@@ -7,6 +7,7 @@
 #include "gui_host.h"
 #include "mapped_file.h"
 #include "ops/archive_install.h"
+#include "ops/plugin_configure.h"
 #include "platform/process.h"
 #include "sample_plugins.h"
 #include "ui/busy_wait.h"
@@ -412,6 +413,34 @@ private slots:
         QCOMPARE(state->text(), QString("idle"));
         QVERIFY(!state->styleSheet().contains("blue"));
         QVERIFY(!restart->isEnabled());
+    }
+
+    // A plugin's own settings dialog is up while its helper runs: the busy indicator shows below
+    // the middle of the window, where such dialogs open, and its Cancel still works. (Whether it
+    // stays behind another program's window is for a real desktop to show: this test has none.)
+    void aPluginsOwnDialogKeepsTheFrontWhileItIsUp() {
+        GuiHost host;
+        host.Open();
+        InstallBusyWaitObserver();
+        const std::string hang =
+            test::InstallSample(host.prefix.Dir(), test::ModuleBuild::Native, "hang.dll", "plugins");
+        bool shown = false, lowHalf = false;
+        QTimer poll;
+        poll.setInterval(50);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            for (QWidget* widget : QApplication::topLevelWidgets())
+                if (auto* busy = qobject_cast<QProgressDialog*>(widget);
+                    busy && busy->objectName() == "BusyIndicator" && busy->isVisible() && !shown) {
+                    shown = true;
+                    lowHalf = busy->geometry().center().y() > host.Window().frameGeometry().center().y();
+                    busy->cancel();
+                }
+        });
+        poll.start();
+        ConfigurePackerPlugin(hang); // hang.dll's ConfigurePacker never returns
+        QVERIFY(shown);
+        QVERIFY(lowHalf);
+        QVERIFY(!BusyWaiting());
     }
 
     // A helper that hangs and a load that takes long: the window keeps its events going, the
