@@ -129,5 +129,8 @@ int UndoLastChanges(int count);
 // undo, that undo alone is taken back (the change it undid is made again). False after telling
 // the user why nothing or not everything was done.
 bool UndoToRecord(uint64_t id);
+// What an undo would take back, newest first: the changes in effect from the newest down to `id`
+// (for an undo record, that one alone), or with id 0 the one change UndoLastChanges(1) takes.
+std::vector<HistoryRecord> ChangesToUndo(uint64_t id = 0);
 
 } // namespace varnel

@@ -275,6 +275,23 @@ int UndoLastChanges(int count) {
     return undone;
 }
 
+std::vector<HistoryRecord> ChangesToUndo(uint64_t id) {
+    std::vector<HistoryRecord> records = LoadHistory(false);
+    const std::vector<bool> inEffect = RecordsInEffect(records);
+    std::vector<HistoryRecord> taken;
+    for (size_t i = records.size(); i-- > 0;) {
+        if (!inEffect[i] || records[i].open)
+            continue;
+        if (records[i].id == id && records[i].reverts != 0)
+            return {records[i]};
+        if (records[i].reverts == 0 && records[i].id >= id)
+            taken.push_back(records[i]);
+        if (id == 0 && !taken.empty())
+            break;
+    }
+    return taken;
+}
+
 bool UndoToRecord(uint64_t id) {
     FinishAbandonedChanges();
     std::vector<HistoryRecord> records = LoadHistory(false);

@@ -90,7 +90,14 @@ void TFormHistory::btnUndoToHereClick() {
     const QTreeWidgetItem* item = m_listView1->currentItem();
     if (!item || !item->data(0, Qt::UserRole + 1).toBool())
         return;
-    UndoToRecord(item->data(0, Qt::UserRole).toULongLong());
+    const uint64_t id = item->data(0, Qt::UserRole).toULongLong();
+    // More than one change goes back only when the user agrees, knowing how many.
+    const std::vector<HistoryRecord> taken = ChangesToUndo(id);
+    if (taken.size() > 1 &&
+        ShowAppMessage(FormatPrintf(Message(213), {static_cast<int>(taken.size()), taken.back().description}),
+                       kStyleQuestion) != kIdOk)
+        return;
+    UndoToRecord(id);
     m_changed = true;
     Fill();
 }

@@ -326,6 +326,13 @@ void TFormTCVarnel::CreateMenus() {
     m_mnuTweak->setVisible(false);
 
     CreateEditMenu();
+    // Undo, History and Check where the user's right click is too (without the Edit menu's
+    // accelerators, which letters of this menu already use).
+    m_popupMenu1->addSeparator();
+    m_popUndo = item(m_popupMenu1, "mnuUndoPopup", [this] { mnuUndoClick(); });
+    m_popHistory = item(m_popupMenu1, "mnuHistoryPopup", [this] { mnuHistoryClick(); });
+    m_popCheck = item(m_popupMenu1, "mnuCheckPopup", [this] { mnuCheckClick(); });
+    connect(m_popupMenu1, &QMenu::aboutToShow, this, [this] { UpdateUndoAction(); });
 
     m_popupMenu2 = new QMenu(this);
     m_popupMenu2->setObjectName("PopupMenu2");

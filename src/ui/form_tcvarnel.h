@@ -78,6 +78,8 @@ public:
     void btnTCBrowseClick();
     void btnIniBrowseClick();
     void mnuUndoClick();
+    // The Undo command's text names the change it would take back.
+    void UpdateUndoAction();
     void mnuHistoryClick();
     void mnuCheckClick();
     void mnuDetailsClick();
@@ -225,6 +227,9 @@ private:
 
     QMenu* m_mnuEditMenu = nullptr;
     QAction* m_mnuUndo = nullptr;
+    QAction* m_popUndo = nullptr;
+    QAction* m_popHistory = nullptr;
+    QAction* m_popCheck = nullptr;
     QAction* m_mnuHistory = nullptr;
     QAction* m_mnuCheck = nullptr;
     QAction* m_mnuFilter = nullptr;

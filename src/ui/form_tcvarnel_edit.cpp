@@ -17,9 +17,11 @@
 #include <QAction>
 #include <QHelpEvent>
 #include <QKeySequence>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTableWidget>
 #include <QToolTip>
@@ -53,12 +55,29 @@ void TFormTCVarnel::CreateEditMenu() {
     m_mnuDetails->setCheckable(true);
     m_mnuDetails->setChecked(ReadSettingInt("Window", "Details", 0) != 0);
     m_details->setVisible(m_mnuDetails->isChecked());
+    // Undo names the change it takes back, wherever it is offered.
+    connect(m_mnuEditMenu, &QMenu::aboutToShow, this, [this] { UpdateUndoAction(); });
+}
+
+void TFormTCVarnel::UpdateUndoAction() {
+    const std::vector<HistoryRecord> next = ChangesToUndo();
+    // A name with "&" in it would make an accelerator of the letter after it.
+    const std::string text =
+        next.empty() ? GetCaption(401)
+                     : FormatPrintf(Message(212), {ReplaceAll(next.front().description, "&", "&&")});
+    m_mnuUndo->setText(FromAnsi(text));
+    // The context menu's copy has no accelerator: "&&" stands for "&", a lone "&" goes.
+    m_popUndo->setText(FromAnsi(text).remove(QRegularExpression("&(?!&)")).replace("&&", "&"));
 }
 
 void TFormTCVarnel::mnuUndoClick() {
     TimerOff();
-    if (UndoLastChanges(1) > 0)
+    if (UndoLastChanges(1) > 0) {
         FillList();
+        // What was undone, in the status bar: the undo's own record says it ("Undid: ...").
+        if (!RecordsMadeHere().empty())
+            m_statusText->setText(FromAnsi(RecordsMadeHere().back().description));
+    }
     TimerBack();
 }
 

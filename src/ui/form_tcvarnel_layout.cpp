@@ -111,6 +111,9 @@ void TFormTCVarnel::SetCaptions() {
     m_mnuUndo->setText(caption(401));
     m_mnuHistory->setText(caption(402));
     m_mnuCheck->setText(caption(403));
+    m_popHistory->setText(FromAnsi(GetCaptionNoAccel(402)));
+    m_popCheck->setText(FromAnsi(GetCaptionNoAccel(403)));
+    UpdateUndoAction();
     m_mnuFilter->setText(caption(404));
     m_mnuDetails->setText(caption(405));
     m_ffFilter->setPlaceholderText(FromAnsi(GetCaptionNoAccel(406)));

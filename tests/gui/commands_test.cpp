@@ -28,6 +28,7 @@
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -939,9 +940,19 @@ private slots:
         Settle();
         const std::string disabled = host.WincmdIni();
         QVERIFY(disabled != original);
-        host.Action("mnuUndo")->trigger();
+        // Undo says what it will take back, in the Edit menu and in the list's context menu, and
+        // the status bar says what it took back.
+        auto* popup = host.Window().findChild<QMenu*>("PopupMenu1");
+        QMetaObject::invokeMethod(popup, "aboutToShow");
+        QCOMPARE(host.Action("mnuUndoPopup")->text(), QString("Undo: Disabled sample_fs"));
+        QCOMPARE(host.Action("mnuHistoryPopup")->text(), QString("History..."));
+        QVERIFY(popup->actions().contains(host.Action("mnuCheckPopup")));
+        QCOMPARE(host.Action("mnuUndo")->text(), QString("&Undo: Disabled sample_fs"));
+        host.Action("mnuUndoPopup")->trigger();
         QCOMPARE(host.WincmdIni(), original);
         QCOMPARE(host.Action("mnuUndo")->shortcut(), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Z));
+        QCOMPARE(host.Window().findChild<QLabel*>("StatusText")->text(),
+                 QString("Undid: Disabled sample_fs"));
 
         {
             TFormHistory history(&host.Window());
@@ -957,6 +968,30 @@ private slots:
             undoToHere->click();
             QCOMPARE(host.WincmdIni(), disabled);
             QCOMPARE(rows->topLevelItemCount(), 3);
+        }
+        // Undo to here over two changes asks first, naming how many; Cancel keeps both.
+        host.Select({Position(host, "Sample Packer")});
+        host.Window().btnDisableClick();
+        Settle();
+        const std::string twoChanges = host.WincmdIni();
+        {
+            TFormHistory history(&host.Window());
+            auto* rows = history.findChild<QTreeWidget*>("ListView1");
+            QTreeWidgetItem* older = nullptr; // the first disable, in effect again
+            for (int i = 0; i < rows->topLevelItemCount(); ++i)
+                if (rows->topLevelItem(i)->text(1) == "Disabled sample_fs")
+                    older = rows->topLevelItem(i);
+            QVERIFY(older);
+            rows->setCurrentItem(older);
+            const size_t asked = host.boxes.Boxes().size();
+            host.boxes.SetAnswer(kIdCancel);
+            history.findChild<QPushButton*>("btnUndoToHere")->click();
+            QCOMPARE(host.boxes.Boxes().size(), asked + 1);
+            QVERIFY(host.boxes.Boxes().back().text.find("last 2 changes") != std::string::npos);
+            QCOMPARE(host.WincmdIni(), twoChanges);
+            host.boxes.SetAnswer(kIdOk);
+            history.findChild<QPushButton*>("btnUndoToHere")->click();
+            QCOMPARE(host.WincmdIni(), original);
         }
 
         std::string broken = original;

@@ -52,7 +52,8 @@ const std::map<int, std::string> kMessageArguments = {
     {182, "d"},  {183, ""},     {190, "s"},    {191, ""},     {192, "s"},   {193, "s"},  {194, ""},
     {195, "ss"}, {196, "s"},    {197, "ss"},   {198, "s"},    {199, "s"},   {200, "ss"}, {201, ""},
     {202, "ss"}, {203, ""},     {204, ""},     {205, ""},     {206, ""},    {207, ""},   {208, ""},
-    {209, "d"},  {210, ""},     {211, ""}};
+    {209, "d"},  {210, ""},     {211, ""},
+    {212, "s"},  {213, "ds"}};
 
 // The conversions of a template, in order: "s" for %s, "d" for %d ("%%" is no conversion).
 std::string Conversions(std::string_view text) {
