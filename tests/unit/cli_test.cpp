@@ -4,6 +4,7 @@
 // fields.
 
 #include "app/settings.h"
+#include "archive_maker.h"
 #include "catalog/host_config.h"
 #include "catalog/plugin_table.h"
 #include "catalog/registration.h"
@@ -189,6 +190,14 @@ TEST_F(CliTest, UnansweredQuestionsAndHostileNamesWriteNothing) {
         EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
         EXPECT_EQ(Ini(prefix), before) << c.args.front();
     }
+    // An archive whose entry names a device is refused before anything is unpacked, through the
+    // built tool too; nothing anywhere in the prefix changes.
+    test::WriteZip(prefix.Path("drive_c/devices.zip"), {{"view.wlx", "MZ"}, {"sub/COM1.wlx", "x"}});
+    const auto everything = test::Digest(prefix.Dir());
+    CliRun device = Varnel(prefix, {"install", "--yes", "C:\\devices.zip"});
+    EXPECT_EQ(device.exit, 1) << device.err;
+    EXPECT_NE(device.err.find("\"sub/COM1.wlx\", which would land outside"), std::string::npos) << device.err;
+    EXPECT_EQ(test::Digest(prefix.Dir()), everything);
     // A settings file that is a folder is refused, not taken for defaults.
     fs::create_directories(prefix.Dir() + "/folder.ini");
     test::CliOptions folderSettings;
