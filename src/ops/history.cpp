@@ -323,9 +323,28 @@ void StartHistory(std::string_view folder) {
 
 std::string PluginLabel(int row) {
     const PluginEntry& entry = EntryAt(row);
-    if (!entry.Name.empty())
-        return entry.Name;
-    return PluginDisplayName(entry.HostModule.empty() ? entry.FileName : entry.HostModule);
+    const std::string label =
+        !entry.Name.empty() ? entry.Name
+                            : PluginDisplayName(entry.HostModule.empty() ? entry.FileName : entry.HostModule);
+    // Two plugins that go by one name are told apart by their file (its whole path when the file
+    // names are the same too). Without the names loaded, a module's file name stands for its name.
+    const std::string file = FileNamePart(entry.FileName);
+    auto stem = [](const std::string& path) {
+        const std::string name = FileNamePart(path);
+        return name.substr(0, name.rfind('.'));
+    };
+    for (int other = 1; other <= Table().Count(); ++other) {
+        const PluginEntry& twin = EntryAt(other);
+        if (other == row || twin.FileName.empty())
+            continue;
+        const bool sameName = !entry.Name.empty() && !twin.Name.empty()
+                                  ? EqualsNoCaseAnsi(entry.Name, twin.Name)
+                                  : EqualsNoCaseAnsi(stem(entry.FileName), stem(twin.FileName));
+        if (sameName)
+            return label + " (" +
+                   (EqualsNoCaseAnsi(FileNamePart(twin.FileName), file) ? entry.FileName : file) + ")";
+    }
+    return label;
 }
 
 std::string OrderChangeText(int kind) {

@@ -85,7 +85,7 @@ std::vector<HistoryRecord> LoadHistory(bool withBytes = true, std::vector<std::s
 // before every undo.
 void FinishAbandonedChanges();
 // A plugin as a record's description names it: its display name, read now when the table was
-// loaded without it.
+// loaded without it, with its file (or path) after it when another plugin goes by the same name.
 std::string PluginLabel(int row);
 
 // A record's files for a list: the settings files first, at most `shown` paths joined by

@@ -369,6 +369,23 @@ TEST_F(CliTest, AnFsNameTakenOrBlankChangesNothing) {
     EXPECT_EQ(test::Digest(prefix.Dir()), before);
 }
 
+// Two plugins that go by one name (the same module installed twice) are told apart by their
+// paths in what the tool says and in the history.
+TEST_F(CliTest, PluginsOfOneNameAreToldApartByTheirFiles) {
+    fs::create_directories(prefix.Path("drive_c/totalcmd/plugins/wlx/copy"));
+    fs::copy_file(prefix.Path("drive_c/totalcmd/plugins/wlx/sample_lister/sample_lister.wlx"),
+                  prefix.Path("drive_c/totalcmd/plugins/wlx/copy/sample_lister.wlx"));
+    std::string ini = Ini(prefix);
+    ini.insert(ini.find("[PackerPlugins]"), "1=%COMMANDER_PATH%\\plugins\\wlx\\copy\\sample_lister.wlx\r\n");
+    prefix.Write("drive_c/totalcmd/wincmd.ini", ini);
+    CliRun run = Varnel(prefix, {"disable", "--yes", "lister:1"});
+    ASSERT_EQ(run.exit, 0) << run.err;
+    EXPECT_NE(run.err.find("Disabled Sample Lister (C:\\totalcmd\\plugins\\wlx\\copy\\sample_lister.wlx)"),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(Varnel(prefix, {"history"}).out.find("copy\\sample_lister.wlx)"), std::string::npos);
+}
+
 TEST_F(CliTest, JsonHasTheDocumentedFields) {
     const std::vector<std::string> fields = {"kind",       "key",         "name",         "version",
                                              "state",      "bits",        "registration", "file",
