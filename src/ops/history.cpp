@@ -4,15 +4,10 @@
 #include "ops/history.h"
 
 #include "catalog/host_config.h"
-#include "catalog/module_info.h"
-#include "catalog/plugin_table.h"
 #include "lang/language.h"
 #include "ops/history_store.h"
-#include "ops/install_copy.h"
-#include "platform/file_tree.h"
 #include "platform/files.h"
 #include "platform/system.h"
-#include "util/names.h"
 #include "util/text.h"
 
 #include <algorithm>
@@ -27,31 +22,15 @@ namespace {
 
 constexpr size_t kMaxWatchedFile = 64 * 1024 * 1024;
 
+} // namespace
+
+namespace history_detail {
+
 bool IsWatched(std::string_view path) {
     const std::string name = FileNamePart(path);
     const std::string& ini = Host().HostIniPath;
     return (!ini.empty() && EqualsNoCaseAnsi(path, ini)) || EqualsNoCaseAscii(name, "descript.ion") ||
            (name.size() > 4 && EqualsNoCaseAscii(name.substr(name.size() - 4), ".bar"));
-}
-
-} // namespace
-
-namespace history_detail {
-
-bool IsRecordableFile(std::string_view path) {
-    // A Windows path from a drive or a share, every component a plain name: no "..", no stream.
-    const bool drive = path.size() > 3 && path[1] == ':' && path[2] == '\\';
-    const bool share = path.starts_with("\\\\");
-    if ((!drive && !share) || !ConfinedRelativePath(path.substr(drive ? 3 : 2)))
-        return false;
-    if (IsWatched(path) || EqualsNoCaseAscii(FileNamePart(path), "wincmd.ini"))
-        return true;
-    for (PluginKind kind : {kLister, kPacker, kFileSystem, kContent}) {
-        const std::string folder = PluginFolderOfKind(kind);
-        if (!folder.empty() && !EqualsNoCaseAnsi(path, folder) && platform::LiesInside(path, folder))
-            return true;
-    }
-    return false;
 }
 
 } // namespace history_detail
@@ -321,36 +300,6 @@ void StartHistory(std::string_view folder) {
     FinishAbandonedChanges();
 }
 
-std::string PluginLabel(int row) {
-    const PluginEntry& entry = EntryAt(row);
-    const std::string label =
-        !entry.Name.empty() ? entry.Name
-                            : PluginDisplayName(entry.HostModule.empty() ? entry.FileName : entry.HostModule);
-    // Two plugins that go by one name are told apart by their file (its whole path when the file
-    // names are the same too). Without the names loaded, a module's file name stands for its name.
-    const std::string file = FileNamePart(entry.FileName);
-    auto stem = [](const std::string& path) {
-        const std::string name = FileNamePart(path);
-        return name.substr(0, name.rfind('.'));
-    };
-    for (int other = 1; other <= Table().Count(); ++other) {
-        const PluginEntry& twin = EntryAt(other);
-        if (other == row || twin.FileName.empty())
-            continue;
-        const bool sameName = !entry.Name.empty() && !twin.Name.empty()
-                                  ? EqualsNoCaseAnsi(entry.Name, twin.Name)
-                                  : EqualsNoCaseAnsi(stem(entry.FileName), stem(twin.FileName));
-        if (sameName)
-            return label + " (" +
-                   (EqualsNoCaseAnsi(FileNamePart(twin.FileName), file) ? entry.FileName : file) + ")";
-    }
-    return label;
-}
-
-std::string OrderChangeText(int kind) {
-    return FormatPrintf(Message(133), {Message(84 + kind)});
-}
-
 std::string HistoryFolderOf(std::string_view settingsFile) {
     const size_t cut = settingsFile.find_last_of("\\:");
     return std::string(settingsFile.substr(0, cut == std::string_view::npos ? 0 : cut + 1)) + "history";
@@ -392,20 +341,6 @@ void FolderMadeInThisChange(std::string_view path) {
     Recorder& recorder = TheRecorder();
     if (recorder.depth > 0)
         recorder.madeFolders.emplace_back(path);
-}
-
-std::string RecordFilesText(const HistoryRecord& record, size_t shown, std::string_view separator) {
-    std::vector<const std::string*> paths;
-    for (bool settings : {true, false})
-        for (const HistoryFileChange& file : record.files)
-            if (IsWatched(file.path) == settings)
-                paths.push_back(&file.path);
-    std::string text;
-    for (size_t i = 0; i < paths.size() && i < shown; ++i)
-        text.append(i == 0 ? "" : separator).append(*paths[i]);
-    if (paths.size() > shown)
-        text.append(separator).append("+").append(std::to_string(paths.size() - shown));
-    return text;
 }
 
 RecordedMove::RecordedMove(std::vector<std::pair<std::string, std::string>> fromTo) {

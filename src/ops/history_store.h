@@ -20,6 +20,9 @@ std::string LockPath(const std::string& folder);
 
 std::string Serialize(const HistoryRecord& record);
 
+// The settings files the history watches by name: the host's configuration, bars, Descript.ion.
+bool IsWatched(std::string_view path);
+
 // Whether a record may name the file: the host's configuration (any wincmd.ini), a button bar,
 // a Descript.ion, or a file inside a plugin folder with the links on its way resolved. A record
 // that names any other file was not written by this program, and is not read.

@@ -26,6 +26,11 @@ int CompareForUser(std::string_view a, std::string_view b);
 // does not say.
 std::string RunningSystemName();
 
+// Whether the system's own file dialogs are the ones to use: Windows' are (the user's date format,
+// places and columns); elsewhere the toolkit's own dialog speaks the program's language on every
+// desktop, and the tests drive it.
+bool PrefersSystemFileDialogs();
+
 // Today's date as "dd.MM.yy" and the time as "HH:mm:ss" (24-hour clock).
 std::string DateText();
 std::string TimeText();

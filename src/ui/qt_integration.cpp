@@ -2,6 +2,7 @@
 
 #include "lang/language.h"
 #include "platform/paths.h"
+#include "platform/system.h"
 #include "ui/busy_wait.h"
 #include "ui/form_add.h"
 #include "ui/form_tweak.h"
@@ -65,11 +66,8 @@ UserDialogs::CopyChoice QtUserDialogs::AskCopyModule(const std::string& question
 
 std::vector<std::string> QtUserDialogs::OpenFiles(const FileDialogRequest& request) {
     QFileDialog dialog(QApplication::activeWindow(), FromAnsi(request.title));
-#ifndef _WIN32
-    // Qt's own dialog here: it speaks the program's language on every desktop, and the tests drive
-    // it. On Windows the system's dialog, with the user's date format, places and columns.
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-#endif
+    if (!platform::PrefersSystemFileDialogs())
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setOption(QFileDialog::ReadOnly);
     dialog.setFileMode(request.multiple ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
     QStringList filters;

@@ -91,4 +91,8 @@ std::string IsoDateTimeText() {
     return FormatNow("%Y-%m-%dT%H:%M:%S");
 }
 
+bool PrefersSystemFileDialogs() {
+    return false;
+}
+
 } // namespace varnel::platform

@@ -83,4 +83,8 @@ std::string IsoDateTimeText() {
     return text;
 }
 
+bool PrefersSystemFileDialogs() {
+    return true;
+}
+
 } // namespace varnel::platform
