@@ -2,6 +2,7 @@
 
 #include "app/settings.h"
 #include "catalog/host_config.h"
+#include "catalog/plugin_table.h"
 #include "lang/language.h"
 #include "ops/history.h"
 #include "ops/user_dialogs.h"
@@ -142,12 +143,24 @@ std::string PluginFolderOfKind(PluginKind kind) {
 }
 
 bool LiesInPluginFolder(std::string_view modulePath) {
-    for (PluginKind kind : {kLister, kPacker, kFileSystem, kContent}) {
-        const std::string folder = PluginFolderOfKind(kind) + "\\";
-        if (folder.size() > 1 && modulePath.size() > folder.size() &&
-            EqualsNoCaseAnsi(modulePath.substr(0, folder.size()), folder))
+    auto below = [&](std::string folder) {
+        while (!folder.empty() && folder.back() == '\\')
+            folder.pop_back();
+        folder += "\\";
+        return folder.size() > 1 && modulePath.size() > folder.size() &&
+               EqualsNoCaseAnsi(modulePath.substr(0, folder.size()), folder);
+    };
+    for (PluginKind kind : {kLister, kPacker, kFileSystem, kContent})
+        if (below(PluginFolderOfKind(kind)))
             return true;
-    }
+    // The host's own plugins tree, at any depth, is where plugins are kept already; so is a folder
+    // that holds another registered plugin.
+    if (!Host().HostDir.empty() && below(JoinPath(Host().HostDir, "plugins")))
+        return true;
+    const std::string folder = FolderPart(modulePath);
+    for (int row = 1; row <= Table().Count(); ++row)
+        if (EqualsNoCaseAnsi(FolderPart(EntryAt(row).FileName), folder))
+            return true;
     return false;
 }
 

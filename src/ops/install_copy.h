@@ -11,10 +11,11 @@
 
 namespace varnel {
 
-// Whether the module lies inside one of the configured plugin folders.
 // The plugin folder of the kind from the settings, expanded, without a closing backslash.
 std::string PluginFolderOfKind(PluginKind kind);
 
+// Whether the module lies where plugins are kept already: inside a configured plugin folder, the
+// host's own plugins tree (any depth), or a folder that holds another registered plugin.
 bool LiesInPluginFolder(std::string_view modulePath);
 
 // The folder a module of this kind is copied to: "<plugin folder of its kind>\<module name>".

@@ -1014,6 +1014,22 @@ private slots:
         }
     }
 
+    // A module already where plugins are kept (anywhere under the host's plugins tree, or beside
+    // another registered plugin) is installed where it lies, without the copy question.
+    void aModuleInTheHostsPluginsTreeIsNotTakenForADownload() {
+        GuiHost host;
+        host.Open();
+        for (const char* place : {"totalcmd/plugins/extra/deep", "totalcmd/plugins/wlx/sample_lister"}) {
+            const std::string module = test::InstallSample(host.prefix.Dir(), ModuleBuild::Native,
+                                                           "sample_lister.wlx", place, "bbview.wlx");
+            host.dialogs.copyQuestions.clear();
+            InstallPlugin(module, false, false, "", true);
+            QVERIFY2(host.dialogs.copyQuestions.empty(), place);
+            QVERIFY(Contains(host.WincmdIni(), "bbview.wlx\r\n"));
+            QCOMPARE(UndoLastChanges(1), 1);
+        }
+    }
+
     // A module from a download folder is copied into the plugin folder of its kind, with the
     // files that belong to it, and registered there; a different file in the way is replaced only
     // when the user agrees; undoing the install takes the copies away again.
