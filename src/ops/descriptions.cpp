@@ -4,6 +4,7 @@
 #include "lang/language.h"
 #include "ops/history.h"
 #include "ops/user_dialogs.h"
+#include "platform/codepage.h"
 #include "platform/files.h"
 #include "util/text.h"
 
@@ -82,21 +83,23 @@ bool SameName(std::string_view a, std::string_view b) {
 
 } // namespace
 
-// A UTF-8 byte-order mark belongs to the file, not to its first name; it is kept on rewriting.
-constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+// A UTF-8 byte-order mark belongs to the file, not to its first name: a file so marked holds
+// UTF-8 (the host writes it so), is read as such and is rewritten in UTF-8 behind its mark.
+using platform::kUtf8Mark;
 
 std::string ReadDescription(std::string_view modulePath, std::string_view fileName) {
     std::string bytes;
     if (platform::ReadWholeFile(DescriptionFileOf(modulePath, fileName), bytes, kMaxDescriptionBytes) !=
         platform::ReadResult::Ok)
         return {};
-    if (bytes.starts_with(kUtf8Mark))
+    const bool utf8 = bytes.starts_with(kUtf8Mark);
+    if (utf8)
         bytes.erase(0, kUtf8Mark.size());
     const std::string name = FileNamePart(modulePath);
     for (const std::string& line : LinesOf(bytes)) {
         DescribedLine parsed = Parse(line);
-        if (parsed.describes && SameName(parsed.key, name))
-            return parsed.text;
+        if (parsed.describes && SameName(utf8 ? platform::Utf8ToHostText(parsed.key) : parsed.key, name))
+            return utf8 ? platform::Utf8ToHostText(parsed.text) : parsed.text;
     }
     return {};
 }
@@ -116,24 +119,26 @@ bool WriteDescription(std::string_view modulePath, std::string_view text, std::s
     if (read != platform::ReadResult::Ok && read != platform::ReadResult::Missing)
         return false; // not a file we may rewrite
     std::string result;
-    if (bytes.starts_with(kUtf8Mark)) {
+    const bool utf8 = bytes.starts_with(kUtf8Mark);
+    if (utf8) {
         bytes.erase(0, kUtf8Mark.size());
         result = kUtf8Mark;
     }
+    const std::string written = utf8 ? platform::HostTextToUtf8(newLine) : newLine;
     bool replaced = false;
     for (const std::string& line : LinesOf(bytes)) {
         DescribedLine parsed = Parse(line);
         if (!parsed.describes)
             continue;
-        if (SameName(parsed.key, name)) {
-            result.append(newLine).append("\r\n");
+        if (SameName(utf8 ? platform::Utf8ToHostText(parsed.key) : parsed.key, name)) {
+            result.append(written).append("\r\n");
             replaced = true;
         } else {
             result.append(line).append("\r\n");
         }
     }
     if (!replaced)
-        result.append(newLine).append("\r\n");
+        result.append(written).append("\r\n");
     if (!platform::ReplaceFileAtomically(file, result))
         return false;
     platform::MarkHiddenArchive(file);

@@ -53,14 +53,21 @@ TEST(Descriptions, RewriteReplacesTheModulesLinesOnly) {
     EXPECT_EQ(prefix.Read(kFile), "a.wlx first\r\n\r\n");
 }
 
-// A UTF-8 byte-order mark belongs to the file: the first description is found, replaced in
-// place and the mark kept. A Descript.ion that is a link is never written through.
+// A UTF-8 byte-order mark belongs to the file: the file holds UTF-8. The first description is
+// found and read as characters ("Äpfel", not "Ã„pfel"), replaced in place in UTF-8 and the mark
+// kept. A Descript.ion that is a link is never written through.
 TEST(Descriptions, MarkedFilesAndLinks) {
     TempPrefix prefix;
     prefix.Write(kFile, "\xEF\xBB\xBFview.wlx Zeigt \xC3\x84pfel\r\nb.wcx second\r\n");
-    EXPECT_EQ(ReadDescription("C:\\p\\view.wlx"), "Zeigt \xC3\x84pfel");
+    EXPECT_EQ(ReadDescription("C:\\p\\view.wlx"), "Zeigt \xC4pfel");
     ASSERT_TRUE(WriteDescription("C:\\p\\view.wlx", "new"));
     EXPECT_EQ(prefix.Read(kFile), "\xEF\xBB\xBF\"view.wlx\" new\r\nb.wcx second\r\n");
+    ASSERT_TRUE(WriteDescription("C:\\p\\view.wlx", "Gr\xFC\xDF"
+                                                    "e"));
+    EXPECT_EQ(prefix.Read(kFile), "\xEF\xBB\xBF\"view.wlx\" Gr\xC3\xBC\xC3\x9F"
+                                  "e\r\nb.wcx second\r\n");
+    EXPECT_EQ(ReadDescription("C:\\p\\view.wlx"), "Gr\xFC\xDF"
+                                                  "e");
 
     prefix.Write("drive_c/elsewhere.txt", "keep");
     std::filesystem::create_directories(prefix.Path("drive_c/q"));
