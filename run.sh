@@ -24,6 +24,9 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
 else
   varnel_install_deps run
 fi
+# 32-bit plugins and hosts need 32-bit Wine; without it the program still runs, and says which
+# plugins it cannot ask.
+varnel_install_wine32 || echo "run.sh: warning: 32-bit Wine could not be installed; 32-bit plugins cannot be asked" >&2
 # Where the kernel runs no 32-bit programs, 32-bit plugins and hosts run under qemu-i386.
 varnel_install_qemu_deps
 

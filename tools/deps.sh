@@ -3,7 +3,7 @@
 # wine32:i386 gives the WoW64 prefixes users have (32- and 64-bit programs); the i686 compiler
 # builds the 32-bit helper, a 32-bit host stand-in and 32-bit test plugins.
 varnel_packages_build=(g++ cmake ninja-build pkg-config libgtest-dev g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
-  gcc-mingw-w64-i686 binutils-mingw-w64-i686 wine wine64 wine32:i386 qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl-dev
+  gcc-mingw-w64-i686 binutils-mingw-w64-i686 wine wine64 qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl-dev
   libarchive-dev libcli11-dev nlohmann-json3-dev qt6-translations-l10n)
 # The Windows build's tests drive its GUI on a virtual display and read its files with pefile;
 # the completion test runs in a bash with bash-completion.
@@ -20,6 +20,13 @@ varnel_install_deps() {
     run-headless) wanted+=("${varnel_packages_run[@]}" "${varnel_packages_run_headless[@]}") ;;
   esac
   varnel_apt_install "" "${wanted[@]}"
+}
+
+# 32-bit Wine comes on its own: its i386 libraries must match the amd64 ones version for version,
+# so it cannot be installed while the registry's i386 index is unusable (a mirror mid-sync). The
+# rest of the work does not depend on it: the caller decides what to do without it.
+varnel_install_wine32() {
+  varnel_apt_install "32-bit Wine" wine32:i386
 }
 
 # varnel_apt_install WHY PACKAGE...: installs those of the packages that are missing.
@@ -40,8 +47,20 @@ varnel_apt_install() {
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $sudo dpkg --add-architecture i386
   fi
-  $sudo apt-get "${lock[@]}" update -qq
-  $sudo apt-get "${lock[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  # A mirror in the middle of a sync serves index files that do not match their release file
+  # ("File has unexpected size"): the install then cannot find i386 packages. Such a state
+  # passes within minutes, so a failed round is tried again after a pause.
+  local round
+  for round in 1 2 3 4; do
+    if $sudo apt-get "${lock[@]}" update -qq &&
+      $sudo apt-get "${lock[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null; then
+      return 0
+    fi
+    [ "$round" -lt 4 ] || break
+    echo "== The package install failed; trying again in $((round * 30)) s"
+    sleep $((round * 30))
+  done
+  return 1
 }
 
 # Where the kernel runs no 32-bit programs, 32-bit Wine runs under qemu-i386 (tools/bits32.sh), and
@@ -50,5 +69,7 @@ varnel_install_qemu_deps() {
   local here
   here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
   [ "${VARNEL_32BIT:-auto}" = qemu ] || [ "$("$here/bits32.sh" kernel)" = refuses ] || return 0
-  varnel_apt_install "for 32-bit Wine under qemu" qemu-user wine32-preloader:i386
+  varnel_apt_install "for 32-bit Wine under qemu" qemu-user || return 1
+  dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed" || return 0
+  varnel_apt_install "for 32-bit Wine under qemu" wine32-preloader:i386
 }
