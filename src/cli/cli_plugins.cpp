@@ -1,6 +1,7 @@
 #include "cli/cli_plugins.h"
 
 #include "catalog/host_config.h"
+#include "catalog/module_info.h"
 #include "lang/language.h"
 #include "ops/descriptions.h"
 #include "platform/codepage.h"
@@ -30,6 +31,13 @@ std::string DisabledKeyOf(const PluginEntry& entry) {
             return parts.key;
     }
     return {};
+}
+
+// The name list and show give a plugin, read from its module.
+std::string DisplayNameOf(int row) {
+    const PluginEntry& entry = EntryAt(row);
+    return PluginDisplayName(entry.HostModule.empty() ? ModuleLoadedByHost(entry.FileName, Host().HostBits)
+                                                      : entry.HostModule);
 }
 
 size_t CodePoints(std::string_view utf8) {
@@ -135,6 +143,12 @@ std::optional<int> FindPlugin(const std::string& name, Session& session) {
                 EqualsNoCaseAnsi(entry.FileName, windows) || EqualsNoCaseAnsi(entry.HostModule, windows))
                 take(row);
         }
+    // The editing commands load the table without names, which list and show print: the name a
+    // script copied from there is read from the modules now.
+    if (found.empty())
+        for (int row = 1; row <= Table().Count(); ++row)
+            if (EntryAt(row).Name.empty() && EqualsNoCaseAnsi(DisplayNameOf(row), name))
+                take(row);
     if (found.size() == 1)
         return found.front();
     if (found.empty()) {
@@ -143,8 +157,9 @@ std::optional<int> FindPlugin(const std::string& name, Session& session) {
     }
     std::string text = FormatPrintf(Message(199), {name});
     for (int row : found)
-        text += "\r  " + KindWord(EntryAt(row).Kind) + ":" + PluginKey(row) + "  " + EntryAt(row).Name +
-                "  " + EntryAt(row).FileName;
+        text += "\r  " + KindWord(EntryAt(row).Kind) + ":" + PluginKey(row) + "  " +
+                (EntryAt(row).Name.empty() ? DisplayNameOf(row) : EntryAt(row).Name) + "  " +
+                EntryAt(row).FileName;
     session.Fail(kExitUsage, text);
     return std::nullopt;
 }

@@ -88,8 +88,8 @@ TEST_F(CliTest, EditsAreTheWindowsOwnByteForByte) {
         std::function<void()> window;
     };
     const std::vector<Step> steps = {
-        {{"disable", "--yes", "sample_lister.wlx"},
-         [&] { DisableOrEnableSelected({Row("sample_lister.wlx")}); }},
+        // By the name list shows, which the editing commands read from the module.
+        {{"disable", "--yes", "Sample Lister"}, [&] { DisableOrEnableSelected({Row("sample_lister.wlx")}); }},
         {{"enable", "old_viewer.wlx", "sample_lister.wlx"},
          [&] {
              DisableOrEnableSelected({Row("old_viewer.wlx"), Row("sample_lister.wlx")});
