@@ -2,6 +2,7 @@
 // tightest, then the comparisons, then "&", then "|"; brackets group.
 
 #include "catalog/detect_string.h"
+#include "lang/messages.h"
 
 #include "util/text.h"
 
@@ -14,15 +15,15 @@ namespace {
 
 // Messages of the language files that say what is wrong.
 enum : int {
-    kOperandMissing = 150,
-    kBracketMissing = 151,
-    kUnknownWord = 152,
-    kStringOpen = 153,
-    kByteNumber = 154,
-    kUnexpected = 155,
-    kFindArgument = 156,
-    kTrailing = 157,
-    kTooDeep = 145,
+    kOperandMissing = Msg::DetectOperandMissing,
+    kBracketMissing = Msg::DetectBracketMissing,
+    kUnknownWord = Msg::DetectUnknownWord,
+    kStringOpen = Msg::DetectStringOpen,
+    kByteNumber = Msg::DetectByteNumber,
+    kUnexpected = Msg::DetectUnexpected,
+    kFindArgument = Msg::DetectFindArgument,
+    kTrailing = Msg::DetectTrailing,
+    kTooDeep = Msg::DetectTooDeep,
 };
 
 // Brackets and "!" nest by recursion: a crafted string of thousands would exhaust the stack.

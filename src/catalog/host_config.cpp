@@ -5,6 +5,7 @@
 #include "catalog/catalog_options.h"
 #include "catalog/module_info.h"
 #include "lang/language.h"
+#include "lang/messages.h"
 #include "platform/environment.h"
 #include "platform/profile.h"
 #include "util/text.h"
@@ -152,13 +153,14 @@ std::string HostConfigProblem() {
     case platform::ProfileAccess::Missing:
         return {};
     case platform::ProfileAccess::NotAFile:
-        return FormatPrintf(Message(107), {file});
+        return FormatPrintf(Message(Msg::NotARegularFile), {file});
     case platform::ProfileAccess::TooLarge:
-        return FormatPrintf(Message(108), {file, static_cast<int>(platform::kMaxProfileBytes >> 20)});
+        return FormatPrintf(Message(Msg::FileTooLarge),
+                            {file, static_cast<int>(platform::kMaxProfileBytes >> 20)});
     case platform::ProfileAccess::Unreadable:
         break;
     }
-    return FormatPrintf(Message(109), {file});
+    return FormatPrintf(Message(Msg::FileUnreadable), {file});
 }
 
 } // namespace varnel

@@ -1,6 +1,8 @@
 #pragma once
 // Where the host is installed, its default files, whether it is present and whether it runs.
 
+#include "lang/messages.h"
+
 #include <string>
 
 namespace varnel {
@@ -14,9 +16,10 @@ std::string DefaultHostIni();
 std::string DefaultFtpIni();
 
 // True when the host executable (recognised by its version resource) and the host configuration
-// file both exist; otherwise shows missingMessage (53 in the window, 101 on the command line,
-// where there is no "..." button) for the first missing one.
-bool DetectHost(const std::string& hostExe, const std::string& hostIni, int missingMessage = 53);
+// file both exist; otherwise shows missingMessage for the first missing one (the window's points
+// to its "..." button; the command line, which has none, passes Msg::FileNotFound).
+bool DetectHost(const std::string& hostExe, const std::string& hostIni,
+                int missingMessage = Msg::HostFileMissing);
 
 // The host executable exists and is held by a running process.
 bool HostRunning(const std::string& exe);

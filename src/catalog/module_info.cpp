@@ -5,6 +5,7 @@
 #include "catalog/module_probe.h"
 #include "catalog/pe_image.h"
 #include "lang/language.h"
+#include "lang/messages.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/system.h"
@@ -63,7 +64,8 @@ std::string DetectString(std::string_view path, std::string_view question, std::
     ProbeAnswer answer = AskProbe(question, ModuleLoadedByHost(path, Host().HostBits));
     Report(status, Remember(answer));
     if (answer.kind == ProbeAnswer::Fault) {
-        ShowMessageBox(FormatPrintf(Message(73), {path, entry}), Message(51), kStyleError | kMbTaskModal);
+        ShowMessageBox(FormatPrintf(Message(Msg::PluginFunctionFailed), {path, entry}),
+                       Message(Msg::AppTitle), kStyleError | kMbTaskModal);
     }
     // The module was loaded and its entry point found: the host waits a moment before letting go.
     if (answer.kind == ProbeAnswer::Text || answer.kind == ProbeAnswer::Fault)

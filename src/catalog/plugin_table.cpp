@@ -4,6 +4,7 @@
 #include "catalog/host_config.h"
 #include "catalog/module_info.h"
 #include "lang/language.h"
+#include "lang/messages.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
@@ -143,8 +144,8 @@ std::string BitsText(int row) {
         return {};
     std::string bits = std::to_string(entry.Bits);
     if (BitsMatch(entry.Bits, Host().HostBits))
-        return FormatPrintf(Message(98), {bits});
-    return FormatPrintf(Message(99), {bits, std::to_string(Host().HostBits)});
+        return FormatPrintf(Message(Msg::Bits), {bits});
+    return FormatPrintf(Message(Msg::BitsWrongForHost), {bits, std::to_string(Host().HostBits)});
 }
 
 void RefreshEntryFlags(int row) {

@@ -3,6 +3,7 @@
 #include "catalog/host_config.h"
 #include "catalog/module_info.h"
 #include "lang/language.h"
+#include "lang/messages.h"
 #include "util/names.h"
 #include "util/text.h"
 
@@ -54,7 +55,8 @@ void Renumber(std::string_view section) {
 }
 
 void ShowRegistrationError(int message, std::string_view modulePath) {
-    ShowMessageBox(FormatPrintf(Message(message), {modulePath}), Message(51), kStyleError | kMbTaskModal);
+    ShowMessageBox(FormatPrintf(Message(message), {modulePath}), Message(Msg::AppTitle),
+                   kStyleError | kMbTaskModal);
 }
 
 } // namespace
@@ -142,8 +144,8 @@ RegisterResult RegisterPlugin(std::string_view modulePath, std::string_view exte
         return RegisterResult::Failed;
     }
     auto reportFault = [&](const char* entry) {
-        ShowMessageBox(FormatPrintf(Message(73), {modulePath, entry}), Message(51),
-                       kStyleError | kMbTaskModal);
+        ShowMessageBox(FormatPrintf(Message(Msg::PluginFunctionFailed), {modulePath, entry}),
+                       Message(Msg::AppTitle), kStyleError | kMbTaskModal);
         return RegisterResult::ProbeFault;
     };
     // The helper could not run at all (no Wine for the module's bitness, no helper, no answer in
@@ -151,8 +153,9 @@ RegisterResult RegisterPlugin(std::string_view modulePath, std::string_view exte
     // will do; a script's --yes does not.
     auto unanswered = [&](QueryStatus status, const char* entry) {
         return status == QueryStatus::Unavailable &&
-               ShowMessageBox(FormatPrintf(Message(94), {modulePath, entry, LastQueryProblem()}), Message(51),
-                              kStyleGuessQuestion | kMbTaskModal) != kIdOk;
+               ShowMessageBox(
+                   FormatPrintf(Message(Msg::HelperUnanswered), {modulePath, entry, LastQueryProblem()}),
+                   Message(Msg::AppTitle), kStyleGuessQuestion | kMbTaskModal) != kIdOk;
     };
     switch (kind) {
     case kLister:
@@ -208,7 +211,7 @@ RegisterResult RegisterPlugin(std::string_view modulePath, std::string_view exte
         // The name belongs to another plugin already: replacing its registration is the user's call.
         if (const std::string taken = ReadHostValue(section, name);
             !taken.empty() && !EqualsNoCaseAnsi(ExpandHostPath(taken), ExpandHostPath(modulePath)) &&
-            ShowAppMessage(FormatPrintf(Message(181), {name, taken}), kStyleQuestion) != kIdOk)
+            ShowAppMessage(FormatPrintf(Message(Msg::FsNameTaken), {name, taken}), kStyleQuestion) != kIdOk)
             return RegisterResult::Cancelled;
         WriteHostValue(section, name, modulePath);
         break;
@@ -218,7 +221,7 @@ RegisterResult RegisterPlugin(std::string_view modulePath, std::string_view exte
 }
 
 std::string UnusableMessage(std::string_view text) {
-    return FormatPrintf(Message(110), {VisibleControls(text)});
+    return FormatPrintf(Message(Msg::UnusableText), {VisibleControls(text)});
 }
 
 std::optional<std::string> UnusableModulePath(std::string_view path) {

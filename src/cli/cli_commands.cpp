@@ -10,6 +10,7 @@
 #include "catalog/registration.h"
 #include "cli/cli_plugins.h"
 #include "lang/language.h"
+#include "lang/messages.h"
 #include "ops/archive_install.h"
 #include "ops/host_process.h"
 #include "ops/plugin_list.h"
@@ -97,7 +98,7 @@ bool RequireHost(Session& session, bool configurationMayBeNew) {
     const std::string ini = ExpandHostPath(s.IniPath);
     if (configurationMayBeNew && IsHostExecutable(s.TCPath) && !platform::FileExists(ini)) {
         ForceFolders(FolderPart(ini));
-        session.Say(FormatPrintf(Message(190), {ini}));
+        session.Say(FormatPrintf(Message(Msg::IniMadeByFirstChange), {ini}));
         return true;
     }
     if (DetectHost(s.TCPath, s.IniPath, 101)) {
@@ -116,7 +117,7 @@ bool RequireHost(Session& session, bool configurationMayBeNew) {
 int ListPlugins(Session& session, const ListRequest& request) {
     std::optional<PluginKind> kind;
     if (!request.kind.empty() && !(kind = KindFromWord(request.kind))) {
-        session.Fail(kExitUsage, Message(205));
+        session.Fail(kExitUsage, Message(Msg::KindOptionValues));
         return session.Exit();
     }
     if (!RequireHost(session))
@@ -224,7 +225,7 @@ int WritePluginReport(Session& session, const std::string& columns, const std::s
                          : column == "file"    ? &s.ReportFileName
                                                : nullptr;
             if (!flag) {
-                session.Fail(kExitUsage, Message(206));
+                session.Fail(kExitUsage, Message(Msg::ColumnsOptionValues));
                 return session.Exit();
             }
             *flag = true;
@@ -236,14 +237,14 @@ int WritePluginReport(Session& session, const std::string& columns, const std::s
     const bool toOutput = file == "-";
     const std::string scratch = toOutput ? platform::MakeScratchFile() : std::string();
     if (toOutput && scratch.empty()) {
-        session.Fail(kExitFailed, Message(191));
+        session.Fail(kExitFailed, Message(Msg::NoTemporaryReportFile));
         return session.Exit();
     }
     s.ReportFile = toOutput ? scratch : PathArgument(file);
     LoadWithDetails();
     if (!WriteReport(kProgramVersionText, s.TCPath, s.IniPath,
                      ReadHostValue("Configuration", "PluginBaseDir")))
-        session.Fail(kExitFailed, FormatPrintf(Message(89), {s.ReportFile}));
+        session.Fail(kExitFailed, FormatPrintf(Message(Msg::ReportNotWritten), {s.ReportFile}));
     else if (toOutput) {
         std::string bytes;
         platform::ReadWholeFile(s.ReportFile, bytes, 64 * 1024 * 1024);
@@ -261,7 +262,7 @@ int WritePluginReport(Session& session, const std::string& columns, const std::s
 
 int HostCommand(Session& session, const std::string& action, std::optional<int> mode) {
     if (mode && (*mode < 0 || *mode > 2)) {
-        session.Fail(kExitUsage, Message(207));
+        session.Fail(kExitUsage, Message(Msg::ModeOptionValues));
         return session.Exit();
     }
     if (!RequireHost(session))

@@ -9,6 +9,7 @@
 #include "catalog/registration.h"
 #include "cli/cli_plugins.h"
 #include "lang/language.h"
+#include "lang/messages.h"
 #include "ops/archive_install.h"
 #include "ops/history.h"
 #include "ops/host_process.h"
@@ -61,7 +62,7 @@ void ApplyInstallOptions(Session& session, const InstallRequest& request, int ro
             session.Fail(kExitFailed, UnusableMessage(*bad));
             return;
         }
-        RecordedChange change(FormatPrintf(Message(132), {PluginLabel(row), *text}));
+        RecordedChange change(FormatPrintf(Message(Msg::HistRenamed), {PluginLabel(row), *text}));
         HostConfigTransaction transaction;
         SetAssociation(row, *text);
         CommitOrReport(transaction);
@@ -70,7 +71,7 @@ void ApplyInstallOptions(Session& session, const InstallRequest& request, int ro
         PackerAssociationList list = ReadPackerAssociations(entry.FileName, false);
         for (auto& pair : list.pairs)
             pair.flags = *request.flags;
-        RecordedChange change(FormatPrintf(Message(134), {PluginLabel(row)}));
+        RecordedChange change(FormatPrintf(Message(Msg::HistPackerFlags), {PluginLabel(row)}));
         HostConfigTransaction transaction;
         WritePackerAssociations(entry.FileName, list);
         CommitOrReport(transaction);
@@ -90,7 +91,7 @@ int InstallPlugins(Session& session, const InstallRequest& request) {
             break;
         const std::string file = PathArgument(argument);
         if (!platform::FileExists(file)) {
-            session.Fail(kExitFailed, FormatPrintf(Message(101), {file}));
+            session.Fail(kExitFailed, FormatPrintf(Message(Msg::FileNotFound), {file}));
             continue;
         }
         LoadTable(false);
@@ -135,13 +136,14 @@ int SetPluginsEnabled(Session& session, const std::vector<std::string>& plugins,
     // Those that are say so, rather than nothing at all.
     for (int row : *rows)
         if (EntryAt(row).Disabled != enable)
-            session.Say(FormatPrintf(Message(enable ? 192 : 193), {PluginLabel(row)}));
+            session.Say(FormatPrintf(Message(enable ? Msg::EnabledAlready : Msg::DisabledAlready),
+                                     {PluginLabel(row)}));
     std::erase_if(*rows, [enable](int row) { return EntryAt(row).Disabled != enable; });
     // Disabling asks first, for several plugins as for one (the window asks only for one row,
     // where the click could have been a slip; a script names what it means, or answers --yes).
     if (!enable && rows->size() > 1 && !session.Given().yes) {
-        session.Say(FormatPrintf(Message(182), {static_cast<int>(rows->size())}));
-        session.Fail(kExitUsage, Message(194));
+        session.Say(FormatPrintf(Message(Msg::ConfirmDisableMany), {static_cast<int>(rows->size())}));
+        session.Fail(kExitUsage, Message(Msg::AnswerWithYes));
         return session.Exit();
     }
     if (!rows->empty())
@@ -168,8 +170,8 @@ int RenamePlugin(Session& session, const std::string& plugin, const std::string&
 int OrderPlugins(Session& session, const std::string& kindWord, const std::vector<std::string>& plugins) {
     std::optional<PluginKind> kind = KindFromWord(kindWord);
     if (!kind || *kind == kFileSystem) {
-        session.Fail(kExitUsage,
-                     FormatPrintf(Message(104), {}) + " The order is for lister, packer or content.");
+        session.Fail(kExitUsage, FormatPrintf(Message(Msg::FsHasNoOrder), {}) +
+                                     " The order is for lister, packer or content.");
         return session.Exit();
     }
     if (!RequireHost(session))
@@ -185,7 +187,7 @@ int OrderPlugins(Session& session, const std::string& kindWord, const std::vecto
         const PluginEntry& entry = EntryAt(row);
         if (entry.Kind != *kind || entry.Disabled) {
             const std::string label = PluginLabel(row);
-            session.Fail(kExitUsage, FormatPrintf(Message(195), {label, kindWord}));
+            session.Fail(kExitUsage, FormatPrintf(Message(Msg::NoEnabledPluginOfKind), {label, kindWord}));
             return session.Exit();
         }
         for (size_t i = 0; i < order.Rows().size(); ++i) {
@@ -229,7 +231,7 @@ int TweakPacker(Session& session, const std::string& packer, const std::vector<s
     const PluginEntry entry = EntryAt(rows->front());
     if (entry.Kind != kPacker || entry.Disabled) {
         const std::string label = PluginLabel(rows->front());
-        session.Fail(kExitUsage, FormatPrintf(Message(195), {label, "packer"}));
+        session.Fail(kExitUsage, FormatPrintf(Message(Msg::NoEnabledPluginOfKind), {label, "packer"}));
         return session.Exit();
     }
     PackerAssociationList list = ReadPackerAssociations(entry.FileName, false);
@@ -245,7 +247,7 @@ int TweakPacker(Session& session, const std::string& packer, const std::vector<s
         const std::string extension = remove ? body : TextBefore(body, "=");
         const std::string flagsText = TextAfter(body, "=");
         if (extension.empty() || (!remove && body.find('=') == std::string::npos)) {
-            session.Fail(kExitUsage, FormatPrintf(Message(196), {edit}));
+            session.Fail(kExitUsage, FormatPrintf(Message(Msg::TweakSyntax), {edit}));
             return session.Exit();
         }
         if (!IsSafeProfileKey(extension) || TrimBlanks(extension) != extension) {
@@ -254,14 +256,15 @@ int TweakPacker(Session& session, const std::string& packer, const std::vector<s
         }
         const int flags = IntFromText(flagsText, -1);
         if (!remove && flags < 0) {
-            session.Fail(kExitUsage, FormatPrintf(Message(114), {flagsText}));
+            session.Fail(kExitUsage, FormatPrintf(Message(Msg::NotAWholeNumber), {flagsText}));
             return session.Exit();
         }
         auto pair = find(extension);
         if (remove || !add) {
             if (pair == list.pairs.end()) {
                 const std::string label = PluginLabel(rows->front());
-                session.Fail(kExitFailed, FormatPrintf(Message(197), {label, extension}));
+                session.Fail(kExitFailed,
+                             FormatPrintf(Message(Msg::ExtensionNotRegistered), {label, extension}));
                 return session.Exit();
             }
             if (remove)
@@ -270,14 +273,14 @@ int TweakPacker(Session& session, const std::string& packer, const std::vector<s
                 pair->flags = flags;
         } else {
             if (pair != list.pairs.end()) {
-                session.Fail(kExitFailed, FormatPrintf(Message(113), {extension}));
+                session.Fail(kExitFailed, FormatPrintf(Message(Msg::ExtensionListed), {extension}));
                 return session.Exit();
             }
             list.pairs.push_back({extension, flags});
         }
     }
     list.count = static_cast<int32_t>(list.pairs.size());
-    RecordedChange change(FormatPrintf(Message(134), {PluginLabel(rows->front())}));
+    RecordedChange change(FormatPrintf(Message(Msg::HistPackerFlags), {PluginLabel(rows->front())}));
     HostConfigTransaction transaction(since);
     WritePackerAssociations(entry.FileName, list);
     CommitOrReport(transaction);

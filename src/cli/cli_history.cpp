@@ -5,6 +5,7 @@
 #include "catalog/plugin_table.h"
 #include "cli/cli_plugins.h"
 #include "lang/language.h"
+#include "lang/messages.h"
 #include "ops/health_check.h"
 #include "ops/history.h"
 #include "util/text.h"
@@ -19,7 +20,7 @@ int ShowHistory(Session& session) {
     const std::vector<HistoryRecord> records = LoadHistory(false, &skipped);
     const std::vector<bool> inEffect = RecordsInEffect(records);
     for (const std::string& name : skipped)
-        session.Say(FormatPrintf(Message(140), {name}));
+        session.Say(FormatPrintf(Message(Msg::HistoryRecordDamaged), {name}));
     if (session.Json()) {
         nlohmann::ordered_json list = nlohmann::ordered_json::array();
         for (size_t i = 0; i < records.size(); ++i) {
@@ -53,11 +54,11 @@ int UndoChanges(Session& session, int count, std::optional<uint64_t> to) {
     std::vector<std::string> skipped;
     LoadHistory(false, &skipped);
     for (const std::string& name : skipped)
-        session.Say(FormatPrintf(Message(140), {name}));
+        session.Say(FormatPrintf(Message(Msg::HistoryRecordDamaged), {name}));
     if (to)
         UndoToRecord(*to);
     else if (count < 1)
-        session.Fail(kExitUsage, Message(208));
+        session.Fail(kExitUsage, Message(Msg::UndoCountTooSmall));
     else
         UndoLastChanges(count);
     return session.Exit();
@@ -107,7 +108,7 @@ int CheckHealth(Session& session, bool fix, const std::vector<int>& repairs) {
         }
         for (int number : repairs)
             if (number < 1 || number > static_cast<int>(findings.size()))
-                session.Fail(kExitUsage, FormatPrintf(Message(209), {number}));
+                session.Fail(kExitUsage, FormatPrintf(Message(Msg::NoSuchFinding), {number}));
         if (session.Exit() != kExitDone)
             return session.Exit();
         if (!RepairFindings(chosen))
@@ -133,7 +134,7 @@ int CheckHealth(Session& session, bool fix, const std::vector<int>& repairs) {
         if (repaired > 0)
             Print("Repaired: " + std::to_string(repaired));
         if (findings.empty())
-            Print(Session::Terminal(Message(179)));
+            Print(Session::Terminal(Message(Msg::CheckNothingWrong)));
         for (size_t i = 0; i < findings.size(); ++i) {
             Print(std::to_string(i + 1) + ". " + Session::Terminal(findings[i].text));
             const std::string how = !findings[i].repairable ? ""

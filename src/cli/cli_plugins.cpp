@@ -3,6 +3,7 @@
 #include "catalog/host_config.h"
 #include "catalog/module_info.h"
 #include "lang/language.h"
+#include "lang/messages.h"
 #include "ops/descriptions.h"
 #include "platform/codepage.h"
 #include "platform/console.h"
@@ -152,10 +153,10 @@ std::optional<int> FindPlugin(const std::string& name, Session& session) {
     if (found.size() == 1)
         return found.front();
     if (found.empty()) {
-        session.Fail(kExitFailed, FormatPrintf(Message(198), {name}));
+        session.Fail(kExitFailed, FormatPrintf(Message(Msg::NoPluginCalled), {name}));
         return std::nullopt;
     }
-    std::string text = FormatPrintf(Message(199), {name});
+    std::string text = FormatPrintf(Message(Msg::NameAmbiguous), {name});
     for (int row : found)
         text += "\r  " + KindWord(EntryAt(row).Kind) + ":" + PluginKey(row) + "  " +
                 (EntryAt(row).Name.empty() ? DisplayNameOf(row) : EntryAt(row).Name) + "  " +

@@ -2,6 +2,7 @@
 
 #include "catalog/host_config.h"
 #include "lang/language.h"
+#include "lang/messages.h"
 #include "ops/host_process.h"
 #include "ops/install.h"
 #include "ops/user_dialogs.h"
@@ -25,8 +26,9 @@ public:
                                               bool) override {
         if (m_session.Given().association)
             return m_session.Given().association;
-        m_session.Fail(kExitUsage, FormatPrintf(Message(200), {FileNamePart(modulePath),
-                                                               m_session.Given().associationOption}));
+        m_session.Fail(kExitUsage,
+                       FormatPrintf(Message(Msg::OptionNeeded),
+                                    {FileNamePart(modulePath), m_session.Given().associationOption}));
         return std::nullopt;
     }
     std::optional<std::string> AskText(const std::string& title, const std::string&,
@@ -63,7 +65,7 @@ Session::Session(bool json, bool quiet) : m_json(json), m_quiet(quiet), m_saved(
         if (m_answers.force)
             return true;
         Say(question);
-        Fail(kExitUsage, Message(201));
+        Fail(kExitUsage, Message(Msg::AnswerWithForce));
         return false;
     });
     SetStatusReporter([this](const std::string& text) { Say(text); });
@@ -80,7 +82,7 @@ Session::Session(bool json, bool quiet) : m_json(json), m_quiet(quiet), m_saved(
         }
         if (progress && elapsedMs >= 300) {
             std::string line(1, '\r');
-            line.append(Terminal(Message(112)))
+            line.append(Terminal(Message(Msg::PleaseWait)))
                 .append(" ")
                 .append(std::to_string(elapsedMs / 1000))
                 .append("s ");
@@ -143,19 +145,19 @@ int Session::Box(const std::string& text, int style) {
                 (answer->front() == 'y' || answer->front() == 'Y' || answer->front() == 'j' ||
                  answer->front() == 'J'))
                 return kIdOk;
-            Fail(kExitUsage, Message(194));
+            Fail(kExitUsage, Message(Msg::AnswerWithYes));
             return kIdCancel;
         }
         Say(text);
         // A guess is never written unasked: the command failed, and wrote nothing.
         if (style & kMbDefButton2)
-            Fail(kExitFailed, Message(211));
+            Fail(kExitFailed, Message(Msg::NothingRegisteredWithoutAnswer));
         else
-            Fail(kExitUsage, Message(194));
+            Fail(kExitUsage, Message(Msg::AnswerWithYes));
         return kIdCancel;
     case kMbIconError: {
         // Another program changed the host's file in the same places (the window's message 111).
-        const bool conflict = text == FormatPrintf(Message(111), {Host().HostIniPath});
+        const bool conflict = text == FormatPrintf(Message(Msg::IniConflict), {Host().HostIniPath});
         Fail(conflict ? kExitConflict : kExitFailed, text);
         return kIdOk;
     }

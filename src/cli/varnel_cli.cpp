@@ -6,6 +6,7 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_plugins.h"
 #include "lang/language.h"
+#include "lang/messages.h"
 #include "ops/history.h"
 #include "ops/plugin_list.h"
 #include "platform/codepage.h"
@@ -197,7 +198,7 @@ int Run(int argc, char** argv) {
             for (std::string& edit : edits)
                 edit = platform::Utf8ToHostText(edit);
             if (edits.empty()) {
-                s.Fail(kExitUsage, Message(210));
+                s.Fail(kExitUsage, Message(Msg::TweakNeedsPair));
                 return s.Exit();
             }
             return TweakPacker(s, plugin, edits);
@@ -292,11 +293,11 @@ int Run(int argc, char** argv) {
     // A settings file that cannot be read (a folder, a device) would mean running on defaults the
     // user never chose, and writing a history nobody finds: refused before anything is done.
     if (settingsFileExisted && !platform::IsRegularFile(SettingsFilePath()))
-        session.Fail(kExitFailed, FormatPrintf(Message(107), {SettingsFilePath()}));
+        session.Fail(kExitFailed, FormatPrintf(Message(Msg::NotARegularFile), {SettingsFilePath()}));
     else
         command(session);
     if (session.Interrupted()) {
-        session.Say(Message(204));
+        session.Say(Message(Msg::StoppedByCtrlC));
         session.Override(kExitFailed);
     }
     // Every command says what it did: each change it recorded, on standard error; with --json,
@@ -304,7 +305,8 @@ int Run(int argc, char** argv) {
     const std::vector<MadeRecord>& made = RecordsMadeHere();
     if (!globals.quiet && !globals.json)
         for (const MadeRecord& record : made)
-            session.Say(FormatPrintf(Message(202), {record.description, std::to_string(record.id)}));
+            session.Say(
+                FormatPrintf(Message(Msg::WithHistoryId), {record.description, std::to_string(record.id)}));
     if (globals.json && !Printed()) {
         static constexpr const char* kCodes[] = {"done",     "failed",    "usage",
                                                  "conflict", "not-found", "problems"};
@@ -321,7 +323,7 @@ int Run(int argc, char** argv) {
     // Output that did not reach its place (a full disk, a closed pipe) is a failure, whatever
     // the command did.
     if (std::fflush(stdout) != 0 || std::ferror(stdout))
-        session.Fail(kExitFailed, Message(203));
+        session.Fail(kExitFailed, Message(Msg::StdoutNotWritten));
     return session.Exit();
 }
 

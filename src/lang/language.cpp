@@ -1,4 +1,5 @@
 #include "lang/language.h"
+#include "lang/messages.h"
 
 #include "platform/files.h"
 #include "platform/profile.h"
@@ -197,7 +198,7 @@ std::vector<std::string> ListLanguages() {
 }
 
 int ShowAppMessage(std::string_view text, int style) {
-    return ShowMessageBox(text, Message(51), style);
+    return ShowMessageBox(text, Message(Msg::AppTitle), style);
 }
 
 } // namespace varnel

@@ -2,6 +2,7 @@
 
 #include "app/settings.h"
 #include "lang/language.h"
+#include "lang/messages.h"
 #include "ops/host_process.h"
 #include "platform/archive.h"
 #include "platform/codepage.h"
@@ -124,9 +125,10 @@ std::string FirstChange(const platform::FolderSurvey& before, const platform::Fo
 }
 
 std::string LimitsText(const platform::ArchiveLimits& limits) {
-    return FormatPrintf(Message(117), {IntText(static_cast<int64_t>(limits.maxTotalBytes / (1024 * 1024))),
-                                       IntText(static_cast<int64_t>(limits.maxEntries)),
-                                       IntText(static_cast<int64_t>(limits.maxRatio))});
+    return FormatPrintf(Message(Msg::ArchiveTooLarge),
+                        {IntText(static_cast<int64_t>(limits.maxTotalBytes / (1024 * 1024))),
+                         IntText(static_cast<int64_t>(limits.maxEntries)),
+                         IntText(static_cast<int64_t>(limits.maxRatio))});
 }
 
 } // namespace
@@ -148,9 +150,11 @@ ExtractResult ExtractArchive(std::string_view archiveName, std::string_view targ
     case platform::ArchiveResult::Extracted:
         return {true, {}};
     case platform::ArchiveResult::Unsafe:
-        return {false, FormatPrintf(Message(116), {platform::Utf8ToHostText(outcome.entry)})};
+        return {false,
+                FormatPrintf(Message(Msg::ArchiveEntryOutside), {platform::Utf8ToHostText(outcome.entry)})};
     case platform::ArchiveResult::Link:
-        return {false, FormatPrintf(Message(120), {platform::Utf8ToHostText(outcome.entry)})};
+        return {false,
+                FormatPrintf(Message(Msg::ArchiveLinkEntry), {platform::Utf8ToHostText(outcome.entry)})};
     case platform::ArchiveResult::TooLarge:
         return {false, LimitsText(limits)};
     case platform::ArchiveResult::WriteFailed:
@@ -169,7 +173,7 @@ ExtractResult ExtractArchive(std::string_view archiveName, std::string_view targ
         return {};
     platform::SleepMs(200);
     if (std::string outside = FirstChange(before, Survey(archive, target)); !outside.empty())
-        return {false, FormatPrintf(Message(118), {outside})};
+        return {false, FormatPrintf(Message(Msg::ArchiverWroteOutside), {outside})};
     // What it left is judged as the built-in unpacker judges an archive: links, devices and FIFOs
     // are taken out at once, and the limits count what is on the disk.
     platform::TreeLimits treeLimits{limits.maxEntries, limits.maxTotalBytes, limits.maxDepth};
@@ -177,11 +181,11 @@ ExtractResult ExtractArchive(std::string_view archiveName, std::string_view targ
     if (left.status == platform::TreeStatus::Cancelled)
         return {false, {}, true};
     if (!left.removed.empty())
-        return {false, FormatPrintf(Message(120), {left.removed.front()})};
+        return {false, FormatPrintf(Message(Msg::ArchiveLinkEntry), {left.removed.front()})};
     // The names it wrote must pass the rule the built-in unpacker applies before unpacking.
     for (const platform::TreeEntry& entry : left.entries)
         if (!ConfinedRelativePath(entry.relative))
-            return {false, FormatPrintf(Message(116), {entry.relative})};
+            return {false, FormatPrintf(Message(Msg::ArchiveEntryOutside), {entry.relative})};
     std::optional<platform::FileStamp> stamp = platform::StampOf(archive);
     const uint64_t archiveBytes = std::max<uint64_t>(1, stamp ? stamp->size : 0);
     if (left.status == platform::TreeStatus::TooLarge ||

@@ -6,6 +6,7 @@
 #include "catalog/plugin_table.h"
 #include "catalog/registration.h"
 #include "lang/language.h"
+#include "lang/messages.h"
 #include "ops/history.h"
 #include "ops/install.h"
 #include "ops/install_copy.h"
@@ -193,7 +194,7 @@ bool ForceFolders(std::string_view path) {
 void InstallFromArchive(std::string_view archiveName, bool askConfirmation, bool restartAfter) {
     std::string scratch;
     auto fail = [&](const std::string& why) {
-        std::string text = FormatPrintf(Message(64), {archiveName});
+        std::string text = FormatPrintf(Message(Msg::ArchiveInstallFailed), {archiveName});
         if (!why.empty())
             text.append("\r\r").append(why);
         ShowAppMessage(text, kStyleError);
@@ -232,7 +233,7 @@ void InstallFromArchive(std::string_view archiveName, bool askConfirmation, bool
         if (info.File.empty() && !info.File64.empty())
             info.File = info.File64;
         if (!info.Type.empty() && !KindOfType(info.Type))
-            return fail(FormatPrintf(Message(119), {info.Type}));
+            return fail(FormatPrintf(Message(Msg::ArchiveNoPlugin), {info.Type}));
         if (info.File.empty() || info.DefaultDir.empty())
             return fail({});
         std::optional<std::string> file = ConfinedRelativePath(info.File);
@@ -240,9 +241,9 @@ void InstallFromArchive(std::string_view archiveName, bool askConfirmation, bool
             info.File64.empty() ? std::optional<std::string>("") : ConfinedRelativePath(info.File64);
         std::optional<std::string> folder = ConfinedFolderName(info.DefaultDir);
         if (!file || !file64 || !folder)
-            return fail(FormatPrintf(Message(116), {!file     ? info.File
-                                                    : !file64 ? info.File64
-                                                              : info.DefaultDir}));
+            return fail(FormatPrintf(Message(Msg::ArchiveEntryOutside), {!file     ? info.File
+                                                                         : !file64 ? info.File64
+                                                                                   : info.DefaultDir}));
         info.File = *file;
         info.File64 = *file64;
         info.DefaultDir = *folder;
@@ -289,7 +290,7 @@ void InstallFromArchive(std::string_view archiveName, bool askConfirmation, bool
     const std::string module = Joined(destination, info.File);
     // The folder the user chose for plugins may be a link; a link below it may not lead out.
     if (!platform::LiesInside(destination, pluginFolder) || !platform::LiesInside(module, pluginFolder))
-        return fail(FormatPrintf(Message(116), {info.DefaultDir}));
+        return fail(FormatPrintf(Message(Msg::ArchiveEntryOutside), {info.DefaultDir}));
     if (std::optional<std::string> bad = UnusableModulePath(module))
         return fail(UnusableMessage(*bad));
     if (askConfirmation) {
@@ -309,7 +310,8 @@ void InstallFromArchive(std::string_view archiveName, bool askConfirmation, bool
     });
     // The files are part of the recorded install, so that an undo takes them back too: the files
     // it made go, the files it replaced (an update) come back.
-    RecordedChange change(FormatPrintf(Message(128), {FileNamePart(module), FileNamePart(archiveName)}));
+    RecordedChange change(
+        FormatPrintf(Message(Msg::HistInstalledFrom), {FileNamePart(module), FileNamePart(archiveName)}));
     std::vector<std::pair<std::string, std::string>> targets;
     for (const platform::TreeEntry& entry : moving.entries)
         if (entry.type == platform::TreeEntry::Type::File)

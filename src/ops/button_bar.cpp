@@ -2,6 +2,7 @@
 
 #include "catalog/host_config.h"
 #include "lang/language.h"
+#include "lang/messages.h"
 #include "ops/history.h"
 #include "platform/files.h"
 #include "platform/profile.h"
@@ -97,7 +98,7 @@ bool AddProgramButtons(std::string_view file, std::string_view programPath, std:
     static constexpr Button kButtons[] = {
         {"", 0, 50}, {"/install", 4, 63}, {"/installZip", 4, 91}, {"/order", 5, 84}, {"/restart", 6, 61}};
     platform::RemoveStaleReplacements(file);
-    RecordedChange change(FormatPrintf(Message(136), {std::string(file)}));
+    RecordedChange change(FormatPrintf(Message(Msg::HistBarButtons), {std::string(file)}));
     platform::ProfileBatch batch(file);
     if (!batch.Usable())
         return false;

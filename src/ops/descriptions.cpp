@@ -2,6 +2,7 @@
 
 #include "catalog/plugin_table.h"
 #include "lang/language.h"
+#include "lang/messages.h"
 #include "ops/history.h"
 #include "ops/user_dialogs.h"
 #include "platform/codepage.h"
@@ -112,7 +113,7 @@ bool WriteDescription(std::string_view modulePath, std::string_view text, std::s
     // A link in a plugin folder may lead anywhere: it is not written through.
     if (platform::IsSymbolicLink(file))
         return false;
-    RecordedChange change(FormatPrintf(Message(135), {name}));
+    RecordedChange change(FormatPrintf(Message(Msg::HistDescription), {name}));
     platform::RemoveStaleReplacements(file);
     std::string bytes;
     platform::ReadResult read = platform::ReadWholeFile(file, bytes, kMaxDescriptionBytes);

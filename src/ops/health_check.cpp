@@ -9,6 +9,7 @@
 #include "catalog/plugin_table.h"
 #include "catalog/registration.h"
 #include "lang/language.h"
+#include "lang/messages.h"
 #include "ops/history.h"
 #include "ops/install.h"
 #include "platform/codepage.h"
@@ -68,9 +69,10 @@ void CheckDetect(std::vector<HealthFinding>& findings, const std::string& module
     if (std::optional<DetectStringProblem> problem = CheckDetectString(detect))
         findings.push_back(
             Finding(Kind::BadDetect,
-                    FormatPrintf(Message(168), {FileNamePart(module), static_cast<int>(problem->position) + 1,
-                                                detect, Message(problem->message)}),
-                    178, false));
+                    FormatPrintf(Message(Msg::CheckDetectUnparsable),
+                                 {FileNamePart(module), static_cast<int>(problem->position) + 1, detect,
+                                  Message(problem->message)}),
+                    Msg::RepairRename, false));
 }
 
 // Lister and Content plugins: numbered keys and their detect strings.
@@ -89,8 +91,10 @@ void CheckNumbered(std::vector<HealthFinding>& findings, PluginKind kind, std::s
             const std::string number = key.substr(0, underscore);
             if (EqualsNoCaseAscii(key.substr(underscore), "_detect") && IsEntryKey(number) &&
                 entryKeys.count(number) == 0) {
-                HealthFinding finding = Finding(
-                    Kind::OrphanDetect, FormatPrintf(Message(164), {section, key, number}), 174, true);
+                HealthFinding finding =
+                    Finding(Kind::OrphanDetect,
+                            FormatPrintf(Message(Msg::CheckKeyWithoutPlugin), {section, key, number}),
+                            Msg::RepairRemoveKey, true);
                 finding.section = section;
                 finding.keys = {key};
                 findings.push_back(std::move(finding));
@@ -104,13 +108,15 @@ void CheckNumbered(std::vector<HealthFinding>& findings, PluginKind kind, std::s
         auto [first, isFirst] = firstKeyOf.emplace(PathKey(path), key);
         HealthFinding finding;
         if (!isFirst) {
-            finding = Finding(Kind::Duplicate,
-                              FormatPrintf(Message(162), {FileNamePart(path), std::string(kKindWords[kind]),
-                                                          first->second, key}),
-                              172, false);
+            finding =
+                Finding(Kind::Duplicate,
+                        FormatPrintf(Message(Msg::CheckRegisteredTwice),
+                                     {FileNamePart(path), std::string(kKindWords[kind]), first->second, key}),
+                        Msg::RepairRemoveSecond, false);
         } else if (ModuleMissing(path)) {
-            finding = Finding(Kind::MissingModule, FormatPrintf(Message(160), {FileNamePart(path), path}),
-                              170, true);
+            finding = Finding(Kind::MissingModule,
+                              FormatPrintf(Message(Msg::CheckModuleMissing), {FileNamePart(path), path}),
+                              Msg::RepairRemoveRegistration, true);
         } else {
             CheckDetect(findings, path, ReadHostValue(section, key + "_detect"));
             continue;
@@ -141,7 +147,9 @@ void CheckPackers(std::vector<HealthFinding>& findings, std::set<std::string>& r
         for (const std::string& key : slot.second)
             list += (list.empty() ? "" : ", ") + key;
         HealthFinding finding =
-            Finding(Kind::DeadPackerExtensions, FormatPrintf(Message(163), {list, slot.first}), 173, true);
+            Finding(Kind::DeadPackerExtensions,
+                    FormatPrintf(Message(Msg::CheckPackerModuleMissing), {list, slot.first}),
+                    Msg::RepairRemoveExtensions, true);
         finding.section = section;
         finding.keys = slot.second;
         finding.path = slot.first;
@@ -160,13 +168,15 @@ void CheckFileSystems(std::vector<HealthFinding>& findings, std::set<std::string
         auto [first, isFirst] = firstKeyOf.emplace(PathKey(path), key);
         HealthFinding finding;
         if (!isFirst)
-            finding =
-                Finding(Kind::Duplicate,
-                        FormatPrintf(Message(162), {FileNamePart(path), std::string(kKindWords[kFileSystem]),
-                                                    first->second, key}),
-                        172, false);
+            finding = Finding(
+                Kind::Duplicate,
+                FormatPrintf(Message(Msg::CheckRegisteredTwice),
+                             {FileNamePart(path), std::string(kKindWords[kFileSystem]), first->second, key}),
+                Msg::RepairRemoveSecond, false);
         else if (ModuleMissing(path))
-            finding = Finding(Kind::MissingModule, FormatPrintf(Message(160), {key, path}), 170, true);
+            finding =
+                Finding(Kind::MissingModule, FormatPrintf(Message(Msg::CheckModuleMissing), {key, path}),
+                        Msg::RepairRemoveRegistration, true);
         else
             continue;
         finding.section = section;
@@ -184,8 +194,10 @@ void CheckDisabled(std::vector<HealthFinding>& findings, std::set<std::string>& 
         const std::string path = ExpandHostPath(TextAfter(value, ","));
         registered.insert(PathKey(path));
         if (ModuleMissing(path)) {
-            HealthFinding finding = Finding(
-                Kind::DeadDisabled, FormatPrintf(Message(165), {FileNamePart(path), path}), 175, true);
+            HealthFinding finding =
+                Finding(Kind::DeadDisabled,
+                        FormatPrintf(Message(Msg::CheckDisabledModuleMissing), {FileNamePart(path), path}),
+                        Msg::RepairRemoveDisabled, true);
             finding.section = std::string(kDisabledSection);
             finding.keys = {disabledKey};
             finding.path = path;
@@ -214,10 +226,11 @@ void CheckBitness(std::vector<HealthFinding>& findings) {
             const int bits = ModuleBits(loaded);
             if (bits == 0 || Host().HostBits == 0 || BitsMatch(bits, Host().HostBits))
                 continue;
-            HealthFinding finding = Finding(
-                Kind::WrongBitness,
-                FormatPrintf(Message(161), {loaded, std::to_string(bits), std::to_string(Host().HostBits)}),
-                171, false);
+            HealthFinding finding =
+                Finding(Kind::WrongBitness,
+                        FormatPrintf(Message(Msg::CheckWrongBitness),
+                                     {loaded, std::to_string(bits), std::to_string(Host().HostBits)}),
+                        Msg::RepairDisable, false);
             finding.section = section;
             finding.path = path;
             findings.push_back(std::move(finding));
@@ -275,7 +288,8 @@ void CheckPluginFolders(std::vector<HealthFinding>& findings, const std::set<std
             // Offered under the name the host registers: the 32-bit one when both lie there.
             const std::string offered = platform::FileExists(TwinBase(path)) ? TwinBase(path) : path;
             HealthFinding finding =
-                Finding(Kind::NotInstalled, FormatPrintf(Message(167), {offered}), 177, false);
+                Finding(Kind::NotInstalled, FormatPrintf(Message(Msg::CheckUnregisteredModule), {offered}),
+                        Msg::RepairInstall, false);
             finding.path = offered;
             findings.push_back(std::move(finding));
         }
@@ -304,7 +318,8 @@ std::vector<HealthFinding> CheckHostHealth() {
     if (const std::string scratch = InstallScratchFolder();
         !scratch.empty() && platform::DirectoryExists(scratch)) {
         HealthFinding finding =
-            Finding(Kind::LeftoverInstallTmp, FormatPrintf(Message(166), {scratch}), 176, false);
+            Finding(Kind::LeftoverInstallTmp, FormatPrintf(Message(Msg::CheckArchiveLeftover), {scratch}),
+                    Msg::RepairDeleteFolder, false);
         finding.path = scratch;
         findings.push_back(std::move(finding));
     }
@@ -319,9 +334,10 @@ bool RepairFindings(const std::vector<HealthFinding>& picked) {
             chosen.push_back(&finding);
     if (chosen.empty())
         return true;
-    std::string what = chosen.size() == 1 ? chosen.front()->text
-                                          : FormatPrintf(Message(180), {static_cast<int>(chosen.size())});
-    RecordedChange change(FormatPrintf(Message(139), {what}));
+    std::string what = chosen.size() == 1
+                           ? chosen.front()->text
+                           : FormatPrintf(Message(Msg::CheckProblems), {static_cast<int>(chosen.size())});
+    RecordedChange change(FormatPrintf(Message(Msg::HistRepaired), {what}));
     {
         HostConfigTransaction transaction;
         // Keys first, every numbered section renumbered once after its entries went; then the

@@ -5,6 +5,7 @@
 
 #include "catalog/host_config.h"
 #include "lang/language.h"
+#include "lang/messages.h"
 #include "ops/history_store.h"
 #include "platform/files.h"
 #include "platform/system.h"
@@ -71,7 +72,7 @@ public:
         if (folder.empty() || !Watches(path))
             return true;
         if (depth == 0) {
-            description = FormatPrintf(Message(126), {FileNamePart(path)});
+            description = FormatPrintf(Message(Msg::HistChanged), {FileNamePart(path)});
             reverts = 0;
         }
         return Plan(path, std::string(bytes), true);
@@ -263,7 +264,8 @@ public:
         madeFolders.clear();
         abandoned = false;
         if (unkept > 0)
-            record.description.append(" ").append(FormatPrintf(Message(148), {std::to_string(unkept)}));
+            record.description.append(" ").append(
+                FormatPrintf(Message(Msg::HistTooLargeToKeep), {std::to_string(unkept)}));
         if (openId != 0) {
             const std::string path = RecordPath(folder, openId);
             record.id = openId;
@@ -280,7 +282,7 @@ public:
         }
         if (refused) {
             refused = false;
-            ShowAppMessage(FormatPrintf(Message(146), {folder, refusedPath}), kStyleError);
+            ShowAppMessage(FormatPrintf(Message(Msg::HistoryNotWritten), {folder, refusedPath}), kStyleError);
         }
     }
 };

@@ -6,6 +6,7 @@
 #include "catalog/module_info.h"
 #include "catalog/plugin_table.h"
 #include "lang/language.h"
+#include "lang/messages.h"
 #include "ops/history_store.h"
 #include "ops/install_copy.h"
 #include "platform/file_tree.h"
@@ -63,7 +64,7 @@ std::string PluginLabel(int row) {
 }
 
 std::string OrderChangeText(int kind) {
-    return FormatPrintf(Message(133), {Message(84 + kind)});
+    return FormatPrintf(Message(Msg::HistOrder), {Message(84 + kind)});
 }
 
 std::string RecordFilesText(const HistoryRecord& record, size_t shown, std::string_view separator) {

@@ -5,6 +5,7 @@
 
 #include "catalog/host_config.h"
 #include "lang/language.h"
+#include "lang/messages.h"
 #include "ops/history.h"
 #include "ops/history_store.h"
 #include "platform/files.h"
@@ -165,7 +166,7 @@ Undone UndoRecord(uint64_t id) {
         if (plans.back().plan == Plan::Unreadable)
             return Refuse(109, file.path), Undone::Failed;
     }
-    RecordedChange change(FormatPrintf(Message(137), {record->description}), record->id);
+    RecordedChange change(FormatPrintf(Message(Msg::HistUndid), {record->description}), record->id);
     std::vector<std::pair<std::string, std::optional<std::string>>> planned;
     for (size_t i = 0; i < plans.size(); ++i)
         if (plans[i].plan == Plan::Restore)
@@ -261,7 +262,7 @@ int UndoLastChanges(int count) {
             --i;
         if (i == 0) {
             if (undone == 0)
-                ShowAppMessage(Message(138), kStyleInformation);
+                ShowAppMessage(Message(Msg::NothingToUndo), kStyleInformation);
             break;
         }
         const Undone result = UndoRecord(records[i - 1].id);

@@ -6,6 +6,7 @@
 #include "catalog/module_info.h"
 #include "catalog/module_probe.h"
 #include "lang/language.h"
+#include "lang/messages.h"
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/process.h"
@@ -50,7 +51,7 @@ template <typename Condition> bool WaitUntil(Condition condition, unsigned limit
 // Tells the status bar that a command line could not be started (there is no message box for it).
 void ReportNotStarted(std::string_view commandLine) {
     if (Reporter())
-        Reporter()(FormatPrintf(Message(92), {commandLine}));
+        Reporter()(FormatPrintf(Message(Msg::CannotStart), {commandLine}));
 }
 
 bool Start(std::string_view commandLine, platform::ShowMode show) {
@@ -124,12 +125,12 @@ void RunHost() {
     const int bits = ModuleBits(exe);
     if (bits != 0 && !platform::CanRunWindowsProgram(
                          bits == 32 ? platform::Bitness::Bits32 : platform::Bitness::Bits64, &why)) {
-        ShowAppMessage(FormatPrintf(Message(92), {exe}) + "\r\r" + why, kStyleError);
+        ShowAppMessage(FormatPrintf(Message(Msg::CannotStart), {exe}) + "\r\r" + why, kStyleError);
         return;
     }
     const std::string command = HostCommandLine(false);
     if (!platform::StartProcess(command, platform::ShowMode::Shown, false)) {
-        ShowAppMessage(FormatPrintf(Message(92), {command}), kStyleError);
+        ShowAppMessage(FormatPrintf(Message(Msg::CannotStart), {command}), kStyleError);
         return;
     }
     platform::SleepMs(kAfterRunMs);
@@ -146,8 +147,9 @@ bool RestartHost() {
         if (CloseFirstHostWindow(g_closeGuardMs) != platform::CloseAnswer::NoWindow) {
             platform::SleepMs(kAfterCloseMs);
             if (!WaitUntil([] { return !HostRunning(AppSettings().TCPath); }, g_closeGuardMs)) {
-                ShowAppMessage(FormatPrintf(Message(97), {static_cast<int>(g_closeGuardMs / 60000)}),
-                               kStyleError);
+                ShowAppMessage(
+                    FormatPrintf(Message(Msg::HostStillRunning), {static_cast<int>(g_closeGuardMs / 60000)}),
+                    kStyleError);
                 return false;
             }
         }
@@ -163,7 +165,7 @@ bool RestartHost() {
             }
             platform::SleepMs(kAfterCloseMs);
             if (std::chrono::steady_clock::now() - started >= std::chrono::milliseconds(g_giveUpMs)) {
-                ShowAppMessage(Message(93), kStyleError);
+                ShowAppMessage(Message(Msg::HostDidNotClose), kStyleError);
                 done = false;
                 break;
             }
@@ -200,7 +202,7 @@ void BrowsePluginFolder(std::string_view moduleFile) {
 void EditHostConfiguration() {
     const std::string& ini = AppSettings().IniPath;
     if (!platform::ShellRun(ExpandHostPath(ini), "", platform::ShowMode::Normal, false))
-        ShowAppMessage(FormatPrintf(Message(96), {ini}), kStyleError);
+        ShowAppMessage(FormatPrintf(Message(Msg::NothingCouldOpen), {ini}), kStyleError);
 }
 
 } // namespace varnel

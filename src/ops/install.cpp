@@ -7,6 +7,7 @@
 #include "catalog/plugin_table.h"
 #include "catalog/registration.h"
 #include "lang/language.h"
+#include "lang/messages.h"
 #include "ops/history.h"
 #include "ops/host_process.h"
 #include "ops/install_copy.h"
@@ -22,7 +23,7 @@ void OpenPackerTweakDialog(std::string_view modulePath) {
 bool CommitOrReport(HostConfigTransaction& transaction) {
     if (transaction.Commit())
         return true;
-    int message = HostConfigTransaction::Conflicted() ? 111 : 91;
+    int message = HostConfigTransaction::Conflicted() ? Msg::IniConflict : Msg::FileNotWritten;
     ShowAppMessage(FormatPrintf(Message(message), {Host().HostIniPath}), kStyleError);
     return false;
 }
@@ -45,9 +46,9 @@ bool AcceptBitness(std::string_view modulePath) {
     int bits = ModuleBits(loaded);
     if (BitsMatch(bits, Host().HostBits))
         return true;
-    std::string question =
-        FormatPrintf(Message(100), {FileNamePart(loaded), std::to_string(bits), FileNamePart(Host().HostExe),
-                                    std::to_string(Host().HostBits)});
+    std::string question = FormatPrintf(Message(Msg::BitnessMismatch),
+                                        {FileNamePart(loaded), std::to_string(bits),
+                                         FileNamePart(Host().HostExe), std::to_string(Host().HostBits)});
     if (BitnessAnswerHook())
         return BitnessAnswerHook()(question);
     return ShowAppMessage(question, kStyleQuestion) == kIdOk;
@@ -78,10 +79,10 @@ Registration ExistingRegistration(std::string_view chosenPath) {
 }
 
 bool AskToInstall(std::string_view chosenPath, std::string_view details, const Registration& registration) {
-    std::string question = FormatPrintf(Message(59), {FileNamePart(chosenPath)});
+    std::string question = FormatPrintf(Message(Msg::ConfirmInstall), {FileNamePart(chosenPath)});
     question.append(details);
     if (registration.installed)
-        question.append(FormatPrintf(Message(68), {registration.association}));
+        question.append(FormatPrintf(Message(Msg::RegisteredAlready), {registration.association}));
     return ShowAppMessage(question, kStyleQuestion) == kIdOk;
 }
 
@@ -120,7 +121,7 @@ void InstallPlugin(std::string_view chosenPath, bool askConfirmation, bool resta
 
     bool done = false;
     {
-        RecordedChange change(FormatPrintf(Message(127), {FileNamePart(modulePath)}));
+        RecordedChange change(FormatPrintf(Message(Msg::HistInstalled), {FileNamePart(modulePath)}));
         // A module from a download folder is copied into the plugin folder first (the copies are
         // part of this change, so undoing it removes them).
         if (!installed && kind != kNoPlugin) {
@@ -141,9 +142,9 @@ void InstallPlugin(std::string_view chosenPath, bool askConfirmation, bool resta
     if (done) {
         if (kind == kPacker && AppSettings().InstTweak)
             OpenPackerTweakDialog(modulePath);
-        ShowAppMessage(
-            FormatPrintf(Message(63), {PluginDisplayName(ModuleLoadedByHost(modulePath, Host().HostBits))}),
-            kStyleInformation);
+        ShowAppMessage(FormatPrintf(Message(Msg::Installed),
+                                    {PluginDisplayName(ModuleLoadedByHost(modulePath, Host().HostBits))}),
+                       kStyleInformation);
     }
     if (restartAfter && AppSettings().InstRestart)
         RestartHost();

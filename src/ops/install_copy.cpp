@@ -4,6 +4,7 @@
 #include "catalog/host_config.h"
 #include "catalog/plugin_table.h"
 #include "lang/language.h"
+#include "lang/messages.h"
 #include "ops/history.h"
 #include "ops/user_dialogs.h"
 #include "platform/file_tree.h"
@@ -54,9 +55,10 @@ CopyPlan FilesToCopy(std::string_view modulePath, const std::string& target) {
         bytes += size;
     };
     auto refuse = [&](int message, const std::string& path) {
-        plan.refusal = message == 108
-                           ? FormatPrintf(Message(108), {path, static_cast<int>(kMaxCopiedBytes >> 20)})
-                           : FormatPrintf(Message(message), {path});
+        plan.refusal =
+            message == Msg::FileTooLarge
+                ? FormatPrintf(Message(Msg::FileTooLarge), {path, static_cast<int>(kMaxCopiedBytes >> 20)})
+                : FormatPrintf(Message(message), {path});
         return plan;
     };
     if (platform::IsSymbolicLink(modulePath))
@@ -174,7 +176,8 @@ std::optional<std::string> OfferCopyIntoPluginFolder(std::string_view modulePath
     if (LiesInPluginFolder(modulePath) || PluginFolderOfKind(kind).empty())
         return std::string(modulePath);
     const std::string target = CopyTargetFolder(modulePath, kind);
-    switch (Dialogs().AskCopyModule(FormatPrintf(Message(143), {std::string(modulePath), target}))) {
+    switch (Dialogs().AskCopyModule(
+        FormatPrintf(Message(Msg::OutsidePluginFolders), {std::string(modulePath), target}))) {
     case UserDialogs::CopyChoice::Cancel:
         return std::nullopt;
     case UserDialogs::CopyChoice::InPlace:
@@ -192,7 +195,7 @@ std::optional<std::string> OfferCopyIntoPluginFolder(std::string_view modulePath
     const std::string pluginFolder = PluginFolderOfKind(kind);
     for (const CopiedFile& file : plan.files) {
         if (!platform::LiesInside(file.to, pluginFolder) || platform::IsSymbolicLink(file.to)) {
-            ShowAppMessage(FormatPrintf(Message(149), {file.to, pluginFolder}), kStyleError);
+            ShowAppMessage(FormatPrintf(Message(Msg::CopyThroughLink), {file.to, pluginFolder}), kStyleError);
             return std::nullopt;
         }
     }
@@ -204,8 +207,10 @@ std::optional<std::string> OfferCopyIntoPluginFolder(std::string_view modulePath
     for (const CopiedFile& file : plan.files) {
         const std::optional<platform::FileStamp> stamp = platform::StampOf(file.from);
         if (!stamp || stamp->size > kMaxCopiedBytes - total) {
-            const int message = stamp ? 108 : platform::FileExists(file.from) ? 107 : 109;
-            ShowAppMessage(message == 108 ? FormatPrintf(Message(108),
+            const int message = stamp                             ? Msg::FileTooLarge
+                                : platform::FileExists(file.from) ? Msg::NotARegularFile
+                                                                  : Msg::FileUnreadable;
+            ShowAppMessage(message == 108 ? FormatPrintf(Message(Msg::FileTooLarge),
                                                          {file.from, static_cast<int>(kMaxCopiedBytes >> 20)})
                                           : FormatPrintf(Message(message), {file.from}),
                            kStyleError);
@@ -215,7 +220,8 @@ std::optional<std::string> OfferCopyIntoPluginFolder(std::string_view modulePath
         if (SameContents(file.from, file.to))
             continue; // the same file is there already
         if (platform::FileExists(file.to) &&
-            ShowAppMessage(FormatPrintf(Message(144), {file.to}), kStyleQuestion) != kIdOk)
+            ShowAppMessage(FormatPrintf(Message(Msg::ReplaceDifferentFile), {file.to}), kStyleQuestion) !=
+                kIdOk)
             return std::nullopt;
         planned.push_back(file);
     }
@@ -228,7 +234,7 @@ std::optional<std::string> OfferCopyIntoPluginFolder(std::string_view modulePath
     for (const CopiedFile& file : planned) {
         if (!MakeFolders(FolderPart(file.to)) || !platform::LiesInside(file.to, pluginFolder) ||
             !platform::CopyFileAtomically(file.from, file.to)) {
-            ShowAppMessage(FormatPrintf(Message(91), {file.to}), kStyleError);
+            ShowAppMessage(FormatPrintf(Message(Msg::FileNotWritten), {file.to}), kStyleError);
             return std::nullopt;
         }
     }

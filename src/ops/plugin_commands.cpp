@@ -4,6 +4,7 @@
 #include "catalog/plugin_table.h"
 #include "catalog/registration.h"
 #include "lang/language.h"
+#include "lang/messages.h"
 #include "ops/history.h"
 #include "ops/install.h"
 #include "ops/user_dialogs.h"
@@ -35,21 +36,22 @@ bool UninstallSelected(const std::vector<int>& selected) {
     const PluginEntry& current = EntryAt(selected.front());
     if (selected.size() == 1) {
         // The name as the list shows it, read now when the table was loaded without it.
-        std::string question =
-            FormatPrintf(Message(57), {PluginLabel(selected.front()), FileNamePart(current.FileName)});
+        std::string question = FormatPrintf(Message(Msg::ConfirmUninstall),
+                                            {PluginLabel(selected.front()), FileNamePart(current.FileName)});
         if (ShowAppMessage(question, kStyleQuestion) != kIdOk)
             return false;
-    } else if (ShowAppMessage(FormatPrintf(Message(62), {static_cast<int>(selected.size())}),
-                              kStyleQuestion) != kIdOk) {
+    } else if (ShowAppMessage(
+                   FormatPrintf(Message(Msg::ConfirmUninstallMany), {static_cast<int>(selected.size())}),
+                   kStyleQuestion) != kIdOk) {
         return false;
     }
-    RecordedChange change(FormatPrintf(Message(129), {NamesOf(selected)}));
+    RecordedChange change(FormatPrintf(Message(Msg::HistUninstalled), {NamesOf(selected)}));
     HostConfigTransaction transaction;
     for (int row : selected) {
         if (!EntryAt(row).Disabled)
             RemovePlugin(row, false);
         else if (selected.size() == 1)
-            ShowAppMessage(Message(56), kStyleError);
+            ShowAppMessage(Message(Msg::EnableFirst), kStyleError);
     }
     CommitOrReport(transaction);
     return true;
@@ -68,7 +70,7 @@ bool DisableOrEnableSelected(const std::vector<int>& selected) {
             const PluginEntry& y = EntryAt(b);
             return std::tie(x.Kind, x.Index, a) < std::tie(y.Kind, y.Index, b);
         });
-        RecordedChange change(FormatPrintf(Message(131), {NamesOf(selected)}));
+        RecordedChange change(FormatPrintf(Message(Msg::HistEnabled), {NamesOf(selected)}));
         HostConfigTransaction transaction;
         for (int row : ordered)
             EnablePlugin(row);
@@ -76,10 +78,11 @@ bool DisableOrEnableSelected(const std::vector<int>& selected) {
         return true;
     }
     if (selected.size() <= 1 &&
-        ShowAppMessage(FormatPrintf(Message(58), {PluginLabel(selected.front())}), kStyleQuestion) != kIdOk)
+        ShowAppMessage(FormatPrintf(Message(Msg::ConfirmDisable), {PluginLabel(selected.front())}),
+                       kStyleQuestion) != kIdOk)
         return false;
     std::sort(ordered.begin(), ordered.end(), std::greater<>());
-    RecordedChange change(FormatPrintf(Message(130), {NamesOf(selected)}));
+    RecordedChange change(FormatPrintf(Message(Msg::HistDisabled), {NamesOf(selected)}));
     HostConfigTransaction transaction;
     for (int row : ordered)
         RemovePlugin(row, true);
@@ -93,7 +96,7 @@ bool RenameCurrent(const std::vector<int>& selected) {
     const int row = selected.front();
     const PluginEntry& entry = EntryAt(row);
     if (entry.Disabled) {
-        ShowAppMessage(Message(56), kStyleError);
+        ShowAppMessage(Message(Msg::EnableFirst), kStyleError);
         return false;
     }
     bool emptyAllowed = entry.Kind == kLister || entry.Kind == kContent;
@@ -105,7 +108,7 @@ bool RenameCurrent(const std::vector<int>& selected) {
         ShowAppMessage(UnusableMessage(*bad), kStyleError);
         return false;
     }
-    RecordedChange change(FormatPrintf(Message(132), {PluginLabel(row), *text}));
+    RecordedChange change(FormatPrintf(Message(Msg::HistRenamed), {PluginLabel(row), *text}));
     HostConfigTransaction transaction;
     SetAssociation(row, *text);
     CommitOrReport(transaction);

@@ -6,6 +6,7 @@
 #include "catalog/module_probe.h"
 #include "catalog/plugin_table.h"
 #include "lang/language.h"
+#include "lang/messages.h"
 #include "ops/host_process.h"
 #include "ops/plugin_list.h"
 #include "platform/files.h"
@@ -18,7 +19,7 @@ namespace varnel {
 namespace {
 
 void ShowStop(const std::string& text) {
-    ShowMessageBox(text, Message(51), kStyleError | kMbSetForeground);
+    ShowMessageBox(text, Message(Msg::AppTitle), kStyleError | kMbSetForeground);
 }
 
 // The plugin's dialog stays open as long as the user likes: a wait without a time limit (the busy
@@ -37,7 +38,7 @@ bool ConfigurePackerPlugin(std::string_view modulePath) {
                                   HexBytes(ini), kNoTimeLimit);
     switch (answer.kind) {
     case ProbeAnswer::Fault:
-        ShowStop(FormatPrintf(Message(73),
+        ShowStop(FormatPrintf(Message(Msg::PluginFunctionFailed),
                               {std::string(modulePath),
                                answer.lastCall.empty() ? std::string("ConfigurePacker") : answer.lastCall}));
         return true;
@@ -52,7 +53,7 @@ bool ConfigurePackerPlugin(std::string_view modulePath) {
 void ConfigureFsPlugin(std::string_view modulePath, std::string_view configFolder, int64_t listWindow) {
     const std::string program = JoinPath(ProgramFolder(), "config.exe");
     if (!platform::FileExists(program)) {
-        ShowStop(FormatPrintf(Message(74), {"Config.exe"}));
+        ShowStop(FormatPrintf(Message(Msg::NotBesideProgram), {"Config.exe"}));
         return;
     }
     // config.exe is this program's helper under that name: it runs the plugin in a process of
@@ -64,17 +65,18 @@ void ConfigureFsPlugin(std::string_view modulePath, std::string_view configFolde
     }();
     switch (answer.kind) {
     case ProbeAnswer::Fault:
-        ShowStop(FormatPrintf(
-            Message(73), {module, answer.lastCall.empty() ? std::string("FsExecuteFile") : answer.lastCall}));
+        ShowStop(
+            FormatPrintf(Message(Msg::PluginFunctionFailed),
+                         {module, answer.lastCall.empty() ? std::string("FsExecuteFile") : answer.lastCall}));
         break;
     case ProbeAnswer::Unavailable:
-        ShowStop(FormatPrintf(Message(141), {module, answer.problem}));
+        ShowStop(FormatPrintf(Message(Msg::CannotConfigureHere), {module, answer.problem}));
         break;
     case ProbeAnswer::NotLoaded:
-        ShowStop(FormatPrintf(Message(142), {module}));
+        ShowStop(FormatPrintf(Message(Msg::CannotLoadForSettings), {module}));
         break;
     case ProbeAnswer::NoEntry:
-        ShowStop(Message(69));
+        ShowStop(Message(Msg::SettingsCannotOpen));
         break;
     default:
         break; // the dialog was shown (or the user stopped waiting for it)
@@ -88,7 +90,7 @@ void ConfigureRow(int row, int64_t listWindow) {
     switch (entry.Kind) {
     case kPacker:
         if (!ConfigurePackerPlugin(entry.FileName))
-            ShowStop(Message(69));
+            ShowStop(Message(Msg::SettingsCannotOpen));
         break;
     case kFileSystem: {
         std::string folder = FolderPart(AppSettings().IniPath);
@@ -102,7 +104,7 @@ void ConfigureRow(int row, int64_t listWindow) {
         if (platform::FileExists(ini))
             platform::ShellRun(ini, "", platform::ShowMode::Shown, false);
         else
-            ShowStop(FormatPrintf(Message(70), {ini}));
+            ShowStop(FormatPrintf(Message(Msg::SettingsFileMissing), {ini}));
         break;
     }
     }

@@ -1,4 +1,5 @@
 #include "ops/plugin_list.h"
+#include "lang/messages.h"
 
 #include "catalog/host_config.h"
 #include "catalog/module_info.h"
@@ -26,7 +27,7 @@ std::vector<PluginListRow> BuildPluginListRows(const PluginListOptions& options,
     std::array<std::string, kPluginKindCount> kindTexts;
     if (options.showTypes)
         for (int k = 0; k < kPluginKindCount; ++k)
-            kindTexts[static_cast<size_t>(k)] = Message(40 + k);
+            kindTexts[static_cast<size_t>(k)] = Message(Msg::KindLister + k);
     std::array<int, kPluginKindCount> counts{};
     for (int k = 0; k < kPluginKindCount; ++k)
         counts[static_cast<size_t>(k)] = CountOfKind(static_cast<PluginKind>(k));

@@ -4,6 +4,7 @@
 #include "catalog/module_info.h"
 #include "catalog/plugin_table.h"
 #include "lang/language.h"
+#include "lang/messages.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/process.h"
@@ -93,18 +94,19 @@ bool WriteReport(std::string_view programVersion, std::string_view hostExe, std:
         std::vector<std::string> args;
     };
     std::vector<Line> lines;
-    lines.push_back({Message(80), {std::string(programVersion), platform::DateText(), platform::TimeText()}});
+    lines.push_back({Message(Msg::ReportTitle),
+                     {std::string(programVersion), platform::DateText(), platform::TimeText()}});
     lines.push_back(
-        {Message(81),
+        {Message(Msg::ReportHost),
          {ReadVersionText(hostExe, "ProductVersion"), std::string(hostExe), std::string(iniPath)}});
-    lines.push_back({Message(82), {OsNameText(), OsVersionText()}});
-    lines.push_back({Message(83), {std::string(pluginBaseDir)}});
+    lines.push_back({Message(Msg::ReportSystem), {OsNameText(), OsVersionText()}});
+    lines.push_back({Message(Msg::ReportPluginBase), {std::string(pluginBaseDir)}});
     const std::string format = LineFormat(s);
     const std::vector<int> rows = SortedRows();
     constexpr PluginKind kGroups[] = {kLister, kPacker, kFileSystem, kContent};
     for (size_t group = 0; group < 4; ++group) {
         // The headings are written as the language file gives them, "%" and all.
-        lines.push_back({"%s", {Message(84 + static_cast<int>(group))}});
+        lines.push_back({"%s", {Message(Msg::ReportListerGroup + static_cast<int>(group))}});
         for (int row : rows) {
             const PluginEntry& entry = Table().Row(row);
             if (entry.Kind == kGroups[group])

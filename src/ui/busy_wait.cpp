@@ -1,6 +1,7 @@
 #include "ui/busy_wait.h"
 
 #include "lang/language.h"
+#include "lang/messages.h"
 #include "platform/process.h"
 #include "ui/qt_text.h"
 
@@ -46,7 +47,7 @@ private:
         m_dialog = std::make_unique<QProgressDialog>(QApplication::activeWindow());
         m_dialog->setObjectName("BusyIndicator");
         m_dialog->setWindowTitle(QApplication::applicationName());
-        m_dialog->setLabelText(FromAnsi(Message(112)));
+        m_dialog->setLabelText(FromAnsi(Message(Msg::PleaseWait)));
         m_dialog->setRange(0, 0); // no end known: the bar moves to and fro
         m_dialog->setAutoClose(false);
         m_dialog->setAutoReset(false);

@@ -2,6 +2,7 @@
 
 #include "app/settings.h"
 #include "lang/language.h"
+#include "lang/messages.h"
 #include "ops/plugin_list.h"
 #include "platform/files.h"
 #include "platform/process.h"
@@ -142,8 +143,9 @@ void TFormAbout::FormShow() {
     setWindowTitle(FromAnsi(GetCaptionNoAccel(68)));
     m_label0->setText(FromAnsi(GetCaption(100)));
     m_label2->setText(FromAnsi(GetCaption(101)));
-    m_label1->setText(FromAnsi(FormatPrintf(
-        Message(52), {std::string(kProgramVersionText), std::string("(") + VARNEL_BUILD_DATE + ")"})));
+    m_label1->setText(
+        FromAnsi(FormatPrintf(Message(Msg::VersionLine), {std::string(kProgramVersionText),
+                                                          std::string("(") + VARNEL_BUILD_DATE + ")"})));
     m_label4->setText(FromAnsi(GetCaption(104)));
     // The README is linked only where it is: a program folder without one shows no dead link.
     const bool readme = platform::IsRegularFile(ProgramFolder() + kReadmeFileName);

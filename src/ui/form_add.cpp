@@ -3,6 +3,7 @@
 #include "catalog/detect_string.h"
 #include "catalog/registration.h"
 #include "lang/language.h"
+#include "lang/messages.h"
 #include "ui/qt_text.h"
 #include "util/text.h"
 
@@ -99,8 +100,9 @@ void TFormAdd::sExtChange() {
     // Only a warning: the host is the judge, and a string it takes stays possible.
     const std::string text = ToAnsi(m_sExt->text());
     if (std::optional<DetectStringProblem> problem = CheckDetectString(text))
-        m_lblSyntax->setText(FromAnsi(FormatPrintf(
-            Message(158), {static_cast<int>(problem->position) + 1, Message(problem->message)})));
+        m_lblSyntax->setText(
+            FromAnsi(FormatPrintf(Message(Msg::ErrorAtCharacter),
+                                  {static_cast<int>(problem->position) + 1, Message(problem->message)})));
     else
         m_lblSyntax->clear();
 }
@@ -115,8 +117,8 @@ void TFormAdd::accept() {
 }
 
 void TFormAdd::btnHelpClick() {
-    ShowMessageBox(Message(m_kind == kLister || m_kind == kContent ? 159 : 71), ToAnsi(windowTitle()),
-                   kStyleInformation);
+    ShowMessageBox(Message(m_kind == kLister || m_kind == kContent ? Msg::DetectHelp : Msg::AssociationHelp),
+                   ToAnsi(windowTitle()), kStyleInformation);
     m_sExt->setFocus(); // typing goes on where it was
 }
 

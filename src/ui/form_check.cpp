@@ -2,6 +2,7 @@
 
 #include "catalog/plugin_table.h"
 #include "lang/language.h"
+#include "lang/messages.h"
 #include "ui/qt_text.h"
 #include "util/text.h"
 
@@ -70,10 +71,11 @@ void TFormCheck::Fill() {
             item->setForeground(1, palette().brush(QPalette::Disabled, QPalette::Text));
         }
     }
-    m_label1->setText(m_findings.empty() ? FromAnsi(Message(179))
-                      : m_findings.size() == 1
-                          ? FromAnsi(Message(183))
-                          : FromAnsi(FormatPrintf(Message(180), {static_cast<int>(m_findings.size())})));
+    m_label1->setText(
+        m_findings.empty() ? FromAnsi(Message(Msg::CheckNothingWrong))
+        : m_findings.size() == 1
+            ? FromAnsi(Message(Msg::CheckOneProblem))
+            : FromAnsi(FormatPrintf(Message(Msg::CheckProblems), {static_cast<int>(m_findings.size())})));
     bool any = false;
     for (const HealthFinding& finding : m_findings)
         any = any || (finding.repairable && finding.safe);

@@ -1,6 +1,7 @@
 #include "ui/form_history.h"
 
 #include "lang/language.h"
+#include "lang/messages.h"
 #include "ops/history.h"
 #include "ui/qt_text.h"
 #include "util/text.h"
@@ -74,7 +75,7 @@ void TFormHistory::Fill() {
     // A damaged record file is named, below the others, and cannot be undone to.
     for (const std::string& name : skipped) {
         auto* item = new QTreeWidgetItem(m_listView1);
-        item->setText(1, FromAnsi(FormatPrintf(Message(140), {name})));
+        item->setText(1, FromAnsi(FormatPrintf(Message(Msg::HistoryRecordDamaged), {name})));
         item->setToolTip(1, item->text(1));
         item->setData(0, Qt::UserRole + 1, false);
         for (int c = 0; c < 3; ++c)
@@ -94,7 +95,8 @@ void TFormHistory::btnUndoToHereClick() {
     // More than one change goes back only when the user agrees, knowing how many.
     const std::vector<HistoryRecord> taken = ChangesToUndo(id);
     if (taken.size() > 1 &&
-        ShowAppMessage(FormatPrintf(Message(213), {static_cast<int>(taken.size()), taken.back().description}),
+        ShowAppMessage(FormatPrintf(Message(Msg::ConfirmUndoMany),
+                                    {static_cast<int>(taken.size()), taken.back().description}),
                        kStyleQuestion) != kIdOk)
         return;
     UndoToRecord(id);

@@ -3,6 +3,7 @@
 #include "app/settings.h"
 #include "catalog/file_types.h"
 #include "lang/language.h"
+#include "lang/messages.h"
 #include "ops/button_bar.h"
 #include "ops/user_dialogs.h"
 #include "platform/environment.h"
@@ -289,7 +290,7 @@ void TFormOptions::FormShow() {
     m_ffDescriptions->setText(caption(221));
     m_labelFtp->setText(FromAnsi("FTP " + GetCaption(54)));
     for (int k = 0; k < 4; ++k)
-        m_labelKind[k]->setText(FromAnsi(Message(40 + k)));
+        m_labelKind[k]->setText(FromAnsi(Message(Msg::KindLister + k)));
     m_btnOk->setText(caption(105));
     m_btnCancel->setText(caption(151));
     const std::string& author = LanguageAuthor();
@@ -333,15 +334,15 @@ void TFormOptions::ffRestart1Click() {
 
 void TFormOptions::btnBarAddClick() {
     if (std::optional<std::string> unusable = UnusableProgramPath()) {
-        ShowAppMessage(FormatPrintf(Message(122), {*unusable}), kStyleError);
+        ShowAppMessage(FormatPrintf(Message(Msg::ProgramPathUnusable), {*unusable}), kStyleError);
         return;
     }
     // Said either way, with the bar's path: the host shows the buttons only after it reads the
     // bar again, so nothing on the screen would tell.
     if (AddProgramButtons(BarFile, platform::OwnExecutablePath(), ProgramIconFile()))
-        ShowAppMessage(FormatPrintf(Message(124), {BarFile}), kStyleInformation);
+        ShowAppMessage(FormatPrintf(Message(Msg::BarButtonsAdded), {BarFile}), kStyleInformation);
     else
-        ShowAppMessage(FormatPrintf(Message(125), {BarFile}), kStyleError);
+        ShowAppMessage(FormatPrintf(Message(Msg::BarNotWritten), {BarFile}), kStyleError);
 }
 
 void TFormOptions::btnLink1Click() {
@@ -375,20 +376,21 @@ void TFormOptions::accept() {
     std::optional<int> restart = WholeNumber(m_ffRestartTime->text());
     if (!seconds || !restart || *restart < 0) {
         QLineEdit* bad = !seconds ? m_ffTimerSec : m_ffRestartTime;
-        ShowAppMessage(FormatPrintf(Message(114), {ToAnsi(bad->text())}), kStyleError);
+        ShowAppMessage(FormatPrintf(Message(Msg::NotAWholeNumber), {ToAnsi(bad->text())}), kStyleError);
         m_pages->setCurrentWidget(bad->parentWidget());
         bad->setFocus();
         return;
     }
     // Milliseconds of more than a day would overflow; a negative period is no period, on or off.
     if (*seconds < 0 || *seconds > kMaxRefreshSeconds) {
-        ShowAppMessage(FormatPrintf(Message(121), {ToAnsi(m_ffTimerSec->text())}), kStyleError);
+        ShowAppMessage(FormatPrintf(Message(Msg::RefreshOutOfRange), {ToAnsi(m_ffTimerSec->text())}),
+                       kStyleError);
         m_pages->setCurrentWidget(m_ffTimerSec->parentWidget());
         m_ffTimerSec->setFocus();
         return;
     }
     if (m_ffTimer->isChecked() && *seconds < 1) {
-        ShowAppMessage(Message(115), kStyleError);
+        ShowAppMessage(Message(Msg::RefreshTooOften), kStyleError);
         m_pages->setCurrentWidget(m_ffTimerSec->parentWidget());
         m_ffTimerSec->setFocus();
         return;

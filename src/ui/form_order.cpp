@@ -3,6 +3,7 @@
 #include "app/settings.h"
 #include "catalog/host_config.h"
 #include "lang/language.h"
+#include "lang/messages.h"
 #include "ops/history.h"
 #include "ops/install.h"
 #include "ops/plugin_list.h"
@@ -115,9 +116,7 @@ void TFormOrder::showEvent(QShowEvent* event) {
     m_btnDown->setText(FromAnsi(GetCaption(253)));
     m_listView1->setHeaderLabels({FromAnsi(GetCaption(77)), FromAnsi(GetCaption(80))});
     m_label1->setText(
-        FromAnsi(FormatPrintf(GetCaption(251), {KindShortName(Message(m_orderKind == kPacker    ? 41
-                                                                      : m_orderKind == kContent ? 43
-                                                                                                : 40))})));
+        FromAnsi(FormatPrintf(GetCaption(251), {KindShortName(Message(Msg::KindLister + m_orderKind))})));
     m_since = HostConfigSnapshot();
     LoadTable(true);
     m_order = std::make_unique<PluginOrder>(m_orderKind);

@@ -7,6 +7,7 @@
 #include "catalog/host_location.h"
 #include "catalog/module_info.h"
 #include "lang/language.h"
+#include "lang/messages.h"
 #include "ops/archive_install.h"
 #include "ops/descriptions.h"
 #include "ops/host_process.h"
@@ -59,7 +60,8 @@ void TFormTCVarnel::FormShow() {
         // Without a usable prefix no Windows path leads anywhere: say so once, by name, and let
         // the window open with the host controls off.
         if (std::optional<std::string> problem = platform::PrefixProblem()) {
-            ShowAppMessage(FormatPrintf(Message(95), {platform::PrefixDir(), *problem}), kStyleError);
+            ShowAppMessage(FormatPrintf(Message(Msg::PrefixUnusable), {platform::PrefixDir(), *problem}),
+                           kStyleError);
             m_hostOffered = true;
         }
     }
@@ -268,7 +270,7 @@ void TFormTCVarnel::btnTweakClick() {
     if (!rows.empty()) {
         const PluginEntry& entry = EntryAt(rows.front());
         if (entry.Disabled)
-            ShowAppMessage(Message(56), kStyleError);
+            ShowAppMessage(Message(Msg::EnableFirst), kStyleError);
         else if (Dialogs().TweakPacker(entry.FileName))
             FillList();
     }
@@ -360,7 +362,8 @@ void TFormTCVarnel::btnReportClick() {
                     ReadHostValue("Configuration", "PluginBaseDir")))
         platform::ShellRun(s.ReportFile, "", platform::ShowMode::Normal, false);
     else
-        ShowMessageBox(FormatPrintf(Message(89), {s.ReportFile}), Message(51), kStyleError);
+        ShowMessageBox(FormatPrintf(Message(Msg::ReportNotWritten), {s.ReportFile}), Message(Msg::AppTitle),
+                       kStyleError);
 }
 
 void TFormTCVarnel::btnAboutClick() {

@@ -6,6 +6,7 @@
 #include "catalog/host_config.h"
 #include "catalog/plugin_table.h"
 #include "lang/language.h"
+#include "lang/messages.h"
 #include "ops/history.h"
 #include "ops/plugin_commands.h"
 #include "ui/details_pane.h"
@@ -62,9 +63,9 @@ void TFormTCVarnel::CreateEditMenu() {
 void TFormTCVarnel::UpdateUndoAction() {
     const std::vector<HistoryRecord> next = ChangesToUndo();
     // A name with "&" in it would make an accelerator of the letter after it.
-    const std::string text =
-        next.empty() ? GetCaption(401)
-                     : FormatPrintf(Message(212), {ReplaceAll(next.front().description, "&", "&&")});
+    const std::string text = next.empty() ? GetCaption(401)
+                                          : FormatPrintf(Message(Msg::UndoAction),
+                                                         {ReplaceAll(next.front().description, "&", "&&")});
     m_mnuUndo->setText(FromAnsi(text));
     // The context menu's copy has no accelerator: "&&" stands for "&", a lone "&" goes.
     m_popUndo->setText(FromAnsi(text).remove(QRegularExpression("&(?!&)")).replace("&&", "&"));

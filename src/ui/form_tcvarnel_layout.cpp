@@ -5,6 +5,7 @@
 #include "app/settings.h"
 #include "catalog/file_types.h"
 #include "lang/language.h"
+#include "lang/messages.h"
 #include "ui/busy_wait.h"
 #include "ui/menu_speed_button.h"
 #include "ui/qt_text.h"
@@ -66,7 +67,8 @@ void TFormTCVarnel::RegisterFileTypes() {
     const bool enabled = AppSettings().RegisterExt;
     RegisterPluginFileTypes(enabled);
     std::optional<std::string> unusable = enabled ? UnusableProgramPath() : std::nullopt;
-    m_registrationProblem = unusable ? FormatPrintf(Message(122), {*unusable}) : std::string();
+    m_registrationProblem =
+        unusable ? FormatPrintf(Message(Msg::ProgramPathUnusable), {*unusable}) : std::string();
 }
 
 void TFormTCVarnel::showEvent(QShowEvent* event) {
@@ -76,7 +78,7 @@ void TFormTCVarnel::showEvent(QShowEvent* event) {
 }
 
 void TFormTCVarnel::SetCaptions() {
-    QString title = FromAnsi(FormatPrintf(Message(50), {kProgramVersionText}));
+    QString title = FromAnsi(FormatPrintf(Message(Msg::AppTitleVersion), {kProgramVersionText}));
     setWindowTitle(title);
     QApplication::setApplicationDisplayName(QString());
     auto caption = [](int n) { return FromAnsi(GetCaption(n)); };
@@ -123,7 +125,7 @@ void TFormTCVarnel::SetCaptions() {
                         GetCaption(90)};
     UpdateSortMarks();
     for (int k = 0; k < 4; ++k)
-        m_kindShortNames[static_cast<size_t>(k)] = KindShortName(Message(40 + k));
+        m_kindShortNames[static_cast<size_t>(k)] = KindShortName(Message(Msg::KindLister + k));
 
     LayoutToolButtons();
 

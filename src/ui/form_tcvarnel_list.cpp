@@ -5,6 +5,7 @@
 #include "catalog/host_config.h"
 #include "catalog/host_location.h"
 #include "lang/language.h"
+#include "lang/messages.h"
 #include "ops/plugin_commands.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -93,7 +94,7 @@ void TFormTCVarnel::FillList() {
         PluginListRow placeholder;
         placeholder.placeholder = true;
         placeholder.icon = kIconDisabledOrMissing;
-        placeholder.caption = Message(55);
+        placeholder.caption = Message(Msg::NoPluginsOfKind);
         m_rows.push_back(placeholder);
     }
     // The cursor stays on the same plugin (a disabled one is still listed); when it is gone, on
@@ -115,8 +116,8 @@ void TFormTCVarnel::FillList() {
     if (problem.empty()) {
         // One plugin has a message of its own: the languages' plural forms are texts, not rules.
         const int count = any ? static_cast<int>(m_rows.size()) : 0;
-        problem =
-            count == 1 ? FormatPrintf(Message(123), {missing}) : FormatPrintf(Message(72), {count, missing});
+        problem = count == 1 ? FormatPrintf(Message(Msg::PluginCountOne), {missing})
+                             : FormatPrintf(Message(Msg::PluginCount), {count, missing});
         if (!m_registrationProblem.empty())
             problem.append("  ").append(m_registrationProblem);
     }

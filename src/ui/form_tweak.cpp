@@ -2,6 +2,7 @@
 
 #include "catalog/host_config.h"
 #include "lang/language.h"
+#include "lang/messages.h"
 #include "ops/history.h"
 #include "ops/install.h"
 #include "ops/user_dialogs.h"
@@ -176,7 +177,8 @@ void TFormTweak::btnAddClick() {
     // Two pairs of one extension would write the same key twice, the later one winning.
     for (int i = 0; i < m_list.count; ++i) {
         if (EqualsNoCaseAnsi(TrimBlanks(m_list.pairs[static_cast<size_t>(i)].extension), TrimBlanks(*text))) {
-            ShowAppMessage(FormatPrintf(Message(113), {std::string(TrimBlanks(*text))}), kStyleError);
+            ShowAppMessage(FormatPrintf(Message(Msg::ExtensionListed), {std::string(TrimBlanks(*text))}),
+                           kStyleError);
             return;
         }
     }
@@ -205,7 +207,8 @@ void TFormTweak::btnDefaultClick() {
 }
 
 void TFormTweak::btnOkClick() {
-    RecordedChange change(FormatPrintf(Message(134), {FileNamePart(ToAnsi(m_ffFile->text()))}));
+    RecordedChange change(
+        FormatPrintf(Message(Msg::HistPackerFlags), {FileNamePart(ToAnsi(m_ffFile->text()))}));
     HostConfigTransaction transaction(*m_since);
     WritePackerAssociations(ToAnsi(m_ffFile->text()), m_list);
     if (CommitOrReport(transaction))

@@ -1,6 +1,7 @@
 #include "ui/qt_integration.h"
 
 #include "lang/language.h"
+#include "lang/messages.h"
 #include "platform/paths.h"
 #include "platform/system.h"
 #include "ui/busy_wait.h"
@@ -48,7 +49,7 @@ void InstallQtMessageBox() {
 UserDialogs::CopyChoice QtUserDialogs::AskCopyModule(const std::string& question) {
     QMessageBox box(QApplication::activeWindow());
     box.setObjectName("CopyQuestion");
-    box.setWindowTitle(FromAnsi(Message(51)));
+    box.setWindowTitle(FromAnsi(Message(Msg::AppTitle)));
     box.setIcon(QMessageBox::Question);
     box.setText(ForDisplay(question));
     QPushButton* copy = box.addButton(FromAnsi(GetCaption(443)), QMessageBox::AcceptRole);

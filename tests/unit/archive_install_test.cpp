@@ -2,6 +2,7 @@
 // search, hostile archives, and the external archivers behind the built-in unpacker.
 
 #include "archive_fixture.h"
+#include "lang/messages.h"
 #include "platform/process.h"
 
 #include "archive_maker.h"
@@ -78,7 +79,7 @@ TEST_F(ArchiveInstallTest, SearchDefaultDirAndArchiveNames) {
 
     fs::copy_file(prefix.Path("drive_c/Downloads/other.zip"), prefix.Path("drive_c/Downloads/other.7z"));
     InstallFromArchive("C:\\Downloads\\other.7z", false, false);
-    EXPECT_EQ(LastBox(), FormatPrintf(Message(64), {"C:\\Downloads\\other.7z"}));
+    EXPECT_EQ(LastBox(), FormatPrintf(Message(Msg::ArchiveInstallFailed), {"C:\\Downloads\\other.7z"}));
 }
 
 // A RAR archive installs as a zip does; asked for, the confirmation names the description in the
@@ -192,7 +193,8 @@ TEST_F(ArchiveInstallTest, UnreadableArchivesGoToTheExternalArchivers) {
     InstallFromArchive("C:\\Downloads\\sealed.rar", false, false);
     EXPECT_EQ(ReadFile(log), "x\n-y\n" + prefix.Path("drive_c/Downloads/sealed.rar") + "\n" +
                                  prefix.Path("drive_c/TC/Plugins/Install.tmp") + "/\n");
-    EXPECT_EQ(LastBox(), FormatPrintf(Message(64), {"C:\\Downloads\\sealed.rar"})); // it unpacked nothing
+    EXPECT_EQ(LastBox(), FormatPrintf(Message(Msg::ArchiveInstallFailed),
+                                      {"C:\\Downloads\\sealed.rar"})); // it unpacked nothing
 
     std::ofstream(prefix.Dir() + "/escape") << "";
     InstallFromArchive("C:\\Downloads\\sealed.zip", false, false);

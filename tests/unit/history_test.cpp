@@ -6,6 +6,7 @@
 #include "catalog/host_config.h"
 #include "catalog/registration.h"
 #include "lang/language.h"
+#include "lang/messages.h"
 #include "message_log.h"
 #include "ops/button_bar.h"
 #include "ops/descriptions.h"
@@ -38,7 +39,7 @@ protected:
         SetProgramFolder("C:\\Varnel");
         SetLanguageLoadedHook(LoadMessages);
         SetLanguage("English");
-        ASSERT_FALSE(Message(111).empty());
+        ASSERT_FALSE(Message(Msg::IniConflict).empty());
         SetHostPaths("C:\\TC\\TOTALCMD.EXE", "C:\\TC\\wincmd.ini");
         platform::ResetProfileCache();
         StartHistory("C:\\Varnel\\history");
@@ -99,7 +100,7 @@ TEST_F(HistoryTest, UndoAfterTheHostsEditKeepsItOrRefuses) {
     EXPECT_EQ(Ini(), edited);
     EXPECT_EQ(LoadHistory(false).size(), records);
     ASSERT_EQ(boxes.Boxes().size(), 1u);
-    EXPECT_EQ(boxes.Boxes()[0].text, FormatPrintf(Message(111), {"C:\\TC\\wincmd.ini"}));
+    EXPECT_EQ(boxes.Boxes()[0].text, FormatPrintf(Message(Msg::IniConflict), {"C:\\TC\\wincmd.ini"}));
 }
 
 // The bar file and Descript.ion are recorded too; files a change made are removed again, and

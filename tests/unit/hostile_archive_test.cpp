@@ -4,6 +4,7 @@
 
 #include "archive_fixture.h"
 #include "cli_run.h"
+#include "lang/messages.h"
 
 #include <chrono>
 #include <csignal>
@@ -211,7 +212,8 @@ TEST_F(HostileArchiveTest, NamesThatWouldBreakTheHostFileAreRefused) {
     for (const std::string name : {"a=b", "[Configuration]", ";x"}) {
         InstallFromArchive(Zip("fs.zip", {{name + ".wfx", rootless}}), false, false);
         EXPECT_EQ(Ini(), "[Configuration]\r\n") << name;
-        EXPECT_NE(LastBox().find(FormatPrintf(Message(110), {name})), std::string::npos) << LastBox();
+        EXPECT_NE(LastBox().find(FormatPrintf(Message(Msg::UnusableText), {name})), std::string::npos)
+            << LastBox();
         EXPECT_TRUE(fs::is_empty(prefix.Path("drive_c/TC/Plugins/WFX"))) << name; // nothing was moved
     }
 }

@@ -3,12 +3,14 @@
 // the program passes, in order.
 
 #include "lang/language.h"
+#include "lang/messages.h"
 
 #include "platform/paths.h"
 #include "platform/profile.h"
 #include "temp_prefix.h"
 #include "util/text.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <map>
 
@@ -52,8 +54,7 @@ const std::map<int, std::string> kMessageArguments = {
     {182, "d"},  {183, ""},     {190, "s"},    {191, ""},     {192, "s"},   {193, "s"},  {194, ""},
     {195, "ss"}, {196, "s"},    {197, "ss"},   {198, "s"},    {199, "s"},   {200, "ss"}, {201, ""},
     {202, "ss"}, {203, ""},     {204, ""},     {205, ""},     {206, ""},    {207, ""},   {208, ""},
-    {209, "d"},  {210, ""},     {211, ""},
-    {212, "s"},  {213, "ds"}};
+    {209, "d"},  {210, ""},     {211, ""},     {212, "s"},    {213, "ds"}};
 
 // The conversions of a template, in order: "s" for %s, "d" for %d ("%%" is no conversion).
 std::string Conversions(std::string_view text) {
@@ -106,6 +107,19 @@ TEST_P(LanguageFiles, EveryMessageTakesItsArguments) {
         ASSERT_TRUE(kMessageArguments.count(number)) << number;
         EXPECT_EQ(Conversions(text), kMessageArguments.at(number)) << "message " << number;
     }
+}
+
+// Each name the code shows a message by is a message this file has, and one the program loads;
+// no two names share a number.
+TEST_P(LanguageFiles, EveryNamedMessageIsThere) {
+    std::map<int, std::string> named;
+#define VARNEL_CHECK_MESSAGE(name, number)                                                                   \
+    EXPECT_TRUE(named.emplace(number, #name).second) << #name << " shares " << number;                       \
+    EXPECT_FALSE(Read("Messages", number).empty()) << #name;                                                 \
+    EXPECT_TRUE(std::ranges::binary_search(MessageNumbers(), number)) << #name << " is not loaded";
+    VARNEL_MESSAGES(VARNEL_CHECK_MESSAGE)
+#undef VARNEL_CHECK_MESSAGE
+    EXPECT_GT(named.size(), 100u);
 }
 
 TEST_P(LanguageFiles, KindNamesHaveAShortForm) {

@@ -1,4 +1,5 @@
 #include "lang/language.h"
+#include "lang/messages.h"
 
 #include "catalog/plugin_table.h"
 #include "message_log.h"
@@ -54,7 +55,7 @@ TEST_F(LanguageTest, CaptionsByFourDigitKeysWithEnglishFallback) {
 
 TEST_F(LanguageTest, MessageEscapesInTheirOddOrder) {
     ASSERT_TRUE(SetLanguage("English"));
-    EXPECT_EQ(GetMessageText(62), "one\rtwo\nthree\tfour \\\r five");
+    EXPECT_EQ(GetMessageText(Msg::ConfirmUninstallMany), "one\rtwo\nthree\tfour \\\r five");
 }
 
 TEST_F(LanguageTest, LoadingFillsTheStoreUnconditionally) {
@@ -62,8 +63,8 @@ TEST_F(LanguageTest, LoadingFillsTheStoreUnconditionally) {
     EXPECT_EQ(Message(24), "-deleted-");
     ASSERT_TRUE(SetLanguage("Deutsch"));
     EXPECT_EQ(Message(20), "frei");
-    EXPECT_EQ(Message(51), "TC Varnel"); // empty in German: English
-    EXPECT_EQ(Message(24), "");          // in neither file: the built-in word is gone too
+    EXPECT_EQ(Message(Msg::AppTitle), "TC Varnel"); // empty in German: English
+    EXPECT_EQ(Message(24), "");                     // in neither file: the built-in word is gone too
     EXPECT_EQ(LanguageAuthor(), "Ein");
     // The plugin table's state words come from the store.
     ClearTable();

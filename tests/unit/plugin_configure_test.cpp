@@ -4,6 +4,7 @@
 #include "catalog/host_config.h"
 #include "catalog/plugin_table.h"
 #include "lang/language.h"
+#include "lang/messages.h"
 #include "message_log.h"
 #include "platform/program_folder.h"
 #include "sample_plugins.h"
@@ -45,7 +46,8 @@ TEST(PluginConfigure, EachKindAndItsFailures) {
     EXPECT_TRUE(boxes.Boxes().empty());
     EXPECT_TRUE(ConfigurePackerPlugin(crash));
     ASSERT_EQ(boxes.Boxes().size(), 1u);
-    EXPECT_EQ(boxes.Boxes()[0].text, FormatPrintf(Message(73), {crash, "ConfigurePacker"}));
+    EXPECT_EQ(boxes.Boxes()[0].text,
+              FormatPrintf(Message(Msg::PluginFunctionFailed), {crash, "ConfigurePacker"}));
 
     prefix.Write("drive_c/TC/wincmd.ini",
                  "[ListerPlugins]\r\n0=" + lister + "\r\n[FileSystemPlugins]\r\nfs=C:\\f\\fs.wfx\r\n");
@@ -55,7 +57,7 @@ TEST(PluginConfigure, EachKindAndItsFailures) {
     ASSERT_EQ(boxes.Boxes().size(), 3u);
     EXPECT_EQ(boxes.Boxes()[1].text,
               "The settings file of the plugin, C:\\l\\sample_lister.ini, was not found.");
-    EXPECT_EQ(boxes.Boxes()[2].text, FormatPrintf(Message(74), {"Config.exe"}));
+    EXPECT_EQ(boxes.Boxes()[2].text, FormatPrintf(Message(Msg::NotBesideProgram), {"Config.exe"}));
 
     // An FS plugin gets what the host gives it before its settings dialog opens: working callbacks,
     // the fsplugin.ini beside wincmd.ini, then "properties" on its root. (Native modules go to the
@@ -69,7 +71,8 @@ TEST(PluginConfigure, EachKindAndItsFailures) {
               "FsExecuteFile remote=\\ verb=properties\n");
     ConfigureFsPlugin(crash, "C:\\TC", 0);
     ASSERT_EQ(boxes.Boxes().size(), 4u);
-    EXPECT_EQ(boxes.Boxes()[3].text, FormatPrintf(Message(73), {crash, "FsExecuteFile"}));
+    EXPECT_EQ(boxes.Boxes()[3].text,
+              FormatPrintf(Message(Msg::PluginFunctionFailed), {crash, "FsExecuteFile"}));
 
     unsetenv("VARNEL_SAMPLE_CONFIGURED");
     ClearTable();

@@ -5,6 +5,7 @@
 #include "catalog/host_location.h"
 #include "demo_host.h"
 #include "lang/language.h"
+#include "lang/messages.h"
 #include "message_log.h"
 #include "platform/files.h"
 #include "platform/program_folder.h"
@@ -91,7 +92,7 @@ TEST_F(SettingsTest, FirstStartWritesTheTemplateAndReadsItsValues) {
     EXPECT_EQ(s.PluginsSrc, "C:\\TotalCmd");
     EXPECT_EQ(Host().HostDir, "C:\\TotalCmd");
     EXPECT_EQ(Host().HostIniPath, "C:\\windows\\wincmd.ini");
-    EXPECT_EQ(Message(51), "TC Varnel"); // the language was loaded through the hook
+    EXPECT_EQ(Message(Msg::AppTitle), "TC Varnel"); // the language was loaded through the hook
 }
 
 TEST_F(SettingsTest, MissingKeysUseTheirDefaults) {
