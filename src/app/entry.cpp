@@ -39,4 +39,25 @@ std::string WindowSwitch(const std::vector<std::string>& args) {
     return first == "/install" || first == "/installZip" || first == "/order" ? first : std::string();
 }
 
+bool AsksForHelp(const std::vector<std::string>& args) {
+    return !args.empty() && (args.front() == "--help" || args.front() == "-h");
+}
+
+std::string CommandLineHelp() {
+    return "Usage: tcvarnel [ARGUMENT]\n"
+           "TC Varnel shows and edits the plugins of Total Commander.\n"
+           "\n"
+           "  (none)       open the window\n"
+           "  /install     choose plugin module files and install them, then end\n"
+           "  /installZip  choose a .zip or .rar archive and install the plugin in it, then end\n"
+           "  /order       change the order of the plugins, then end\n"
+           "  /restart     restart Total Commander, then end\n"
+           "  FILE         install the plugin module FILE, after a question, then end\n"
+           "  --help, -h   this text\n"
+           "\n"
+           "Only the first argument counts; the switches are case-sensitive. Any argument but\n"
+           "these checks first that Total Commander is there.\n"
+           "The same work from scripts and terminals, without a window: varnel --help\n";
+}
+
 } // namespace varnel

@@ -21,6 +21,11 @@ enum class EntryOutcome { EndProgram, OpenMainWindow };
 // relative) that names an existing file as a plugin file, in its Windows form.
 EntryOutcome RunEntry(const std::vector<std::string>& args, const EntryActions& actions);
 
+// "--help" or "-h" as the first argument: the program prints CommandLineHelp() and ends, before
+// it needs a display (neither can be a plugin file's path).
+bool AsksForHelp(const std::vector<std::string>& args);
+std::string CommandLineHelp();
+
 // The first argument as the main window's creation handler sees it ("/install", ...), or "".
 std::string WindowSwitch(const std::vector<std::string>& args);
 

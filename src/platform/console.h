@@ -43,6 +43,14 @@ private:
     Previous* m_previous;
 };
 
+// Whether a window can be shown: on Linux a display (X11 or Wayland, or a Qt platform chosen by
+// QT_QPA_PLATFORM); Windows always has one.
+bool DisplayAvailable();
+
+// A windowed program writes to the console it was started from (Windows gives it none of its own);
+// elsewhere its standard output is already there.
+void UseCallerConsole();
+
 // The program's arguments after its name, as this machine's text (UTF-8): on Windows taken from
 // the wide command line, so that no character outside the code page is lost on the way.
 std::vector<std::string> ProgramArguments(int argc, char** argv);

@@ -34,6 +34,19 @@ EntryActions CommandLineActions() {
 }
 
 int RunProgram(int argc, char** argv) {
+    // Both are answered before Qt starts, which ends the process when it finds no display.
+    if (AsksForHelp(platform::ProgramArguments(argc, argv))) {
+        platform::UseCallerConsole();
+        return platform::WriteOutput(CommandLineHelp()) ? 0 : 1;
+    }
+    if (!platform::DisplayAvailable()) {
+        platform::WriteOutput(
+            "tcvarnel: there is no display to show the window on (DISPLAY and WAYLAND_DISPLAY "
+            "are not set).\nRun it in a desktop session, or use varnel on the command line "
+            "(varnel --help).\n",
+            true);
+        return 1;
+    }
     QApplication app(argc, argv);
     SetUpApplication(app);
     SetFatalHandler(EndProgramNow);

@@ -2,6 +2,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -56,6 +57,15 @@ std::string AbsoluteMachinePath(const std::string& machinePath) {
     const std::filesystem::path absolute = std::filesystem::absolute(machinePath, error);
     return error ? machinePath : absolute.lexically_normal().string();
 }
+
+bool DisplayAvailable() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        if (const char* value = std::getenv(name); value && *value)
+            return true;
+    return false;
+}
+
+void UseCallerConsole() {}
 
 bool InputIsTerminal() {
     return isatty(STDIN_FILENO) != 0;

@@ -41,6 +41,18 @@ std::optional<std::string> ReadInputLine() {
     return win32::Utf8FromWide(line);
 }
 
+bool DisplayAvailable() {
+    return true;
+}
+
+void UseCallerConsole() {
+    // Redirected output has its handles already; only a console has to be joined.
+    if (GetStdHandle(STD_OUTPUT_HANDLE) == nullptr && AttachConsole(ATTACH_PARENT_PROCESS)) {
+        std::freopen("CONOUT$", "w", stdout);
+        std::freopen("CONOUT$", "w", stderr);
+    }
+}
+
 bool WriteOutput(std::string_view utf8, bool toError) {
     std::FILE* stream = toError ? stderr : stdout;
     HANDLE handle = GetStdHandle(toError ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
