@@ -15,6 +15,7 @@
 #include "platform/codepage.h"
 #include "platform/file_tree.h"
 #include "platform/files.h"
+#include "platform/profile.h"
 #include "util/text.h"
 
 #include <algorithm>
@@ -355,6 +356,10 @@ bool RepairFindings(const std::vector<HealthFinding>& picked) {
         }
         for (const std::string& section : renumber)
             RenumberSection(section);
+        // The list of disabled plugins is this program's: its last entry takes the header along.
+        if (std::any_of(chosen.begin(), chosen.end(),
+                        [](const HealthFinding* finding) { return finding->section == kDisabledSection; }))
+            platform::ProfileRemoveEmptySection(Host().HostIniPath, kDisabledSection);
         for (const HealthFinding* finding : chosen)
             if (finding->kind == Kind::WrongBitness)
                 RemoveEntryByFile(finding->section, finding->path, true);

@@ -345,6 +345,17 @@ void FolderMadeInThisChange(std::string_view path) {
         recorder.madeFolders.emplace_back(path);
 }
 
+bool MakeFoldersInThisChange(std::string path) {
+    while (path.size() > 3 && path.back() == '\\')
+        path.pop_back();
+    if (path.size() <= 3 || platform::DirectoryExists(path))
+        return true;
+    if (!MakeFoldersInThisChange(FolderPart(path)) || !platform::CreateFolder(path))
+        return false;
+    FolderMadeInThisChange(path);
+    return true;
+}
+
 RecordedMove::RecordedMove(std::vector<std::pair<std::string, std::string>> fromTo) {
     Recorder& recorder = TheRecorder();
     if (recorder.depth == 0 || recorder.folder.empty())

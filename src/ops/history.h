@@ -75,6 +75,9 @@ const std::vector<MadeRecord>& RecordsMadeHere();
 
 // A folder the change under way made, removed again (while empty) if it is abandoned.
 void FolderMadeInThisChange(std::string_view path);
+// Makes a folder (a Windows path) and those missing above it, each as one the change under way
+// made; false when one could not be made.
+bool MakeFoldersInThisChange(std::string path);
 
 // The records, oldest first (the files' bytes only when withBytes). A record file that is
 // damaged (cut short, not a record, a folder, too large, a number out of range) is left out, and

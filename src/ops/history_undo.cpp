@@ -8,6 +8,8 @@
 #include "lang/messages.h"
 #include "ops/history.h"
 #include "ops/history_store.h"
+#include "ops/install_copy.h"
+#include "platform/file_tree.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/profile.h"
@@ -45,8 +47,16 @@ struct FilePlan {
 
 // The keys the change wrote go back to what they were, on the file as it is now. Nothing is
 // written: the bytes the file would get.
+// A section the change made (the file had no keys in it before) goes again when the undo leaves it
+// empty.
 std::optional<std::string> KeysTakenBack(const std::string& path, const std::string& now,
+                                         const std::optional<std::string>& before,
                                          const std::vector<platform::ProfileKeyEdit>& edits) {
+    std::vector<std::string> hadKeys;
+    if (std::optional<std::vector<platform::ProfileKeyEdit>> all =
+            platform::ProfileDifferences(std::nullopt, before))
+        for (const platform::ProfileKeyEdit& key : *all)
+            hadKeys.push_back(key.section);
     platform::ProfileSnapshot since = platform::ProfileSnapshot::OfBytes(path, now);
     platform::ProfileBatch batch(path, since);
     for (const platform::ProfileKeyEdit& edit : edits) {
@@ -55,6 +65,11 @@ std::optional<std::string> KeysTakenBack(const std::string& path, const std::str
             value = *edit.value;
         platform::ProfileWriteString(path, edit.section, edit.key, value);
     }
+    for (const platform::ProfileKeyEdit& edit : edits)
+        if (!edit.value && std::none_of(hadKeys.begin(), hadKeys.end(), [&](const std::string& section) {
+                return EqualsNoCaseAnsi(section, edit.section);
+            }))
+            platform::ProfileRemoveEmptySection(path, edit.section);
     std::string bytes;
     if (!batch.Commit(&bytes))
         return std::nullopt;
@@ -103,7 +118,7 @@ FilePlan PlanFor(const HistoryFileChange& file) {
         result.plan = Plan::Keep; // nothing of the change's own is left to take back
         return result;
     }
-    if (std::optional<std::string> taken = KeysTakenBack(file.path, *result.now, *edits)) {
+    if (std::optional<std::string> taken = KeysTakenBack(file.path, *result.now, file.before, *edits)) {
         result.plan = Plan::Restore;
         result.intended = std::move(taken);
     }
@@ -128,8 +143,9 @@ private:
 };
 
 bool Apply(const std::string& path, const std::optional<std::string>& bytes) {
+    // A file comes back into the folder an earlier undo took away with it.
     if (bytes)
-        return platform::ReplaceFileAtomically(path, *bytes);
+        return MakeFoldersInThisChange(FolderPart(path)) && platform::ReplaceFileAtomically(path, *bytes);
     if (!PlanRemoval(path))
         return false;
     const bool removed = platform::DeleteFileAt(path) || !platform::FileExists(path);
@@ -140,6 +156,31 @@ bool Apply(const std::string& path, const std::optional<std::string>& bytes) {
 bool Refuse(int message, const std::string& path) {
     ShowAppMessage(FormatPrintf(Message(message), {path}), kStyleError);
     return false;
+}
+
+// The folders the undo emptied: those of the files it removed, and the ones above them, while
+// they are empty and lie inside a plugin folder (never that folder itself). A plugin's folder
+// goes with the plugin, as its install made it.
+void RemoveEmptiedFolders(const std::vector<std::string>& removedFiles) {
+    std::vector<std::string> pluginFolders;
+    for (int kind = 0; kind < kPluginKindCount; ++kind)
+        pluginFolders.push_back(PluginFolderOfKind(static_cast<PluginKind>(kind)));
+    auto below = [&](const std::string& folder) {
+        return std::any_of(pluginFolders.begin(), pluginFolders.end(), [&](const std::string& plugins) {
+            return !plugins.empty() && folder.size() > plugins.size() + 1 &&
+                   EqualsNoCaseAnsi(folder.substr(0, plugins.size() + 1), plugins + "\\") &&
+                   platform::LiesInside(folder, plugins);
+        });
+    };
+    for (const std::string& file : removedFiles) {
+        std::string folder = FolderPart(file);
+        while (folder.size() > 3 && folder.back() == '\\')
+            folder.pop_back();
+        while (below(folder) && platform::RemoveFolder(folder)) {
+            folder = FolderPart(folder);
+            folder.pop_back();
+        }
+    }
 }
 
 enum class Undone { Done, Gone, Failed };
@@ -162,9 +203,9 @@ Undone UndoRecord(uint64_t id) {
     for (const HistoryFileChange& file : record->files) {
         plans.push_back(PlanFor(file));
         if (plans.back().plan == Plan::Conflict)
-            return Refuse(111, file.path), Undone::Failed;
+            return Refuse(Msg::IniConflict, file.path), Undone::Failed;
         if (plans.back().plan == Plan::Unreadable)
-            return Refuse(109, file.path), Undone::Failed;
+            return Refuse(Msg::FileUnreadable, file.path), Undone::Failed;
     }
     RecordedChange change(FormatPrintf(Message(Msg::HistUndid), {record->description}), record->id);
     std::vector<std::pair<std::string, std::optional<std::string>>> planned;
@@ -184,10 +225,15 @@ Undone UndoRecord(uint64_t id) {
                 if (plans[j].plan == Plan::Restore)
                     Apply(record->files[j].path, plans[j].now);
             if (!cancelled)
-                Refuse(91, record->files[i].path);
+                Refuse(Msg::FileNotWritten, record->files[i].path);
             return Undone::Failed;
         }
     }
+    std::vector<std::string> removed;
+    for (size_t i = 0; i < plans.size(); ++i)
+        if (plans[i].plan == Plan::Restore && !plans[i].intended)
+            removed.push_back(record->files[i].path);
+    RemoveEmptiedFolders(removed);
     return Undone::Done;
 }
 
@@ -200,6 +246,8 @@ void FinishAbandoned(const std::string& folder, uint64_t id) {
     if (!record || !record->open)
         return;
     RecordLocks locks(record->files);
+    for (const HistoryFileChange& file : record->files)
+        platform::RemoveAbandonedTemporaries(file.path);
     platform::ReplaceObserver* observer = platform::SetReplaceObserver(nullptr);
     auto now = [](const std::string& path) -> std::optional<std::optional<std::string>> {
         std::string bytes;
@@ -301,7 +349,7 @@ bool UndoToRecord(uint64_t id) {
         if (records[i].id != id)
             continue;
         if (!inEffect[i])
-            return Refuse(138, "");
+            return Refuse(Msg::NothingToUndo, "");
         if (records[i].reverts != 0)
             return UndoRecord(id) != Undone::Failed;
         for (size_t j = records.size(); j-- > i;)
@@ -309,7 +357,7 @@ bool UndoToRecord(uint64_t id) {
                 return false;
         return true;
     }
-    return Refuse(138, "");
+    return Refuse(Msg::NothingToUndo, "");
 }
 
 } // namespace varnel

@@ -118,18 +118,6 @@ bool SameContents(const std::string& a, const std::string& b) {
     return true;
 }
 
-// Makes the folder and the missing ones above it.
-bool MakeFolders(std::string path) {
-    while (path.size() > 3 && path.back() == '\\')
-        path.pop_back();
-    if (path.size() <= 3 || platform::DirectoryExists(path))
-        return true;
-    if (!MakeFolders(FolderPart(path)) || !platform::CreateFolder(path))
-        return false;
-    FolderMadeInThisChange(path);
-    return true;
-}
-
 } // namespace
 
 std::string PluginFolderOfKind(PluginKind kind) {
@@ -232,7 +220,7 @@ std::optional<std::string> OfferCopyIntoPluginFolder(std::string_view modulePath
     if (!recorded.Ready())
         return std::nullopt;
     for (const CopiedFile& file : planned) {
-        if (!MakeFolders(FolderPart(file.to)) || !platform::LiesInside(file.to, pluginFolder) ||
+        if (!MakeFoldersInThisChange(FolderPart(file.to)) || !platform::LiesInside(file.to, pluginFolder) ||
             !platform::CopyFileAtomically(file.from, file.to)) {
             ShowAppMessage(FormatPrintf(Message(Msg::FileNotWritten), {file.to}), kStyleError);
             return std::nullopt;

@@ -119,6 +119,11 @@ bool ReplaceFileAtomically(std::string_view path, std::string_view bytes);
 // needs no more memory). The observer below does not see it: the caller records the copy.
 bool CopyFileAtomically(std::string_view from, std::string_view to);
 
+// Removes what a replacement of this file that was killed midway left beside it: its temporary
+// files (".NAME.XXXXXX"). The caller holds the file's FileWriteLock, so that no replacement of
+// ours is under way.
+void RemoveAbandonedTemporaries(std::string_view path);
+
 // Held while a program checks a file and replaces it: every program of ours that writes the file
 // takes it first, so none writes between another's check and its write. Nothing is left on disk
 // (a lock on the file's folder on Linux, a named mutex on Windows). Waits until it is free. A

@@ -331,6 +331,14 @@ bool ProfileWriteString(std::string_view file, std::string_view section, std::st
                     });
 }
 
+bool ProfileRemoveEmptySection(std::string_view file, std::string_view section) {
+    if (!IsSafeSection(section))
+        return false;
+    return EditFile(file, false, {}, [&](const std::string&, CachedFile& working) {
+        return working.text.RemoveEmptySection(ToEngine(working, section));
+    });
+}
+
 bool ProfileReplaceKeys(std::string_view file, std::string_view section,
                         const std::vector<std::string>& removeKeys,
                         const std::vector<std::pair<std::string, std::string>>& entries) {

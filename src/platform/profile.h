@@ -28,6 +28,10 @@ std::string ProfileReadKeyNames(std::string_view file, std::string_view section,
 bool ProfileWriteString(std::string_view file, std::string_view section, std::string_view key,
                         std::optional<std::string_view> value);
 
+// Removes a section that holds no keys any more, header and all (a change that took its last
+// key leaves no empty header the file did not have). Returns false as ProfileWriteString does.
+bool ProfileRemoveEmptySection(std::string_view file, std::string_view section);
+
 // Takes the named keys out of a section and writes the entries after its last remaining key,
 // as deleting them and writing the entries one by one would, in one edit whose cost grows with
 // the file and not with the number of keys. Returns false as ProfileWriteString does.

@@ -3,6 +3,10 @@
 
 #include "platform/files.h"
 #include "platform/replace_disk.h"
+#include "util/text.h"
+
+#include <algorithm>
+#include <cctype>
 
 namespace varnel::platform {
 
@@ -35,6 +39,25 @@ bool ReplaceFileAtomically(std::string_view path, std::string_view bytes) {
 bool CopyFileAtomically(std::string_view from, std::string_view to) {
     std::unique_ptr<ByteSource> source = OpenFileForReading(from);
     return source && ReplaceFileOnDisk(to, *source);
+}
+
+void RemoveAbandonedTemporaries(std::string_view path) {
+    const std::string folder = FolderPart(path);
+    const std::string name = FileNamePart(path);
+    if (folder.empty() || name.empty())
+        return;
+    const std::string prefix = "." + name + ".";
+    for (const FindData& found : FindFiles(folder + prefix + "*")) {
+        // The six characters mkstemp and its Windows twin put there, nothing else.
+        const std::string_view suffix =
+            std::string_view(found.Name).substr(std::min(prefix.size(), found.Name.size()));
+        if (found.IsFolder || found.Name.size() != prefix.size() + 6 ||
+            !EqualsNoCaseAnsi(found.Name.substr(0, prefix.size()), prefix) ||
+            !std::all_of(suffix.begin(), suffix.end(),
+                         [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }))
+            continue;
+        DeleteFileAt(folder + found.Name);
+    }
 }
 
 } // namespace varnel::platform

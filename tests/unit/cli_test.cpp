@@ -342,6 +342,46 @@ TEST_F(CliTest, TwentyChangesUndoToTheOriginalByteForByte) {
     EXPECT_EQ(Ini(prefix), states[1]);
 }
 
+// An undo leaves no trace the user did not have: the folder an install copied a module into goes
+// with the module, and a section a change made goes when the undo empties it, although another
+// program changed the file meanwhile. Taking the undo back makes both again.
+TEST_F(CliTest, AnUndoLeavesNoEmptyFolderOrSection) {
+    std::string ini = Ini(prefix);
+    ini.erase(ini.find("[DisabledPlugins]"));
+    prefix.Write("drive_c/totalcmd/wincmd.ini", ini);
+    fs::create_directories(prefix.Path("drive_c/Down loads"));
+    fs::copy_file(prefix.Path("drive_c/totalcmd/plugins/wlx/sample_lister/sample_lister.wlx"),
+                  prefix.Path("drive_c/Down loads/dl.wlx"));
+    // The host's files and folders but its configuration, which is compared by itself.
+    const auto host = [&] {
+        auto files = test::Digest(prefix.Path("drive_c/totalcmd"));
+        files.erase(prefix.Path("drive_c/totalcmd/wincmd.ini"));
+        return files;
+    };
+    const auto before = host();
+    ASSERT_EQ(Varnel(prefix, {"install", "--copy", "--detect", "EXT=\"ZZ\"", "C:\\Down loads\\dl.wlx"}).exit,
+              0);
+    ASSERT_TRUE(fs::exists(prefix.Path("drive_c/totalcmd/plugins/wlx/dl/dl.wlx")));
+    ASSERT_EQ(Varnel(prefix, {"disable", "--yes", "sample_lister.wlx"}).exit, 0);
+    ASSERT_NE(Ini(prefix).find("[DisabledPlugins]"), std::string::npos);
+    // Another program's key, in a section of its own.
+    prefix.Write("drive_c/totalcmd/wincmd.ini", Ini(prefix) + "[Other]\r\nx=1\r\n");
+    const CliRun undo = Varnel(prefix, {"undo", "2"});
+    ASSERT_EQ(undo.exit, 0) << undo.err;
+    EXPECT_EQ(host(), before);
+    EXPECT_EQ(Ini(prefix), ini + "[Other]\r\nx=1\r\n");
+
+    const nlohmann::json records = nlohmann::json::parse(Varnel(prefix, {"--json", "history"}).out);
+    uint64_t undidInstall = 0;
+    for (const auto& record : records)
+        if (record["description"].get<std::string>().starts_with("Undid: Installed"))
+            undidInstall = record["id"].get<uint64_t>();
+    ASSERT_NE(undidInstall, 0u) << records.dump();
+    const CliRun redo = Varnel(prefix, {"undo", "--to", std::to_string(undidInstall)});
+    ASSERT_EQ(redo.exit, 0) << redo.err;
+    EXPECT_TRUE(fs::exists(prefix.Path("drive_c/totalcmd/plugins/wlx/dl/dl.wlx")));
+}
+
 // Another plugin's FS name is not taken silently, and no FS plugin is renamed to nothing: both
 // leave every file as it was.
 TEST_F(CliTest, AnFsNameTakenOrBlankChangesNothing) {
@@ -641,7 +681,8 @@ TEST_F(CliTest, HealthCheckNamesEachFaultAndRepairsWhatIsPicked) {
     CliRun fix = Varnel(realistic, {"--json", "doctor", "--fix"});
     EXPECT_EQ(fix.exit, 5) << fix.err;
     EXPECT_EQ(nlohmann::json::parse(fix.out)["repaired"], 4);
-    EXPECT_EQ(realistic.Read(ini), unsafe + "[DisabledPlugins]\r\n");
+    // The dead disabled entry was the list's last: its header went with it.
+    EXPECT_EQ(realistic.Read(ini), unsafe);
 
     report = nlohmann::json::parse(Varnel(realistic, {"--json", "doctor"}).out);
     int duplicate = 0, scratch = 0;

@@ -43,14 +43,13 @@ protected:
         history = prefix.Dir() + "/history";
     }
     std::string Ini() const { return prefix.Read("drive_c/totalcmd/wincmd.ini"); }
-    // The host's files, its configuration and its plugins, with their bytes. Folders an install
-    // made stay behind empty, as do the temporary files of a replacement that a kill cut short;
-    // neither is a file of the host's.
+    // The host's files, its configuration and its plugins, with their bytes; a temporary file
+    // of a replacement that a kill cut short is among them until the next start takes it away.
+    // An empty folder that a killed install made before its record was written may stay: it is
+    // no file of the host's.
     std::map<std::string, std::string> Host() const {
         std::map<std::string, std::string> files = test::Digest(prefix.Path("drive_c/totalcmd"));
-        std::erase_if(files, [](const auto& entry) {
-            return entry.second == "folder" || fs::path(entry.first).filename().string().starts_with(".");
-        });
+        std::erase_if(files, [](const auto& entry) { return entry.second == "folder"; });
         return files;
     }
     nlohmann::json History(std::string* said = nullptr) {
