@@ -102,9 +102,21 @@ fetch() { # fetch PACKAGE VERSION: the unpacked source in $cache/src
   local version
   version=$(dpkg-query -W -f='${Version}' "$2")
   if ! apt-cache showsrc --only-source "$1" 2>/dev/null | grep -qx "Version: $version"; then
-    say "the source of $1 $version (the version of $2 installed here) is in none of the configured suites;" \
-      "add a deb-src entry for the suite that has it" 2>&8
-    return 1
+    # A mirror in the middle of a sync may list a security update's binaries before its source.
+    # The cache is keyed by the upstream version: another Debian revision of it serves, said aloud.
+    local upstream other
+    upstream=$(sed 's/^[0-9]*://; s/-[^-]*$//' <<<"$version")
+    other=$(apt-cache showsrc --only-source "$1" 2>/dev/null | sed -n 's/^Version: //p' |
+      while read -r v; do [ "$(sed 's/^[0-9]*://; s/-[^-]*$//' <<<"$v")" = "$upstream" ] && echo "$v"; done |
+      sort -V | tail -1)
+    if [ -z "$other" ]; then
+      say "the source of $1 $version (the version of $2 installed here) is in none of the configured suites;" \
+        "add a deb-src entry for the suite that has it" 2>&8
+      return 1
+    fi
+    say "warning: the source of $1 $version is not in the configured suites yet; building $other," \
+      "the same upstream version" 2>&8
+    version=$other
   fi
   (cd "$cache/src" && apt-get source -qq "$1=$version")
 }
