@@ -14,6 +14,7 @@
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "platform/profile.h"
 #include "util/text.h"
 
 #include <CLI/CLI.hpp>
@@ -32,7 +33,39 @@ struct Globals {
     std::string prefix, host, ini, settings, lang;
     bool json = false;
     bool quiet = false;
+    bool dryRun = false;
 };
+
+// The commands whose every write is an edit of a configuration file: a dry run can show those
+// edits without making them. The others copy, unpack or remove files on their way.
+constexpr std::string_view kDryRunCommands[] = {"uninstall", "disable", "enable", "rename", "order", "tweak"};
+
+// What a dry run would have written: each file, and the keys it would set or remove.
+nlohmann::ordered_json ShowDryRun(Session& session) {
+    nlohmann::ordered_json files = nlohmann::ordered_json::array();
+    for (const platform::DryWrite& write : platform::DryRunWrites()) {
+        std::string now;
+        std::optional<std::string> before;
+        if (platform::ReadWholeFile(write.path, now, 64ull << 20) == platform::ReadResult::Ok)
+            before = std::move(now);
+        nlohmann::ordered_json edits = nlohmann::ordered_json::array();
+        session.Say(FormatPrintf(Message(Msg::DryRunWouldWrite), {write.path}));
+        if (std::optional<std::vector<platform::ProfileKeyEdit>> keys =
+                platform::ProfileDifferences(before, write.bytes))
+            for (const platform::ProfileKeyEdit& edit : *keys) {
+                session.Say("  [" + edit.section + "] " + edit.key +
+                            (edit.value ? "=" + *edit.value : " " + Message(Msg::DryRunRemoved)));
+                edits.push_back({{"section", Session::Terminal(edit.section)},
+                                 {"key", Session::Terminal(edit.key)},
+                                 {"value", edit.value ? nlohmann::ordered_json(Session::Terminal(*edit.value))
+                                                      : nlohmann::ordered_json()}});
+            }
+        files.push_back({{"file", Session::Terminal(write.path)}, {"edits", edits}});
+    }
+    if (files.empty() && session.Exit() == kExitDone)
+        session.Say(Message(Msg::DryRunNothing));
+    return files;
+}
 
 // Where the settings put the host, for "config".
 ConfigOrigins Origins(const Globals& globals, bool settingsFileExisted) {
@@ -87,6 +120,9 @@ int Run(int argc, char** argv) {
     app.add_flag("--json", globals.json, "Machine-readable output");
     app.add_flag("-q,--quiet", globals.quiet, "Only failures on standard error");
     app.add_option("--lang", globals.lang, "The language of messages (the name of a Language\\*.lng file)");
+    app.add_flag(
+        "--dry-run", globals.dryRun,
+        "Say what uninstall, disable, enable, rename, order or tweak would write, and write nothing");
 
     std::function<int(Session&)> command;
 
@@ -275,13 +311,18 @@ int Run(int argc, char** argv) {
         SetSettingsFilePath(PathArgument(globals.settings));
     settingsFileExisted = platform::FileExists(SettingsFilePath());
     Session session(globals.json, globals.quiet);
+    // Nothing is written from here on, the settings file a first start makes included.
+    if (globals.dryRun)
+        platform::StartDryRun();
     session.Given().yes = yes;
     session.Given().force = force;
     session.Given().copy = copy;
     SetFatalHandler([] { std::exit(kExitFailed); });
     if (!InitializeProgram())
         return kExitFailed;
-    StartHistory(HistoryFolderOf(SettingsFilePath()));
+    // A dry run records nothing: there is no change to undo.
+    if (!globals.dryRun)
+        StartHistory(HistoryFolderOf(SettingsFilePath()));
     if (!globals.lang.empty() && !SetLanguage(globals.lang))
         return kExitFailed;
     Settings& s = AppSettings();
@@ -290,6 +331,13 @@ int Run(int argc, char** argv) {
     if (!globals.ini.empty())
         s.IniPath = PathArgument(globals.ini);
     std::cout.flush();
+    const std::string commandName =
+        app.get_subcommands().empty() ? "" : app.get_subcommands().front()->get_name();
+    if (globals.dryRun && std::find(std::begin(kDryRunCommands), std::end(kDryRunCommands), commandName) ==
+                              std::end(kDryRunCommands)) {
+        session.Fail(kExitUsage, FormatPrintf(Message(Msg::DryRunNotAvailable), {commandName}));
+        return session.Exit();
+    }
     // A settings file that cannot be read (a folder, a device) would mean running on defaults the
     // user never chose, and writing a history nobody finds: refused before anything is done.
     if (settingsFileExisted && !platform::IsRegularFile(SettingsFilePath()))
@@ -300,6 +348,9 @@ int Run(int argc, char** argv) {
         session.Say(Message(Msg::StoppedByCtrlC));
         session.Override(kExitFailed);
     }
+    nlohmann::ordered_json wouldWrite;
+    if (globals.dryRun)
+        wouldWrite = ShowDryRun(session);
     // Every command says what it did: each change it recorded, on standard error; with --json,
     // a command that printed nothing else prints its outcome, failures included.
     const std::vector<MadeRecord>& made = RecordsMadeHere();
@@ -314,11 +365,18 @@ int Run(int argc, char** argv) {
         nlohmann::ordered_json changes = nlohmann::ordered_json::array();
         for (const MadeRecord& record : made)
             changes.push_back({{"id", record.id}, {"description", Session::Terminal(record.description)}});
-        PrintJson({{"ok", exit == kExitDone},
-                   {"code", exit >= 0 && exit <= kExitProblems ? kCodes[exit] : "failed"},
-                   {"message", exit == kExitDone && !made.empty() ? std::string()
-                                                                  : Session::Terminal(session.LastMessage())},
-                   {"changes", changes}});
+        nlohmann::ordered_json outcome = {
+            {"ok", exit == kExitDone},
+            {"code", exit >= 0 && exit <= kExitProblems ? kCodes[exit] : "failed"},
+            {"message", exit == kExitDone && (!made.empty() || globals.dryRun)
+                            ? std::string()
+                            : Session::Terminal(session.LastMessage())},
+            {"changes", changes}};
+        if (globals.dryRun) {
+            outcome["dryRun"] = true;
+            outcome["wouldWrite"] = wouldWrite;
+        }
+        PrintJson(outcome);
     }
     // Output that did not reach its place (a full disk, a closed pipe) is a failure, whatever
     // the command did.

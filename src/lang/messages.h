@@ -149,7 +149,11 @@ namespace varnel::Msg {
     VARNEL_MESSAGE(TweakNeedsPair, 210)                                                                      \
     VARNEL_MESSAGE(NothingRegisteredWithoutAnswer, 211)                                                      \
     VARNEL_MESSAGE(UndoAction, 212)                                                                          \
-    VARNEL_MESSAGE(ConfirmUndoMany, 213)
+    VARNEL_MESSAGE(ConfirmUndoMany, 213)                                                                     \
+    VARNEL_MESSAGE(DryRunNotAvailable, 214)                                                                  \
+    VARNEL_MESSAGE(DryRunWouldWrite, 215)                                                                    \
+    VARNEL_MESSAGE(DryRunRemoved, 216)                                                                       \
+    VARNEL_MESSAGE(DryRunNothing, 217)
 
 enum Id : int {
 #define VARNEL_MESSAGE_ENUM(name, number) name = number,

@@ -119,6 +119,17 @@ bool ReplaceFileAtomically(std::string_view path, std::string_view bytes);
 // needs no more memory). The observer below does not see it: the caller records the copy.
 bool CopyFileAtomically(std::string_view from, std::string_view to);
 
+// A dry run: from StartDryRun on, ReplaceFileAtomically writes nothing and keeps each file's new
+// bytes (the last for a file written twice) for the program to show. Only for commands whose every
+// write goes through it: the other writing functions do not know of it.
+struct DryWrite {
+    std::string path;
+    std::string bytes;
+};
+void StartDryRun();
+bool InDryRun();
+const std::vector<DryWrite>& DryRunWrites();
+
 // Removes what a replacement of this file that was killed midway left beside it: its temporary
 // files (".NAME.XXXXXX"). The caller holds the file's FileWriteLock, so that no replacement of
 // ours is under way.

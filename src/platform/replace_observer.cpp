@@ -13,7 +13,21 @@ namespace varnel::platform {
 namespace {
 ReplaceObserver* g_observer = nullptr;
 bool g_inObserver = false;
+bool g_dryRun = false;
+std::vector<DryWrite> g_dryWrites;
 } // namespace
+
+void StartDryRun() {
+    g_dryRun = true;
+}
+
+bool InDryRun() {
+    return g_dryRun;
+}
+
+const std::vector<DryWrite>& DryRunWrites() {
+    return g_dryWrites;
+}
 
 ReplaceObserver* SetReplaceObserver(ReplaceObserver* observer) {
     ReplaceObserver* previous = g_observer;
@@ -22,6 +36,15 @@ ReplaceObserver* SetReplaceObserver(ReplaceObserver* observer) {
 }
 
 bool ReplaceFileAtomically(std::string_view path, std::string_view bytes) {
+    if (g_dryRun) {
+        auto same = std::find_if(g_dryWrites.begin(), g_dryWrites.end(),
+                                 [&](const DryWrite& each) { return EqualsNoCaseAnsi(each.path, path); });
+        if (same == g_dryWrites.end())
+            g_dryWrites.push_back({std::string(path), std::string(bytes)});
+        else
+            same->bytes = bytes;
+        return true;
+    }
     MemorySource source(bytes);
     ReplaceObserver* observer = g_inObserver ? nullptr : g_observer;
     if (!observer)

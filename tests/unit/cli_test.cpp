@@ -342,6 +342,53 @@ TEST_F(CliTest, TwentyChangesUndoToTheOriginalByteForByte) {
     EXPECT_EQ(Ini(prefix), states[1]);
 }
 
+// A dry run writes nothing, not even a history record, and says the very keys the run then
+// writes; a command that cannot tell without writing refuses it.
+TEST_F(CliTest, ADryRunSaysWhatTheRunWritesAndWritesNothing) {
+    const std::vector<std::vector<std::string>> commands = {
+        {"enable", "old_viewer.wlx"},
+        {"order", "lister", "old_viewer.wlx"},
+        {"disable", "--yes", "Sample Lister"},
+        {"rename", "fs:Sample FS",
+         "Gr\xC3\xB6\xC3\x9F"
+         "e FS"},
+        {"tweak", "packer:smp", "smp=279", "+zz=1", "-sp2"},
+        {"uninstall", "--yes", "content:1"},
+    };
+    for (const auto& command : commands) {
+        SCOPED_TRACE(command.front());
+        const auto before = test::Digest(prefix.Dir());
+        const std::string ini = Ini(prefix);
+        std::vector<std::string> dry = {"--json", "--dry-run"};
+        dry.insert(dry.end(), command.begin(), command.end());
+        const CliRun preview = Varnel(prefix, dry);
+        ASSERT_EQ(preview.exit, 0) << preview.err;
+        EXPECT_EQ(test::Digest(prefix.Dir()), before);
+        const nlohmann::json said = nlohmann::json::parse(preview.out);
+        EXPECT_TRUE(said["dryRun"].get<bool>());
+        EXPECT_TRUE(said["changes"].empty());
+
+        ASSERT_EQ(Varnel(prefix, command).exit, 0);
+        std::set<std::string> written, told;
+        const auto edits = platform::ProfileDifferences(ini, Ini(prefix));
+        ASSERT_TRUE(edits);
+        for (const platform::ProfileKeyEdit& edit : *edits)
+            written.insert(platform::HostTextToUtf8(edit.section + "|" + edit.key + "|" +
+                                                    edit.value.value_or("(removed)")));
+        for (const auto& file : said["wouldWrite"])
+            for (const auto& edit : file["edits"])
+                told.insert(edit["section"].get<std::string>() + "|" + edit["key"].get<std::string>() + "|" +
+                            (edit["value"].is_null() ? "(removed)" : edit["value"].get<std::string>()));
+        EXPECT_FALSE(written.empty());
+        EXPECT_EQ(told, written);
+    }
+    const auto before = test::Digest(prefix.Dir());
+    const CliRun install = Varnel(prefix, {"--dry-run", "install", "C:\\x.wlx"});
+    EXPECT_EQ(install.exit, 2) << install.err;
+    EXPECT_NE(install.err.find("--dry-run: install"), std::string::npos) << install.err;
+    EXPECT_EQ(test::Digest(prefix.Dir()), before);
+}
+
 // An undo leaves no trace the user did not have: the folder an install copied a module into goes
 // with the module, and a section a change made goes when the undo empties it, although another
 // program changed the file meanwhile. Taking the undo back makes both again.
