@@ -34,8 +34,12 @@ bool ConfigurePackerPlugin(std::string_view modulePath) {
         ini.pop_back();
     ini += "\\pkplugin.ini";
     platform::ChildWindowWait pluginWindow; // the plugin's own settings dialog
-    ProbeAnswer answer = AskProbe("configure-packer", ModuleLoadedByHost(modulePath, Host().HostBits),
-                                  HexBytes(ini), kNoTimeLimit);
+    const std::string module = ModuleLoadedByHost(modulePath, Host().HostBits);
+    ProbeAnswer answer = AskProbe("configure-packer", module, HexBytes(ini), kNoTimeLimit);
+    // A packer that dies on its default parameters took its helper with it; the host would go on
+    // to its settings dialog, so a fresh helper opens it without them.
+    if (answer.kind == ProbeAnswer::Fault && answer.lastCall == "PackSetDefaultParams")
+        answer = AskProbe("configure-packer", module, "-", kNoTimeLimit);
     switch (answer.kind) {
     case ProbeAnswer::Fault:
         ShowStop(FormatPrintf(Message(Msg::PluginFunctionFailed),

@@ -13,7 +13,8 @@
  *
  *   tcvarnel-probe configure-packer MODULE HEXINI   hands the module its default parameters (the
  *                   host's pkplugin.ini, its ANSI bytes in hex) through PackSetDefaultParams when
- *                   it exports it, then calls ConfigurePacker and waits until it returns; before
+ *                   it exports it (not when HEXINI is "-": a second try after that call crashed),
+ *                   then calls ConfigurePacker and waits until it returns; before
  *                   each call the line "calling ENTRY" names it, and "number 1" ends a good run
  *
  *   tcvarnel-probe configure-fs MODULE HEXINI [WINDOW]   the file system plugin's own settings
@@ -96,7 +97,7 @@ static void SetDefaultParams(void* function, const char* entry, const char* hexI
 static int ConfigurePacker(void* module, const char* hexIni) {
     void* defaults = ProbeSymbol(module, "PackSetDefaultParams");
     void* configure = ProbeSymbol(module, "ConfigurePacker");
-    if (defaults)
+    if (defaults && strcmp(hexIni, "-") != 0)
         SetDefaultParams(defaults, "PackSetDefaultParams", hexIni, 2, 10);
     if (!configure) {
         puts("noentry");

@@ -54,6 +54,11 @@ PLUGIN_EXPORT int PLUGIN_CALL GetPackerCaps(void) {
 static char g_defaults[300];
 
 PLUGIN_EXPORT void PLUGIN_CALL PackSetDefaultParams(void* record) {
+#ifdef DEFAULTS_CRASH
+    /* A packer that dies on its default parameters, and still has a settings dialog. */
+    volatile int* nowhere = 0;
+    *nowhere = 42;
+#endif
     DescribeDefaults(record, "", g_defaults, sizeof g_defaults);
 }
 

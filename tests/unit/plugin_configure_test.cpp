@@ -44,6 +44,12 @@ TEST(PluginConfigure, EachKindAndItsFailures) {
     EXPECT_EQ(prefix.Read("configured.txt"), "configured size=272 version=2.10 ini=C:\\TC\\pkplugin.ini\n");
     EXPECT_FALSE(ConfigurePackerPlugin(lister)); // no ConfigurePacker: message 69 is the caller's
     EXPECT_TRUE(boxes.Boxes().empty());
+    // One that crashes on its default parameters still gets its dialog opened, without them.
+    const std::string badDefaults =
+        test::InstallSample(prefix.Dir(), test::ModuleBuild::Native, "bad_defaults.wcx", "b");
+    EXPECT_TRUE(ConfigurePackerPlugin(badDefaults));
+    EXPECT_EQ(prefix.Read("configured.txt"), "configured \n");
+    EXPECT_TRUE(boxes.Boxes().empty());
     EXPECT_TRUE(ConfigurePackerPlugin(crash));
     ASSERT_EQ(boxes.Boxes().size(), 1u);
     EXPECT_EQ(boxes.Boxes()[0].text,
