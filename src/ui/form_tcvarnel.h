@@ -241,6 +241,9 @@ private:
     std::optional<platform::FileStamp> m_iniStamp; // of the configuration as the list read it
 
     std::vector<PluginListRow> m_rows;
+    // The rows' descriptions for the filter while the Description column is hidden, read on the
+    // first filtered keystroke after each fill.
+    std::vector<QString> m_filterDescriptions;
     std::array<std::string, kPluginListColumns> m_columnCaptions;
     std::array<std::string, 4> m_kindShortNames;
 };

@@ -7,6 +7,7 @@
 #include "catalog/plugin_table.h"
 #include "lang/language.h"
 #include "lang/messages.h"
+#include "ops/descriptions.h"
 #include "ops/history.h"
 #include "ops/plugin_commands.h"
 #include "ui/details_pane.h"
@@ -119,6 +120,15 @@ void TFormTCVarnel::mnuDetailsClick() {
 
 void TFormTCVarnel::ApplyFilter() {
     const QString wanted = m_ffFilter->text().trimmed();
+    // A description matches whether its column is shown or not.
+    if (!wanted.isEmpty() && !AppSettings().ShowDescriptions &&
+        m_filterDescriptions.size() != m_rows.size()) {
+        m_filterDescriptions.clear();
+        for (const PluginListRow& row : m_rows)
+            m_filterDescriptions.push_back(row.tableRow >= 1 && row.tableRow <= Table().Count()
+                                               ? FromAnsi(ReadDescription(EntryAt(row.tableRow).FileName))
+                                               : QString());
+    }
     for (int r = 0; r < static_cast<int>(m_rows.size()); ++r) {
         const PluginListRow& row = m_rows[static_cast<size_t>(r)];
         bool shown = wanted.isEmpty() || row.placeholder;
@@ -130,6 +140,8 @@ void TFormTCVarnel::ApplyFilter() {
                 const PluginEntry& entry = EntryAt(row.tableRow);
                 texts << FromAnsi(entry.FileName) << FromAnsi(entry.Association) << FromAnsi(entry.Name);
             }
+            if (static_cast<size_t>(r) < m_filterDescriptions.size())
+                texts << m_filterDescriptions[static_cast<size_t>(r)];
             for (const QString& text : texts)
                 shown = shown || text.contains(wanted, Qt::CaseInsensitive);
         }

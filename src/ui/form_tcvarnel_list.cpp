@@ -178,6 +178,7 @@ void TFormTCVarnel::PopulateList(int selectPosition) {
         }
     }
     m_populating = false;
+    m_filterDescriptions.clear();
     ApplyFilter(); // the filter stays through every refill
     m_listView1->setUpdatesEnabled(true);
     FitNameColumn();

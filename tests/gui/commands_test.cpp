@@ -872,6 +872,14 @@ private slots:
         QCOMPARE(shown(), std::vector<std::string>{"FS: sample_fs"});
         filter->setText("smp"); // a packer's registration
         QCOMPARE(shown(), std::vector<std::string>{"Packer: Sample Packer"});
+        // A description, although its column is hidden.
+        QVERIFY(!AppSettings().ShowDescriptions);
+        host.prefix.Write("drive_c/totalcmd/plugins/wfx/sample_fs/Descript.ion",
+                          "sample_fs.wfx Browses the network\r\n");
+        host.Window().btnRefreshClick();
+        filter->setText("NETWORK");
+        QCOMPARE(shown(), std::vector<std::string>{"FS: sample_fs"});
+        filter->setText("smp");
         QVERIFY(host.Window().isActiveWindow()); // so that the window's own keys are live
         QTest::keyClick(filter, Qt::Key_5);      // typed into the box, not the tab switch
         QCOMPARE(filter->text(), QString("smp5"));
