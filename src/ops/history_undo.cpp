@@ -47,16 +47,14 @@ struct FilePlan {
 
 // The keys the change wrote go back to what they were, on the file as it is now. Nothing is
 // written: the bytes the file would get.
-// A section the change made (the file had no keys in it before) goes again when the undo leaves it
-// empty.
+// A section the change made (the file had no such header before) goes again when the undo leaves
+// it empty.
 std::optional<std::string> KeysTakenBack(const std::string& path, const std::string& now,
                                          const std::optional<std::string>& before,
                                          const std::vector<platform::ProfileKeyEdit>& edits) {
-    std::vector<std::string> hadKeys;
-    if (std::optional<std::vector<platform::ProfileKeyEdit>> all =
-            platform::ProfileDifferences(std::nullopt, before))
-        for (const platform::ProfileKeyEdit& key : *all)
-            hadKeys.push_back(key.section);
+    std::vector<std::string> hadSections;
+    if (before)
+        hadSections = platform::ProfileSectionNames(*before).value_or(std::vector<std::string>{});
     platform::ProfileSnapshot since = platform::ProfileSnapshot::OfBytes(path, now);
     platform::ProfileBatch batch(path, since);
     for (const platform::ProfileKeyEdit& edit : edits) {
@@ -66,9 +64,9 @@ std::optional<std::string> KeysTakenBack(const std::string& path, const std::str
         platform::ProfileWriteString(path, edit.section, edit.key, value);
     }
     for (const platform::ProfileKeyEdit& edit : edits)
-        if (!edit.value && std::none_of(hadKeys.begin(), hadKeys.end(), [&](const std::string& section) {
-                return EqualsNoCaseAnsi(section, edit.section);
-            }))
+        if (!edit.value &&
+            std::none_of(hadSections.begin(), hadSections.end(),
+                         [&](const std::string& section) { return EqualsNoCaseAnsi(section, edit.section); }))
             platform::ProfileRemoveEmptySection(path, edit.section);
     std::string bytes;
     if (!batch.Commit(&bytes))

@@ -378,6 +378,16 @@ bool ProfileReplaceKeys(std::string_view file, std::string_view section,
     });
 }
 
+std::optional<std::vector<std::string>> ProfileSectionNames(const std::string& bytes) {
+    std::optional<CachedFile> file = ParseBytes(bytes);
+    if (!file)
+        return std::nullopt;
+    std::vector<std::string> names;
+    for (const std::string& name : file->text.SectionNames())
+        names.push_back(FromEngine(*file, name));
+    return names;
+}
+
 std::optional<std::vector<ProfileKeyEdit>> ProfileDifferences(const std::optional<std::string>& from,
                                                               const std::optional<std::string>& to) {
     std::optional<CachedFile> before = from ? ParseBytes(*from) : CachedFile();

@@ -28,6 +28,10 @@ std::string ProfileReadKeyNames(std::string_view file, std::string_view section,
 bool ProfileWriteString(std::string_view file, std::string_view section, std::string_view key,
                         std::optional<std::string_view> value);
 
+// The section names of a profile file's bytes, in host text and file order; nullopt when they are
+// no profile text.
+std::optional<std::vector<std::string>> ProfileSectionNames(const std::string& bytes);
+
 // Removes a section that holds no keys any more, header and all (a change that took its last
 // key leaves no empty header the file did not have). Returns false as ProfileWriteString does.
 bool ProfileRemoveEmptySection(std::string_view file, std::string_view section);
