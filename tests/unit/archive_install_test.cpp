@@ -9,8 +9,8 @@
 #include "ops/history.h"
 #include "platform/program_folder.h"
 
-#include <chrono>
 #include <cstdlib>
+#include <ctime>
 
 namespace varnel {
 namespace {
@@ -212,9 +212,12 @@ TEST_F(ArchiveInstallTest, UpdatesMatchNamesWithoutRegardToCase) {
     prefix.Write("drive_c/TC/Plugins/WLX/V/README.TXT", "old");
     for (int i = 0; i < 5000; ++i)
         items.push_back({"docs/page" + std::to_string(i) + ".txt", "x"});
-    const auto started = std::chrono::steady_clock::now();
-    InstallFromArchive(Zip("update.zip", items), false, false);
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
+    // Quickly means in processor time, which a busy machine does not stretch as it does the clock:
+    // a walk over the folder per file would take minutes of it.
+    const std::string archive = Zip("update.zip", items);
+    const std::clock_t started = std::clock();
+    InstallFromArchive(archive, false, false);
+    EXPECT_LT(static_cast<double>(std::clock() - started) / CLOCKS_PER_SEC, 30.0);
     EXPECT_EQ(prefix.Read("drive_c/TC/Plugins/WLX/V/README.TXT"), "new") << LastBox();
     EXPECT_FALSE(prefix.Exists("drive_c/TC/Plugins/WLX/V/readme.txt"));
     EXPECT_TRUE(prefix.Exists("drive_c/TC/Plugins/WLX/V/docs/page4999.txt"));
