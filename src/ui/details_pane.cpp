@@ -49,6 +49,14 @@ void TDetailsPane::ShowPlugin(int tableRow) {
     if (!EqualsNoCaseAnsi(loaded, entry.FileName))
         line(431, loaded);
     line(432, BitsText(tableRow));
+    // The version the list shows when it shows one, else the module's own.
+    std::string version = entry.Version;
+    if (version.empty())
+        version = ReadVersionText(loaded, "ProductVersion");
+    if (version.empty())
+        version = ReadVersionText(loaded);
+    line(52, version);
+    line(80, entry.Association);
     line(433, ReadVersionText(loaded, "CompanyName"));
     line(434, ReadVersionText(loaded, "FileDescription"));
     line(435, ReadVersionText(loaded, "LegalCopyright"));

@@ -234,7 +234,8 @@ void TFormTCVarnel::CreateControls() {
     m_listView1->setContextMenuPolicy(Qt::CustomContextMenu);
     listArea->addWidget(m_listView1, 1);
     m_details = new TDetailsPane(m_panel3);
-    m_details->setFixedHeight(7 * m_details->fontMetrics().height());
+    // Room for the name, its facts and the links without scrolling.
+    m_details->setFixedHeight(12 * m_details->fontMetrics().height());
     m_details->hide();
     listArea->addWidget(m_details);
     commands->addWidget(m_panel3, 1);

@@ -4,6 +4,7 @@
 #include <QMainWindow>
 #include <array>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,10 @@ public:
     // Operations the rest of the program calls on the window.
     void FormShow();
     void FillList();
+    // The registrations listed now (kind and folded module), and, after a fill, the selection
+    // moved to the rows that are new since: an install shows what it made.
+    std::set<std::pair<PluginKind, std::string>> ListedRegistrations() const;
+    void SelectRowsNewSince(const std::set<std::pair<PluginKind, std::string>>& before);
     // Registers the plugin file types when the settings ask for it; remembers why it could not.
     void RegisterFileTypes();
     void RefreshStates();

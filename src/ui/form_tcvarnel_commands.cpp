@@ -210,10 +210,13 @@ void TFormTCVarnel::InstallChosenFiles(FileDialogRequest request, std::string& f
         if (first.size() > 1 && first.back() == '\\')
             first.pop_back();
         folder = first;
+        const auto before = ListedRegistrations();
         for (size_t i = 0; i < chosen.size(); ++i)
             install(chosen[i], i + 1 == chosen.size());
-        if (!m_oneShot)
+        if (!m_oneShot) {
             FillList();
+            SelectRowsNewSince(before);
+        }
     }
     TimerBack();
 }

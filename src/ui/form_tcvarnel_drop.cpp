@@ -53,6 +53,7 @@ bool TFormTCVarnel::InstallDropped(const std::vector<std::string>& files) {
         if (KindOfDropped(file) == DropKind::Other)
             return false;
     TimerOff();
+    const auto before = ListedRegistrations();
     for (size_t i = 0; i < files.size(); ++i) {
         const bool last = i + 1 == files.size();
         if (KindOfDropped(files[i]) == DropKind::Archive)
@@ -61,6 +62,7 @@ bool TFormTCVarnel::InstallDropped(const std::vector<std::string>& files) {
             InstallPlugin(files[i], false, last, "", true);
     }
     FillList();
+    SelectRowsNewSince(before);
     TimerBack();
     return true;
 }

@@ -184,6 +184,35 @@ void TFormTCVarnel::PopulateList(int selectPosition) {
     FitNameColumn();
 }
 
+std::set<std::pair<PluginKind, std::string>> TFormTCVarnel::ListedRegistrations() const {
+    std::set<std::pair<PluginKind, std::string>> listed;
+    for (int row = 1; row <= Table().Count(); ++row)
+        if (!EntryAt(row).Disabled)
+            listed.emplace(EntryAt(row).Kind, FoldAnsi(EntryAt(row).FileName));
+    return listed;
+}
+
+void TFormTCVarnel::SelectRowsNewSince(const std::set<std::pair<PluginKind, std::string>>& before) {
+    int first = -1;
+    for (int r = 0; r < static_cast<int>(m_rows.size()); ++r) {
+        const int tableRow = m_rows[static_cast<size_t>(r)].tableRow;
+        if (tableRow < 1 || tableRow > Table().Count() || m_listView1->isRowHidden(r) ||
+            EntryAt(tableRow).Disabled ||
+            before.count({EntryAt(tableRow).Kind, FoldAnsi(EntryAt(tableRow).FileName)}))
+            continue;
+        if (first < 0) {
+            m_listView1->clearSelection();
+            first = r;
+        }
+        m_listView1->selectionModel()->select(m_listView1->model()->index(r, 0),
+                                              QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    if (first >= 0) {
+        m_listView1->setCurrentCell(first, 0, QItemSelectionModel::NoUpdate);
+        m_listView1->scrollToItem(m_listView1->item(first, 0));
+    }
+}
+
 void TFormTCVarnel::FitNameColumn() {
     // The last column takes the free width; plugin names get what of it they need first.
     QHeaderView* header = m_listView1->horizontalHeader();

@@ -42,6 +42,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <set>
 #include <sys/stat.h>
 
 using namespace varnel;
@@ -101,6 +102,12 @@ private slots:
         QCOMPARE(AppSettings().PluginsSrc, std::string("C:\\new"));
         // The native FS sample answers the same root name as the demo's: its key now names the new module.
         QCOMPARE(host.List()->rowCount(), 8);
+        // The rows the install made are the ones selected, so the user sees what came.
+        std::set<std::string> selected;
+        for (int row : host.Window().SelectedTableRows())
+            selected.insert(EntryAt(row).FileName);
+        QCOMPARE(selected, (std::set<std::string>{"C:\\new\\second.wlx", "C:\\new\\sample_fs.wfx",
+                                                  "C:\\new\\sample_content.wdx"}));
     }
 
     void installRestartsTheHostOnceAfterTheLastFile() {
@@ -917,6 +924,11 @@ private slots:
         QVERIFY2(text.contains("C:\\totalcmd\\plugins\\wcx\\sample_packer\\sample_packer.wcx"),
                  qPrintable(text));
         QVERIFY2(text.contains("Packer flags:"), qPrintable(text));
+        // Its version and what it is registered for, whether the list shows them or not.
+        QVERIFY2(QRegularExpression("Version:[\\s\\x{00a0}]*2\\.10 beta").match(text).hasMatch(),
+                 qPrintable(text));
+        QVERIFY2(QRegularExpression("Registered for:[\\s\\x{00a0}]*smp spk sp2").match(text).hasMatch(),
+                 qPrintable(text));
         QCOMPARE(details->LinkTargets().back(), std::string("C:\\totalcmd\\plugins\\wcx\\sample_packer"));
         QCOMPARE(ReadSettingInt("Window", "Details", 0), 1); // remembered
     }
