@@ -23,6 +23,7 @@
 #include "ui/form_tcvarnel.h"
 #include "ui/qt_integration.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QTabBar>
 #include <QTableWidget>
@@ -38,9 +39,10 @@ namespace fs = std::filesystem;
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr,
-                     "usage: varnel-screenshot OUT.png [--language NAME] [--no-statusbar] [--select "
-                     "N] [--tab N] [--host WINDOWS-PATH] [--size WxH] [--history | --about | --check]\n");
+        std::fprintf(
+            stderr,
+            "usage: varnel-screenshot OUT.png [--language NAME] [--no-statusbar] [--select "
+            "N] [--tab N] [--details] [--host WINDOWS-PATH] [--size WxH] [--history | --about | --check]\n");
         return 2;
     }
     std::string out = argv[1];
@@ -49,6 +51,7 @@ int main(int argc, char** argv) {
     bool history = false;
     std::string dialogName;
     int select = -1;
+    bool details = false; // the details pane shown
     int tab = 0;
     std::string host; // a host program other than the one found
     int width = 0;    // the window's stored size; 0 for the design size
@@ -65,6 +68,8 @@ int main(int argc, char** argv) {
             tab = std::atoi(argv[++i]);
         else if (arg == "--host" && i + 1 < argc)
             host = argv[++i];
+        else if (arg == "--details")
+            details = true;
         else if (arg == "--history")
             history = true;
         else if (arg == "--about" || arg == "--check")
@@ -98,6 +103,9 @@ int main(int argc, char** argv) {
         varnel::TFormTCVarnel window;
         window.show();
         window.FormShow();
+        if (details)
+            if (auto* toggle = window.findChild<QAction*>("mnuDetails"))
+                toggle->trigger();
         if (select >= 0) {
             auto* list = window.findChild<QTableWidget*>("ListView1");
             list->selectRow(select);
