@@ -327,6 +327,7 @@ void TFormTCVarnel::CreateMenus() {
     m_mnuTweak->setVisible(false);
 
     CreateEditMenu();
+    CreateHelpMenu();
     // Undo, History and Check where the user's right click is too (without the Edit menu's
     // accelerators, which letters of this menu already use).
     m_popupMenu1->addSeparator();

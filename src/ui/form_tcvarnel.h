@@ -128,6 +128,8 @@ private:
     // Whether another program (the host, varnel) rewrote the configuration since the list was read.
     bool HostConfigChangedSinceFill() const;
     void CreateEditMenu();
+    // Help: the detect-string syntax, the command line, About (F1 stays About's key).
+    void CreateHelpMenu();
     void InstallChosenFiles(FileDialogRequest request, std::string& folder,
                             void (*install)(const std::string& file, bool last));
     void CreateControls();
@@ -239,6 +241,10 @@ private:
     QAction* m_mnuCheck = nullptr;
     QAction* m_mnuFilter = nullptr;
     QAction* m_mnuDetails = nullptr;
+    QMenu* m_mnuHelpMenu = nullptr;
+    QAction* m_mnuHelpDetect = nullptr;
+    QAction* m_mnuHelpCommandLine = nullptr;
+    QAction* m_mnuHelpAbout = nullptr;
     QLineEdit* m_ffFilter = nullptr;
     TDetailsPane* m_details = nullptr;
     bool m_restartOffered = false;                 // an install waits for the host's restart

@@ -2,6 +2,7 @@
 // the rows' check boxes, the details pane and the cells' tooltips.
 #include "ui/form_tcvarnel.h"
 
+#include "app/entry.h"
 #include "app/settings.h"
 #include "catalog/host_config.h"
 #include "catalog/plugin_table.h"
@@ -59,6 +60,28 @@ void TFormTCVarnel::CreateEditMenu() {
     m_details->setVisible(m_mnuDetails->isChecked());
     // Undo names the change it takes back, wherever it is offered.
     connect(m_mnuEditMenu, &QMenu::aboutToShow, this, [this] { UpdateUndoAction(); });
+}
+
+void TFormTCVarnel::CreateHelpMenu() {
+    m_mnuHelpMenu = menuBar()->addMenu(QString());
+    m_mnuHelpMenu->setObjectName("mnuHelp");
+    auto item = [&](const char* name, auto handler) {
+        auto* action = m_mnuHelpMenu->addAction(QString());
+        action->setObjectName(name);
+        connect(action, &QAction::triggered, this, handler);
+        return action;
+    };
+    m_mnuHelpDetect = item("mnuHelpDetect", [this] {
+        ShowMessageBox(Message(Msg::DetectHelp), GetCaptionNoAccel(408), kStyleInformation);
+    });
+    m_mnuHelpCommandLine = item("mnuHelpCommandLine", [this] {
+        ShowMessageBox(CommandLineHelp(), GetCaptionNoAccel(409), kStyleInformation);
+    });
+    m_mnuHelpMenu->addSeparator();
+    m_mnuHelpAbout = item("mnuHelpAbout", [this] { btnAboutClick(); });
+    m_mnuHelpAbout->setShortcut(QKeySequence(Qt::Key_F1));
+    // The window's own F1 handling runs About; the menu shows the key without taking it twice.
+    m_mnuHelpAbout->setShortcutContext(Qt::WidgetShortcut);
 }
 
 void TFormTCVarnel::UpdateUndoAction() {

@@ -118,6 +118,10 @@ void TFormTCVarnel::SetCaptions() {
     UpdateUndoAction();
     m_mnuFilter->setText(caption(404));
     m_mnuDetails->setText(caption(405));
+    m_mnuHelpMenu->setTitle(caption(407));
+    m_mnuHelpDetect->setText(caption(408));
+    m_mnuHelpCommandLine->setText(caption(409));
+    m_mnuHelpAbout->setText(caption(67));
     m_ffFilter->setPlaceholderText(FromAnsi(GetCaptionNoAccel(406)));
     m_columnCaptions = {GetCaption(77), TextBefore(GetCaption(111), ":"),
                         GetCaption(78), GetCaption(79),

@@ -5,6 +5,8 @@
 #include "catalog/module_info.h"
 #include "catalog/plugin_table.h"
 #include "gui_host.h"
+#include "lang/language.h"
+#include "lang/messages.h"
 #include "mapped_file.h"
 #include "ops/archive_install.h"
 #include "ops/plugin_configure.h"
@@ -279,6 +281,19 @@ private slots:
         Key(list, Qt::Key_Tab);
         QCOMPARE(list->currentColumn(), column);
         QVERIFY(!list->hasFocus());
+    }
+
+    // The Help menu explains what the window leaves to the user to know: the detect-string syntax
+    // and the command line; About keeps F1.
+    void helpMenuExplains() {
+        GuiHost host;
+        host.Open();
+        QVERIFY(host.Find<QMenu>("mnuHelp"));
+        host.Action("mnuHelpDetect")->trigger();
+        QCOMPARE(host.boxes.Boxes().back().text, Message(Msg::DetectHelp));
+        host.Action("mnuHelpCommandLine")->trigger();
+        QVERIFY(host.boxes.Boxes().back().text.find("/installZip") != std::string::npos);
+        QCOMPARE(host.Action("mnuHelpAbout")->shortcut(), QKeySequence(Qt::Key_F1));
     }
 
     void digitForAMissingTabRefillsTheCurrentOne() {
