@@ -341,6 +341,13 @@ void TFormTCVarnel::CreateMenus() {
     m_mnu2Install = item(m_popupMenu2, "mnu2Install", [this] { btnAddClick(); });
     m_mnu2InstallZip = item(m_popupMenu2, "mnu2InstallZip", [this] { mnuInstallZipClick(); });
     m_btnAdd->SetDropDownMenu(m_popupMenu2);
+    // The menus show the keys the window answers (it handles them itself, whatever has the focus).
+    for (QAction* action : {m_mnuInstall, m_mnu2Install})
+        action->setShortcut(QKeySequence(Qt::Key_Insert));
+    for (QAction* action : {m_mnuInstallZip, m_mnu2InstallZip})
+        action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Insert));
+    for (QAction* action : {m_mnuInstall, m_mnu2Install, m_mnuInstallZip, m_mnu2InstallZip})
+        action->setShortcutContext(Qt::WidgetShortcut);
 
     // Commands this build cannot run yet never look available.
     SetActionEnabled(m_mnuInstall, "btnAddClick", true);

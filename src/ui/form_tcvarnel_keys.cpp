@@ -78,6 +78,13 @@ bool TFormTCVarnel::FormKeyDown(int key, Qt::KeyboardModifiers modifiers, bool k
             m_listView1->selectAll();
         return true;
     }
+    // Space ticks or unticks the current row's box from any column (in the first, the list does).
+    if (key == Qt::Key_Space && none && focusWidget() == m_listView1 && m_listView1->currentColumn() > 0) {
+        QTableWidgetItem* box = m_listView1->item(m_listView1->currentRow(), 0);
+        if (box && (box->flags() & Qt::ItemIsUserCheckable))
+            box->setCheckState(box->checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+        return true;
+    }
     if ((key == Qt::Key_Delete || key == Qt::Key_F8) && none)
         return run(m_btnRemove, [this] { btnRemoveClick(); });
     if (key == Qt::Key_Insert && none)

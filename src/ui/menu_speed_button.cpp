@@ -13,6 +13,14 @@ TMenuSpeedButton::TMenuSpeedButton(QWidget* parent) : QToolButton(parent) {
     connect(this, &QToolButton::clicked, this, &TMenuSpeedButton::OnClicked);
 }
 
+void TMenuSpeedButton::SetDropDownMenu(QMenu* menu) {
+    m_dropDown = menu;
+    // Set as the button's menu only for the arrow it draws: a press held down shows the menu too,
+    // a click still runs the command first (OnClicked).
+    setMenu(menu);
+    setPopupMode(QToolButton::DelayedPopup);
+}
+
 void TMenuSpeedButton::RunCommand() {
     if (m_command)
         m_command();

@@ -15,7 +15,8 @@ public:
     explicit TMenuSpeedButton(QWidget* parent = nullptr);
 
     void SetClickCommand(std::function<void()> command) { m_command = std::move(command); }
-    void SetDropDownMenu(QMenu* menu) { m_dropDown = menu; }
+    // The button then shows the small arrow of a button with a menu.
+    void SetDropDownMenu(QMenu* menu);
     QMenu* DropDownMenu() const { return m_dropDown; }
 
     // Runs what a click runs (the command, then the menu). Keyboard shortcuts call the command only.

@@ -281,6 +281,16 @@ private slots:
         Key(list, Qt::Key_Tab);
         QCOMPARE(list->currentColumn(), column);
         QVERIFY(!list->hasFocus());
+        // Space unticks the current row's box from another column too: the disable asks first.
+        list->setFocus();
+        list->setCurrentCell(0, 2);
+        host.boxes.SetAnswer(kIdCancel);
+        Key(list, Qt::Key_Space);
+        QVERIFY(!host.boxes.Boxes().empty());
+        QVERIFY(host.boxes.Boxes().back().text.starts_with("Disable the plugin"));
+        QCOMPARE(list->item(0, 0)->checkState(), Qt::Checked); // cancelled
+        // The install menus show the keys that run them.
+        QCOMPARE(host.Action("mnu2InstallZip")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Insert));
     }
 
     // The Help menu explains what the window leaves to the user to know: the detect-string syntax
