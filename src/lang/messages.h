@@ -153,7 +153,8 @@ namespace varnel::Msg {
     VARNEL_MESSAGE(DryRunNotAvailable, 214)                                                                  \
     VARNEL_MESSAGE(DryRunWouldWrite, 215)                                                                    \
     VARNEL_MESSAGE(DryRunRemoved, 216)                                                                       \
-    VARNEL_MESSAGE(DryRunNothing, 217)
+    VARNEL_MESSAGE(DryRunNothing, 217)                                                                       \
+    VARNEL_MESSAGE(RedoAction, 218)
 
 enum Id : int {
 #define VARNEL_MESSAGE_ENUM(name, number) name = number,

@@ -132,6 +132,15 @@ int UndoLastChanges(int count);
 // undo, that undo alone is taken back (the change it undid is made again). False after telling
 // the user why nothing or not everything was done.
 bool UndoToRecord(uint64_t id);
+// What Redo does: take back the newest undo of an ordinary change that is still in effect, when
+// nothing but redos came after it (a new change ends what can be redone, as in an editor). The
+// undo's record and the description of the change it undid; nullopt when there is nothing to redo.
+struct RedoStep {
+    uint64_t undoId = 0;
+    std::string description;
+};
+std::optional<RedoStep> ChangeToRedo();
+
 // What an undo would take back, newest first: the changes in effect from the newest down to `id`
 // (for an undo record, that one alone), or with id 0 the one change UndoLastChanges(1) takes.
 std::vector<HistoryRecord> ChangesToUndo(uint64_t id = 0);

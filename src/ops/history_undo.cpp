@@ -339,6 +339,30 @@ std::vector<HistoryRecord> ChangesToUndo(uint64_t id) {
     return taken;
 }
 
+std::optional<RedoStep> ChangeToRedo() {
+    const std::vector<HistoryRecord> records = LoadHistory(false);
+    const std::vector<bool> inEffect = RecordsInEffect(records);
+    auto find = [&](uint64_t id) {
+        return std::find_if(records.begin(), records.end(),
+                            [id](const HistoryRecord& each) { return each.id == id; });
+    };
+    for (size_t i = records.size(); i-- > 0;) {
+        const HistoryRecord& record = records[i];
+        if (record.open)
+            continue;
+        if (record.reverts == 0)
+            return std::nullopt; // a change since the undos
+        const auto undone = find(record.reverts);
+        if (undone == records.end())
+            return std::nullopt;
+        if (undone->reverts != 0)
+            continue; // a redo
+        if (inEffect[i])
+            return RedoStep{record.id, undone->description};
+    }
+    return std::nullopt;
+}
+
 bool UndoToRecord(uint64_t id) {
     FinishAbandonedChanges();
     std::vector<HistoryRecord> records = LoadHistory(false);

@@ -177,6 +177,7 @@ void TFormTCVarnel::CreateControls() {
     m_btnOrder = tool("btnOrder", ":/icons/order.svg");
     m_btnOptions = tool("btnOptions", ":/icons/options.svg");
     m_btnReport = tool("btnReport", ":/icons/report.svg");
+    m_btnUndo = tool("btnUndo", ":/icons/undo.svg");
     m_btnAbout = tool("btnAbout", ":/icons/about.svg");
     m_btnClose = tool("btnClose", ":/icons/close.svg");
     m_btnEnable->hide();
@@ -279,6 +280,7 @@ void TFormTCVarnel::CreateControls() {
     m_btnOrder->SetClickCommand([this] { btnOrderClick(); });
     m_btnOptions->SetClickCommand([this] { btnOptionsClick(); });
     m_btnReport->SetClickCommand([this] { btnReportClick(); });
+    m_btnUndo->SetClickCommand([this] { mnuUndoClick(); });
     m_btnAbout->SetClickCommand([this] { btnAboutClick(); });
     m_btnClose->SetClickCommand([this] { btnCloseClick(); });
     connect(m_tabControl1, &QTabBar::currentChanged, this, [this] { TabControl1Change(); });

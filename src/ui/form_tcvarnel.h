@@ -83,6 +83,7 @@ public:
     void btnTCBrowseClick();
     void btnIniBrowseClick();
     void mnuUndoClick();
+    void mnuRedoClick();
     // The Undo command's text names the change it would take back.
     void UpdateUndoAction();
     void mnuHistoryClick();
@@ -196,6 +197,7 @@ private:
     TMenuSpeedButton* m_btnOrder = nullptr;
     TMenuSpeedButton* m_btnOptions = nullptr;
     TMenuSpeedButton* m_btnReport = nullptr;
+    TMenuSpeedButton* m_btnUndo = nullptr;
     TMenuSpeedButton* m_btnAbout = nullptr;
     TMenuSpeedButton* m_btnClose = nullptr;
     // The tool buttons' places, left to right; Disable/Enable and Rename/Tweak share one each.
@@ -234,6 +236,7 @@ private:
 
     QMenu* m_mnuEditMenu = nullptr;
     QAction* m_mnuUndo = nullptr;
+    QAction* m_mnuRedo = nullptr;
     QAction* m_popUndo = nullptr;
     QAction* m_popHistory = nullptr;
     QAction* m_popCheck = nullptr;

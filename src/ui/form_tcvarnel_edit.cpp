@@ -14,6 +14,7 @@
 #include "ui/details_pane.h"
 #include "ui/form_check.h"
 #include "ui/form_history.h"
+#include "ui/menu_speed_button.h"
 #include "ui/qt_text.h"
 #include "util/text.h"
 
@@ -43,6 +44,8 @@ void TFormTCVarnel::CreateEditMenu() {
     };
     m_mnuUndo = item(
         "mnuUndo", [this] { mnuUndoClick(); }, QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Z));
+    m_mnuRedo = item(
+        "mnuRedo", [this] { mnuRedoClick(); }, QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Y));
     m_mnuHistory = item("mnuHistory", [this] { mnuHistoryClick(); });
     m_mnuEditMenu->addSeparator();
     m_mnuCheck = item("mnuCheck", [this] { mnuCheckClick(); });
@@ -91,6 +94,16 @@ void TFormTCVarnel::UpdateUndoAction() {
                                           : FormatPrintf(Message(Msg::UndoAction),
                                                          {ReplaceAll(next.front().description, "&", "&&")});
     m_mnuUndo->setText(FromAnsi(text));
+    // The toolbar's Undo says in its tip what it takes back, and is off when there is nothing.
+    m_btnUndo->setEnabled(!next.empty());
+    m_btnUndo->setToolTip(next.empty()
+                              ? FromAnsi(GetCaptionNoAccel(117))
+                              : FromAnsi(text).remove(QRegularExpression("&(?!&)")).replace("&&", "&"));
+    const std::optional<RedoStep> redo = ChangeToRedo();
+    m_mnuRedo->setEnabled(redo.has_value());
+    m_mnuRedo->setText(
+        FromAnsi(redo ? FormatPrintf(Message(Msg::RedoAction), {ReplaceAll(redo->description, "&", "&&")})
+                      : GetCaption(118)));
     // The context menu's copy has no accelerator: "&&" stands for "&", a lone "&" goes.
     m_popUndo->setText(FromAnsi(text).remove(QRegularExpression("&(?!&)")).replace("&&", "&"));
 }
@@ -100,6 +113,16 @@ void TFormTCVarnel::mnuUndoClick() {
     if (UndoLastChanges(1) > 0) {
         FillList();
         // What was undone, in the status bar: the undo's own record says it ("Undid: ...").
+        if (!RecordsMadeHere().empty())
+            m_statusText->setText(FromAnsi(RecordsMadeHere().back().description));
+    }
+    TimerBack();
+}
+
+void TFormTCVarnel::mnuRedoClick() {
+    TimerOff();
+    if (const std::optional<RedoStep> redo = ChangeToRedo(); redo && UndoToRecord(redo->undoId)) {
+        FillList();
         if (!RecordsMadeHere().empty())
             m_statusText->setText(FromAnsi(RecordsMadeHere().back().description));
     }

@@ -101,7 +101,8 @@ void TFormTCVarnel::SetCaptions() {
     } tools[] = {{m_btnAdd, 64, 63},    {m_btnOptions, 66, 65}, {m_btnAbout, 68, 67},
                  {m_btnClose, 70, 69},  {m_btnDisable, 85, 71}, {m_btnEnable, 86, 71},
                  {m_btnRemove, 74, 73}, {m_btnRename, 76, 75},  {m_btnConfigure, 81, 82},
-                 {m_btnOrder, 83, 84},  {m_btnTweak, 93, 94},   {m_btnReport, 114, 115}};
+                 {m_btnOrder, 83, 84},  {m_btnTweak, 93, 94},   {m_btnReport, 114, 115},
+                 {m_btnUndo, 116, 117}};
     for (const Tool& t : tools) {
         t.button->setText(caption(t.text));
         SetHint(t.button, caption(t.hint));
@@ -111,6 +112,7 @@ void TFormTCVarnel::SetCaptions() {
     m_tabControl1->setToolTip(caption(88));
     m_mnuEditMenu->setTitle(caption(400));
     m_mnuUndo->setText(caption(401));
+    m_mnuRedo->setText(caption(118));
     m_mnuHistory->setText(caption(402));
     m_mnuCheck->setText(caption(403));
     m_popHistory->setText(FromAnsi(GetCaptionNoAccel(402)));
@@ -155,8 +157,8 @@ void TFormTCVarnel::LayoutToolButtons() {
     const std::pair<TMenuSpeedButton*, TMenuSpeedButton*> sequence[] = {
         {m_btnAdd, nullptr},       {m_btnDisable, m_btnEnable}, {m_btnRemove, nullptr},
         {m_btnRename, m_btnTweak}, {m_btnConfigure, nullptr},   {m_btnOrder, nullptr},
-        {nullptr, nullptr},        {m_btnOptions, nullptr},     {m_btnReport, nullptr},
-        {m_btnAbout, nullptr},     {m_btnClose, nullptr}};
+        {m_btnUndo, nullptr},      {nullptr, nullptr},          {m_btnOptions, nullptr},
+        {m_btnReport, nullptr},    {m_btnAbout, nullptr},       {m_btnClose, nullptr}};
     QFontMetrics metrics(font());
     auto widthOf = [&](TMenuSpeedButton* b) {
         QString text = b->text();

@@ -180,6 +180,7 @@ void TFormTCVarnel::PopulateList(int selectPosition) {
     m_populating = false;
     m_filterDescriptions.clear();
     ApplyFilter(); // the filter stays through every refill
+    UpdateUndoAction();
     m_listView1->setUpdatesEnabled(true);
     FitNameColumn();
 }

@@ -950,6 +950,38 @@ private slots:
 
     // Undo from the Edit menu, the History dialog taking that undo back, and the Check dialog
     // repairing what it found, each visible in wincmd.ini.
+    void redoAndTheToolbarsUndo() {
+        GuiHost host;
+        host.Open();
+        const std::string original = host.WincmdIni();
+        host.Select({Position(host, "FS: sample_fs")});
+        host.boxes.SetAnswer(kIdOk);
+        host.Window().btnDisableClick();
+        Settle();
+        const std::string disabled = host.WincmdIni();
+        auto* redo = host.Action("mnuRedo");
+        QVERIFY(!redo->isEnabled()); // nothing undone yet
+        host.Action("mnuUndo")->trigger();
+        QCOMPARE(host.WincmdIni(), original);
+        // Redo makes the change again, once; then there is nothing to redo. The toolbar's Undo
+        // names the change in its tip and takes it back.
+        QVERIFY(redo->isEnabled());
+        QCOMPARE(redo->text(), QString("&Redo: Disabled sample_fs"));
+        QCOMPARE(redo->shortcut(), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Y));
+        redo->trigger();
+        QCOMPARE(host.WincmdIni(), disabled);
+        QVERIFY(!redo->isEnabled());
+        auto* undoButton = host.Find<QToolButton>("btnUndo");
+        QVERIFY(undoButton->isEnabled());
+        QCOMPARE(undoButton->toolTip(), QString("Undo: Disabled sample_fs"));
+        undoButton->click();
+        Settle();
+        QCOMPARE(host.WincmdIni(), original);
+        QVERIFY(redo->isEnabled()); // that undo can be taken back again
+        redo->trigger();
+        QCOMPARE(host.WincmdIni(), disabled);
+    }
+
     void undoHistoryAndCheck() {
         GuiHost host;
         host.Open();
