@@ -68,6 +68,16 @@ int Position(GuiHost& host, const std::string& part) {
     return -1;
 }
 
+// Disables the FS plugin in the open window, answering its question; the file before and after.
+std::pair<std::string, std::string> DisableTheFsPlugin(GuiHost& host) {
+    const std::string before = host.WincmdIni();
+    host.Select({Position(host, "FS: sample_fs")});
+    host.boxes.SetAnswer(kIdOk);
+    host.Window().btnDisableClick();
+    Settle();
+    return {before, host.WincmdIni()};
+}
+
 } // namespace
 
 class CommandsTest : public QObject {
@@ -948,17 +958,10 @@ private slots:
         QVERIFY(Position(host, "other") >= 0);
     }
 
-    // Undo from the Edit menu, the History dialog taking that undo back, and the Check dialog
-    // repairing what it found, each visible in wincmd.ini.
     void redoAndTheToolbarsUndo() {
         GuiHost host;
         host.Open();
-        const std::string original = host.WincmdIni();
-        host.Select({Position(host, "FS: sample_fs")});
-        host.boxes.SetAnswer(kIdOk);
-        host.Window().btnDisableClick();
-        Settle();
-        const std::string disabled = host.WincmdIni();
+        const auto [original, disabled] = DisableTheFsPlugin(host);
         auto* redo = host.Action("mnuRedo");
         QVERIFY(!redo->isEnabled()); // nothing undone yet
         host.Action("mnuUndo")->trigger();
@@ -982,15 +985,12 @@ private slots:
         QCOMPARE(host.WincmdIni(), disabled);
     }
 
+    // Undo from the Edit menu, the History dialog taking that undo back, and the Check dialog
+    // repairing what it found, each visible in wincmd.ini.
     void undoHistoryAndCheck() {
         GuiHost host;
         host.Open();
-        const std::string original = host.WincmdIni();
-        host.Select({Position(host, "FS: sample_fs")});
-        host.boxes.SetAnswer(kIdOk);
-        host.Window().btnDisableClick();
-        Settle();
-        const std::string disabled = host.WincmdIni();
+        const auto [original, disabled] = DisableTheFsPlugin(host);
         QVERIFY(disabled != original);
         // Undo says what it will take back, in the Edit menu and in the list's context menu, and
         // the status bar says what it took back.
