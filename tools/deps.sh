@@ -51,12 +51,14 @@ varnel_apt_install() {
   # ("File has unexpected size"): the install then cannot find i386 packages. Such a state
   # passes within minutes, so a failed round is tried again after a pause.
   local round
-  for round in 1 2 3 4; do
-    if $sudo apt-get "${lock[@]}" update -qq &&
-      $sudo apt-get "${lock[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null; then
+  for round in 1 2 3; do
+    # An index that failed leaves apt with the others, which may be all these packages need:
+    # the install decides.
+    $sudo apt-get "${lock[@]}" update -qq || true
+    if $sudo apt-get "${lock[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null; then
       return 0
     fi
-    [ "$round" -lt 4 ] || break
+    [ "$round" -lt 3 ] || break
     echo "== The package install failed; trying again in $((round * 30)) s"
     sleep $((round * 30))
   done
