@@ -64,7 +64,7 @@ std::string PluginLabel(int row) {
 }
 
 std::string OrderChangeText(int kind) {
-    return FormatPrintf(Message(Msg::HistOrder), {Message(84 + kind)});
+    return FormatPrintf(Message(Msg::HistOrder), {Message(Msg::ReportListerGroup + kind)});
 }
 
 std::string RecordFilesText(const HistoryRecord& record, size_t shown, std::string_view separator) {
