@@ -9,6 +9,9 @@
 #
 # Usage: gui_smoke.sh ZIP LINUX_BUILD WORK     (exit 77: skipped, with the reason)
 set -euo pipefail
+# A step that fails ends the script under set -e without a word when its output goes to /dev/null:
+# the failing command is named, so that a failure says where it happened.
+trap 'echo "gui_smoke.sh: line $LINENO failed (exit $?): $BASH_COMMAND" >&2' ERR
 zip=$1 linux=$2 work=$3
 skip() { echo "skipped: $*"; exit 77; }
 wine=/usr/lib/wine/wine64
