@@ -26,8 +26,10 @@ if [ "${INNER:-}" != 1 ]; then
   rm -rf "$work"
   mkdir -p "$work"
   export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-  "$wine" wineboot -i >/dev/null 2>&1
-  wineserver -w
+  # wineboot's own exit code is not the prefix's state: a prefix that really failed to come up
+  # makes the steps below fail with a word of their own.
+  "$wine" wineboot -i >/dev/null 2>&1 || echo "wineboot of the test prefix ended with $?"
+  wineserver -w || true
   "$source_dir/tools/make_demo_host.sh" "$WINEPREFIX" "$linux" >/dev/null
   /usr/bin/python3 - "$zip" "$WINEPREFIX/drive_c/Program Files" <<'PY'
 import os, sys, zipfile
@@ -41,8 +43,8 @@ PY
   # The same host for the Linux build, which writes the expected file. Its prefix is made by Wine
   # first: the Linux build asks the module for its detect string under Wine, and a prefix Wine
   # still has to set up would take longer than a module question may.
-  WINEPREFIX=$work/linux-prefix "$wine" wineboot -i >/dev/null 2>&1
-  WINEPREFIX=$work/linux-prefix wineserver -w
+  WINEPREFIX=$work/linux-prefix "$wine" wineboot -i >/dev/null 2>&1 || echo "wineboot of the Linux build's prefix ended with $?"
+  WINEPREFIX=$work/linux-prefix wineserver -w || true
   "$source_dir/tools/make_demo_host.sh" "$work/linux-prefix" "$linux" >/dev/null
   mkdir -p "$work/linux-prefix/drive_c/Downloads/Bild Betrachter"
   cp "$linux/test-plugins/pe/sample_lister.wlx" "$work/linux-prefix/drive_c/Downloads/Bild Betrachter/bild.wlx"
