@@ -37,11 +37,8 @@ bool IsRecordableFile(std::string_view path) {
 
 } // namespace history_detail
 
-std::string PluginLabel(int row) {
+std::string SharedNameSuffix(int row) {
     const PluginEntry& entry = EntryAt(row);
-    const std::string label =
-        !entry.Name.empty() ? entry.Name
-                            : PluginDisplayName(entry.HostModule.empty() ? entry.FileName : entry.HostModule);
     // Two plugins that go by one name are told apart by their file (its whole path when the file
     // names are the same too). Without the names loaded, a module's file name stands for its name.
     const std::string file = FileNamePart(entry.FileName);
@@ -57,10 +54,17 @@ std::string PluginLabel(int row) {
                                   ? EqualsNoCaseAnsi(entry.Name, twin.Name)
                                   : EqualsNoCaseAnsi(stem(entry.FileName), stem(twin.FileName));
         if (sameName)
-            return label + " (" +
-                   (EqualsNoCaseAnsi(FileNamePart(twin.FileName), file) ? entry.FileName : file) + ")";
+            return " (" + (EqualsNoCaseAnsi(FileNamePart(twin.FileName), file) ? entry.FileName : file) + ")";
     }
-    return label;
+    return {};
+}
+
+std::string PluginLabel(int row) {
+    const PluginEntry& entry = EntryAt(row);
+    const std::string label =
+        !entry.Name.empty() ? entry.Name
+                            : PluginDisplayName(entry.HostModule.empty() ? entry.FileName : entry.HostModule);
+    return label + SharedNameSuffix(row);
 }
 
 std::string OrderChangeText(int kind) {

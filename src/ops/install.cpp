@@ -142,9 +142,12 @@ void InstallPlugin(std::string_view chosenPath, bool askConfirmation, bool resta
     if (done) {
         if (kind == kPacker && AppSettings().InstTweak)
             OpenPackerTweakDialog(modulePath);
-        ShowAppMessage(FormatPrintf(Message(Msg::Installed),
-                                    {PluginDisplayName(ModuleLoadedByHost(modulePath, Host().HostBits))}),
-                       kStyleInformation);
+        // A plugin of a name that another one has already is named with its file.
+        std::string label = PluginDisplayName(ModuleLoadedByHost(modulePath, Host().HostBits));
+        LoadTable(true);
+        if (const int row = FindEntryByFile(modulePath))
+            label += SharedNameSuffix(row);
+        ShowAppMessage(FormatPrintf(Message(Msg::Installed), {label}), kStyleInformation);
     }
     if (restartAfter && AppSettings().InstRestart)
         RestartHost();

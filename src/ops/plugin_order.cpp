@@ -14,8 +14,9 @@ PluginOrder::PluginOrder(PluginKind kind) : m_kind(kind) {
         ReadSectionKeys(SectionOfKind(kPacker));
         for (const std::string& key : KeyList()) {
             OrderRow row;
-            row.caption = PluginDisplayName(ReadHostPath(SectionOfKind(kPacker), key));
             row.association = key;
+            row.file = ReadHostPath(SectionOfKind(kPacker), key);
+            row.caption = PluginDisplayName(row.file);
             row.rawValue = ReadHostValue(SectionOfKind(kPacker), key);
             m_rows.push_back(std::move(row));
         }
@@ -69,6 +70,7 @@ PluginOrder::PluginOrder(PluginKind kind) : m_kind(kind) {
         OrderRow row;
         row.association = Table().Row(tableRow).Association;
         row.tableRow = tableRow;
+        row.file = Table().Row(tableRow).FileName;
         Caption(row, give);
         m_rows.push_back(std::move(row));
     }

@@ -14,6 +14,7 @@ struct OrderRow {
     std::string association; // the detect string or the extension
     std::string rawValue;    // packers: the key's value as stored
     int tableRow = 0;        // Lister and Content: the plugin table row
+    std::string file;        // the module's Windows path, to tell rows of one name apart
 };
 
 class PluginOrder {

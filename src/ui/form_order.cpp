@@ -17,6 +17,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QShowEvent>
 #include <QSizeGrip>
 #include <QTreeWidget>
@@ -25,7 +26,7 @@ namespace varnel {
 
 namespace {
 
-constexpr int kDefaultColumnWidths[2] = {250, 157};
+constexpr int kColumns = 3; // plugin, registration, file
 
 // The list: a row dragged to another place is moved there through the dialog.
 class OrderList : public QTreeWidget {
@@ -55,7 +56,8 @@ private:
 
 } // namespace
 
-TFormOrder::TFormOrder(PluginKind orderKind, QWidget* parent) : QDialog(parent), m_orderKind(orderKind) {
+TFormOrder::TFormOrder(PluginKind orderKind, QWidget* parent, std::string startFile)
+    : QDialog(parent), m_orderKind(orderKind), m_startFile(std::move(startFile)) {
     setObjectName("TFormOrder");
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     m_label1 = new QLabel(this);
@@ -63,7 +65,7 @@ TFormOrder::TFormOrder(PluginKind orderKind, QWidget* parent) : QDialog(parent),
     m_listView1 = new OrderList(this, this);
     m_listView1->setObjectName("ListView1");
     m_listView1->setRootIsDecorated(false);
-    m_listView1->setColumnCount(2);
+    m_listView1->setColumnCount(kColumns);
     m_listView1->setSelectionMode(QAbstractItemView::SingleSelection);
     m_listView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_listView1->installEventFilter(this);
@@ -96,11 +98,16 @@ TFormOrder::TFormOrder(PluginKind orderKind, QWidget* parent) : QDialog(parent),
     layout->addWidget(new QSizeGrip(this), 6, 1, Qt::AlignBottom | Qt::AlignRight);
     setMinimumSize(300, 100);
 
-    resize(ReadSettingInt("Window", "OrderWidth", 512), ReadSettingInt("Window", "OrderHeight", 254));
+    const int width = ReadSettingInt("Window", "OrderWidth", 0);
+    m_fitWidth = width <= 0;
+    resize(m_fitWidth ? 512 : width, ReadSettingInt("Window", "OrderHeight", 254));
     move(ReadSettingInt("Window", "OrderLeft", 130), ReadSettingInt("Window", "OrderTop", 141));
-    for (int c = 0; c < 2; ++c)
-        m_listView1->setColumnWidth(
-            c, ReadSettingInt("Window", FormatPrintf("OrderColumn%dW", {c}), kDefaultColumnWidths[c]));
+    // Columns without a stored width are fitted to their texts when the rows are there.
+    for (int c = 0; c < kColumns; ++c)
+        if (const int w = ReadSettingInt("Window", FormatPrintf("OrderColumn%dW", {c}), 0); w > 0)
+            m_listView1->setColumnWidth(c, w);
+        else
+            m_unsizedColumns.push_back(c);
 }
 
 TFormOrder::~TFormOrder() = default;
@@ -114,13 +121,34 @@ void TFormOrder::showEvent(QShowEvent* event) {
     m_btnCancel->setText(FromAnsi(GetCaption(151)));
     m_btnUp->setText(FromAnsi(GetCaption(252)));
     m_btnDown->setText(FromAnsi(GetCaption(253)));
-    m_listView1->setHeaderLabels({FromAnsi(GetCaption(77)), FromAnsi(GetCaption(80))});
+    m_listView1->setHeaderLabels(
+        {FromAnsi(GetCaption(77)), FromAnsi(GetCaption(80)), FromAnsi(GetCaptionNoAccel(413))});
     m_label1->setText(
         FromAnsi(FormatPrintf(GetCaption(251), {KindShortName(Message(Msg::KindLister + m_orderKind))})));
     m_since = HostConfigSnapshot();
     LoadTable(true);
     m_order = std::make_unique<PluginOrder>(m_orderKind);
-    Fill(0);
+    int start = 0;
+    for (size_t r = 0; r < m_order->Rows().size(); ++r)
+        if (!m_startFile.empty() && EqualsNoCaseAnsi(m_order->Rows()[r].file, m_startFile)) {
+            start = static_cast<int>(r);
+            break;
+        }
+    Fill(start);
+    for (int c : m_unsizedColumns)
+        m_listView1->resizeColumnToContents(c);
+    m_unsizedColumns.clear();
+    // The first time, the dialog is as wide as its columns need, within the screen.
+    if (m_fitWidth) {
+        m_fitWidth = false;
+        int columns = 0;
+        for (int c = 0; c < kColumns; ++c)
+            columns += m_listView1->columnWidth(c);
+        const int needed = width() - m_listView1->viewport()->width() + columns;
+        const QRect screen = this->screen()->availableGeometry();
+        resize(std::clamp(needed, width(), std::max(width(), screen.width() * 9 / 10)), height());
+        move(std::clamp(x(), screen.left(), std::max(screen.left(), screen.right() - width())), y());
+    }
 }
 
 void TFormOrder::Fill(int select) {
@@ -129,7 +157,9 @@ void TFormOrder::Fill(int select) {
     const QIcon icon(icons[static_cast<size_t>(m_orderKind)]);
     m_listView1->clear();
     for (const OrderRow& row : m_order->Rows()) {
-        auto* item = new QTreeWidgetItem(m_listView1, {FromAnsi(row.caption), FromAnsi(row.association)});
+        auto* item = new QTreeWidgetItem(
+            m_listView1, {FromAnsi(row.caption), FromAnsi(row.association), FromAnsi(row.file)});
+        item->setToolTip(2, FromAnsi(row.file));
         item->setIcon(0, icon);
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled);
     }
@@ -209,7 +239,7 @@ void TFormOrder::done(int result) {
     WriteSettingInt("Window", "OrderTop", y());
     WriteSettingInt("Window", "OrderWidth", width());
     WriteSettingInt("Window", "OrderHeight", height());
-    for (int c = 0; c < 2; ++c)
+    for (int c = 0; c < kColumns; ++c)
         WriteSettingInt("Window", FormatPrintf("OrderColumn%dW", {c}), m_listView1->columnWidth(c));
     QDialog::done(result);
 }

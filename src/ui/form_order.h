@@ -9,6 +9,8 @@
 #include <QDialog>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 class QLabel;
 class QPushButton;
@@ -19,7 +21,8 @@ namespace varnel {
 class TFormOrder : public QDialog {
     Q_OBJECT
 public:
-    TFormOrder(PluginKind orderKind, QWidget* parent = nullptr);
+    // `startFile`: the module the user started from, selected when the dialog opens.
+    TFormOrder(PluginKind orderKind, QWidget* parent = nullptr, std::string startFile = {});
     ~TFormOrder() override;
 
     PluginKind OrderKind() const { return m_orderKind; }
@@ -41,8 +44,11 @@ private:
     void UpdateButtons();
 
     PluginKind m_orderKind;
+    std::string m_startFile;
     std::unique_ptr<PluginOrder> m_order;
-    std::optional<platform::ProfileSnapshot> m_since; // the host's file as the list was read
+    std::optional<platform::ProfileSnapshot> m_since;
+    std::vector<int> m_unsizedColumns;
+    bool m_fitWidth = false; // no width stored yet // the host's file as the list was read
     QLabel* m_label1 = nullptr;
     QTreeWidget* m_listView1 = nullptr;
     QPushButton* m_btnOk = nullptr;

@@ -286,6 +286,7 @@ void TFormTCVarnel::btnOrderClick() {
     SetHostPaths(s.TCPath, s.IniPath);
     // The kind: the tab's, or on the tab of all kinds the selected row's; Lister otherwise.
     PluginKind kind = kLister;
+    std::string startFile; // the selected plugin, when it is of that kind
     if (!m_oneShot) {
         const int tab = SelectedTab();
         const std::vector<int> rows = SelectedTableRows();
@@ -294,9 +295,11 @@ void TFormTCVarnel::btnOrderClick() {
             kind = kContent;
         else if (tab == 2 || (tab == 0 && selected == kPacker))
             kind = kPacker;
+        if (selected == kind)
+            startFile = EntryAt(rows.front()).FileName;
     }
     {
-        TFormOrder dialog(kind, this);
+        TFormOrder dialog(kind, this, startFile);
         dialog.exec();
     }
     if (!m_oneShot)

@@ -26,6 +26,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -83,13 +84,16 @@ std::pair<std::string, std::string> DisableTheFsPlugin(GuiHost& host) {
 class CommandsTest : public QObject {
     Q_OBJECT
 private slots:
-    void installThreeFilesInOrder() {
+    void installFourFilesInOrder() {
         GuiHost host;
         host.Open();
         std::string lister = Native(host, "sample_lister.wlx", "second.wlx");
         std::string fs = Native(host, "sample_fs.wfx");
         std::string content = Native(host, "sample_content.wdx");
-        host.dialogs.files.push_back({lister, fs, content});
+        // A second module of the same name, from another folder.
+        std::string twin =
+            test::InstallSample(host.prefix.Dir(), ModuleBuild::Native, "sample_content.wdx", "other");
+        host.dialogs.files.push_back({lister, fs, content, twin});
         host.Window().btnAddClick();
         Settle();
         const auto& request = host.dialogs.fileRequests.back();
@@ -102,22 +106,26 @@ private slots:
         for (const auto& box : host.boxes.Boxes())
             if (box.style == (kStyleInformation | kMbSetForeground))
                 infos.push_back(box.text);
-        QCOMPARE(infos, (std::vector<std::string>{"The plugin \"second\" has been installed.",
-                                                  "The plugin \"sample_fs\" has been installed.",
-                                                  "The plugin \"sample_content\" has been installed."}));
+        QCOMPARE(infos,
+                 (std::vector<std::string>{"The plugin \"second\" has been installed.",
+                                           "The plugin \"sample_fs\" has been installed.",
+                                           "The plugin \"sample_content\" has been installed.",
+                                           "The plugin \"sample_content (C:\\other\\sample_content.wdx)\" "
+                                           "has been installed."}));
         std::string ini = host.WincmdIni();
         QVERIFY(Contains(ini, "1=C:\\new\\second.wlx\r\n1_detect=EXT=\"TXT\" | EXT=\"LOG\"\r\n"));
         QVERIFY(Contains(ini, "Sample FS=C:\\new\\sample_fs.wfx\r\n"));
         QVERIFY(Contains(ini, "2=C:\\new\\sample_content.wdx\r\n2_detect=MULTIMEDIA\r\n"));
         QCOMPARE(AppSettings().PluginsSrc, std::string("C:\\new"));
         // The native FS sample answers the same root name as the demo's: its key now names the new module.
-        QCOMPARE(host.List()->rowCount(), 8);
+        QCOMPARE(host.List()->rowCount(), 9);
         // The rows the install made are the ones selected, so the user sees what came.
         std::set<std::string> selected;
         for (int row : host.Window().SelectedTableRows())
             selected.insert(EntryAt(row).FileName);
-        QCOMPARE(selected, (std::set<std::string>{"C:\\new\\second.wlx", "C:\\new\\sample_fs.wfx",
-                                                  "C:\\new\\sample_content.wdx"}));
+        QCOMPARE(selected,
+                 (std::set<std::string>{"C:\\new\\second.wlx", "C:\\new\\sample_fs.wfx",
+                                        "C:\\new\\sample_content.wdx", "C:\\other\\sample_content.wdx"}));
     }
 
     void installRestartsTheHostOnceAfterTheLastFile() {
@@ -287,6 +295,20 @@ private slots:
         QTableWidget* list = host.List();
         QCOMPARE(list->currentRow(), Position(host, "Sample Packer"));
         QVERIFY(list->item(list->currentRow(), 0)->isSelected());
+
+        // A disabled Lister (its caption starts with a blank) sorts to the top; the view follows
+        // it even when the list shows only two rows at a time.
+        list->setFixedHeight(list->horizontalHeader()->height() + 2 * list->rowHeight(0) + 4);
+        Settle();
+        const int before = Position(host, "Sample Lister");
+        host.Select({before});
+        list->scrollToItem(list->item(before, 0), QAbstractItemView::PositionAtTop);
+        host.Window().btnDisableClick();
+        Settle();
+        const int after = Position(host, "Sample Lister");
+        QVERIFY(after < before - 1); // moved out of the rows shown before
+        QCOMPARE(list->currentRow(), after);
+        QVERIFY(list->viewport()->rect().intersects(list->visualItemRect(list->item(after, 0))));
     }
 
     void mixedSelectionFollowsTheCurrentRow() {
@@ -562,6 +584,23 @@ private slots:
                          "[ListerPlugins]\r\n0=C:\\x\\second.wlx\r\n1=%COMMANDER_PATH%\\plugins\\wlx"
                          "\\sample_lister\\sample_lister.wlx\r\n1_detect=EXT=\"TXT\" | EXT=\"LOG\"\r\n"));
 
+        // Opened from a plugin, the dialog starts on it, and its file tells rows of one name apart.
+        host.Select({Position(host, "Sample Lister")});
+        inDialog([](TFormOrder& order) {
+            auto* list = order.findChild<QTreeWidget*>("ListView1");
+            QCOMPARE(list->headerItem()->text(2), QString("File"));
+            QCOMPARE(list->topLevelItem(0)->text(2), QString("C:\\x\\second.wlx"));
+            QCOMPARE(list->currentItem(), list->topLevelItem(1));
+            QVERIFY(list->currentItem()->text(2).endsWith("\\sample_lister\\sample_lister.wlx"));
+            // Fitted to the texts: no file is cut.
+            QVERIFY(list->columnWidth(2) >=
+                    list->fontMetrics().horizontalAdvance(list->currentItem()->text(2)));
+            order.reject();
+        });
+        host.Window().btnOrderClick();
+        Settle();
+        QCOMPARE(host.WincmdIni(), after);
+
         inDialog([](TFormOrder& order) {
             order.btnDownClick();
             QTest::keyClick(&order, Qt::Key_Escape);
@@ -624,9 +663,12 @@ private slots:
         for (const auto& box : host.boxes.Boxes())
             if ((box.style & 0xF0) != kMbIconQuestion)
                 infos.push_back(box.text);
-        QCOMPARE(infos, (std::vector<std::string>{"The plugin \"viewer\" has been installed.",
-                                                  "The plugin \"fs\" has been installed.",
-                                                  "The plugin \"sample_content\" has been installed."}));
+        QCOMPARE(infos,
+                 (std::vector<std::string>{"The plugin \"viewer\" has been installed.",
+                                           "The plugin \"fs\" has been installed.",
+                                           "The plugin \"sample_content\" has been installed.",
+                                           "The plugin \"sample_content (C:\\other\\sample_content.wdx)\" "
+                                           "has been installed."}));
         const std::string ini = host.WincmdIni();
         QVERIFY(Contains(ini, "%COMMANDER_PATH%\\Plugins\\WLX\\viewer\\view\\viewer.wlx\r\n"));
         QVERIFY(Contains(ini, "Sample FS=%COMMANDER_PATH%\\Plugins\\WFX\\fsdir\\fs.wfx\r\n"));
