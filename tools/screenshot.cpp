@@ -77,7 +77,9 @@ int main(int argc, char** argv) {
         else if (arg == "--size" && i + 1 < argc)
             std::sscanf(argv[++i], "%dx%d", &width, &height);
     }
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // A configured offscreen screen (offscreen:configfile=...) is kept.
+    if (!qgetenv("QT_QPA_PLATFORM").startsWith("offscreen"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     varnel::SetUpApplication(app);
 

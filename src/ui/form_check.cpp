@@ -3,6 +3,7 @@
 #include "catalog/plugin_table.h"
 #include "lang/language.h"
 #include "lang/messages.h"
+#include "ui/fit_to_content.h"
 #include "ui/qt_text.h"
 #include "util/text.h"
 
@@ -61,9 +62,10 @@ void TFormCheck::Fill() {
     m_listView1->clear();
     for (const HealthFinding& finding : m_findings) {
         auto* item = new QTreeWidgetItem(m_listView1);
-        item->setText(0, FromAnsi(finding.text));
+        // Long paths wrap in their column instead of being cut.
+        item->setText(0, WrappablePath(FromAnsi(finding.text)));
         item->setToolTip(0, FromAnsi(finding.text));
-        item->setText(1, FromAnsi(finding.repair));
+        item->setText(1, WrappablePath(FromAnsi(finding.repair)));
         if (finding.repairable) {
             item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
             item->setCheckState(0, finding.safe ? Qt::Checked : Qt::Unchecked);

@@ -3,12 +3,15 @@
 #include "lang/language.h"
 #include "lang/messages.h"
 #include "ops/history.h"
+#include "ui/fit_to_content.h"
 #include "ui/qt_text.h"
 #include "util/text.h"
 
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
 #include <QTreeWidget>
 
 namespace varnel {
@@ -48,6 +51,15 @@ TFormHistory::TFormHistory(QWidget* parent) : QDialog(parent) {
     Fill();
 }
 
+void TFormHistory::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // Laid out now: wide enough for the changes, within the screen.
+    if (!m_widened) {
+        m_widened = true;
+        WidenToColumns(this, m_listView1);
+    }
+}
+
 void TFormHistory::Fill() {
     m_listView1->clear();
     std::vector<std::string> skipped;
@@ -81,6 +93,8 @@ void TFormHistory::Fill() {
         for (int c = 0; c < 3; ++c)
             item->setForeground(c, palette().brush(QPalette::Disabled, QPalette::Text));
     }
+    // Times and changes whole (a long change up to half the screen; its tooltip has it all).
+    FitColumns(m_listView1, screen()->availableGeometry().width() / 2);
     if (m_listView1->topLevelItemCount() > 0)
         m_listView1->setCurrentItem(m_listView1->topLevelItem(0));
     m_btnUndoToHere->setEnabled(m_listView1->currentItem() &&

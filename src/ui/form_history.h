@@ -18,6 +18,9 @@ public:
     // True when an undo changed a file (the main window then reads the host again).
     bool Changed() const { return m_changed; }
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void Fill();
 
@@ -25,6 +28,7 @@ private:
     QPushButton* m_btnUndoToHere = nullptr;
     QPushButton* m_btnClose = nullptr;
     bool m_changed = false;
+    bool m_widened = false;
 };
 
 } // namespace varnel

@@ -7,6 +7,7 @@
 #include "ops/history.h"
 #include "ops/install.h"
 #include "ops/plugin_list.h"
+#include "ui/fit_to_content.h"
 #include "ui/qt_text.h"
 #include "util/text.h"
 
@@ -21,6 +22,7 @@
 #include <QShowEvent>
 #include <QSizeGrip>
 #include <QTreeWidget>
+#include <algorithm>
 
 namespace varnel {
 
@@ -135,19 +137,18 @@ void TFormOrder::showEvent(QShowEvent* event) {
             break;
         }
     Fill(start);
-    for (int c : m_unsizedColumns)
-        m_listView1->resizeColumnToContents(c);
-    m_unsizedColumns.clear();
+    if (!m_unsizedColumns.empty()) {
+        FitColumns(m_listView1, screen()->availableGeometry().width() / 3);
+        for (int c = 0; c < kColumns; ++c)
+            if (std::find(m_unsizedColumns.begin(), m_unsizedColumns.end(), c) == m_unsizedColumns.end())
+                m_listView1->setColumnWidth(c,
+                                            ReadSettingInt("Window", FormatPrintf("OrderColumn%dW", {c}), 0));
+        m_unsizedColumns.clear();
+    }
     // The first time, the dialog is as wide as its columns need, within the screen.
     if (m_fitWidth) {
         m_fitWidth = false;
-        int columns = 0;
-        for (int c = 0; c < kColumns; ++c)
-            columns += m_listView1->columnWidth(c);
-        const int needed = width() - m_listView1->viewport()->width() + columns;
-        const QRect screen = this->screen()->availableGeometry();
-        resize(std::clamp(needed, width(), std::max(width(), screen.width() * 9 / 10)), height());
-        move(std::clamp(x(), screen.left(), std::max(screen.left(), screen.right() - width())), y());
+        WidenToColumns(this, m_listView1);
     }
 }
 

@@ -145,6 +145,11 @@ private:
     void RebuildTabs(const std::string& versionText);
     void PopulateList(int selectPosition);
     void FitNameColumn();
+    // The first time the program runs (no stored layout): columns as wide as their texts, and
+    // the window as large as its rows and columns need, within the screen.
+    void FitToContentOnce();
+    // Moves and shrinks the window into the screen it opens on.
+    void KeepWithinScreen();
     // Enables a command's control, or disables it and tells why in its tooltip: the command is not
     // in this version, the host was not found, or whyNot (a message number).
     void SetCommandEnabled(QWidget* widget, const char* handler, bool enabled, int whyNot = 0);
@@ -166,6 +171,9 @@ private:
     bool m_created = false;
     std::string m_registrationProblem; // why plugin files could not be registered, for the status bar
     bool m_hostOffered = false;
+    bool m_fitColumns = false; // no column widths stored yet
+    bool m_fitWindow = false;  // no window size stored yet
+    bool m_layoutFitted = false;
     bool m_hostFound = false;
     std::string m_versionText;
 

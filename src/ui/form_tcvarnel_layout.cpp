@@ -34,6 +34,11 @@ void TFormTCVarnel::ApplyCreationSettings() {
     s.Width = kDesignWidth;
     s.Height = kDesignHeight;
     s.ColumnWidths = {200, 80, 0, 70, 180, 250, 110};
+    // A value that no stored text gives (an unreadable one reads as 0): the key is missing.
+    constexpr int kMissing = -1;
+    m_fitColumns = ReadSettingInt("Window", "Column0W", kMissing) == kMissing;
+    m_fitWindow = ReadSettingInt("Window", "Width", kMissing) == kMissing &&
+                  ReadSettingInt("Window", "Height", kMissing) == kMissing;
     ReadWindowSettings(s);
 
     m_tabControl1->setVisible(s.ShowTabs);

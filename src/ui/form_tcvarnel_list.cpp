@@ -18,6 +18,8 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
 #include <QTableWidget>
 #include <algorithm>
 #include <array>
@@ -183,6 +185,7 @@ void TFormTCVarnel::PopulateList(int selectPosition) {
     UpdateUndoAction();
     m_listView1->setUpdatesEnabled(true);
     FitNameColumn();
+    FitToContentOnce();
 }
 
 std::set<std::pair<PluginKind, std::string>> TFormTCVarnel::ListedRegistrations() const {
@@ -225,6 +228,62 @@ void TFormTCVarnel::FitNameColumn() {
     int spare = m_listView1->columnWidth(last) - view->sizeHintForColumn(last);
     if (wanted > 0 && spare > 0)
         m_listView1->setColumnWidth(0, m_listView1->columnWidth(0) + std::min(wanted, spare));
+}
+
+void TFormTCVarnel::FitToContentOnce() {
+    if (m_layoutFitted || m_rows.empty() || (m_rows.size() == 1 && m_rows.front().placeholder))
+        return;
+    m_layoutFitted = true;
+    const QRect screen = this->screen()->availableGeometry();
+    QHeaderView* header = m_listView1->horizontalHeader();
+    const QAbstractItemView* view = m_listView1; // where the content width is public
+    if (m_fitColumns) {
+        m_fitColumns = false;
+        // A long detect string gets at most a third of the screen, the last column (the file)
+        // what the others leave of it; the rest is a tooltip or a scroll away.
+        const int last = header->logicalIndex(header->count() - 1);
+        int others = 0;
+        for (int c = 0; c < kPluginListColumns; ++c) {
+            if (m_listView1->isColumnHidden(c))
+                continue;
+            const int content = std::max(view->sizeHintForColumn(c), header->sectionSizeHint(c));
+            const int cap =
+                c == last ? std::max(screen.width() / 3, screen.width() - others - 80) : screen.width() / 3;
+            m_listView1->setColumnWidth(c, std::max(m_listView1->columnWidth(c), std::min(content, cap)));
+            if (c != last)
+                others += m_listView1->columnWidth(c);
+        }
+    }
+    if (m_fitWindow) {
+        m_fitWindow = false;
+        int columns = 0;
+        for (int c = 0; c < kPluginListColumns; ++c)
+            if (!m_listView1->isColumnHidden(c))
+                columns += m_listView1->columnWidth(c);
+        int rows = 0;
+        for (int r = 0; r < m_listView1->rowCount(); ++r)
+            rows += m_listView1->rowHeight(r);
+        const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+        const int wantedWidth = width() + columns + scrollBar - m_listView1->viewport()->width();
+        const int wantedHeight = height() + rows + scrollBar - m_listView1->viewport()->height();
+        resize(std::min(std::max(width(), wantedWidth), screen.width() - (frameGeometry().width() - width())),
+               std::min(std::max(height(), wantedHeight),
+                        screen.height() - (frameGeometry().height() - height())));
+    }
+    KeepWithinScreen();
+}
+
+void TFormTCVarnel::KeepWithinScreen() {
+    const QRect screen = this->screen()->availableGeometry();
+    const QRect frame = frameGeometry();
+    const int extraWidth = frame.width() - width();
+    const int extraHeight = frame.height() - height();
+    if (frame.width() > screen.width() || frame.height() > screen.height())
+        resize(std::min(width(), screen.width() - extraWidth),
+               std::min(height(), screen.height() - extraHeight));
+    const QRect fitted = frameGeometry();
+    move(std::clamp(fitted.x(), screen.left(), std::max(screen.left(), screen.right() + 1 - fitted.width())),
+         std::clamp(fitted.y(), screen.top(), std::max(screen.top(), screen.bottom() + 1 - fitted.height())));
 }
 
 void TFormTCVarnel::RefreshStates() {

@@ -615,13 +615,22 @@ private slots:
         host.Window().resize(700, 500);
         host.Find<QTabBar>("TabControl1")->setCurrentIndex(2);
         Settle();
+        // The first run widened the name column from its design width to the names.
+        const int nameWidth = host.List()->columnWidth(0);
+        QVERIFY(nameWidth > 200);
         host.Window().close();
         std::string settings = host.prefix.Read("drive_c/Varnel/TC_varnel.ini");
         QVERIFY(settings.find("Width=700") != std::string::npos);
         QVERIFY(settings.find("Height=500") != std::string::npos);
         QVERIFY(settings.find("TabIndex=2") != std::string::npos);
-        QVERIFY(settings.find("Column0W=200") != std::string::npos);
+        QVERIFY(settings.find("Column0W=" + std::to_string(nameWidth) + "\r\n") != std::string::npos);
         QVERIFY(settings.find("Column2W=0") != std::string::npos);
+
+        // Widths and a size the user has are kept: only a first run is fitted.
+        GuiHost again("[Window]\r\nWidth=640\r\nHeight=420\r\nColumn0W=150\r\nColumn3W=30\r\n");
+        again.Open();
+        QCOMPARE(again.List()->columnWidth(3), 30);
+        QCOMPARE(again.Window().size(), QSize(640, 420));
     }
 };
 
