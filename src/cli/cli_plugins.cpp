@@ -113,10 +113,13 @@ std::optional<int> FindPlugin(const std::string& name, Session& session) {
         if (std::find(found.begin(), found.end(), row) == found.end())
             found.push_back(row);
     };
+    // The argument as typed: host text marks a text outside the code page as a whole, so its
+    // parts (the kind before a key, the slashes of a path) are found in the UTF-8 form.
+    const std::string typed = platform::HostTextToUtf8(name);
     // "kind:key"
-    if (size_t colon = name.find(':'); colon != std::string::npos && colon > 1) {
-        if (std::optional<PluginKind> kind = KindFromWord(name.substr(0, colon))) {
-            const std::string key = name.substr(colon + 1);
+    if (size_t colon = typed.find(':'); colon != std::string::npos && colon > 1) {
+        if (std::optional<PluginKind> kind = KindFromWord(typed.substr(0, colon))) {
+            const std::string key = platform::Utf8ToHostText(typed.substr(colon + 1));
             for (int row = 1; row <= Table().Count(); ++row) {
                 const PluginEntry& entry = EntryAt(row);
                 if (entry.Kind != *kind)
@@ -134,9 +137,8 @@ std::optional<int> FindPlugin(const std::string& name, Session& session) {
         }
     }
     // A display name, a file name, a full path (Windows, or of this machine).
-    const std::string windows = name.starts_with("/")                ? platform::ToWindowsPath(name)
-                                : name.size() >= 2 && name[1] == ':' ? WithBackslashes(name)
-                                                                     : name;
+    const std::string windows =
+        typed.starts_with("/") || (typed.size() >= 2 && typed[1] == ':') ? PathArgument(typed) : name;
     if (found.empty())
         for (int row = 1; row <= Table().Count(); ++row) {
             const PluginEntry& entry = EntryAt(row);
