@@ -156,8 +156,13 @@ int Session::Box(const std::string& text, int style) {
             Fail(kExitUsage, Message(Msg::AnswerWithYes));
         return kIdCancel;
     case kMbIconError: {
-        // Another program changed the host's file in the same places (the window's message 111).
-        const bool conflict = text == FormatPrintf(Message(Msg::IniConflict), {Host().HostIniPath});
+        // Another program changed a file in the same places (the window's message 111), whichever
+        // file it names.
+        const std::string& format = Message(Msg::IniConflict);
+        const size_t slot = format.find("%s");
+        const bool conflict = slot != std::string::npos && text.size() > format.size() - 2 &&
+                              text.starts_with(format.substr(0, slot)) &&
+                              text.ends_with(format.substr(slot + 2));
         Fail(conflict ? kExitConflict : kExitFailed, text);
         return kIdOk;
     }

@@ -16,6 +16,7 @@
 #include "util/text.h"
 
 #include <algorithm>
+#include <map>
 #include <memory>
 
 namespace varnel {
@@ -49,9 +50,11 @@ struct FilePlan {
 // written: the bytes the file would get.
 // A section the change made (the file had no such header before) goes again when the undo leaves
 // it empty.
+// With `ahead`, `now` is what earlier steps of the same command will leave, not the file as it
+// lies: the keys go onto those bytes alone.
 std::optional<std::string> KeysTakenBack(const std::string& path, const std::string& now,
                                          const std::optional<std::string>& before,
-                                         const std::vector<platform::ProfileKeyEdit>& edits) {
+                                         const std::vector<platform::ProfileKeyEdit>& edits, bool ahead) {
     std::vector<std::string> hadSections;
     if (before)
         hadSections = platform::ProfileSectionNames(*before).value_or(std::vector<std::string>{});
@@ -69,7 +72,7 @@ std::optional<std::string> KeysTakenBack(const std::string& path, const std::str
                          [&](const std::string& section) { return EqualsNoCaseAnsi(section, edit.section); }))
             platform::ProfileRemoveEmptySection(path, edit.section);
     std::string bytes;
-    if (!batch.Commit(&bytes))
+    if (!(ahead ? batch.Preview(bytes) : batch.Commit(&bytes)))
         return std::nullopt;
     return bytes;
 }
@@ -86,18 +89,10 @@ bool TouchedSince(const std::vector<platform::ProfileKeyEdit>& mine,
     return false;
 }
 
-FilePlan PlanFor(const HistoryFileChange& file) {
+// The plan for a file that holds `now` (nullopt: there is none); `ahead` as for KeysTakenBack.
+FilePlan PlanWith(const HistoryFileChange& file, std::optional<std::string> now, bool ahead) {
     FilePlan result;
-    std::string bytes;
-    switch (platform::ReadWholeFile(file.path, bytes, kMaxUndoneFile)) {
-    case platform::ReadResult::Ok:
-        result.now = std::move(bytes);
-        break;
-    case platform::ReadResult::Missing:
-        break;
-    default:
-        return result;
-    }
+    result.now = std::move(now);
     if (result.now == file.after) {
         result.plan = Plan::Restore;
         result.intended = file.before;
@@ -116,11 +111,24 @@ FilePlan PlanFor(const HistoryFileChange& file) {
         result.plan = Plan::Keep; // nothing of the change's own is left to take back
         return result;
     }
-    if (std::optional<std::string> taken = KeysTakenBack(file.path, *result.now, file.before, *edits)) {
+    if (std::optional<std::string> taken =
+            KeysTakenBack(file.path, *result.now, file.before, *edits, ahead)) {
         result.plan = Plan::Restore;
         result.intended = std::move(taken);
     }
     return result;
+}
+
+FilePlan PlanFor(const HistoryFileChange& file) {
+    std::string bytes;
+    switch (platform::ReadWholeFile(file.path, bytes, kMaxUndoneFile)) {
+    case platform::ReadResult::Ok:
+        return PlanWith(file, std::move(bytes), false);
+    case platform::ReadResult::Missing:
+        return PlanWith(file, std::nullopt, false);
+    default:
+        return FilePlan{};
+    }
 }
 
 // The locks of the files' folders, taken in one order by every program, so that two undos and
@@ -182,6 +190,32 @@ void RemoveEmptiedFolders(const std::vector<std::string>& removedFiles) {
 }
 
 enum class Undone { Done, Gone, Failed };
+
+// Several undos in one command are whole or not at all: each is planned on the files as the ones
+// before it will leave them, and a conflict or an unreadable file anywhere refuses the command
+// before the first is undone. (Records are taken newest first.)
+bool EveryUndoPlans(const std::vector<uint64_t>& ids) {
+    if (ids.size() < 2)
+        return true; // a single undo plans its files itself
+    // By folded path: the file as the undos so far leave it (nullopt: they remove it).
+    std::map<std::string, std::optional<std::string>> after;
+    for (uint64_t id : ids) {
+        std::optional<HistoryRecord> record = LoadHistoryRecord(id);
+        if (!record)
+            continue;
+        for (const HistoryFileChange& file : record->files) {
+            const std::string key = FoldAnsi(file.path);
+            auto known = after.find(key);
+            const FilePlan plan = known == after.end() ? PlanFor(file) : PlanWith(file, known->second, true);
+            if (plan.plan == Plan::Conflict)
+                return Refuse(Msg::IniConflict, file.path);
+            if (plan.plan == Plan::Unreadable)
+                return Refuse(Msg::FileUnreadable, file.path);
+            after[key] = plan.plan == Plan::Restore ? plan.intended : plan.now;
+        }
+    }
+    return true;
+}
 
 Undone UndoRecord(uint64_t id) {
     std::optional<HistoryRecord> record = LoadHistoryRecord(id);
@@ -298,6 +332,16 @@ void FinishAbandoned(const std::string& folder, uint64_t id) {
 
 int UndoLastChanges(int count) {
     FinishAbandonedChanges();
+    {
+        const std::vector<HistoryRecord> records = LoadHistory(false);
+        const std::vector<bool> inEffect = RecordsInEffect(records);
+        std::vector<uint64_t> ids;
+        for (size_t i = records.size(); i-- > 0 && static_cast<int>(ids.size()) < count;)
+            if (inEffect[i] && records[i].reverts == 0 && !records[i].open)
+                ids.push_back(records[i].id);
+        if (!EveryUndoPlans(ids))
+            return 0;
+    }
     int undone = 0;
     int raced = 0;
     while (undone < count) {
@@ -374,6 +418,12 @@ bool UndoToRecord(uint64_t id) {
             return Refuse(Msg::NothingToUndo, "");
         if (records[i].reverts != 0)
             return UndoRecord(id) != Undone::Failed;
+        std::vector<uint64_t> ids;
+        for (size_t j = records.size(); j-- > i;)
+            if (inEffect[j] && records[j].reverts == 0 && !records[j].open)
+                ids.push_back(records[j].id);
+        if (!EveryUndoPlans(ids))
+            return false;
         for (size_t j = records.size(); j-- > i;)
             if (inEffect[j] && records[j].reverts == 0 && UndoRecord(records[j].id) == Undone::Failed)
                 return false;

@@ -99,6 +99,9 @@ public:
     // returned and Conflicted() says so. With `preview`, the bytes the file would get go there and
     // nothing is written (an undo plans every file before it changes any).
     bool Commit(std::string* preview = nullptr);
+    // The bytes the gathered changes give the file as the batch started from it, whatever the
+    // file holds now (a plan made ahead of earlier steps); nothing is written.
+    bool Preview(std::string& bytes);
     static bool Conflicted();
 
 private:

@@ -156,6 +156,21 @@ bool ProfileBatch::Commit(std::string* preview) {
     return true;
 }
 
+bool ProfileBatch::Preview(std::string& bytes) {
+    if (!m_owner || !g_batch || m_committed)
+        return false;
+    m_committed = true;
+    Batch batch = std::move(*g_batch);
+    g_batch.reset();
+    if (!batch.usable)
+        return false;
+    std::optional<std::string> serialized = Serialize(batch.working);
+    if (!serialized)
+        return false;
+    bytes = std::move(*serialized);
+    return true;
+}
+
 bool ProfileBatch::Conflicted() {
     return g_lastCommitConflicted;
 }

@@ -342,6 +342,49 @@ TEST_F(CliTest, TwentyChangesUndoToTheOriginalByteForByte) {
     EXPECT_EQ(Ini(prefix), states[1]);
 }
 
+// Several undos in one command are whole or not at all: when another program has since changed
+// what the oldest of them wrote, none is undone, nothing is recorded, and the exit code says
+// conflict; without that change the same command undoes them all.
+TEST_F(CliTest, SeveralUndosAreWholeOrNotAtAll) {
+    const std::string original = Ini(prefix);
+    for (const std::vector<std::string>& change :
+         std::vector<std::vector<std::string>>{{"rename", "fs:Sample FS", "Zweites FS"},
+                                               {"disable", "--yes", "sample_lister.wlx"},
+                                               {"tweak", "packer:smp", "smp=279"}})
+        ASSERT_EQ(Varnel(prefix, change).exit, 0) << change.front();
+    const std::string changed = Ini(prefix);
+    std::string edited = changed;
+    const std::string fsKey = "Zweites FS=";
+    ASSERT_NE(edited.find(fsKey), std::string::npos);
+    edited.insert(edited.find(fsKey) + fsKey.size(), "C:\\elsewhere\\");
+    prefix.Write("drive_c/totalcmd/wincmd.ini", edited);
+    const auto everything = test::Digest(prefix.Dir());
+    for (const std::vector<std::string>& undo :
+         std::vector<std::vector<std::string>>{{"--json", "undo", "3"}, {"--json", "undo", "--to", "1"}}) {
+        CliRun refused = Varnel(prefix, undo);
+        EXPECT_EQ(refused.exit, 3) << refused.err;
+        EXPECT_EQ(nlohmann::json::parse(refused.out)["code"], "conflict") << refused.out;
+        EXPECT_EQ(test::Digest(prefix.Dir()), everything) << undo.back();
+    }
+    prefix.Write("drive_c/totalcmd/wincmd.ini", changed);
+    CliRun all = Varnel(prefix, {"undo", "3"});
+    ASSERT_EQ(all.exit, 0) << all.err;
+    EXPECT_EQ(Ini(prefix), original);
+
+    // A conflict in a file other than the host's (a copied module replaced since) is one too.
+    const std::string packer = test::SamplePluginFile(test::ModuleBuild::Native, "sample_packer.wcx");
+    fs::copy_file(packer, prefix.Path("drive_c/native.wcx"));
+    CliRun install =
+        Varnel(prefix, {"install", "--copy", "--extensions", "nat", prefix.Path("drive_c/native.wcx")});
+    ASSERT_EQ(install.exit, 0) << install.err;
+    const std::string copied = "drive_c/totalcmd/plugins/wcx/native/native.wcx";
+    ASSERT_TRUE(prefix.Exists(copied));
+    prefix.Write(copied, "MZ another build");
+    CliRun conflict = Varnel(prefix, {"undo"});
+    EXPECT_EQ(conflict.exit, 3) << conflict.err;
+    EXPECT_NE(conflict.err.find("native.wcx"), std::string::npos) << conflict.err;
+}
+
 // A dry run writes nothing, not even a history record, and says the very keys the run then
 // writes; a command that cannot tell without writing refuses it.
 TEST_F(CliTest, ADryRunSaysWhatTheRunWritesAndWritesNothing) {
@@ -538,6 +581,21 @@ TEST_F(CliTest, JsonHasTheDocumentedFields) {
     ASSERT_EQ(plugins.size(), 1u);
     EXPECT_EQ(plugins[0]["file"], "C:\\" + folder + "\\v.wlx");
     EXPECT_EQ(plugins[0]["state"], "idle");
+    // What list prints names the plugin again: its path in either form, and a key outside the
+    // code page after its kind.
+    for (const std::string& named :
+         {prefix.Path("drive_c/" + folder + "/v.wlx"), "C:/" + folder + "/v.wlx"}) {
+        CliRun again = Varnel(prefix, {"show", named});
+        EXPECT_EQ(again.exit, 0) << named << ": " << again.err;
+    }
+    const std::string fsName = "Gr\xC3\xB6\xC3\x9F\x65 \xCE\xA3\xCF\x86 \xD0\x96"; // "Größe Σφ Ж"
+    prefix.Write("drive_c/totalcmd/wincmd.ini", before);
+    ASSERT_EQ(Varnel(prefix, {"rename", "fs:Sample FS", fsName}).exit, 0);
+    CliRun byKey = Varnel(prefix, {"--json", "show", "fs:" + fsName});
+    ASSERT_EQ(byKey.exit, 0) << byKey.err;
+    EXPECT_EQ(nlohmann::json::parse(byKey.out)["key"], fsName);
+    EXPECT_EQ(Varnel(prefix, {"rename", "fs:" + fsName, "Sample FS"}).exit, 0);
+    EXPECT_EQ(Ini(prefix), before);
 
     // show: the version resource's strings, each extension's flags in words, every key naming it.
     prefix.Write("drive_c/totalcmd/wincmd.ini", before);
