@@ -122,7 +122,7 @@ void EnablePlugin(int row) {
 }
 
 RegisterResult RegisterPlugin(std::string_view modulePath, std::string_view extensionList,
-                              bool reportDuplicate) {
+                              bool reportDuplicate, std::string_view given) {
     // Text from outside (a file name, what the module answers) that would break the host's file.
     auto unusable = [&](std::string_view text) {
         ShowAppMessage(UnusableMessage(text), kStyleError);
@@ -161,9 +161,10 @@ RegisterResult RegisterPlugin(std::string_view modulePath, std::string_view exte
     case kLister:
     case kContent: {
         int number = CountNumberedKeys(kind);
-        QueryStatus status;
-        std::string detect = kind == kLister ? QueryListerDetectString(modulePath, &status)
-                                             : QueryContentDetectString(modulePath, &status);
+        QueryStatus status = QueryStatus::Answered;
+        std::string detect = !given.empty()    ? std::string(given)
+                             : kind == kLister ? QueryListerDetectString(modulePath, &status)
+                                               : QueryContentDetectString(modulePath, &status);
         if (status == QueryStatus::Cancelled ||
             unanswered(status, kind == kLister ? "ListGetDetectString" : "ContentGetDetectString"))
             return RegisterResult::Cancelled;
@@ -186,20 +187,34 @@ RegisterResult RegisterPlugin(std::string_view modulePath, std::string_view exte
         if (unanswered(status, "GetPackerCaps"))
             return RegisterResult::Cancelled;
         std::string value = FormatPrintf("%d,%s", {flags, modulePath});
-        std::string_view rest = extensionList;
-        while (!rest.empty()) {
+        std::vector<std::string_view> items;
+        for (std::string_view rest = extensionList; !rest.empty();) {
             size_t comma = rest.find(',');
             std::string_view item = rest.substr(0, comma);
             rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
-            if (item.empty())
-                continue; // ",," or a leading "," would make an empty key
-            WriteHostValue(section, item, value);
+            if (!item.empty()) // ",," or a leading "," would make an empty key
+                items.push_back(item);
         }
+        // Extensions another packer has: giving them away is the user's call, asked once.
+        std::string taken, owners;
+        for (std::string_view item : items)
+            if (const std::string owner = ReadHostPath(section, item);
+                !owner.empty() && !EqualsNoCaseAnsi(ExpandHostPath(owner), ExpandHostPath(modulePath))) {
+                taken.append(taken.empty() ? "" : ", ").append(item);
+                if (owners.find(owner) == std::string::npos)
+                    owners.append(owners.empty() ? "" : ", ").append(owner);
+            }
+        if (!taken.empty() &&
+            ShowAppMessage(FormatPrintf(Message(Msg::PackerExtensionsTaken), {taken, owners}),
+                           kStyleReplaceQuestion) != kIdOk)
+            return RegisterResult::Cancelled;
+        for (std::string_view item : items)
+            WriteHostValue(section, item, value);
         break;
     }
     default: {
-        QueryStatus status;
-        std::string name = QueryFsRootName(modulePath, &status);
+        QueryStatus status = QueryStatus::Answered;
+        std::string name = !given.empty() ? std::string(given) : QueryFsRootName(modulePath, &status);
         if (status == QueryStatus::Cancelled)
             return RegisterResult::Cancelled;
         if (status == QueryStatus::Fault)
@@ -211,7 +226,8 @@ RegisterResult RegisterPlugin(std::string_view modulePath, std::string_view exte
         // The name belongs to another plugin already: replacing its registration is the user's call.
         if (const std::string taken = ReadHostValue(section, name);
             !taken.empty() && !EqualsNoCaseAnsi(ExpandHostPath(taken), ExpandHostPath(modulePath)) &&
-            ShowAppMessage(FormatPrintf(Message(Msg::FsNameTaken), {name, taken}), kStyleQuestion) != kIdOk)
+            ShowAppMessage(FormatPrintf(Message(Msg::FsNameTaken), {name, taken}), kStyleReplaceQuestion) !=
+                kIdOk)
             return RegisterResult::Cancelled;
         WriteHostValue(section, name, modulePath);
         break;

@@ -39,8 +39,10 @@ enum class RegisterResult {
     ProbeFault, // GetPackerCaps or FsGetDefRootName faulted: message 73 shown, nothing written
     Cancelled,  // the helper could not answer and the user chose not to register without it
 };
+// `given`: an FS plugin's name or a Lister's or Content plugin's detect string that the user gave
+// (the module is not asked then); empty: the module's own answer.
 RegisterResult RegisterPlugin(std::string_view modulePath, std::string_view extensionList,
-                              bool reportDuplicate);
+                              bool reportDuplicate, std::string_view given = {});
 
 // The part of an association text that cannot be written: the whole text for an FS name (a key)
 // or a detect string (a value), one extension of a packer's list (each a key). A key may not

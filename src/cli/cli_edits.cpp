@@ -50,13 +50,32 @@ std::set<std::pair<PluginKind, std::string>> Registered() {
     return registered;
 }
 
-// What --name, --detect and --flags say about a plugin just installed, written as the window's
-// rename and tweak would write it.
-void ApplyInstallOptions(Session& session, const InstallRequest& request, int row) {
+// The --name or --detect text for a plugin of the kind, if one was given.
+std::optional<std::string> GivenText(const InstallRequest& request, PluginKind kind) {
+    return kind == kFileSystem                   ? request.name
+           : kind == kLister || kind == kContent ? request.detect
+                                                 : std::nullopt;
+}
+
+// Options that cannot be written are refused before any module is asked or copied.
+bool InstallOptionsUsable(Session& session, const InstallRequest& request) {
+    for (const auto& [kind, text] :
+         {std::pair{kFileSystem, request.name}, std::pair{kLister, request.detect}})
+        if (text)
+            if (std::optional<std::string> bad = UnusableAssociation(kind, *text);
+                bad || (kind == kFileSystem && text->empty())) {
+                session.Fail(kExitFailed, UnusableMessage(bad.value_or(*text)));
+                return false;
+            }
+    return true;
+}
+
+// What --name, --detect and --flags say about a plugin just installed from an archive (a module
+// named on the line was registered with its text already), written as the window's rename and
+// tweak would write it.
+void ApplyInstallOptions(Session& session, const InstallRequest& request, int row, bool textGiven) {
     const PluginEntry entry = EntryAt(row);
-    std::optional<std::string> text = entry.Kind == kFileSystem                           ? request.name
-                                      : (entry.Kind == kLister || entry.Kind == kContent) ? request.detect
-                                                                                          : std::nullopt;
+    std::optional<std::string> text = textGiven ? std::nullopt : GivenText(request, entry.Kind);
     if (text) {
         if (std::optional<std::string> bad = UnusableAssociation(entry.Kind, *text)) {
             session.Fail(kExitFailed, UnusableMessage(*bad));
@@ -83,6 +102,8 @@ void ApplyInstallOptions(Session& session, const InstallRequest& request, int ro
 int InstallPlugins(Session& session, const InstallRequest& request) {
     if (!RequireHost(session, true))
         return session.Exit();
+    if (!InstallOptionsUsable(session, request))
+        return session.Exit();
     Answers& given = session.Given();
     given.association = request.extensions;
     given.associationOption = "--extensions";
@@ -102,14 +123,17 @@ int InstallPlugins(Session& session, const InstallRequest& request) {
         RecordedChange change("");
         // Named on the command line as a file is chosen in the window's dialog: no confirmation;
         // a module registered already installs again without complaint, so scripts can repeat.
-        if (IsArchiveFile(file))
+        // A module registers with the name or detect string given, without asking the module.
+        const bool archive = IsArchiveFile(file);
+        if (archive)
             InstallFromArchive(file, false, false);
         else
-            InstallPlugin(file, false, false, request.extensions.value_or(""), false);
+            InstallPlugin(file, false, false, request.extensions.value_or(""), false, false,
+                          GivenText(request, PluginKindOfFile(file)).value_or(""));
         LoadTable(false);
         for (int row = 1; row <= Table().Count(); ++row)
             if (!EntryAt(row).Disabled && !before.count({EntryAt(row).Kind, FoldAnsi(EntryAt(row).FileName)}))
-                ApplyInstallOptions(session, request, row);
+                ApplyInstallOptions(session, request, row, !archive);
         if (session.Raised() != raised || session.Interrupted())
             change.Abandon();
     }

@@ -135,7 +135,7 @@ bool Session::Interrupted() const {
 int Session::Box(const std::string& text, int style) {
     switch (style & 0xF0) {
     case kMbIconQuestion:
-        if (m_answers.yes && !(style & kMbDefButton2))
+        if ((style & kMbReplace) ? m_answers.replace : m_answers.yes && !(style & kMbDefButton2))
             return kIdOk;
         // A user at a terminal answers here; a script answers with --yes.
         if (platform::InputIsTerminal()) {
@@ -145,12 +145,14 @@ int Session::Box(const std::string& text, int style) {
                 (answer->front() == 'y' || answer->front() == 'Y' || answer->front() == 'j' ||
                  answer->front() == 'J'))
                 return kIdOk;
-            Fail(kExitUsage, Message(Msg::AnswerWithYes));
+            Fail(kExitUsage, Message((style & kMbReplace) ? Msg::AnswerWithReplace : Msg::AnswerWithYes));
             return kIdCancel;
         }
         Say(text);
         // A guess is never written unasked: the command failed, and wrote nothing.
-        if (style & kMbDefButton2)
+        if (style & kMbReplace)
+            Fail(kExitUsage, Message(Msg::AnswerWithReplace));
+        else if (style & kMbDefButton2)
             Fail(kExitFailed, Message(Msg::NothingRegisteredWithoutAnswer));
         else
             Fail(kExitUsage, Message(Msg::AnswerWithYes));

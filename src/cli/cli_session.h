@@ -29,6 +29,8 @@ struct Answers {
     // A module outside the plugin folders is copied into one (--copy); else it is registered
     // where it lies, as scripts have always had it.
     bool copy = false;
+    // Another plugin's FS name or packer extensions may be taken over (--replace).
+    bool replace = false;
 };
 
 class Session {

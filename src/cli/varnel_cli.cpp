@@ -23,6 +23,7 @@
 #include <cstdlib>
 #include <functional>
 #include <iostream>
+#include <limits>
 #include <nlohmann/json.hpp>
 
 namespace varnel::cli {
@@ -151,8 +152,11 @@ int Run(int argc, char** argv) {
     installCommand->add_option("--name", install.name, "An FS plugin's root name");
     installCommand->add_option("--detect", install.detect, "A Lister or Content plugin's detect string");
     installCommand->add_option("--flags", install.flags, "A packer's flags for every extension")
-        ->check(CLI::NonNegativeNumber);
+        ->check(CLI::Range(0, std::numeric_limits<int32_t>::max()));
     installCommand->add_flag("--force", force, "Install a module the host cannot load");
+    bool replace = false;
+    installCommand->add_flag("--replace", replace,
+                             "Take over an FS name or packer extensions another plugin has");
     installCommand->add_flag("--restart", install.restart, "Restart the host after the last one");
     bool copy = false;
     installCommand->add_flag("--copy", copy,
@@ -317,6 +321,7 @@ int Run(int argc, char** argv) {
     session.Given().yes = yes;
     session.Given().force = force;
     session.Given().copy = copy;
+    session.Given().replace = replace;
     SetFatalHandler([] { std::exit(kExitFailed); });
     if (!InitializeProgram())
         return kExitFailed;

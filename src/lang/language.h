@@ -18,6 +18,9 @@ enum MessageBoxStyle : int {
     kMbIconInformation = 0x40,
     kMbDefButton2 = 0x100, // Cancel is the default: a script's standing "yes" does not answer it
     kMbTaskModal = 0x2000,
+    // Not a system style: the question gives another plugin's registration away (a script answers
+    // it with --replace, never with a standing "yes").
+    kMbReplace = 0x10000000,
     kMbSetForeground = 0x10000,
     kStyleError = kMbIconError,                     // 16
     kStyleQuestion = kMbIconQuestion | kMbOkCancel, // 33
@@ -25,6 +28,8 @@ enum MessageBoxStyle : int {
     // A question whose "yes" writes a guess (a default where the plugin gave no answer): only a
     // person answers it.
     kStyleGuessQuestion = kStyleQuestion | kMbDefButton2,
+    // A question whose "yes" replaces another plugin's registration.
+    kStyleReplaceQuestion = kStyleQuestion | kMbDefButton2 | kMbReplace,
 };
 constexpr int kIdOk = 1;
 constexpr int kIdCancel = 2;

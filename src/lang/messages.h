@@ -154,7 +154,9 @@ namespace varnel::Msg {
     VARNEL_MESSAGE(DryRunWouldWrite, 215)                                                                    \
     VARNEL_MESSAGE(DryRunRemoved, 216)                                                                       \
     VARNEL_MESSAGE(DryRunNothing, 217)                                                                       \
-    VARNEL_MESSAGE(RedoAction, 218)
+    VARNEL_MESSAGE(RedoAction, 218)                                                                          \
+    VARNEL_MESSAGE(AnswerWithReplace, 219)                                                                   \
+    VARNEL_MESSAGE(PackerExtensionsTaken, 220)
 
 enum Id : int {
 #define VARNEL_MESSAGE_ENUM(name, number) name = number,

@@ -93,7 +93,8 @@ bool ConfirmInstall(std::string_view chosenPath, std::string_view details) {
 }
 
 void InstallPlugin(std::string_view chosenPath, bool askConfirmation, bool restartAfter,
-                   std::string_view presetExtensions, bool reportDuplicate, bool bitnessAccepted) {
+                   std::string_view presetExtensions, bool reportDuplicate, bool bitnessAccepted,
+                   std::string_view givenAssociation) {
     const Registration registration = ExistingRegistration(chosenPath);
     if (askConfirmation && !AskToInstall(chosenPath, {}, registration))
         return;
@@ -133,7 +134,8 @@ void InstallPlugin(std::string_view chosenPath, bool askConfirmation, bool resta
             modulePath = *place;
         }
         HostConfigTransaction transaction;
-        if (RegisterPlugin(modulePath, extensions, reportDuplicate) == RegisterResult::Registered)
+        if (RegisterPlugin(modulePath, extensions, reportDuplicate, givenAssociation) ==
+            RegisterResult::Registered)
             done = CommitOrReport(transaction);
         // Not registered (refused, unanswered, failed): the copies go again, and nothing is recorded.
         if (!done)

@@ -9,8 +9,10 @@ namespace varnel {
 
 // A 64-bit module chosen beside its 32-bit twin is registered under the twin's name; a module the
 // host cannot load is installed only after the user agreed (unless bitnessAccepted says they did).
+// givenAssociation: an FS name or detect string the user gave, registered instead of the module's.
 void InstallPlugin(std::string_view chosenPath, bool askConfirmation, bool restartAfter,
-                   std::string_view presetExtensions, bool reportDuplicate, bool bitnessAccepted = false);
+                   std::string_view presetExtensions, bool reportDuplicate, bool bitnessAccepted = false,
+                   std::string_view givenAssociation = {});
 
 // The question whether to install the module, with lines of details (a description, a version)
 // after its name and the registration it has already; true when the user agreed.

@@ -497,6 +497,41 @@ TEST_F(CliTest, AnFsNameTakenOrBlankChangesNothing) {
     const CliRun blank = Varnel(prefix, {"rename", "fs:Sample FS", ""});
     EXPECT_EQ(blank.exit, 1) << blank.err;
     EXPECT_EQ(test::Digest(prefix.Dir()), before);
+    // A standing "yes" does not give another plugin's name away, nor its packer extensions;
+    // --replace does.
+    const CliRun yes = Varnel(prefix, {"install", "--yes", "C:\\other\\other.wfx"});
+    EXPECT_EQ(yes.exit, 2) << yes.err;
+    EXPECT_NE(yes.err.find("--replace"), std::string::npos) << yes.err;
+    EXPECT_EQ(test::Digest(prefix.Dir()), before); // no record either
+    fs::copy_file(test::SamplePluginFile(test::ModuleBuild::Native, "sample_packer.wcx"),
+                  prefix.Path("drive_c/other/q.wcx"));
+    const auto withQ = test::Digest(prefix.Dir());
+    const CliRun extensions =
+        Varnel(prefix, {"install", "--yes", "--extensions", "new,spk", "C:\\other\\q.wcx"});
+    EXPECT_EQ(extensions.exit, 2) << extensions.err;
+    EXPECT_NE(extensions.err.find("The packer extensions spk belong to"), std::string::npos)
+        << extensions.err;
+    EXPECT_EQ(test::Digest(prefix.Dir()), withQ);
+    const std::string ini = Ini(prefix);
+    ASSERT_EQ(Varnel(prefix, {"install", "--replace", "--extensions", "new,spk", "C:\\other\\q.wcx"}).exit,
+              0);
+    const std::string replaced = Ini(prefix);
+    const size_t spk = replaced.find("\r\nspk=");
+    ASSERT_NE(spk, std::string::npos) << replaced;
+    EXPECT_EQ(
+        replaced.substr(spk, replaced.find("\r\n", spk + 2) - spk).substr(replaced.find(',', spk) - spk),
+        ",C:\\other\\q.wcx");
+    ASSERT_EQ(Varnel(prefix, {"install", "--replace", "C:\\other\\other.wfx"}).exit, 0);
+    EXPECT_NE(Ini(prefix).find("Sample FS=C:\\other\\other.wfx"), std::string::npos);
+    // A name given is registered as it stands, before the module's own could clash with another.
+    fs::copy_file(prefix.Path("drive_c/other/other.wfx"), prefix.Path("drive_c/other/third.wfx"));
+    const CliRun named = Varnel(prefix, {"install", "--name", "Drittes FS", "C:\\other\\third.wfx"});
+    EXPECT_EQ(named.exit, 0) << named.err;
+    EXPECT_NE(Ini(prefix).find("Drittes FS=C:\\other\\third.wfx"), std::string::npos);
+    ASSERT_EQ(Varnel(prefix, {"undo", "3"}).exit, 0);
+    EXPECT_EQ(Ini(prefix), ini);
+    fs::remove(prefix.Path("drive_c/other/third.wfx"));
+    fs::remove(prefix.Path("drive_c/other/q.wcx"));
 }
 
 // Two plugins that go by one name (the same module installed twice) are told apart by their
