@@ -8,6 +8,7 @@
 #include "lang/messages.h"
 #include "ops/health_check.h"
 #include "ops/history.h"
+#include "platform/files.h"
 #include "util/text.h"
 
 #include <algorithm>
@@ -55,10 +56,25 @@ int UndoChanges(Session& session, int count, std::optional<uint64_t> to) {
     LoadHistory(false, &skipped);
     for (const std::string& name : skipped)
         session.Say(FormatPrintf(Message(Msg::HistoryRecordDamaged), {name}));
+    if (!to && count < 1) {
+        session.Fail(kExitUsage, Message(Msg::UndoCountTooSmall));
+        return session.Exit();
+    }
+    // A dry run plans the undos as the real one does and hands each file's new bytes to the dry
+    // write (which keeps them in memory); nothing is undone or recorded.
+    if (platform::InDryRun()) {
+        if (std::optional<std::vector<PlannedFile>> files = PlanUndo(count, to)) {
+            for (const PlannedFile& file : *files) {
+                if (file.bytes)
+                    platform::ReplaceFileAtomically(file.path, *file.bytes);
+                else
+                    platform::DryRunRemove(file.path);
+            }
+        }
+        return session.Exit();
+    }
     if (to)
         UndoToRecord(*to);
-    else if (count < 1)
-        session.Fail(kExitUsage, Message(Msg::UndoCountTooSmall));
     else
         UndoLastChanges(count);
     return session.Exit();

@@ -37,14 +37,20 @@ struct Globals {
     bool dryRun = false;
 };
 
-// The commands whose every write is an edit of a configuration file: a dry run can show those
-// edits without making them. The others copy, unpack or remove files on their way.
-constexpr std::string_view kDryRunCommands[] = {"uninstall", "disable", "enable", "rename", "order", "tweak"};
+// The commands whose every write can be shown without being made: edits of configuration files,
+// and an undo's planned files. The others copy, unpack or remove files on their way.
+constexpr std::string_view kDryRunCommands[] = {"uninstall", "disable", "enable", "rename",
+                                                "order",     "tweak",   "undo"};
 
 // What a dry run would have written: each file, and the keys it would set or remove.
 nlohmann::ordered_json ShowDryRun(Session& session) {
     nlohmann::ordered_json files = nlohmann::ordered_json::array();
     for (const platform::DryWrite& write : platform::DryRunWrites()) {
+        if (write.removed) {
+            session.Say(FormatPrintf(Message(Msg::DryRunWouldRemove), {write.path}));
+            files.push_back({{"file", Session::Terminal(write.path)}, {"removed", true}});
+            continue;
+        }
         std::string now;
         std::optional<std::string> before;
         if (platform::ReadWholeFile(write.path, now, 64ull << 20) == platform::ReadResult::Ok)
@@ -123,7 +129,7 @@ int Run(int argc, char** argv) {
     app.add_option("--lang", globals.lang, "The language of messages (the name of a Language\\*.lng file)");
     app.add_flag(
         "--dry-run", globals.dryRun,
-        "Say what uninstall, disable, enable, rename, order or tweak would write, and write nothing");
+        "Say what uninstall, disable, enable, rename, order, tweak or undo would write, and write nothing");
 
     std::function<int(Session&)> command;
 
@@ -325,8 +331,10 @@ int Run(int argc, char** argv) {
     SetFatalHandler([] { std::exit(kExitFailed); });
     if (!InitializeProgram())
         return kExitFailed;
-    // A dry run records nothing: there is no change to undo.
-    if (!globals.dryRun)
+    // A dry run records nothing; it reads the history (what an undo would take back).
+    if (globals.dryRun)
+        ReadHistoryFrom(HistoryFolderOf(SettingsFilePath()));
+    else
         StartHistory(HistoryFolderOf(SettingsFilePath()));
     if (!globals.lang.empty() && !SetLanguage(globals.lang))
         return kExitFailed;

@@ -156,7 +156,8 @@ namespace varnel::Msg {
     VARNEL_MESSAGE(DryRunNothing, 217)                                                                       \
     VARNEL_MESSAGE(RedoAction, 218)                                                                          \
     VARNEL_MESSAGE(AnswerWithReplace, 219)                                                                   \
-    VARNEL_MESSAGE(PackerExtensionsTaken, 220)
+    VARNEL_MESSAGE(PackerExtensionsTaken, 220)                                                               \
+    VARNEL_MESSAGE(DryRunWouldRemove, 221)
 
 enum Id : int {
 #define VARNEL_MESSAGE_ENUM(name, number) name = number,

@@ -302,6 +302,10 @@ void StartHistory(std::string_view folder) {
     FinishAbandonedChanges();
 }
 
+void ReadHistoryFrom(std::string_view folder) {
+    TheRecorder().folder = std::string(folder);
+}
+
 std::string HistoryFolderOf(std::string_view settingsFile) {
     const size_t cut = settingsFile.find_last_of("\\:");
     return std::string(settingsFile.substr(0, cut == std::string_view::npos ? 0 : cut + 1)) + "history";

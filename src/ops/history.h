@@ -46,6 +46,8 @@ inline constexpr uint64_t kHistoryMaxId = 999999999;
 // Starts recording into `folder` (a Windows path; made when missing), or stops when it is empty.
 // The host configuration in use is watched, and bar files and Descript.ion by their names.
 void StartHistory(std::string_view folder);
+// The history of that folder is read, and nothing is recorded or finished (a dry run).
+void ReadHistoryFrom(std::string_view folder);
 // The history folder of this settings file: `history` beside it.
 std::string HistoryFolderOf(std::string_view settingsFile);
 // The folder StartHistory was given ("" when the history is off).
@@ -124,6 +126,15 @@ private:
 
 // One record with its bytes; nullopt when it is gone or damaged.
 std::optional<HistoryRecord> LoadHistoryRecord(uint64_t id);
+
+// What "undo N" (or, with `to`, "undo to here") would leave in each file it changes: its bytes,
+// or nullopt where the file would be removed. Nothing is written; nullopt (said to the user) when
+// the undo would be refused.
+struct PlannedFile {
+    std::string path;
+    std::optional<std::string> bytes;
+};
+std::optional<std::vector<PlannedFile>> PlanUndo(int count, std::optional<uint64_t> to);
 // Whether each record's change is still in effect: false for one undone by a later record.
 std::vector<bool> RecordsInEffect(const std::vector<HistoryRecord>& records);
 

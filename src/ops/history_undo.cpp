@@ -191,14 +191,14 @@ void RemoveEmptiedFolders(const std::vector<std::string>& removedFiles) {
 
 enum class Undone { Done, Gone, Failed };
 
-// Several undos in one command are whole or not at all: each is planned on the files as the ones
-// before it will leave them, and a conflict or an unreadable file anywhere refuses the command
-// before the first is undone. (Records are taken newest first.)
-bool EveryUndoPlans(const std::vector<uint64_t>& ids) {
-    if (ids.size() < 2)
-        return true; // a single undo plans its files itself
-    // By folded path: the file as the undos so far leave it (nullopt: they remove it).
-    std::map<std::string, std::optional<std::string>> after;
+// The files as the undos of the records leave them, each planned on the files as the undos before
+// it leave them (records newest first); nullopt, said, when one of them cannot be undone.
+std::optional<std::vector<PlannedFile>> PlanUndos(const std::vector<uint64_t>& ids) {
+    struct Planned {
+        PlannedFile file;
+        std::optional<std::string> first; // the file as it is now
+    };
+    std::map<std::string, Planned> after; // by folded path
     for (uint64_t id : ids) {
         std::optional<HistoryRecord> record = LoadHistoryRecord(id);
         if (!record)
@@ -206,15 +206,59 @@ bool EveryUndoPlans(const std::vector<uint64_t>& ids) {
         for (const HistoryFileChange& file : record->files) {
             const std::string key = FoldAnsi(file.path);
             auto known = after.find(key);
-            const FilePlan plan = known == after.end() ? PlanFor(file) : PlanWith(file, known->second, true);
+            const FilePlan plan =
+                known == after.end() ? PlanFor(file) : PlanWith(file, known->second.file.bytes, true);
             if (plan.plan == Plan::Conflict)
-                return Refuse(Msg::IniConflict, file.path);
+                return Refuse(Msg::IniConflict, file.path), std::nullopt;
             if (plan.plan == Plan::Unreadable)
-                return Refuse(Msg::FileUnreadable, file.path);
-            after[key] = plan.plan == Plan::Restore ? plan.intended : plan.now;
+                return Refuse(Msg::FileUnreadable, file.path), std::nullopt;
+            Planned& planned =
+                known == after.end() ? after[key] = Planned{{file.path, {}}, plan.now} : known->second;
+            planned.file.bytes = plan.plan == Plan::Restore ? plan.intended : plan.now;
         }
     }
-    return true;
+    std::vector<PlannedFile> files; // those that change
+    for (auto& [key, planned] : after)
+        if (planned.file.bytes != planned.first)
+            files.push_back(std::move(planned.file));
+    return files;
+}
+
+// Several undos in one command are whole or not at all: a conflict or an unreadable file in any
+// of them refuses the command before the first is undone.
+bool EveryUndoPlans(const std::vector<uint64_t>& ids) {
+    return ids.size() < 2 || PlanUndos(ids).has_value(); // a single undo plans its files itself
+}
+
+// The records "undo N" takes back, newest first.
+std::vector<uint64_t> LastChanges(int count) {
+    const std::vector<HistoryRecord> records = LoadHistory(false);
+    const std::vector<bool> inEffect = RecordsInEffect(records);
+    std::vector<uint64_t> ids;
+    for (size_t i = records.size(); i-- > 0 && static_cast<int>(ids.size()) < count;)
+        if (inEffect[i] && records[i].reverts == 0 && !records[i].open)
+            ids.push_back(records[i].id);
+    return ids;
+}
+
+// The records "undo to here" takes back, newest first: an undo alone (taking it back), or the
+// change and every later one still in effect; empty when the record is not in effect.
+std::vector<uint64_t> ChangesDownTo(uint64_t id) {
+    const std::vector<HistoryRecord> records = LoadHistory(false);
+    const std::vector<bool> inEffect = RecordsInEffect(records);
+    std::vector<uint64_t> ids;
+    for (size_t i = 0; i < records.size(); ++i) {
+        if (records[i].id != id)
+            continue;
+        if (!inEffect[i])
+            return {};
+        if (records[i].reverts != 0)
+            return {id};
+        for (size_t j = records.size(); j-- > i;)
+            if (inEffect[j] && records[j].reverts == 0 && !records[j].open)
+                ids.push_back(records[j].id);
+    }
+    return ids;
 }
 
 Undone UndoRecord(uint64_t id) {
@@ -332,16 +376,8 @@ void FinishAbandoned(const std::string& folder, uint64_t id) {
 
 int UndoLastChanges(int count) {
     FinishAbandonedChanges();
-    {
-        const std::vector<HistoryRecord> records = LoadHistory(false);
-        const std::vector<bool> inEffect = RecordsInEffect(records);
-        std::vector<uint64_t> ids;
-        for (size_t i = records.size(); i-- > 0 && static_cast<int>(ids.size()) < count;)
-            if (inEffect[i] && records[i].reverts == 0 && !records[i].open)
-                ids.push_back(records[i].id);
-        if (!EveryUndoPlans(ids))
-            return 0;
-    }
+    if (!EveryUndoPlans(LastChanges(count)))
+        return 0;
     int undone = 0;
     int raced = 0;
     while (undone < count) {
@@ -418,11 +454,7 @@ bool UndoToRecord(uint64_t id) {
             return Refuse(Msg::NothingToUndo, "");
         if (records[i].reverts != 0)
             return UndoRecord(id) != Undone::Failed;
-        std::vector<uint64_t> ids;
-        for (size_t j = records.size(); j-- > i;)
-            if (inEffect[j] && records[j].reverts == 0 && !records[j].open)
-                ids.push_back(records[j].id);
-        if (!EveryUndoPlans(ids))
+        if (!EveryUndoPlans(ChangesDownTo(id)))
             return false;
         for (size_t j = records.size(); j-- > i;)
             if (inEffect[j] && records[j].reverts == 0 && UndoRecord(records[j].id) == Undone::Failed)
@@ -430,6 +462,16 @@ bool UndoToRecord(uint64_t id) {
         return true;
     }
     return Refuse(Msg::NothingToUndo, "");
+}
+
+std::optional<std::vector<PlannedFile>> PlanUndo(int count, std::optional<uint64_t> to) {
+    const std::vector<uint64_t> ids = to ? ChangesDownTo(*to) : LastChanges(count);
+    if (ids.empty()) {
+        // As the undo says it: nothing left is information, a record not in effect a refusal.
+        ShowAppMessage(Message(Msg::NothingToUndo), to ? kStyleError : kStyleInformation);
+        return to ? std::nullopt : std::optional<std::vector<PlannedFile>>(std::vector<PlannedFile>{});
+    }
+    return PlanUndos(ids);
 }
 
 } // namespace varnel

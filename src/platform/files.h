@@ -125,10 +125,13 @@ bool CopyFileAtomically(std::string_view from, std::string_view to);
 struct DryWrite {
     std::string path;
     std::string bytes;
+    bool removed = false; // the file would be removed (bytes are empty)
 };
 void StartDryRun();
 bool InDryRun();
 const std::vector<DryWrite>& DryRunWrites();
+// Notes, in a dry run, that the file would be removed.
+void DryRunRemove(std::string_view path);
 
 // Removes what a replacement of this file that was killed midway left beside it: its temporary
 // files (".NAME.XXXXXX"). The caller holds the file's FileWriteLock, so that no replacement of

@@ -29,6 +29,22 @@ const std::vector<DryWrite>& DryRunWrites() {
     return g_dryWrites;
 }
 
+namespace {
+DryWrite& DryEntry(std::string_view path) {
+    auto same = std::find_if(g_dryWrites.begin(), g_dryWrites.end(),
+                             [&](const DryWrite& each) { return EqualsNoCaseAnsi(each.path, path); });
+    if (same != g_dryWrites.end())
+        return *same;
+    return g_dryWrites.emplace_back(DryWrite{std::string(path), {}, false});
+}
+} // namespace
+
+void DryRunRemove(std::string_view path) {
+    DryWrite& entry = DryEntry(path);
+    entry.bytes.clear();
+    entry.removed = true;
+}
+
 ReplaceObserver* SetReplaceObserver(ReplaceObserver* observer) {
     ReplaceObserver* previous = g_observer;
     g_observer = observer;
@@ -37,12 +53,9 @@ ReplaceObserver* SetReplaceObserver(ReplaceObserver* observer) {
 
 bool ReplaceFileAtomically(std::string_view path, std::string_view bytes) {
     if (g_dryRun) {
-        auto same = std::find_if(g_dryWrites.begin(), g_dryWrites.end(),
-                                 [&](const DryWrite& each) { return EqualsNoCaseAnsi(each.path, path); });
-        if (same == g_dryWrites.end())
-            g_dryWrites.push_back({std::string(path), std::string(bytes)});
-        else
-            same->bytes = bytes;
+        DryWrite& entry = DryEntry(path);
+        entry.bytes = bytes;
+        entry.removed = false;
         return true;
     }
     MemorySource source(bytes);

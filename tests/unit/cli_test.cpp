@@ -397,6 +397,7 @@ TEST_F(CliTest, ADryRunSaysWhatTheRunWritesAndWritesNothing) {
          "e FS"},
         {"tweak", "packer:smp", "smp=279", "+zz=1", "-sp2"},
         {"uninstall", "--yes", "content:1"},
+        {"undo", "3"},
     };
     for (const auto& command : commands) {
         SCOPED_TRACE(command.front());
@@ -425,6 +426,22 @@ TEST_F(CliTest, ADryRunSaysWhatTheRunWritesAndWritesNothing) {
         EXPECT_FALSE(written.empty());
         EXPECT_EQ(told, written);
     }
+    // An undo that would remove the module an install copied says so.
+    fs::copy_file(test::SamplePluginFile(test::ModuleBuild::Native, "sample_lister.wlx"),
+                  prefix.Path("drive_c/dl.wlx"));
+    ASSERT_EQ(Varnel(prefix, {"install", "--copy", "C:\\dl.wlx"}).exit, 0);
+    const auto installed = test::Digest(prefix.Dir());
+    const CliRun undoInstall = Varnel(prefix, {"--json", "--dry-run", "undo"});
+    ASSERT_EQ(undoInstall.exit, 0) << undoInstall.err;
+    EXPECT_EQ(test::Digest(prefix.Dir()), installed);
+    std::set<std::string> removed;
+    const nlohmann::json toldUndo = nlohmann::json::parse(undoInstall.out);
+    for (const auto& file : toldUndo["wouldWrite"])
+        if (file.contains("removed"))
+            removed.insert(LowerAscii(file["file"].get<std::string>()));
+    EXPECT_EQ(removed, std::set<std::string>{"c:\\totalcmd\\plugins\\wlx\\dl\\dl.wlx"}) << undoInstall.out;
+    EXPECT_NE(undoInstall.err.find("dl.wlx would be removed."), std::string::npos) << undoInstall.err;
+
     const auto before = test::Digest(prefix.Dir());
     const CliRun install = Varnel(prefix, {"--dry-run", "install", "C:\\x.wlx"});
     EXPECT_EQ(install.exit, 2) << install.err;
