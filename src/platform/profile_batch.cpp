@@ -98,17 +98,33 @@ bool ProfileBatch::Usable() const {
     return g_batch && g_batch->usable;
 }
 
+namespace {
+
+// The open batch, taken from its place to be committed or previewed; nullopt when there is none,
+// or when it could not read its file.
+std::optional<Batch> TakeOpenBatch() {
+    if (!g_batch)
+        return std::nullopt;
+    Batch batch = std::move(*g_batch);
+    g_batch.reset();
+    if (!batch.usable)
+        return std::nullopt;
+    return batch;
+}
+
+} // namespace
+
 bool ProfileBatch::Commit(std::string* preview) {
     if (!m_owner)
         return Usable();
     g_lastCommitConflicted = false;
-    if (!g_batch || m_committed)
+    if (m_committed)
         return false;
     m_committed = true;
-    Batch batch = std::move(*g_batch);
-    g_batch.reset();
-    if (!batch.usable)
+    std::optional<Batch> taken = TakeOpenBatch();
+    if (!taken)
         return false;
+    Batch& batch = *taken;
     if (!batch.dirty) {
         if (batch.existed)
             Cache()[batch.host] = std::move(batch.working);
@@ -157,14 +173,13 @@ bool ProfileBatch::Commit(std::string* preview) {
 }
 
 bool ProfileBatch::Preview(std::string& bytes) {
-    if (!m_owner || !g_batch || m_committed)
+    if (!m_owner || m_committed)
         return false;
     m_committed = true;
-    Batch batch = std::move(*g_batch);
-    g_batch.reset();
-    if (!batch.usable)
+    std::optional<Batch> taken = TakeOpenBatch();
+    if (!taken)
         return false;
-    std::optional<std::string> serialized = Serialize(batch.working);
+    std::optional<std::string> serialized = Serialize(taken->working);
     if (!serialized)
         return false;
     bytes = std::move(*serialized);
