@@ -9,6 +9,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <random>
 #include <sys/resource.h>
@@ -242,7 +243,8 @@ TEST_F(HostileArchiveTest, DeepChainsAreRefusedQuickly) {
     std::string deep;
     for (int i = 0; i < 1900; ++i)
         deep += "d/";
-    const auto started = std::chrono::steady_clock::now();
+    // Processor time: the work is this process's own, and load elsewhere does not stretch it.
+    const std::clock_t started = std::clock();
     InstallFromArchive(Zip("deep.zip", {{deep + "x.txt", "x"}}), false, false);
     EXPECT_NE(LastBox().find("more than 20000 files"), std::string::npos) << LastBox();
 
@@ -260,7 +262,7 @@ TEST_F(HostileArchiveTest, DeepChainsAreRefusedQuickly) {
     EXPECT_FALSE(FindFileRecursive("*.W?X", "C:\\deep", found));
     DeleteFolderTree("C:\\deep");
     EXPECT_FALSE(prefix.Exists("drive_c/deep"));
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+    EXPECT_LT(static_cast<double>(std::clock() - started) / CLOCKS_PER_SEC, 20.0);
 }
 
 // An update killed at any moment, or stopped by a full disk, leaves every file old or new and the

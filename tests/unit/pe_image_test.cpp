@@ -4,6 +4,7 @@
 #include "util/byte_source.h"
 
 #include <chrono>
+#include <ctime>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <random>
@@ -172,11 +173,11 @@ TEST(PeImageLimits, ExportTablesCostBoundedWork) {
     for (auto [count, expected] : {std::pair<uint32_t, size_t>{65536, 0}, {16384, 16384}}) {
         std::string bytes = ModuleExporting(count, 300);
         MemorySource source(bytes);
-        auto started = std::chrono::steady_clock::now();
+        const std::clock_t started = std::clock(); // processor time: load does not stretch it
         std::optional<PeImage> image = PeImage::Parse(source);
         ASSERT_TRUE(image);
         std::vector<std::string> names = image->ExportNames(source);
-        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+        EXPECT_LT(static_cast<double>(std::clock() - started) / CLOCKS_PER_SEC, 2.0);
         ASSERT_EQ(names.size(), expected);
         if (!names.empty()) {
             EXPECT_EQ(names.back().substr(0, 6), "N16383");
