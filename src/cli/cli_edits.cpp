@@ -131,9 +131,18 @@ int InstallPlugins(Session& session, const InstallRequest& request) {
             InstallPlugin(file, false, false, request.extensions.value_or(""), false, false,
                           GivenText(request, PluginKindOfFile(file)).value_or(""));
         LoadTable(false);
-        for (int row = 1; row <= Table().Count(); ++row)
-            if (!EntryAt(row).Disabled && !before.count({EntryAt(row).Kind, FoldAnsi(EntryAt(row).FileName)}))
+        // A new registration of a module got its text with it; one registered already (a script
+        // installing again) gets the options now, as a rename and a tweak would set them.
+        for (int row = 1; row <= Table().Count(); ++row) {
+            if (EntryAt(row).Disabled || session.Raised() != raised)
+                continue;
+            const bool registeredBefore =
+                before.count({EntryAt(row).Kind, FoldAnsi(EntryAt(row).FileName)}) != 0;
+            if (!registeredBefore)
                 ApplyInstallOptions(session, request, row, !archive);
+            else if (!archive && EqualsNoCaseAnsi(EntryAt(row).FileName, file))
+                ApplyInstallOptions(session, request, row, false);
+        }
         if (session.Raised() != raised || session.Interrupted())
             change.Abandon();
     }

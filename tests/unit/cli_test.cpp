@@ -545,7 +545,11 @@ TEST_F(CliTest, AnFsNameTakenOrBlankChangesNothing) {
     const CliRun named = Varnel(prefix, {"install", "--name", "Drittes FS", "C:\\other\\third.wfx"});
     EXPECT_EQ(named.exit, 0) << named.err;
     EXPECT_NE(Ini(prefix).find("Drittes FS=C:\\other\\third.wfx"), std::string::npos);
-    ASSERT_EQ(Varnel(prefix, {"undo", "3"}).exit, 0);
+    // Installed again with another name, the registration takes that name.
+    ASSERT_EQ(Varnel(prefix, {"install", "--name", "Viertes FS", "C:\\other\\third.wfx"}).exit, 0);
+    EXPECT_NE(Ini(prefix).find("Viertes FS=C:\\other\\third.wfx"), std::string::npos);
+    EXPECT_EQ(Ini(prefix).find("Drittes FS="), std::string::npos);
+    ASSERT_EQ(Varnel(prefix, {"undo", "4"}).exit, 0);
     EXPECT_EQ(Ini(prefix), ini);
     fs::remove(prefix.Path("drive_c/other/third.wfx"));
     fs::remove(prefix.Path("drive_c/other/q.wcx"));
