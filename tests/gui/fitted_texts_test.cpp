@@ -3,18 +3,11 @@
 // cuts its text, and every window lies within the screen. With VARNEL_SHOT_DIR set, each window is
 // also saved there as a PNG for looking at.
 
+#include "all_dialogs.h"
 #include "gui_host.h"
 #include "lang/language.h"
 #include "ops/history.h"
 #include "ops/plugin_commands.h"
-#include "ui/form_about.h"
-#include "ui/form_add.h"
-#include "ui/form_check.h"
-#include "ui/form_history.h"
-#include "ui/form_options.h"
-#include "ui/form_order.h"
-#include "ui/form_report.h"
-#include "ui/form_tweak.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
@@ -181,27 +174,11 @@ private slots:
         Settle();
         QStringList faults = Check(&host.Window(), language);
 
-        const std::string packer = "C:\\totalcmd\\plugins\\wcx\\sample_packer\\sample_packer.wcx";
-        setenv("VARNEL_WINE", "/nonexistent/wine", 1); // the tweak dialog asks no helper
-        TFormOptions options(&host.Window());
-        TFormReport report(&host.Window());
-        TFormHistory history(&host.Window());
-        TFormCheck check(&host.Window());
-        TFormAbout about(&host.Window());
-        TFormOrder order(kLister, &host.Window());
-        TFormTweak tweak(packer, &host.Window());
-        TFormAdd association(QString::fromStdString(packer), kPacker, "smp", false, &host.Window());
-        TFormAdd fsName("C:\\new\\sample_fs.wfx", kFileSystem, "Sample FS", false, &host.Window());
-        TFormAdd detect("C:\\new\\viewer.wlx", kLister, "EXT=\"TXT\"", true, &host.Window());
-        fsName.setObjectName("TFormAddFs");
-        detect.setObjectName("TFormAddDetect");
-        for (QWidget* dialog :
-             std::initializer_list<QWidget*>{&options, &report, &history, &check, &about, &order, &tweak,
-                                             &association, &fsName, &detect}) {
+        AllDialogs dialogs(&host.Window());
+        for (QWidget* dialog : dialogs.List()) {
             faults << Check(dialog, language);
             dialog->hide();
         }
-        unsetenv("VARNEL_WINE");
         QVERIFY2(faults.isEmpty(), qPrintable("\n" + faults.join("\n")));
     }
 };

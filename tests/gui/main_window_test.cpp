@@ -1,5 +1,6 @@
 // The main window on copies of the demo host, driven by control names, offscreen.
 
+#include "all_dialogs.h"
 #include "app/settings.h"
 #include "archive_maker.h"
 #include "catalog/module_info.h"
@@ -593,14 +594,8 @@ private slots:
                 return found;
             };
             QStringList faults = faultsIn(&host.Window());
-            TFormOptions options(&host.Window());
-            TFormReport report(&host.Window());
-            TFormHistory history(&host.Window());
-            TFormCheck check(&host.Window());
-            TFormAbout about(&host.Window());
-            TFormOrder order(kLister, &host.Window());
-            for (QWidget* dialog :
-                 std::initializer_list<QWidget*>{&options, &report, &history, &check, &about, &order})
+            test::AllDialogs dialogs(&host.Window());
+            for (QWidget* dialog : dialogs.List())
                 for (const QString& fault : faultsIn(dialog))
                     faults << dialog->objectName() + ": " + fault;
             QVERIFY2(faults.isEmpty(), qPrintable(QString(language) + ": " + faults.join("; ")));
