@@ -1,11 +1,18 @@
 #pragma once
 // Lists and dialogs sized to what they show, within the screen they open on.
 
+class QAbstractItemView;
+class QHeaderView;
 class QTreeView;
 class QWidget;
 class QString;
 
 namespace varnel {
+
+// The width a column needs for its widest text and for its header.
+int ColumnContentWidth(const QAbstractItemView* view, const QHeaderView* header, int column);
+// Shrinks the window to the screen it is on where it is larger, and moves it onto that screen.
+void KeepOnScreen(QWidget* window);
 
 // Every column but the last as wide as its widest text or its header, at most `cap` pixels; the
 // last takes what is left and scrolls.

@@ -148,8 +148,6 @@ private:
     // The first time the program runs (no stored layout): columns as wide as their texts, and
     // the window as large as its rows and columns need, within the screen.
     void FitToContentOnce();
-    // Moves and shrinks the window into the screen it opens on.
-    void KeepWithinScreen();
     // Enables a command's control, or disables it and tells why in its tooltip: the command is not
     // in this version, the host was not found, or whyNot (a message number).
     void SetCommandEnabled(QWidget* widget, const char* handler, bool enabled, int whyNot = 0);

@@ -10,6 +10,7 @@
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "ui/busy_wait.h"
+#include "ui/fit_to_content.h"
 #include "ui/menu_speed_button.h"
 #include "ui/qt_text.h"
 #include "util/text.h"
@@ -246,7 +247,7 @@ void TFormTCVarnel::FitToContentOnce() {
         for (int c = 0; c < kPluginListColumns; ++c) {
             if (m_listView1->isColumnHidden(c))
                 continue;
-            const int content = std::max(view->sizeHintForColumn(c), header->sectionSizeHint(c));
+            const int content = ColumnContentWidth(view, header, c);
             const int cap =
                 c == last ? std::max(screen.width() / 3, screen.width() - others - 80) : screen.width() / 3;
             m_listView1->setColumnWidth(c, std::max(m_listView1->columnWidth(c), std::min(content, cap)));
@@ -270,20 +271,7 @@ void TFormTCVarnel::FitToContentOnce() {
                std::min(std::max(height(), wantedHeight),
                         screen.height() - (frameGeometry().height() - height())));
     }
-    KeepWithinScreen();
-}
-
-void TFormTCVarnel::KeepWithinScreen() {
-    const QRect screen = this->screen()->availableGeometry();
-    const QRect frame = frameGeometry();
-    const int extraWidth = frame.width() - width();
-    const int extraHeight = frame.height() - height();
-    if (frame.width() > screen.width() || frame.height() > screen.height())
-        resize(std::min(width(), screen.width() - extraWidth),
-               std::min(height(), screen.height() - extraHeight));
-    const QRect fitted = frameGeometry();
-    move(std::clamp(fitted.x(), screen.left(), std::max(screen.left(), screen.right() + 1 - fitted.width())),
-         std::clamp(fitted.y(), screen.top(), std::max(screen.top(), screen.bottom() + 1 - fitted.height())));
+    KeepOnScreen(this);
 }
 
 void TFormTCVarnel::RefreshStates() {
