@@ -77,8 +77,8 @@ int main(int argc, char** argv) {
         else if (arg == "--size" && i + 1 < argc)
             std::sscanf(argv[++i], "%dx%d", &width, &height);
     }
-    // A configured offscreen screen (offscreen:configfile=...) is kept.
-    if (!qgetenv("QT_QPA_PLATFORM").startsWith("offscreen"))
+    // A platform the caller chose is kept (a configured offscreen screen, or xcb under Xvfb).
+    if (qgetenv("QT_QPA_PLATFORM").isEmpty())
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     varnel::SetUpApplication(app);
