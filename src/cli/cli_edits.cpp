@@ -70,17 +70,13 @@ bool InstallOptionsUsable(Session& session, const InstallRequest& request) {
     return true;
 }
 
-// What --name, --detect and --flags say about a plugin just installed from an archive (a module
-// named on the line was registered with its text already), written as the window's rename and
-// tweak would write it.
-void ApplyInstallOptions(Session& session, const InstallRequest& request, int row, bool textGiven) {
+// What --name, --detect and --flags (checked already) say about a plugin the install registered
+// without its text (from an archive, or registered before), written as the window's rename and
+// tweak would write it; textGiven: the registration has the text already.
+void ApplyInstallOptions(const InstallRequest& request, int row, bool textGiven) {
     const PluginEntry entry = EntryAt(row);
     std::optional<std::string> text = textGiven ? std::nullopt : GivenText(request, entry.Kind);
     if (text) {
-        if (std::optional<std::string> bad = UnusableAssociation(entry.Kind, *text)) {
-            session.Fail(kExitFailed, UnusableMessage(*bad));
-            return;
-        }
         RecordedChange change(FormatPrintf(Message(Msg::HistRenamed), {PluginLabel(row), *text}));
         HostConfigTransaction transaction;
         SetAssociation(row, *text);
@@ -139,9 +135,9 @@ int InstallPlugins(Session& session, const InstallRequest& request) {
             const bool registeredBefore =
                 before.count({EntryAt(row).Kind, FoldAnsi(EntryAt(row).FileName)}) != 0;
             if (!registeredBefore)
-                ApplyInstallOptions(session, request, row, !archive);
+                ApplyInstallOptions(request, row, !archive);
             else if (!archive && EqualsNoCaseAnsi(EntryAt(row).FileName, file))
-                ApplyInstallOptions(session, request, row, false);
+                ApplyInstallOptions(request, row, false);
         }
         if (session.Raised() != raised || session.Interrupted())
             change.Abandon();

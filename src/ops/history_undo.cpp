@@ -445,23 +445,15 @@ std::optional<RedoStep> ChangeToRedo() {
 
 bool UndoToRecord(uint64_t id) {
     FinishAbandonedChanges();
-    std::vector<HistoryRecord> records = LoadHistory(false);
-    std::vector<bool> inEffect = RecordsInEffect(records);
-    for (size_t i = 0; i < records.size(); ++i) {
-        if (records[i].id != id)
-            continue;
-        if (!inEffect[i])
-            return Refuse(Msg::NothingToUndo, "");
-        if (records[i].reverts != 0)
-            return UndoRecord(id) != Undone::Failed;
-        if (!EveryUndoPlans(ChangesDownTo(id)))
+    const std::vector<uint64_t> ids = ChangesDownTo(id);
+    if (ids.empty())
+        return Refuse(Msg::NothingToUndo, "");
+    if (!EveryUndoPlans(ids))
+        return false;
+    for (uint64_t each : ids)
+        if (UndoRecord(each) == Undone::Failed)
             return false;
-        for (size_t j = records.size(); j-- > i;)
-            if (inEffect[j] && records[j].reverts == 0 && UndoRecord(records[j].id) == Undone::Failed)
-                return false;
-        return true;
-    }
-    return Refuse(Msg::NothingToUndo, "");
+    return true;
 }
 
 std::optional<std::vector<PlannedFile>> PlanUndo(int count, std::optional<uint64_t> to) {
