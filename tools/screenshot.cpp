@@ -117,8 +117,10 @@ int main(int argc, char** argv) {
         if (history) {
             const std::string folder = varnel::HistoryFolderOf(varnel::SettingsFilePath());
             varnel::StartHistory(folder);
-            varnel::SetMessageBoxHook(
-                [](const std::string&, const std::string&, int) { return varnel::kIdOk; });
+            // The questions of the changes that fill the history are answered, and not shown.
+            struct AnswerOk : varnel::Interaction {
+                int Show(const varnel::Notice&) override { return varnel::kIdOk; }
+            } answer;
             varnel::DisableOrEnableSelected({1});
             varnel::DisableOrEnableSelected({1});
             varnel::UndoLastChanges(1);

@@ -105,9 +105,10 @@ bool DetectHost(const std::string& hostExe, const std::string& hostIni, int miss
     bool iniFound = platform::FileExists(ExpandHostPath(hostIni));
     bool exeFound = IsHostExecutable(hostExe);
     if (!exeFound)
-        ShowAppMessage(FormatPrintf(Message(missingMessage), {"TotalCmd.exe"}), kStyleError);
+        ShowAppMessage(FormatPrintf(Message(missingMessage), {"TotalCmd.exe"}), kStyleError,
+                       Outcome::NotFound);
     else if (!iniFound)
-        ShowAppMessage(FormatPrintf(Message(missingMessage), {"Wincmd.ini"}), kStyleError);
+        ShowAppMessage(FormatPrintf(Message(missingMessage), {"Wincmd.ini"}), kStyleError, Outcome::NotFound);
     return exeFound && iniFound;
 }
 

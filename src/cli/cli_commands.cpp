@@ -110,7 +110,7 @@ bool RequireHost(Session& session, bool configurationMayBeNew) {
         }
         return true;
     }
-    session.Override(kExitNoHost);
+    session.Raise(kExitNoHost); // the box above said why
     return false;
 }
 

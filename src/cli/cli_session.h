@@ -3,9 +3,16 @@
 // error, questions are answered by options (or end the run with exit code 2, naming the option),
 // long waits show a progress line that Ctrl+C stops, and what happened decides the exit code.
 
+#include "lang/interaction.h"
+
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+
+namespace varnel::platform {
+class InterruptCatcher;
+}
 
 namespace varnel::cli {
 
@@ -33,12 +40,11 @@ struct Answers {
     bool replace = false;
 };
 
-class Session {
+// The tool's user: what a command shows or asks goes here while the session lives.
+class Session : public Interaction {
 public:
     Session(bool json, bool quiet);
-    ~Session();
-    Session(const Session&) = delete;
-    Session& operator=(const Session&) = delete;
+    ~Session() override;
 
     Answers& Given() { return m_answers; }
     bool Json() const { return m_json; }
@@ -50,8 +56,7 @@ public:
     // A failure: says it and keeps the first exit code raised.
     void Fail(int exitCode, std::string_view hostText);
     void Raise(int exitCode);
-    // Sets the exit code whatever was raised before (a missing host is exit code 4 even though
-    // its message box counted as a failure).
+    // Sets the exit code whatever was raised before (Ctrl+C ends a command as failed).
     void Override(int exitCode) { m_exit = exitCode; }
     int Exit() const { return m_exit; }
     // The last message said, for the outcome (host text).
@@ -61,9 +66,22 @@ public:
     // Ctrl+C was pressed.
     bool Interrupted() const;
 
-private:
-    int Box(const std::string& text, int style);
+    // What a command shows or asks, answered from the command line.
+    int Show(const Notice& notice) override;
+    std::optional<std::string> AskAssociation(const std::string& modulePath, int8_t kind,
+                                              const std::string& proposal, bool allowEmpty) override;
+    std::optional<std::string> AskText(const std::string& title, const std::string& label,
+                                       const std::string& text) override;
+    // The flags of an installed packer are set with "varnel tweak", not in a dialog.
+    bool TweakPacker(const std::string&) override { return false; }
+    CopyChoice AskCopyModule(const std::string& question) override;
+    bool AcceptBitness(const std::string& question) override;
+    void Status(const std::string& text) override { Say(text); }
+    // A long wait shows how long it has waited (on a terminal only), and Ctrl+C ends it the way
+    // the window's Cancel does: a query stopped early writes nothing.
+    bool Waiting(unsigned elapsedMs, bool ended) override;
 
+private:
     bool m_json;
     bool m_quiet;
     bool m_progressShown = false;
@@ -72,8 +90,7 @@ private:
     int m_raised = 0;
     mutable std::string m_lastMessage;
     Answers m_answers;
-    struct Saved;
-    Saved* m_saved;
+    std::unique_ptr<platform::InterruptCatcher> m_interrupt;
 };
 
 } // namespace varnel::cli

@@ -6,7 +6,6 @@
 #include "platform/program_folder.h"
 #include "util/text.h"
 
-#include <cstdio>
 #include <map>
 
 namespace varnel {
@@ -19,7 +18,6 @@ struct LanguageState {
     std::string currentFile;
     std::string englishFile;
     LanguageLoadedHook loadedHook;
-    MessageBoxHook messageBox;
     FatalHandler fatal;
     std::map<int, std::string> messages;
     std::string author;
@@ -49,19 +47,8 @@ std::string ReadWithFallback(std::string_view section, int number) {
 
 } // namespace
 
-MessageBoxHook SetMessageBoxHook(MessageBoxHook hook) {
-    MessageBoxHook previous = std::move(State().messageBox);
-    State().messageBox = std::move(hook);
-    return previous;
-}
-
-int ShowMessageBox(std::string_view text, std::string_view title, int style) {
-    style |= kMbSetForeground;
-    if (State().messageBox)
-        return State().messageBox(std::string(text), std::string(title), style);
-    std::fprintf(stderr, "%.*s: %.*s\n", static_cast<int>(title.size()), title.data(),
-                 static_cast<int>(text.size()), text.data());
-    return kIdOk;
+int ShowMessageBox(std::string_view text, std::string_view title, int style, Outcome failure) {
+    return User().Show(Notice{std::string(text), std::string(title), style | kMbSetForeground, failure});
 }
 
 FatalHandler SetFatalHandler(FatalHandler handler) {
@@ -197,8 +184,8 @@ std::vector<std::string> ListLanguages() {
     return names;
 }
 
-int ShowAppMessage(std::string_view text, int style) {
-    return ShowMessageBox(text, Message(Msg::AppTitle), style);
+int ShowAppMessage(std::string_view text, int style, Outcome failure) {
+    return ShowMessageBox(text, Message(Msg::AppTitle), style, failure);
 }
 
 } // namespace varnel

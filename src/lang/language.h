@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "lang/interaction.h"
+
 namespace varnel {
 
 // Message-box styles, as the system's message box takes them.
@@ -34,11 +36,10 @@ enum MessageBoxStyle : int {
 constexpr int kIdOk = 1;
 constexpr int kIdCancel = 2;
 
-// The message box. The GUI installs the real one; without it the text goes to standard error
-// and the answer is OK. Every box gets MB_SETFOREGROUND added.
-using MessageBoxHook = std::function<int(const std::string& text, const std::string& title, int style)>;
-MessageBoxHook SetMessageBoxHook(MessageBoxHook hook);
-int ShowMessageBox(std::string_view text, std::string_view title, int style);
+// The message box, shown by the interaction in use (interaction.h). Every box gets
+// MB_SETFOREGROUND added; an error box says what kind of failure it reports.
+int ShowMessageBox(std::string_view text, std::string_view title, int style,
+                   Outcome failure = Outcome::Failed);
 
 // What happens after the fatal "language file not found" box: the application ends the program
 // there. Library code never ends the process itself.
@@ -72,6 +73,6 @@ void ResetMessageStore();
 std::vector<std::string> ListLanguages();
 
 // A box titled with message 51, as nearly every box of the program is.
-int ShowAppMessage(std::string_view text, int style);
+int ShowAppMessage(std::string_view text, int style, Outcome failure = Outcome::Failed);
 
 } // namespace varnel

@@ -1,10 +1,10 @@
 #include "ops/descriptions.h"
 
 #include "catalog/plugin_table.h"
+#include "lang/interaction.h"
 #include "lang/language.h"
 #include "lang/messages.h"
 #include "ops/history.h"
-#include "ops/user_dialogs.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "util/text.h"
@@ -150,8 +150,8 @@ bool EditDescription(int row) {
     if (row < 1 || row > Table().Count())
         return false;
     const std::string module = Table().Row(row).FileName;
-    std::optional<std::string> text = Dialogs().AskText(FormatPrintf(GetCaption(110), {FileNamePart(module)}),
-                                                        GetCaption(111), ReadDescription(module));
+    std::optional<std::string> text = User().AskText(FormatPrintf(GetCaption(110), {FileNamePart(module)}),
+                                                     GetCaption(111), ReadDescription(module));
     if (!text)
         return false;
     WriteDescription(module, *text);

@@ -160,7 +160,8 @@ bool Apply(const std::string& path, const std::optional<std::string>& bytes) {
 }
 
 bool Refuse(int message, const std::string& path) {
-    ShowAppMessage(FormatPrintf(Message(message), {path}), kStyleError);
+    ShowAppMessage(FormatPrintf(Message(message), {path}), kStyleError,
+                   message == Msg::IniConflict ? Outcome::Conflict : Outcome::Failed);
     return false;
 }
 

@@ -25,11 +25,6 @@ constexpr unsigned kAfterCloseMs = 200;
 constexpr unsigned kAfterRunMs = 500;
 constexpr unsigned kAfterBrowseMs = 300;
 
-StatusReporter& Reporter() {
-    static StatusReporter reporter;
-    return reporter;
-}
-
 unsigned g_giveUpMs = 30000;
 // A host asked to close may first ask its user whether to save: that is waited for, up to this.
 unsigned g_closeGuardMs = 5 * 60 * 1000;
@@ -50,8 +45,7 @@ template <typename Condition> bool WaitUntil(Condition condition, unsigned limit
 
 // Tells the status bar that a command line could not be started (there is no message box for it).
 void ReportNotStarted(std::string_view commandLine) {
-    if (Reporter())
-        Reporter()(FormatPrintf(Message(Msg::CannotStart), {commandLine}));
+    User().Status(FormatPrintf(Message(Msg::CannotStart), {commandLine}));
 }
 
 bool Start(std::string_view commandLine, platform::ShowMode show) {
@@ -69,27 +63,8 @@ platform::CloseAnswer CloseFirstHostWindow(unsigned timeoutMs) {
 
 } // namespace
 
-namespace {
-RestartOffer& Offer() {
-    static RestartOffer offer;
-    return offer;
-}
-} // namespace
-
 void OfferRestart() {
-    const std::string text = GetCaption(441);
-    if (Offer())
-        Offer()(text);
-    else if (Reporter())
-        Reporter()(text);
-}
-
-void SetRestartOffer(RestartOffer offer) {
-    Offer() = std::move(offer);
-}
-
-void SetStatusReporter(StatusReporter reporter) {
-    Reporter() = std::move(reporter);
+    User().OfferRestart(GetCaption(441));
 }
 
 void SetRestartGiveUpMs(unsigned milliseconds) {

@@ -2,7 +2,6 @@
 // Starting and restarting the host, showing a plugin's folder in it, and editing its
 // configuration file.
 
-#include <functional>
 #include <string>
 #include <string_view>
 
@@ -31,16 +30,10 @@ void BrowsePluginFolder(std::string_view moduleFile);
 // Wine's Notepad); says so when nothing could open it.
 void EditHostConfiguration();
 
-// Where the operations say that something could not be started (the window's status bar).
-using StatusReporter = std::function<void(const std::string&)>;
-void SetStatusReporter(StatusReporter reporter);
-
 // After an install that left the running host without its new plugin: says that the host must
-// be restarted, through the restart offer (the window's status bar with its Restart link), else
-// through the status reporter.
+// be restarted (the window's status bar offers its Restart link). What could not be started is
+// said on the status line (Interaction::Status).
 void OfferRestart();
-using RestartOffer = std::function<void(const std::string&)>;
-void SetRestartOffer(RestartOffer offer);
 
 // How long mode 1 keeps asking host windows to close before it gives up (30 s; tests shorten it).
 void SetRestartGiveUpMs(unsigned milliseconds);

@@ -6,39 +6,27 @@
 #include "catalog/module_info.h"
 #include "catalog/plugin_table.h"
 #include "catalog/registration.h"
+#include "lang/interaction.h"
 #include "lang/language.h"
 #include "lang/messages.h"
 #include "ops/history.h"
 #include "ops/host_process.h"
 #include "ops/install_copy.h"
-#include "ops/user_dialogs.h"
 #include "util/text.h"
 
 namespace varnel {
 
 void OpenPackerTweakDialog(std::string_view modulePath) {
-    Dialogs().TweakPacker(std::string(modulePath));
+    User().TweakPacker(std::string(modulePath));
 }
 
 bool CommitOrReport(HostConfigTransaction& transaction) {
     if (transaction.Commit())
         return true;
     int message = HostConfigTransaction::Conflicted() ? Msg::IniConflict : Msg::FileNotWritten;
-    ShowAppMessage(FormatPrintf(Message(message), {Host().HostIniPath}), kStyleError);
+    ShowAppMessage(FormatPrintf(Message(message), {Host().HostIniPath}), kStyleError,
+                   message == Msg::IniConflict ? Outcome::Conflict : Outcome::Failed);
     return false;
-}
-
-namespace {
-BitnessAnswer& BitnessAnswerHook() {
-    static BitnessAnswer answer;
-    return answer;
-}
-} // namespace
-
-BitnessAnswer SetBitnessAnswer(BitnessAnswer answer) {
-    BitnessAnswer previous = std::move(BitnessAnswerHook());
-    BitnessAnswerHook() = std::move(answer);
-    return previous;
 }
 
 bool AcceptBitness(std::string_view modulePath) {
@@ -49,9 +37,7 @@ bool AcceptBitness(std::string_view modulePath) {
     std::string question = FormatPrintf(Message(Msg::BitnessMismatch),
                                         {FileNamePart(loaded), std::to_string(bits),
                                          FileNamePart(Host().HostExe), std::to_string(Host().HostBits)});
-    if (BitnessAnswerHook())
-        return BitnessAnswerHook()(question);
-    return ShowAppMessage(question, kStyleQuestion) == kIdOk;
+    return User().AcceptBitness(question);
 }
 
 namespace {
@@ -110,7 +96,7 @@ void InstallPlugin(std::string_view chosenPath, bool askConfirmation, bool resta
         std::string file = FileNamePart(modulePath);
         std::string proposal = file.substr(0, file.rfind('.'));
         std::optional<std::string> typed =
-            Dialogs().AskAssociation(std::string(modulePath), kind, proposal, false);
+            User().AskAssociation(std::string(modulePath), kind, proposal, false);
         if (!typed)
             return;
         extensions = *typed;

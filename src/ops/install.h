@@ -1,7 +1,6 @@
 #pragma once
 // Installing a plugin module file: registering it where it lies.
 
-#include <functional>
 #include <string>
 #include <string_view>
 
@@ -18,13 +17,9 @@ void InstallPlugin(std::string_view chosenPath, bool askConfirmation, bool resta
 // after its name and the registration it has already; true when the user agreed.
 bool ConfirmInstall(std::string_view chosenPath, std::string_view details);
 
-// True when the host loads the module (or its twin), else when the user agrees to install it anyway.
+// True when the host loads the module (or its twin), else when the user agrees to install it anyway
+// (Interaction::AcceptBitness).
 bool AcceptBitness(std::string_view modulePath);
-
-// Who answers that question, given its text: a message box unless a hook is installed (the
-// command-line tool answers it from its options). Returns the previous hook.
-using BitnessAnswer = std::function<bool(std::string_view question)>;
-BitnessAnswer SetBitnessAnswer(BitnessAnswer answer);
 
 // The packer flags dialog that follows a packer install when InstTweak is on; Cancel keeps the
 // capability flags just written.

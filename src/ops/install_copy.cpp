@@ -3,10 +3,10 @@
 #include "app/settings.h"
 #include "catalog/host_config.h"
 #include "catalog/plugin_table.h"
+#include "lang/interaction.h"
 #include "lang/language.h"
 #include "lang/messages.h"
 #include "ops/history.h"
-#include "ops/user_dialogs.h"
 #include "platform/file_tree.h"
 #include "platform/files.h"
 #include "util/text.h"
@@ -164,13 +164,13 @@ std::optional<std::string> OfferCopyIntoPluginFolder(std::string_view modulePath
     if (LiesInPluginFolder(modulePath) || PluginFolderOfKind(kind).empty())
         return std::string(modulePath);
     const std::string target = CopyTargetFolder(modulePath, kind);
-    switch (Dialogs().AskCopyModule(
+    switch (User().AskCopyModule(
         FormatPrintf(Message(Msg::OutsidePluginFolders), {std::string(modulePath), target}))) {
-    case UserDialogs::CopyChoice::Cancel:
+    case CopyChoice::Cancel:
         return std::nullopt;
-    case UserDialogs::CopyChoice::InPlace:
+    case CopyChoice::InPlace:
         return std::string(modulePath);
-    case UserDialogs::CopyChoice::Copy:
+    case CopyChoice::Copy:
         break;
     }
     CopyPlan plan = FilesToCopy(modulePath, target);

@@ -3,11 +3,11 @@
 #include "catalog/host_config.h"
 #include "catalog/plugin_table.h"
 #include "catalog/registration.h"
+#include "lang/interaction.h"
 #include "lang/language.h"
 #include "lang/messages.h"
 #include "ops/history.h"
 #include "ops/install.h"
-#include "ops/user_dialogs.h"
 #include "util/text.h"
 
 #include <algorithm>
@@ -101,7 +101,7 @@ bool RenameCurrent(const std::vector<int>& selected) {
     }
     bool emptyAllowed = entry.Kind == kLister || entry.Kind == kContent;
     std::optional<std::string> text =
-        Dialogs().AskAssociation(entry.FileName, entry.Kind, entry.Association, emptyAllowed);
+        User().AskAssociation(entry.FileName, entry.Kind, entry.Association, emptyAllowed);
     if (!text)
         return false;
     if (std::optional<std::string> bad = UnusableAssociation(entry.Kind, *text)) {

@@ -21,8 +21,10 @@ namespace {
 
 int g_waits = 0;
 
+} // namespace
+
 // One wait: counts as busy while it lives and shows the indicator once the wait grows long.
-class Wait {
+class BusyWaits::Wait {
 public:
     explicit Wait(bool cancellable) : m_cancellable(cancellable) { ++g_waits; }
     ~Wait() { --g_waits; }
@@ -79,23 +81,21 @@ private:
     std::unique_ptr<QProgressDialog> m_dialog;
 };
 
-} // namespace
-
 bool BusyWaiting() {
     return g_waits > 0;
 }
 
-void InstallBusyWaitObserver() {
-    auto current = std::make_shared<std::unique_ptr<Wait>>(); // the wait for the running child
-    platform::SetWaitObserver([current](unsigned elapsedMs, bool ended) {
-        if (ended) {
-            current->reset();
-            return false;
-        }
-        if (!*current)
-            *current = std::make_unique<Wait>(true);
-        return (*current)->Turn(elapsedMs);
-    });
+BusyWaits::BusyWaits() = default;
+BusyWaits::~BusyWaits() = default;
+
+bool BusyWaits::Waiting(unsigned elapsedMs, bool ended) {
+    if (ended) {
+        m_current.reset();
+        return false;
+    }
+    if (!m_current)
+        m_current = std::make_unique<Wait>(true);
+    return m_current->Turn(elapsedMs);
 }
 
 void RunOffGuiThread(const std::function<void()>& work, std::atomic<bool>* stop) {
@@ -114,7 +114,7 @@ void RunOffGuiThread(const std::function<void()>& work, std::atomic<bool>* stop)
         finished.notify_one();
     });
     {
-        Wait wait(stop != nullptr);
+        BusyWaits::Wait wait(stop != nullptr);
         const auto started = std::chrono::steady_clock::now();
         std::unique_lock<std::mutex> lock(mutex);
         while (!finished.wait_for(lock, std::chrono::milliseconds(10), [&] { return done; })) {

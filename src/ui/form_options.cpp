@@ -2,10 +2,10 @@
 
 #include "app/settings.h"
 #include "catalog/file_types.h"
+#include "lang/interaction.h"
 #include "lang/language.h"
 #include "lang/messages.h"
 #include "ops/button_bar.h"
-#include "ops/user_dialogs.h"
 #include "platform/environment.h"
 #include "platform/process.h"
 #include "ui/qt_text.h"
@@ -354,7 +354,7 @@ void TFormOptions::btnFtpBrowseClick() {
     request.initialFolder = platform::WindowsDirectory();
     request.defaultName = "wcx_ftp.ini";
     request.filters = {{"*.ini", "*.ini"}};
-    std::vector<std::string> chosen = Dialogs().OpenFiles(request);
+    std::vector<std::string> chosen = User().OpenFiles(request);
     if (!chosen.empty())
         m_ffFtpIni->setText(FromAnsi(chosen.front()));
 }
@@ -364,7 +364,7 @@ void TFormOptions::btnRarBrowseClick() {
     request.initialFolder = "C:\\";
     request.defaultName = "WinRAR.exe";
     request.filters = {{"*.exe", "*.exe"}};
-    std::vector<std::string> chosen = Dialogs().OpenFiles(request);
+    std::vector<std::string> chosen = User().OpenFiles(request);
     if (!chosen.empty())
         m_ffRarPath->setText(FromAnsi(chosen.front()));
 }

@@ -41,6 +41,16 @@ bool TFormTCVarnel::CommandAvailable(const char* handler) {
     return available.count(handler) != 0;
 }
 
+class TFormTCVarnel::StatusLine : public Interaction {
+public:
+    explicit StatusLine(TFormTCVarnel& window) : m_window(window) {}
+    void Status(const std::string& text) override { m_window.m_statusText->setText(FromAnsi(text)); }
+    void OfferRestart(const std::string&) override { m_window.m_restartOffered = true; }
+
+private:
+    TFormTCVarnel& m_window;
+};
+
 TFormTCVarnel::TFormTCVarnel(const std::string& firstArgument, QWidget* parent) : QMainWindow(parent) {
     setObjectName("TFormTCVarnel");
     setWindowIcon(QIcon(":/icons/varnel.svg"));
@@ -48,8 +58,7 @@ TFormTCVarnel::TFormTCVarnel(const std::string& firstArgument, QWidget* parent) 
     CreateMenus();
     setAcceptDrops(true);
     qApp->installEventFilter(this);
-    SetStatusReporter([this](const std::string& text) { m_statusText->setText(FromAnsi(text)); });
-    SetRestartOffer([this](const std::string&) { m_restartOffered = true; });
+    m_statusLine = std::make_unique<StatusLine>(*this);
 
     // One-shot switches run their command and end the program before any window setting is read.
     if (firstArgument == "/install" || firstArgument == "/installZip" || firstArgument == "/order") {
@@ -67,8 +76,6 @@ TFormTCVarnel::TFormTCVarnel(const std::string& firstArgument, QWidget* parent) 
 }
 
 TFormTCVarnel::~TFormTCVarnel() {
-    SetStatusReporter(nullptr);
-    SetRestartOffer(nullptr);
     qApp->removeEventFilter(this);
 }
 

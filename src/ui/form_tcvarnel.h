@@ -3,13 +3,14 @@
 
 #include <QMainWindow>
 #include <array>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "lang/interaction.h"
 #include "ops/plugin_list.h"
-#include "ops/user_dialogs.h"
 #include "platform/files.h"
 
 class QAction;
@@ -256,7 +257,10 @@ private:
     QAction* m_mnuHelpAbout = nullptr;
     QLineEdit* m_ffFilter = nullptr;
     TDetailsPane* m_details = nullptr;
-    bool m_restartOffered = false;                 // an install waits for the host's restart
+    bool m_restartOffered = false; // an install waits for the host's restart
+    // What commands say on the status bar, and their offer to restart the host.
+    class StatusLine;
+    std::unique_ptr<StatusLine> m_statusLine;
     bool m_populating = false;                     // check boxes being set by the program, not the user
     std::optional<platform::FileStamp> m_iniStamp; // of the configuration as the list read it
 

@@ -6,6 +6,7 @@
 #include "catalog/host_config.h"
 #include "catalog/host_location.h"
 #include "catalog/module_info.h"
+#include "lang/interaction.h"
 #include "lang/language.h"
 #include "lang/messages.h"
 #include "ops/archive_install.h"
@@ -15,7 +16,6 @@
 #include "ops/plugin_commands.h"
 #include "ops/plugin_configure.h"
 #include "ops/report.h"
-#include "ops/user_dialogs.h"
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -67,7 +67,7 @@ void TFormTCVarnel::FormShow() {
     }
     if (!m_hostOffered && !platform::FileExists(s.TCPath)) {
         m_hostOffered = true;
-        std::vector<std::string> chosen = Dialogs().OpenFiles(HostExecutableDialog("C:\\"));
+        std::vector<std::string> chosen = User().OpenFiles(HostExecutableDialog("C:\\"));
         if (!chosen.empty()) {
             s.TCPath = chosen.front();
             WriteSettingString("Paths", "TCPath", s.TCPath);
@@ -162,7 +162,7 @@ void TFormTCVarnel::ShowHostState() {
 void TFormTCVarnel::btnTCBrowseClick() {
     Settings& s = AppSettings();
     std::string start = platform::FileExists(s.TCPath) ? FolderPart(s.TCPath) : std::string("C:\\");
-    std::vector<std::string> chosen = Dialogs().OpenFiles(HostExecutableDialog(start));
+    std::vector<std::string> chosen = User().OpenFiles(HostExecutableDialog(start));
     if (chosen.empty())
         return;
     ShowHost(chosen.front());
@@ -176,7 +176,7 @@ void TFormTCVarnel::btnIniBrowseClick() {
     request.initialFolder = platform::WindowsDirectory();
     request.defaultName = "wincmd.ini";
     request.filters = {{"*.ini", "*.ini"}};
-    std::vector<std::string> chosen = Dialogs().OpenFiles(request);
+    std::vector<std::string> chosen = User().OpenFiles(request);
     if (chosen.empty())
         return;
     s.IniPath = chosen.front();
@@ -204,7 +204,7 @@ void TFormTCVarnel::InstallChosenFiles(FileDialogRequest request, std::string& f
     TimerOff();
     request.initialFolder = folder;
     request.multiple = true;
-    std::vector<std::string> chosen = Dialogs().OpenFiles(request);
+    std::vector<std::string> chosen = User().OpenFiles(request);
     if (!chosen.empty()) {
         std::string first = FolderPart(chosen.front());
         if (first.size() > 1 && first.back() == '\\')
@@ -274,7 +274,7 @@ void TFormTCVarnel::btnTweakClick() {
         const PluginEntry& entry = EntryAt(rows.front());
         if (entry.Disabled)
             ShowAppMessage(Message(Msg::EnableFirst), kStyleError);
-        else if (Dialogs().TweakPacker(entry.FileName))
+        else if (User().TweakPacker(entry.FileName))
             FillList();
     }
     TimerBack();

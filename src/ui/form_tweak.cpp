@@ -1,11 +1,11 @@
 #include "ui/form_tweak.h"
 
 #include "catalog/host_config.h"
+#include "lang/interaction.h"
 #include "lang/language.h"
 #include "lang/messages.h"
 #include "ops/history.h"
 #include "ops/install.h"
-#include "ops/user_dialogs.h"
 #include "ui/qt_text.h"
 #include "util/names.h"
 #include "util/text.h"
@@ -166,7 +166,7 @@ void TFormTweak::ffFlag0Click() {
 
 void TFormTweak::btnAddClick() {
     std::optional<std::string> text =
-        Dialogs().AskText(ToAnsi(m_btnAdd->text()), ToAnsi(m_label3->text()), std::string());
+        User().AskText(ToAnsi(m_btnAdd->text()), ToAnsi(m_label3->text()), std::string());
     if (!text || TrimBlanks(*text).empty())
         return;
     // Each extension becomes a key of the host's file.

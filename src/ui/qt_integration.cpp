@@ -23,30 +23,29 @@
 
 namespace varnel {
 
-void InstallQtMessageBox() {
-    SetMessageBoxHook([](const std::string& text, const std::string& title, int style) {
-        QMessageBox box(QApplication::activeWindow());
-        box.setWindowTitle(ForDisplay(title));
-        box.setText(ForDisplay(text));
-        if (style & kMbIconError)
-            box.setIcon(QMessageBox::Critical);
-        else if (style & kMbIconQuestion)
-            box.setIcon(QMessageBox::Question);
-        else if (style & kMbIconInformation)
-            box.setIcon(QMessageBox::Information);
-        if (style & kMbOkCancel) {
-            box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-            box.setDefaultButton((style & kMbDefButton2) ? QMessageBox::Cancel : QMessageBox::Ok);
-        } else {
-            box.setStandardButtons(QMessageBox::Ok);
-        }
-        box.raise();
-        box.activateWindow();
-        return box.exec() == QMessageBox::Ok ? kIdOk : kIdCancel;
-    });
+int QtInteraction::Show(const Notice& notice) {
+    QMessageBox box(QApplication::activeWindow());
+    box.setWindowTitle(ForDisplay(notice.title));
+    box.setText(ForDisplay(notice.text));
+    const int style = notice.style;
+    if (style & kMbIconError)
+        box.setIcon(QMessageBox::Critical);
+    else if (style & kMbIconQuestion)
+        box.setIcon(QMessageBox::Question);
+    else if (style & kMbIconInformation)
+        box.setIcon(QMessageBox::Information);
+    if (style & kMbOkCancel) {
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        box.setDefaultButton((style & kMbDefButton2) ? QMessageBox::Cancel : QMessageBox::Ok);
+    } else {
+        box.setStandardButtons(QMessageBox::Ok);
+    }
+    box.raise();
+    box.activateWindow();
+    return box.exec() == QMessageBox::Ok ? kIdOk : kIdCancel;
 }
 
-UserDialogs::CopyChoice QtUserDialogs::AskCopyModule(const std::string& question) {
+CopyChoice QtInteraction::AskCopyModule(const std::string& question) {
     QMessageBox box(QApplication::activeWindow());
     box.setObjectName("CopyQuestion");
     box.setWindowTitle(FromAnsi(Message(Msg::AppTitle)));
@@ -65,7 +64,7 @@ UserDialogs::CopyChoice QtUserDialogs::AskCopyModule(const std::string& question
     return box.clickedButton() == inPlace ? CopyChoice::InPlace : CopyChoice::Cancel;
 }
 
-std::vector<std::string> QtUserDialogs::OpenFiles(const FileDialogRequest& request) {
+std::vector<std::string> QtInteraction::OpenFiles(const FileDialogRequest& request) {
     QFileDialog dialog(QApplication::activeWindow(), FromAnsi(request.title));
     if (!platform::PrefersSystemFileDialogs())
         dialog.setOption(QFileDialog::DontUseNativeDialog);
@@ -95,7 +94,7 @@ std::vector<std::string> QtUserDialogs::OpenFiles(const FileDialogRequest& reque
     return chosen;
 }
 
-std::optional<std::string> QtUserDialogs::AskAssociation(const std::string& modulePath, PluginKind kind,
+std::optional<std::string> QtInteraction::AskAssociation(const std::string& modulePath, int8_t kind,
                                                          const std::string& proposal, bool allowEmpty) {
     TFormAdd dialog(FromAnsi(modulePath), kind, FromAnsi(proposal), allowEmpty, QApplication::activeWindow());
     if (dialog.exec() != QDialog::Accepted)
@@ -103,7 +102,7 @@ std::optional<std::string> QtUserDialogs::AskAssociation(const std::string& modu
     return ToAnsi(dialog.Text());
 }
 
-std::optional<std::string> QtUserDialogs::AskText(const std::string& title, const std::string& label,
+std::optional<std::string> QtInteraction::AskText(const std::string& title, const std::string& label,
                                                   const std::string& text) {
     TFormAddExt dialog(QApplication::activeWindow());
     dialog.SetTexts(FromAnsi(title), FromAnsi(label), FromAnsi(GetCaption(105)), FromAnsi(GetCaption(151)));
@@ -113,7 +112,7 @@ std::optional<std::string> QtUserDialogs::AskText(const std::string& title, cons
     return ToAnsi(dialog.Text());
 }
 
-bool QtUserDialogs::TweakPacker(const std::string& modulePath) {
+bool QtInteraction::TweakPacker(const std::string& modulePath) {
     TFormTweak dialog(modulePath, QApplication::activeWindow());
     return dialog.exec() == QDialog::Accepted;
 }
@@ -209,8 +208,6 @@ void SetUpApplication(QApplication& app) {
     if (GlyphBoxesTooTall())
         app.installEventFilter(new TopAlignedLineEdits(&app));
     app.setWindowIcon(QIcon(":/icons/varnel.svg"));
-    InstallQtMessageBox();
-    InstallBusyWaitObserver();
 }
 
 } // namespace varnel

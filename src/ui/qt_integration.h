@@ -1,7 +1,8 @@
 #pragma once
-// What the GUI puts in place of the core's hooks: the message box and the dialogs.
+// The window's side of the program: its user, met through Qt's message boxes and the program's
+// dialogs, and the application's settings.
 
-#include "ops/user_dialogs.h"
+#include "ui/busy_wait.h"
 
 #include <string>
 
@@ -9,15 +10,13 @@ class QApplication;
 
 namespace varnel {
 
-// Message boxes become Qt message boxes.
-void InstallQtMessageBox();
-
-// The dialogs commands open, as Qt dialogs. Paths cross between the Windows form the program
-// uses and the machine's own form.
-class QtUserDialogs : public UserDialogs {
+// Message boxes and the dialogs commands open, as Qt's, with the windows kept alive while a
+// command waits. Paths cross between the Windows form the program uses and the machine's own form.
+class QtInteraction : public BusyWaits {
 public:
+    int Show(const Notice& notice) override;
     std::vector<std::string> OpenFiles(const FileDialogRequest& request) override;
-    std::optional<std::string> AskAssociation(const std::string& modulePath, PluginKind kind,
+    std::optional<std::string> AskAssociation(const std::string& modulePath, int8_t kind,
                                               const std::string& proposal, bool allowEmpty) override;
     std::optional<std::string> AskText(const std::string& title, const std::string& label,
                                        const std::string& text) override;

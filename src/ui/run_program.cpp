@@ -49,13 +49,12 @@ int RunProgram(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     SetUpApplication(app);
+    QtInteraction user;
     SetFatalHandler(EndProgramNow);
     if (!InitializeProgram())
         return 0;
     StartHistory(HistoryFolderOf(SettingsFilePath()));
     ApplyQtTranslation(AppSettings().Language);
-    QtUserDialogs dialogs;
-    SetUserDialogs(&dialogs);
 
     const std::vector<std::string> args = platform::ProgramArguments(argc, argv);
     if (RunEntry(args, CommandLineActions()) == EntryOutcome::EndProgram)

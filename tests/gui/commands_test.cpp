@@ -255,13 +255,10 @@ private slots:
         auto* timer = host.Find<QTimer>("Timer1");
         QVERIFY(timer->isActive());
         bool activeDuringQuestion = true;
-        MessageBoxHook previous = SetMessageBoxHook([&](const std::string&, const std::string&, int) {
-            activeDuringQuestion = timer->isActive();
-            return kIdCancel;
-        });
+        test::MessageLog question(kIdCancel);
+        question.whileShown = [&](const test::ShownBox&) { activeDuringQuestion = timer->isActive(); };
         host.Select({Position(host, "FS: sample_fs")});
         host.Window().btnDisableClick();
-        SetMessageBoxHook(previous);
         QVERIFY(!activeDuringQuestion);
         QVERIFY(timer->isActive()); // back on, as Refresh is set
     }
@@ -1139,7 +1136,7 @@ private slots:
         const std::string target = "drive_c/totalcmd/Plugins/WLX/bild/";
         host.prefix.Write(target + "bild.ini", "[bild]\r\nmine=1\r\n"); // the user's own settings
 
-        host.dialogs.copyChoices = {UserDialogs::CopyChoice::Copy, UserDialogs::CopyChoice::Copy};
+        host.dialogs.copyChoices = {CopyChoice::Copy, CopyChoice::Copy};
         host.boxes.SetAnswer(kIdCancel); // keep the user's bild.ini: nothing is copied then
         InstallPlugin(module, false, false, "", true);
         QCOMPARE(host.dialogs.copyQuestions.size(), size_t{1});
@@ -1160,7 +1157,7 @@ private slots:
         QCOMPARE(host.prefix.Read(target + "bild.ini"), std::string("[bild]\r\nmine=1\r\n"));
 
         // "Where it lies" registers the download as it is.
-        host.dialogs.copyChoices = {UserDialogs::CopyChoice::InPlace};
+        host.dialogs.copyChoices = {CopyChoice::InPlace};
         InstallPlugin(module, false, false, "", true);
         QVERIFY(Contains(host.WincmdIni(), "=C:\\Downloads\\Bild Betrachter\\bild.wlx\r\n"));
     }

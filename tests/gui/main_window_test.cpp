@@ -447,7 +447,7 @@ private slots:
     void aPluginsOwnDialogKeepsTheFrontWhileItIsUp() {
         GuiHost host;
         host.Open();
-        InstallBusyWaitObserver();
+        BusyWaits busy;
         const std::string hang =
             test::InstallSample(host.prefix.Dir(), test::ModuleBuild::Native, "hang.dll", "plugins");
         bool shown = false, lowHalf = false;
@@ -474,7 +474,7 @@ private slots:
     void longWaitsShowTheBusyIndicatorAndCanBeCancelled() {
         GuiHost host;
         host.Open();
-        InstallBusyWaitObserver();
+        BusyWaits busy;
         const std::string hang =
             test::InstallSample(host.prefix.Dir(), test::ModuleBuild::Native, "hang.dll", "plugins");
         int ticks = 0;
@@ -528,7 +528,6 @@ private slots:
         QCOMPARE(host.WincmdIni(), ini);
         QVERIFY(!host.prefix.Exists("drive_c/totalcmd/plugins/Install.tmp"));
         QVERIFY(!host.prefix.Exists("drive_c/totalcmd/plugins/wlx/a"));
-        platform::SetWaitObserver({});
     }
 
     void germanCaptions() {

@@ -2,17 +2,11 @@
 
 namespace varnel::test {
 
-MessageLog::MessageLog(int answer) : m_answer(answer) {
-    m_previous = SetMessageBoxHook([this](const std::string& text, const std::string& title, int style) {
-        m_boxes.push_back({text, title, style});
-        if (whileShown)
-            whileShown(m_boxes.back());
-        return m_answer;
-    });
-}
-
-MessageLog::~MessageLog() {
-    SetMessageBoxHook(std::move(m_previous));
+int MessageLog::Show(const Notice& notice) {
+    m_boxes.push_back({notice.text, notice.title, notice.style});
+    if (whileShown)
+        whileShown(m_boxes.back());
+    return m_answer;
 }
 
 } // namespace varnel::test

@@ -2,11 +2,6 @@
 
 namespace varnel::test {
 
-ScriptedDialogs::ScriptedDialogs() : m_previous(SetUserDialogs(this)) {}
-ScriptedDialogs::~ScriptedDialogs() {
-    SetUserDialogs(m_previous);
-}
-
 std::vector<std::string> ScriptedDialogs::OpenFiles(const FileDialogRequest& request) {
     fileRequests.push_back(request);
     if (files.empty())
@@ -16,7 +11,7 @@ std::vector<std::string> ScriptedDialogs::OpenFiles(const FileDialogRequest& req
     return answer;
 }
 
-std::optional<std::string> ScriptedDialogs::AskAssociation(const std::string& modulePath, PluginKind,
+std::optional<std::string> ScriptedDialogs::AskAssociation(const std::string& modulePath, int8_t,
                                                            const std::string& proposal, bool allowEmpty) {
     associationRequests.push_back({modulePath, proposal, allowEmpty});
     if (associations.empty())
@@ -41,7 +36,7 @@ bool ScriptedDialogs::TweakPacker(const std::string& modulePath) {
     return false;
 }
 
-UserDialogs::CopyChoice ScriptedDialogs::AskCopyModule(const std::string& question) {
+CopyChoice ScriptedDialogs::AskCopyModule(const std::string& question) {
     copyQuestions.push_back(question);
     if (copyChoices.empty())
         return CopyChoice::InPlace;

@@ -5,17 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "ops/user_dialogs.h"
+#include "lang/interaction.h"
 
 namespace varnel::test {
 
-class ScriptedDialogs : public UserDialogs {
+class ScriptedDialogs : public Interaction {
 public:
-    ScriptedDialogs();
-    ~ScriptedDialogs() override;
-    ScriptedDialogs(const ScriptedDialogs&) = delete;
-    ScriptedDialogs& operator=(const ScriptedDialogs&) = delete;
-
     // Answers, used in order; a dialog without an answer left is cancelled.
     std::deque<std::vector<std::string>> files;
     std::deque<std::optional<std::string>> associations;
@@ -37,15 +32,12 @@ public:
     std::vector<std::string> copyQuestions;
 
     std::vector<std::string> OpenFiles(const FileDialogRequest& request) override;
-    std::optional<std::string> AskAssociation(const std::string& modulePath, PluginKind kind,
+    std::optional<std::string> AskAssociation(const std::string& modulePath, int8_t kind,
                                               const std::string& proposal, bool allowEmpty) override;
     std::optional<std::string> AskText(const std::string& title, const std::string& label,
                                        const std::string& text) override;
     bool TweakPacker(const std::string& modulePath) override;
     CopyChoice AskCopyModule(const std::string& question) override;
-
-private:
-    UserDialogs* m_previous;
 };
 
 } // namespace varnel::test

@@ -295,12 +295,14 @@ TEST_F(ArchiveInstallTest, UndoOfThousandsOfFilesCanBeCancelledWhole) {
     const size_t records = LoadHistory(false).size();
 
     int turns = 0;
-    platform::WaitObserver previous = platform::SetWaitObserver([&](unsigned, bool ended) {
-        turns += ended ? 0 : 1;
-        return !ended; // Cancel at the first sight of the busy indicator
-    });
-    const int undone = UndoLastChanges(1);
-    platform::SetWaitObserver(previous);
+    int undone = 0;
+    {
+        test::WaitWatch cancel([&](unsigned, bool ended) {
+            turns += ended ? 0 : 1;
+            return !ended; // Cancel at the first sight of the busy indicator
+        });
+        undone = UndoLastChanges(1);
+    }
     if (undone == 0) {
         EXPECT_GT(turns, 0);
         EXPECT_EQ(Ini(), installed);

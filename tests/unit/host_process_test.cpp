@@ -51,7 +51,6 @@ protected:
     void TearDown() override {
         platform::SetSleepHandler(m_sleep);
         SetProgramFolder("");
-        SetStatusReporter(nullptr);
         AppSettings() = Settings{};
     }
     // A machine script standing in for a program: it records its arguments, one per line.
@@ -136,8 +135,8 @@ TEST_F(HostProcessTest, WhatCannotBeStartedIsReported) {
     SetLanguageLoadedHook(LoadMessages);
     ASSERT_TRUE(SetLanguage("English"));
     test::MessageLog boxes;
-    std::vector<std::string> reports;
-    SetStatusReporter([&](const std::string& text) { reports.push_back(text); });
+    test::StatusLog status;
+    std::vector<std::string>& reports = status.lines;
     AppSettings().RestartCmd = 5;
     AppSettings().RestartExt = "%dir%\\Missing.exe \"%s\"";
     RestartHost();

@@ -176,17 +176,19 @@ TEST_F(ModuleInfoTest, WaitsForTheHelperCanBeCancelled) {
     test::MessageLog boxes;
     std::vector<unsigned> turns;
     int ends = 0;
-    platform::WaitObserver previous = platform::SetWaitObserver([&](unsigned elapsedMs, bool ended) {
-        ends += ended ? 1 : 0;
-        if (!ended)
-            turns.push_back(elapsedMs);
-        return elapsedMs >= 200;
-    });
     QueryStatus status;
-    auto started = std::chrono::steady_clock::now();
-    EXPECT_EQ(QueryPackerCaps(Native("hang.dll"), &status), 0);
-    auto took = std::chrono::steady_clock::now() - started;
-    platform::SetWaitObserver(previous);
+    std::chrono::steady_clock::duration took{};
+    {
+        test::WaitWatch watch([&](unsigned elapsedMs, bool ended) {
+            ends += ended ? 1 : 0;
+            if (!ended)
+                turns.push_back(elapsedMs);
+            return elapsedMs >= 200;
+        });
+        auto started = std::chrono::steady_clock::now();
+        EXPECT_EQ(QueryPackerCaps(Native("hang.dll"), &status), 0);
+        took = std::chrono::steady_clock::now() - started;
+    }
     EXPECT_EQ(status, QueryStatus::Cancelled);
     EXPECT_TRUE(boxes.Boxes().empty());
     EXPECT_LT(took, std::chrono::seconds(3));
