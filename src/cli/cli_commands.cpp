@@ -97,7 +97,8 @@ bool RequireHost(Session& session, bool configurationMayBeNew) {
     SetHostPaths(s.TCPath, s.IniPath);
     const std::string ini = ExpandHostPath(s.IniPath);
     if (configurationMayBeNew && IsHostExecutable(s.TCPath) && !platform::FileExists(ini)) {
-        ForceFolders(FolderPart(ini));
+        if (!platform::InDryRun())
+            ForceFolders(FolderPart(ini));
         session.Say(FormatPrintf(Message(Msg::IniMadeByFirstChange), {ini}));
         return true;
     }

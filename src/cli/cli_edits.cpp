@@ -121,6 +121,10 @@ int InstallPlugins(Session& session, const InstallRequest& request) {
         // a module registered already installs again without complaint, so scripts can repeat.
         // A module registers with the name or detect string given, without asking the module.
         const bool archive = IsArchiveFile(file);
+        if (archive && platform::InDryRun()) {
+            session.Fail(kExitUsage, FormatPrintf(Message(Msg::DryRunCannotCopy), {file}));
+            continue;
+        }
         if (archive)
             InstallFromArchive(file, false, false);
         else
@@ -142,7 +146,7 @@ int InstallPlugins(Session& session, const InstallRequest& request) {
         if (session.Raised() != raised || session.Interrupted())
             change.Abandon();
     }
-    if (request.restart && session.Exit() == kExitDone)
+    if (request.restart && session.Exit() == kExitDone && !platform::InDryRun())
         RestartHost();
     return session.Exit();
 }

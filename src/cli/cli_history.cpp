@@ -133,6 +133,12 @@ int CheckHealth(Session& session, bool fix, const std::vector<int>& repairs) {
         ClearTable();
         LoadTable(false);
         findings = CheckHostHealth();
+        // A dry run's removals are not on the disk: what they remove is not found any more.
+        for (const platform::DryWrite& write : platform::DryRunWrites())
+            if (write.removed)
+                std::erase_if(findings, [&](const HealthFinding& finding) {
+                    return EqualsNoCaseAnsi(finding.path, write.path);
+                });
     }
     if (session.Json()) {
         nlohmann::ordered_json list = nlohmann::ordered_json::array();

@@ -7,6 +7,7 @@
 #include "ops/descriptions.h"
 #include "platform/codepage.h"
 #include "platform/console.h"
+#include "platform/files.h"
 #include "platform/paths.h"
 #include "util/text.h"
 
@@ -244,8 +245,28 @@ void Print(const std::string& utf8) {
     platform::WriteOutput(utf8 + "\n");
 }
 
+namespace {
+std::optional<nlohmann::ordered_json> g_held;
+}
+
 void PrintJson(const nlohmann::ordered_json& value) {
+    // A dry run's object waits for what the run would have written, which is added to it.
+    if (platform::InDryRun() && value.is_object()) {
+        g_printed = true;
+        g_held = value;
+        return;
+    }
+    PrintJsonNow(value);
+}
+
+void PrintJsonNow(const nlohmann::ordered_json& value) {
     Print(value.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace));
+}
+
+std::optional<nlohmann::ordered_json> TakeHeldJson() {
+    std::optional<nlohmann::ordered_json> held = std::move(g_held);
+    g_held.reset();
+    return held;
 }
 
 } // namespace varnel::cli

@@ -43,7 +43,10 @@ size_t TerminalWidth();
 void Print(const std::string& utf8);
 // JSON on standard output, indented; text that is no valid UTF-8 (a damaged record, a crafted
 // name) is shown with replacement characters rather than stopping the output.
+// In a dry run an object is held, for Run to add what would be written (TakeHeldJson).
 void PrintJson(const nlohmann::ordered_json& value);
+std::optional<nlohmann::ordered_json> TakeHeldJson();
+void PrintJsonNow(const nlohmann::ordered_json& value);
 // Whether anything went to standard output yet (Print, PrintJson, or NotePrinted after a write).
 bool Printed();
 void NotePrinted();

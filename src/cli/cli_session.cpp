@@ -6,6 +6,7 @@
 #include "lang/messages.h"
 #include "platform/codepage.h"
 #include "platform/console.h"
+#include "platform/files.h"
 #include "platform/process.h"
 #include "util/text.h"
 
@@ -51,7 +52,13 @@ std::optional<std::string> Session::AskText(const std::string& title, const std:
 }
 
 CopyChoice Session::AskCopyModule(const std::string&) {
-    return m_answers.copy ? CopyChoice::Copy : CopyChoice::InPlace;
+    if (!m_answers.copy)
+        return CopyChoice::InPlace;
+    if (platform::InDryRun()) {
+        Fail(kExitUsage, FormatPrintf(Message(Msg::DryRunCannotCopy), {"--copy"}));
+        return CopyChoice::Cancel;
+    }
+    return CopyChoice::Copy;
 }
 
 bool Session::AcceptBitness(const std::string& question) {
@@ -141,7 +148,8 @@ int Session::Show(const Notice& notice) {
         Fail(ExitCodeOf(notice.failure), text);
         return kIdOk;
     default:
-        if (!m_quiet)
+        // What a dry run did is not done: what it would write is said after it.
+        if (!m_quiet && !platform::InDryRun())
             Say(text);
         return kIdOk;
     }

@@ -38,14 +38,18 @@ struct Globals {
 };
 
 // The commands whose every write can be shown without being made: edits of configuration files,
-// and an undo's planned files. The others copy, unpack or remove files on their way.
-constexpr std::string_view kDryRunCommands[] = {"uninstall", "disable", "enable", "rename",
-                                                "order",     "tweak",   "undo"};
+// an undo's planned files, the health check's repairs, and an install that registers modules where
+// they lie (one that would copy or unpack files says so and stops).
+constexpr std::string_view kDryRunCommands[] = {"install", "uninstall", "disable", "enable", "rename",
+                                                "order",   "tweak",     "undo",    "doctor"};
 
 // What a dry run would have written: each file, and the keys it would set or remove.
 nlohmann::ordered_json ShowDryRun(Session& session) {
     nlohmann::ordered_json files = nlohmann::ordered_json::array();
-    for (const platform::DryWrite& write : platform::DryRunWrites()) {
+    // A command that failed would have put back what it wrote: it would have written nothing.
+    const bool failed = session.Exit() != kExitDone && session.Exit() != kExitProblems;
+    for (const platform::DryWrite& write :
+         failed ? std::vector<platform::DryWrite>{} : platform::DryRunWrites()) {
         if (write.removed) {
             session.Say(FormatPrintf(Message(Msg::DryRunWouldRemove), {write.path}));
             files.push_back({{"file", Session::Terminal(write.path)}, {"removed", true}});
@@ -127,9 +131,8 @@ int Run(int argc, char** argv) {
     app.add_flag("--json", globals.json, "Machine-readable output");
     app.add_flag("-q,--quiet", globals.quiet, "Only failures on standard error");
     app.add_option("--lang", globals.lang, "The language of messages (the name of a Language\\*.lng file)");
-    app.add_flag(
-        "--dry-run", globals.dryRun,
-        "Say what uninstall, disable, enable, rename, order, tweak or undo would write, and write nothing");
+    app.add_flag("--dry-run", globals.dryRun,
+                 "Say what a changing command would write, and write nothing (not: host, report)");
 
     std::function<int(Session&)> command;
 
@@ -371,7 +374,12 @@ int Run(int argc, char** argv) {
         for (const MadeRecord& record : made)
             session.Say(
                 FormatPrintf(Message(Msg::WithHistoryId), {record.description, std::to_string(record.id)}));
-    if (globals.json && !Printed()) {
+    if (std::optional<nlohmann::ordered_json> held = TakeHeldJson()) {
+        (*held)["dryRun"] = true;
+        (*held)["changes"] = nlohmann::ordered_json::array(); // a dry run records nothing
+        (*held)["wouldWrite"] = wouldWrite;
+        PrintJsonNow(*held);
+    } else if (globals.json && !Printed()) {
         static constexpr const char* kCodes[] = {"done",     "failed",    "usage",
                                                  "conflict", "not-found", "problems"};
         const int exit = session.Exit();
@@ -389,7 +397,7 @@ int Run(int argc, char** argv) {
             outcome["dryRun"] = true;
             outcome["wouldWrite"] = wouldWrite;
         }
-        PrintJson(outcome);
+        PrintJsonNow(outcome);
     }
     // Output that did not reach its place (a full disk, a closed pipe) is a failure, whatever
     // the command did.

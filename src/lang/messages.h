@@ -157,7 +157,8 @@ namespace varnel::Msg {
     VARNEL_MESSAGE(RedoAction, 218)                                                                          \
     VARNEL_MESSAGE(AnswerWithReplace, 219)                                                                   \
     VARNEL_MESSAGE(PackerExtensionsTaken, 220)                                                               \
-    VARNEL_MESSAGE(DryRunWouldRemove, 221)
+    VARNEL_MESSAGE(DryRunWouldRemove, 221)                                                                   \
+    VARNEL_MESSAGE(DryRunCannotCopy, 222)
 
 enum Id : int {
 #define VARNEL_MESSAGE_ENUM(name, number) name = number,

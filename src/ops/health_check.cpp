@@ -367,9 +367,12 @@ bool RepairFindings(const std::vector<HealthFinding>& picked) {
             return false;
     }
     for (const HealthFinding* finding : chosen) {
-        if (finding->kind == Kind::LeftoverInstallTmp)
-            platform::RemoveTree(finding->path);
-        else if (finding->kind == Kind::NotInstalled)
+        if (finding->kind == Kind::LeftoverInstallTmp) {
+            if (platform::InDryRun())
+                platform::DryRunRemove(finding->path);
+            else
+                platform::RemoveTree(finding->path);
+        } else if (finding->kind == Kind::NotInstalled)
             InstallPlugin(finding->path, false, false, "", true);
     }
     return true;

@@ -30,6 +30,13 @@ std::map<std::string, CachedFile>& Cache() {
     return cache;
 }
 
+// A dry run's files as it wrote them: later reads see them, so that a command of several writes
+// shows all of them together, as they would have been written.
+std::map<std::string, CachedFile>& DryFiles() {
+    static std::map<std::string, CachedFile> files;
+    return files;
+}
+
 bool SameFile(const CachedFile& cached, const FileStamp& stamp) {
     return cached.device == stamp.device && cached.inode == stamp.inode && cached.size == stamp.size &&
            cached.mtimeNs == stamp.mtimeNs;
@@ -75,6 +82,11 @@ LoadState Load(std::string_view file, const CachedFile** out, bool forWrite) {
         *out = &g_batch->working;
         return LoadState::Loaded;
     }
+    if (InDryRun())
+        if (auto dry = DryFiles().find(host); dry != DryFiles().end()) {
+            *out = &dry->second;
+            return LoadState::Loaded;
+        }
     if (!forWrite && g_readScope.depth > 0 && g_readScope.checked.count(host) != 0) {
         auto found = Cache().find(host);
         if (found != Cache().end()) {
@@ -237,6 +249,10 @@ std::optional<CachedFile> Rebase(const Batch& batch, CachedFile current) {
 
 // After a successful replace, keeps what was written as the cached copy.
 void RememberWritten(const std::string& host, CachedFile working, std::string_view bytes) {
+    if (InDryRun()) {
+        DryFiles()[host] = std::move(working);
+        return;
+    }
     const std::optional<FileStamp> stamp = StampOfMachinePath(host);
     if (stamp && stamp->size == bytes.size()) {
         working.hash = ContentHash(bytes);

@@ -78,9 +78,14 @@ void ProfileBatch::Begin(std::string_view file) {
     batch.existed = state == LoadState::Loaded;
     if (state == LoadState::Loaded) {
         batch.baseHash = cached->hash;
+        // A dry run's own copy stays where it is; the cache's is taken over.
         auto entry = Cache().find(batch.host);
-        batch.working = std::move(entry->second);
-        Cache().erase(entry);
+        if (entry != Cache().end() && &entry->second == cached) {
+            batch.working = std::move(entry->second);
+            Cache().erase(entry);
+        } else {
+            batch.working = *cached;
+        }
     }
     g_batch = std::move(batch);
 }
@@ -137,7 +142,8 @@ bool ProfileBatch::Commit(std::string* preview) {
     // A file whose identity, size and time are still those read is taken as unchanged, as the
     // cache takes it; otherwise its bytes decide.
     const std::optional<FileStamp> stamp = StampOfMachinePath(batch.host);
-    bool unchanged = batch.existed ? stamp && SameFile(batch.working, *stamp) : !stamp;
+    // A dry run builds on its own writes, which are not on the disk.
+    bool unchanged = InDryRun() || (batch.existed ? stamp && SameFile(batch.working, *stamp) : !stamp);
     std::string now;
     ReadResult read = ReadResult::Ok;
     if (!unchanged) {

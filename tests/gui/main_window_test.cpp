@@ -447,7 +447,7 @@ private slots:
     void aPluginsOwnDialogKeepsTheFrontWhileItIsUp() {
         GuiHost host;
         host.Open();
-        BusyWaits busy;
+        BusyWaits busyWaits;
         const std::string hang =
             test::InstallSample(host.prefix.Dir(), test::ModuleBuild::Native, "hang.dll", "plugins");
         bool shown = false, lowHalf = false;
@@ -474,7 +474,7 @@ private slots:
     void longWaitsShowTheBusyIndicatorAndCanBeCancelled() {
         GuiHost host;
         host.Open();
-        BusyWaits busy;
+        BusyWaits busyWaits;
         const std::string hang =
             test::InstallSample(host.prefix.Dir(), test::ModuleBuild::Native, "hang.dll", "plugins");
         int ticks = 0;

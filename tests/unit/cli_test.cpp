@@ -386,20 +386,13 @@ TEST_F(CliTest, SeveralUndosAreWholeOrNotAtAll) {
 }
 
 // A dry run writes nothing, not even a history record, and says the very keys the run then
-// writes; a command that cannot tell without writing refuses it.
+// writes, for a command of several writes (an install with its options, the health check's
+// repairs) too; a command that cannot tell without writing refuses it.
 TEST_F(CliTest, ADryRunSaysWhatTheRunWritesAndWritesNothing) {
-    const std::vector<std::vector<std::string>> commands = {
-        {"enable", "old_viewer.wlx"},
-        {"order", "lister", "old_viewer.wlx"},
-        {"disable", "--yes", "Sample Lister"},
-        {"rename", "fs:Sample FS",
-         "Gr\xC3\xB6\xC3\x9F"
-         "e FS"},
-        {"tweak", "packer:smp", "smp=279", "+zz=1", "-sp2"},
-        {"uninstall", "--yes", "content:1"},
-        {"undo", "3"},
-    };
-    for (const auto& command : commands) {
+    fs::create_directories(prefix.Path("drive_c/totalcmd/plugins/wlx/extra"));
+    fs::copy_file(test::SamplePluginFile(test::ModuleBuild::Native, "sample_lister.wlx"),
+                  prefix.Path("drive_c/totalcmd/plugins/wlx/extra/extra.wlx"));
+    auto previewMatchesTheRun = [&](const std::vector<std::string>& command) {
         SCOPED_TRACE(command.front());
         const auto before = test::Digest(prefix.Dir());
         const std::string ini = Ini(prefix);
@@ -408,6 +401,7 @@ TEST_F(CliTest, ADryRunSaysWhatTheRunWritesAndWritesNothing) {
         const CliRun preview = Varnel(prefix, dry);
         ASSERT_EQ(preview.exit, 0) << preview.err;
         EXPECT_EQ(test::Digest(prefix.Dir()), before);
+        EXPECT_EQ(preview.err.find("has been installed"), std::string::npos) << preview.err;
         const nlohmann::json said = nlohmann::json::parse(preview.out);
         EXPECT_TRUE(said["dryRun"].get<bool>());
         EXPECT_TRUE(said["changes"].empty());
@@ -425,7 +419,34 @@ TEST_F(CliTest, ADryRunSaysWhatTheRunWritesAndWritesNothing) {
                             (edit["value"].is_null() ? "(removed)" : edit["value"].get<std::string>()));
         EXPECT_FALSE(written.empty());
         EXPECT_EQ(told, written);
-    }
+    };
+    for (const auto& command : std::vector<std::vector<std::string>>{
+             {"enable", "old_viewer.wlx"},
+             {"order", "lister", "old_viewer.wlx"},
+             {"disable", "--yes", "Sample Lister"},
+             {"rename", "fs:Sample FS",
+              "Gr\xC3\xB6\xC3\x9F"
+              "e FS"},
+             {"tweak", "packer:smp", "smp=279", "+zz=1", "-sp2"},
+             {"uninstall", "--yes", "content:1"},
+             {"undo", "3"},
+             {"install", "--detect", "EXT=\"XTR\"", "C:\\totalcmd\\plugins\\wlx\\extra\\extra.wlx"},
+         })
+        previewMatchesTheRun(command);
+    // The module goes: its registration is a dead one, which the health check removes. Another
+    // lies in the plugin folder unregistered, which a repair installs: two writes, shown as one.
+    fs::rename(prefix.Path("drive_c/totalcmd/plugins/wlx/extra"),
+               prefix.Path("drive_c/totalcmd/plugins/wlx/more"));
+    fs::rename(prefix.Path("drive_c/totalcmd/plugins/wlx/more/extra.wlx"),
+               prefix.Path("drive_c/totalcmd/plugins/wlx/more/more.wlx"));
+    std::string unregistered;
+    const nlohmann::json health = nlohmann::json::parse(Varnel(prefix, {"--json", "doctor"}).out);
+    for (const auto& finding : health["findings"])
+        if (finding["kind"] == "not-installed")
+            unregistered = std::to_string(finding["number"].get<int>());
+    ASSERT_FALSE(unregistered.empty());
+    previewMatchesTheRun({"doctor", "--fix", "--repair", unregistered});
+
     // An undo that would remove the module an install copied says so.
     fs::copy_file(test::SamplePluginFile(test::ModuleBuild::Native, "sample_lister.wlx"),
                   prefix.Path("drive_c/dl.wlx"));
@@ -442,11 +463,17 @@ TEST_F(CliTest, ADryRunSaysWhatTheRunWritesAndWritesNothing) {
     EXPECT_EQ(removed, std::set<std::string>{"c:\\totalcmd\\plugins\\wlx\\dl\\dl.wlx"}) << undoInstall.out;
     EXPECT_NE(undoInstall.err.find("dl.wlx would be removed."), std::string::npos) << undoInstall.err;
 
+    // An install that would copy the module first cannot be shown without copying it.
+    fs::copy_file(test::SamplePluginFile(test::ModuleBuild::Native, "sample_lister.wlx"),
+                  prefix.Path("drive_c/dl2.wlx"));
     const auto before = test::Digest(prefix.Dir());
-    const CliRun install = Varnel(prefix, {"--dry-run", "install", "C:\\x.wlx"});
+    const CliRun install = Varnel(prefix, {"--dry-run", "install", "--copy", "C:\\dl2.wlx"});
     EXPECT_EQ(install.exit, 2) << install.err;
-    EXPECT_NE(install.err.find("--dry-run: install"), std::string::npos) << install.err;
+    EXPECT_NE(install.err.find("A dry run cannot show an install that copies"), std::string::npos)
+        << install.err;
     EXPECT_EQ(test::Digest(prefix.Dir()), before);
+    const CliRun report = Varnel(prefix, {"--dry-run", "report", "-"});
+    EXPECT_EQ(report.exit, 2) << report.err;
 }
 
 // An undo leaves no trace the user did not have: the folder an install copied a module into goes

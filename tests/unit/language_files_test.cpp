@@ -56,7 +56,7 @@ const std::map<int, std::string> kMessageArguments = {
     {195, "ss"}, {196, "s"},    {197, "ss"},   {198, "s"},    {199, "s"},   {200, "ss"}, {201, ""},
     {202, "ss"}, {203, ""},     {204, ""},     {205, ""},     {206, ""},    {207, ""},   {208, ""},
     {209, "d"},  {210, ""},     {211, ""},     {212, "s"},    {213, "ds"},  {214, "s"},  {215, "s"},
-    {216, ""},   {217, ""},     {218, "s"},    {219, ""},     {220, "ss"},   {221, "s"}};
+    {216, ""},   {217, ""},     {218, "s"},    {219, ""},     {220, "ss"},  {221, "s"},  {222, "s"}};
 
 // The conversions of a template, in order: "s" for %s, "d" for %d ("%%" is no conversion).
 std::string Conversions(std::string_view text) {
