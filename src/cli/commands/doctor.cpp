@@ -1,6 +1,6 @@
-// The change history and the health check from the command line.
+// varnel doctor: what is wrong with the plugins, and the repairs.
 
-#include "cli/cli_commands.h"
+#include "cli/command_table.h"
 
 #include "catalog/plugin_table.h"
 #include "cli/cli_plugins.h"
@@ -8,77 +8,14 @@
 #include "lang/messages.h"
 #include "ops/health_check.h"
 #include "ops/history.h"
+#include "platform/codepage.h"
 #include "platform/files.h"
 #include "util/text.h"
 
 #include <algorithm>
-#include <nlohmann/json.hpp>
+#include <memory>
 
 namespace varnel::cli {
-
-int ShowHistory(Session& session) {
-    std::vector<std::string> skipped;
-    const std::vector<HistoryRecord> records = LoadHistory(false, &skipped);
-    const std::vector<bool> inEffect = RecordsInEffect(records);
-    for (const std::string& name : skipped)
-        session.Say(FormatPrintf(Message(Msg::HistoryRecordDamaged), {name}));
-    if (session.Json()) {
-        nlohmann::ordered_json list = nlohmann::ordered_json::array();
-        for (size_t i = 0; i < records.size(); ++i) {
-            nlohmann::ordered_json files = nlohmann::ordered_json::array();
-            for (const HistoryFileChange& file : records[i].files)
-                files.push_back(Session::Terminal(file.path));
-            list.push_back({{"id", records[i].id},
-                            {"time", Session::Terminal(records[i].time)},
-                            {"description", Session::Terminal(records[i].description)},
-                            {"files", files},
-                            {"undoes", records[i].reverts == 0 ? nlohmann::ordered_json()
-                                                               : nlohmann::ordered_json(records[i].reverts)},
-                            {"inEffect", static_cast<bool>(inEffect[i])}});
-        }
-        PrintJson(list);
-        return session.Exit();
-    }
-    std::vector<std::vector<std::string>> rows;
-    for (size_t i = records.size(); i-- > 0;) {
-        rows.push_back({std::to_string(records[i].id), Session::Terminal(records[i].time),
-                        (inEffect[i] ? "" : "(undone) ") + Session::Terminal(records[i].description),
-                        Session::Terminal(RecordFilesText(records[i], 3))});
-    }
-    for (const std::string& line : FitTable(rows, TerminalWidth()))
-        Print(line);
-    return session.Exit();
-}
-
-int UndoChanges(Session& session, int count, std::optional<uint64_t> to) {
-    // Records that are damaged, or name files this program never records, are passed over: say so.
-    std::vector<std::string> skipped;
-    LoadHistory(false, &skipped);
-    for (const std::string& name : skipped)
-        session.Say(FormatPrintf(Message(Msg::HistoryRecordDamaged), {name}));
-    if (!to && count < 1) {
-        session.Fail(kExitUsage, Message(Msg::UndoCountTooSmall));
-        return session.Exit();
-    }
-    // A dry run plans the undos as the real one does and hands each file's new bytes to the dry
-    // write (which keeps them in memory); nothing is undone or recorded.
-    if (platform::InDryRun()) {
-        if (std::optional<std::vector<PlannedFile>> files = PlanUndo(count, to)) {
-            for (const PlannedFile& file : *files) {
-                if (file.bytes)
-                    platform::ReplaceFileAtomically(file.path, *file.bytes);
-                else
-                    platform::DryRunRemove(file.path);
-            }
-        }
-        return session.Exit();
-    }
-    if (to)
-        UndoToRecord(*to);
-    else
-        UndoLastChanges(count);
-    return session.Exit();
-}
 
 namespace {
 
@@ -106,8 +43,6 @@ const char* KindWord(HealthFinding::Kind kind) {
     }
     return "";
 }
-
-} // namespace
 
 int CheckHealth(Session& session, bool fix, const std::vector<int>& repairs) {
     if (!RequireHost(session))
@@ -168,6 +103,34 @@ int CheckHealth(Session& session, bool fix, const std::vector<int>& repairs) {
     if (!findings.empty())
         session.Raise(kExitProblems);
     return session.Exit();
+}
+
+struct DoctorRequest {
+    bool fix = false;
+    std::vector<int> repairs;
+    // Installing a packer that lies in a plugin folder unregistered asks for its extensions.
+    std::optional<std::string> extensions;
+};
+
+Runner Define(CLI::App& command, CommandLine& line) {
+    auto request = std::make_shared<DoctorRequest>();
+    command.add_flag("--fix", request->fix, "Repair the safe findings: dead registrations and orphaned keys");
+    command.add_option("--repair", request->repairs, "Repair the findings of these numbers too");
+    AddYes(command, line);
+    command.add_option("--extensions", request->extensions,
+                       "A packer's extensions, for a repair that installs one");
+    return [request](Session& session) {
+        if (request->extensions)
+            session.Given().association = HostArgument(*request->extensions);
+        return CheckHealth(session, request->fix, request->repairs);
+    };
+}
+
+} // namespace
+
+Command DoctorCommand() {
+    return {"doctor", "What is wrong with the plugins, and repairs", "varnel doctor --fix --repair 4", true,
+            Define};
 }
 
 } // namespace varnel::cli

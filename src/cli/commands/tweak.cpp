@@ -1,0 +1,114 @@
+// varnel tweak: a packer's flags per extension (EXT=FLAGS, +EXT=FLAGS, -EXT).
+
+#include "cli/command_table.h"
+
+#include "catalog/host_config.h"
+#include "catalog/plugin_table.h"
+#include "catalog/registration.h"
+#include "cli/cli_plugins.h"
+#include "lang/language.h"
+#include "lang/messages.h"
+#include "ops/history.h"
+#include "ops/install.h"
+#include "platform/codepage.h"
+#include "util/names.h"
+#include "util/text.h"
+
+#include <memory>
+
+namespace varnel::cli {
+
+namespace {
+
+int EditPackerFlags(Session& session, const std::string& packer, const std::vector<std::string>& edits) {
+    if (!RequireHost(session))
+        return session.Exit();
+    const platform::ProfileSnapshot since = HostConfigSnapshot();
+    std::optional<std::vector<int>> rows = FindAll(session, {packer});
+    if (!rows)
+        return session.Exit();
+    const PluginEntry entry = EntryAt(rows->front());
+    if (entry.Kind != kPacker || entry.Disabled) {
+        const std::string label = PluginLabel(rows->front());
+        session.Fail(kExitUsage, FormatPrintf(Message(Msg::NoEnabledPluginOfKind), {label, "packer"}));
+        return session.Exit();
+    }
+    PackerAssociationList list = ReadPackerAssociations(entry.FileName, false);
+    list.pairs.resize(static_cast<size_t>(list.count));
+    auto find = [&](std::string_view extension) {
+        return std::find_if(list.pairs.begin(), list.pairs.end(),
+                            [&](const auto& pair) { return EqualsNoCaseAnsi(pair.extension, extension); });
+    };
+    for (const std::string& edit : edits) {
+        const bool add = edit.starts_with("+");
+        const bool remove = edit.starts_with("-");
+        const std::string body = add || remove ? edit.substr(1) : edit;
+        const std::string extension = remove ? body : TextBefore(body, "=");
+        const std::string flagsText = TextAfter(body, "=");
+        if (extension.empty() || (!remove && body.find('=') == std::string::npos)) {
+            session.Fail(kExitUsage, FormatPrintf(Message(Msg::TweakSyntax), {edit}));
+            return session.Exit();
+        }
+        if (!IsSafeProfileKey(extension) || TrimBlanks(extension) != extension) {
+            session.Fail(kExitFailed, UnusableMessage(extension));
+            return session.Exit();
+        }
+        const int flags = IntFromText(flagsText, -1);
+        if (!remove && flags < 0) {
+            session.Fail(kExitUsage, FormatPrintf(Message(Msg::NotAWholeNumber), {flagsText}));
+            return session.Exit();
+        }
+        auto pair = find(extension);
+        if (remove || !add) {
+            if (pair == list.pairs.end()) {
+                const std::string label = PluginLabel(rows->front());
+                session.Fail(kExitFailed,
+                             FormatPrintf(Message(Msg::ExtensionNotRegistered), {label, extension}));
+                return session.Exit();
+            }
+            if (remove)
+                list.pairs.erase(pair);
+            else
+                pair->flags = flags;
+        } else {
+            if (pair != list.pairs.end()) {
+                session.Fail(kExitFailed, FormatPrintf(Message(Msg::ExtensionListed), {extension}));
+                return session.Exit();
+            }
+            list.pairs.push_back({extension, flags});
+        }
+    }
+    list.count = static_cast<int32_t>(list.pairs.size());
+    RecordedChange change(FormatPrintf(Message(Msg::HistPackerFlags), {PluginLabel(rows->front())}));
+    HostConfigTransaction transaction(since);
+    WritePackerAssociations(entry.FileName, list);
+    CommitOrReport(transaction);
+    return session.Exit();
+}
+
+Runner Define(CLI::App& command, CommandLine&) {
+    auto packer = std::make_shared<std::string>();
+    command.add_option("PACKER", *packer, "The packer")->required();
+    // "-EXT" reads like an option: everything after the packer is taken as it stands.
+    command.prefix_command();
+    command.fallthrough(false);
+    return [packer, &command](Session& session) {
+        std::vector<std::string> edits = command.remaining();
+        for (std::string& edit : edits)
+            edit = HostArgument(edit);
+        if (edits.empty()) {
+            session.Fail(kExitUsage, Message(Msg::TweakNeedsPair));
+            return session.Exit();
+        }
+        return EditPackerFlags(session, HostArgument(*packer), edits);
+    };
+}
+
+} // namespace
+
+Command TweakCommand() {
+    return {"tweak", "A packer's flags per extension: EXT=FLAGS, +EXT=FLAGS, -EXT",
+            "varnel tweak packer:zip zip=279 +zipx=279 -old", true, Define};
+}
+
+} // namespace varnel::cli
