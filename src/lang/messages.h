@@ -158,7 +158,10 @@ namespace varnel::Msg {
     VARNEL_MESSAGE(AnswerWithReplace, 219)                                                                   \
     VARNEL_MESSAGE(PackerExtensionsTaken, 220)                                                               \
     VARNEL_MESSAGE(DryRunWouldRemove, 221)                                                                   \
-    VARNEL_MESSAGE(DryRunCannotCopy, 222)
+    VARNEL_MESSAGE(DryRunCannotCopy, 222)                                                                    \
+    VARNEL_MESSAGE(RenameNoPacker, 223)                                                                      \
+    VARNEL_MESSAGE(OrderKinds, 224)                                                                          \
+    VARNEL_MESSAGE(RepairedCount, 225)
 
 enum Id : int {
 #define VARNEL_MESSAGE_ENUM(name, number) name = number,

@@ -89,7 +89,7 @@ int CheckHealth(Session& session, bool fix, const std::vector<int>& repairs) {
         PrintJson(nlohmann::ordered_json{{"repaired", repaired}, {"findings", list}});
     } else {
         if (repaired > 0)
-            Print("Repaired: " + std::to_string(repaired));
+            Print(Session::Terminal(FormatPrintf(Message(Msg::RepairedCount), {repaired})));
         if (findings.empty())
             Print(Session::Terminal(Message(Msg::CheckNothingWrong)));
         for (size_t i = 0; i < findings.size(); ++i) {

@@ -22,8 +22,7 @@ namespace {
 int OrderPlugins(Session& session, const std::string& kindWord, const std::vector<std::string>& plugins) {
     std::optional<PluginKind> kind = KindFromWord(kindWord);
     if (!kind || *kind == kFileSystem) {
-        session.Fail(kExitUsage, FormatPrintf(Message(Msg::FsHasNoOrder), {}) +
-                                     " The order is for lister, packer or content.");
+        session.Fail(kExitUsage, Message(Msg::FsHasNoOrder) + " " + Message(Msg::OrderKinds));
         return session.Exit();
     }
     if (!RequireHost(session))

@@ -3,6 +3,8 @@
 #include "cli/command_table.h"
 
 #include "catalog/plugin_table.h"
+#include "lang/language.h"
+#include "lang/messages.h"
 #include "ops/plugin_commands.h"
 
 #include <memory>
@@ -18,8 +20,7 @@ int RenamePlugin(Session& session, const std::string& plugin, const std::string&
     if (!rows)
         return session.Exit();
     if (EntryAt(rows->front()).Kind == kPacker) {
-        session.Fail(kExitUsage,
-                     "A packer is registered under its extensions: change them with \"varnel tweak\".");
+        session.Fail(kExitUsage, Message(Msg::RenameNoPacker));
         return session.Exit();
     }
     session.Given().association = newText;
