@@ -118,14 +118,21 @@ int Run(int argc, char** argv) {
             Print(sub->get_name() + longNames(sub));
         return kExitDone;
     }
+    const std::vector<std::string> arguments = platform::ProgramArguments(argc, argv);
     try {
         // CLI11 takes the arguments last first.
-        std::vector<std::string> arguments = platform::ProgramArguments(argc, argv);
-        std::reverse(arguments.begin(), arguments.end());
-        app.parse(arguments);
+        app.parse(std::vector<std::string>(arguments.rbegin(), arguments.rend()));
     } catch (const CLI::ParseError& error) {
         const int code = app.exit(error);
-        return code == 0 ? kExitDone : kExitUsage;
+        if (code == 0)
+            return kExitDone;
+        // A script that asked for JSON gets it for a line that could not be read, too.
+        if (std::find(arguments.begin(), arguments.end(), "--json") != arguments.end())
+            PrintJsonNow({{"ok", false},
+                          {"code", "usage"},
+                          {"message", std::string(error.what())},
+                          {"changes", nlohmann::ordered_json::array()}});
+        return kExitUsage;
     }
 
     if (!globals.prefix.empty()) {

@@ -184,10 +184,25 @@ TEST_F(CliTest, UnansweredQuestionsAndHostileNamesWriteNothing) {
         {{"list", "--kind", "viewer"}, 2, "--kind"},
         {{"frobnicate"}, 2, ""},
     };
+    static const std::map<int, std::string> kCodes = {
+        {0, "done"}, {1, "failed"}, {2, "usage"}, {4, "not-found"}};
     for (const Case& c : cases) {
         CliRun run = Varnel(prefix, c.args);
         EXPECT_EQ(run.exit, c.exit) << c.args.front() << ": " << run.err;
         EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+        EXPECT_EQ(Ini(prefix), before) << c.args.front();
+        // The same with --json: one object on standard output that says what the exit code says.
+        std::vector<std::string> json = {"--json"};
+        json.insert(json.end(), c.args.begin(), c.args.end());
+        CliRun asJson = Varnel(prefix, json);
+        EXPECT_EQ(asJson.exit, c.exit) << c.args.front();
+        const nlohmann::json said = nlohmann::json::parse(asJson.out, nullptr, false);
+        ASSERT_TRUE(said.is_object()) << c.args.front() << ": " << asJson.out;
+        if (c.exit != 0) {
+            EXPECT_FALSE(said["ok"].get<bool>()) << asJson.out;
+            EXPECT_EQ(said["code"], kCodes.at(c.exit)) << asJson.out;
+            EXPECT_FALSE(said["message"].get<std::string>().empty()) << asJson.out;
+        }
         EXPECT_EQ(Ini(prefix), before) << c.args.front();
     }
     // An archive whose entry names a device is refused before anything is unpacked, through the
