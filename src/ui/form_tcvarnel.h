@@ -37,6 +37,9 @@ class TDetailsPane;
 class TFormTCVarnel : public QMainWindow {
     Q_OBJECT
 public:
+    // How many rows the plugin list shows, and how often it was filled from the table.
+    int ListRowCount() const;
+    int ListFills() const;
     // firstArgument: the command line's first argument; "/install", "/installZip" and "/order"
     // run their command from here and leave the window unused (OneShotDone()).
     explicit TFormTCVarnel(const std::string& firstArgument = {}, QWidget* parent = nullptr);
@@ -258,6 +261,7 @@ private:
     QLineEdit* m_ffFilter = nullptr;
     TDetailsPane* m_details = nullptr;
     bool m_restartOffered = false; // an install waits for the host's restart
+    int m_fills = 0;               // fills of the list from the table
     // What commands say on the status bar, and their offer to restart the host.
     class StatusLine;
     std::unique_ptr<StatusLine> m_statusLine;

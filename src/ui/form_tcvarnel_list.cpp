@@ -47,6 +47,14 @@ const QIcon& ListIcon(int index) {
 
 // ---- The list -----------------------------------------------------------------------------
 
+int TFormTCVarnel::ListRowCount() const {
+    return m_listView1->rowCount();
+}
+
+int TFormTCVarnel::ListFills() const {
+    return m_fills;
+}
+
 void TFormTCVarnel::FillList() {
     // A fill asked for from inside a wait (an event handled while the table is being read) would
     // read the table on two threads at once; the fill that is under way shows the list anyway.
@@ -137,6 +145,7 @@ void TFormTCVarnel::FillList() {
         m_restartOffered = false;
     }
     ListView1Change();
+    ++m_fills;
 }
 
 void TFormTCVarnel::PopulateList(int selectPosition) {
