@@ -82,6 +82,41 @@ TEST(PlatformContract, FilesInFoldersWithBlanksAndForeignNames) {
     EXPECT_EQ(ReadWholeFile(folder, bytes, 100), ReadResult::NotAFile);
 }
 
+// A load looks at many modules inside one scan: each is found free, stamped and read as outside
+// it, and none stays held afterwards (the host must be able to load, and an uninstall to remove,
+// every module the list looked at).
+TEST(PlatformContract, ModulesLookedAtInAScanAreLeftFree) {
+    ContractFolder root;
+    const std::string folder = root.Path() + "\\" + kForeignFolder;
+    ASSERT_TRUE(CreateFolder(folder));
+    const std::string first = folder + "\\first.wlx", second = folder + "\\second.wlx";
+    ASSERT_TRUE(ReplaceFileAtomically(first, std::string(70000, 'a') + "end"));
+    ASSERT_TRUE(ReplaceFileAtomically(second, "MZ second"));
+    const std::optional<FileStamp> firstStamp = StampOf(first), secondStamp = StampOf(second);
+    ASSERT_TRUE(firstStamp && secondStamp);
+    {
+        InUseScan scan;
+        const FileState state = InspectFile(first);
+        EXPECT_TRUE(state.exists && state.regular && !state.cannotOpenForWriting);
+        EXPECT_EQ(StampOf(first), firstStamp);
+        std::unique_ptr<ByteSource> bytes = OpenFileForReading(first);
+        ASSERT_TRUE(bytes);
+        EXPECT_EQ(bytes->Size(), 70003u);
+        std::string tail(3, '\0');
+        ASSERT_TRUE(bytes->Read(70000, 3, tail.data()));
+        EXPECT_EQ(tail, "end");
+        bytes.reset();
+        // The next module is looked at but not read: the first is free meanwhile, and the second
+        // once the scan is over.
+        EXPECT_FALSE(InspectFile(second).cannotOpenForWriting);
+        EXPECT_EQ(StampOf(second), secondStamp);
+        EXPECT_FALSE(FileCannotBeOpenedForWriting(first));
+    }
+    EXPECT_TRUE(DeleteFileAt(second));
+    EXPECT_TRUE(DeleteFileAt(first));
+    EXPECT_FALSE(FileExists(first) || FileExists(second));
+}
+
 TEST(PlatformContract, WildcardsMatchAsTheHostExpects) {
     ContractFolder root;
     for (const char* name : {"a.wlx", "b.wlx64", "C.WLX", "readme.txt", "long name.wlx"})

@@ -88,21 +88,13 @@ uint64_t FileIndexOf(HANDLE handle) {
     return static_cast<uint64_t>(information.index.QuadPart);
 }
 
-std::optional<FileStamp> StampOfWide(const std::wstring& path, bool regularOnly) {
-    if (path.empty())
-        return std::nullopt;
-    // Opened for nothing but its attributes: a file another program holds is still stamped.
-    HANDLE handle = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return std::nullopt;
+// The stamp of an open file (path names its volume).
+std::optional<FileStamp> StampOfHandle(HANDLE handle, const std::wstring& path, bool regularOnly) {
     FILE_BASIC_INFO basic{};
     FILE_STANDARD_INFO standard{};
     const bool ok = GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) != 0 &&
                     GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof standard) != 0;
     const uint64_t index = ok ? FileIndexOf(handle) : 0;
-    CloseHandle(handle);
     if (!ok || (regularOnly && (basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0))
         return std::nullopt;
     FileStamp stamp;
@@ -111,6 +103,43 @@ std::optional<FileStamp> StampOfWide(const std::wstring& path, bool regularOnly)
     stamp.size = static_cast<uint64_t>(standard.EndOfFile.QuadPart);
     stamp.mtimeNs = win32::FileTimeNs(static_cast<unsigned long>(basic.LastWriteTime.LowPart),
                                       static_cast<unsigned long>(basic.LastWriteTime.HighPart));
+    return stamp;
+}
+
+// While an InUseScan lives, the module a state check opened stays open for the stamp and the
+// read that follow it: under Wine each open and close is a round trip to the server, and a load
+// looks at thousands of modules. One is kept at a time, and only until the next check.
+struct KeptModule {
+    std::wstring path;
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    std::optional<FileStamp> stamp;
+};
+thread_local int g_scans = 0;
+thread_local KeptModule g_kept;
+
+void DropKeptModule() {
+    if (g_kept.handle != INVALID_HANDLE_VALUE)
+        CloseHandle(g_kept.handle);
+    g_kept = KeptModule{};
+}
+
+bool IsKept(const std::wstring& path) {
+    return g_kept.handle != INVALID_HANDLE_VALUE && g_kept.path == path;
+}
+
+std::optional<FileStamp> StampOfWide(const std::wstring& path, bool regularOnly) {
+    if (path.empty())
+        return std::nullopt;
+    if (IsKept(path))
+        return g_kept.stamp;
+    // Opened for nothing but its attributes: a file another program holds is still stamped.
+    HANDLE handle = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    std::optional<FileStamp> stamp = StampOfHandle(handle, path, regularOnly);
+    CloseHandle(handle);
     return stamp;
 }
 
@@ -187,9 +216,14 @@ bool DeleteFileAt(std::string_view path) {
 // each file, so a scan has nothing to keep.
 struct InUseScan::Snapshot {};
 
-InUseScan::InUseScan() : m_previous(nullptr) {}
+InUseScan::InUseScan() : m_previous(nullptr) {
+    ++g_scans;
+}
 
-InUseScan::~InUseScan() = default;
+InUseScan::~InUseScan() {
+    if (--g_scans == 0)
+        DropKeptModule();
+}
 
 bool FileCannotBeOpenedForWriting(std::string_view path) {
     const std::wstring wide = Wide(path);
@@ -217,11 +251,22 @@ FileState InspectFile(std::string_view path) {
     const std::wstring wide = Wide(path);
     if (wide.empty() || !IsPlainName(FileNamePart(path)))
         return state;
-    HANDLE handle = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    DropKeptModule();
+    // Within a scan, opened for reading too: the stamp and the read that follow use this handle.
+    const DWORD access = g_scans > 0 ? GENERIC_READ | GENERIC_WRITE : GENERIC_WRITE;
+    HANDLE handle = CreateFileW(wide.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE && access != GENERIC_WRITE && GetLastError() == ERROR_ACCESS_DENIED)
+        handle = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
         const bool disk = GetFileType(handle) == FILE_TYPE_DISK;
-        CloseHandle(handle);
+        std::optional<FileStamp> stamp =
+            disk && g_scans > 0 ? StampOfHandle(handle, wide, true) : std::nullopt;
+        if (stamp)
+            g_kept = KeptModule{wide, handle, stamp};
+        else
+            CloseHandle(handle);
         if (disk) {
             state.exists = state.regular = true;
             state.cannotOpenForWriting = false;
@@ -300,9 +345,16 @@ HANDLE OpenRegularFile(const std::wstring& path, uint64_t& size, bool& notAFile)
 } // namespace
 
 std::unique_ptr<ByteSource> OpenFileForReading(std::string_view path) {
+    const std::wstring wide = Wide(path);
+    if (IsKept(wide)) {
+        HANDLE kept = g_kept.handle;
+        const uint64_t keptSize = g_kept.stamp->size;
+        g_kept = KeptModule{};
+        return std::make_unique<FileSource>(kept, keptSize);
+    }
     uint64_t size = 0;
     bool notAFile = false;
-    HANDLE handle = OpenRegularFile(Wide(path), size, notAFile);
+    HANDLE handle = OpenRegularFile(wide, size, notAFile);
     if (handle == INVALID_HANDLE_VALUE)
         return nullptr;
     return std::make_unique<FileSource>(handle, size);

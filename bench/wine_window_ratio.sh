@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# The window of the Windows build under 64-bit Wine against the Linux build's, side by side in
+# one run: each starts on the same generated host and reports how long it took from its start to
+# its filled plugin list (VARNEL_TIME_FIRST_FILL), which is the wait a user sees. Both run on one
+# virtual display (Xvfb), Wine's server kept running. Prints the median of five starts of each,
+# with the machine's load, and their ratio, per host size.
+#
+#   bench/wine_window_ratio.sh LINUX_BUILD WINDOWS_BUILD [PLUGINS...]     (default: 300 3000)
+#
+# LINUX_BUILD should be a Release build (an ASan build is several times slower); WINDOWS_BUILD
+# is the MinGW build with bin/tcvarnel.exe. Each program runs from a copy of its bin folder with
+# a settings file of its own beside it; nothing in the builds is changed.
+set -euo pipefail
+linux=$(cd "$1" && pwd) windows=$(cd "$2" && pwd)
+shift 2
+sizes=("${@:-300}")
+[ $# -gt 0 ] || sizes=(300 3000)
+if [ -z "${VARNEL_BENCH_INNER:-}" ]; then
+  VARNEL_BENCH_INNER=1 exec xvfb-run -a -s "-screen 0 1600x1000x24" "$0" "$linux" "$windows" "${sizes[@]}"
+fi
+wine=/usr/lib/wine/wine64
+[ -x "$wine" ] || wine=$(command -v wine64)
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d "${TMPDIR:-/tmp}/varnel-window-bench-XXXXXX")
+trap 'WINEPREFIX=$work/prefix wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
+"$here/../tests/wine/setup_prefix.sh" "$work/prefix"
+export WINEPREFIX=$work/prefix WINEDEBUG=-all
+# The programs, each with a settings file beside it that names the generated host.
+cp -r "$linux/bin" "$work/linux-app"
+cp -r "$windows/bin" "$WINEPREFIX/drive_c/app"
+settings='[Paths]\r\nTCPath=C:\\bench\\totalcmd\\TOTALCMD.EXE\r\nIniPath=C:\\bench\\totalcmd\\wincmd.ini\r\n[Options]\r\nRegisterExt=0\r\nShowVersionsCol=1\r\n[Window]\r\nWidth=1200\r\nHeight=800\r\n'
+printf "$settings" >"$work/linux-app/TC_varnel.ini"
+printf "$settings" >"$WINEPREFIX/drive_c/app/TC_varnel.ini"
+
+median() { sort -n | sed -n 3p; }
+fill_ms() { # runs the program five times, prints the median time to its first filled list in ms
+  for _ in 1 2 3 4 5; do
+    VARNEL_TIME_FIRST_FILL=1 "$@" 2>&1 | tr -d '\r' | sed -n 's/^first fill: .* rows in \([0-9]*\) ms$/\1/p'
+  done | median
+}
+
+echo "load: $(cut -d' ' -f1-3 /proc/loadavg)"
+printf '%-8s %12s %12s %8s\n' plugins linux_ms wine_ms ratio
+for n in "${sizes[@]}"; do
+  /usr/bin/python3 - "$WINEPREFIX/drive_c/bench" "$n" "$linux/test-plugins/pe/sample_lister.wlx" \
+    "$linux/demo/TOTALCMD.EXE" <<'PY'
+import os, shutil, sys
+root, count, module, host = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4]
+shutil.rmtree(root, ignore_errors=True)
+tc = os.path.join(root, "totalcmd")
+os.makedirs(tc)
+shutil.copy(host, os.path.join(tc, "TOTALCMD.EXE"))
+data = open(module, "rb").read()
+data += b"\0" * max(0, 100 * 1024 - len(data))
+ini = "[Configuration]\r\nInstallDir=C:\\bench\\totalcmd\r\n[ListerPlugins]\r\n"
+for i in range(count):
+    folder = os.path.join(tc, "plugins", "wlx", "lister%d" % i)
+    os.makedirs(folder)
+    open(os.path.join(folder, "lister%d.wlx" % i), "wb").write(data)
+    ini += '%d=%%COMMANDER_PATH%%\\plugins\\wlx\\lister%d\\lister%d.wlx\r\n%d_detect=EXT="TXT"\r\n' % (i, i, i, i)
+open(os.path.join(tc, "wincmd.ini"), "w", newline="").write(ini)
+PY
+  l=$(fill_ms env QT_QPA_PLATFORM=xcb "$work/linux-app/tcvarnel")
+  w=$(fill_ms "$wine" 'C:\app\tcvarnel.exe')
+  printf '%-8s %12s %12s %8.1f\n' "$n" "$l" "$w" "$(/usr/bin/python3 -c "print($w / $l)")"
+done
