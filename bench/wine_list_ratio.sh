@@ -34,27 +34,10 @@ seconds() { # runs the command five times, prints the median wall time in second
 
 printf '%-8s %12s %12s %8s\n' plugins linux_s wine_s ratio
 for n in "${sizes[@]}"; do
-  /usr/bin/python3 - "$WINEPREFIX/drive_c/bench" "$n" "$linux/test-plugins/pe/sample_lister.wlx" \
-    "$linux/demo/TOTALCMD.EXE" <<'PY'
-import os, shutil, sys
-root, count, module, host = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4]
-shutil.rmtree(root, ignore_errors=True)
-tc = os.path.join(root, "totalcmd")
-os.makedirs(tc)
-shutil.copy(host, os.path.join(tc, "TOTALCMD.EXE"))
-data = open(module, "rb").read()
-data += b"\0" * max(0, 100 * 1024 - len(data))
-ini = "[Configuration]\r\nInstallDir=C:\\bench\\totalcmd\r\n[ListerPlugins]\r\n"
-for i in range(count):
-    folder = os.path.join(tc, "plugins", "wlx", "lister%d" % i)
-    os.makedirs(folder)
-    open(os.path.join(folder, "lister%d.wlx" % i), "wb").write(data)
-    ini += '%d=%%COMMANDER_PATH%%\\plugins\\wlx\\lister%d\\lister%d.wlx\r\n%d_detect=EXT="TXT"\r\n' % (i, i, i, i)
-open(os.path.join(tc, "wincmd.ini"), "w", newline="").write(ini)
-open(os.path.join(root, "TC_varnel.ini"), "w", newline="").write(
-    "[Paths]\r\nTCPath=C:\\bench\\totalcmd\\TOTALCMD.EXE\r\nIniPath=C:\\bench\\totalcmd\\wincmd.ini\r\n"
-    "[Options]\r\nRegisterExt=0\r\nShowVersions=2\r\n")
-PY
+  /usr/bin/python3 "$here/make_bench_host.py" "$WINEPREFIX/drive_c/bench" "$n" \
+    "$linux/test-plugins/pe/sample_lister.wlx" "$linux/demo/TOTALCMD.EXE"
+  printf '[Paths]\r\nTCPath=C:\\bench\\totalcmd\\TOTALCMD.EXE\r\nIniPath=C:\\bench\\totalcmd\\wincmd.ini\r\n[Options]\r\nRegisterExt=0\r\nShowVersions=2\r\n' \
+    >"$WINEPREFIX/drive_c/bench/TC_varnel.ini"
   args=(--settings 'C:\bench\TC_varnel.ini' --json list --all)
   l=$(seconds "$linux/bin/varnel" --prefix "$WINEPREFIX" "${args[@]}")
   w=$(seconds "$wine" "$windows/bin/varnel.exe" "${args[@]}")

@@ -42,24 +42,8 @@ fill_ms() { # runs the program five times, prints the median time to its first f
 echo "load: $(cut -d' ' -f1-3 /proc/loadavg)"
 printf '%-8s %12s %12s %8s\n' plugins linux_ms wine_ms ratio
 for n in "${sizes[@]}"; do
-  /usr/bin/python3 - "$WINEPREFIX/drive_c/bench" "$n" "$linux/test-plugins/pe/sample_lister.wlx" \
-    "$linux/demo/TOTALCMD.EXE" <<'PY'
-import os, shutil, sys
-root, count, module, host = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4]
-shutil.rmtree(root, ignore_errors=True)
-tc = os.path.join(root, "totalcmd")
-os.makedirs(tc)
-shutil.copy(host, os.path.join(tc, "TOTALCMD.EXE"))
-data = open(module, "rb").read()
-data += b"\0" * max(0, 100 * 1024 - len(data))
-ini = "[Configuration]\r\nInstallDir=C:\\bench\\totalcmd\r\n[ListerPlugins]\r\n"
-for i in range(count):
-    folder = os.path.join(tc, "plugins", "wlx", "lister%d" % i)
-    os.makedirs(folder)
-    open(os.path.join(folder, "lister%d.wlx" % i), "wb").write(data)
-    ini += '%d=%%COMMANDER_PATH%%\\plugins\\wlx\\lister%d\\lister%d.wlx\r\n%d_detect=EXT="TXT"\r\n' % (i, i, i, i)
-open(os.path.join(tc, "wincmd.ini"), "w", newline="").write(ini)
-PY
+  /usr/bin/python3 "$here/make_bench_host.py" "$WINEPREFIX/drive_c/bench" "$n" \
+    "$linux/test-plugins/pe/sample_lister.wlx" "$linux/demo/TOTALCMD.EXE"
   l=$(fill_ms env QT_QPA_PLATFORM=xcb "$work/linux-app/tcvarnel")
   w=$(fill_ms "$wine" 'C:\app\tcvarnel.exe')
   printf '%-8s %12s %12s %8.1f\n' "$n" "$l" "$w" "$(/usr/bin/python3 -c "print($w / $l)")"

@@ -94,6 +94,13 @@ std::string HostArgument(const std::string& utf8) {
     return platform::Utf8ToHostText(utf8);
 }
 
+std::vector<std::string> HostArguments(const std::vector<std::string>& utf8) {
+    std::vector<std::string> host;
+    for (const std::string& each : utf8)
+        host.push_back(HostArgument(each));
+    return host;
+}
+
 void AddYes(CLI::App& command, CommandLine& line) {
     command.add_flag("-y,--yes", line.answers.yes, "Confirm every question");
 }

@@ -60,6 +60,7 @@ std::optional<std::vector<int>> FindAll(Session& session, const std::vector<std:
 // A command-line argument (the terminal's UTF-8) as host text, as the window's Qt strings become:
 // a name is written to wincmd.ini as the window would write it. Paths go through PathArgument.
 std::string HostArgument(const std::string& utf8);
+std::vector<std::string> HostArguments(const std::vector<std::string>& utf8);
 
 // -y/--yes: confirms every question a command asks.
 void AddYes(CLI::App& command, CommandLine& line);

@@ -45,12 +45,8 @@ template <bool enable> Runner Define(CLI::App& command, CommandLine& line) {
     auto plugins = std::make_shared<std::vector<std::string>>();
     command.add_option("PLUGIN", *plugins, "Names, file names, paths or kind:key")->required();
     AddYes(command, line);
-    return [plugins](Session& session) {
-        std::vector<std::string> names;
-        for (const std::string& each : *plugins)
-            names.push_back(HostArgument(each));
-        return SetPluginsEnabled(session, names, enable);
-    };
+    return
+        [plugins](Session& session) { return SetPluginsEnabled(session, HostArguments(*plugins), enable); };
 }
 
 } // namespace

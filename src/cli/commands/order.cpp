@@ -78,10 +78,7 @@ Runner Define(CLI::App& command, CommandLine&) {
     command.add_option("KIND", *kind, "lister, packer or content")->required();
     command.add_option("PLUGIN", *plugins, "The plugins to put first")->required();
     return [kind, plugins](Session& session) {
-        std::vector<std::string> names;
-        for (const std::string& each : *plugins)
-            names.push_back(HostArgument(each));
-        return OrderPlugins(session, HostArgument(*kind), names);
+        return OrderPlugins(session, HostArgument(*kind), HostArguments(*plugins));
     };
 }
 

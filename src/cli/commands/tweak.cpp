@@ -93,9 +93,7 @@ Runner Define(CLI::App& command, CommandLine&) {
     command.prefix_command();
     command.fallthrough(false);
     return [packer, &command](Session& session) {
-        std::vector<std::string> edits = command.remaining();
-        for (std::string& edit : edits)
-            edit = HostArgument(edit);
+        const std::vector<std::string> edits = HostArguments(command.remaining());
         if (edits.empty()) {
             session.Fail(kExitUsage, Message(Msg::TweakNeedsPair));
             return session.Exit();

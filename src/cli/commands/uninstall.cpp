@@ -22,12 +22,7 @@ Runner Define(CLI::App& command, CommandLine& line) {
     auto plugins = std::make_shared<std::vector<std::string>>();
     command.add_option("PLUGIN", *plugins, "Names, file names, paths or kind:key")->required();
     AddYes(command, line);
-    return [plugins](Session& session) {
-        std::vector<std::string> names;
-        for (const std::string& each : *plugins)
-            names.push_back(HostArgument(each));
-        return UninstallPlugins(session, names);
-    };
+    return [plugins](Session& session) { return UninstallPlugins(session, HostArguments(*plugins)); };
 }
 
 } // namespace
