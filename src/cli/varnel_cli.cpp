@@ -51,8 +51,12 @@ nlohmann::ordered_json ShowDryRun(Session& session) {
         if (std::optional<std::vector<platform::ProfileKeyEdit>> keys =
                 platform::ProfileDifferences(before, write.bytes))
             for (const platform::ProfileKeyEdit& edit : *keys) {
-                session.Say("  [" + edit.section + "] " + edit.key +
-                            (edit.value ? "=" + *edit.value : " " + Message(Msg::DryRunRemoved)));
+                // Each part is host text of its own (a name outside the code page carries its mark):
+                // the line is put together from their characters.
+                session.Say(platform::Utf8ToHostText(
+                    "  [" + Session::Terminal(edit.section) + "] " + Session::Terminal(edit.key) +
+                    (edit.value ? "=" + Session::Terminal(*edit.value)
+                                : " " + Session::Terminal(Message(Msg::DryRunRemoved)))));
                 edits.push_back({{"section", Session::Terminal(edit.section)},
                                  {"key", Session::Terminal(edit.key)},
                                  {"value", edit.value ? nlohmann::ordered_json(Session::Terminal(*edit.value))

@@ -88,7 +88,7 @@ int CheckHealth(Session& session, bool fix, const std::vector<int>& repairs) {
                             {"path", Session::Terminal(findings[i].path)}});
         PrintJson(nlohmann::ordered_json{{"repaired", repaired}, {"findings", list}});
     } else {
-        if (repaired > 0)
+        if (repaired > 0 && !platform::InDryRun()) // a dry run says what it would write instead
             Print(Session::Terminal(FormatPrintf(Message(Msg::RepairedCount), {repaired})));
         if (findings.empty())
             Print(Session::Terminal(Message(Msg::CheckNothingWrong)));
