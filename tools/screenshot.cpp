@@ -121,9 +121,9 @@ int main(int argc, char** argv) {
             struct AnswerOk : varnel::Interaction {
                 int Show(const varnel::Notice&) override { return varnel::kIdOk; }
             } answer;
-            varnel::DisableOrEnableSelected({1});
-            varnel::DisableOrEnableSelected({1});
-            varnel::UndoLastChanges(1);
+            varnel::DisableOrEnableSelected(varnel::ProgramContext(), {1});
+            varnel::DisableOrEnableSelected(varnel::ProgramContext(), {1});
+            varnel::UndoLastChanges(varnel::ProgramContext(), 1);
             fs::create_directories(portable / "history" / "0000000009.rec");
             dialog = std::make_unique<varnel::TFormHistory>(&window);
             dialog->show();

@@ -14,11 +14,10 @@
 
 namespace varnel::cli {
 
-namespace {
-
-// Exit codes of the failures a notice reports.
-int ExitCodeOf(Outcome failure) {
-    switch (failure) {
+int Session::ExitCodeOf(Outcome outcome) {
+    switch (outcome) {
+    case Outcome::Done:
+        return kExitDone;
     case Outcome::Conflict:
         return kExitConflict;
     case Outcome::NotFound:
@@ -30,7 +29,14 @@ int ExitCodeOf(Outcome failure) {
     }
 }
 
-} // namespace
+int Session::Present(const Result& result) {
+    Raise(ExitCodeOf(result.code));
+    return m_exit;
+}
+
+void Session::NoAnswer(std::string_view hostText, Outcome outcome) {
+    User().Show(Notice{std::string(hostText), {}, kMbIconError, outcome});
+}
 
 Session::Session(bool json, bool quiet)
     : m_json(json), m_quiet(quiet), m_interrupt(std::make_unique<platform::InterruptCatcher>()) {}
@@ -41,8 +47,8 @@ std::optional<std::string> Session::AskAssociation(const std::string& modulePath
                                                    bool) {
     if (m_answers.association)
         return m_answers.association;
-    Fail(kExitUsage,
-         FormatPrintf(Message(Msg::OptionNeeded), {FileNamePart(modulePath), m_answers.associationOption}));
+    NoAnswer(
+        FormatPrintf(Message(Msg::OptionNeeded), {FileNamePart(modulePath), m_answers.associationOption}));
     return std::nullopt;
 }
 
@@ -55,7 +61,7 @@ CopyChoice Session::AskCopyModule(const std::string&) {
     if (!m_answers.copy)
         return CopyChoice::InPlace;
     if (platform::InDryRun()) {
-        Fail(kExitUsage, FormatPrintf(Message(Msg::DryRunCannotCopy), {"--copy"}));
+        NoAnswer(FormatPrintf(Message(Msg::DryRunCannotCopy), {"--copy"}));
         return CopyChoice::Cancel;
     }
     return CopyChoice::Copy;
@@ -65,7 +71,7 @@ bool Session::AcceptBitness(const std::string& question) {
     if (m_answers.force)
         return true;
     Say(question);
-    Fail(kExitUsage, Message(Msg::AnswerWithForce));
+    NoAnswer(Message(Msg::AnswerWithForce));
     return false;
 }
 
@@ -132,17 +138,17 @@ int Session::Show(const Notice& notice) {
                 (answer->front() == 'y' || answer->front() == 'Y' || answer->front() == 'j' ||
                  answer->front() == 'J'))
                 return kIdOk;
-            Fail(kExitUsage, Message((style & kMbReplace) ? Msg::AnswerWithReplace : Msg::AnswerWithYes));
+            NoAnswer(Message((style & kMbReplace) ? Msg::AnswerWithReplace : Msg::AnswerWithYes));
             return kIdCancel;
         }
         Say(text);
         // A guess is never written unasked: the command failed, and wrote nothing.
         if (style & kMbReplace)
-            Fail(kExitUsage, Message(Msg::AnswerWithReplace));
+            NoAnswer(Message(Msg::AnswerWithReplace));
         else if (style & kMbDefButton2)
-            Fail(kExitFailed, Message(Msg::NothingRegisteredWithoutAnswer));
+            NoAnswer(Message(Msg::NothingRegisteredWithoutAnswer), Outcome::Failed);
         else
-            Fail(kExitUsage, Message(Msg::AnswerWithYes));
+            NoAnswer(Message(Msg::AnswerWithYes));
         return kIdCancel;
     case kMbIconError:
         Fail(ExitCodeOf(notice.failure), text);

@@ -4,6 +4,7 @@
 // long waits show a progress line that Ctrl+C stops, and what happened decides the exit code.
 
 #include "lang/interaction.h"
+#include "ops/command.h"
 
 #include <memory>
 #include <optional>
@@ -56,6 +57,10 @@ public:
     // A failure: says it and keeps the first exit code raised.
     void Fail(int exitCode, std::string_view hostText);
     void Raise(int exitCode);
+    // What a command came to, as the exit code (the failure said on its way was said already).
+    int Present(const Result& result);
+    // The exit code of what a command came to.
+    static int ExitCodeOf(Outcome outcome);
     // Sets the exit code whatever was raised before (Ctrl+C ends a command as failed).
     void Override(int exitCode) { m_exit = exitCode; }
     int Exit() const { return m_exit; }
@@ -82,6 +87,10 @@ public:
     bool Waiting(unsigned elapsedMs, bool ended) override;
 
 private:
+    // A question nobody on the command line answered: said, naming the option that answers it,
+    // to the command's run first, whose outcome it then is.
+    void NoAnswer(std::string_view hostText, Outcome outcome = Outcome::Unanswered);
+
     bool m_json;
     bool m_quiet;
     bool m_progressShown = false;

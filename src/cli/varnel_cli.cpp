@@ -204,8 +204,14 @@ int Run(int argc, char** argv) {
                                                  "conflict", "not-found", "problems"};
         const int exit = session.Exit();
         nlohmann::ordered_json changes = nlohmann::ordered_json::array();
-        for (const MadeRecord& record : made)
-            changes.push_back({{"id", record.id}, {"description", Session::Terminal(record.description)}});
+        for (const MadeRecord& record : made) {
+            nlohmann::ordered_json files = nlohmann::ordered_json::array();
+            for (const std::string& file : record.files)
+                files.push_back(Session::Terminal(file));
+            changes.push_back({{"id", record.id},
+                               {"description", Session::Terminal(record.description)},
+                               {"files", files}});
+        }
         nlohmann::ordered_json outcome = {
             {"ok", exit == kExitDone},
             {"code", exit >= 0 && exit <= kExitProblems ? kCodes[exit] : "failed"},

@@ -191,13 +191,17 @@ bool ForceFolders(std::string_view path) {
     return made;
 }
 
-void InstallFromArchive(std::string_view archiveName, bool askConfirmation, bool restartAfter) {
+Result InstallFromArchive(const Context& context, const ArchiveInstallRequest& request) {
+    const std::string& archiveName = request.archive;
     std::string scratch;
+    // Named when the module is known; the install in it names it otherwise.
+    CommandRun run(context, std::string());
     auto fail = [&](const std::string& why) {
         std::string text = FormatPrintf(Message(Msg::ArchiveInstallFailed), {archiveName});
         if (!why.empty())
             text.append("\r\r").append(why);
         ShowAppMessage(text, kStyleError);
+        return run.Stop(Outcome::Failed);
     };
     for (PluginKind kind : {kLister, kPacker, kFileSystem, kContent})
         ForceFolders(PluginFolderOfKind(kind));
@@ -216,12 +220,12 @@ void InstallFromArchive(std::string_view archiveName, bool askConfirmation, bool
     if (!platform::CreateFolder(scratch))
         return fail({});
     if (ExtractResult unpacked = ExtractArchive(archiveName, scratch); !unpacked.ok)
-        return unpacked.cancelled ? void() : fail(unpacked.problem);
+        return unpacked.cancelled ? run.Stop(Outcome::Cancelled) : fail(unpacked.problem);
     const platform::ArchiveLimits limits;
     const platform::TreeListing listing =
         platform::ListTree(scratch, {limits.maxEntries, limits.maxTotalBytes, limits.maxDepth}, false);
     if (listing.status == platform::TreeStatus::Cancelled)
-        return;
+        return run.Stop(Outcome::Cancelled);
     if (listing.status != platform::TreeStatus::Ok)
         return fail({});
 
@@ -283,7 +287,7 @@ void InstallFromArchive(std::string_view archiveName, bool askConfirmation, bool
     }
     // A module the host cannot load: the user says so before the archive goes to its place.
     if (!AcceptBitness(scratchModule))
-        return;
+        return run.Stop(Outcome::Refused);
 
     const std::string pluginFolder = PluginFolderOfKind(kind);
     const std::string destination = Joined(pluginFolder, info.DefaultDir);
@@ -293,14 +297,14 @@ void InstallFromArchive(std::string_view archiveName, bool askConfirmation, bool
         return fail(FormatPrintf(Message(Msg::ArchiveEntryOutside), {info.DefaultDir}));
     if (std::optional<std::string> bad = UnusableModulePath(module))
         return fail(UnusableMessage(*bad));
-    if (askConfirmation) {
+    if (request.askConfirmation) {
         std::string details;
         if (!info.Description.empty())
             details.append("\r").append(info.Description);
         if (!info.Version.empty())
             details.append("\r").append(info.Version);
         if (!ConfirmInstall(module, details))
-            return;
+            return run.Stop(Outcome::Refused);
     }
     // File by file into place, each in one rename and the module last: a kill or a full disk
     // leaves every file old or new, and the module that is registered working.
@@ -310,7 +314,7 @@ void InstallFromArchive(std::string_view archiveName, bool askConfirmation, bool
     });
     // The files are part of the recorded install, so that an undo takes them back too: the files
     // it made go, the files it replaced (an update) come back.
-    RecordedChange change(
+    run.Name(
         FormatPrintf(Message(Msg::HistInstalledFrom), {FileNamePart(module), FileNamePart(archiveName)}));
     std::vector<std::pair<std::string, std::string>> targets;
     for (const platform::TreeEntry& entry : moving.entries)
@@ -321,14 +325,21 @@ void InstallFromArchive(std::string_view archiveName, bool askConfirmation, bool
     const bool moved = recordedFiles.Ready() &&
                        platform::MoveTreeInto(scratch, moving, destination, info.File).ok &&
                        platform::FileExists(module);
-    if (!moved) {
-        change.Abandon();
+    if (!moved)
         return fail({});
-    }
     recordedFiles.Done();
     DeleteFolderTree(scratch);
     platform::DeleteFileAt(Joined(destination, "Pluginst.inf"));
-    InstallPlugin(module, false, restartAfter, info.DefaultExtension, false, true);
+    InstallRequest install;
+    install.path = module;
+    install.extensions = info.DefaultExtension;
+    install.bitnessAccepted = true;
+    if (Result installed = InstallPlugin(run.Here(), install); !installed.Done())
+        return run.Stop(installed.code);
+    Result result = run.Finish();
+    if (result.Done())
+        RestartOrOffer(context, request.restartAfter);
+    return result;
 }
 
 } // namespace varnel

@@ -2,6 +2,8 @@
 // Installing a plugin from a .zip or .rar archive: unpacked once into a scratch folder to see what
 // it holds, then into the plugin folder of the module's kind, and the module installed from there.
 
+#include "ops/command.h"
+
 #include <string>
 #include <string_view>
 
@@ -12,7 +14,12 @@ bool IsArchiveFile(std::string_view path);
 
 // Every failure tells the user (message 64, with the reason where one is known); nothing is
 // written to the host configuration then.
-void InstallFromArchive(std::string_view archiveName, bool askConfirmation, bool restartAfter);
+struct ArchiveInstallRequest {
+    std::string archive;          // Windows path
+    bool askConfirmation = false; // ask before the plugin goes to its place
+    bool restartAfter = false;    // restart the host afterwards, when the settings say so
+};
+Result InstallFromArchive(const Context& context, const ArchiveInstallRequest& request);
 
 // Unpacking: the built-in unpacker first; for archives it cannot read, the external archivers
 // in turn (WinRAR, the RarPath program, then pkzipc/unzip or rar/unrar as Windows programs of

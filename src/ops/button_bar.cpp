@@ -3,6 +3,7 @@
 #include "catalog/host_config.h"
 #include "lang/language.h"
 #include "lang/messages.h"
+#include "ops/command.h"
 #include "ops/history.h"
 #include "platform/files.h"
 #include "platform/profile.h"
@@ -89,7 +90,8 @@ void RemoveButtons(std::string_view file, std::string_view text) {
     }
 }
 
-bool AddProgramButtons(std::string_view file, std::string_view programPath, std::string_view iconFile) {
+Result AddProgramButtons(const Context& context, std::string_view file, std::string_view programPath,
+                         std::string_view iconFile) {
     struct Button {
         std::string_view parameters;
         int icon;
@@ -98,15 +100,24 @@ bool AddProgramButtons(std::string_view file, std::string_view programPath, std:
     static constexpr Button kButtons[] = {
         {"", 0, 50}, {"/install", 4, 63}, {"/installZip", 4, 91}, {"/order", 5, 84}, {"/restart", 6, 61}};
     platform::RemoveStaleReplacements(file);
-    RecordedChange change(FormatPrintf(Message(Msg::HistBarButtons), {std::string(file)}));
-    platform::ProfileBatch batch(file);
-    if (!batch.Usable())
-        return false;
-    RemoveButtons(file, FileNamePart(programPath));
-    AddSeparatorIfNeeded(file);
-    for (const Button& button : kButtons)
-        AddButton(file, programPath, button.parameters, iconFile, button.icon, GetCaption(button.caption));
-    return batch.Commit();
+    CommandRun run(context, FormatPrintf(Message(Msg::HistBarButtons), {std::string(file)}));
+    bool written = false;
+    {
+        platform::ProfileBatch batch(file);
+        if (batch.Usable()) {
+            RemoveButtons(file, FileNamePart(programPath));
+            AddSeparatorIfNeeded(file);
+            for (const Button& button : kButtons)
+                AddButton(file, programPath, button.parameters, iconFile, button.icon,
+                          GetCaption(button.caption));
+            written = batch.Commit();
+        }
+    }
+    if (!written) {
+        ShowAppMessage(FormatPrintf(Message(Msg::BarNotWritten), {std::string(file)}), kStyleError);
+        return run.Stop(Outcome::Failed);
+    }
+    return run.Finish();
 }
 
 } // namespace varnel

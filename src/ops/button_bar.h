@@ -2,6 +2,8 @@
 // The host's button bar file (an INI file, section "Buttonbar"): finding it, reading and writing
 // its per-button keys, and adding this program's five buttons after taking out earlier ones.
 
+#include "ops/command.h"
+
 #include <string>
 #include <string_view>
 
@@ -27,8 +29,9 @@ void RemoveButtons(std::string_view file, std::string_view text);
 
 // The program's buttons: itself, then /install, /installZip, /order and /restart, behind a
 // separator, after taking out every button that already starts it. The whole edit replaces the
-// file once. The icons come from iconFile (the program's icon module). False when the bar could
-// not be read or written; it is then left as it was.
-bool AddProgramButtons(std::string_view file, std::string_view programPath, std::string_view iconFile);
+// file once. The icons come from iconFile (the program's icon module). Fails (said) when the bar
+// could not be read or written; it is then left as it was.
+Result AddProgramButtons(const Context& context, std::string_view file, std::string_view programPath,
+                         std::string_view iconFile);
 
 } // namespace varnel

@@ -4,6 +4,7 @@
 #include "lang/interaction.h"
 #include "lang/language.h"
 #include "lang/messages.h"
+#include "ops/command.h"
 #include "ops/history.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
@@ -146,16 +147,22 @@ bool WriteDescription(std::string_view modulePath, std::string_view text, std::s
     return true;
 }
 
-bool EditDescription(int row) {
-    if (row < 1 || row > Table().Count())
-        return false;
-    const std::string module = Table().Row(row).FileName;
-    std::optional<std::string> text = User().AskText(FormatPrintf(GetCaption(110), {FileNamePart(module)}),
-                                                     GetCaption(111), ReadDescription(module));
+Result EditDescription(const Context& context, int row) {
+    CommandRun run(context, std::string());
+    if (row < 1 || row > context.table.Count())
+        return run.Stop(Outcome::NotFound);
+    const std::string module = context.table.Row(row).FileName;
+    std::optional<std::string> text = run.Here().user.AskText(
+        FormatPrintf(GetCaption(110), {FileNamePart(module)}), GetCaption(111), ReadDescription(module));
     if (!text)
-        return false;
-    WriteDescription(module, *text);
-    return true;
+        return run.Stop(Outcome::Refused);
+    if (!WriteDescription(module, *text)) {
+        ShowAppMessage(
+            FormatPrintf(Message(Msg::FileNotWritten), {DescriptionFileOf(module, kDescriptionFile)}),
+            kStyleError);
+        return run.Stop(Outcome::Failed);
+    }
+    return run.Finish();
 }
 
 } // namespace varnel

@@ -3,6 +3,8 @@
 // module's folder: one line per described file, its name (written in double quotes), a blank, the
 // text. Lines are ended by CR LF; the file is hidden.
 
+#include "ops/command.h"
+
 #include <string>
 #include <string_view>
 
@@ -18,7 +20,7 @@ std::string ReadDescription(std::string_view modulePath, std::string_view fileNa
 bool WriteDescription(std::string_view modulePath, std::string_view text,
                       std::string_view fileName = kDescriptionFile);
 
-// Edits the description of the table row's module with the one-line dialog; true when it changed.
-bool EditDescription(int row);
+// Edits the description of the table row's module with the one-line dialog.
+Result EditDescription(const Context& context, int row);
 
 } // namespace varnel

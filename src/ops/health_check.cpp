@@ -328,17 +328,17 @@ std::vector<HealthFinding> CheckHostHealth() {
     return findings;
 }
 
-bool RepairFindings(const std::vector<HealthFinding>& picked) {
+Result RepairFindings(const Context& context, const std::vector<HealthFinding>& picked) {
     std::vector<const HealthFinding*> chosen;
     for (const HealthFinding& finding : picked)
         if (finding.repairable)
             chosen.push_back(&finding);
-    if (chosen.empty())
-        return true;
     std::string what = chosen.size() == 1
                            ? chosen.front()->text
                            : FormatPrintf(Message(Msg::CheckProblems), {static_cast<int>(chosen.size())});
-    RecordedChange change(FormatPrintf(Message(Msg::HistRepaired), {what}));
+    CommandRun run(context, FormatPrintf(Message(Msg::HistRepaired), {what}));
+    if (chosen.empty())
+        return run.Finish();
     {
         HostConfigTransaction transaction;
         // Keys first, every numbered section renumbered once after its entries went; then the
@@ -359,12 +359,12 @@ bool RepairFindings(const std::vector<HealthFinding>& picked) {
         // The list of disabled plugins is this program's: its last entry takes the header along.
         if (std::any_of(chosen.begin(), chosen.end(),
                         [](const HealthFinding* finding) { return finding->section == kDisabledSection; }))
-            platform::ProfileRemoveEmptySection(Host().HostIniPath, kDisabledSection);
+            platform::ProfileRemoveEmptySection(context.host.HostIniPath, kDisabledSection);
         for (const HealthFinding* finding : chosen)
             if (finding->kind == Kind::WrongBitness)
                 RemoveEntryByFile(finding->section, finding->path, true);
         if (!CommitOrReport(transaction))
-            return false;
+            return run.Stop(Outcome::Failed);
     }
     for (const HealthFinding* finding : chosen) {
         if (finding->kind == Kind::LeftoverInstallTmp) {
@@ -372,10 +372,15 @@ bool RepairFindings(const std::vector<HealthFinding>& picked) {
                 platform::DryRunRemove(finding->path);
             else
                 platform::RemoveTree(finding->path);
-        } else if (finding->kind == Kind::NotInstalled)
-            InstallPlugin(finding->path, false, false, "", true);
+        } else if (finding->kind == Kind::NotInstalled) {
+            InstallRequest install;
+            install.path = finding->path;
+            install.reportDuplicate = true;
+            if (Result installed = InstallPlugin(run.Here(), install); !installed.Done())
+                return run.Stop(installed.code);
+        }
     }
-    return true;
+    return run.Finish();
 }
 
 } // namespace varnel

@@ -2,6 +2,8 @@
 // The health check: what is wrong in the host's plugin configuration, each finding with its reason
 // and the repair it offers; the repairs the user picks run as one change.
 
+#include "ops/command.h"
+
 #include <string>
 #include <vector>
 
@@ -35,7 +37,7 @@ std::vector<HealthFinding> CheckHostHealth();
 
 // Runs the repairs of the findings given (the unrepairable ones are passed over): the edits of the
 // host's file in one step, recorded in the history as one change; installs as the user answers
-// them. False when the file could not be written (the user was told).
-bool RepairFindings(const std::vector<HealthFinding>& picked);
+// them; an install that is not done leaves everything as it was.
+Result RepairFindings(const Context& context, const std::vector<HealthFinding>& picked);
 
 } // namespace varnel

@@ -273,8 +273,12 @@ public:
             // Should the last write fail, the record stays open and the next start settles it.
             if (record.files.empty())
                 platform::DeleteFileAt(path);
-            else if (WriteRecordFile(path, Serialize(record)))
-                finished.push_back({record.id, record.description});
+            else if (WriteRecordFile(path, Serialize(record))) {
+                std::vector<std::string> paths;
+                for (const HistoryFileChange& file : record.files)
+                    paths.push_back(file.path);
+                finished.push_back({record.id, record.description, std::move(paths)});
+            }
             marker.reset();
             openId = 0;
             platform::FileWriteLock locked(LockPath(folder));
@@ -333,6 +337,12 @@ RecordedChange::~RecordedChange() {
         recorder.RollBack();
     else
         recorder.Flush();
+}
+
+void RecordedChange::Name(std::string description) {
+    Recorder& recorder = TheRecorder();
+    if (recorder.description.empty())
+        recorder.description = std::move(description);
 }
 
 void RecordedChange::Abandon() {

@@ -19,6 +19,9 @@
 
 namespace varnel {
 
+struct Context;
+struct Result;
+
 struct HistoryFileChange {
     std::string path;                  // Windows path
     std::optional<std::string> before; // nullopt: the change made the file
@@ -63,6 +66,8 @@ public:
     explicit RecordedChange(std::string description, uint64_t reverts = 0);
     ~RecordedChange();
     void Abandon();
+    // Gives the change its description when none was given yet (here or outside).
+    void Name(std::string description);
     RecordedChange(const RecordedChange&) = delete;
     RecordedChange& operator=(const RecordedChange&) = delete;
 };
@@ -72,6 +77,7 @@ public:
 struct MadeRecord {
     uint64_t id = 0;
     std::string description;
+    std::vector<std::string> files; // the paths it names
 };
 const std::vector<MadeRecord>& RecordsMadeHere();
 
@@ -138,13 +144,14 @@ std::optional<std::vector<PlannedFile>> PlanUndo(int count, std::optional<uint64
 // Whether each record's change is still in effect: false for one undone by a later record.
 std::vector<bool> RecordsInEffect(const std::vector<HistoryRecord>& records);
 
-// Undoes the newest `count` changes still in effect (undo records are not counted). Returns how
-// many were undone; stops at the first that cannot be, after telling the user why.
-int UndoLastChanges(int count);
+// Undoes the newest `count` changes still in effect (undo records are not counted), each with a
+// record of its own (the result names the last); stops at the first that cannot be, after
+// telling the user why. Nothing left to undo is said, and done.
+Result UndoLastChanges(const Context& context, int count);
 // "Undo to here": undoes every change in effect from the newest down to `id`. When `id` is an
-// undo, that undo alone is taken back (the change it undid is made again). False after telling
-// the user why nothing or not everything was done.
-bool UndoToRecord(uint64_t id);
+// undo, that undo alone is taken back (the change it undid is made again). Not done after
+// telling the user why nothing or not everything was done.
+Result UndoToRecord(const Context& context, uint64_t id);
 // What Redo does: take back the newest undo of an ordinary change that is still in effect, when
 // nothing but redos came after it (a new change ends what can be redone, as in an editor). The
 // undo's record and the description of the change it undid; nullopt when there is nothing to redo.

@@ -6,6 +6,7 @@
 #include "catalog/host_config.h"
 #include "lang/language.h"
 #include "lang/messages.h"
+#include "ops/command.h"
 #include "ops/history.h"
 #include "ops/history_store.h"
 #include "ops/install_copy.h"
@@ -375,10 +376,11 @@ void FinishAbandoned(const std::string& folder, uint64_t id) {
 
 } // namespace history_detail
 
-int UndoLastChanges(int count) {
+Result UndoLastChanges(const Context& context, int count) {
+    CommandRun run(context, CommandRun::OwnRecords{});
     FinishAbandonedChanges();
     if (!EveryUndoPlans(LastChanges(count)))
-        return 0;
+        return run.Stop(Outcome::Failed);
     int undone = 0;
     int raced = 0;
     while (undone < count) {
@@ -394,13 +396,13 @@ int UndoLastChanges(int count) {
         }
         const Undone result = UndoRecord(records[i - 1].id);
         if (result == Undone::Failed)
-            break;
+            return run.Stop(Outcome::Failed);
         // Gone: another program undid it or dropped it first; the next newest is taken.
         if (result == Undone::Gone && ++raced > 1000)
             break;
         undone += result == Undone::Done ? 1 : 0;
     }
-    return undone;
+    return run.Finish();
 }
 
 std::vector<HistoryRecord> ChangesToUndo(uint64_t id) {
@@ -444,17 +446,20 @@ std::optional<RedoStep> ChangeToRedo() {
     return std::nullopt;
 }
 
-bool UndoToRecord(uint64_t id) {
+Result UndoToRecord(const Context& context, uint64_t id) {
+    CommandRun run(context, CommandRun::OwnRecords{});
     FinishAbandonedChanges();
     const std::vector<uint64_t> ids = ChangesDownTo(id);
-    if (ids.empty())
-        return Refuse(Msg::NothingToUndo, "");
+    if (ids.empty()) {
+        Refuse(Msg::NothingToUndo, "");
+        return run.Stop(Outcome::Failed);
+    }
     if (!EveryUndoPlans(ids))
-        return false;
+        return run.Stop(Outcome::Failed);
     for (uint64_t each : ids)
         if (UndoRecord(each) == Undone::Failed)
-            return false;
-    return true;
+            return run.Stop(Outcome::Failed);
+    return run.Finish();
 }
 
 std::optional<std::vector<PlannedFile>> PlanUndo(int count, std::optional<uint64_t> to) {

@@ -20,15 +20,6 @@ void OpenPackerTweakDialog(std::string_view modulePath) {
     User().TweakPacker(std::string(modulePath));
 }
 
-bool CommitOrReport(HostConfigTransaction& transaction) {
-    if (transaction.Commit())
-        return true;
-    int message = HostConfigTransaction::Conflicted() ? Msg::IniConflict : Msg::FileNotWritten;
-    ShowAppMessage(FormatPrintf(Message(message), {Host().HostIniPath}), kStyleError,
-                   message == Msg::IniConflict ? Outcome::Conflict : Outcome::Failed);
-    return false;
-}
-
 bool AcceptBitness(std::string_view modulePath) {
     std::string loaded = ModuleLoadedByHost(modulePath, Host().HostBits);
     int bits = ModuleBits(loaded);
@@ -78,69 +69,84 @@ bool ConfirmInstall(std::string_view chosenPath, std::string_view details) {
     return AskToInstall(chosenPath, details, ExistingRegistration(chosenPath));
 }
 
-void InstallPlugin(std::string_view chosenPath, bool askConfirmation, bool restartAfter,
-                   std::string_view presetExtensions, bool reportDuplicate, bool bitnessAccepted,
-                   std::string_view givenAssociation) {
-    const Registration registration = ExistingRegistration(chosenPath);
-    if (askConfirmation && !AskToInstall(chosenPath, {}, registration))
-        return;
+void RestartOrOffer(const Context& context, bool restart, bool installed) {
+    if (restart && context.settings.InstRestart)
+        RestartHost();
+    else if (installed && HostRunning(context.host.HostExe))
+        OfferRestart();
+}
+
+namespace {
+
+Result InstallModule(const Context& context, const InstallRequest& request) {
+    const HostContext& host = context.host;
+    const Registration registration = ExistingRegistration(request.path);
     std::string modulePath = registration.modulePath;
     const bool installed = registration.installed;
-
-    if (!installed && !bitnessAccepted && !AcceptBitness(modulePath))
-        return;
-
     PluginKind kind = PluginKindOfFile(modulePath);
-    std::string extensions(presetExtensions);
+    CommandRun run(context, FormatPrintf(Message(Msg::HistInstalled), {FileNamePart(modulePath)}));
+    if (request.askConfirmation && !AskToInstall(request.path, {}, registration))
+        return run.Stop(Outcome::Refused);
+    if (!installed && !request.bitnessAccepted && !AcceptBitness(modulePath))
+        return run.Stop(Outcome::Refused);
+
+    std::string extensions = request.extensions;
     if (kind == kPacker && extensions.empty()) {
         std::string file = FileNamePart(modulePath);
         std::string proposal = file.substr(0, file.rfind('.'));
-        std::optional<std::string> typed =
-            User().AskAssociation(std::string(modulePath), kind, proposal, false);
+        std::optional<std::string> typed = run.Here().user.AskAssociation(modulePath, kind, proposal, false);
         if (!typed)
-            return;
+            return run.Stop(Outcome::Refused);
         extensions = *typed;
     }
     if (std::optional<std::string> bad = UnusableAssociation(kind, extensions); bad && kind == kPacker) {
         ShowAppMessage(UnusableMessage(*bad), kStyleError);
-        return;
+        return run.Stop(Outcome::Failed);
     }
-
-    bool done = false;
-    {
-        RecordedChange change(FormatPrintf(Message(Msg::HistInstalled), {FileNamePart(modulePath)}));
-        // A module from a download folder is copied into the plugin folder first (the copies are
-        // part of this change, so undoing it removes them).
-        if (!installed && kind != kNoPlugin) {
-            std::optional<std::string> place = OfferCopyIntoPluginFolder(modulePath, kind);
-            if (!place) {
-                change.Abandon();
-                return;
-            }
-            modulePath = *place;
+    // A module from a download folder is copied into the plugin folder first (the copies are part
+    // of this change, so undoing it removes them, and so does a failure after them).
+    if (!installed && kind != kNoPlugin) {
+        std::optional<std::string> place = OfferCopyIntoPluginFolder(modulePath, kind);
+        if (!place)
+            return run.Stop(Outcome::Refused);
+        modulePath = *place;
+    }
+    Result result = run.EditHost([&] {
+        const RegisterResult registered =
+            RegisterPlugin(modulePath, extensions, request.reportDuplicate, request.association);
+        if (registered != RegisterResult::Registered)
+            return registered == RegisterResult::Cancelled ? Outcome::Refused : Outcome::Failed;
+        if (request.flags && kind == kPacker) {
+            PackerAssociationList list = ReadPackerAssociations(modulePath, false);
+            for (auto& pair : list.pairs)
+                pair.flags = *request.flags;
+            WritePackerAssociations(modulePath, list);
         }
-        HostConfigTransaction transaction;
-        if (RegisterPlugin(modulePath, extensions, reportDuplicate, givenAssociation) ==
-            RegisterResult::Registered)
-            done = CommitOrReport(transaction);
-        // Not registered (refused, unanswered, failed): the copies go again, and nothing is recorded.
-        if (!done)
-            change.Abandon();
-    }
-    if (done) {
-        if (kind == kPacker && AppSettings().InstTweak)
-            OpenPackerTweakDialog(modulePath);
-        // A plugin of a name that another one has already is named with its file.
-        std::string label = PluginDisplayName(ModuleLoadedByHost(modulePath, Host().HostBits));
-        LoadTable(true);
-        if (const int row = FindEntryByFile(modulePath))
-            label += SharedNameSuffix(row);
-        ShowAppMessage(FormatPrintf(Message(Msg::Installed), {label}), kStyleInformation);
-    }
-    if (restartAfter && AppSettings().InstRestart)
-        RestartHost();
-    else if (done && HostRunning(Host().HostExe))
-        OfferRestart();
+        return Outcome::Done;
+    });
+    if (!result.Done())
+        return result;
+    if (kind == kPacker && context.settings.InstTweak)
+        OpenPackerTweakDialog(modulePath);
+    // A plugin of a name that another one has already is named with its file.
+    std::string label = PluginDisplayName(ModuleLoadedByHost(modulePath, host.HostBits));
+    LoadTable(true);
+    if (const int row = FindEntryByFile(modulePath))
+        label += SharedNameSuffix(row);
+    ShowAppMessage(FormatPrintf(Message(Msg::Installed), {label}), kStyleInformation);
+    return result;
+}
+
+} // namespace
+
+Result InstallPlugin(const Context& context, const InstallRequest& request) {
+    // Inside another command, that one says what follows once the whole is done.
+    const bool nested = CommandRun::Active();
+    Result result = InstallModule(context, request);
+    // The restart after the last of several files comes whether that one went in or not.
+    if (!nested && (request.restartAfter || result.Done()))
+        RestartOrOffer(context, request.restartAfter, result.Done());
+    return result;
 }
 
 } // namespace varnel

@@ -1,17 +1,36 @@
 #pragma once
 // Installing a plugin module file: registering it where it lies.
 
+#include "ops/command.h"
+
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace varnel {
 
-// A 64-bit module chosen beside its 32-bit twin is registered under the twin's name; a module the
-// host cannot load is installed only after the user agreed (unless bitnessAccepted says they did).
-// givenAssociation: an FS name or detect string the user gave, registered instead of the module's.
-void InstallPlugin(std::string_view chosenPath, bool askConfirmation, bool restartAfter,
-                   std::string_view presetExtensions, bool reportDuplicate, bool bitnessAccepted = false,
-                   std::string_view givenAssociation = {});
+// What to install and how. A 64-bit module chosen beside its 32-bit twin is registered under the
+// twin's name; a module the host cannot load is installed only after the user agreed (unless
+// bitnessAccepted says they did).
+struct InstallRequest {
+    std::string path;             // the chosen module (Windows path)
+    bool askConfirmation = false; // ask whether to install it at all
+    bool restartAfter = false;    // restart the host afterwards, when the settings say so
+    std::string extensions;       // a packer's extensions; asked for when empty
+    bool reportDuplicate = false; // a module registered already is said to be so
+    bool bitnessAccepted = false;
+    std::string association;  // an FS name or detect string, registered instead of the module's
+    std::optional<int> flags; // a packer's flags for every extension, instead of its own
+};
+
+// Installs the module as one change: copied into the plugin folder when it lies elsewhere (if the
+// user wants), registered with its options. Done, or refused, failed, unanswered or cancelled
+// with every file as it was.
+Result InstallPlugin(const Context& context, const InstallRequest& request);
+
+// After an install: restarts the host when asked to and the settings allow it, else says that a
+// running host must be restarted to see what was installed.
+void RestartOrOffer(const Context& context, bool restart, bool installed = true);
 
 // The question whether to install the module, with lines of details (a description, a version)
 // after its name and the registration it has already; true when the user agreed.
@@ -24,10 +43,5 @@ bool AcceptBitness(std::string_view modulePath);
 // The packer flags dialog that follows a packer install when InstTweak is on; Cancel keeps the
 // capability flags just written.
 void OpenPackerTweakDialog(std::string_view modulePath);
-
-// Commits a command's writes to the host configuration; when they cannot be written, tells the
-// user which file and returns false (the file is then unchanged).
-class HostConfigTransaction;
-bool CommitOrReport(HostConfigTransaction& transaction);
 
 } // namespace varnel

@@ -30,89 +30,104 @@ std::string NamesOf(const std::vector<int>& rows) {
 
 } // namespace
 
-bool UninstallSelected(const std::vector<int>& selected) {
+Result UninstallSelected(const Context& context, const std::vector<int>& selected) {
+    CommandRun run(context, FormatPrintf(Message(Msg::HistUninstalled), {NamesOf(selected)}));
     if (selected.empty())
-        return false;
-    const PluginEntry& current = EntryAt(selected.front());
+        return run.Stop(Outcome::NotFound);
+    const PluginEntry& current = context.table.Row(selected.front());
     if (selected.size() == 1) {
         // The name as the list shows it, read now when the table was loaded without it.
         std::string question = FormatPrintf(Message(Msg::ConfirmUninstall),
                                             {PluginLabel(selected.front()), FileNamePart(current.FileName)});
         if (ShowAppMessage(question, kStyleQuestion) != kIdOk)
-            return false;
+            return run.Stop(Outcome::Refused);
     } else if (ShowAppMessage(
                    FormatPrintf(Message(Msg::ConfirmUninstallMany), {static_cast<int>(selected.size())}),
                    kStyleQuestion) != kIdOk) {
-        return false;
+        return run.Stop(Outcome::Refused);
     }
-    RecordedChange change(FormatPrintf(Message(Msg::HistUninstalled), {NamesOf(selected)}));
-    HostConfigTransaction transaction;
-    for (int row : selected) {
-        if (!EntryAt(row).Disabled)
-            RemovePlugin(row, false);
-        else if (selected.size() == 1)
-            ShowAppMessage(Message(Msg::EnableFirst), kStyleError);
+    if (selected.size() == 1 && current.Disabled) {
+        ShowAppMessage(Message(Msg::EnableFirst), kStyleError);
+        return run.Stop(Outcome::Failed);
     }
-    CommitOrReport(transaction);
-    return true;
+    return run.EditHost([&] {
+        for (int row : selected)
+            if (!context.table.Row(row).Disabled)
+                RemovePlugin(row, false);
+        return Outcome::Done;
+    });
 }
 
 // The selection is worked through in the order of registration, not of the list's sort, so the
 // host's load order survives: disabling goes from the last registration back (each keeps the
 // number it had), enabling from the lowest number it had up (each goes back to its place).
-bool DisableOrEnableSelected(const std::vector<int>& selected) {
+Result DisableOrEnableSelected(const Context& context, const std::vector<int>& selected) {
     if (selected.empty())
-        return false;
+        return CommandRun(context, std::string()).Stop(Outcome::NotFound);
+    PluginTable& table = context.table;
+    const bool enable = table.Row(selected.front()).Disabled;
+    CommandRun run(context,
+                   FormatPrintf(Message(enable ? Msg::HistEnabled : Msg::HistDisabled), {NamesOf(selected)}));
     std::vector<int> ordered = selected;
-    if (EntryAt(selected.front()).Disabled) {
-        std::sort(ordered.begin(), ordered.end(), [](int a, int b) {
-            const PluginEntry& x = EntryAt(a);
-            const PluginEntry& y = EntryAt(b);
+    if (enable) {
+        std::sort(ordered.begin(), ordered.end(), [&table](int a, int b) {
+            const PluginEntry& x = table.Row(a);
+            const PluginEntry& y = table.Row(b);
             return std::tie(x.Kind, x.Index, a) < std::tie(y.Kind, y.Index, b);
         });
-        RecordedChange change(FormatPrintf(Message(Msg::HistEnabled), {NamesOf(selected)}));
-        HostConfigTransaction transaction;
-        for (int row : ordered)
-            EnablePlugin(row);
-        CommitOrReport(transaction);
-        return true;
+    } else {
+        if (selected.size() <= 1 &&
+            ShowAppMessage(FormatPrintf(Message(Msg::ConfirmDisable), {PluginLabel(selected.front())}),
+                           kStyleQuestion) != kIdOk)
+            return run.Stop(Outcome::Refused);
+        std::sort(ordered.begin(), ordered.end(), std::greater<>());
     }
-    if (selected.size() <= 1 &&
-        ShowAppMessage(FormatPrintf(Message(Msg::ConfirmDisable), {PluginLabel(selected.front())}),
-                       kStyleQuestion) != kIdOk)
-        return false;
-    std::sort(ordered.begin(), ordered.end(), std::greater<>());
-    RecordedChange change(FormatPrintf(Message(Msg::HistDisabled), {NamesOf(selected)}));
-    HostConfigTransaction transaction;
-    for (int row : ordered)
-        RemovePlugin(row, true);
-    CommitOrReport(transaction);
-    return true;
+    return run.EditHost([&] {
+        for (int row : ordered) {
+            if (enable)
+                EnablePlugin(row);
+            else
+                RemovePlugin(row, true);
+        }
+        return Outcome::Done;
+    });
 }
 
-bool RenameCurrent(const std::vector<int>& selected) {
+Result RenameCurrent(const Context& context, const std::vector<int>& selected) {
+    CommandRun run(context, std::string());
     if (selected.empty())
-        return false;
+        return run.Stop(Outcome::NotFound);
     const int row = selected.front();
-    const PluginEntry& entry = EntryAt(row);
+    const PluginEntry& entry = context.table.Row(row);
     if (entry.Disabled) {
         ShowAppMessage(Message(Msg::EnableFirst), kStyleError);
-        return false;
+        return run.Stop(Outcome::Failed);
     }
     bool emptyAllowed = entry.Kind == kLister || entry.Kind == kContent;
     std::optional<std::string> text =
-        User().AskAssociation(entry.FileName, entry.Kind, entry.Association, emptyAllowed);
+        run.Here().user.AskAssociation(entry.FileName, entry.Kind, entry.Association, emptyAllowed);
     if (!text)
-        return false;
+        return run.Stop(Outcome::Refused);
     if (std::optional<std::string> bad = UnusableAssociation(entry.Kind, *text)) {
         ShowAppMessage(UnusableMessage(*bad), kStyleError);
-        return false;
+        return run.Stop(Outcome::Failed);
     }
-    RecordedChange change(FormatPrintf(Message(Msg::HistRenamed), {PluginLabel(row), *text}));
-    HostConfigTransaction transaction;
-    SetAssociation(row, *text);
-    CommitOrReport(transaction);
-    return true;
+    run.Name(FormatPrintf(Message(Msg::HistRenamed), {PluginLabel(row), *text}));
+    return run.EditHost([&] {
+        SetAssociation(row, *text);
+        return Outcome::Done;
+    });
+}
+
+Result WritePackerFlags(const Context& context, const std::string& modulePath, const std::string& label,
+                        const PackerAssociationList& list, const platform::ProfileSnapshot& since) {
+    CommandRun run(context, FormatPrintf(Message(Msg::HistPackerFlags), {label}));
+    return run.EditHost(
+        [&] {
+            WritePackerAssociations(modulePath, list);
+            return Outcome::Done;
+        },
+        &since);
 }
 
 } // namespace varnel

@@ -87,17 +87,19 @@ void ConfigureFsPlugin(std::string_view modulePath, std::string_view configFolde
     }
 }
 
-void ConfigureRow(int row, int64_t listWindow) {
-    if (row < 1 || row > Table().Count())
-        return;
-    const PluginEntry& entry = Table().Row(row);
+Result ConfigureRow(const Context& context, int row, int64_t listWindow) {
+    // What a plugin's own dialog changes is the plugin's: nothing of it is recorded.
+    CommandRun run(context, CommandRun::OwnRecords{});
+    if (row < 1 || row > context.table.Count())
+        return run.Stop(Outcome::NotFound);
+    const PluginEntry& entry = context.table.Row(row);
     switch (entry.Kind) {
     case kPacker:
         if (!ConfigurePackerPlugin(entry.FileName))
             ShowStop(Message(Msg::SettingsCannotOpen));
         break;
     case kFileSystem: {
-        std::string folder = FolderPart(AppSettings().IniPath);
+        std::string folder = FolderPart(context.settings.IniPath);
         if (!folder.empty() && folder.back() == '\\')
             folder.pop_back();
         ConfigureFsPlugin(entry.FileName, folder, listWindow);
@@ -112,6 +114,7 @@ void ConfigureRow(int row, int64_t listWindow) {
         break;
     }
     }
+    return run.Finish();
 }
 
 } // namespace varnel

@@ -2,6 +2,8 @@
 // The Configure command: a packer's own settings dialog, the file-system plugins' outside
 // configuration program, a Lister's or Content plugin's settings file.
 
+#include "ops/command.h"
+
 #include <cstdint>
 #include <string_view>
 
@@ -16,6 +18,6 @@ bool ConfigurePackerPlugin(std::string_view modulePath);
 void ConfigureFsPlugin(std::string_view modulePath, std::string_view configFolder, int64_t listWindow);
 
 // The whole command on a table row, by the row's kind.
-void ConfigureRow(int row, int64_t listWindow);
+Result ConfigureRow(const Context& context, int row, int64_t listWindow);
 
 } // namespace varnel

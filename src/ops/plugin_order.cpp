@@ -2,6 +2,7 @@
 
 #include "catalog/host_config.h"
 #include "catalog/module_info.h"
+#include "ops/history.h"
 #include "util/text.h"
 
 #include <algorithm>
@@ -116,6 +117,16 @@ void PluginOrder::Write() const {
         }
     }
     ReplaceHostKeys(section, remove, entries);
+}
+
+Result WriteOrder(const Context& context, const PluginOrder& order, const platform::ProfileSnapshot& since) {
+    CommandRun run(context, OrderChangeText(order.Kind()));
+    return run.EditHost(
+        [&] {
+            order.Write();
+            return Outcome::Done;
+        },
+        &since);
 }
 
 } // namespace varnel

@@ -3,6 +3,7 @@
 // keys, the key order of the Packer section. The user reorders a list; Write puts it back.
 
 #include "catalog/plugin_table.h"
+#include "ops/command.h"
 
 #include <string>
 #include <vector>
@@ -41,5 +42,9 @@ private:
     std::vector<int> m_numbers;              // Lister and Content: the numbers to hand out, ascending
     std::vector<std::string> m_originalKeys; // the number keys of the rows as read, to remove
 };
+
+// The order as the user left it, written as one change: what another program changed since the
+// dialog opened (since) is kept, or refused as a conflict in the same section.
+Result WriteOrder(const Context& context, const PluginOrder& order, const platform::ProfileSnapshot& since);
 
 } // namespace varnel

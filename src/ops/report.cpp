@@ -1,6 +1,7 @@
 #include "ops/report.h"
 
 #include "app/settings.h"
+#include "catalog/host_config.h"
 #include "catalog/module_info.h"
 #include "catalog/plugin_table.h"
 #include "lang/language.h"
@@ -130,6 +131,16 @@ bool WriteReport(std::string_view programVersion, std::string_view hostExe, std:
         bytes += "\r\n";
     }
     return platform::ReplaceFileAtomically(s.ReportFile, bytes);
+}
+
+Result MakeReport(const Context& context, std::string_view programVersion) {
+    CommandRun run(context, CommandRun::OwnRecords{});
+    const Settings& s = context.settings;
+    if (!WriteReport(programVersion, s.TCPath, s.IniPath, ReadHostValue("Configuration", "PluginBaseDir"))) {
+        ShowAppMessage(FormatPrintf(Message(Msg::ReportNotWritten), {s.ReportFile}), kStyleError);
+        return run.Stop(Outcome::Failed);
+    }
+    return run.Finish();
 }
 
 } // namespace varnel

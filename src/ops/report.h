@@ -3,6 +3,8 @@
 // the system, then one group per kind, sorted by name. The columns and the file come from the
 // report settings; the plugin table must be loaded with details.
 
+#include "ops/command.h"
+
 #include <string>
 #include <string_view>
 
@@ -13,6 +15,10 @@ namespace varnel {
 // byte-order mark) instead of losing characters.
 bool WriteReport(std::string_view programVersion, std::string_view hostExe, std::string_view iniPath,
                  std::string_view pluginBaseDir);
+
+// The Report command: the report of the settings' host into the report settings' file; fails
+// (said, with the file) when it could not be written.
+Result MakeReport(const Context& context, std::string_view programVersion);
 
 // The Windows the prefix says it is, the Wine that runs it and the system under both:
 // "Windows 7 (Wine 8.0) on Debian GNU/Linux 12".

@@ -91,7 +91,7 @@ void TFormCheck::btnRepairClick() {
             picked.push_back(m_findings[static_cast<size_t>(i)]);
     if (picked.empty())
         return;
-    RepairFindings(picked);
+    RepairFindings(ProgramContext(), picked);
     m_changed = true;
     LoadTable(false);
     Fill();

@@ -2,6 +2,7 @@
 
 #include "lang/language.h"
 #include "lang/messages.h"
+#include "ops/command.h"
 #include "ops/history.h"
 #include "ui/fit_to_content.h"
 #include "ui/qt_text.h"
@@ -113,7 +114,7 @@ void TFormHistory::btnUndoToHereClick() {
                                     {static_cast<int>(taken.size()), taken.back().description}),
                        kStyleQuestion) != kIdOk)
         return;
-    UndoToRecord(id);
+    UndoToRecord(ProgramContext(), id);
     m_changed = true;
     Fill();
 }

@@ -6,6 +6,7 @@
 #include "lang/language.h"
 #include "lang/messages.h"
 #include "ops/button_bar.h"
+#include "ops/command.h"
 #include "platform/environment.h"
 #include "platform/process.h"
 #include "ui/qt_text.h"
@@ -339,10 +340,8 @@ void TFormOptions::btnBarAddClick() {
     }
     // Said either way, with the bar's path: the host shows the buttons only after it reads the
     // bar again, so nothing on the screen would tell.
-    if (AddProgramButtons(BarFile, platform::OwnExecutablePath(), ProgramIconFile()))
+    if (AddProgramButtons(ProgramContext(), BarFile, platform::OwnExecutablePath(), ProgramIconFile()).Done())
         ShowAppMessage(FormatPrintf(Message(Msg::BarButtonsAdded), {BarFile}), kStyleInformation);
-    else
-        ShowAppMessage(FormatPrintf(Message(Msg::BarNotWritten), {BarFile}), kStyleError);
 }
 
 void TFormOptions::btnLink1Click() {

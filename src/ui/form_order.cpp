@@ -4,6 +4,7 @@
 #include "catalog/host_config.h"
 #include "lang/language.h"
 #include "lang/messages.h"
+#include "ops/command.h"
 #include "ops/history.h"
 #include "ops/install.h"
 #include "ops/plugin_list.h"
@@ -208,10 +209,7 @@ void TFormOrder::btnOkClick() {
     if (m_order) {
         // Changes another program made while the dialog was open are kept, or refused as a
         // conflict when they touch the same section.
-        RecordedChange change(OrderChangeText(m_orderKind));
-        HostConfigTransaction transaction(*m_since);
-        m_order->Write();
-        if (!CommitOrReport(transaction))
+        if (!WriteOrder(ProgramContext(), *m_order, *m_since).Done())
             return;
     }
     accept();

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "lang/interaction.h"
+#include "ops/command.h"
 #include "ops/plugin_list.h"
 #include "platform/files.h"
 
@@ -163,7 +164,7 @@ private:
     void SaveWindowSettings();
     void TimerOff();
     // Runs a command on the selected plugins with the refresh timer off, refilling the list after it.
-    void RunSelectionCommand(bool (*command)(const std::vector<int>&));
+    void RunSelectionCommand(Result (*command)(const Context&, const std::vector<int>&));
     void BringToFront();
     void TimerBack();
     void PlaceSizeGrip();

@@ -228,13 +228,19 @@ void TFormTCVarnel::btnAddClick() {
     request.filters = {{GetCaption(451), "*.wcx;*.wlx;*.wfx;*.wdx;*.wcx64;*.wlx64;*.wfx64;*.wdx64"},
                        {GetCaption(452), "*.dll"}};
     InstallChosenFiles(request, AppSettings().PluginsSrc, [](const std::string& file, bool last) {
-        InstallPlugin(file, false, last, "", true);
+        InstallRequest install;
+        install.path = file;
+        install.restartAfter = last;
+        install.reportDuplicate = true;
+        InstallPlugin(ProgramContext(), install);
     });
 }
 
-void TFormTCVarnel::RunSelectionCommand(bool (*command)(const std::vector<int>&)) {
+void TFormTCVarnel::RunSelectionCommand(Result (*command)(const Context&, const std::vector<int>&)) {
     TimerOff();
-    if (command(SelectedTableRows()))
+    // What the user turned down, or nothing selected, left the list as it is.
+    const Result result = command(ProgramContext(), SelectedTableRows());
+    if (result.code != Outcome::Refused && result.code != Outcome::NotFound)
         FillList();
     TimerBack();
 }
@@ -254,7 +260,7 @@ void TFormTCVarnel::mnuDescClick() {
     if (rows.empty())
         return;
     TimerOff();
-    if (EditDescription(rows.front())) {
+    if (EditDescription(ProgramContext(), rows.front()).Done()) {
         // A description saved into a hidden column would look lost: the column comes on.
         Settings& s = AppSettings();
         if (!s.ShowDescriptions) {
@@ -311,7 +317,7 @@ void TFormTCVarnel::btnConfigureClick() {
     TimerOff();
     std::vector<int> rows = SelectedTableRows();
     if (!rows.empty()) {
-        ConfigureRow(rows.front(), static_cast<int64_t>(m_listView1->winId()));
+        ConfigureRow(ProgramContext(), rows.front(), static_cast<int64_t>(m_listView1->winId()));
         raise();
         activateWindow();
     }
@@ -363,13 +369,8 @@ void TFormTCVarnel::btnReportClick() {
     if (dialog.exec() != QDialog::Accepted)
         return;
     dialog.StoreSettings(); // kept also when the report cannot be written
-    const Settings& s = AppSettings();
-    if (WriteReport(kProgramVersionText, s.TCPath, s.IniPath,
-                    ReadHostValue("Configuration", "PluginBaseDir")))
-        platform::ShellRun(s.ReportFile, "", platform::ShowMode::Normal, false);
-    else
-        ShowMessageBox(FormatPrintf(Message(Msg::ReportNotWritten), {s.ReportFile}), Message(Msg::AppTitle),
-                       kStyleError);
+    if (MakeReport(ProgramContext(), kProgramVersionText).Done())
+        platform::ShellRun(AppSettings().ReportFile, "", platform::ShowMode::Normal, false);
 }
 
 void TFormTCVarnel::btnAboutClick() {
@@ -383,8 +384,9 @@ void TFormTCVarnel::mnuInstallZipClick() {
     FileDialogRequest request;
     request.title = GetCaption(63);
     request.filters = {{"Archives (*.zip;*.rar)", "*.zip;*.rar"}};
-    InstallChosenFiles(request, AppSettings().PluginsSrcZip,
-                       [](const std::string& file, bool last) { InstallFromArchive(file, false, last); });
+    InstallChosenFiles(request, AppSettings().PluginsSrcZip, [](const std::string& file, bool last) {
+        InstallFromArchive(ProgramContext(), {file, false, last});
+    });
 }
 
 // ---- The host process ---------------------------------------------------------------------

@@ -56,10 +56,15 @@ bool TFormTCVarnel::InstallDropped(const std::vector<std::string>& files) {
     const auto before = ListedRegistrations();
     for (size_t i = 0; i < files.size(); ++i) {
         const bool last = i + 1 == files.size();
-        if (KindOfDropped(files[i]) == DropKind::Archive)
-            InstallFromArchive(files[i], false, last);
-        else
-            InstallPlugin(files[i], false, last, "", true);
+        if (KindOfDropped(files[i]) == DropKind::Archive) {
+            InstallFromArchive(ProgramContext(), {files[i], false, last});
+        } else {
+            InstallRequest install;
+            install.path = files[i];
+            install.restartAfter = last;
+            install.reportDuplicate = true;
+            InstallPlugin(ProgramContext(), install);
+        }
     }
     FillList();
     SelectRowsNewSince(before);

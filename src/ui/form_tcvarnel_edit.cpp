@@ -8,6 +8,7 @@
 #include "catalog/plugin_table.h"
 #include "lang/language.h"
 #include "lang/messages.h"
+#include "ops/command.h"
 #include "ops/descriptions.h"
 #include "ops/history.h"
 #include "ops/plugin_commands.h"
@@ -110,7 +111,7 @@ void TFormTCVarnel::UpdateUndoAction() {
 
 void TFormTCVarnel::mnuUndoClick() {
     TimerOff();
-    if (UndoLastChanges(1) > 0) {
+    if (!UndoLastChanges(ProgramContext(), 1).records.empty()) {
         FillList();
         // What was undone, in the status bar: the undo's own record says it ("Undid: ...").
         if (!RecordsMadeHere().empty())
@@ -121,7 +122,8 @@ void TFormTCVarnel::mnuUndoClick() {
 
 void TFormTCVarnel::mnuRedoClick() {
     TimerOff();
-    if (const std::optional<RedoStep> redo = ChangeToRedo(); redo && UndoToRecord(redo->undoId)) {
+    if (const std::optional<RedoStep> redo = ChangeToRedo();
+        redo && UndoToRecord(ProgramContext(), redo->undoId).Done()) {
         FillList();
         if (!RecordsMadeHere().empty())
             m_statusText->setText(FromAnsi(RecordsMadeHere().back().description));
@@ -217,7 +219,7 @@ void TFormTCVarnel::ListCheckChanged(int listRow) {
     // The same command as Disable/Enable on this one row, with its question; the list then shows
     // what the file says, whatever the answer was.
     TimerOff();
-    DisableOrEnableSelected({tableRow});
+    DisableOrEnableSelected(ProgramContext(), {tableRow});
     FillList();
     TimerBack();
 }

@@ -4,8 +4,10 @@
 #include "lang/interaction.h"
 #include "lang/language.h"
 #include "lang/messages.h"
+#include "ops/command.h"
 #include "ops/history.h"
 #include "ops/install.h"
+#include "ops/plugin_commands.h"
 #include "ui/qt_text.h"
 #include "util/names.h"
 #include "util/text.h"
@@ -207,11 +209,8 @@ void TFormTweak::btnDefaultClick() {
 }
 
 void TFormTweak::btnOkClick() {
-    RecordedChange change(
-        FormatPrintf(Message(Msg::HistPackerFlags), {FileNamePart(ToAnsi(m_ffFile->text()))}));
-    HostConfigTransaction transaction(*m_since);
-    WritePackerAssociations(ToAnsi(m_ffFile->text()), m_list);
-    if (CommitOrReport(transaction))
+    const std::string file = ToAnsi(m_ffFile->text());
+    if (WritePackerFlags(ProgramContext(), file, FileNamePart(file), m_list, *m_since).Done())
         accept();
 }
 

@@ -6,6 +6,7 @@
 #include "catalog/host_location.h"
 #include "lang/language.h"
 #include "ops/archive_install.h"
+#include "ops/command.h"
 #include "ops/history.h"
 #include "ops/host_process.h"
 #include "ops/install.h"
@@ -28,10 +29,16 @@ EntryActions CommandLineActions() {
     actions.restartHost = [] { RestartHost(); };
     // An archive opened with the program installs as the archive command does, with a question.
     actions.installFile = [](const std::string& path) {
-        if (IsArchiveFile(path))
-            InstallFromArchive(path, true, true);
-        else
-            InstallPlugin(path, true, true, "", true);
+        if (IsArchiveFile(path)) {
+            InstallFromArchive(ProgramContext(), {path, true, true});
+        } else {
+            InstallRequest install;
+            install.path = path;
+            install.askConfirmation = true;
+            install.restartAfter = true;
+            install.reportDuplicate = true;
+            InstallPlugin(ProgramContext(), install);
+        }
     };
     return actions;
 }

@@ -6,6 +6,7 @@
 #include "archive_maker.h"
 #include "catalog/host_location.h"
 #include "gui_host.h"
+#include "install_request.h"
 #include "ops/button_bar.h"
 #include "ops/history.h"
 #include "ops/install.h"
@@ -870,7 +871,9 @@ private slots:
         EntryActions actions;
         actions.detectHost = [] { return DetectHost(AppSettings().TCPath, AppSettings().IniPath); };
         actions.restartHost = [] {};
-        actions.installFile = [](const std::string& path) { InstallPlugin(path, true, true, "", true); };
+        actions.installFile = [](const std::string& path) {
+            InstallPlugin(ProgramContext(), test::Install(path, true, true, "", true));
+        };
         host.boxes.SetAnswer(kIdOk);
         QCOMPARE(RunEntry({lister}, actions), EntryOutcome::EndProgram);
         QCOMPARE(host.boxes.Boxes().front().text, std::string("Install the plugin file \"cmdline.wlx\"?"));
@@ -1111,10 +1114,10 @@ private slots:
             const std::string module = test::InstallSample(host.prefix.Dir(), ModuleBuild::Native,
                                                            "sample_lister.wlx", place, "bbview.wlx");
             host.dialogs.copyQuestions.clear();
-            InstallPlugin(module, false, false, "", true);
+            InstallPlugin(ProgramContext(), test::Install(module, false, false, "", true));
             QVERIFY2(host.dialogs.copyQuestions.empty(), place);
             QVERIFY(Contains(host.WincmdIni(), "bbview.wlx\r\n"));
-            QCOMPARE(UndoLastChanges(1), 1);
+            QCOMPARE(UndoLastChanges(ProgramContext(), 1).records.size(), size_t(1));
         }
     }
 
@@ -1138,27 +1141,27 @@ private slots:
 
         host.dialogs.copyChoices = {CopyChoice::Copy, CopyChoice::Copy};
         host.boxes.SetAnswer(kIdCancel); // keep the user's bild.ini: nothing is copied then
-        InstallPlugin(module, false, false, "", true);
+        InstallPlugin(ProgramContext(), test::Install(module, false, false, "", true));
         QCOMPARE(host.dialogs.copyQuestions.size(), size_t{1});
         QVERIFY(Contains(host.dialogs.copyQuestions[0], "C:\\totalcmd\\Plugins\\WLX\\bild"));
         QVERIFY(!host.prefix.Exists(target + "bild.wlx"));
         QCOMPARE(host.WincmdIni(), original);
 
         host.boxes.SetAnswer(kIdOk);
-        InstallPlugin(module, false, false, "", true);
+        InstallPlugin(ProgramContext(), test::Install(module, false, false, "", true));
         for (const char* copied : {"bild.wlx", "bild.ini", "bild.lng", "lang/deutsch.lng"})
             QCOMPARE(host.prefix.Read(target + copied), host.prefix.Read(downloads + copied));
         QVERIFY(!host.prefix.Exists(target + "readme.txt"));
         QVERIFY(Contains(host.WincmdIni(), "=%COMMANDER_PATH%\\Plugins\\WLX\\bild\\bild.wlx\r\n"));
 
-        QCOMPARE(UndoLastChanges(1), 1);
+        QCOMPARE(UndoLastChanges(ProgramContext(), 1).records.size(), size_t(1));
         QCOMPARE(host.WincmdIni(), original);
         QVERIFY(!host.prefix.Exists(target + "bild.wlx"));
         QCOMPARE(host.prefix.Read(target + "bild.ini"), std::string("[bild]\r\nmine=1\r\n"));
 
         // "Where it lies" registers the download as it is.
         host.dialogs.copyChoices = {CopyChoice::InPlace};
-        InstallPlugin(module, false, false, "", true);
+        InstallPlugin(ProgramContext(), test::Install(module, false, false, "", true));
         QVERIFY(Contains(host.WincmdIni(), "=C:\\Downloads\\Bild Betrachter\\bild.wlx\r\n"));
     }
 

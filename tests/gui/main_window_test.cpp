@@ -522,7 +522,7 @@ private slots:
         shown = false;
         ticks = 0;
         const size_t boxes = host.boxes.Boxes().size();
-        InstallFromArchive("C:\\big.zip", false, false);
+        InstallFromArchive(ProgramContext(), {"C:\\big.zip", false, false});
         QVERIFY(shown);
         QCOMPARE(host.boxes.Boxes().size(), boxes);
         QCOMPARE(host.WincmdIni(), ini);

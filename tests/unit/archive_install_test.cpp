@@ -24,7 +24,7 @@ TEST_F(ArchiveInstallTest, InstallDescriptionPlacesAndRegistersTheModule) {
                                         "defaultdir=plugins\\wcx\\x\nDefaultExtension=zz; yy xx\ntype=wcx\n"},
                        {"sub/x.wcx", Sample("sample_packer.wcx")},
                        {"readme.txt", "hello"}});
-    InstallFromArchive(zip, false, false);
+    InstallFromArchive(ProgramContext(), {zip, false, false});
     EXPECT_TRUE(prefix.Exists("drive_c/TC/Plugins/WCX/x/sub/x.wcx"));
     EXPECT_TRUE(prefix.Exists("drive_c/TC/Plugins/WCX/x/readme.txt"));
     EXPECT_FALSE(prefix.Exists("drive_c/TC/Plugins/WCX/x/pluginst.inf"));
@@ -38,13 +38,14 @@ TEST_F(ArchiveInstallTest, InstallDescriptionPlacesAndRegistersTheModule) {
     EXPECT_EQ(boxes.Boxes()[0].style, kStyleInformation | kMbSetForeground);
 
     // An install description in UTF-8 without a byte-order mark names a non-ASCII folder.
-    InstallFromArchive(Zip("utf8.zip", {{"pluginst.inf", "[PluginInstall]\nFile=Gr\xC3\xB6\xC3\x9F"
-                                                         "e\\g.wlx\n"
-                                                         "DefaultDir=\xD0\x9F\xD0\xB0\n"},
-                                        {"Gr\xC3\xB6\xC3\x9F"
-                                         "e/g.wlx",
-                                         Sample("sample_lister.wlx")}}),
-                       false, false);
+    InstallFromArchive(ProgramContext(),
+                       {Zip("utf8.zip", {{"pluginst.inf", "[PluginInstall]\nFile=Gr\xC3\xB6\xC3\x9F"
+                                                          "e\\g.wlx\n"
+                                                          "DefaultDir=\xD0\x9F\xD0\xB0\n"},
+                                         {"Gr\xC3\xB6\xC3\x9F"
+                                          "e/g.wlx",
+                                          Sample("sample_lister.wlx")}}),
+                        false, false});
     EXPECT_TRUE(prefix.Exists("drive_c/TC/Plugins/WLX/\xD0\x9F\xD0\xB0/Gr\xC3\xB6\xC3\x9F"
                               "e/g.wlx"))
         << LastBox();
@@ -58,27 +59,29 @@ TEST_F(ArchiveInstallTest, InstallDescriptionPlacesAndRegistersTheModule) {
 // it, the second lies beside it unregistered; DefaultDir keeps only its last part; a Lister
 // registered already writes nothing and still reports success; only .zip and .rar are archives.
 TEST_F(ArchiveInstallTest, SearchDefaultDirAndArchiveNames) {
-    InstallFromArchive(Zip("two.zip", {{"Plugins/a.wlx", Sample("sample_lister.wlx")},
-                                       {"Plugins/sub/b.wlx", Sample("sample_lister.wlx")}}),
-                       false, false);
+    InstallFromArchive(ProgramContext(),
+                       {Zip("two.zip", {{"Plugins/a.wlx", Sample("sample_lister.wlx")},
+                                        {"Plugins/sub/b.wlx", Sample("sample_lister.wlx")}}),
+                        false, false});
     EXPECT_TRUE(prefix.Exists("drive_c/TC/Plugins/WLX/a/Plugins/a.wlx"));
     EXPECT_TRUE(prefix.Exists("drive_c/TC/Plugins/WLX/a/Plugins/sub/b.wlx"));
     const std::string once = Ini();
     EXPECT_NE(once.find("=%COMMANDER_PATH%\\Plugins\\WLX\\a\\Plugins\\a.wlx\r\n"), std::string::npos);
     EXPECT_EQ(once.find("b.wlx"), std::string::npos);
-    InstallFromArchive("C:\\Downloads\\two.zip", false, false);
+    InstallFromArchive(ProgramContext(), {"C:\\Downloads\\two.zip", false, false});
     EXPECT_EQ(Ini(), once);
     EXPECT_EQ(boxes.Boxes().size(), 2u);
     EXPECT_EQ(boxes.Boxes()[1].style, boxes.Boxes()[0].style); // the success box again
 
     InstallFromArchive(
-        Zip("other.zip", {{"pluginst.inf", "[PluginInstall]\r\nfile=fs.wfx\r\ndefaultdir=..\\..\\other\r\n"},
-                          {"fs.wfx", Sample("sample_fs.wfx")}}),
-        false, false);
+        ProgramContext(),
+        {Zip("other.zip", {{"pluginst.inf", "[PluginInstall]\r\nfile=fs.wfx\r\ndefaultdir=..\\..\\other\r\n"},
+                           {"fs.wfx", Sample("sample_fs.wfx")}}),
+         false, false});
     EXPECT_TRUE(prefix.Exists("drive_c/TC/Plugins/WFX/other/fs.wfx"));
 
     fs::copy_file(prefix.Path("drive_c/Downloads/other.zip"), prefix.Path("drive_c/Downloads/other.7z"));
-    InstallFromArchive("C:\\Downloads\\other.7z", false, false);
+    InstallFromArchive(ProgramContext(), {"C:\\Downloads\\other.7z", false, false});
     EXPECT_EQ(LastBox(), FormatPrintf(Message(Msg::ArchiveInstallFailed), {"C:\\Downloads\\other.7z"}));
 }
 
@@ -90,7 +93,7 @@ TEST_F(ArchiveInstallTest, RarArchivesAndTheDescriptionInTheQuestion) {
                                            "description=Shows\r\ndescriptiondeu=Zeigt\r\nversion=2.1\r\n"},
                           {"Lister/view.wlx", Sample("sample_lister.wlx")}});
     boxes.SetAnswer(kIdCancel);
-    InstallFromArchive("C:\\Downloads\\lister.RAR", true, false);
+    InstallFromArchive(ProgramContext(), {"C:\\Downloads\\lister.RAR", true, false});
     ASSERT_EQ(boxes.Boxes().size(), 1u);
     EXPECT_EQ(boxes.Boxes()[0].text, "Install the plugin file \"view.wlx\"?\rShows\r2.1");
     EXPECT_EQ(Ini(), "[Configuration]\r\n");
@@ -98,7 +101,7 @@ TEST_F(ArchiveInstallTest, RarArchivesAndTheDescriptionInTheQuestion) {
     EXPECT_FALSE(prefix.Exists("drive_c/TC/Plugins/Install.tmp"));
     boxes.SetAnswer(kIdOk);
     AppSettings().Language = "Deutsch";
-    InstallFromArchive("C:\\Downloads\\lister.RAR", true, false);
+    InstallFromArchive(ProgramContext(), {"C:\\Downloads\\lister.RAR", true, false});
     EXPECT_NE(boxes.Boxes()[1].text.find("\rZeigt\r2.1"), std::string::npos);
     EXPECT_TRUE(prefix.Exists("drive_c/TC/Plugins/WLX/view/Lister/view.wlx"));
     EXPECT_NE(Ini().find("=%COMMANDER_PATH%\\Plugins\\WLX\\view\\Lister\\view.wlx\r\n"), std::string::npos);
@@ -116,7 +119,7 @@ TEST_F(ArchiveInstallTest, ModuleTheHostCannotLoadIsQuestionedFirst) {
     const std::string old =
         ReadFile(test::SamplePluginFile(test::ModuleBuild::Windows32, "sample_lister.wlx"));
     boxes.SetAnswer(kIdCancel);
-    InstallFromArchive(Zip("old.zip", {{"old/old.wlx", old}}), false, false);
+    InstallFromArchive(ProgramContext(), {Zip("old.zip", {{"old/old.wlx", old}}), false, false});
     ASSERT_EQ(boxes.Boxes().size(), 1u);
     EXPECT_NE(boxes.Boxes()[0].text.find("old.wlx"), std::string::npos);
     EXPECT_EQ(boxes.Boxes()[0].style, kStyleQuestion | kMbSetForeground);
@@ -143,7 +146,7 @@ TEST_F(ArchiveInstallTest, HostileArchivesAreRefusedAndLeaveNothing) {
     };
     for (const auto& [name, items] : hostile) {
         SCOPED_TRACE(name);
-        InstallFromArchive(Zip(name, items), false, false);
+        InstallFromArchive(ProgramContext(), {Zip(name, items), false, false});
         ExpectNothingInstalled();
         EXPECT_FALSE(prefix.Exists("evil.wlx"));
         EXPECT_FALSE(fs::exists("/tmp/evil.wlx"));
@@ -155,7 +158,8 @@ TEST_F(ArchiveInstallTest, HostileArchivesAreRefusedAndLeaveNothing) {
     EXPECT_NE(boxes.Boxes()[6].text.find("type=lng"), std::string::npos);
 
     // A link in the archive refuses the whole archive.
-    InstallFromArchive(Zip("link.zip", {{"a.wlx", module}, {"etc", "", "/etc"}}), false, false);
+    InstallFromArchive(ProgramContext(),
+                       {Zip("link.zip", {{"a.wlx", module}, {"etc", "", "/etc"}}), false, false});
     ExpectNothingInstalled();
     EXPECT_NE(LastBox().find("\"etc\", a link or special file"), std::string::npos) << LastBox();
 }
@@ -178,7 +182,7 @@ TEST_F(ArchiveInstallTest, UnreadableArchivesGoToTheExternalArchivers) {
     setenv("PATH", (bin + ":" + oldPath).c_str(), 1);
     prefix.Write("drive_c/Downloads/sealed.zip", "not a zip the library can read");
 
-    InstallFromArchive("C:\\Downloads\\sealed.zip", false, false);
+    InstallFromArchive(ProgramContext(), {"C:\\Downloads\\sealed.zip", false, false});
     EXPECT_TRUE(prefix.Exists("drive_c/TC/Plugins/WLX/v/v.wlx")) << LastBox();
     EXPECT_NE(Ini().find("=%COMMANDER_PATH%\\Plugins\\WLX\\v\\v.wlx\r\n"), std::string::npos);
     const std::string archive = prefix.Path("drive_c/Downloads/sealed.zip");
@@ -190,14 +194,14 @@ TEST_F(ArchiveInstallTest, UnreadableArchivesGoToTheExternalArchivers) {
     std::ofstream(bin + "/unrar") << "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" << log << "'\nexit 0\n";
     fs::permissions(bin + "/unrar", fs::perms::owner_all);
     test::WriteStoredRar(prefix.Path("drive_c/Downloads/sealed.rar"), {{"v.wlx", "x"}}, true);
-    InstallFromArchive("C:\\Downloads\\sealed.rar", false, false);
+    InstallFromArchive(ProgramContext(), {"C:\\Downloads\\sealed.rar", false, false});
     EXPECT_EQ(ReadFile(log), "x\n-y\n" + prefix.Path("drive_c/Downloads/sealed.rar") + "\n" +
                                  prefix.Path("drive_c/TC/Plugins/Install.tmp") + "/\n");
     EXPECT_EQ(LastBox(), FormatPrintf(Message(Msg::ArchiveInstallFailed),
                                       {"C:\\Downloads\\sealed.rar"})); // it unpacked nothing
 
     std::ofstream(prefix.Dir() + "/escape") << "";
-    InstallFromArchive("C:\\Downloads\\sealed.zip", false, false);
+    InstallFromArchive(ProgramContext(), {"C:\\Downloads\\sealed.zip", false, false});
     setenv("PATH", oldPath.c_str(), 1);
     EXPECT_NE(LastBox().find("wrote \"C:\\TC\\Plugins\\escaped\" outside"), std::string::npos) << LastBox();
     EXPECT_FALSE(prefix.Exists("drive_c/TC/Plugins/Install.tmp"));
@@ -216,7 +220,7 @@ TEST_F(ArchiveInstallTest, UpdatesMatchNamesWithoutRegardToCase) {
     // a walk over the folder per file would take minutes of it.
     const std::string archive = Zip("update.zip", items);
     const std::clock_t started = std::clock();
-    InstallFromArchive(archive, false, false);
+    InstallFromArchive(ProgramContext(), {archive, false, false});
     EXPECT_LT(static_cast<double>(std::clock() - started) / CLOCKS_PER_SEC, 30.0);
     EXPECT_EQ(prefix.Read("drive_c/TC/Plugins/WLX/V/README.TXT"), "new") << LastBox();
     EXPECT_FALSE(prefix.Exists("drive_c/TC/Plugins/WLX/V/readme.txt"));
@@ -231,11 +235,12 @@ TEST_F(ArchiveInstallTest, UndoTakesBackTheFilesWithTheRegistration) {
     StartHistory("C:\\Varnel\\history");
     prefix.Write("drive_c/TC/Plugins/WLX/v/README.TXT", "old"); // an earlier version's file
     const std::string before = Ini();
-    InstallFromArchive(Zip("v.zip", {{"pluginst.inf", "[PluginInstall]\nFile=v.wlx\nDefaultDir=v\n"},
-                                     {"v.wlx", Sample("sample_lister.wlx")},
-                                     {"readme.txt", "new"},
-                                     {"docs/a.txt", "a"}}),
-                       false, false);
+    InstallFromArchive(ProgramContext(),
+                       {Zip("v.zip", {{"pluginst.inf", "[PluginInstall]\nFile=v.wlx\nDefaultDir=v\n"},
+                                      {"v.wlx", Sample("sample_lister.wlx")},
+                                      {"readme.txt", "new"},
+                                      {"docs/a.txt", "a"}}),
+                        false, false});
     ASSERT_TRUE(prefix.Exists("drive_c/TC/Plugins/WLX/v/v.wlx")) << LastBox();
     ASSERT_EQ(prefix.Read("drive_c/TC/Plugins/WLX/v/README.TXT"), "new");
     std::vector<HistoryRecord> records = LoadHistory(false);
@@ -249,13 +254,13 @@ TEST_F(ArchiveInstallTest, UndoTakesBackTheFilesWithTheRegistration) {
     const std::string module = prefix.Read("drive_c/TC/Plugins/WLX/v/v.wlx");
     const std::string installed = Ini();
     prefix.Write("drive_c/TC/Plugins/WLX/v/v.wlx", module + "[s]\r\nk=1\r\n");
-    EXPECT_EQ(UndoLastChanges(1), 0);
+    EXPECT_EQ(UndoLastChanges(ProgramContext(), 1).records.size(), 0u);
     EXPECT_NE(LastBox().find("v.wlx"), std::string::npos) << LastBox();
     EXPECT_EQ(prefix.Read("drive_c/TC/Plugins/WLX/v/v.wlx"), module + "[s]\r\nk=1\r\n");
     EXPECT_EQ(Ini(), installed);
     prefix.Write("drive_c/TC/Plugins/WLX/v/v.wlx", module);
 
-    EXPECT_EQ(UndoLastChanges(1), 1) << LastBox();
+    EXPECT_EQ(UndoLastChanges(ProgramContext(), 1).records.size(), 1u) << LastBox();
     EXPECT_EQ(Ini(), before);
     EXPECT_FALSE(prefix.Exists("drive_c/TC/Plugins/WLX/v/v.wlx"));
     EXPECT_FALSE(prefix.Exists("drive_c/TC/Plugins/WLX/v/docs/a.txt"));
@@ -266,8 +271,9 @@ TEST_F(ArchiveInstallTest, UndoTakesBackTheFilesWithTheRegistration) {
     for (char& byte : large)
         byte = static_cast<char>((noise = noise * 1664525u + 1013904223u) >> 24);
     InstallFromArchive(
-        Zip("big.zip", {{"big.wlx", Sample("sample_lister.wlx")}, {"big.dat", large}, {"big2.dat", large}}),
-        false, false);
+        ProgramContext(),
+        {Zip("big.zip", {{"big.wlx", Sample("sample_lister.wlx")}, {"big.dat", large}, {"big2.dat", large}}),
+         false, false});
     ASSERT_TRUE(prefix.Exists("drive_c/TC/Plugins/WLX/big/big.wlx")) << LastBox();
     records = LoadHistory(false);
     ASSERT_EQ(records.size(), 3u);
@@ -275,7 +281,7 @@ TEST_F(ArchiveInstallTest, UndoTakesBackTheFilesWithTheRegistration) {
     EXPECT_EQ(records[2].description,
               "Installed big.wlx from big.zip (its 3 other files are too large to keep: "
               "an undo takes back its settings only)");
-    EXPECT_EQ(UndoLastChanges(1), 1) << LastBox();
+    EXPECT_EQ(UndoLastChanges(ProgramContext(), 1).records.size(), 1u) << LastBox();
     EXPECT_EQ(Ini(), before);
     EXPECT_TRUE(prefix.Exists("drive_c/TC/Plugins/WLX/big/big.dat"));
     StartHistory("");
@@ -289,7 +295,7 @@ TEST_F(ArchiveInstallTest, UndoOfThousandsOfFilesCanBeCancelledWhole) {
     for (int i = 0; i < 5000; ++i)
         entries.push_back({"data/f" + std::to_string(i) + ".txt", "file " + std::to_string(i)});
     const std::string before = Ini();
-    InstallFromArchive(Zip("many.zip", entries), false, false);
+    InstallFromArchive(ProgramContext(), {Zip("many.zip", entries), false, false});
     ASSERT_TRUE(prefix.Exists("drive_c/TC/Plugins/WLX/many/data/f4999.txt")) << LastBox();
     const std::string installed = Ini();
     const size_t records = LoadHistory(false).size();
@@ -301,7 +307,7 @@ TEST_F(ArchiveInstallTest, UndoOfThousandsOfFilesCanBeCancelledWhole) {
             turns += ended ? 0 : 1;
             return !ended; // Cancel at the first sight of the busy indicator
         });
-        undone = UndoLastChanges(1);
+        undone = static_cast<int>(UndoLastChanges(ProgramContext(), 1).records.size());
     }
     if (undone == 0) {
         EXPECT_GT(turns, 0);
@@ -312,7 +318,7 @@ TEST_F(ArchiveInstallTest, UndoOfThousandsOfFilesCanBeCancelledWhole) {
         EXPECT_EQ(LoadHistory(false).size(), records);
     }
     if (undone == 0) {
-        EXPECT_EQ(UndoLastChanges(1), 1) << LastBox();
+        EXPECT_EQ(UndoLastChanges(ProgramContext(), 1).records.size(), 1u) << LastBox();
     }
     EXPECT_EQ(Ini(), before);
     EXPECT_FALSE(prefix.Exists("drive_c/TC/Plugins/WLX/many/data/f0.txt"));

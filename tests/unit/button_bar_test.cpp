@@ -53,20 +53,20 @@ TEST_F(ButtonBarTest, ProgramButtonsFollowOneSeparatorAndDoNotPileUp) {
                                            "button1=wcmicons.dll,1\r\ncmd1=cm_SrcComments\r\niconic1=1\r\n"
                                            "button2=\r\ncmd2=\r\n"
                                            "button3=notepad.exe\r\ncmd3=notepad.exe\r\nparam3=%P%N\r\n");
-    EXPECT_TRUE(AddProgramButtons(kBar, kProgram, kIcons));
+    EXPECT_TRUE(AddProgramButtons(ProgramContext(), kBar, kProgram, kIcons).Done());
     const std::string once = Bar();
     EXPECT_EQ(once, "[Buttonbar]\r\nButtoncount=9\r\nbutton1=wcmicons.dll,1\r\ncmd1=cm_SrcComments\r\n"
                     "iconic1=1\r\nbutton2=\r\ncmd2=\r\nbutton3=notepad.exe\r\ncmd3=notepad.exe\r\n"
                     "param3=%P%N\r\nbutton4=\r\ncmd4=\r\nmenu4=\r\nparam4=\r\n" +
                         kProgramButtons);
-    AddProgramButtons(kBar, kProgram, kIcons);
+    AddProgramButtons(ProgramContext(), kBar, kProgram, kIcons);
     EXPECT_EQ(Bar(), once);
 }
 
 // A missing bar is made with the five buttons and no separator; an earlier button of another
 // program whose command merely contains the name goes too, and the emptied keys stay behind.
 TEST_F(ButtonBarTest, NewBarAndRemovalOfEveryCommandContainingTheName) {
-    AddProgramButtons(kBar, kProgram, kIcons);
+    AddProgramButtons(ProgramContext(), kBar, kProgram, kIcons);
     EXPECT_EQ(ButtonCount(kBar), 5);
     EXPECT_EQ(ReadBarValue(kBar, "cmd1"), kProgram);
     EXPECT_EQ(ReadBarValue(kBar, "button1"), kIcons);
@@ -86,7 +86,7 @@ TEST_F(ButtonBarTest, NewBarAndRemovalOfEveryCommandContainingTheName) {
 
     // A bar that cannot be read (a folder where the file should be) is reported, and nothing made.
     ASSERT_TRUE(platform::CreateFolder("C:\\TC\\Folder.bar"));
-    EXPECT_FALSE(AddProgramButtons("C:\\TC\\Folder.bar", kProgram, kIcons));
+    EXPECT_FALSE(AddProgramButtons(ProgramContext(), "C:\\TC\\Folder.bar", kProgram, kIcons).Done());
     EXPECT_TRUE(platform::DirectoryExists("C:\\TC\\Folder.bar"));
 }
 

@@ -89,10 +89,11 @@ TEST_F(CliTest, EditsAreTheWindowsOwnByteForByte) {
     };
     const std::vector<Step> steps = {
         // By the name list shows, which the editing commands read from the module.
-        {{"disable", "--yes", "Sample Lister"}, [&] { DisableOrEnableSelected({Row("sample_lister.wlx")}); }},
+        {{"disable", "--yes", "Sample Lister"},
+         [&] { DisableOrEnableSelected(ProgramContext(), {Row("sample_lister.wlx")}); }},
         {{"enable", "old_viewer.wlx", "sample_lister.wlx"},
          [&] {
-             DisableOrEnableSelected({Row("old_viewer.wlx"), Row("sample_lister.wlx")});
+             DisableOrEnableSelected(ProgramContext(), {Row("old_viewer.wlx"), Row("sample_lister.wlx")});
          }},
         {{"rename", "fs:Sample FS", "Beispiel FS"},
          [&] {
@@ -113,8 +114,9 @@ TEST_F(CliTest, EditsAreTheWindowsOwnByteForByte) {
         {{"disable", "--yes",
           "fs:Gr\xC3\xB6\xC3\x9F"
           "e FS"},
-         [&] { DisableOrEnableSelected({Row("sample_fs.wfx")}); }},
-        {{"uninstall", "--yes", "content:1"}, [&] { UninstallSelected({Row("lost.wdx")}); }},
+         [&] { DisableOrEnableSelected(ProgramContext(), {Row("sample_fs.wfx")}); }},
+        {{"uninstall", "--yes", "content:1"},
+         [&] { UninstallSelected(ProgramContext(), {Row("lost.wdx")}); }},
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(step.args.front());
@@ -630,6 +632,8 @@ TEST_F(CliTest, JsonHasTheDocumentedFields) {
     EXPECT_EQ(outcome["code"], "done");
     ASSERT_EQ(outcome["changes"].size(), 1u);
     EXPECT_EQ(outcome["changes"][0]["description"], "Disabled Sample Lister");
+    EXPECT_EQ(outcome["changes"][0]["files"], nlohmann::json::array({"C:\\totalcmd\\wincmd.ini"}))
+        << disable.out;
     CliRun enable = Varnel(prefix, {"enable", "sample_lister.wlx"});
     EXPECT_NE(enable.err.find("Enabled Sample Lister (history 2)"), std::string::npos) << enable.err;
     CliRun missing = Varnel(prefix, {"--json", "disable", "--yes", "no such plugin"});

@@ -85,7 +85,7 @@ TEST_F(HistoryTest, UndoAfterTheHostsEditKeepsItOrRefuses) {
     Change("ListerPlugins", "0_detect", "EXT=\"B\"");
     HostEdits("Language=wcmd_deu.lng", "Language=wcmd_eng.lng\r\nHostKey=1");
     HostEdits("0_detect=EXT=\"B\"\r\n", "0_detect=EXT=\"B\"\r\n0_flags=1\r\n");
-    EXPECT_EQ(UndoLastChanges(1), 1);
+    EXPECT_EQ(UndoLastChanges(ProgramContext(), 1).records.size(), 1u);
     std::string expected = kIni;
     expected.replace(expected.find("Language=wcmd_deu.lng"), 21, "Language=wcmd_eng.lng\r\nHostKey=1");
     expected.replace(expected.find("0_detect=EXT=\"A\"\r\n"), 18, "0_detect=EXT=\"A\"\r\n0_flags=1\r\n");
@@ -96,7 +96,7 @@ TEST_F(HistoryTest, UndoAfterTheHostsEditKeepsItOrRefuses) {
     const std::string edited = Ini();
     const size_t records = LoadHistory(false).size();
     test::MessageLog boxes;
-    EXPECT_EQ(UndoLastChanges(1), 0);
+    EXPECT_EQ(UndoLastChanges(ProgramContext(), 1).records.size(), 0u);
     EXPECT_EQ(Ini(), edited);
     EXPECT_EQ(LoadHistory(false).size(), records);
     ASSERT_EQ(boxes.Boxes().size(), 1u);
@@ -110,13 +110,15 @@ TEST_F(HistoryTest, BarAndDescriptionFilesComeBack) {
     prefix.Write("drive_c/p/Descript.ion", "\"b.wlx\" another\r\n");
     const std::string descriptions = prefix.Read("drive_c/p/Descript.ion");
     ASSERT_TRUE(WriteDescription("C:\\p\\a.wlx", "Bilder ansehen"));
-    ASSERT_TRUE(AddProgramButtons("C:\\TC\\New.bar", "C:\\Varnel\\tcvarnel.exe", "C:\\Varnel\\icons.dll"));
+    ASSERT_TRUE(AddProgramButtons(ProgramContext(), "C:\\TC\\New.bar", "C:\\Varnel\\tcvarnel.exe",
+                                  "C:\\Varnel\\icons.dll")
+                    .Done());
     const std::string bar = prefix.Read("drive_c/TC/New.bar");
     ASSERT_EQ(LoadHistory().size(), 2u);
     EXPECT_EQ(LoadHistory()[1].files[0].path, "C:\\TC\\New.bar");
     EXPECT_FALSE(LoadHistory()[1].files[0].before.has_value());
 
-    EXPECT_EQ(UndoLastChanges(5), 2);
+    EXPECT_EQ(UndoLastChanges(ProgramContext(), 5).records.size(), 2u);
     EXPECT_FALSE(prefix.Exists("drive_c/TC/New.bar"));
     EXPECT_EQ(prefix.Read("drive_c/p/Descript.ion"), descriptions);
 
@@ -125,7 +127,7 @@ TEST_F(HistoryTest, BarAndDescriptionFilesComeBack) {
     EXPECT_EQ(records[2].reverts, records[1].id);
     EXPECT_EQ(records[2].description, "Undid: Added TC Varnel's buttons to C:\\TC\\New.bar");
     EXPECT_EQ(RecordsInEffect(records), (std::vector<bool>{false, false, true, true}));
-    ASSERT_TRUE(UndoToRecord(records[2].id)); // takes back the undo of the bar
+    ASSERT_TRUE(UndoToRecord(ProgramContext(), records[2].id).Done()); // takes back the undo of the bar
     EXPECT_EQ(prefix.Read("drive_c/TC/New.bar"), bar);
     EXPECT_EQ(prefix.Read("drive_c/p/Descript.ion"), descriptions);
 }
@@ -147,7 +149,7 @@ TEST_F(HistoryTest, AnUndoThatFailsPartWayChangesNothing) {
     fs::permissions(prefix.Path("drive_c/TC/wincmd.ini"), fs::perms::owner_read | fs::perms::group_read);
     test::MessageLog boxes;
 
-    EXPECT_EQ(UndoLastChanges(1), 0);
+    EXPECT_EQ(UndoLastChanges(ProgramContext(), 1).records.size(), 0u);
     fs::permissions(prefix.Path("drive_c/TC/wincmd.ini"), fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(prefix.Read("drive_c/TC/New.bar"), bar);
     EXPECT_EQ(Ini(), ini);
@@ -155,7 +157,8 @@ TEST_F(HistoryTest, AnUndoThatFailsPartWayChangesNothing) {
     EXPECT_NE(boxes.Boxes()[0].text.find("C:\\TC\\wincmd.ini"), std::string::npos) << boxes.Boxes()[0].text;
     EXPECT_EQ(LoadHistory().size(), 1u); // and nothing is recorded as undone
 
-    EXPECT_EQ(UndoLastChanges(1), 1); // once the file can be written, the undo goes through whole
+    EXPECT_EQ(UndoLastChanges(ProgramContext(), 1).records.size(),
+              1u); // once the file can be written, the undo goes through whole
     EXPECT_FALSE(prefix.Exists("drive_c/TC/New.bar"));
 }
 
@@ -168,9 +171,9 @@ TEST_F(HistoryTest, UndoToHereGoesBackToBeforeTheChosenChange) {
     Change("Configuration", "A", "3");
     const std::vector<HistoryRecord> records = LoadHistory(false);
     ASSERT_EQ(records.size(), 4u);
-    ASSERT_TRUE(UndoToRecord(records[1].id));
+    ASSERT_TRUE(UndoToRecord(ProgramContext(), records[1].id).Done());
     EXPECT_EQ(Ini(), afterFirst);
-    EXPECT_EQ(UndoLastChanges(1), 1);
+    EXPECT_EQ(UndoLastChanges(ProgramContext(), 1).records.size(), 1u);
     EXPECT_EQ(Ini(), kIni);
 }
 

@@ -79,10 +79,11 @@ TEST_F(HostileArchiveTest, LinksNeverLeadOutOfTheScratchFolder) {
     // A link beside an entry only the outside archiver can decode (deflate64), or an encrypted
     // one: refused from the headers, before any archiver runs.
     for (bool encrypted : {false, true}) {
-        InstallFromArchive(RawZip("link.zip", {{"home", "../../../../..", 0, -1, false, 0120777},
-                                               {"a.wlx", "not deflate64 at all", uint16_t(encrypted ? 0 : 9),
-                                                4096, encrypted}}),
-                           false, false);
+        InstallFromArchive(ProgramContext(),
+                           {RawZip("link.zip", {{"home", "../../../../..", 0, -1, false, 0120777},
+                                                {"a.wlx", "not deflate64 at all", uint16_t(encrypted ? 0 : 9),
+                                                 4096, encrypted}}),
+                            false, false});
         EXPECT_NE(LastBox().find("\"home\", a link or special file"), std::string::npos) << LastBox();
     }
     EXPECT_FALSE(fs::exists(log));
@@ -91,7 +92,7 @@ TEST_F(HostileArchiveTest, LinksNeverLeadOutOfTheScratchFolder) {
     std::vector<test::RawZipEntry> many = {{"a.wlx", "sealed", 0, 6, true}};
     for (int i = 0; i < 20001; ++i)
         many.push_back({"f" + std::to_string(i), "x"});
-    InstallFromArchive(RawZip("many.zip", many), false, false);
+    InstallFromArchive(ProgramContext(), {RawZip("many.zip", many), false, false});
     EXPECT_NE(LastBox().find("more than 20000 files"), std::string::npos) << LastBox();
     EXPECT_FALSE(fs::exists(log));
     EXPECT_EQ(Everything(), before);
@@ -100,7 +101,7 @@ TEST_F(HostileArchiveTest, LinksNeverLeadOutOfTheScratchFolder) {
     prefix.Write("drive_c/Downloads/sealed.zip", "no zip the library can read");
     const auto withArchive = Everything();
     boxes.SetAnswer(kIdCancel); // Cancel on any question must not matter either
-    InstallFromArchive("C:\\Downloads\\sealed.zip", true, false);
+    InstallFromArchive(ProgramContext(), {"C:\\Downloads\\sealed.zip", true, false});
     EXPECT_TRUE(fs::exists(log));
     EXPECT_NE(LastBox().find("a link or special file"), std::string::npos) << LastBox();
     EXPECT_EQ(Everything(), withArchive);
@@ -117,7 +118,7 @@ TEST_F(HostileArchiveTest, LinksNeverLeadOutOfTheScratchFolder) {
             fs::create_directory_symlink(home, prefix.Path("drive_c/TC/Plugins/Install.tmp"));
         }
         const auto homeBefore = Digest(home);
-        InstallFromArchive("C:\\Downloads\\sealed.zip", false, false);
+        InstallFromArchive(ProgramContext(), {"C:\\Downloads\\sealed.zip", false, false});
         EXPECT_EQ(Digest(home), homeBefore);
         EXPECT_FALSE(fs::exists(fs::symlink_status(prefix.Path("drive_c/TC/Plugins/Install.tmp"))));
         EXPECT_TRUE(prefix.Exists("drive_c/TC/Plugins/WLX/v/v.wlx")) << LastBox();
@@ -146,7 +147,7 @@ TEST_F(HostileArchiveTest, InstallDescriptionsStayInThePluginFolder) {
     const auto before = Everything();
     for (const auto& [file, folder] : hostile) {
         SCOPED_TRACE(file + " in " + folder);
-        InstallFromArchive(described(file, folder), false, false);
+        InstallFromArchive(ProgramContext(), {described(file, folder), false, false});
         EXPECT_EQ(Everything(), before);
         EXPECT_NE(LastBox().find("Installing from the archive"), std::string::npos) << LastBox();
     }
@@ -154,13 +155,13 @@ TEST_F(HostileArchiveTest, InstallDescriptionsStayInThePluginFolder) {
     // A folder that leads out through a link the user left in the plugin folder.
     fs::create_directory_symlink(home, prefix.Path("drive_c/TC/Plugins/WLX/linked"));
     const auto linked = Everything();
-    InstallFromArchive(described("a.wlx", "linked"), false, false);
+    InstallFromArchive(ProgramContext(), {described("a.wlx", "linked"), false, false});
     EXPECT_EQ(Everything(), linked);
 
     // The last part of a path counts, and "/" is a separator like "\".
     const std::string good = described("sub/s.wlx", "../../../windows");
     const auto outside = Digest(prefix.Dir(), prefix.Path("drive_c/TC/Plugins/WLX/windows"));
-    InstallFromArchive(good, false, false);
+    InstallFromArchive(ProgramContext(), {good, false, false});
     EXPECT_TRUE(prefix.Exists("drive_c/TC/Plugins/WLX/windows/sub/s.wlx")) << LastBox();
     EXPECT_NE(Ini().find("=%COMMANDER_PATH%\\Plugins\\WLX\\windows\\sub\\s.wlx\r\n"), std::string::npos)
         << Ini();
@@ -182,7 +183,8 @@ TEST_F(HostileArchiveTest, DeviceStreamAndShortenedNamesRefuseTheArchive) {
          {"CON", "sub/NUL.txt", "CONIN$", "sub/COM1.wlx", "lpt0", "COM\xC2\xB9.txt", "x:stream", "y::$DATA",
           "view.wlx.", "view.wlx ", "sub./a.txt", "aux /a.txt"}) {
         SCOPED_TRACE(name);
-        InstallFromArchive(Zip("devices.zip", {{"view.wlx", module}, {name, "5 b\n"}}), false, false);
+        InstallFromArchive(ProgramContext(),
+                           {Zip("devices.zip", {{"view.wlx", module}, {name, "5 b\n"}}), false, false});
         EXPECT_NE(LastBox().find("would land outside"), std::string::npos) << LastBox();
         EXPECT_EQ(Everything(), before);
     }
@@ -192,7 +194,7 @@ TEST_F(HostileArchiveTest, DeviceStreamAndShortenedNamesRefuseTheArchive) {
     std::ofstream(prefix.Dir() + "/v.wlx") << module;
     prefix.Write("drive_c/Downloads/sealed.zip", "no zip the library can read");
     const auto withArchive = Everything();
-    InstallFromArchive("C:\\Downloads\\sealed.zip", false, false);
+    InstallFromArchive(ProgramContext(), {"C:\\Downloads\\sealed.zip", false, false});
     EXPECT_TRUE(fs::exists(log));
     EXPECT_NE(LastBox().find("v.wlx.\", which would land outside"), std::string::npos) << LastBox();
     EXPECT_EQ(Everything(), withArchive);
@@ -203,15 +205,16 @@ TEST_F(HostileArchiveTest, DeviceStreamAndShortenedNamesRefuseTheArchive) {
 TEST_F(HostileArchiveTest, NamesThatWouldBreakTheHostFileAreRefused) {
     const std::string module = Sample("sample_lister.wlx");
     InstallFromArchive(
-        Zip("inject.zip", {{"v\r\n[Injected]\r\nEvilKey=1\r\n1_detect=FORCE\r\nw.wlx", module}}), false,
-        false);
+        ProgramContext(),
+        {Zip("inject.zip", {{"v\r\n[Injected]\r\nEvilKey=1\r\n1_detect=FORCE\r\nw.wlx", module}}), false,
+         false});
     EXPECT_EQ(Ini(), "[Configuration]\r\n");
     EXPECT_NE(LastBox().find("Installing from the archive"), std::string::npos);
 
     const std::string rootless =
         ReadFile(test::SamplePluginFile(test::ModuleBuild::Native, "empty_root.wfx"));
     for (const std::string name : {"a=b", "[Configuration]", ";x"}) {
-        InstallFromArchive(Zip("fs.zip", {{name + ".wfx", rootless}}), false, false);
+        InstallFromArchive(ProgramContext(), {Zip("fs.zip", {{name + ".wfx", rootless}}), false, false});
         EXPECT_EQ(Ini(), "[Configuration]\r\n") << name;
         EXPECT_NE(LastBox().find(FormatPrintf(Message(Msg::UnusableText), {name})), std::string::npos)
             << LastBox();
@@ -224,16 +227,17 @@ TEST_F(HostileArchiveTest, BombsWithLyingSizesStopAtTheLimit) {
     const std::string zeros(64 * 1024 * 1024, '\0');
     const std::string packed = test::Deflate(zeros);
     const auto before = Everything();
-    InstallFromArchive(
-        RawZip("bomb.zip", {{"a.wlx", Sample("sample_lister.wlx")}, {"zeros.bin", packed, 8, 1000}}), false,
-        false);
+    InstallFromArchive(ProgramContext(), {RawZip("bomb.zip", {{"a.wlx", Sample("sample_lister.wlx")},
+                                                              {"zeros.bin", packed, 8, 1000}}),
+                                          false, false});
     EXPECT_NE(LastBox().find("more than 200 times"), std::string::npos) << LastBox();
     EXPECT_EQ(Everything(), before);
 
     // Below the ratio an entry still may not grow past the size it declares.
-    InstallFromArchive(RawZip("liar.zip", {{"a.wlx", Sample("sample_lister.wlx")},
-                                           {"big.bin", test::Deflate(std::string(4096, 'x')), 8, 100}}),
-                       false, false);
+    InstallFromArchive(ProgramContext(),
+                       {RawZip("liar.zip", {{"a.wlx", Sample("sample_lister.wlx")},
+                                            {"big.bin", test::Deflate(std::string(4096, 'x')), 8, 100}}),
+                        false, false});
     EXPECT_EQ(Ini(), "[Configuration]\r\n");
 }
 
@@ -245,7 +249,7 @@ TEST_F(HostileArchiveTest, DeepChainsAreRefusedQuickly) {
         deep += "d/";
     // Processor time: the work is this process's own, and load elsewhere does not stretch it.
     const std::clock_t started = std::clock();
-    InstallFromArchive(Zip("deep.zip", {{deep + "x.txt", "x"}}), false, false);
+    InstallFromArchive(ProgramContext(), {Zip("deep.zip", {{deep + "x.txt", "x"}}), false, false});
     EXPECT_NE(LastBox().find("more than 20000 files"), std::string::npos) << LastBox();
 
     std::string folder = prefix.Path("drive_c/deep");
@@ -275,7 +279,7 @@ TEST_F(HostileArchiveTest, UpdatesKilledOrOnAFullDiskKeepTheOldModule) {
                                   {"readme.txt", bytes.size() > v1.size() ? "new" : "old"},
                                   {"u.wlx", bytes}});
     };
-    InstallFromArchive(archive(v1), false, false);
+    InstallFromArchive(ProgramContext(), {archive(v1), false, false});
     const std::string installed = prefix.Path("drive_c/TC/Plugins/WLX/u/u.wlx");
     ASSERT_EQ(ReadFile(installed), v1) << LastBox();
     const std::string ini = Ini();
@@ -285,7 +289,7 @@ TEST_F(HostileArchiveTest, UpdatesKilledOrOnAFullDiskKeepTheOldModule) {
         pid_t child = fork();
         if (child == 0) {
             limit();
-            InstallFromArchive(update, false, false);
+            InstallFromArchive(ProgramContext(), {update, false, false});
             _exit(0);
         }
         if (killAfterUs >= 0) {

@@ -5,8 +5,10 @@
 #include "app/settings.h"
 #include "catalog/host_config.h"
 #include "catalog/plugin_table.h"
+#include "install_request.h"
 #include "lang/language.h"
 #include "message_log.h"
+#include "ops/history.h"
 #include "platform/system.h"
 #include "sample_plugins.h"
 #include "scripted_dialogs.h"
@@ -45,7 +47,8 @@ protected:
 };
 
 TEST_F(InstallTest, PresetExtensionsAskNothing) {
-    InstallPlugin(Native("sample_packer.wcx"), false, false, "zip,arj", false);
+    InstallPlugin(ProgramContext(),
+                  test::Install(Native("sample_packer.wcx"), false, false, "zip,arj", false));
     EXPECT_TRUE(dialogs.associationRequests.empty());
     EXPECT_EQ(Ini(), "[Configuration]\r\n[PackerPlugins]\r\nzip=285,C:\\p\\sample_packer.wcx\r\narj=285,C:"
                      "\\p\\sample_packer.wcx\r\n");
@@ -55,16 +58,17 @@ TEST_F(InstallTest, PresetExtensionsAskNothing) {
 
 TEST_F(InstallTest, CancelledConfirmationWritesNothing) {
     boxes.SetAnswer(kIdCancel);
-    InstallPlugin(Native("sample_fs.wfx"), true, true, "", true);
+    InstallPlugin(ProgramContext(), test::Install(Native("sample_fs.wfx"), true, true, "", true));
     EXPECT_EQ(boxes.Boxes().size(), 1u);
     EXPECT_EQ(boxes.Boxes()[0].style, kStyleQuestion | kMbSetForeground);
     EXPECT_EQ(Ini(), "[Configuration]\r\n");
 }
 
 TEST_F(InstallTest, ExtensionsThatCannotBeKeysWriteNothing) {
-    InstallPlugin(Native("sample_packer.wcx"), false, false, "zip,a=b", false);
+    InstallPlugin(ProgramContext(),
+                  test::Install(Native("sample_packer.wcx"), false, false, "zip,a=b", false));
     dialogs.associations.push_back(std::string("7z, [cab]"));
-    InstallPlugin(Native("sample_packer.wcx"), false, false, "", false);
+    InstallPlugin(ProgramContext(), test::Install(Native("sample_packer.wcx"), false, false, "", false));
     EXPECT_EQ(Ini(), "[Configuration]\r\n");
     ASSERT_EQ(boxes.Boxes().size(), 2u);
     EXPECT_EQ(boxes.Boxes()[1].style, kStyleError | kMbSetForeground);
@@ -88,13 +92,13 @@ TEST_F(InstallTest, WritesOfAnotherProgramMeanwhileAreKept) {
         };
     };
     meanwhile("printf '[left]\\r\\npath=C:\\\\\\r\\n' >>");
-    InstallPlugin(packer, false, false, "zip", false);
+    InstallPlugin(ProgramContext(), test::Install(packer, false, false, "zip", false));
     EXPECT_EQ(
         Ini(),
         "[Configuration]\r\n[left]\r\npath=C:\\\r\n[PackerPlugins]\r\nzip=0,C:\\p\\sample_packer.wcx\r\n");
 
     meanwhile("printf '[PackerPlugins]\\r\\nzip=5,C:\\\\z.wcx\\r\\n' >");
-    InstallPlugin(packer, false, false, "7z", false);
+    InstallPlugin(ProgramContext(), test::Install(packer, false, false, "7z", false));
     unsetenv("VARNEL_WINE");
     EXPECT_EQ(Ini(), "[PackerPlugins]\r\nzip=5,C:\\z.wcx\r\n"); // theirs, and nothing of ours
     EXPECT_EQ(boxes.Boxes().back().style, kStyleError | kMbSetForeground);
@@ -102,12 +106,55 @@ TEST_F(InstallTest, WritesOfAnotherProgramMeanwhileAreKept) {
 
 TEST_F(InstallTest, KnownModuleWithoutReportingCountsAsInstalled) {
     std::string lister = Native("sample_lister.wlx");
-    InstallPlugin(lister, false, false, "", false);
+    InstallPlugin(ProgramContext(), test::Install(lister, false, false, "", false));
     std::string once = Ini();
-    InstallPlugin(lister, false, false, "", false);
+    InstallPlugin(ProgramContext(), test::Install(lister, false, false, "", false));
     EXPECT_EQ(Ini(), once); // nothing written the second time
     ASSERT_EQ(boxes.Boxes().size(), 2u);
     EXPECT_EQ(boxes.Boxes()[1].style, kStyleInformation | kMbSetForeground); // reported as installed
+}
+
+// What an install came to is its result, and only one that is done leaves anything: its one
+// record, naming the files it wrote. A command made of installs (as varnel's install with its
+// options, or a repair) fails whole when one of them fails.
+TEST_F(InstallTest, TheResultSaysWhatCameOfItAndOnlyDoneLeavesARecord) {
+    prefix.Write("drive_c/Varnel/TC_varnel.ini", "");
+    StartHistory("C:\\Varnel\\history");
+    const std::string packer = Native("sample_packer.wcx");
+    const std::string before = Ini();
+
+    boxes.SetAnswer(kIdCancel);
+    Result refused = InstallPlugin(ProgramContext(), test::Install(packer, true, false, "zip", false));
+    EXPECT_EQ(refused.code, Outcome::Refused);
+    boxes.SetAnswer(kIdOk);
+    Result failed = InstallPlugin(ProgramContext(), test::Install(packer, false, false, "zip,a=b", false));
+    EXPECT_EQ(failed.code, Outcome::Failed);
+    EXPECT_EQ(failed.text, boxes.Boxes().back().text); // the box that said why
+    for (const Result& result : {refused, failed})
+        EXPECT_TRUE(result.records.empty() && result.files.empty());
+    EXPECT_EQ(Ini(), before);
+    EXPECT_TRUE(LoadHistory(false).empty());
+
+    {
+        CommandRun whole(ProgramContext(), "two installs");
+        EXPECT_TRUE(InstallPlugin(whole.Here(), test::Install(packer, false, false, "zip", false)).Done());
+        EXPECT_EQ(
+            InstallPlugin(whole.Here(), test::Install(Native("none.dll"), false, false, "", false)).code,
+            Outcome::Failed);
+        const Result result = whole.Finish();
+        EXPECT_EQ(result.code, Outcome::Failed);
+        EXPECT_TRUE(result.records.empty());
+    }
+    EXPECT_EQ(Ini(), before);
+    EXPECT_TRUE(LoadHistory(false).empty());
+
+    Result done = InstallPlugin(ProgramContext(), test::Install(packer, false, false, "zip", false));
+    ASSERT_TRUE(done.Done()) << static_cast<int>(done.code);
+    ASSERT_EQ(LoadHistory(false).size(), 1u);
+    EXPECT_EQ(done.records, std::vector<uint64_t>{LoadHistory(false).back().id});
+    EXPECT_EQ(done.files, std::vector<std::string>{"C:\\TC\\wincmd.ini"});
+    EXPECT_NE(Ini(), before);
+    StartHistory("");
 }
 
 } // namespace

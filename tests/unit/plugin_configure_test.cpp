@@ -58,8 +58,8 @@ TEST(PluginConfigure, EachKindAndItsFailures) {
     prefix.Write("drive_c/TC/wincmd.ini",
                  "[ListerPlugins]\r\n0=" + lister + "\r\n[FileSystemPlugins]\r\nfs=C:\\f\\fs.wfx\r\n");
     LoadTable(false);
-    ConfigureRow(1, 0); // no .ini beside the lister: the box names the file looked for
-    ConfigureRow(2, 0); // no config.exe in the program's folder
+    ConfigureRow(ProgramContext(), 1, 0); // no .ini beside the lister: the box names the file looked for
+    ConfigureRow(ProgramContext(), 2, 0); // no config.exe in the program's folder
     ASSERT_EQ(boxes.Boxes().size(), 3u);
     EXPECT_EQ(boxes.Boxes()[1].text,
               "The settings file of the plugin, C:\\l\\sample_lister.ini, was not found.");

@@ -321,7 +321,7 @@ TEST_F(RegistrationTest, DisableAndEnableOfSeveralKeepTheLoadOrder) {
     for (const std::vector<int>& listOrder : {std::vector<int>{4, 1, 3}, {1, 3, 4}, {3, 4, 1}}) {
         Ini(original);
         LoadTable(false);
-        ASSERT_TRUE(DisableOrEnableSelected(listOrder));
+        ASSERT_TRUE(DisableOrEnableSelected(ProgramContext(), listOrder).Done());
         LoadTable(false);
         std::vector<int> disabled;
         for (int row = Table().Count(); row >= 1; --row)
@@ -329,7 +329,7 @@ TEST_F(RegistrationTest, DisableAndEnableOfSeveralKeepTheLoadOrder) {
                 disabled.push_back(row);
         ASSERT_EQ(disabled.size(), 3u);
         std::swap(disabled[0], disabled[1]); // yet another order
-        ASSERT_TRUE(DisableOrEnableSelected(disabled));
+        ASSERT_TRUE(DisableOrEnableSelected(ProgramContext(), disabled).Done());
         EXPECT_EQ(Ini(), original);
     }
 }

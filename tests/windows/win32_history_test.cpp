@@ -3,6 +3,7 @@
 // undo takes back only what the program records.
 
 #include "app/settings.h"
+#include "ops/command.h"
 #include "ops/history.h"
 #include "platform/files.h"
 
@@ -56,7 +57,7 @@ TEST(Win32History, UndoTakesBackOnlyTheFilesTheProgramRecords) {
     ASSERT_EQ(loaded.size(), 1u);
     EXPECT_EQ(loaded[0].id, 1u);
     EXPECT_EQ(skipped.size(), 4u);
-    EXPECT_EQ(UndoLastChanges(10), 1);
+    EXPECT_EQ(UndoLastChanges(ProgramContext(), 10).records.size(), 1u);
     StartHistory("");
     AppSettings() = Settings{};
 

@@ -54,14 +54,14 @@ TEST(WineArchivers, RarPathThenUnzipOfThePrefixGetTheirCommandLines) {
     fs::create_directories(machine + "/Win RAR");
     fs::copy_file(standIn, machine + "/Win RAR/WinRAR.exe");
     AppSettings().RarPath = folder + "\\Win RAR\\WinRAR.exe";
-    InstallFromArchive(folder + "\\Down loads\\sealed.zip", false, false);
+    InstallFromArchive(ProgramContext(), {folder + "\\Down loads\\sealed.zip", false, false});
     EXPECT_EQ(FirstLine(machine + "/Win RAR/started.log"), "\"" + folder + "\\Win RAR\\WinRAR.exe\" x -y \"" +
                                                                folder + "\\Down loads\\sealed.zip\" \"" +
                                                                folder + "\\TC\\Plugins\\Install.tmp\"\\");
     EXPECT_FALSE(fs::exists(tools + "/started.log")); // unzip.exe was not needed
 
     AppSettings().RarPath.clear();
-    InstallFromArchive(folder + "\\Down loads\\sealed.zip", false, false);
+    InstallFromArchive(ProgramContext(), {folder + "\\Down loads\\sealed.zip", false, false});
     const std::string line = FirstLine(tools + "/started.log");
     fs::remove(tools + "/unzip.exe");
     fs::remove(tools + "/started.log");

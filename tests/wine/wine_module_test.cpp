@@ -13,6 +13,7 @@
 
 #include "app/settings.h"
 #include "catalog/module_probe.h"
+#include "install_request.h"
 #include "message_log.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
@@ -340,9 +341,10 @@ TEST_F(WineModuleTest, SixtyFourBitHostsLoadTheTwinModule) {
     ASSERT_TRUE(SetLanguage("English"));
     SetHostPaths(host64, ini);
     test::MessageLog boxes(kIdCancel);
-    InstallPlugin(twin64, false, false, "zip", true);
-    InstallPlugin(old32, false, false, "", false); // already registered: no warning, nothing written
-    ASSERT_EQ(boxes.Boxes().size(), 2u);           // message 63 twice
+    InstallPlugin(ProgramContext(), test::Install(twin64, false, false, "zip", true));
+    InstallPlugin(ProgramContext(), test::Install(old32, false, false, "",
+                                                  false)); // already registered: no warning, nothing written
+    ASSERT_EQ(boxes.Boxes().size(), 2u);                   // message 63 twice
     std::ifstream in(platform::ToHostPath(ini), std::ios::binary);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(text, "[ListerPlugins]\r\n0=" + old32 +
@@ -352,7 +354,7 @@ TEST_F(WineModuleTest, SixtyFourBitHostsLoadTheTwinModule) {
     // writes nothing.
     std::string lone32 =
         test::InstallSample(wine.Dir(), ModuleBuild::Windows32, "sample_fs.wfx", wine.Folder(), "lone.wfx");
-    InstallPlugin(lone32, false, false, "", true);
+    InstallPlugin(ProgramContext(), test::Install(lone32, false, false, "", true));
     ASSERT_EQ(boxes.Boxes().size(), 3u);
     EXPECT_EQ(boxes.Boxes()[2].text,
               "lone.wfx is a 32-bit module, and TOTALCMD64.EXE is a 64-bit program that cannot load it.\r"

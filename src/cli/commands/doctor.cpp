@@ -62,7 +62,7 @@ int CheckHealth(Session& session, bool fix, const std::vector<int>& repairs) {
                 session.Fail(kExitUsage, FormatPrintf(Message(Msg::NoSuchFinding), {number}));
         if (session.Exit() != kExitDone)
             return session.Exit();
-        if (!RepairFindings(chosen))
+        if (!RepairFindings(ProgramContext(), chosen).Done())
             return session.Exit();
         repaired = static_cast<int>(chosen.size());
         ClearTable();

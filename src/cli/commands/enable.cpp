@@ -37,7 +37,7 @@ int SetPluginsEnabled(Session& session, const std::vector<std::string>& plugins,
         return session.Exit();
     }
     if (!rows->empty())
-        DisableOrEnableSelected(*rows);
+        return session.Present(DisableOrEnableSelected(ProgramContext(), *rows));
     return session.Exit();
 }
 

@@ -26,7 +26,7 @@ namespace varnel::cli {
 
 namespace {
 
-struct InstallRequest {
+struct InstallLine {
     std::vector<std::string> files;
     std::optional<std::string> extensions; // a packer's extensions
     std::optional<std::string> name;       // an FS plugin's root name
@@ -45,14 +45,14 @@ std::set<std::pair<PluginKind, std::string>> Registered() {
 }
 
 // The --name or --detect text for a plugin of the kind, if one was given.
-std::optional<std::string> GivenText(const InstallRequest& request, PluginKind kind) {
+std::optional<std::string> GivenText(const InstallLine& request, PluginKind kind) {
     return kind == kFileSystem                   ? request.name
            : kind == kLister || kind == kContent ? request.detect
                                                  : std::nullopt;
 }
 
 // Options that cannot be written are refused before any module is asked or copied.
-bool InstallOptionsUsable(Session& session, const InstallRequest& request) {
+bool InstallOptionsUsable(Session& session, const InstallLine& request) {
     for (const auto& [kind, text] :
          {std::pair{kFileSystem, request.name}, std::pair{kLister, request.detect}})
         if (text)
@@ -66,28 +66,74 @@ bool InstallOptionsUsable(Session& session, const InstallRequest& request) {
 
 // What --name, --detect and --flags (checked already) say about a plugin the install registered
 // without its text (from an archive, or registered before), written as the window's rename and
-// tweak would write it; textGiven: the registration has the text already.
-void ApplyInstallOptions(const InstallRequest& request, int row, bool textGiven) {
-    const PluginEntry entry = EntryAt(row);
-    std::optional<std::string> text = textGiven ? std::nullopt : GivenText(request, entry.Kind);
-    if (text) {
-        RecordedChange change(FormatPrintf(Message(Msg::HistRenamed), {PluginLabel(row), *text}));
-        HostConfigTransaction transaction;
-        SetAssociation(row, *text);
-        CommitOrReport(transaction);
-    }
-    if (request.flags && entry.Kind == kPacker) {
-        PackerAssociationList list = ReadPackerAssociations(entry.FileName, false);
-        for (auto& pair : list.pairs)
-            pair.flags = *request.flags;
-        RecordedChange change(FormatPrintf(Message(Msg::HistPackerFlags), {PluginLabel(row)}));
-        HostConfigTransaction transaction;
-        WritePackerAssociations(entry.FileName, list);
-        CommitOrReport(transaction);
-    }
+// tweak would write it, in the install's change.
+Result ApplyInstallOptions(const Context& context, const InstallLine& request, int row) {
+    const PluginEntry entry = context.table.Row(row);
+    const std::optional<std::string> text = GivenText(request, entry.Kind);
+    CommandRun run(context, std::string());
+    return run.EditHost([&] {
+        if (text)
+            SetAssociation(row, *text);
+        if (request.flags && entry.Kind == kPacker) {
+            PackerAssociationList list = ReadPackerAssociations(entry.FileName, false);
+            for (auto& pair : list.pairs)
+                pair.flags = *request.flags;
+            WritePackerAssociations(entry.FileName, list);
+        }
+        return Outcome::Done;
+    });
 }
 
-int InstallPlugins(Session& session, const InstallRequest& request) {
+// One file and its options, as one change: a failure of either, or Ctrl+C, leaves nothing of it.
+Result InstallOne(Session& session, const InstallLine& request, const std::string& file) {
+    LoadTable(false);
+    const auto before = Registered();
+    CommandRun run(ProgramContext(), std::string()); // the install names the change
+    // Named on the command line as a file is chosen in the window's dialog: no confirmation; a
+    // module registered already installs again without complaint, so scripts can repeat. A module
+    // registers with the name or detect string given, without asking the module.
+    const bool archive = IsArchiveFile(file);
+    if (archive && platform::InDryRun()) {
+        session.Fail(kExitUsage, FormatPrintf(Message(Msg::DryRunCannotCopy), {file}));
+        return run.Stop(Outcome::Unanswered);
+    }
+    Result installed;
+    if (archive) {
+        installed = InstallFromArchive(run.Here(), {file, false, false});
+    } else {
+        varnel::InstallRequest install;
+        install.path = file;
+        install.extensions = request.extensions.value_or("");
+        install.association = GivenText(request, PluginKindOfFile(file)).value_or("");
+        install.flags = request.flags;
+        installed = InstallPlugin(run.Here(), install);
+    }
+    if (!installed.Done())
+        return run.Stop(installed.code);
+    LoadTable(false);
+    // A new registration of a module got its options with it; one from an archive, or one
+    // registered already (a script installing again), gets them now, as a rename and a tweak
+    // would set them.
+    for (int row = 1; row <= Table().Count(); ++row) {
+        const PluginEntry& entry = EntryAt(row);
+        if (entry.Disabled)
+            continue;
+        const bool registeredBefore = before.count({entry.Kind, FoldAnsi(entry.FileName)}) != 0;
+        const bool needsOptions =
+            registeredBefore ? !archive && EqualsNoCaseAnsi(entry.FileName, file) : archive;
+        if (needsOptions)
+            if (Result applied = ApplyInstallOptions(run.Here(), request, row); !applied.Done())
+                return run.Stop(applied.code);
+    }
+    if (session.Interrupted())
+        return run.Stop(Outcome::Cancelled);
+    Result result = run.Finish();
+    if (result.Done() && !request.restart)
+        RestartOrOffer(ProgramContext(), false);
+    return result;
+}
+
+int InstallPlugins(Session& session, const InstallLine& request) {
     if (!RequireHost(session, true))
         return session.Exit();
     if (!InstallOptionsUsable(session, request))
@@ -103,40 +149,7 @@ int InstallPlugins(Session& session, const InstallRequest& request) {
             session.Fail(kExitFailed, FormatPrintf(Message(Msg::FileNotFound), {file}));
             continue;
         }
-        LoadTable(false);
-        const auto before = Registered();
-        // One file and its options are one change: a failure of either, or Ctrl+C, leaves nothing
-        // of it (the install names the change).
-        const int raised = session.Raised();
-        RecordedChange change("");
-        // Named on the command line as a file is chosen in the window's dialog: no confirmation;
-        // a module registered already installs again without complaint, so scripts can repeat.
-        // A module registers with the name or detect string given, without asking the module.
-        const bool archive = IsArchiveFile(file);
-        if (archive && platform::InDryRun()) {
-            session.Fail(kExitUsage, FormatPrintf(Message(Msg::DryRunCannotCopy), {file}));
-            continue;
-        }
-        if (archive)
-            InstallFromArchive(file, false, false);
-        else
-            InstallPlugin(file, false, false, request.extensions.value_or(""), false, false,
-                          GivenText(request, PluginKindOfFile(file)).value_or(""));
-        LoadTable(false);
-        // A new registration of a module got its text with it; one registered already (a script
-        // installing again) gets the options now, as a rename and a tweak would set them.
-        for (int row = 1; row <= Table().Count(); ++row) {
-            if (EntryAt(row).Disabled || session.Raised() != raised)
-                continue;
-            const bool registeredBefore =
-                before.count({EntryAt(row).Kind, FoldAnsi(EntryAt(row).FileName)}) != 0;
-            if (!registeredBefore)
-                ApplyInstallOptions(request, row, !archive);
-            else if (!archive && EqualsNoCaseAnsi(EntryAt(row).FileName, file))
-                ApplyInstallOptions(request, row, false);
-        }
-        if (session.Raised() != raised || session.Interrupted())
-            change.Abandon();
+        session.Present(InstallOne(session, request, file));
     }
     if (request.restart && session.Exit() == kExitDone && !platform::InDryRun())
         RestartHost();
@@ -144,7 +157,7 @@ int InstallPlugins(Session& session, const InstallRequest& request) {
 }
 
 Runner Define(CLI::App& command, CommandLine& line) {
-    auto request = std::make_shared<InstallRequest>();
+    auto request = std::make_shared<InstallLine>();
     command.add_option("FILE", request->files, "Plugin modules and archives")->required();
     AddYes(command, line);
     command.add_option("--extensions", request->extensions, "A packer's extensions (zip,7z)");
@@ -159,7 +172,7 @@ Runner Define(CLI::App& command, CommandLine& line) {
     command.add_flag("--copy", line.answers.copy,
                      "Copy a module from outside the plugin folders into the one of its kind first");
     return [request](Session& session) {
-        InstallRequest given = *request;
+        InstallLine given = *request;
         for (std::optional<std::string>* text : {&given.extensions, &given.name, &given.detect})
             if (*text)
                 **text = HostArgument(**text);

@@ -65,11 +65,7 @@ int OrderPlugins(Session& session, const std::string& kindWord, const std::vecto
                     current.begin() + static_cast<std::ptrdiff_t>(at),
                     current.begin() + static_cast<std::ptrdiff_t>(at) + 1);
     }
-    RecordedChange change(OrderChangeText(*kind));
-    HostConfigTransaction transaction(since);
-    order.Write();
-    CommitOrReport(transaction);
-    return session.Exit();
+    return session.Present(WriteOrder(ProgramContext(), order, since));
 }
 
 Runner Define(CLI::App& command, CommandLine&) {

@@ -24,8 +24,7 @@ int RenamePlugin(Session& session, const std::string& plugin, const std::string&
         return session.Exit();
     }
     session.Given().association = newText;
-    RenameCurrent(*rows);
-    return session.Exit();
+    return session.Present(RenameCurrent(ProgramContext(), *rows));
 }
 
 Runner Define(CLI::App& command, CommandLine&) {

@@ -52,10 +52,7 @@ int WritePluginReport(Session& session, const std::string& columns, const std::s
     }
     s.ReportFile = toOutput ? scratch : PathArgument(file);
     LoadWithDetails();
-    if (!WriteReport(kProgramVersionText, s.TCPath, s.IniPath,
-                     ReadHostValue("Configuration", "PluginBaseDir")))
-        session.Fail(kExitFailed, FormatPrintf(Message(Msg::ReportNotWritten), {s.ReportFile}));
-    else if (toOutput) {
+    if (session.Present(MakeReport(ProgramContext(), kProgramVersionText)) == kExitDone && toOutput) {
         std::string bytes;
         platform::ReadWholeFile(s.ReportFile, bytes, 64 * 1024 * 1024);
         // The file's byte-order mark tells editors its encoding; in a pipe it is a stray character.

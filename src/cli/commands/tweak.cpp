@@ -10,6 +10,7 @@
 #include "lang/messages.h"
 #include "ops/history.h"
 #include "ops/install.h"
+#include "ops/plugin_commands.h"
 #include "platform/codepage.h"
 #include "util/names.h"
 #include "util/text.h"
@@ -79,11 +80,8 @@ int EditPackerFlags(Session& session, const std::string& packer, const std::vect
         }
     }
     list.count = static_cast<int32_t>(list.pairs.size());
-    RecordedChange change(FormatPrintf(Message(Msg::HistPackerFlags), {PluginLabel(rows->front())}));
-    HostConfigTransaction transaction(since);
-    WritePackerAssociations(entry.FileName, list);
-    CommitOrReport(transaction);
-    return session.Exit();
+    return session.Present(
+        WritePackerFlags(ProgramContext(), entry.FileName, PluginLabel(rows->front()), list, since));
 }
 
 Runner Define(CLI::App& command, CommandLine&) {

@@ -39,11 +39,8 @@ int UndoChanges(Session& session, int count, std::optional<uint64_t> to) {
         }
         return session.Exit();
     }
-    if (to)
-        UndoToRecord(*to);
-    else
-        UndoLastChanges(count);
-    return session.Exit();
+    return session.Present(to ? UndoToRecord(ProgramContext(), *to)
+                              : UndoLastChanges(ProgramContext(), count));
 }
 
 struct UndoRequest {

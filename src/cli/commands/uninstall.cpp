@@ -14,7 +14,7 @@ int UninstallPlugins(Session& session, const std::vector<std::string>& plugins) 
     if (!RequireHost(session))
         return session.Exit();
     if (std::optional<std::vector<int>> rows = FindAll(session, plugins))
-        UninstallSelected(*rows);
+        return session.Present(UninstallSelected(ProgramContext(), *rows));
     return session.Exit();
 }
 

@@ -1,0 +1,115 @@
+#include "ops/command.h"
+
+#include "app/settings.h"
+#include "catalog/host_config.h"
+#include "catalog/plugin_table.h"
+#include "lang/language.h"
+#include "lang/messages.h"
+#include "util/text.h"
+
+namespace varnel {
+
+namespace {
+
+int g_runs = 0; // the runs alive
+
+} // namespace
+
+Context ProgramContext() {
+    return {AppSettings(), Host(), Table(), User()};
+}
+
+CommandRun::CommandRun(const Context& context, OwnRecords)
+    : m_context{context.settings, context.host, context.table, *this},
+      m_recordsBefore(RecordsMadeHere().size()) {
+    ++g_runs;
+}
+
+CommandRun::CommandRun(const Context& context, std::string description) : CommandRun(context, OwnRecords{}) {
+    m_change.emplace(std::move(description));
+}
+
+bool CommandRun::Active() {
+    return g_runs > 0;
+}
+
+void CommandRun::Name(std::string description) {
+    if (m_change)
+        m_change->Name(std::move(description));
+}
+
+CommandRun::~CommandRun() {
+    // A command that returned neither keeps nothing it wrote.
+    if (!m_ended)
+        End(Outcome::Failed);
+    --g_runs;
+}
+
+void CommandRun::Note(Outcome code, const std::string& text) {
+    if (m_code != Outcome::Done)
+        return;
+    m_code = code;
+    m_text = text;
+}
+
+int CommandRun::Show(const Notice& notice) {
+    if ((notice.style & 0xF0) == kMbIconError)
+        Note(notice.failure == Outcome::Done ? Outcome::Failed : notice.failure, notice.text);
+    return Interaction::Show(notice);
+}
+
+bool CommandRun::Waiting(unsigned elapsedMs, bool ended) {
+    const bool stop = Interaction::Waiting(elapsedMs, ended);
+    if (stop)
+        Note(Outcome::Cancelled, {});
+    return stop;
+}
+
+Result CommandRun::EditHost(const std::function<Outcome()>& edit, const platform::ProfileSnapshot* since) {
+    Outcome outcome = Outcome::Failed;
+    {
+        std::optional<HostConfigTransaction> transaction;
+        if (since)
+            transaction.emplace(*since);
+        else
+            transaction.emplace();
+        outcome = edit();
+        if (outcome == Outcome::Done && !Failing() && !CommitOrReport(*transaction))
+            outcome = Outcome::Failed;
+    }
+    return outcome == Outcome::Done ? Finish() : Stop(outcome);
+}
+
+bool CommitOrReport(HostConfigTransaction& transaction) {
+    if (transaction.Commit())
+        return true;
+    int message = HostConfigTransaction::Conflicted() ? Msg::IniConflict : Msg::FileNotWritten;
+    ShowAppMessage(FormatPrintf(Message(message), {Host().HostIniPath}), kStyleError,
+                   message == Msg::IniConflict ? Outcome::Conflict : Outcome::Failed);
+    return false;
+}
+
+Result CommandRun::Finish() {
+    return End(Outcome::Done);
+}
+
+Result CommandRun::Stop(Outcome why) {
+    return End(why == Outcome::Done ? Outcome::Failed : why);
+}
+
+Result CommandRun::End(Outcome code) {
+    Note(code, {});
+    m_ended = true;
+    Result result{m_code, m_text, {}, {}};
+    if (m_change && !result.Done())
+        m_change->Abandon();
+    m_change.reset();
+    const std::vector<MadeRecord>& made = RecordsMadeHere();
+    for (size_t i = m_recordsBefore; i < made.size(); ++i) {
+        result.records.push_back(made[i].id);
+        result.files.insert(result.files.end(), made[i].files.begin(), made[i].files.end());
+    }
+    return result;
+}
+
+} // namespace varnel
