@@ -106,9 +106,10 @@ bool DetectHost(const std::string& hostExe, const std::string& hostIni, int miss
     bool exeFound = IsHostExecutable(hostExe);
     if (!exeFound)
         ShowAppMessage(FormatPrintf(Message(missingMessage), {"TotalCmd.exe"}), kStyleError,
-                       Outcome::NotFound);
+                       Outcome::NotFound, missingMessage);
     else if (!iniFound)
-        ShowAppMessage(FormatPrintf(Message(missingMessage), {"Wincmd.ini"}), kStyleError, Outcome::NotFound);
+        ShowAppMessage(FormatPrintf(Message(missingMessage), {"Wincmd.ini"}), kStyleError, Outcome::NotFound,
+                       missingMessage);
     return exeFound && iniFound;
 }
 

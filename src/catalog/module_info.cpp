@@ -65,7 +65,8 @@ std::string DetectString(std::string_view path, std::string_view question, std::
     Report(status, Remember(answer));
     if (answer.kind == ProbeAnswer::Fault) {
         ShowMessageBox(FormatPrintf(Message(Msg::PluginFunctionFailed), {path, entry}),
-                       Message(Msg::AppTitle), kStyleError | kMbTaskModal);
+                       Message(Msg::AppTitle), kStyleError | kMbTaskModal, Outcome::Failed,
+                       Msg::PluginFunctionFailed);
     }
     // The module was loaded and its entry point found: the host waits a moment before letting go.
     if (answer.kind == ProbeAnswer::Text || answer.kind == ProbeAnswer::Fault)

@@ -56,7 +56,7 @@ void Renumber(std::string_view section) {
 
 void ShowRegistrationError(int message, std::string_view modulePath) {
     ShowMessageBox(FormatPrintf(Message(message), {modulePath}), Message(Msg::AppTitle),
-                   kStyleError | kMbTaskModal);
+                   kStyleError | kMbTaskModal, Outcome::Failed, message);
 }
 
 } // namespace
@@ -125,7 +125,7 @@ RegisterResult RegisterPlugin(std::string_view modulePath, std::string_view exte
                               bool reportDuplicate, std::string_view given) {
     // Text from outside (a file name, what the module answers) that would break the host's file.
     auto unusable = [&](std::string_view text) {
-        ShowAppMessage(UnusableMessage(text), kStyleError);
+        ShowAppMessage(UnusableMessage(text), kStyleError, Outcome::Failed, Msg::UnusableText);
         return RegisterResult::Failed;
     };
     if (UnusableModulePath(modulePath))
@@ -145,7 +145,8 @@ RegisterResult RegisterPlugin(std::string_view modulePath, std::string_view exte
     }
     auto reportFault = [&](const char* entry) {
         ShowMessageBox(FormatPrintf(Message(Msg::PluginFunctionFailed), {modulePath, entry}),
-                       Message(Msg::AppTitle), kStyleError | kMbTaskModal);
+                       Message(Msg::AppTitle), kStyleError | kMbTaskModal, Outcome::Failed,
+                       Msg::PluginFunctionFailed);
         return RegisterResult::ProbeFault;
     };
     // The helper could not run at all (no Wine for the module's bitness, no helper, no answer in

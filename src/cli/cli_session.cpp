@@ -34,8 +34,8 @@ int Session::Present(const Result& result) {
     return m_exit;
 }
 
-void Session::NoAnswer(std::string_view hostText, Outcome outcome) {
-    User().Show(Notice{std::string(hostText), {}, kMbIconError, outcome});
+void Session::NoAnswer(int message, std::string_view hostText, Outcome outcome) {
+    User().Show(Notice{std::string(hostText), {}, kMbIconError, outcome, message});
 }
 
 Session::Session(bool json, bool quiet)
@@ -47,8 +47,8 @@ std::optional<std::string> Session::AskAssociation(const std::string& modulePath
                                                    bool) {
     if (m_answers.association)
         return m_answers.association;
-    NoAnswer(
-        FormatPrintf(Message(Msg::OptionNeeded), {FileNamePart(modulePath), m_answers.associationOption}));
+    NoAnswer(Msg::OptionNeeded, FormatPrintf(Message(Msg::OptionNeeded),
+                                             {FileNamePart(modulePath), m_answers.associationOption}));
     return std::nullopt;
 }
 
@@ -61,7 +61,7 @@ CopyChoice Session::AskCopyModule(const std::string&) {
     if (!m_answers.copy)
         return CopyChoice::InPlace;
     if (platform::InDryRun()) {
-        NoAnswer(FormatPrintf(Message(Msg::DryRunCannotCopy), {"--copy"}));
+        NoAnswer(Msg::DryRunCannotCopy, FormatPrintf(Message(Msg::DryRunCannotCopy), {"--copy"}));
         return CopyChoice::Cancel;
     }
     return CopyChoice::Copy;
@@ -71,7 +71,7 @@ bool Session::AcceptBitness(const std::string& question) {
     if (m_answers.force)
         return true;
     Say(question);
-    NoAnswer(Message(Msg::AnswerWithForce));
+    NoAnswer(Msg::AnswerWithForce, Message(Msg::AnswerWithForce));
     return false;
 }
 
@@ -102,6 +102,7 @@ std::string Session::Terminal(std::string_view hostText) {
 
 void Session::Say(std::string_view hostText) const {
     m_lastMessage = std::string(hostText);
+    m_lastNumber = 0;
     std::string text = Terminal(hostText);
     text = ReplaceAll(ReplaceAll(text, "\r\n", "\n"), "\r", "\n");
     platform::WriteOutput(text + "\n", true);
@@ -138,20 +139,23 @@ int Session::Show(const Notice& notice) {
                 (answer->front() == 'y' || answer->front() == 'Y' || answer->front() == 'j' ||
                  answer->front() == 'J'))
                 return kIdOk;
-            NoAnswer(Message((style & kMbReplace) ? Msg::AnswerWithReplace : Msg::AnswerWithYes));
+            const int message = (style & kMbReplace) ? Msg::AnswerWithReplace : Msg::AnswerWithYes;
+            NoAnswer(message, Message(message));
             return kIdCancel;
         }
         Say(text);
         // A guess is never written unasked: the command failed, and wrote nothing.
         if (style & kMbReplace)
-            NoAnswer(Message(Msg::AnswerWithReplace));
+            NoAnswer(Msg::AnswerWithReplace, Message(Msg::AnswerWithReplace));
         else if (style & kMbDefButton2)
-            NoAnswer(Message(Msg::NothingRegisteredWithoutAnswer), Outcome::Failed);
+            NoAnswer(Msg::NothingRegisteredWithoutAnswer, Message(Msg::NothingRegisteredWithoutAnswer),
+                     Outcome::Failed);
         else
-            NoAnswer(Message(Msg::AnswerWithYes));
+            NoAnswer(Msg::AnswerWithYes, Message(Msg::AnswerWithYes));
         return kIdCancel;
     case kMbIconError:
         Fail(ExitCodeOf(notice.failure), text);
+        m_lastNumber = notice.message;
         return kIdOk;
     default:
         // What a dry run did is not done: what it would write is said after it.

@@ -66,6 +66,8 @@ public:
     int Exit() const { return m_exit; }
     // The last message said, for the outcome (host text).
     const std::string& LastMessage() const { return m_lastMessage; }
+    // The number of the last error message a command showed (0: it had none, or the tool's own).
+    int LastNumber() const { return m_lastNumber; }
     // How many failures were raised so far: a command compares it before and after a step.
     int Raised() const { return m_raised; }
     // Ctrl+C was pressed.
@@ -89,7 +91,7 @@ public:
 private:
     // A question nobody on the command line answered: said, naming the option that answers it,
     // to the command's run first, whose outcome it then is.
-    void NoAnswer(std::string_view hostText, Outcome outcome = Outcome::Unanswered);
+    void NoAnswer(int message, std::string_view hostText, Outcome outcome = Outcome::Unanswered);
 
     bool m_json;
     bool m_quiet;
@@ -98,6 +100,7 @@ private:
     int m_exit = kExitDone;
     int m_raised = 0;
     mutable std::string m_lastMessage;
+    mutable int m_lastNumber = 0;
     Answers m_answers;
     std::unique_ptr<platform::InterruptCatcher> m_interrupt;
 };

@@ -218,6 +218,7 @@ int Run(int argc, char** argv) {
             {"message", exit == kExitDone && (!made.empty() || globals.dryRun)
                             ? std::string()
                             : Session::Terminal(session.LastMessage())},
+            {"number", exit == kExitDone ? 0 : session.LastNumber()},
             {"changes", changes}};
         if (globals.dryRun) {
             outcome["dryRun"] = true;

@@ -28,12 +28,14 @@ enum class Outcome : uint8_t {
     Cancelled,  // Cancel, or Ctrl+C
 };
 
-// A message box: its text, title and style (language.h), and for an error what it reports.
+// A message box: its text, title and style (language.h), and for an error what it reports and
+// the number of the message that says it (0: none).
 struct Notice {
     std::string text;
     std::string title;
     int style = 0;
     Outcome failure = Outcome::Failed;
+    int message = 0;
 };
 
 struct FileDialogRequest {

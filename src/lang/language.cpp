@@ -47,8 +47,9 @@ std::string ReadWithFallback(std::string_view section, int number) {
 
 } // namespace
 
-int ShowMessageBox(std::string_view text, std::string_view title, int style, Outcome failure) {
-    return User().Show(Notice{std::string(text), std::string(title), style | kMbSetForeground, failure});
+int ShowMessageBox(std::string_view text, std::string_view title, int style, Outcome failure, int message) {
+    return User().Show(
+        Notice{std::string(text), std::string(title), style | kMbSetForeground, failure, message});
 }
 
 FatalHandler SetFatalHandler(FatalHandler handler) {
@@ -184,8 +185,8 @@ std::vector<std::string> ListLanguages() {
     return names;
 }
 
-int ShowAppMessage(std::string_view text, int style, Outcome failure) {
-    return ShowMessageBox(text, Message(Msg::AppTitle), style, failure);
+int ShowAppMessage(std::string_view text, int style, Outcome failure, int message) {
+    return ShowMessageBox(text, Message(Msg::AppTitle), style, failure, message);
 }
 
 } // namespace varnel

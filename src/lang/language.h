@@ -38,8 +38,9 @@ constexpr int kIdCancel = 2;
 
 // The message box, shown by the interaction in use (interaction.h). Every box gets
 // MB_SETFOREGROUND added; an error box says what kind of failure it reports.
+// message: the number of the message the text says (0: none).
 int ShowMessageBox(std::string_view text, std::string_view title, int style,
-                   Outcome failure = Outcome::Failed);
+                   Outcome failure = Outcome::Failed, int message = 0);
 
 // What happens after the fatal "language file not found" box: the application ends the program
 // there. Library code never ends the process itself.
@@ -73,6 +74,7 @@ void ResetMessageStore();
 std::vector<std::string> ListLanguages();
 
 // A box titled with message 51, as nearly every box of the program is.
-int ShowAppMessage(std::string_view text, int style, Outcome failure = Outcome::Failed);
+// message: the number of the message the text says, for whoever tells outcomes apart by it.
+int ShowAppMessage(std::string_view text, int style, Outcome failure = Outcome::Failed, int message = 0);
 
 } // namespace varnel

@@ -200,7 +200,7 @@ Result InstallFromArchive(const Context& context, const ArchiveInstallRequest& r
         std::string text = FormatPrintf(Message(Msg::ArchiveInstallFailed), {archiveName});
         if (!why.empty())
             text.append("\r\r").append(why);
-        ShowAppMessage(text, kStyleError);
+        ShowAppMessage(text, kStyleError, Outcome::Failed, Msg::ArchiveInstallFailed);
         return run.Stop(Outcome::Failed);
     };
     for (PluginKind kind : {kLister, kPacker, kFileSystem, kContent})

@@ -114,7 +114,8 @@ Result AddProgramButtons(const Context& context, std::string_view file, std::str
         }
     }
     if (!written) {
-        ShowAppMessage(FormatPrintf(Message(Msg::BarNotWritten), {std::string(file)}), kStyleError);
+        ShowAppMessage(FormatPrintf(Message(Msg::BarNotWritten), {std::string(file)}), kStyleError,
+                       Outcome::Failed, Msg::BarNotWritten);
         return run.Stop(Outcome::Failed);
     }
     return run.Finish();

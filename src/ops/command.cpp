@@ -45,16 +45,17 @@ CommandRun::~CommandRun() {
     --g_runs;
 }
 
-void CommandRun::Note(Outcome code, const std::string& text) {
+void CommandRun::Note(Outcome code, const std::string& text, int message) {
     if (m_code != Outcome::Done)
         return;
     m_code = code;
     m_text = text;
+    m_message = message;
 }
 
 int CommandRun::Show(const Notice& notice) {
     if ((notice.style & 0xF0) == kMbIconError)
-        Note(notice.failure == Outcome::Done ? Outcome::Failed : notice.failure, notice.text);
+        Note(notice.failure == Outcome::Done ? Outcome::Failed : notice.failure, notice.text, notice.message);
     return Interaction::Show(notice);
 }
 
@@ -85,7 +86,7 @@ bool CommitOrReport(HostConfigTransaction& transaction) {
         return true;
     int message = HostConfigTransaction::Conflicted() ? Msg::IniConflict : Msg::FileNotWritten;
     ShowAppMessage(FormatPrintf(Message(message), {Host().HostIniPath}), kStyleError,
-                   message == Msg::IniConflict ? Outcome::Conflict : Outcome::Failed);
+                   message == Msg::IniConflict ? Outcome::Conflict : Outcome::Failed, message);
     return false;
 }
 
@@ -100,7 +101,7 @@ Result CommandRun::Stop(Outcome why) {
 Result CommandRun::End(Outcome code) {
     Note(code, {});
     m_ended = true;
-    Result result{m_code, m_text, {}, {}};
+    Result result{m_code, m_text, m_message, {}, {}};
     if (m_change && !result.Done())
         m_change->Abandon();
     m_change.reset();

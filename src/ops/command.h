@@ -38,6 +38,7 @@ Context ProgramContext();
 struct Result {
     Outcome code = Outcome::Done;
     std::string text; // what the user was told about it when it was not done (host text)
+    int message = 0;  // the number of that message; 0 when none says it
     // The history records it left: its change's one (an undo leaves one for each change it undid),
     // none when it wrote nothing; and the files they name (Windows paths).
     std::vector<uint64_t> records;
@@ -86,7 +87,7 @@ public:
 
 private:
     Result End(Outcome code);
-    void Note(Outcome code, const std::string& text);
+    void Note(Outcome code, const std::string& text, int message = 0);
 
     Context m_context;
     bool m_ended = false;
@@ -94,6 +95,7 @@ private:
     size_t m_recordsBefore;
     Outcome m_code = Outcome::Done;
     std::string m_text;
+    int m_message = 0;
 };
 
 // Commits a command's writes to the host configuration; when they cannot be written, tells the

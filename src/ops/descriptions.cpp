@@ -159,7 +159,7 @@ Result EditDescription(const Context& context, int row) {
     if (!WriteDescription(module, *text)) {
         ShowAppMessage(
             FormatPrintf(Message(Msg::FileNotWritten), {DescriptionFileOf(module, kDescriptionFile)}),
-            kStyleError);
+            kStyleError, Outcome::Failed, Msg::FileNotWritten);
         return run.Stop(Outcome::Failed);
     }
     return run.Finish();

@@ -286,7 +286,8 @@ public:
         }
         if (refused) {
             refused = false;
-            ShowAppMessage(FormatPrintf(Message(Msg::HistoryNotWritten), {folder, refusedPath}), kStyleError);
+            ShowAppMessage(FormatPrintf(Message(Msg::HistoryNotWritten), {folder, refusedPath}), kStyleError,
+                           Outcome::Failed, Msg::HistoryNotWritten);
         }
     }
 };

@@ -162,7 +162,7 @@ bool Apply(const std::string& path, const std::optional<std::string>& bytes) {
 
 bool Refuse(int message, const std::string& path) {
     ShowAppMessage(FormatPrintf(Message(message), {path}), kStyleError,
-                   message == Msg::IniConflict ? Outcome::Conflict : Outcome::Failed);
+                   message == Msg::IniConflict ? Outcome::Conflict : Outcome::Failed, message);
     return false;
 }
 
@@ -466,7 +466,8 @@ std::optional<std::vector<PlannedFile>> PlanUndo(int count, std::optional<uint64
     const std::vector<uint64_t> ids = to ? ChangesDownTo(*to) : LastChanges(count);
     if (ids.empty()) {
         // As the undo says it: nothing left is information, a record not in effect a refusal.
-        ShowAppMessage(Message(Msg::NothingToUndo), to ? kStyleError : kStyleInformation);
+        ShowAppMessage(Message(Msg::NothingToUndo), to ? kStyleError : kStyleInformation, Outcome::Failed,
+                       Msg::NothingToUndo);
         return to ? std::nullopt : std::optional<std::vector<PlannedFile>>(std::vector<PlannedFile>{});
     }
     return PlanUndos(ids);

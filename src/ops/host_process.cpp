@@ -100,12 +100,14 @@ void RunHost() {
     const int bits = ModuleBits(exe);
     if (bits != 0 && !platform::CanRunWindowsProgram(
                          bits == 32 ? platform::Bitness::Bits32 : platform::Bitness::Bits64, &why)) {
-        ShowAppMessage(FormatPrintf(Message(Msg::CannotStart), {exe}) + "\r\r" + why, kStyleError);
+        ShowAppMessage(FormatPrintf(Message(Msg::CannotStart), {exe}) + "\r\r" + why, kStyleError,
+                       Outcome::Failed, Msg::CannotStart);
         return;
     }
     const std::string command = HostCommandLine(false);
     if (!platform::StartProcess(command, platform::ShowMode::Shown, false)) {
-        ShowAppMessage(FormatPrintf(Message(Msg::CannotStart), {command}), kStyleError);
+        ShowAppMessage(FormatPrintf(Message(Msg::CannotStart), {command}), kStyleError, Outcome::Failed,
+                       Msg::CannotStart);
         return;
     }
     platform::SleepMs(kAfterRunMs);
@@ -124,7 +126,7 @@ bool RestartHost() {
             if (!WaitUntil([] { return !HostRunning(AppSettings().TCPath); }, g_closeGuardMs)) {
                 ShowAppMessage(
                     FormatPrintf(Message(Msg::HostStillRunning), {static_cast<int>(g_closeGuardMs / 60000)}),
-                    kStyleError);
+                    kStyleError, Outcome::Failed, Msg::HostStillRunning);
                 return false;
             }
         }
@@ -140,7 +142,8 @@ bool RestartHost() {
             }
             platform::SleepMs(kAfterCloseMs);
             if (std::chrono::steady_clock::now() - started >= std::chrono::milliseconds(g_giveUpMs)) {
-                ShowAppMessage(Message(Msg::HostDidNotClose), kStyleError);
+                ShowAppMessage(Message(Msg::HostDidNotClose), kStyleError, Outcome::Failed,
+                               Msg::HostDidNotClose);
                 done = false;
                 break;
             }
@@ -177,7 +180,8 @@ void BrowsePluginFolder(std::string_view moduleFile) {
 void EditHostConfiguration() {
     const std::string& ini = AppSettings().IniPath;
     if (!platform::ShellRun(ExpandHostPath(ini), "", platform::ShowMode::Normal, false))
-        ShowAppMessage(FormatPrintf(Message(Msg::NothingCouldOpen), {ini}), kStyleError);
+        ShowAppMessage(FormatPrintf(Message(Msg::NothingCouldOpen), {ini}), kStyleError, Outcome::Failed,
+                       Msg::NothingCouldOpen);
 }
 
 } // namespace varnel

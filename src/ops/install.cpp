@@ -100,7 +100,7 @@ Result InstallModule(const Context& context, const InstallRequest& request) {
         extensions = *typed;
     }
     if (std::optional<std::string> bad = UnusableAssociation(kind, extensions); bad && kind == kPacker) {
-        ShowAppMessage(UnusableMessage(*bad), kStyleError);
+        ShowAppMessage(UnusableMessage(*bad), kStyleError, Outcome::Failed, Msg::UnusableText);
         return run.Stop(Outcome::Failed);
     }
     // A module from a download folder is copied into the plugin folder first (the copies are part

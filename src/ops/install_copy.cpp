@@ -183,7 +183,8 @@ std::optional<std::string> OfferCopyIntoPluginFolder(std::string_view modulePath
     const std::string pluginFolder = PluginFolderOfKind(kind);
     for (const CopiedFile& file : plan.files) {
         if (!platform::LiesInside(file.to, pluginFolder) || platform::IsSymbolicLink(file.to)) {
-            ShowAppMessage(FormatPrintf(Message(Msg::CopyThroughLink), {file.to, pluginFolder}), kStyleError);
+            ShowAppMessage(FormatPrintf(Message(Msg::CopyThroughLink), {file.to, pluginFolder}), kStyleError,
+                           Outcome::Failed, Msg::CopyThroughLink);
             return std::nullopt;
         }
     }
@@ -222,7 +223,8 @@ std::optional<std::string> OfferCopyIntoPluginFolder(std::string_view modulePath
     for (const CopiedFile& file : planned) {
         if (!MakeFoldersInThisChange(FolderPart(file.to)) || !platform::LiesInside(file.to, pluginFolder) ||
             !platform::CopyFileAtomically(file.from, file.to)) {
-            ShowAppMessage(FormatPrintf(Message(Msg::FileNotWritten), {file.to}), kStyleError);
+            ShowAppMessage(FormatPrintf(Message(Msg::FileNotWritten), {file.to}), kStyleError,
+                           Outcome::Failed, Msg::FileNotWritten);
             return std::nullopt;
         }
     }

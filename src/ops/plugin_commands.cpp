@@ -47,7 +47,7 @@ Result UninstallSelected(const Context& context, const std::vector<int>& selecte
         return run.Stop(Outcome::Refused);
     }
     if (selected.size() == 1 && current.Disabled) {
-        ShowAppMessage(Message(Msg::EnableFirst), kStyleError);
+        ShowAppMessage(Message(Msg::EnableFirst), kStyleError, Outcome::Failed, Msg::EnableFirst);
         return run.Stop(Outcome::Failed);
     }
     return run.EditHost([&] {
@@ -100,7 +100,7 @@ Result RenameCurrent(const Context& context, const std::vector<int>& selected) {
     const int row = selected.front();
     const PluginEntry& entry = context.table.Row(row);
     if (entry.Disabled) {
-        ShowAppMessage(Message(Msg::EnableFirst), kStyleError);
+        ShowAppMessage(Message(Msg::EnableFirst), kStyleError, Outcome::Failed, Msg::EnableFirst);
         return run.Stop(Outcome::Failed);
     }
     bool emptyAllowed = entry.Kind == kLister || entry.Kind == kContent;
@@ -109,7 +109,7 @@ Result RenameCurrent(const Context& context, const std::vector<int>& selected) {
     if (!text)
         return run.Stop(Outcome::Refused);
     if (std::optional<std::string> bad = UnusableAssociation(entry.Kind, *text)) {
-        ShowAppMessage(UnusableMessage(*bad), kStyleError);
+        ShowAppMessage(UnusableMessage(*bad), kStyleError, Outcome::Failed, Msg::UnusableText);
         return run.Stop(Outcome::Failed);
     }
     run.Name(FormatPrintf(Message(Msg::HistRenamed), {PluginLabel(row), *text}));

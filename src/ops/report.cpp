@@ -137,7 +137,8 @@ Result MakeReport(const Context& context, std::string_view programVersion) {
     CommandRun run(context, CommandRun::OwnRecords{});
     const Settings& s = context.settings;
     if (!WriteReport(programVersion, s.TCPath, s.IniPath, ReadHostValue("Configuration", "PluginBaseDir"))) {
-        ShowAppMessage(FormatPrintf(Message(Msg::ReportNotWritten), {s.ReportFile}), kStyleError);
+        ShowAppMessage(FormatPrintf(Message(Msg::ReportNotWritten), {s.ReportFile}), kStyleError,
+                       Outcome::Failed, Msg::ReportNotWritten);
         return run.Stop(Outcome::Failed);
     }
     return run.Finish();

@@ -335,7 +335,8 @@ void TFormOptions::ffRestart1Click() {
 
 void TFormOptions::btnBarAddClick() {
     if (std::optional<std::string> unusable = UnusableProgramPath()) {
-        ShowAppMessage(FormatPrintf(Message(Msg::ProgramPathUnusable), {*unusable}), kStyleError);
+        ShowAppMessage(FormatPrintf(Message(Msg::ProgramPathUnusable), {*unusable}), kStyleError,
+                       Outcome::Failed, Msg::ProgramPathUnusable);
         return;
     }
     // Said either way, with the bar's path: the host shows the buttons only after it reads the
@@ -375,7 +376,8 @@ void TFormOptions::accept() {
     std::optional<int> restart = WholeNumber(m_ffRestartTime->text());
     if (!seconds || !restart || *restart < 0) {
         QLineEdit* bad = !seconds ? m_ffTimerSec : m_ffRestartTime;
-        ShowAppMessage(FormatPrintf(Message(Msg::NotAWholeNumber), {ToAnsi(bad->text())}), kStyleError);
+        ShowAppMessage(FormatPrintf(Message(Msg::NotAWholeNumber), {ToAnsi(bad->text())}), kStyleError,
+                       Outcome::Failed, Msg::NotAWholeNumber);
         m_pages->setCurrentWidget(bad->parentWidget());
         bad->setFocus();
         return;
@@ -383,13 +385,13 @@ void TFormOptions::accept() {
     // Milliseconds of more than a day would overflow; a negative period is no period, on or off.
     if (*seconds < 0 || *seconds > kMaxRefreshSeconds) {
         ShowAppMessage(FormatPrintf(Message(Msg::RefreshOutOfRange), {ToAnsi(m_ffTimerSec->text())}),
-                       kStyleError);
+                       kStyleError, Outcome::Failed, Msg::RefreshOutOfRange);
         m_pages->setCurrentWidget(m_ffTimerSec->parentWidget());
         m_ffTimerSec->setFocus();
         return;
     }
     if (m_ffTimer->isChecked() && *seconds < 1) {
-        ShowAppMessage(Message(Msg::RefreshTooOften), kStyleError);
+        ShowAppMessage(Message(Msg::RefreshTooOften), kStyleError, Outcome::Failed, Msg::RefreshTooOften);
         m_pages->setCurrentWidget(m_ffTimerSec->parentWidget());
         m_ffTimerSec->setFocus();
         return;

@@ -61,7 +61,7 @@ void TFormTCVarnel::FormShow() {
         // the window open with the host controls off.
         if (std::optional<std::string> problem = platform::PrefixProblem()) {
             ShowAppMessage(FormatPrintf(Message(Msg::PrefixUnusable), {platform::PrefixDir(), *problem}),
-                           kStyleError);
+                           kStyleError, Outcome::Failed, Msg::PrefixUnusable);
             m_hostOffered = true;
         }
     }
@@ -279,7 +279,7 @@ void TFormTCVarnel::btnTweakClick() {
     if (!rows.empty()) {
         const PluginEntry& entry = EntryAt(rows.front());
         if (entry.Disabled)
-            ShowAppMessage(Message(Msg::EnableFirst), kStyleError);
+            ShowAppMessage(Message(Msg::EnableFirst), kStyleError, Outcome::Failed, Msg::EnableFirst);
         else if (User().TweakPacker(entry.FileName))
             FillList();
     }

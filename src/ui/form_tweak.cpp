@@ -173,14 +173,14 @@ void TFormTweak::btnAddClick() {
         return;
     // Each extension becomes a key of the host's file.
     if (!IsSafeProfileKey(TrimBlanks(*text))) {
-        ShowAppMessage(UnusableMessage(*text), kStyleError);
+        ShowAppMessage(UnusableMessage(*text), kStyleError, Outcome::Failed, Msg::UnusableText);
         return;
     }
     // Two pairs of one extension would write the same key twice, the later one winning.
     for (int i = 0; i < m_list.count; ++i) {
         if (EqualsNoCaseAnsi(TrimBlanks(m_list.pairs[static_cast<size_t>(i)].extension), TrimBlanks(*text))) {
             ShowAppMessage(FormatPrintf(Message(Msg::ExtensionListed), {std::string(TrimBlanks(*text))}),
-                           kStyleError);
+                           kStyleError, Outcome::Failed, Msg::ExtensionListed);
             return;
         }
     }

@@ -11,6 +11,7 @@
 #include "cli_run.h"
 #include "demo_host.h"
 #include "lang/language.h"
+#include "lang/messages.h"
 #include "message_log.h"
 #include "ops/plugin_commands.h"
 #include "platform/codepage.h"
@@ -642,6 +643,12 @@ TEST_F(CliTest, JsonHasTheDocumentedFields) {
     EXPECT_EQ(outcome["ok"], false);
     EXPECT_NE(outcome["message"].get<std::string>().find("no such plugin"), std::string::npos) << missing.out;
     EXPECT_TRUE(outcome["changes"].empty());
+    // A failure says its message's number, the same in every language.
+    for (const char* language : {"English", "Deutsch"}) {
+        CliRun unusable = Varnel(prefix, {"--json", "--lang", language, "rename", "fs:Sample FS", "a=b"});
+        EXPECT_EQ(unusable.exit, 1) << unusable.err;
+        EXPECT_EQ(nlohmann::json::parse(unusable.out)["number"], Msg::UnusableText) << unusable.out;
+    }
     // A disabled Lister has a key of its own, not the number an active one has now.
     CliRun keyList = Varnel(prefix, {"list", "--all", "--keys"});
     EXPECT_NE(keyList.out.find("lister:-1\n"), std::string::npos) << keyList.out;
