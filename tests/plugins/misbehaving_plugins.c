@@ -1,6 +1,11 @@
 /* Plugins whose query entry points crash (CRASH), never return (HANG), or answer only after two
- * seconds (SLOW), to prove that inspection survives them and to hold a command in its middle. */
+ * seconds (SLOW), to prove that inspection survives them and to hold a command in its middle.
+ * SLOW holds it for as long as a test wants instead when VARNEL_TEST_HOLD names a file: it makes
+ * the file, and answers once the test has removed it (or after a minute). */
 #include "plugin_api.h"
+
+#include <stdio.h>
+#include <stdlib.h>
 
 #ifndef CRASH
 #ifdef _WIN32
@@ -16,13 +21,43 @@ static void Wait(void) {
 #endif
 #endif
 
+#ifdef SLOW
+static void Nap(void) {
+#ifdef _WIN32
+    Sleep(20);
+#else
+    usleep(20000);
+#endif
+}
+
+static int Held(const char* marker) {
+    FILE* file = fopen(marker, "rb");
+    if (!file)
+        return 0;
+    fclose(file);
+    return 1;
+}
+
+static void Hold(void) {
+    const char* marker = getenv("VARNEL_TEST_HOLD");
+    FILE* file = marker && *marker ? fopen(marker, "wb") : NULL;
+    if (!file) {
+        Wait();
+        Wait();
+        return;
+    }
+    fclose(file);
+    for (int i = 0; i < 3000 && Held(marker); ++i)
+        Nap();
+}
+#endif
+
 static void Misbehave(void) {
 #if defined(CRASH)
     volatile int* nowhere = 0;
     *nowhere = 42;
 #elif defined(SLOW)
-    Wait();
-    Wait();
+    Hold();
 #else
     for (;;)
         Wait();

@@ -262,18 +262,24 @@ TEST_F(CliTest, UnansweredQuestionsAndHostileNamesWriteNothing) {
     EXPECT_NE(stopped.err.find("Ctrl+C"), std::string::npos) << stopped.err;
     EXPECT_EQ(Ini(prefix), before);
 
-    // Another program writes the Lister section while an install waits for the module's answer:
-    // nothing of the install is written, the other program's change stays, exit code 3.
+    // Another program writes the Lister section while an install waits for the module's answer
+    // (the module holds the install until the file is written): nothing of the install is
+    // written, the other program's change stays, exit code 3.
     fs::copy_file(test::SamplePluginFile(test::ModuleBuild::Native, "slow.wlx"),
                   prefix.Path("drive_c/slow.wlx"));
     std::string other = before;
     other.insert(other.find("[PackerPlugins]"), "5=C:\\other.wlx\r\n");
+    const std::string hold = prefix.Path("drive_c/held");
+    setenv("VARNEL_TEST_HOLD", hold.c_str(), 1);
     std::thread writer([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        for (int i = 0; i < 6000 && !fs::exists(hold); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         prefix.Write("drive_c/totalcmd/wincmd.ini", other);
+        fs::remove(hold);
     });
     CliRun conflict = Varnel(prefix, {"install", prefix.Path("drive_c/slow.wlx")});
     writer.join();
+    unsetenv("VARNEL_TEST_HOLD");
     EXPECT_EQ(conflict.exit, 3) << conflict.err;
     EXPECT_NE(conflict.err.find("changed by another program"), std::string::npos) << conflict.err;
     EXPECT_EQ(Ini(prefix), other);
