@@ -204,8 +204,8 @@ Result InstallFromArchive(const Context& context, const ArchiveInstallRequest& r
         return run.Stop(Outcome::Failed);
     };
     for (PluginKind kind : {kLister, kPacker, kFileSystem, kContent})
-        ForceFolders(PluginFolderOfKind(kind));
-    std::string work = PluginFolderOfKind(kLister);
+        ForceFolders(PluginFolderOfKind(context.settings, kind));
+    std::string work = PluginFolderOfKind(context.settings, kLister);
     if (size_t slash = work.rfind('\\'); slash != std::string::npos)
         work.resize(slash);
     if (!platform::DirectoryExists(work))
@@ -286,10 +286,10 @@ Result InstallFromArchive(const Context& context, const ArchiveInstallRequest& r
         }
     }
     // A module the host cannot load: the user says so before the archive goes to its place.
-    if (!AcceptBitness(scratchModule))
+    if (!AcceptBitness(run.Here(), scratchModule))
         return run.Stop(Outcome::Refused);
 
-    const std::string pluginFolder = PluginFolderOfKind(kind);
+    const std::string pluginFolder = PluginFolderOfKind(context.settings, kind);
     const std::string destination = Joined(pluginFolder, info.DefaultDir);
     const std::string module = Joined(destination, info.File);
     // The folder the user chose for plugins may be a link; a link below it may not lead out.

@@ -52,8 +52,8 @@ bool IsEntryKey(std::string_view key) {
     return !key.empty() && std::all_of(key.begin(), key.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-bool ModuleMissing(const std::string& path) {
-    return !platform::FileExists(ModuleLoadedByHost(path, Host().HostBits));
+bool ModuleMissing(const Context& context, const std::string& path) {
+    return !platform::FileExists(ModuleLoadedByHost(path, context.host.HostBits));
 }
 
 HealthFinding Finding(Kind kind, std::string text, int repair, bool safe) {
@@ -77,7 +77,8 @@ void CheckDetect(std::vector<HealthFinding>& findings, const std::string& module
 }
 
 // Lister and Content plugins: numbered keys and their detect strings.
-void CheckNumbered(std::vector<HealthFinding>& findings, PluginKind kind, std::set<std::string>& registered) {
+void CheckNumbered(const Context& context, std::vector<HealthFinding>& findings, PluginKind kind,
+                   std::set<std::string>& registered) {
     const std::string section(SectionOfKind(kind));
     ReadSectionKeys(section);
     const std::vector<std::string> keys = KeyList();
@@ -114,7 +115,7 @@ void CheckNumbered(std::vector<HealthFinding>& findings, PluginKind kind, std::s
                         FormatPrintf(Message(Msg::CheckRegisteredTwice),
                                      {FileNamePart(path), std::string(kKindWords[kind]), first->second, key}),
                         Msg::RepairRemoveSecond, false);
-        } else if (ModuleMissing(path)) {
+        } else if (ModuleMissing(context, path)) {
             finding = Finding(Kind::MissingModule,
                               FormatPrintf(Message(Msg::CheckModuleMissing), {FileNamePart(path), path}),
                               Msg::RepairRemoveRegistration, true);
@@ -129,7 +130,8 @@ void CheckNumbered(std::vector<HealthFinding>& findings, PluginKind kind, std::s
     }
 }
 
-void CheckPackers(std::vector<HealthFinding>& findings, std::set<std::string>& registered) {
+void CheckPackers(const Context& context, std::vector<HealthFinding>& findings,
+                  std::set<std::string>& registered) {
     const std::string section(SectionOfKind(kPacker));
     ReadSectionKeys(section);
     const std::vector<std::string> keys = KeyList();
@@ -137,7 +139,7 @@ void CheckPackers(std::vector<HealthFinding>& findings, std::set<std::string>& r
     for (const std::string& key : keys) {
         const std::string path = ReadHostPath(section, key);
         registered.insert(PathKey(path));
-        if (ModuleMissing(path)) {
+        if (ModuleMissing(context, path)) {
             auto& slot = missing[PathKey(path)];
             slot.first = path;
             slot.second.push_back(key);
@@ -158,7 +160,8 @@ void CheckPackers(std::vector<HealthFinding>& findings, std::set<std::string>& r
     }
 }
 
-void CheckFileSystems(std::vector<HealthFinding>& findings, std::set<std::string>& registered) {
+void CheckFileSystems(const Context& context, std::vector<HealthFinding>& findings,
+                      std::set<std::string>& registered) {
     const std::string section(SectionOfKind(kFileSystem));
     ReadSectionKeys(section);
     const std::vector<std::string> keys = KeyList();
@@ -174,7 +177,7 @@ void CheckFileSystems(std::vector<HealthFinding>& findings, std::set<std::string
                 FormatPrintf(Message(Msg::CheckRegisteredTwice),
                              {FileNamePart(path), std::string(kKindWords[kFileSystem]), first->second, key}),
                 Msg::RepairRemoveSecond, false);
-        else if (ModuleMissing(path))
+        else if (ModuleMissing(context, path))
             finding =
                 Finding(Kind::MissingModule, FormatPrintf(Message(Msg::CheckModuleMissing), {key, path}),
                         Msg::RepairRemoveRegistration, true);
@@ -187,14 +190,15 @@ void CheckFileSystems(std::vector<HealthFinding>& findings, std::set<std::string
     }
 }
 
-void CheckDisabled(std::vector<HealthFinding>& findings, std::set<std::string>& registered) {
+void CheckDisabled(const Context& context, std::vector<HealthFinding>& findings,
+                   std::set<std::string>& registered) {
     ReadSectionKeys(kDisabledSection);
     const std::vector<std::string> keys = KeyList();
     for (const std::string& disabledKey : keys) {
         auto [section, value, key] = SplitDisabledKey(disabledKey);
         const std::string path = ExpandHostPath(TextAfter(value, ","));
         registered.insert(PathKey(path));
-        if (ModuleMissing(path)) {
+        if (ModuleMissing(context, path)) {
             HealthFinding finding =
                 Finding(Kind::DeadDisabled,
                         FormatPrintf(Message(Msg::CheckDisabledModuleMissing), {FileNamePart(path), path}),
@@ -211,7 +215,7 @@ void CheckDisabled(std::vector<HealthFinding>& findings, std::set<std::string>& 
 
 // Modules whose bitness the host cannot load (registered, present, not disabled), named by their
 // full paths: two folders may hold modules of the same name.
-void CheckBitness(std::vector<HealthFinding>& findings) {
+void CheckBitness(const Context& context, std::vector<HealthFinding>& findings) {
     std::set<std::string> seen;
     for (int kind = 0; kind < kPluginKindCount; ++kind) {
         const std::string section(SectionOfKind(static_cast<PluginKind>(kind)));
@@ -221,16 +225,16 @@ void CheckBitness(std::vector<HealthFinding>& findings) {
             if (IsNumbered(static_cast<PluginKind>(kind)) && !IsEntryKey(key))
                 continue;
             const std::string path = ReadHostPath(section, key);
-            const std::string loaded = ModuleLoadedByHost(path, Host().HostBits);
+            const std::string loaded = ModuleLoadedByHost(path, context.host.HostBits);
             if (!seen.insert(section + "|" + PathKey(path)).second || !platform::FileExists(loaded))
                 continue;
             const int bits = ModuleBits(loaded);
-            if (bits == 0 || Host().HostBits == 0 || BitsMatch(bits, Host().HostBits))
+            if (bits == 0 || context.host.HostBits == 0 || BitsMatch(bits, context.host.HostBits))
                 continue;
             HealthFinding finding =
                 Finding(Kind::WrongBitness,
                         FormatPrintf(Message(Msg::CheckWrongBitness),
-                                     {loaded, std::to_string(bits), std::to_string(Host().HostBits)}),
+                                     {loaded, std::to_string(bits), std::to_string(context.host.HostBits)}),
                         Msg::RepairDisable, false);
             finding.section = section;
             finding.path = path;
@@ -239,8 +243,8 @@ void CheckBitness(std::vector<HealthFinding>& findings) {
     }
 }
 
-std::vector<std::string> PluginFolders() {
-    const Settings& s = AppSettings();
+std::vector<std::string> PluginFolders(const Context& context) {
+    const Settings& s = context.settings;
     std::vector<std::string> folders;
     for (const std::string& folder : {s.PluginsLister, s.PluginsPacker, s.PluginsFS, s.PluginsContent}) {
         std::string expanded = ExpandHostPath(folder);
@@ -269,12 +273,13 @@ std::string TwinBase(const std::string& path) {
     return path;
 }
 
-void CheckPluginFolders(std::vector<HealthFinding>& findings, const std::set<std::string>& registered) {
+void CheckPluginFolders(const Context& context, std::vector<HealthFinding>& findings,
+                        const std::set<std::string>& registered) {
     std::set<std::string> registeredBases;
     for (const std::string& each : registered)
         registeredBases.insert(TwinBase(each));
     std::set<std::string> reported;
-    for (const std::string& folder : PluginFolders()) {
+    for (const std::string& folder : PluginFolders(context)) {
         platform::TreeLimits limits;
         limits.maxDepth = 3;
         limits.maxBytes = UINT64_MAX;
@@ -297,26 +302,26 @@ void CheckPluginFolders(std::vector<HealthFinding>& findings, const std::set<std
     }
 }
 
-std::string InstallScratchFolder() {
-    const std::string work = ExpandHostPath(AppSettings().PluginsLister);
+std::string InstallScratchFolder(const Context& context) {
+    const std::string work = ExpandHostPath(context.settings.PluginsLister);
     const size_t slash = work.rfind('\\');
-    if (AppSettings().PluginsLister.empty() || slash == std::string::npos)
+    if (context.settings.PluginsLister.empty() || slash == std::string::npos)
         return {};
     return work.substr(0, slash) + "\\Install.tmp";
 }
 
 } // namespace
 
-std::vector<HealthFinding> CheckHostHealth() {
+std::vector<HealthFinding> CheckHostHealth(const Context& context) {
     std::vector<HealthFinding> findings;
     std::set<std::string> registered;
-    CheckNumbered(findings, kLister, registered);
-    CheckPackers(findings, registered);
-    CheckFileSystems(findings, registered);
-    CheckNumbered(findings, kContent, registered);
-    CheckDisabled(findings, registered);
-    CheckBitness(findings);
-    if (const std::string scratch = InstallScratchFolder();
+    CheckNumbered(context, findings, kLister, registered);
+    CheckPackers(context, findings, registered);
+    CheckFileSystems(context, findings, registered);
+    CheckNumbered(context, findings, kContent, registered);
+    CheckDisabled(context, findings, registered);
+    CheckBitness(context, findings);
+    if (const std::string scratch = InstallScratchFolder(context);
         !scratch.empty() && platform::DirectoryExists(scratch)) {
         HealthFinding finding =
             Finding(Kind::LeftoverInstallTmp, FormatPrintf(Message(Msg::CheckArchiveLeftover), {scratch}),
@@ -324,7 +329,7 @@ std::vector<HealthFinding> CheckHostHealth() {
         finding.path = scratch;
         findings.push_back(std::move(finding));
     }
-    CheckPluginFolders(findings, registered);
+    CheckPluginFolders(context, findings, registered);
     return findings;
 }
 

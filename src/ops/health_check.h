@@ -33,7 +33,7 @@ struct HealthFinding {
 };
 
 // Looks at the host's configuration and plugin folders as they are now.
-std::vector<HealthFinding> CheckHostHealth();
+std::vector<HealthFinding> CheckHostHealth(const Context& context);
 
 // Runs the repairs of the findings given (the unrepairable ones are passed over): the edits of the
 // host's file in one step, recorded in the history as one change; installs as the user answers

@@ -92,42 +92,44 @@ std::string HostCommandLine(bool shortConfigurationPath) {
     return command;
 }
 
-void RunHost() {
+Result RunHost(const Context& context) {
+    CommandRun run(context, CommandRun::OwnRecords{});
     // A host that cannot start here is said so in a box, with the reason: a status line alone is
     // easily missed, and cut off at the window's width.
-    const std::string& exe = AppSettings().TCPath;
+    const std::string& exe = context.settings.TCPath;
     std::string why;
     const int bits = ModuleBits(exe);
     if (bits != 0 && !platform::CanRunWindowsProgram(
                          bits == 32 ? platform::Bitness::Bits32 : platform::Bitness::Bits64, &why)) {
         ShowAppMessage(FormatPrintf(Message(Msg::CannotStart), {exe}) + "\r\r" + why, kStyleError,
                        Outcome::Failed, Msg::CannotStart);
-        return;
+        return run.Stop(Outcome::Failed);
     }
     const std::string command = HostCommandLine(false);
     if (!platform::StartProcess(command, platform::ShowMode::Shown, false)) {
         ShowAppMessage(FormatPrintf(Message(Msg::CannotStart), {command}), kStyleError, Outcome::Failed,
                        Msg::CannotStart);
-        return;
+        return run.Stop(Outcome::Failed);
     }
     platform::SleepMs(kAfterRunMs);
-    WaitUntil([] { return HostRunning(AppSettings().TCPath); }, kFollowStartMs);
+    WaitUntil([&exe] { return HostRunning(exe); }, kFollowStartMs);
+    return run.Finish();
 }
 
-bool RestartHost() {
-    const Settings& s = AppSettings();
+Result RestartHost(const Context& context) {
+    CommandRun run(context, CommandRun::OwnRecords{});
+    const Settings& s = context.settings;
     std::string command = HostCommandLine(true);
-    bool done = true;
     if (s.RestartCmd == 0) {
         // The close is waited for until the host has handled it (it may ask its user first), and
         // the new host starts only once the old one's process has ended.
         if (CloseFirstHostWindow(g_closeGuardMs) != platform::CloseAnswer::NoWindow) {
             platform::SleepMs(kAfterCloseMs);
-            if (!WaitUntil([] { return !HostRunning(AppSettings().TCPath); }, g_closeGuardMs)) {
+            if (!WaitUntil([&s] { return !HostRunning(s.TCPath); }, g_closeGuardMs)) {
                 ShowAppMessage(
                     FormatPrintf(Message(Msg::HostStillRunning), {static_cast<int>(g_closeGuardMs / 60000)}),
                     kStyleError, Outcome::Failed, Msg::HostStillRunning);
-                return false;
+                return run.Stop(Outcome::Failed);
             }
         }
         Start(command, platform::ShowMode::Shown);
@@ -144,8 +146,8 @@ bool RestartHost() {
             if (std::chrono::steady_clock::now() - started >= std::chrono::milliseconds(g_giveUpMs)) {
                 ShowAppMessage(Message(Msg::HostDidNotClose), kStyleError, Outcome::Failed,
                                Msg::HostDidNotClose);
-                done = false;
-                break;
+                platform::SleepMs(static_cast<unsigned>(std::max(0, s.RestartTime)));
+                return run.Stop(Outcome::Failed);
             }
         }
     } else {
@@ -156,7 +158,7 @@ bool RestartHost() {
         Start(FormatPrintf(restarter, {command}), platform::ShowMode::Minimized);
     }
     platform::SleepMs(static_cast<unsigned>(std::max(0, s.RestartTime)));
-    return done;
+    return run.Finish();
 }
 
 void BrowsePluginFolder(std::string_view moduleFile) {

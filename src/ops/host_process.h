@@ -2,6 +2,8 @@
 // Starting and restarting the host, showing a plugin's folder in it, and editing its
 // configuration file.
 
+#include "ops/command.h"
+
 #include <string>
 #include <string_view>
 
@@ -15,13 +17,13 @@ std::string HostCommandLine(bool shortConfigurationPath);
 // file does not exist.
 std::string ShortPathOf(std::string_view path);
 
-// Starts the host (Run) and waits 500 ms.
-void RunHost();
+// Starts the host (Run) and waits 500 ms; fails (said) when it cannot be started here.
+Result RunHost(const Context& context);
 
 // Restarts the host by RestartCmd: 0 closes the first host window, 1 every host window (giving
 // up after a while when one will not close), anything else runs the external restarter; then
-// waits RestartTime. Returns false when it gave up.
-bool RestartHost();
+// waits RestartTime. Fails (said) when it gave up.
+Result RestartHost(const Context& context);
 
 // Starts BrowseCmd for the folder of a plugin module and waits 300 ms.
 void BrowsePluginFolder(std::string_view moduleFile);

@@ -16,19 +16,16 @@
 
 namespace varnel {
 
-void OpenPackerTweakDialog(std::string_view modulePath) {
-    User().TweakPacker(std::string(modulePath));
-}
-
-bool AcceptBitness(std::string_view modulePath) {
-    std::string loaded = ModuleLoadedByHost(modulePath, Host().HostBits);
+bool AcceptBitness(const Context& context, std::string_view modulePath) {
+    const HostContext& host = context.host;
+    std::string loaded = ModuleLoadedByHost(modulePath, host.HostBits);
     int bits = ModuleBits(loaded);
-    if (BitsMatch(bits, Host().HostBits))
+    if (BitsMatch(bits, host.HostBits))
         return true;
     std::string question = FormatPrintf(Message(Msg::BitnessMismatch),
                                         {FileNamePart(loaded), std::to_string(bits),
-                                         FileNamePart(Host().HostExe), std::to_string(Host().HostBits)});
-    return User().AcceptBitness(question);
+                                         FileNamePart(host.HostExe), std::to_string(host.HostBits)});
+    return context.user.AcceptBitness(question);
 }
 
 namespace {
@@ -71,7 +68,7 @@ bool ConfirmInstall(std::string_view chosenPath, std::string_view details) {
 
 void RestartOrOffer(const Context& context, bool restart, bool installed) {
     if (restart && context.settings.InstRestart)
-        RestartHost();
+        RestartHost(context);
     else if (installed && HostRunning(context.host.HostExe))
         OfferRestart();
 }
@@ -87,7 +84,7 @@ Result InstallModule(const Context& context, const InstallRequest& request) {
     CommandRun run(context, FormatPrintf(Message(Msg::HistInstalled), {FileNamePart(modulePath)}));
     if (request.askConfirmation && !AskToInstall(request.path, {}, registration))
         return run.Stop(Outcome::Refused);
-    if (!installed && !request.bitnessAccepted && !AcceptBitness(modulePath))
+    if (!installed && !request.bitnessAccepted && !AcceptBitness(run.Here(), modulePath))
         return run.Stop(Outcome::Refused);
 
     std::string extensions = request.extensions;
@@ -106,7 +103,7 @@ Result InstallModule(const Context& context, const InstallRequest& request) {
     // A module from a download folder is copied into the plugin folder first (the copies are part
     // of this change, so undoing it removes them, and so does a failure after them).
     if (!installed && kind != kNoPlugin) {
-        std::optional<std::string> place = OfferCopyIntoPluginFolder(modulePath, kind);
+        std::optional<std::string> place = OfferCopyIntoPluginFolder(run.Here(), modulePath, kind);
         if (!place)
             return run.Stop(Outcome::Refused);
         modulePath = *place;
@@ -127,7 +124,7 @@ Result InstallModule(const Context& context, const InstallRequest& request) {
     if (!result.Done())
         return result;
     if (kind == kPacker && context.settings.InstTweak)
-        OpenPackerTweakDialog(modulePath);
+        run.Here().user.TweakPacker(modulePath);
     // A plugin of a name that another one has already is named with its file.
     std::string label = PluginDisplayName(ModuleLoadedByHost(modulePath, host.HostBits));
     LoadTable(true);

@@ -38,10 +38,6 @@ bool ConfirmInstall(std::string_view chosenPath, std::string_view details);
 
 // True when the host loads the module (or its twin), else when the user agrees to install it anyway
 // (Interaction::AcceptBitness).
-bool AcceptBitness(std::string_view modulePath);
-
-// The packer flags dialog that follows a packer install when InstTweak is on; Cancel keeps the
-// capability flags just written.
-void OpenPackerTweakDialog(std::string_view modulePath);
+bool AcceptBitness(const Context& context, std::string_view modulePath);
 
 } // namespace varnel

@@ -121,7 +121,10 @@ bool SameContents(const std::string& a, const std::string& b) {
 } // namespace
 
 std::string PluginFolderOfKind(PluginKind kind) {
-    const Settings& s = AppSettings();
+    return PluginFolderOfKind(AppSettings(), kind);
+}
+
+std::string PluginFolderOfKind(const Settings& s, PluginKind kind) {
     const std::string& folder = kind == kPacker       ? s.PluginsPacker
                                 : kind == kFileSystem ? s.PluginsFS
                                 : kind == kContent    ? s.PluginsContent
@@ -132,7 +135,7 @@ std::string PluginFolderOfKind(PluginKind kind) {
     return expanded;
 }
 
-bool LiesInPluginFolder(std::string_view modulePath) {
+bool LiesInPluginFolder(const Context& context, std::string_view modulePath) {
     auto below = [&](std::string folder) {
         while (!folder.empty() && folder.back() == '\\')
             folder.pop_back();
@@ -141,30 +144,32 @@ bool LiesInPluginFolder(std::string_view modulePath) {
                EqualsNoCaseAnsi(modulePath.substr(0, folder.size()), folder);
     };
     for (PluginKind kind : {kLister, kPacker, kFileSystem, kContent})
-        if (below(PluginFolderOfKind(kind)))
+        if (below(PluginFolderOfKind(context.settings, kind)))
             return true;
     // The host's own plugins tree, at any depth, is where plugins are kept already; so is a folder
     // that holds another registered plugin.
-    if (!Host().HostDir.empty() && below(JoinPath(Host().HostDir, "plugins")))
+    if (!context.host.HostDir.empty() && below(JoinPath(context.host.HostDir, "plugins")))
         return true;
     const std::string folder = FolderPart(modulePath);
-    for (int row = 1; row <= Table().Count(); ++row)
-        if (EqualsNoCaseAnsi(FolderPart(EntryAt(row).FileName), folder))
+    for (int row = 1; row <= context.table.Count(); ++row)
+        if (EqualsNoCaseAnsi(FolderPart(context.table.Row(row).FileName), folder))
             return true;
     return false;
 }
 
-std::string CopyTargetFolder(std::string_view modulePath, PluginKind kind) {
+std::string CopyTargetFolder(const Context& context, std::string_view modulePath, PluginKind kind) {
     // A name that is all extension (".wlx") still gets a folder of its own.
     const std::string base = BaseName(FileNamePart(modulePath));
-    return PluginFolderOfKind(kind) + "\\" + (base.empty() ? std::string("plugin") : base);
+    return PluginFolderOfKind(context.settings, kind) + "\\" + (base.empty() ? std::string("plugin") : base);
 }
 
-std::optional<std::string> OfferCopyIntoPluginFolder(std::string_view modulePath, PluginKind kind) {
-    if (LiesInPluginFolder(modulePath) || PluginFolderOfKind(kind).empty())
+std::optional<std::string> OfferCopyIntoPluginFolder(const Context& context, std::string_view modulePath,
+                                                     PluginKind kind) {
+    const std::string pluginFolder = PluginFolderOfKind(context.settings, kind);
+    if (LiesInPluginFolder(context, modulePath) || pluginFolder.empty())
         return std::string(modulePath);
-    const std::string target = CopyTargetFolder(modulePath, kind);
-    switch (User().AskCopyModule(
+    const std::string target = CopyTargetFolder(context, modulePath, kind);
+    switch (context.user.AskCopyModule(
         FormatPrintf(Message(Msg::OutsidePluginFolders), {std::string(modulePath), target}))) {
     case CopyChoice::Cancel:
         return std::nullopt;
@@ -180,7 +185,6 @@ std::optional<std::string> OfferCopyIntoPluginFolder(std::string_view modulePath
     }
     // Nothing is written through a link: every target, with the links on its way resolved on
     // disk, lies in the plugin folder (which may itself be a link the user chose).
-    const std::string pluginFolder = PluginFolderOfKind(kind);
     for (const CopiedFile& file : plan.files) {
         if (!platform::LiesInside(file.to, pluginFolder) || platform::IsSymbolicLink(file.to)) {
             ShowAppMessage(FormatPrintf(Message(Msg::CopyThroughLink), {file.to, pluginFolder}), kStyleError,

@@ -4,6 +4,7 @@
 // cleaning the download folder later does not take the plugin away.
 
 #include "catalog/plugin_table.h"
+#include "ops/command.h"
 
 #include <optional>
 #include <string>
@@ -12,14 +13,16 @@
 namespace varnel {
 
 // The plugin folder of the kind from the settings, expanded, without a closing backslash.
+std::string PluginFolderOfKind(const Settings& settings, PluginKind kind);
+// The same, of the program's settings.
 std::string PluginFolderOfKind(PluginKind kind);
 
 // Whether the module lies where plugins are kept already: inside a configured plugin folder, the
 // host's own plugins tree (any depth), or a folder that holds another registered plugin.
-bool LiesInPluginFolder(std::string_view modulePath);
+bool LiesInPluginFolder(const Context& context, std::string_view modulePath);
 
 // The folder a module of this kind is copied to: "<plugin folder of its kind>\<module name>".
-std::string CopyTargetFolder(std::string_view modulePath, PluginKind kind);
+std::string CopyTargetFolder(const Context& context, std::string_view modulePath, PluginKind kind);
 
 // For a module outside every plugin folder, asks whether to copy it in and does so: the module,
 // its twin and the files beside it with the same base name (x.wlx, x.wlx64, x.ini, x.lng), and a
@@ -27,6 +30,7 @@ std::string CopyTargetFolder(std::string_view modulePath, PluginKind kind);
 // change; a different file of the same name is replaced only when the user agrees. Returns the
 // path to register (the copy, or the module where it lies), or nullopt when the user cancelled or
 // the copy failed (the user was told).
-std::optional<std::string> OfferCopyIntoPluginFolder(std::string_view modulePath, PluginKind kind);
+std::optional<std::string> OfferCopyIntoPluginFolder(const Context& context, std::string_view modulePath,
+                                                     PluginKind kind);
 
 } // namespace varnel

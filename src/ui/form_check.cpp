@@ -57,7 +57,7 @@ TFormCheck::TFormCheck(QWidget* parent) : QDialog(parent) {
 }
 
 void TFormCheck::Fill() {
-    m_findings = CheckHostHealth();
+    m_findings = CheckHostHealth(ProgramContext());
     QSignalBlocker block(m_listView1);
     m_listView1->clear();
     for (const HealthFinding& finding : m_findings) {

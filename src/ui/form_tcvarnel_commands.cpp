@@ -397,7 +397,7 @@ void TFormTCVarnel::BringToFront() {
 }
 
 void TFormTCVarnel::btnTCRunClick() {
-    RunHost();
+    RunHost(ProgramContext());
     ShowHostState();
     FillList();
     BringToFront();
@@ -405,7 +405,7 @@ void TFormTCVarnel::btnTCRunClick() {
 
 void TFormTCVarnel::btnTCRestartClick() {
     m_restartOffered = false;
-    RestartHost();
+    RestartHost(ProgramContext());
     ShowHostState();
     FillList();
     BringToFront();

@@ -26,7 +26,7 @@ namespace varnel {
 EntryActions CommandLineActions() {
     EntryActions actions;
     actions.detectHost = [] { return DetectHost(AppSettings().TCPath, AppSettings().IniPath, 101); };
-    actions.restartHost = [] { RestartHost(); };
+    actions.restartHost = [] { RestartHost(ProgramContext()); };
     // An archive opened with the program installs as the archive command does, with a question.
     actions.installFile = [](const std::string& path) {
         if (IsArchiveFile(path)) {

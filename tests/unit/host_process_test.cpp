@@ -1,5 +1,6 @@
 // The host command line, Windows command-line splitting, and starting programs without Wine.
 
+#include "ops/command.h"
 #include "ops/host_process.h"
 
 #include "app/settings.h"
@@ -114,14 +115,14 @@ TEST_F(HostProcessTest, ExternalRestarterGetsTheHostCommandLine) {
     AppSettings().RestartTime = 1200;
     AppSettings().IniPath = "C:\\TC\\wincmd.ini";
     prefix.Write("drive_c/TC/wincmd.ini", "");
-    EXPECT_TRUE(RestartHost());
+    EXPECT_TRUE(RestartHost(ProgramContext()).Done());
     EXPECT_EQ(Recorded("drive_c/Varnel/Kestrun.exe"), "200\nC:\\TC\\TOTALCMD.EXE /i=C:\\TC\\wincmd.ini\n");
     EXPECT_EQ(slept, 1200u);
     // A negative mode is the external restarter too.
     std::filesystem::remove(prefix.Path("drive_c/Varnel/Kestrun.exe.args"));
     AppSettings().RestartCmd = -1;
     AppSettings().IniPath = "C:\\windows\\wincmd.ini";
-    RestartHost();
+    RestartHost(ProgramContext());
     EXPECT_EQ(Recorded("drive_c/Varnel/Kestrun.exe"), "200\nC:\\TC\\TOTALCMD.EXE\n");
 }
 
@@ -139,8 +140,8 @@ TEST_F(HostProcessTest, WhatCannotBeStartedIsReported) {
     std::vector<std::string>& reports = status.lines;
     AppSettings().RestartCmd = 5;
     AppSettings().RestartExt = "%dir%\\Missing.exe \"%s\"";
-    RestartHost();
-    RunHost();
+    RestartHost(ProgramContext());
+    RunHost(ProgramContext());
     EXPECT_EQ(reports, (std::vector<std::string>{
                            "C:\\Varnel\\Missing.exe \"C:\\TC\\TOTALCMD.EXE\" could not be started."}));
     ASSERT_EQ(boxes.Boxes().size(), 1u);
@@ -152,7 +153,7 @@ TEST_F(HostProcessTest, WhatCannotBeStartedIsReported) {
         std::filesystem::create_directories(prefix.Path("drive_c/TC"));
         std::filesystem::copy_file(test::SamplePluginFile(test::ModuleBuild::Windows32, "sample_lister.wlx"),
                                    prefix.Path("drive_c/TC/TOTALCMD.EXE"));
-        RunHost();
+        RunHost(ProgramContext());
         ASSERT_EQ(boxes.Boxes().size(), 2u);
         EXPECT_NE(boxes.Boxes()[1].text.find("runs no 32-bit program"), std::string::npos)
             << boxes.Boxes()[1].text;

@@ -2,6 +2,7 @@
 // commands do it. These tests share one Wine prefix and its windows, so they run one at a time.
 
 #include "catalog/host_config.h"
+#include "ops/command.h"
 #include "ops/host_process.h"
 
 #include "app/settings.h"
@@ -174,7 +175,7 @@ protected:
 
 TEST_F(WineHostTest, RunStartsTheHost) {
     EXPECT_FALSE(HostRunning(AppSettings().TCPath));
-    RunHost();
+    RunHost(ProgramContext());
     ASSERT_TRUE(WaitFor([&] { return Hosts().size() == 1; })) << StandInReport();
     EXPECT_TRUE(WaitFor([] { return HostRunning(AppSettings().TCPath); })) << StandInReport();
     EXPECT_TRUE(WaitFor([] { return HostWindowShows(); }, 30)) << StandInReport();
@@ -190,14 +191,14 @@ TEST_F(WineHostTest, ThirtyTwoBitHostIsSeenRunning) {
     std::string why;
     if (!platform::FindWine(platform::Bitness::Bits32, &why)) {
         test::MessageLog boxes;
-        RunHost();
+        RunHost(ProgramContext());
         ASSERT_EQ(boxes.Boxes().size(), 1u);
         EXPECT_NE(boxes.Boxes()[0].text.find(why), std::string::npos) << boxes.Boxes()[0].text;
         EXPECT_TRUE(Hosts().empty());
         return;
     }
     EXPECT_FALSE(HostRunning(AppSettings().TCPath));
-    RunHost();
+    RunHost(ProgramContext());
     ASSERT_TRUE(WaitFor([&] { return Hosts().size() == 1; })) << StandInReport();
     EXPECT_TRUE(WaitFor([] { return HostRunning(AppSettings().TCPath); })) << StandInReport();
 }
@@ -207,7 +208,7 @@ TEST_F(WineHostTest, RestartModeZeroClosesAndStartsAgain) {
     int first = 0;
     ASSERT_TRUE(OneHost(first));
     AppSettings().RestartCmd = 0;
-    EXPECT_TRUE(RestartHost());
+    EXPECT_TRUE(RestartHost(ProgramContext()).Done());
     ASSERT_TRUE(WaitFor([&] {
         std::vector<int> hosts = Hosts();
         return hosts.size() == 1 && hosts.front() != first;
@@ -220,7 +221,7 @@ TEST_F(WineHostTest, RestartModeOneClosesEveryHostAndStartsOne) {
     std::vector<int> before = Hosts();
     ASSERT_EQ(before.size(), 2u) << StandInReport();
     AppSettings().RestartCmd = 1;
-    EXPECT_TRUE(RestartHost());
+    EXPECT_TRUE(RestartHost(ProgramContext()).Done());
     ASSERT_TRUE(WaitFor([&] {
         std::vector<int> hosts = Hosts();
         return hosts.size() == 1 && hosts.front() != before[0] && hosts.front() != before[1];
@@ -234,7 +235,7 @@ TEST_F(WineHostTest, RestartModeOneGivesUpOnAHostThatWillNotClose) {
     test::MessageLog boxes;
     AppSettings().RestartCmd = 1;
     SetRestartGiveUpMs(3000);
-    EXPECT_FALSE(RestartHost());
+    EXPECT_FALSE(RestartHost(ProgramContext()).Done());
     EXPECT_EQ(boxes.Boxes().size(), 1u); // the user is told
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     EXPECT_EQ(Hosts(), std::vector<int>{stubborn}); // and no second host was started
@@ -244,7 +245,7 @@ TEST_F(WineHostTest, ExternalRestarterUnderWineRecordsItsCommandLine) {
     AppSettings().RestartCmd = 2;
     AppSettings().RestartExt = "%dir%\\Kestrun.exe 200 \"%s\"";
     AppSettings().IniPath = folder + "\\TC\\wincmd.ini";
-    RestartHost();
+    RestartHost(ProgramContext());
     const std::string line = FirstStartedLine();
     // The restarter sees the command line as it was built, inner quotes and all.
     EXPECT_EQ(line, folder + "\\Varnel\\Kestrun.exe 200 \"" + folder + "\\TC\\TOTALCMD.EXE /i=\"" + folder +
@@ -272,7 +273,7 @@ TEST_F(WineHostTest, HostInProgramFilesGetsItsCommandLineByteForByte) {
         return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     };
 
-    RunHost();
+    RunHost(ProgramContext());
     ASSERT_TRUE(WaitFor([&] { return HostProcesses(hostMachinePath).size() == 1; })) << StandInReport();
     EXPECT_TRUE(HostRunning(AppSettings().TCPath)) << StandInReport(); // Run followed the host until it ran
     // The stand-in writes its log a moment after it was mapped.
@@ -283,7 +284,7 @@ TEST_F(WineHostTest, HostInProgramFilesGetsItsCommandLineByteForByte) {
 
     AppSettings().RestartCmd = 0;
     AppSettings().RestartTime = 0;
-    EXPECT_TRUE(RestartHost());
+    EXPECT_TRUE(RestartHost(ProgramContext()).Done());
     ASSERT_TRUE(WaitFor([&] {
         std::vector<int> hosts = HostProcesses(hostMachinePath);
         return hosts.size() == 1 && hosts.front() != first;

@@ -47,7 +47,7 @@ const char* KindWord(HealthFinding::Kind kind) {
 int CheckHealth(Session& session, bool fix, const std::vector<int>& repairs) {
     if (!RequireHost(session))
         return session.Exit();
-    std::vector<HealthFinding> findings = CheckHostHealth();
+    std::vector<HealthFinding> findings = CheckHostHealth(ProgramContext());
     int repaired = 0;
     if (fix || !repairs.empty()) {
         std::vector<HealthFinding> chosen;
@@ -67,7 +67,7 @@ int CheckHealth(Session& session, bool fix, const std::vector<int>& repairs) {
         repaired = static_cast<int>(chosen.size());
         ClearTable();
         LoadTable(false);
-        findings = CheckHostHealth();
+        findings = CheckHostHealth(ProgramContext());
         // A dry run's removals are not on the disk: what they remove is not found any more.
         for (const platform::DryWrite& write : platform::DryRunWrites())
             if (write.removed)

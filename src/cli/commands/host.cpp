@@ -30,11 +30,11 @@ int ControlHost(Session& session, const std::string& action, std::optional<int> 
         else
             Print(running ? "running" : "idle");
     } else if (action == "run") {
-        RunHost();
+        return session.Present(RunHost(ProgramContext()));
     } else {
         if (mode)
             s.RestartCmd = *mode;
-        RestartHost();
+        return session.Present(RestartHost(ProgramContext()));
     }
     return session.Exit();
 }

@@ -152,7 +152,7 @@ int InstallPlugins(Session& session, const InstallLine& request) {
         session.Present(InstallOne(session, request, file));
     }
     if (request.restart && session.Exit() == kExitDone && !platform::InDryRun())
-        RestartHost();
+        session.Present(RestartHost(ProgramContext()));
     return session.Exit();
 }
 
