@@ -350,4 +350,11 @@ void WritePackerAssociations(std::string_view modulePath, const PackerAssociatio
     }
 }
 
+void SetPackerFlags(std::string_view modulePath, int32_t flags) {
+    PackerAssociationList list = ReadPackerAssociations(modulePath, false);
+    for (auto& pair : list.pairs)
+        pair.flags = flags;
+    WritePackerAssociations(modulePath, list);
+}
+
 } // namespace varnel

@@ -66,5 +66,7 @@ bool LookupInstalled(std::string_view modulePath, std::string* association);
 // asks the module, under Wine for a Windows one).
 PackerAssociationList ReadPackerAssociations(std::string_view modulePath, bool queryDefaults = true);
 void WritePackerAssociations(std::string_view modulePath, const PackerAssociationList& list);
+// Gives every extension of the packer module the same flags.
+void SetPackerFlags(std::string_view modulePath, int32_t flags);
 
 } // namespace varnel

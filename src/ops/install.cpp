@@ -113,12 +113,8 @@ Result InstallModule(const Context& context, const InstallRequest& request) {
             RegisterPlugin(modulePath, extensions, request.reportDuplicate, request.association);
         if (registered != RegisterResult::Registered)
             return registered == RegisterResult::Cancelled ? Outcome::Refused : Outcome::Failed;
-        if (request.flags && kind == kPacker) {
-            PackerAssociationList list = ReadPackerAssociations(modulePath, false);
-            for (auto& pair : list.pairs)
-                pair.flags = *request.flags;
-            WritePackerAssociations(modulePath, list);
-        }
+        if (request.flags && kind == kPacker)
+            SetPackerFlags(modulePath, *request.flags);
         return Outcome::Done;
     });
     if (!result.Done())

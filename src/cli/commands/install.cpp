@@ -74,12 +74,8 @@ Result ApplyInstallOptions(const Context& context, const InstallLine& request, i
     return run.EditHost([&] {
         if (text)
             SetAssociation(row, *text);
-        if (request.flags && entry.Kind == kPacker) {
-            PackerAssociationList list = ReadPackerAssociations(entry.FileName, false);
-            for (auto& pair : list.pairs)
-                pair.flags = *request.flags;
-            WritePackerAssociations(entry.FileName, list);
-        }
+        if (request.flags && entry.Kind == kPacker)
+            SetPackerFlags(entry.FileName, *request.flags);
         return Outcome::Done;
     });
 }
