@@ -101,12 +101,15 @@ PluginEntry& EntryAt(int row) {
     return Table().Row(row);
 }
 
-int FindEntryByFile(std::string_view file) {
-    const PluginTable& table = Table();
-    for (int row = 1; row <= table.Count(); ++row)
-        if (EqualsNoCaseAnsi(table.Row(row).FileName, file))
+int PluginTable::FindByFile(std::string_view file) const {
+    for (int row = 1; row <= m_count; ++row)
+        if (EqualsNoCaseAnsi(Row(row).FileName, file))
             return row;
     return 0;
+}
+
+int FindEntryByFile(std::string_view file) {
+    return Table().FindByFile(file);
 }
 
 int CountOfKind(PluginKind kind) {
@@ -128,7 +131,10 @@ int CountNumberedKeys(PluginKind kind) {
 }
 
 std::string StateText(int row) {
-    const PluginEntry& entry = EntryAt(row);
+    return StateText(EntryAt(row));
+}
+
+std::string StateText(const PluginEntry& entry) {
     if (entry.Disabled)
         return Message(kStateDisabled);
     if (entry.Deleted)
@@ -139,13 +145,16 @@ std::string StateText(int row) {
 }
 
 std::string BitsText(int row) {
-    const PluginEntry& entry = EntryAt(row);
+    return BitsText(EntryAt(row), Host().HostBits);
+}
+
+std::string BitsText(const PluginEntry& entry, int hostBits) {
     if (entry.Bits == 0)
         return {};
     std::string bits = std::to_string(entry.Bits);
-    if (BitsMatch(entry.Bits, Host().HostBits))
+    if (BitsMatch(entry.Bits, hostBits))
         return FormatPrintf(Message(Msg::Bits), {bits});
-    return FormatPrintf(Message(Msg::BitsWrongForHost), {bits, std::to_string(Host().HostBits)});
+    return FormatPrintf(Message(Msg::BitsWrongForHost), {bits, std::to_string(hostBits)});
 }
 
 void RefreshEntryFlags(int row) {

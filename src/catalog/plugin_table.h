@@ -57,6 +57,8 @@ public:
     int Count() const { return m_count; }
     PluginEntry& Row(int row) { return m_rows[static_cast<size_t>(row - 1)]; }
     const PluginEntry& Row(int row) const { return m_rows[static_cast<size_t>(row - 1)]; }
+    // The row registered with the module file (A-Z folded); 0 when none is.
+    int FindByFile(std::string_view file) const;
 
     void Clear();
     // Appends a fresh row. Every registration gets one: the table has no fixed capacity.
@@ -76,8 +78,10 @@ int FindEntryByFile(std::string_view file);
 int CountOfKind(PluginKind kind);
 int CountNumberedKeys(PluginKind kind);
 std::string StateText(int row);
+std::string StateText(const PluginEntry& entry);
 // The module's bitness ("32-bit"), and when the host cannot load it, that too; "" when unknown.
 std::string BitsText(int row);
+std::string BitsText(const PluginEntry& entry, int hostBits);
 // Looks again whether the row's module is there and held by a process. Which module that is (the
 // registered one or its 64-bit twin) was decided when the table was loaded.
 void RefreshEntryFlags(int row);

@@ -161,7 +161,8 @@ namespace varnel::Msg {
     VARNEL_MESSAGE(DryRunCannotCopy, 222)                                                                    \
     VARNEL_MESSAGE(RenameNoPacker, 223)                                                                      \
     VARNEL_MESSAGE(OrderKinds, 224)                                                                          \
-    VARNEL_MESSAGE(RepairedCount, 225)
+    VARNEL_MESSAGE(RepairedCount, 225)                                                                       \
+    VARNEL_MESSAGE(FolderNotMade, 226)
 
 enum Id : int {
 #define VARNEL_MESSAGE_ENUM(name, number) name = number,

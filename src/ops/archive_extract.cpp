@@ -73,7 +73,7 @@ std::string WinRarProgram() {
 }
 
 // The external chain, in its order; true when one archiver could be started.
-bool RunChain(bool zip, const std::string& archive, const std::string& target) {
+bool RunChain(const std::string& rarPath, bool zip, const std::string& archive, const std::string& target) {
     // The short path is quoted: where no short names exist it is the long path, blanks and all.
     std::string quotedArchive(1, '"');
     quotedArchive.append(ShortPathOf(archive)).push_back('"');
@@ -81,7 +81,6 @@ bool RunChain(bool zip, const std::string& archive, const std::string& target) {
     std::string winrar = WinRarProgram();
     if (!winrar.empty() && platform::FileExists(winrar) && RunWindowsArchiver(winrar, winrarArgs))
         return true;
-    const std::string& rarPath = AppSettings().RarPath;
     if (!rarPath.empty() && platform::FileExists(rarPath) && RunWindowsArchiver(rarPath, winrarArgs))
         return true;
     const std::vector<Archiver> archivers = ArchiversFor(zip);
@@ -138,7 +137,8 @@ bool IsArchiveFile(std::string_view path) {
     return extension == ".zip" || extension == ".rar";
 }
 
-ExtractResult ExtractArchive(std::string_view archiveName, std::string_view targetFolder) {
+ExtractResult ExtractArchive(const Settings& settings, std::string_view archiveName,
+                             std::string_view targetFolder) {
     if (!IsArchiveFile(archiveName))
         return {};
     const std::string extension = LowerAscii(ExtensionPart(archiveName));
@@ -169,7 +169,7 @@ ExtractResult ExtractArchive(std::string_view archiveName, std::string_view targ
     if (!platform::RemoveTree(target) || !platform::CreateFolder(target))
         return {};
     const platform::FolderSurvey before = Survey(archive, target);
-    if (!RunChain(extension == ".zip", archive, target))
+    if (!RunChain(settings.RarPath, extension == ".zip", archive, target))
         return {};
     platform::SleepMs(200);
     if (std::string outside = FirstChange(before, Survey(archive, target)); !outside.empty())

@@ -50,13 +50,13 @@ struct InstallInfo {
 };
 
 // The three-letter code the descriptions of the program's language carry ("descriptiondeu").
-std::string LanguageCode() {
+std::string LanguageCode(const std::string& languageName) {
     static const std::pair<const char*, const char*> kCodes[] = {
         {"deutsch", "deu"}, {"german", "deu"},  {"russian", "rus"}, {"francais", "fra"},
         {"french", "fra"},  {"espanol", "esp"}, {"spanish", "esp"}, {"italiano", "ita"},
         {"italian", "ita"}, {"polski", "pol"},  {"polish", "pol"},  {"nederlands", "nld"},
         {"dutch", "nld"}};
-    const std::string language = LowerAscii(AppSettings().Language);
+    const std::string language = LowerAscii(languageName);
     for (const auto& [name, code] : kCodes)
         if (language == name)
             return code;
@@ -72,7 +72,7 @@ bool IsUnmarkedUtf8(const std::string& inf) {
            !platform::HasUtf8Mark(bytes) && !IsAscii(bytes) && platform::Utf8ToUtf16Le(bytes, wide);
 }
 
-InstallInfo ReadInstallInfo(const std::string& inf) {
+InstallInfo ReadInstallInfo(const std::string& inf, const std::string& languageName) {
     const bool utf8 = IsUnmarkedUtf8(inf);
     auto read = [&](std::string_view key) {
         std::string value = platform::ProfileReadString(inf, kInfSection, key, "", kInfValueChars);
@@ -96,7 +96,7 @@ InstallInfo ReadInstallInfo(const std::string& inf) {
         extensions.pop_back();
     info.DefaultExtension = extensions;
     info.Type = LowerAscii(read("type"));
-    info.Description = read("description" + LanguageCode());
+    info.Description = read("description" + LanguageCode(languageName));
     if (info.Description.empty())
         info.Description = read("description");
     info.Version = read("version");
@@ -219,7 +219,7 @@ Result InstallFromArchive(const Context& context, const ArchiveInstallRequest& r
     DeleteFolderTree(scratch);
     if (!platform::CreateFolder(scratch))
         return fail({});
-    if (ExtractResult unpacked = ExtractArchive(archiveName, scratch); !unpacked.ok)
+    if (ExtractResult unpacked = ExtractArchive(context.settings, archiveName, scratch); !unpacked.ok)
         return unpacked.cancelled ? run.Stop(Outcome::Cancelled) : fail(unpacked.problem);
     const platform::ArchiveLimits limits;
     const platform::TreeListing listing =
@@ -233,7 +233,7 @@ Result InstallFromArchive(const Context& context, const ArchiveInstallRequest& r
     // before it is joined to anything.
     InstallInfo info;
     if (const platform::TreeEntry* inf = FindEntry(listing, "Pluginst.inf")) {
-        info = ReadInstallInfo(Joined(scratch, inf->relative));
+        info = ReadInstallInfo(Joined(scratch, inf->relative), context.settings.Language);
         if (info.File.empty() && !info.File64.empty())
             info.File = info.File64;
         if (!info.Type.empty() && !KindOfType(info.Type))
@@ -303,7 +303,7 @@ Result InstallFromArchive(const Context& context, const ArchiveInstallRequest& r
             details.append("\r").append(info.Description);
         if (!info.Version.empty())
             details.append("\r").append(info.Version);
-        if (!ConfirmInstall(module, details))
+        if (!ConfirmInstall(run.Here(), module, details))
             return run.Stop(Outcome::Refused);
     }
     // File by file into place, each in one rename and the module last: a kill or a full disk

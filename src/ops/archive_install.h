@@ -31,7 +31,8 @@ struct ExtractResult {
     std::string problem;
     bool cancelled = false; // the user stopped it: nothing to report
 };
-ExtractResult ExtractArchive(std::string_view archiveName, std::string_view targetFolder);
+ExtractResult ExtractArchive(const Settings& settings, std::string_view archiveName,
+                             std::string_view targetFolder);
 
 // File helpers (Windows paths).
 bool FindFileRecursive(std::string_view pattern, std::string_view folder, std::string& found);

@@ -22,17 +22,17 @@ std::string Numbered(std::string_view key, int number) {
 
 } // namespace
 
-std::string GetButtonBarFile() {
+std::string GetButtonBarFile(const HostContext& host) {
     std::string bar = ExpandHostPath(ReadHostValue(kBarSection, kBarSection));
     // A bare or relative name lies in the host's program folder, where the host looks for its
     // bar files; never in whatever folder this program was started from.
     if (bar.empty())
-        return JoinPath(Host().HostDir, "Default.bar");
+        return JoinPath(host.HostDir, "Default.bar");
     if (bar.find(':') != std::string::npos || bar.starts_with("\\\\"))
         return bar;
     if (bar.starts_with("\\")) // the root of the host's drive
-        return Host().HostDir.substr(0, 2) + bar;
-    return JoinPath(Host().HostDir, bar);
+        return host.HostDir.substr(0, 2) + bar;
+    return JoinPath(host.HostDir, bar);
 }
 
 std::string ReadBarValue(std::string_view file, std::string_view key) {

@@ -11,7 +11,7 @@ namespace varnel {
 
 // The bar file the host shows: its configuration's Buttonbar value, expanded, else
 // "<host folder>\Default.bar".
-std::string GetButtonBarFile();
+std::string GetButtonBarFile(const HostContext& host);
 
 std::string ReadBarValue(std::string_view file, std::string_view key);
 // Writing an empty value keeps the key with an empty value; no key of the bar is ever deleted.

@@ -75,17 +75,17 @@ Result CommandRun::EditHost(const std::function<Outcome()>& edit, const platform
         else
             transaction.emplace();
         outcome = edit();
-        if (outcome == Outcome::Done && !Failing() && !CommitOrReport(*transaction))
+        if (outcome == Outcome::Done && !Failing() && !CommitOrReport(m_context.host, *transaction))
             outcome = Outcome::Failed;
     }
     return outcome == Outcome::Done ? Finish() : Stop(outcome);
 }
 
-bool CommitOrReport(HostConfigTransaction& transaction) {
+bool CommitOrReport(const HostContext& host, HostConfigTransaction& transaction) {
     if (transaction.Commit())
         return true;
     int message = HostConfigTransaction::Conflicted() ? Msg::IniConflict : Msg::FileNotWritten;
-    ShowAppMessage(FormatPrintf(Message(message), {Host().HostIniPath}), kStyleError,
+    ShowAppMessage(FormatPrintf(Message(message), {host.HostIniPath}), kStyleError,
                    message == Msg::IniConflict ? Outcome::Conflict : Outcome::Failed, message);
     return false;
 }

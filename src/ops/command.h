@@ -100,6 +100,6 @@ private:
 
 // Commits a command's writes to the host configuration; when they cannot be written, tells the
 // user which file and returns false (the file is then unchanged).
-bool CommitOrReport(HostConfigTransaction& transaction);
+bool CommitOrReport(const HostContext& host, HostConfigTransaction& transaction);
 
 } // namespace varnel

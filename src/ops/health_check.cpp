@@ -368,7 +368,7 @@ Result RepairFindings(const Context& context, const std::vector<HealthFinding>& 
         for (const HealthFinding* finding : chosen)
             if (finding->kind == Kind::WrongBitness)
                 RemoveEntryByFile(finding->section, finding->path, true);
-        if (!CommitOrReport(transaction))
+        if (!CommitOrReport(context.host, transaction))
             return run.Stop(Outcome::Failed);
     }
     for (const HealthFinding* finding : chosen) {

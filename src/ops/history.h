@@ -19,6 +19,8 @@
 
 namespace varnel {
 
+class PluginTable;
+
 struct Context;
 struct Result;
 
@@ -97,9 +99,9 @@ std::vector<HistoryRecord> LoadHistory(bool withBytes = true, std::vector<std::s
 void FinishAbandonedChanges();
 // A plugin as a record's description names it: its display name, read now when the table was
 // loaded without it, with its file (or path) after it when another plugin goes by the same name.
-std::string PluginLabel(int row);
+std::string PluginLabel(const PluginTable& table, int row);
 // " (file)" when another plugin of the table goes by the row's name, else empty.
-std::string SharedNameSuffix(int row);
+std::string SharedNameSuffix(const PluginTable& table, int row);
 
 // A record's files for a list: the settings files first, at most `shown` paths joined by
 // `separator`, then "+N" for the rest (an archive install may have moved thousands).

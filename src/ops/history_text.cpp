@@ -3,6 +3,7 @@
 
 #include "ops/history.h"
 
+#include "app/settings.h"
 #include "catalog/module_info.h"
 #include "catalog/plugin_table.h"
 #include "lang/language.h"
@@ -28,7 +29,7 @@ bool IsRecordableFile(std::string_view path) {
     if (IsWatched(path) || EqualsNoCaseAscii(FileNamePart(path), "wincmd.ini"))
         return true;
     for (PluginKind kind : {kLister, kPacker, kFileSystem, kContent}) {
-        const std::string folder = PluginFolderOfKind(kind);
+        const std::string folder = PluginFolderOfKind(AppSettings(), kind);
         if (!folder.empty() && !EqualsNoCaseAnsi(path, folder) && platform::LiesInside(path, folder))
             return true;
     }
@@ -37,8 +38,8 @@ bool IsRecordableFile(std::string_view path) {
 
 } // namespace history_detail
 
-std::string SharedNameSuffix(int row) {
-    const PluginEntry& entry = EntryAt(row);
+std::string SharedNameSuffix(const PluginTable& table, int row) {
+    const PluginEntry& entry = table.Row(row);
     // Two plugins that go by one name are told apart by their file (its whole path when the file
     // names are the same too). Without the names loaded, a module's file name stands for its name.
     const std::string file = FileNamePart(entry.FileName);
@@ -46,8 +47,8 @@ std::string SharedNameSuffix(int row) {
         const std::string name = FileNamePart(path);
         return name.substr(0, name.rfind('.'));
     };
-    for (int other = 1; other <= Table().Count(); ++other) {
-        const PluginEntry& twin = EntryAt(other);
+    for (int other = 1; other <= table.Count(); ++other) {
+        const PluginEntry& twin = table.Row(other);
         if (other == row || twin.FileName.empty())
             continue;
         const bool sameName = !entry.Name.empty() && !twin.Name.empty()
@@ -59,12 +60,12 @@ std::string SharedNameSuffix(int row) {
     return {};
 }
 
-std::string PluginLabel(int row) {
-    const PluginEntry& entry = EntryAt(row);
+std::string PluginLabel(const PluginTable& table, int row) {
+    const PluginEntry& entry = table.Row(row);
     const std::string label =
         !entry.Name.empty() ? entry.Name
                             : PluginDisplayName(entry.HostModule.empty() ? entry.FileName : entry.HostModule);
-    return label + SharedNameSuffix(row);
+    return label + SharedNameSuffix(table, row);
 }
 
 std::string OrderChangeText(int kind) {

@@ -169,10 +169,10 @@ bool Refuse(int message, const std::string& path) {
 // The folders the undo emptied: those of the files it removed, and the ones above them, while
 // they are empty and lie inside a plugin folder (never that folder itself). A plugin's folder
 // goes with the plugin, as its install made it.
-void RemoveEmptiedFolders(const std::vector<std::string>& removedFiles) {
+void RemoveEmptiedFolders(const Settings& settings, const std::vector<std::string>& removedFiles) {
     std::vector<std::string> pluginFolders;
     for (int kind = 0; kind < kPluginKindCount; ++kind)
-        pluginFolders.push_back(PluginFolderOfKind(static_cast<PluginKind>(kind)));
+        pluginFolders.push_back(PluginFolderOfKind(settings, static_cast<PluginKind>(kind)));
     auto below = [&](const std::string& folder) {
         return std::any_of(pluginFolders.begin(), pluginFolders.end(), [&](const std::string& plugins) {
             return !plugins.empty() && folder.size() > plugins.size() + 1 &&
@@ -263,7 +263,7 @@ std::vector<uint64_t> ChangesDownTo(uint64_t id) {
     return ids;
 }
 
-Undone UndoRecord(uint64_t id) {
+Undone UndoRecord(const Settings& settings, uint64_t id) {
     std::optional<HistoryRecord> record = LoadHistoryRecord(id);
     if (!record)
         return Undone::Gone;
@@ -311,7 +311,7 @@ Undone UndoRecord(uint64_t id) {
     for (size_t i = 0; i < plans.size(); ++i)
         if (plans[i].plan == Plan::Restore && !plans[i].intended)
             removed.push_back(record->files[i].path);
-    RemoveEmptiedFolders(removed);
+    RemoveEmptiedFolders(settings, removed);
     return Undone::Done;
 }
 
@@ -394,7 +394,7 @@ Result UndoLastChanges(const Context& context, int count) {
                 ShowAppMessage(Message(Msg::NothingToUndo), kStyleInformation);
             break;
         }
-        const Undone result = UndoRecord(records[i - 1].id);
+        const Undone result = UndoRecord(context.settings, records[i - 1].id);
         if (result == Undone::Failed)
             return run.Stop(Outcome::Failed);
         // Gone: another program undid it or dropped it first; the next newest is taken.
@@ -457,7 +457,7 @@ Result UndoToRecord(const Context& context, uint64_t id) {
     if (!EveryUndoPlans(ids))
         return run.Stop(Outcome::Failed);
     for (uint64_t each : ids)
-        if (UndoRecord(each) == Undone::Failed)
+        if (UndoRecord(context.settings, each) == Undone::Failed)
             return run.Stop(Outcome::Failed);
     return run.Finish();
 }

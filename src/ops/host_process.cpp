@@ -79,8 +79,7 @@ std::string ShortPathOf(std::string_view path) {
     return platform::ShortPathName(path);
 }
 
-std::string HostCommandLine(bool shortConfigurationPath) {
-    const Settings& s = AppSettings();
+std::string HostCommandLine(const Settings& s, bool shortConfigurationPath) {
     std::string command = s.TCPath;
     std::string defaultIni = platform::WindowsDirectory() + "\\wincmd.ini";
     if (!EqualsNoCaseAnsi(s.IniPath, defaultIni)) {
@@ -105,7 +104,7 @@ Result RunHost(const Context& context) {
                        Outcome::Failed, Msg::CannotStart);
         return run.Stop(Outcome::Failed);
     }
-    const std::string command = HostCommandLine(false);
+    const std::string command = HostCommandLine(context.settings, false);
     if (!platform::StartProcess(command, platform::ShowMode::Shown, false)) {
         ShowAppMessage(FormatPrintf(Message(Msg::CannotStart), {command}), kStyleError, Outcome::Failed,
                        Msg::CannotStart);
@@ -119,7 +118,7 @@ Result RunHost(const Context& context) {
 Result RestartHost(const Context& context) {
     CommandRun run(context, CommandRun::OwnRecords{});
     const Settings& s = context.settings;
-    std::string command = HostCommandLine(true);
+    std::string command = HostCommandLine(context.settings, true);
     if (s.RestartCmd == 0) {
         // The close is waited for until the host has handled it (it may ask its user first), and
         // the new host starts only once the old one's process has ended.
@@ -161,7 +160,7 @@ Result RestartHost(const Context& context) {
     return run.Finish();
 }
 
-void BrowsePluginFolder(std::string_view moduleFile) {
+void BrowsePluginFolder(const Settings& settings, std::string_view moduleFile) {
     std::string command = ReadSettingString("Options", "BrowseCmd", kDefaultBrowseCmd);
     // The command names the 32-bit program by default: it starts the host program in use instead
     // (TOTALCMD64.EXE, or one the user browsed for), quoted for a folder with blanks.
@@ -169,7 +168,7 @@ void BrowsePluginFolder(std::string_view moduleFile) {
     if (command.size() >= kDefaultProgram.size() &&
         EqualsNoCaseAnsi(std::string_view(command).substr(0, kDefaultProgram.size()), kDefaultProgram) &&
         (command.size() == kDefaultProgram.size() || command[kDefaultProgram.size()] == ' '))
-        command = "\"" + AppSettings().TCPath + "\"" + command.substr(kDefaultProgram.size());
+        command = "\"" + settings.TCPath + "\"" + command.substr(kDefaultProgram.size());
     command = ExpandHostPath(command);
     std::string folder = FolderPart(moduleFile);
     if (folder.size() > 1 && folder.back() == '\\')
@@ -179,8 +178,8 @@ void BrowsePluginFolder(std::string_view moduleFile) {
     platform::SleepMs(kAfterBrowseMs);
 }
 
-void EditHostConfiguration() {
-    const std::string& ini = AppSettings().IniPath;
+void EditHostConfiguration(const Settings& settings) {
+    const std::string& ini = settings.IniPath;
     if (!platform::ShellRun(ExpandHostPath(ini), "", platform::ShowMode::Normal, false))
         ShowAppMessage(FormatPrintf(Message(Msg::NothingCouldOpen), {ini}), kStyleError, Outcome::Failed,
                        Msg::NothingCouldOpen);

@@ -11,7 +11,7 @@ namespace varnel {
 
 // The host's command line: the executable, "/i=" for a configuration other than the Windows
 // folder's wincmd.ini (full path for Run, short form for Restart), "/f=" for an FTP file.
-std::string HostCommandLine(bool shortConfigurationPath);
+std::string HostCommandLine(const Settings& settings, bool shortConfigurationPath);
 
 // The short (8.3) form of a path; the path itself where there are no short names; "" when the
 // file does not exist.
@@ -26,11 +26,11 @@ Result RunHost(const Context& context);
 Result RestartHost(const Context& context);
 
 // Starts BrowseCmd for the folder of a plugin module and waits 300 ms.
-void BrowsePluginFolder(std::string_view moduleFile);
+void BrowsePluginFolder(const Settings& settings, std::string_view moduleFile);
 
 // Opens the host configuration file with the program associated with it (the desktop's, else
 // Wine's Notepad); says so when nothing could open it.
-void EditHostConfiguration();
+void EditHostConfiguration(const Settings& settings);
 
 // After an install that left the running host without its new plugin: says that the host must
 // be restarted (the window's status bar offers its Restart link). What could not be started is

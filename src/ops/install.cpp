@@ -38,14 +38,14 @@ struct Registration {
     bool installed = false;
 };
 
-Registration ExistingRegistration(std::string_view chosenPath) {
+Registration ExistingRegistration(const PluginTable& table, std::string_view chosenPath) {
     Registration found{std::string(chosenPath), {}, false};
     found.installed = LookupInstalled(found.modulePath, &found.association); // loads the table
     if (std::string twinName = RegistrationPathFor(chosenPath);
         !found.installed && twinName != found.modulePath) {
         found.modulePath = twinName;
-        if (int row = FindEntryByFile(found.modulePath)) {
-            found.association = EntryAt(row).Association;
+        if (int row = table.FindByFile(found.modulePath)) {
+            found.association = table.Row(row).Association;
             found.installed = true;
         }
     }
@@ -62,8 +62,8 @@ bool AskToInstall(std::string_view chosenPath, std::string_view details, const R
 
 } // namespace
 
-bool ConfirmInstall(std::string_view chosenPath, std::string_view details) {
-    return AskToInstall(chosenPath, details, ExistingRegistration(chosenPath));
+bool ConfirmInstall(const Context& context, std::string_view chosenPath, std::string_view details) {
+    return AskToInstall(chosenPath, details, ExistingRegistration(context.table, chosenPath));
 }
 
 void RestartOrOffer(const Context& context, bool restart, bool installed) {
@@ -77,7 +77,7 @@ namespace {
 
 Result InstallModule(const Context& context, const InstallRequest& request) {
     const HostContext& host = context.host;
-    const Registration registration = ExistingRegistration(request.path);
+    const Registration registration = ExistingRegistration(context.table, request.path);
     std::string modulePath = registration.modulePath;
     const bool installed = registration.installed;
     PluginKind kind = PluginKindOfFile(modulePath);
@@ -124,8 +124,8 @@ Result InstallModule(const Context& context, const InstallRequest& request) {
     // A plugin of a name that another one has already is named with its file.
     std::string label = PluginDisplayName(ModuleLoadedByHost(modulePath, host.HostBits));
     LoadTable(true);
-    if (const int row = FindEntryByFile(modulePath))
-        label += SharedNameSuffix(row);
+    if (const int row = context.table.FindByFile(modulePath))
+        label += SharedNameSuffix(context.table, row);
     ShowAppMessage(FormatPrintf(Message(Msg::Installed), {label}), kStyleInformation);
     return result;
 }

@@ -34,7 +34,7 @@ void RestartOrOffer(const Context& context, bool restart, bool installed = true)
 
 // The question whether to install the module, with lines of details (a description, a version)
 // after its name and the registration it has already; true when the user agreed.
-bool ConfirmInstall(std::string_view chosenPath, std::string_view details);
+bool ConfirmInstall(const Context& context, std::string_view chosenPath, std::string_view details);
 
 // True when the host loads the module (or its twin), else when the user agrees to install it anyway
 // (Interaction::AcceptBitness).

@@ -120,10 +120,6 @@ bool SameContents(const std::string& a, const std::string& b) {
 
 } // namespace
 
-std::string PluginFolderOfKind(PluginKind kind) {
-    return PluginFolderOfKind(AppSettings(), kind);
-}
-
 std::string PluginFolderOfKind(const Settings& s, PluginKind kind) {
     const std::string& folder = kind == kPacker       ? s.PluginsPacker
                                 : kind == kFileSystem ? s.PluginsFS

@@ -14,8 +14,6 @@ namespace varnel {
 
 // The plugin folder of the kind from the settings, expanded, without a closing backslash.
 std::string PluginFolderOfKind(const Settings& settings, PluginKind kind);
-// The same, of the program's settings.
-std::string PluginFolderOfKind(PluginKind kind);
 
 // Whether the module lies where plugins are kept already: inside a configured plugin folder, the
 // host's own plugins tree (any depth), or a folder that holds another registered plugin.

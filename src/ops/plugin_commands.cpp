@@ -19,10 +19,10 @@ namespace varnel {
 namespace {
 
 // The plugins' names for a history record: the first few, then how many more.
-std::string NamesOf(const std::vector<int>& rows) {
+std::string NamesOf(const PluginTable& table, const std::vector<int>& rows) {
     std::string names;
     for (size_t i = 0; i < rows.size() && i < 3; ++i)
-        names += (i == 0 ? "" : ", ") + PluginLabel(rows[i]);
+        names += (i == 0 ? "" : ", ") + PluginLabel(table, rows[i]);
     if (rows.size() > 3)
         names += " (+" + std::to_string(rows.size() - 3) + ")";
     return names;
@@ -31,14 +31,15 @@ std::string NamesOf(const std::vector<int>& rows) {
 } // namespace
 
 Result UninstallSelected(const Context& context, const std::vector<int>& selected) {
-    CommandRun run(context, FormatPrintf(Message(Msg::HistUninstalled), {NamesOf(selected)}));
+    CommandRun run(context, FormatPrintf(Message(Msg::HistUninstalled), {NamesOf(context.table, selected)}));
     if (selected.empty())
         return run.Stop(Outcome::NotFound);
     const PluginEntry& current = context.table.Row(selected.front());
     if (selected.size() == 1) {
         // The name as the list shows it, read now when the table was loaded without it.
-        std::string question = FormatPrintf(Message(Msg::ConfirmUninstall),
-                                            {PluginLabel(selected.front()), FileNamePart(current.FileName)});
+        std::string question =
+            FormatPrintf(Message(Msg::ConfirmUninstall),
+                         {PluginLabel(context.table, selected.front()), FileNamePart(current.FileName)});
         if (ShowAppMessage(question, kStyleQuestion) != kIdOk)
             return run.Stop(Outcome::Refused);
     } else if (ShowAppMessage(
@@ -66,8 +67,8 @@ Result DisableOrEnableSelected(const Context& context, const std::vector<int>& s
         return CommandRun(context, std::string()).Stop(Outcome::NotFound);
     PluginTable& table = context.table;
     const bool enable = table.Row(selected.front()).Disabled;
-    CommandRun run(context,
-                   FormatPrintf(Message(enable ? Msg::HistEnabled : Msg::HistDisabled), {NamesOf(selected)}));
+    CommandRun run(context, FormatPrintf(Message(enable ? Msg::HistEnabled : Msg::HistDisabled),
+                                         {NamesOf(context.table, selected)}));
     std::vector<int> ordered = selected;
     if (enable) {
         std::sort(ordered.begin(), ordered.end(), [&table](int a, int b) {
@@ -77,8 +78,9 @@ Result DisableOrEnableSelected(const Context& context, const std::vector<int>& s
         });
     } else {
         if (selected.size() <= 1 &&
-            ShowAppMessage(FormatPrintf(Message(Msg::ConfirmDisable), {PluginLabel(selected.front())}),
-                           kStyleQuestion) != kIdOk)
+            ShowAppMessage(
+                FormatPrintf(Message(Msg::ConfirmDisable), {PluginLabel(context.table, selected.front())}),
+                kStyleQuestion) != kIdOk)
             return run.Stop(Outcome::Refused);
         std::sort(ordered.begin(), ordered.end(), std::greater<>());
     }
@@ -112,7 +114,7 @@ Result RenameCurrent(const Context& context, const std::vector<int>& selected) {
         ShowAppMessage(UnusableMessage(*bad), kStyleError, Outcome::Failed, Msg::UnusableText);
         return run.Stop(Outcome::Failed);
     }
-    run.Name(FormatPrintf(Message(Msg::HistRenamed), {PluginLabel(row), *text}));
+    run.Name(FormatPrintf(Message(Msg::HistRenamed), {PluginLabel(context.table, row), *text}));
     return run.EditHost([&] {
         SetAssociation(row, *text);
         return Outcome::Done;

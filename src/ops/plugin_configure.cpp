@@ -28,13 +28,13 @@ constexpr unsigned kNoTimeLimit = 0xFFFFFFFFu;
 
 } // namespace
 
-bool ConfigurePackerPlugin(std::string_view modulePath) {
-    std::string ini = Host().HostDir;
+bool ConfigurePackerPlugin(const HostContext& host, std::string_view modulePath) {
+    std::string ini = host.HostDir;
     if (!ini.empty() && ini.back() == '\\')
         ini.pop_back();
     ini += "\\pkplugin.ini";
     platform::ChildWindowWait pluginWindow; // the plugin's own settings dialog
-    const std::string module = ModuleLoadedByHost(modulePath, Host().HostBits);
+    const std::string module = ModuleLoadedByHost(modulePath, host.HostBits);
     ProbeAnswer answer = AskProbe("configure-packer", module, HexBytes(ini), kNoTimeLimit);
     // A packer that dies on its default parameters took its helper with it; the host would go on
     // to its settings dialog, so a fresh helper opens it without them.
@@ -54,7 +54,8 @@ bool ConfigurePackerPlugin(std::string_view modulePath) {
     }
 }
 
-void ConfigureFsPlugin(std::string_view modulePath, std::string_view configFolder, int64_t listWindow) {
+void ConfigureFsPlugin(const HostContext& host, std::string_view modulePath, std::string_view configFolder,
+                       int64_t listWindow) {
     const std::string program = JoinPath(ProgramFolder(), "config.exe");
     if (!platform::FileExists(program)) {
         ShowStop(FormatPrintf(Message(Msg::NotBesideProgram), {"Config.exe"}));
@@ -62,7 +63,7 @@ void ConfigureFsPlugin(std::string_view modulePath, std::string_view configFolde
     }
     // config.exe is this program's helper under that name: it runs the plugin in a process of
     // the plugin's bitness and says how that went.
-    const std::string module = ModuleLoadedByHost(modulePath, Host().HostBits);
+    const std::string module = ModuleLoadedByHost(modulePath, host.HostBits);
     ProbeAnswer answer = [&] {
         platform::ChildWindowWait pluginWindow; // the plugin's own settings dialog
         return RunFsConfiguration(program, module, configFolder, listWindow);
@@ -95,14 +96,14 @@ Result ConfigureRow(const Context& context, int row, int64_t listWindow) {
     const PluginEntry& entry = context.table.Row(row);
     switch (entry.Kind) {
     case kPacker:
-        if (!ConfigurePackerPlugin(entry.FileName))
+        if (!ConfigurePackerPlugin(context.host, entry.FileName))
             ShowStop(Message(Msg::SettingsCannotOpen));
         break;
     case kFileSystem: {
         std::string folder = FolderPart(context.settings.IniPath);
         if (!folder.empty() && folder.back() == '\\')
             folder.pop_back();
-        ConfigureFsPlugin(entry.FileName, folder, listWindow);
+        ConfigureFsPlugin(context.host, entry.FileName, folder, listWindow);
         break;
     }
     default: {

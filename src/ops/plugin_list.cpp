@@ -23,19 +23,20 @@ std::string NumberedPrefix(std::string_view kindText, int index, int countOfKind
     return FormatPrintf(format, {kindText, index});
 }
 
-std::vector<PluginListRow> BuildPluginListRows(const PluginListOptions& options, int* disabledOrMissing) {
+std::vector<PluginListRow> BuildPluginListRows(const PluginTable& table, const HostContext& host,
+                                               const PluginListOptions& options, int* disabledOrMissing) {
     std::array<std::string, kPluginKindCount> kindTexts;
     if (options.showTypes)
         for (int k = 0; k < kPluginKindCount; ++k)
             kindTexts[static_cast<size_t>(k)] = Message(Msg::KindLister + k);
     std::array<int, kPluginKindCount> counts{};
-    for (int k = 0; k < kPluginKindCount; ++k)
-        counts[static_cast<size_t>(k)] = CountOfKind(static_cast<PluginKind>(k));
+    for (int i = 1; i <= table.Count(); ++i)
+        ++counts[static_cast<size_t>(table.Row(i).Kind)];
 
     std::vector<PluginListRow> rows;
     int missing = 0;
-    for (int i = 1; i <= Table().Count(); ++i) {
-        const PluginEntry& entry = Table().Row(i);
+    for (int i = 1; i <= table.Count(); ++i) {
+        const PluginEntry& entry = table.Row(i);
         if (options.tab != 0 && options.tab != entry.Kind + 1)
             continue;
         PluginListRow row;
@@ -53,11 +54,11 @@ std::vector<PluginListRow> BuildPluginListRows(const PluginListOptions& options,
         row.caption = prefix + entry.Name;
         row.subItems[0] = options.showDescriptions ? ReadDescription(entry.FileName) : std::string();
         row.subItems[1] = options.showVersions ? entry.Version : std::string();
-        row.subItems[2] = StateText(i);
+        row.subItems[2] = StateText(entry);
         row.subItems[3] = entry.Association;
         row.subItems[4] = entry.FileName;
-        row.subItems[5] = BitsText(i);
-        row.foreignBits = !BitsMatch(entry.Bits, Host().HostBits);
+        row.subItems[5] = BitsText(entry, host.HostBits);
+        row.foreignBits = !BitsMatch(entry.Bits, host.HostBits);
         rows.push_back(std::move(row));
     }
     if (disabledOrMissing)

@@ -16,6 +16,8 @@ constexpr int kPluginListColumns = 7;
 constexpr int kIconDisabledOrMissing = 4;
 inline constexpr std::string_view kProgramVersionText = "1.8.4";
 
+struct HostContext;
+
 struct PluginListRow {
     int tableRow = 0; // 0 for the placeholder row
     int icon = 0;
@@ -37,7 +39,8 @@ struct PluginListOptions {
 
 // The rows of the loaded plugin table for a tab, in table order, and how many of them are
 // disabled or missing.
-std::vector<PluginListRow> BuildPluginListRows(const PluginListOptions& options, int* disabledOrMissing);
+std::vector<PluginListRow> BuildPluginListRows(const PluginTable& table, const HostContext& host,
+                                               const PluginListOptions& options, int* disabledOrMissing);
 
 // The caption prefix of a numbered (Lister or Content) row: kind text, then the position number
 // in brackets, padded by how many plugins of the kind there are.

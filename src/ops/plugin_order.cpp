@@ -10,7 +10,7 @@
 
 namespace varnel {
 
-PluginOrder::PluginOrder(PluginKind kind) : m_kind(kind) {
+PluginOrder::PluginOrder(const PluginTable& table, PluginKind kind) : m_table(&table), m_kind(kind) {
     if (kind == kPacker) {
         ReadSectionKeys(SectionOfKind(kPacker));
         for (const std::string& key : KeyList()) {
@@ -25,10 +25,10 @@ PluginOrder::PluginOrder(PluginKind kind) : m_kind(kind) {
     }
     // The enabled plugins of the kind by number; a number not below the row count is not shown
     // (and its key stays as it is).
-    const int count = Table().Count();
+    const int count = m_table->Count();
     std::vector<std::pair<int, int>> byNumber; // number, table row
     for (int row = 1; row <= count; ++row) {
-        const PluginEntry& entry = Table().Row(row);
+        const PluginEntry& entry = m_table->Row(row);
         if (entry.Kind == kind && !entry.Disabled && entry.Index >= 0 && entry.Index < count)
             byNumber.emplace_back(entry.Index, row);
     }
@@ -67,11 +67,11 @@ PluginOrder::PluginOrder(PluginKind kind) : m_kind(kind) {
         }
         previous = number;
         m_numbers.push_back(give);
-        m_originalKeys.push_back(keyOf(number, Table().Row(tableRow).FileName));
+        m_originalKeys.push_back(keyOf(number, m_table->Row(tableRow).FileName));
         OrderRow row;
-        row.association = Table().Row(tableRow).Association;
+        row.association = m_table->Row(tableRow).Association;
         row.tableRow = tableRow;
-        row.file = Table().Row(tableRow).FileName;
+        row.file = m_table->Row(tableRow).FileName;
         Caption(row, give);
         m_rows.push_back(std::move(row));
     }
@@ -79,7 +79,7 @@ PluginOrder::PluginOrder(PluginKind kind) : m_kind(kind) {
 }
 
 void PluginOrder::Caption(OrderRow& row, int number) const {
-    row.caption = FormatPrintf("%d:  %s", {number, Table().Row(row.tableRow).Name});
+    row.caption = FormatPrintf("%d:  %s", {number, m_table->Row(row.tableRow).Name});
 }
 
 bool PluginOrder::Move(int from, int to) {
@@ -110,7 +110,7 @@ void PluginOrder::Write() const {
             remove.push_back(key + "_detect");
         }
         for (size_t i = 0; i < m_rows.size(); ++i) {
-            const PluginEntry& entry = Table().Row(m_rows[i].tableRow);
+            const PluginEntry& entry = m_table->Row(m_rows[i].tableRow);
             entries.emplace_back(IntText(m_numbers[i]), entry.FileName);
             if (!entry.Association.empty())
                 entries.emplace_back(IntText(m_numbers[i]) + "_detect", entry.Association);

@@ -22,7 +22,7 @@ class PluginOrder {
 public:
     // Reads the plugins of `kind` (Lister, Packer or Content) from the loaded plugin table or,
     // for packers, from the host configuration.
-    explicit PluginOrder(PluginKind kind);
+    PluginOrder(const PluginTable& table, PluginKind kind);
 
     PluginKind Kind() const { return m_kind; }
     const std::vector<OrderRow>& Rows() const { return m_rows; }
@@ -37,6 +37,7 @@ public:
 private:
     void Caption(OrderRow& row, int number) const;
 
+    const PluginTable* m_table;
     PluginKind m_kind;
     std::vector<OrderRow> m_rows;
     std::vector<int> m_numbers;              // Lister and Content: the numbers to hand out, ascending

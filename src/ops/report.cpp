@@ -45,10 +45,10 @@ std::string LineFormat(const Settings& s) {
 
 // The rows in name order: keys "Name =row" compared as the user's language sorts, ignoring case,
 // so that rows of one name follow their row numbers compared as text.
-std::vector<int> SortedRows() {
+std::vector<int> SortedRows(const PluginTable& table) {
     std::vector<std::pair<std::string, int>> keys;
-    for (int row = 1; row <= Table().Count(); ++row) {
-        std::string key = Table().Row(row).Name + " =" + std::to_string(row);
+    for (int row = 1; row <= table.Count(); ++row) {
+        std::string key = table.Row(row).Name + " =" + std::to_string(row);
         keys.emplace_back(FoldUtf8(platform::HostTextToUtf8(key)), row);
     }
     std::stable_sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) {
@@ -86,9 +86,8 @@ std::string OsVersionText() {
     return text;
 }
 
-bool WriteReport(std::string_view programVersion, std::string_view hostExe, std::string_view iniPath,
-                 std::string_view pluginBaseDir) {
-    const Settings& s = AppSettings();
+bool WriteReport(const Settings& s, const PluginTable& table, std::string_view programVersion,
+                 std::string_view hostExe, std::string_view iniPath, std::string_view pluginBaseDir) {
     // Each line as its format and arguments, in host text.
     struct Line {
         std::string format;
@@ -103,16 +102,16 @@ bool WriteReport(std::string_view programVersion, std::string_view hostExe, std:
     lines.push_back({Message(Msg::ReportSystem), {OsNameText(), OsVersionText()}});
     lines.push_back({Message(Msg::ReportPluginBase), {std::string(pluginBaseDir)}});
     const std::string format = LineFormat(s);
-    const std::vector<int> rows = SortedRows();
+    const std::vector<int> rows = SortedRows(table);
     constexpr PluginKind kGroups[] = {kLister, kPacker, kFileSystem, kContent};
     for (size_t group = 0; group < 4; ++group) {
         // The headings are written as the language file gives them, "%" and all.
         lines.push_back({"%s", {Message(Msg::ReportListerGroup + static_cast<int>(group))}});
         for (int row : rows) {
-            const PluginEntry& entry = Table().Row(row);
+            const PluginEntry& entry = table.Row(row);
             if (entry.Kind == kGroups[group])
                 lines.push_back({format,
-                                 {entry.Name, ReadVersionText(entry.FileName), StateText(row),
+                                 {entry.Name, ReadVersionText(entry.FileName), StateText(entry),
                                   entry.Association, entry.FileName}});
         }
     }
@@ -136,7 +135,8 @@ bool WriteReport(std::string_view programVersion, std::string_view hostExe, std:
 Result MakeReport(const Context& context, std::string_view programVersion) {
     CommandRun run(context, CommandRun::OwnRecords{});
     const Settings& s = context.settings;
-    if (!WriteReport(programVersion, s.TCPath, s.IniPath, ReadHostValue("Configuration", "PluginBaseDir"))) {
+    if (!WriteReport(s, context.table, programVersion, s.TCPath, s.IniPath,
+                     ReadHostValue("Configuration", "PluginBaseDir"))) {
         ShowAppMessage(FormatPrintf(Message(Msg::ReportNotWritten), {s.ReportFile}), kStyleError,
                        Outcome::Failed, Msg::ReportNotWritten);
         return run.Stop(Outcome::Failed);

@@ -13,8 +13,8 @@ namespace varnel {
 // Writes the report to the file of the report settings, replacing it in one step; false when it
 // could not be written. Text outside the host's code page makes the whole file UTF-8 (with its
 // byte-order mark) instead of losing characters.
-bool WriteReport(std::string_view programVersion, std::string_view hostExe, std::string_view iniPath,
-                 std::string_view pluginBaseDir);
+bool WriteReport(const Settings& settings, const PluginTable& table, std::string_view programVersion,
+                 std::string_view hostExe, std::string_view iniPath, std::string_view pluginBaseDir);
 
 // The Report command: the report of the settings' host into the report settings' file; fails
 // (said, with the file) when it could not be written.

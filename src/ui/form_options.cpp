@@ -2,11 +2,13 @@
 
 #include "app/settings.h"
 #include "catalog/file_types.h"
+#include "catalog/host_config.h"
 #include "lang/interaction.h"
 #include "lang/language.h"
 #include "lang/messages.h"
 #include "ops/button_bar.h"
 #include "ops/command.h"
+#include "ops/options.h"
 #include "platform/environment.h"
 #include "platform/process.h"
 #include "ui/qt_text.h"
@@ -34,6 +36,7 @@ namespace {
 constexpr const char* kRestarterPage = "https://www.ghisler.ch/wiki/index.php?title=Restart";
 
 constexpr int kMaxRefreshSeconds = 24 * 60 * 60;
+constexpr int kFoldersPage = 3; // the plugin folders
 
 std::optional<int> WholeNumber(const QString& text) {
     const std::string digits = ToAnsi(text.trimmed());
@@ -231,7 +234,7 @@ void TFormOptions::Load(const Settings& s, int refreshMs) {
     for (int k = 0; k < 4; ++k)
         m_ffPlugins[k]->setText(FromAnsi(*folders[k]));
     m_languageName = s.Language;
-    BarFile = GetButtonBarFile();
+    BarFile = GetButtonBarFile(Host());
 }
 
 void TFormOptions::Store(Settings& s, int& refreshMs) const {
@@ -394,6 +397,15 @@ void TFormOptions::accept() {
         ShowAppMessage(Message(Msg::RefreshTooOften), kStyleError, Outcome::Failed, Msg::RefreshTooOften);
         m_pages->setCurrentWidget(m_ffTimerSec->parentWidget());
         m_ffTimerSec->setFocus();
+        return;
+    }
+    // The choices are taken over here, so that the dialog stays open when they cannot be.
+    Settings chosen = AppSettings();
+    int refreshMs = 0;
+    Store(chosen, refreshMs);
+    chosen.RefreshInterval = refreshMs;
+    if (!ApplyOptions(ProgramContext(), chosen).Done()) {
+        m_pages->setCurrentIndex(kFoldersPage);
         return;
     }
     QDialog::accept();

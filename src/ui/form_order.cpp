@@ -130,7 +130,7 @@ void TFormOrder::showEvent(QShowEvent* event) {
         FromAnsi(FormatPrintf(GetCaption(251), {KindShortName(Message(Msg::KindLister + m_orderKind))})));
     m_since = HostConfigSnapshot();
     LoadTable(true);
-    m_order = std::make_unique<PluginOrder>(m_orderKind);
+    m_order = std::make_unique<PluginOrder>(Table(), m_orderKind);
     int start = 0;
     for (size_t r = 0; r < m_order->Rows().size(); ++r)
         if (!m_startFile.empty() && EqualsNoCaseAnsi(m_order->Rows()[r].file, m_startFile)) {

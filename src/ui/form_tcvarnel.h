@@ -57,6 +57,7 @@ public:
     void SelectRowsNewSince(const std::set<std::pair<PluginKind, std::string>>& before);
     // Registers the plugin file types when the settings ask for it; remembers why it could not.
     void RegisterFileTypes();
+    void NoteRegistrationProblem();
     void RefreshStates();
     void ApplyColumnOptions();
     void UpdateSortMarks();

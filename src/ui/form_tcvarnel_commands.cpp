@@ -29,7 +29,6 @@
 #include "ui/qt_text.h"
 #include "util/text.h"
 
-#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -336,24 +335,13 @@ void TFormTCVarnel::btnOptionsClick() {
         connect(options, &TFormOptions::languageChanged, this, [this] { ApplyLanguage(); });
     const bool ok = options->exec() == QDialog::Accepted;
     disconnect(redraw);
-    if (ok) {
-        int refreshMs = m_timer1->interval();
-        options->Store(s, refreshMs);
-        RegisterFileTypes();
+    if (ok) { // the dialog took the choices over
+        NoteRegistrationProblem();
         ApplyColumnOptions();
         m_tabControl1->setVisible(s.ShowTabs);
         if (!s.ShowTabs)
             m_tabControl1->setCurrentIndex(0);
-        m_timer1->setInterval(refreshMs);
-        s.RefreshInterval = refreshMs;
-        // The plugin folders, where they name a drive; a folder that cannot be made is skipped.
-        for (const std::string* folder :
-             {&s.PluginsLister, &s.PluginsPacker, &s.PluginsFS, &s.PluginsContent}) {
-            const std::string expanded = ExpandHostPath(*folder);
-            if (expanded.find(":\\") == std::string::npos)
-                continue;
-            QDir().mkpath(QString::fromStdString(platform::ToHostPath(expanded)));
-        }
+        m_timer1->setInterval(s.RefreshInterval);
         FillList();
     }
     if (options->LanguageName() != s.Language) {
@@ -414,12 +402,12 @@ void TFormTCVarnel::btnTCRestartClick() {
 void TFormTCVarnel::mnuBrowseClick() {
     if (SelectedTableRows().empty())
         return;
-    BrowsePluginFolder(SelectedPluginFile());
+    BrowsePluginFolder(AppSettings(), SelectedPluginFile());
     ShowHostState();
 }
 
 void TFormTCVarnel::btnIniEditClick() {
-    EditHostConfiguration();
+    EditHostConfiguration(AppSettings());
 }
 
 } // namespace varnel

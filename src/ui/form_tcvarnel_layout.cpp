@@ -69,8 +69,12 @@ void TFormTCVarnel::ApplyCreationSettings() {
 // ---- Showing ------------------------------------------------------------------------------
 
 void TFormTCVarnel::RegisterFileTypes() {
+    RegisterPluginFileTypes(AppSettings().RegisterExt);
+    NoteRegistrationProblem();
+}
+
+void TFormTCVarnel::NoteRegistrationProblem() {
     const bool enabled = AppSettings().RegisterExt;
-    RegisterPluginFileTypes(enabled);
     std::optional<std::string> unusable = enabled ? UnusableProgramPath() : std::nullopt;
     m_registrationProblem =
         unusable ? FormatPrintf(Message(Msg::ProgramPathUnusable), {*unusable}) : std::string();

@@ -98,7 +98,7 @@ void TFormTCVarnel::FillList() {
             remembered = std::min(remembered, r.topRow());
     }
     int missing = 0;
-    m_rows = BuildPluginListRows(options, &missing);
+    m_rows = BuildPluginListRows(Table(), Host(), options, &missing);
     SortPluginListRows(m_rows, s.SortColumn, s.SortAsc);
     bool any = !m_rows.empty();
     if (!any) {

@@ -4,6 +4,7 @@
 #include "app/entry.h"
 #include "app/settings.h"
 #include "archive_maker.h"
+#include "catalog/host_config.h"
 #include "catalog/host_location.h"
 #include "gui_host.h"
 #include "install_request.h"
@@ -695,10 +696,11 @@ private slots:
             QVERIFY(options.findChild<QRadioButton*>("ffRestart3")->isChecked());
             QVERIFY(options.findChild<QLineEdit*>("ffRestartExt")->isEnabled());
             auto* bar = options.findChild<QPushButton*>("btnBarAdd");
-            QCOMPARE(bar->text(), "Add buttons to the TC bar " + FromAnsi(FileNamePart(GetButtonBarFile())));
+            QCOMPARE(bar->text(),
+                     "Add buttons to the TC bar " + FromAnsi(FileNamePart(GetButtonBarFile(Host()))));
             bar->click();
             QCOMPARE(host.boxes.Boxes().back().text,
-                     "TC Varnel's buttons were added to the button bar " + GetButtonBarFile() + ".");
+                     "TC Varnel's buttons were added to the button bar " + GetButtonBarFile(Host()) + ".");
             seconds->setText("ten");
             options.findChild<QPushButton*>("btnOk")->click();
             QVERIFY(options.isVisible()); // stays open, and says why
@@ -718,7 +720,28 @@ private slots:
             options.findChild<QCheckBox*>("ffTimer")->setChecked(true);
             seconds->setText("10");
             options.findChild<QCheckBox*>("ffTabs")->setChecked(false);
+            // A plugin folder that cannot be made (it would lie below a file) keeps the dialog
+            // open and the settings as they were; the folder made before it goes again.
+            auto* lister = options.findChild<QLineEdit*>("ffPluginsLister");
+            auto* packer = options.findChild<QLineEdit*>("ffPluginsPacker");
+            const QString listerBefore = lister->text();
+            lister->setText("C:\\Neue Plugins\\WLX");
+            packer->setText(QString::fromStdString(Host().HostIniPath) + "\\WCX");
             options.findChild<QPushButton*>("btnOk")->click();
+            QVERIFY(options.isVisible());
+            QCOMPARE(host.boxes.Boxes().back().text,
+                     "The folder " + Host().HostIniPath +
+                         "\\WCX cannot be made. The options were not changed.");
+            QVERIFY(!platform::DirectoryExists("C:\\Neue Plugins"));
+            QCOMPARE(AppSettings().RefreshInterval, 6000);
+            QVERIFY(AppSettings().ShowTabs);
+            packer->setText("C:\\Neue Plugins\\WCX");
+            options.findChild<QPushButton*>("btnOk")->click();
+            QVERIFY(!options.isVisible());
+            QVERIFY(platform::DirectoryExists("C:\\Neue Plugins\\WLX"));
+            QVERIFY(platform::DirectoryExists("C:\\Neue Plugins\\WCX"));
+            QCOMPARE(AppSettings().PluginsLister, std::string("C:\\Neue Plugins\\WLX"));
+            QVERIFY(listerBefore != lister->text());
         });
         host.Window().btnOptionsClick();
         Settle();
@@ -726,7 +749,7 @@ private slots:
         QCOMPARE(AppSettings().RestartCmd, 2);
         QVERIFY(!AppSettings().ShowTabs);
         QVERIFY(!host.Find<QTabBar>("TabControl1")->isVisible());
-        const std::string barFile = GetButtonBarFile();
+        const std::string barFile = GetButtonBarFile(Host());
         const int archiveButton = ButtonCount(barFile) - 2; // the third of the program's five
         QCOMPARE(FindButton(barFile, platform::OwnExecutablePath()), archiveButton - 2);
         QCOMPARE(ReadBarValue(barFile, "param" + std::to_string(archiveButton)), std::string("/installZip"));

@@ -3,6 +3,7 @@
 #include "all_dialogs.h"
 #include "app/settings.h"
 #include "archive_maker.h"
+#include "catalog/host_config.h"
 #include "catalog/module_info.h"
 #include "catalog/plugin_table.h"
 #include "gui_host.h"
@@ -463,7 +464,7 @@ private slots:
                 }
         });
         poll.start();
-        ConfigurePackerPlugin(hang); // hang.dll's ConfigurePacker never returns
+        ConfigurePackerPlugin(Host(), hang); // hang.dll's ConfigurePacker never returns
         QVERIFY(shown);
         QVERIFY(lowHalf);
         QVERIFY(!BusyWaiting());

@@ -93,14 +93,14 @@ TEST_F(ButtonBarTest, NewBarAndRemovalOfEveryCommandContainingTheName) {
 // The host's Buttonbar setting names the bar, with %COMMANDER_PATH% expanded; without it the bar
 // is Default.bar in the host's folder.
 TEST_F(ButtonBarTest, BarFileFromTheHostConfiguration) {
-    EXPECT_EQ(GetButtonBarFile(), "C:\\TC\\Default.bar");
+    EXPECT_EQ(GetButtonBarFile(Host()), "C:\\TC\\Default.bar");
     prefix.Write("drive_c/TC/wincmd.ini", "[Buttonbar]\r\nButtonbar=%COMMANDER_PATH%\\bars\\my.bar\r\n");
-    EXPECT_EQ(GetButtonBarFile(), "C:\\TC\\bars\\my.bar");
+    EXPECT_EQ(GetButtonBarFile(Host()), "C:\\TC\\bars\\my.bar");
     // A relative name is the host's, never the working folder's.
     prefix.Write("drive_c/TC/wincmd.ini", "[Buttonbar]\r\nButtonbar=my.bar\r\n");
-    EXPECT_EQ(GetButtonBarFile(), "C:\\TC\\my.bar");
+    EXPECT_EQ(GetButtonBarFile(Host()), "C:\\TC\\my.bar");
     prefix.Write("drive_c/TC/wincmd.ini", "[Buttonbar]\r\nButtonbar=\\bars\\my.bar\r\n");
-    EXPECT_EQ(GetButtonBarFile(), "C:\\bars\\my.bar");
+    EXPECT_EQ(GetButtonBarFile(Host()), "C:\\bars\\my.bar");
 }
 
 } // namespace

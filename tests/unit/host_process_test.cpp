@@ -73,23 +73,24 @@ protected:
 };
 
 TEST_F(HostProcessTest, HostCommandLineForRunAndRestart) {
-    EXPECT_EQ(HostCommandLine(false), "C:\\TC\\TOTALCMD.EXE");
-    EXPECT_EQ(HostCommandLine(true), "C:\\TC\\TOTALCMD.EXE");
+    EXPECT_EQ(HostCommandLine(AppSettings(), false), "C:\\TC\\TOTALCMD.EXE");
+    EXPECT_EQ(HostCommandLine(AppSettings(), true), "C:\\TC\\TOTALCMD.EXE");
     AppSettings().IniPath = "C:\\WINDOWS\\WinCmd.ini"; // the default file in any letter case
-    EXPECT_EQ(HostCommandLine(true), "C:\\TC\\TOTALCMD.EXE");
+    EXPECT_EQ(HostCommandLine(AppSettings(), true), "C:\\TC\\TOTALCMD.EXE");
 
     AppSettings().IniPath = "D:\\Tools\\wincmd.ini";
-    EXPECT_EQ(HostCommandLine(false), "C:\\TC\\TOTALCMD.EXE /i=\"D:\\Tools\\wincmd.ini\"");
+    EXPECT_EQ(HostCommandLine(AppSettings(), false), "C:\\TC\\TOTALCMD.EXE /i=\"D:\\Tools\\wincmd.ini\"");
     // Restart takes the short form, which is empty for a file that does not exist.
-    EXPECT_EQ(HostCommandLine(true), "C:\\TC\\TOTALCMD.EXE /i=\"\"");
+    EXPECT_EQ(HostCommandLine(AppSettings(), true), "C:\\TC\\TOTALCMD.EXE /i=\"\"");
     prefix.MapDrive('d', prefix.Path("d"));
     prefix.Write("d/Tools/wincmd.ini", "");
-    EXPECT_EQ(HostCommandLine(true), "C:\\TC\\TOTALCMD.EXE /i=\"D:\\Tools\\wincmd.ini\"");
+    EXPECT_EQ(HostCommandLine(AppSettings(), true), "C:\\TC\\TOTALCMD.EXE /i=\"D:\\Tools\\wincmd.ini\"");
 
     AppSettings().FtpIni = "%COMMANDER_PATH%\\wcx_ftp.ini";
-    EXPECT_EQ(HostCommandLine(false), "C:\\TC\\TOTALCMD.EXE /i=\"D:\\Tools\\wincmd.ini\" /f=\"\"");
+    EXPECT_EQ(HostCommandLine(AppSettings(), false),
+              "C:\\TC\\TOTALCMD.EXE /i=\"D:\\Tools\\wincmd.ini\" /f=\"\"");
     prefix.Write("drive_c/TC/wcx_ftp.ini", "");
-    EXPECT_EQ(HostCommandLine(false),
+    EXPECT_EQ(HostCommandLine(AppSettings(), false),
               "C:\\TC\\TOTALCMD.EXE /i=\"D:\\Tools\\wincmd.ini\" /f=\"C:\\TC\\wcx_ftp.ini\"");
 }
 
@@ -180,20 +181,20 @@ TEST_F(HostProcessTest, SixtyFourBitOnlyPrefixesDefaultToTheSixtyFourBitHost) {
 TEST_F(HostProcessTest, BrowseCommandWithAndWithoutPlaceholder) {
     Recorder("drive_c/tools/browse");
     prefix.Write("drive_c/Varnel/TC_varnel.ini", "[Options]\r\nBrowseCmd=C:\\tools\\browse /o /r=\"%S\"\r\n");
-    BrowsePluginFolder("C:\\TC\\plugins\\wlx\\view\\view.wlx");
+    BrowsePluginFolder(AppSettings(), "C:\\TC\\plugins\\wlx\\view\\view.wlx");
     EXPECT_EQ(Recorded("drive_c/tools/browse"), "/o\n/r=C:\\TC\\plugins\\wlx\\view\n");
     EXPECT_EQ(slept, 300u);
     std::filesystem::remove(prefix.Path("drive_c/tools/browse.args"));
     prefix.Write("drive_c/Varnel/TC_varnel.ini",
                  "[Options]\r\nBrowseCmd=%COMMANDER_PATH%\\..\\tools\\browse fixed\r\n");
-    BrowsePluginFolder("C:\\TC\\plugins\\x.wlx");
+    BrowsePluginFolder(AppSettings(), "C:\\TC\\plugins\\x.wlx");
     EXPECT_EQ(Recorded("drive_c/tools/browse"), "fixed\n");
 
     // The default command starts the host program in use, not the 32-bit one.
     Recorder("drive_c/TC 64/TOTALCMD64.EXE");
     AppSettings().TCPath = "C:\\TC 64\\TOTALCMD64.EXE";
     prefix.Write("drive_c/Varnel/TC_varnel.ini", "[Options]\r\n");
-    BrowsePluginFolder("C:\\TC\\plugins\\wlx\\x.wlx");
+    BrowsePluginFolder(AppSettings(), "C:\\TC\\plugins\\wlx\\x.wlx");
     EXPECT_EQ(Recorded("drive_c/TC 64/TOTALCMD64.EXE"), "/o\n/r=C:\\TC\\plugins\\wlx\n");
 }
 

@@ -57,7 +57,7 @@ const std::map<int, std::string> kMessageArguments = {
     {202, "ss"}, {203, ""},     {204, ""},     {205, ""},     {206, ""},    {207, ""},   {208, ""},
     {209, "d"},  {210, ""},     {211, ""},     {212, "s"},    {213, "ds"},  {214, "s"},  {215, "s"},
     {216, ""},   {217, ""},     {218, "s"},    {219, ""},     {220, "ss"},  {221, "s"},  {222, "s"},
-    {223, ""},   {224, ""},     {225, "d"}};
+    {223, ""},   {224, ""},     {225, "d"},    {226, "s"}};
 
 // The conversions of a template, in order: "s" for %s, "d" for %d ("%%" is no conversion).
 std::string Conversions(std::string_view text) {

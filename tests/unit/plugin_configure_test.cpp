@@ -40,17 +40,17 @@ TEST(PluginConfigure, EachKindAndItsFailures) {
     const std::string mark = prefix.Path("configured.txt");
     setenv("VARNEL_SAMPLE_CONFIGURED", mark.c_str(), 1);
 
-    EXPECT_TRUE(ConfigurePackerPlugin(packer));
+    EXPECT_TRUE(ConfigurePackerPlugin(Host(), packer));
     EXPECT_EQ(prefix.Read("configured.txt"), "configured size=272 version=2.10 ini=C:\\TC\\pkplugin.ini\n");
-    EXPECT_FALSE(ConfigurePackerPlugin(lister)); // no ConfigurePacker: message 69 is the caller's
+    EXPECT_FALSE(ConfigurePackerPlugin(Host(), lister)); // no ConfigurePacker: message 69 is the caller's
     EXPECT_TRUE(boxes.Boxes().empty());
     // One that crashes on its default parameters still gets its dialog opened, without them.
     const std::string badDefaults =
         test::InstallSample(prefix.Dir(), test::ModuleBuild::Native, "bad_defaults.wcx", "b");
-    EXPECT_TRUE(ConfigurePackerPlugin(badDefaults));
+    EXPECT_TRUE(ConfigurePackerPlugin(Host(), badDefaults));
     EXPECT_EQ(prefix.Read("configured.txt"), "configured \n");
     EXPECT_TRUE(boxes.Boxes().empty());
-    EXPECT_TRUE(ConfigurePackerPlugin(crash));
+    EXPECT_TRUE(ConfigurePackerPlugin(Host(), crash));
     ASSERT_EQ(boxes.Boxes().size(), 1u);
     EXPECT_EQ(boxes.Boxes()[0].text,
               FormatPrintf(Message(Msg::PluginFunctionFailed), {crash, "ConfigurePacker"}));
@@ -70,12 +70,12 @@ TEST(PluginConfigure, EachKindAndItsFailures) {
     // native helper; config.exe itself is tried under Wine.)
     prefix.Write("drive_c/Varnel/config.exe", "");
     const std::string fs = test::InstallSample(prefix.Dir(), test::ModuleBuild::Native, "sample_fs.wfx", "f");
-    ConfigureFsPlugin(fs, "C:\\TC", 0);
+    ConfigureFsPlugin(Host(), fs, "C:\\TC", 0);
     EXPECT_EQ(prefix.Read("configured.txt"),
               "FsInit number=0 progress=0 request=0\n"
               "FsSetDefaultParams size=272 version=2.0 ini=C:\\TC\\fsplugin.ini\n"
               "FsExecuteFile remote=\\ verb=properties\n");
-    ConfigureFsPlugin(crash, "C:\\TC", 0);
+    ConfigureFsPlugin(Host(), crash, "C:\\TC", 0);
     ASSERT_EQ(boxes.Boxes().size(), 4u);
     EXPECT_EQ(boxes.Boxes()[3].text,
               FormatPrintf(Message(Msg::PluginFunctionFailed), {crash, "FsExecuteFile"}));

@@ -92,7 +92,7 @@ TEST(PluginList, RowsOfATab) {
     PluginListOptions options;
     options.showTypes = false;
     options.tab = 1;
-    std::vector<PluginListRow> rows = BuildPluginListRows(options, &missing);
+    std::vector<PluginListRow> rows = BuildPluginListRows(Table(), Host(), options, &missing);
     ASSERT_EQ(rows.size(), 11u);
     EXPECT_EQ(rows[0].caption, "[ 0] v0");
     EXPECT_EQ(rows[10].caption, "[10] v10");
@@ -100,12 +100,12 @@ TEST(PluginList, RowsOfATab) {
     EXPECT_EQ(rows[0].icon, kIconDisabledOrMissing);
     EXPECT_EQ(rows[0].subItems[2], "-deleted-");
     options.tab = 4;
-    rows = BuildPluginListRows(options, &missing);
+    rows = BuildPluginListRows(Table(), Host(), options, &missing);
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].caption, " [4] x");
     EXPECT_EQ(rows[0].subItems[2], "-disabled-");
     options.tab = 0;
-    EXPECT_EQ(BuildPluginListRows(options, &missing).size(), 13u);
+    EXPECT_EQ(BuildPluginListRows(Table(), Host(), options, &missing).size(), 13u);
     ClearTable();
 }
 

@@ -35,7 +35,7 @@ TEST_F(PluginOrderTest, ListersKeepTheirNumbersAndEveryRegistration) {
         "3_detect=EXT=\"C\"\r\n01=C:\\l\\e.wlx\r\n99=C:\\l\\high.wlx\r\n"
         "[DisabledPlugins]\r\nListerPlugins;C:\\d.wlx;0;=\r\n");
     LoadTable(false);
-    PluginOrder order(kLister);
+    PluginOrder order(Table(), kLister);
     ASSERT_EQ(order.Rows().size(), 4u);
     EXPECT_EQ(order.Rows()[2].caption, "2:  "); // e.wlx, which shared number 1
     ASSERT_TRUE(order.Move(3, 0));              // c.wlx to the top
@@ -51,7 +51,7 @@ TEST_F(PluginOrderTest, PackerKeysFollowTheList) {
     Ini("[PackerPlugins]\r\nzip=2,C:\\p\\z.wcx\r\nrar=29,C:\\p\\r.wcx\r\njar=2,C:\\p\\z.wcx\r\n[Other]\r\nx="
         "1\r\n");
     LoadTable(false);
-    PluginOrder order(kPacker);
+    PluginOrder order(Table(), kPacker);
     ASSERT_EQ(order.Rows().size(), 3u);
     EXPECT_EQ(order.Rows()[1].association, "rar");
     order.Move(2, 0);

@@ -58,7 +58,7 @@ protected:
         return text.substr(at);
     }
     bool Write() {
-        return WriteReport("1.8.4", "C:\\TC\\Totalcmd.exe", "C:\\TC\\wincmd.ini",
+        return WriteReport(AppSettings(), Table(), "1.8.4", "C:\\TC\\Totalcmd.exe", "C:\\TC\\wincmd.ini",
                            "%COMMANDER_PATH%\\plugins");
     }
 

@@ -88,7 +88,7 @@ TEST_F(WineModuleTest, PackerConfigurationRunsInTheWindowsHelper) {
     test::MessageLog boxes;
     SetHostPaths("C:\\Program Files\\totalcmd\\TOTALCMD64.EXE", "C:\\TC\\wincmd.ini");
     setenv("VARNEL_SAMPLE_CONFIGURED", "C:\\configured.txt", 1);
-    EXPECT_TRUE(ConfigurePackerPlugin(Sample("sample_packer.wcx")));
+    EXPECT_TRUE(ConfigurePackerPlugin(Host(), Sample("sample_packer.wcx")));
     unsetenv("VARNEL_SAMPLE_CONFIGURED");
     std::ifstream in(wine.Dir() + "/drive_c/configured.txt");
     std::string line;
@@ -96,8 +96,8 @@ TEST_F(WineModuleTest, PackerConfigurationRunsInTheWindowsHelper) {
     if (!line.empty() && line.back() == '\r')
         line.pop_back(); // written in text mode
     EXPECT_EQ(line, "configured size=272 version=2.10 ini=C:\\Program Files\\totalcmd\\pkplugin.ini");
-    EXPECT_FALSE(ConfigurePackerPlugin(Sample("sample_lister.wlx")));
-    EXPECT_TRUE(ConfigurePackerPlugin(Sample("crash.dll")));
+    EXPECT_FALSE(ConfigurePackerPlugin(Host(), Sample("sample_lister.wlx")));
+    EXPECT_TRUE(ConfigurePackerPlugin(Host(), Sample("crash.dll")));
     ASSERT_EQ(boxes.Boxes().size(), 1u);
     std::filesystem::remove(wine.Dir() + "/drive_c/configured.txt");
 }
@@ -124,7 +124,7 @@ TEST_F(WineModuleTest, FsConfigurationRunsThroughConfigExe) {
         const std::string calls = wine.Dir() + "/drive_c/fs_calls.txt";
         fs::remove(calls);
         setenv("VARNEL_SAMPLE_CONFIGURED", "C:\\fs_calls.txt", 1);
-        ConfigureFsPlugin(module, "C:\\TC \xDC", 0); // "TC Ü" in ANSI
+        ConfigureFsPlugin(Host(), module, "C:\\TC \xDC", 0); // "TC Ü" in ANSI
         unsetenv("VARNEL_SAMPLE_CONFIGURED");
         std::ifstream in(calls, std::ios::binary);
         std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -140,7 +140,7 @@ TEST_F(WineModuleTest, FsConfigurationRunsThroughConfigExe) {
     fs::copy_file(test::SamplePluginFile(ModuleBuild::Windows, "crash.dll"), machineFolder + "/crash.wfx",
                   fs::copy_options::overwrite_existing);
     const std::string crash = platform::ToWindowsPath(machineFolder + "/crash.wfx");
-    ConfigureFsPlugin(crash, "C:\\TC", 0);
+    ConfigureFsPlugin(Host(), crash, "C:\\TC", 0);
     ASSERT_EQ(boxes.Boxes().size(), 1u);
     EXPECT_EQ(boxes.Boxes()[0].text, "The plugin " + crash + " failed in its function FsExecuteFile.");
 

@@ -27,7 +27,7 @@ int SetPluginsEnabled(Session& session, const std::vector<std::string>& plugins,
     for (int row : *rows)
         if (EntryAt(row).Disabled != enable)
             session.Say(FormatPrintf(Message(enable ? Msg::EnabledAlready : Msg::DisabledAlready),
-                                     {PluginLabel(row)}));
+                                     {PluginLabel(Table(), row)}));
     std::erase_if(*rows, [enable](int row) { return EntryAt(row).Disabled != enable; });
     // Disabling asks first, for several plugins as for one (the window asks only for one row,
     // where the click could have been a slip; a script names what it means, or answers --yes).

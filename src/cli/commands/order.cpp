@@ -31,13 +31,13 @@ int OrderPlugins(Session& session, const std::string& kindWord, const std::vecto
     std::optional<std::vector<int>> named = FindAll(session, plugins);
     if (!named)
         return session.Exit();
-    PluginOrder order(*kind);
+    PluginOrder order(Table(), *kind);
     // The rows each name stands for, in the order named: a packer stands for all its extensions.
     std::vector<size_t> wanted;
     for (int row : *named) {
         const PluginEntry& entry = EntryAt(row);
         if (entry.Kind != *kind || entry.Disabled) {
-            const std::string label = PluginLabel(row);
+            const std::string label = PluginLabel(Table(), row);
             session.Fail(kExitUsage, FormatPrintf(Message(Msg::NoEnabledPluginOfKind), {label, kindWord}));
             return session.Exit();
         }

@@ -30,7 +30,7 @@ int EditPackerFlags(Session& session, const std::string& packer, const std::vect
         return session.Exit();
     const PluginEntry entry = EntryAt(rows->front());
     if (entry.Kind != kPacker || entry.Disabled) {
-        const std::string label = PluginLabel(rows->front());
+        const std::string label = PluginLabel(Table(), rows->front());
         session.Fail(kExitUsage, FormatPrintf(Message(Msg::NoEnabledPluginOfKind), {label, "packer"}));
         return session.Exit();
     }
@@ -62,7 +62,7 @@ int EditPackerFlags(Session& session, const std::string& packer, const std::vect
         auto pair = find(extension);
         if (remove || !add) {
             if (pair == list.pairs.end()) {
-                const std::string label = PluginLabel(rows->front());
+                const std::string label = PluginLabel(Table(), rows->front());
                 session.Fail(kExitFailed,
                              FormatPrintf(Message(Msg::ExtensionNotRegistered), {label, extension}));
                 return session.Exit();
@@ -81,7 +81,7 @@ int EditPackerFlags(Session& session, const std::string& packer, const std::vect
     }
     list.count = static_cast<int32_t>(list.pairs.size());
     return session.Present(
-        WritePackerFlags(ProgramContext(), entry.FileName, PluginLabel(rows->front()), list, since));
+        WritePackerFlags(ProgramContext(), entry.FileName, PluginLabel(Table(), rows->front()), list, since));
 }
 
 Runner Define(CLI::App& command, CommandLine&) {
