@@ -156,7 +156,7 @@ std::optional<int> FindPlugin(const std::string& name, Session& session) {
     if (found.size() == 1)
         return found.front();
     if (found.empty()) {
-        session.Fail(kExitFailed, FormatPrintf(Message(Msg::NoPluginCalled), {name}));
+        session.Fail(kExitFailed, FormatPrintf(Message(Msg::NoPluginCalled), {name}), Msg::NoPluginCalled);
         return std::nullopt;
     }
     std::string text = FormatPrintf(Message(Msg::NameAmbiguous), {name});
@@ -164,7 +164,7 @@ std::optional<int> FindPlugin(const std::string& name, Session& session) {
         text += "\r  " + KindWord(EntryAt(row).Kind) + ":" + PluginKey(row) + "  " +
                 (EntryAt(row).Name.empty() ? DisplayNameOf(row) : EntryAt(row).Name) + "  " +
                 EntryAt(row).FileName;
-    session.Fail(kExitUsage, text);
+    session.Fail(kExitUsage, text, Msg::NameAmbiguous);
     return std::nullopt;
 }
 

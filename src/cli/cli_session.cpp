@@ -108,8 +108,9 @@ void Session::Say(std::string_view hostText) const {
     platform::WriteOutput(text + "\n", true);
 }
 
-void Session::Fail(int exitCode, std::string_view hostText) {
+void Session::Fail(int exitCode, std::string_view hostText, int message) {
     Say(hostText);
+    m_lastNumber = message;
     Raise(exitCode);
 }
 
@@ -154,8 +155,7 @@ int Session::Show(const Notice& notice) {
             NoAnswer(Msg::AnswerWithYes, Message(Msg::AnswerWithYes));
         return kIdCancel;
     case kMbIconError:
-        Fail(ExitCodeOf(notice.failure), text);
-        m_lastNumber = notice.message;
+        Fail(ExitCodeOf(notice.failure), text, notice.message);
         return kIdOk;
     default:
         // What a dry run did is not done: what it would write is said after it.

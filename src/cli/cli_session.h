@@ -54,8 +54,9 @@ public:
     static std::string Terminal(std::string_view hostText);
     // A message on standard error (line breaks of message boxes become the terminal's).
     void Say(std::string_view hostText) const;
-    // A failure: says it and keeps the first exit code raised.
-    void Fail(int exitCode, std::string_view hostText);
+    // A failure: says it (message: its number, 0 for text of no message) and keeps the first exit
+    // code raised.
+    void Fail(int exitCode, std::string_view hostText, int message);
     void Raise(int exitCode);
     // What a command came to, as the exit code (the failure said on its way was said already).
     int Present(const Result& result);

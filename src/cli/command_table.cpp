@@ -67,7 +67,7 @@ bool RequireHost(Session& session, bool configurationMayBeNew) {
         // A wincmd.ini that is a folder, a device or too large to read is no configuration: the
         // window says so above its list; a script must not take the empty list for the truth.
         if (const std::string problem = HostConfigProblem(); !problem.empty()) {
-            session.Fail(kExitNoHost, problem);
+            session.Fail(kExitNoHost, problem, 0);
             return false;
         }
         return true;

@@ -171,13 +171,15 @@ int Run(int argc, char** argv) {
     const auto entry = std::find_if(Commands().begin(), Commands().end(),
                                     [&](const Command& each) { return each.name == commandName; });
     if (globals.dryRun && (entry == Commands().end() || !entry->dryRun)) {
-        session.Fail(kExitUsage, FormatPrintf(Message(Msg::DryRunNotAvailable), {commandName}));
+        session.Fail(kExitUsage, FormatPrintf(Message(Msg::DryRunNotAvailable), {commandName}),
+                     Msg::DryRunNotAvailable);
         return session.Exit();
     }
     // A settings file that cannot be read (a folder, a device) would mean running on defaults the
     // user never chose, and writing a history nobody finds: refused before anything is done.
     if (settingsFileExisted && !platform::IsRegularFile(SettingsFilePath()))
-        session.Fail(kExitFailed, FormatPrintf(Message(Msg::NotARegularFile), {SettingsFilePath()}));
+        session.Fail(kExitFailed, FormatPrintf(Message(Msg::NotARegularFile), {SettingsFilePath()}),
+                     Msg::NotARegularFile);
     else
         command(session);
     if (session.Interrupted()) {
@@ -229,7 +231,7 @@ int Run(int argc, char** argv) {
     // Output that did not reach its place (a full disk, a closed pipe) is a failure, whatever
     // the command did.
     if (std::fflush(stdout) != 0 || std::ferror(stdout))
-        session.Fail(kExitFailed, Message(Msg::StdoutNotWritten));
+        session.Fail(kExitFailed, Message(Msg::StdoutNotWritten), Msg::StdoutNotWritten);
     return session.Exit();
 }
 

@@ -648,6 +648,7 @@ TEST_F(CliTest, JsonHasTheDocumentedFields) {
     outcome = nlohmann::json::parse(missing.out);
     EXPECT_EQ(outcome["ok"], false);
     EXPECT_NE(outcome["message"].get<std::string>().find("no such plugin"), std::string::npos) << missing.out;
+    EXPECT_EQ(outcome["number"], Msg::NoPluginCalled) << missing.out;
     EXPECT_TRUE(outcome["changes"].empty());
     // A failure says its message's number, the same in every language.
     for (const char* language : {"English", "Deutsch"}) {

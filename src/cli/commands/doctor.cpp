@@ -59,7 +59,8 @@ int CheckHealth(Session& session, bool fix, const std::vector<int>& repairs) {
         }
         for (int number : repairs)
             if (number < 1 || number > static_cast<int>(findings.size()))
-                session.Fail(kExitUsage, FormatPrintf(Message(Msg::NoSuchFinding), {number}));
+                session.Fail(kExitUsage, FormatPrintf(Message(Msg::NoSuchFinding), {number}),
+                             Msg::NoSuchFinding);
         if (session.Exit() != kExitDone)
             return session.Exit();
         if (!RepairFindings(ProgramContext(), chosen).Done())

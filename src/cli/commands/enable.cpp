@@ -33,7 +33,7 @@ int SetPluginsEnabled(Session& session, const std::vector<std::string>& plugins,
     // where the click could have been a slip; a script names what it means, or answers --yes).
     if (!enable && rows->size() > 1 && !session.Given().yes) {
         session.Say(FormatPrintf(Message(Msg::ConfirmDisableMany), {static_cast<int>(rows->size())}));
-        session.Fail(kExitUsage, Message(Msg::AnswerWithYes));
+        session.Fail(kExitUsage, Message(Msg::AnswerWithYes), Msg::AnswerWithYes);
         return session.Exit();
     }
     if (!rows->empty())

@@ -17,7 +17,7 @@ namespace {
 
 int ControlHost(Session& session, const std::string& action, std::optional<int> mode) {
     if (mode && (*mode < 0 || *mode > 2)) {
-        session.Fail(kExitUsage, Message(Msg::ModeOptionValues));
+        session.Fail(kExitUsage, Message(Msg::ModeOptionValues), Msg::ModeOptionValues);
         return session.Exit();
     }
     if (!RequireHost(session))

@@ -58,7 +58,7 @@ bool InstallOptionsUsable(Session& session, const InstallLine& request) {
         if (text)
             if (std::optional<std::string> bad = UnusableAssociation(kind, *text);
                 bad || (kind == kFileSystem && text->empty())) {
-                session.Fail(kExitFailed, UnusableMessage(bad.value_or(*text)));
+                session.Fail(kExitFailed, UnusableMessage(bad.value_or(*text)), Msg::UnusableText);
                 return false;
             }
     return true;
@@ -90,7 +90,7 @@ Result InstallOne(Session& session, const InstallLine& request, const std::strin
     // registers with the name or detect string given, without asking the module.
     const bool archive = IsArchiveFile(file);
     if (archive && platform::InDryRun()) {
-        session.Fail(kExitUsage, FormatPrintf(Message(Msg::DryRunCannotCopy), {file}));
+        session.Fail(kExitUsage, FormatPrintf(Message(Msg::DryRunCannotCopy), {file}), Msg::DryRunCannotCopy);
         return run.Stop(Outcome::Unanswered);
     }
     Result installed;
@@ -142,7 +142,7 @@ int InstallPlugins(Session& session, const InstallLine& request) {
             break;
         const std::string file = PathArgument(argument);
         if (!platform::FileExists(file)) {
-            session.Fail(kExitFailed, FormatPrintf(Message(Msg::FileNotFound), {file}));
+            session.Fail(kExitFailed, FormatPrintf(Message(Msg::FileNotFound), {file}), Msg::FileNotFound);
             continue;
         }
         session.Present(InstallOne(session, request, file));

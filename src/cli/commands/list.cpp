@@ -25,7 +25,7 @@ struct ListRequest {
 int ListPlugins(Session& session, const ListRequest& request) {
     std::optional<PluginKind> kind;
     if (!request.kind.empty() && !(kind = KindFromWord(request.kind))) {
-        session.Fail(kExitUsage, Message(Msg::KindOptionValues));
+        session.Fail(kExitUsage, Message(Msg::KindOptionValues), Msg::KindOptionValues);
         return session.Exit();
     }
     if (!RequireHost(session))

@@ -22,7 +22,8 @@ namespace {
 int OrderPlugins(Session& session, const std::string& kindWord, const std::vector<std::string>& plugins) {
     std::optional<PluginKind> kind = KindFromWord(kindWord);
     if (!kind || *kind == kFileSystem) {
-        session.Fail(kExitUsage, Message(Msg::FsHasNoOrder) + " " + Message(Msg::OrderKinds));
+        session.Fail(kExitUsage, Message(Msg::FsHasNoOrder) + " " + Message(Msg::OrderKinds),
+                     Msg::FsHasNoOrder);
         return session.Exit();
     }
     if (!RequireHost(session))
@@ -38,7 +39,8 @@ int OrderPlugins(Session& session, const std::string& kindWord, const std::vecto
         const PluginEntry& entry = EntryAt(row);
         if (entry.Kind != *kind || entry.Disabled) {
             const std::string label = PluginLabel(Table(), row);
-            session.Fail(kExitUsage, FormatPrintf(Message(Msg::NoEnabledPluginOfKind), {label, kindWord}));
+            session.Fail(kExitUsage, FormatPrintf(Message(Msg::NoEnabledPluginOfKind), {label, kindWord}),
+                         Msg::NoEnabledPluginOfKind);
             return session.Exit();
         }
         for (size_t i = 0; i < order.Rows().size(); ++i) {

@@ -20,7 +20,7 @@ int RenamePlugin(Session& session, const std::string& plugin, const std::string&
     if (!rows)
         return session.Exit();
     if (EntryAt(rows->front()).Kind == kPacker) {
-        session.Fail(kExitUsage, Message(Msg::RenameNoPacker));
+        session.Fail(kExitUsage, Message(Msg::RenameNoPacker), Msg::RenameNoPacker);
         return session.Exit();
     }
     session.Given().association = newText;

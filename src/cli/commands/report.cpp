@@ -35,7 +35,7 @@ int WritePluginReport(Session& session, const std::string& columns, const std::s
                          : column == "file"    ? &s.ReportFileName
                                                : nullptr;
             if (!flag) {
-                session.Fail(kExitUsage, Message(Msg::ColumnsOptionValues));
+                session.Fail(kExitUsage, Message(Msg::ColumnsOptionValues), Msg::ColumnsOptionValues);
                 return session.Exit();
             }
             *flag = true;
@@ -47,7 +47,7 @@ int WritePluginReport(Session& session, const std::string& columns, const std::s
     const bool toOutput = file == "-";
     const std::string scratch = toOutput ? platform::MakeScratchFile() : std::string();
     if (toOutput && scratch.empty()) {
-        session.Fail(kExitFailed, Message(Msg::NoTemporaryReportFile));
+        session.Fail(kExitFailed, Message(Msg::NoTemporaryReportFile), Msg::NoTemporaryReportFile);
         return session.Exit();
     }
     s.ReportFile = toOutput ? scratch : PathArgument(file);

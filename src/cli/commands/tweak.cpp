@@ -31,7 +31,8 @@ int EditPackerFlags(Session& session, const std::string& packer, const std::vect
     const PluginEntry entry = EntryAt(rows->front());
     if (entry.Kind != kPacker || entry.Disabled) {
         const std::string label = PluginLabel(Table(), rows->front());
-        session.Fail(kExitUsage, FormatPrintf(Message(Msg::NoEnabledPluginOfKind), {label, "packer"}));
+        session.Fail(kExitUsage, FormatPrintf(Message(Msg::NoEnabledPluginOfKind), {label, "packer"}),
+                     Msg::NoEnabledPluginOfKind);
         return session.Exit();
     }
     PackerAssociationList list = ReadPackerAssociations(entry.FileName, false);
@@ -47,16 +48,17 @@ int EditPackerFlags(Session& session, const std::string& packer, const std::vect
         const std::string extension = remove ? body : TextBefore(body, "=");
         const std::string flagsText = TextAfter(body, "=");
         if (extension.empty() || (!remove && body.find('=') == std::string::npos)) {
-            session.Fail(kExitUsage, FormatPrintf(Message(Msg::TweakSyntax), {edit}));
+            session.Fail(kExitUsage, FormatPrintf(Message(Msg::TweakSyntax), {edit}), Msg::TweakSyntax);
             return session.Exit();
         }
         if (!IsSafeProfileKey(extension) || TrimBlanks(extension) != extension) {
-            session.Fail(kExitFailed, UnusableMessage(extension));
+            session.Fail(kExitFailed, UnusableMessage(extension), Msg::UnusableText);
             return session.Exit();
         }
         const int flags = IntFromText(flagsText, -1);
         if (!remove && flags < 0) {
-            session.Fail(kExitUsage, FormatPrintf(Message(Msg::NotAWholeNumber), {flagsText}));
+            session.Fail(kExitUsage, FormatPrintf(Message(Msg::NotAWholeNumber), {flagsText}),
+                         Msg::NotAWholeNumber);
             return session.Exit();
         }
         auto pair = find(extension);
@@ -64,7 +66,8 @@ int EditPackerFlags(Session& session, const std::string& packer, const std::vect
             if (pair == list.pairs.end()) {
                 const std::string label = PluginLabel(Table(), rows->front());
                 session.Fail(kExitFailed,
-                             FormatPrintf(Message(Msg::ExtensionNotRegistered), {label, extension}));
+                             FormatPrintf(Message(Msg::ExtensionNotRegistered), {label, extension}),
+                             Msg::ExtensionNotRegistered);
                 return session.Exit();
             }
             if (remove)
@@ -73,7 +76,8 @@ int EditPackerFlags(Session& session, const std::string& packer, const std::vect
                 pair->flags = flags;
         } else {
             if (pair != list.pairs.end()) {
-                session.Fail(kExitFailed, FormatPrintf(Message(Msg::ExtensionListed), {extension}));
+                session.Fail(kExitFailed, FormatPrintf(Message(Msg::ExtensionListed), {extension}),
+                             Msg::ExtensionListed);
                 return session.Exit();
             }
             list.pairs.push_back({extension, flags});
@@ -93,7 +97,7 @@ Runner Define(CLI::App& command, CommandLine&) {
     return [packer, &command](Session& session) {
         const std::vector<std::string> edits = HostArguments(command.remaining());
         if (edits.empty()) {
-            session.Fail(kExitUsage, Message(Msg::TweakNeedsPair));
+            session.Fail(kExitUsage, Message(Msg::TweakNeedsPair), Msg::TweakNeedsPair);
             return session.Exit();
         }
         return EditPackerFlags(session, HostArgument(*packer), edits);

@@ -23,7 +23,7 @@ int UndoChanges(Session& session, int count, std::optional<uint64_t> to) {
     for (const std::string& name : skipped)
         session.Say(FormatPrintf(Message(Msg::HistoryRecordDamaged), {name}));
     if (!to && count < 1) {
-        session.Fail(kExitUsage, Message(Msg::UndoCountTooSmall));
+        session.Fail(kExitUsage, Message(Msg::UndoCountTooSmall), Msg::UndoCountTooSmall);
         return session.Exit();
     }
     // A dry run plans the undos as the real one does and hands each file's new bytes to the dry
