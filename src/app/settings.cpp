@@ -3,6 +3,7 @@
 #include "catalog/catalog_options.h"
 #include "catalog/host_config.h"
 #include "catalog/host_location.h"
+#include "catalog/module_facts_store.h"
 #include "lang/language.h"
 #include "platform/environment.h"
 #include "platform/files.h"
@@ -210,6 +211,9 @@ bool LoadSettings() {
     s.ShowVersions = ReadSettingInt("Options", "ShowVersions", 0);
     s.UseTCVar = ReadSettingInt("Options", "UseTCVar", 1) != 0;
     PassSettingsToCatalog(s);
+    // What was read of the modules is kept for the next start.
+    if (const std::string cache = platform::UserCacheFolder(); !cache.empty())
+        SetModuleFactsStore(JoinPath(cache, "modules.cache"));
     s.InstRestart = ReadSettingInt("Options", "InstRestart", 0) != 0;
     s.InstTweak = ReadSettingInt("Options", "InstTweak", 1) != 0;
 

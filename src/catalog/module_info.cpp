@@ -1,5 +1,7 @@
 #include "catalog/module_info.h"
 
+#include "catalog/module_facts_store.h"
+
 #include "catalog/catalog_options.h"
 #include "catalog/host_config.h"
 #include "catalog/module_probe.h"
@@ -12,6 +14,7 @@
 #include "util/text.h"
 
 #include <unordered_map>
+#include <unordered_set>
 
 namespace varnel {
 
@@ -84,17 +87,38 @@ bool HasKindExtension(std::string_view path) {
 }
 
 // What the list needs of a module's file (machine type, version resource), read once per file
-// and read again only when the file changed: a reload of thousands of unchanged modules then
-// costs one stat each.
-struct ModuleFacts {
-    platform::FileStamp stamp;
-    uint16_t machine = 0;
-    std::string versionInfo;
+// and read again only when the file changed: a load of thousands of unchanged modules then costs
+// a look at each one's attributes, also at the next start of the program (the store file).
+struct KnownFacts {
+    ModuleFactsFile facts;
+    bool loaded = false;  // the store was read
+    bool changed = false; // since it was read or written
+    // What this run looked at: the store keeps only that, so that modules of hosts long gone
+    // (or of other prefixes) do not pile up in it.
+    std::unordered_set<std::string> used;
 };
 
+KnownFacts& Known() {
+    static KnownFacts known;
+    static std::string loadedFrom;
+    if (!known.loaded || loadedFrom != ModuleFactsStore()) {
+        // Facts read before the store was named (the host program's own) stay with those stored.
+        known.loaded = true;
+        loadedFrom = ModuleFactsStore();
+        std::string bytes;
+        if (const std::string& store = ModuleFactsStore();
+            !store.empty() &&
+            platform::ReadWholeFile(store, bytes, kMaxStoredFactsBytes) == platform::ReadResult::Ok)
+            if (std::optional<ModuleFactsFile> stored = DecodeModuleFacts(bytes)) {
+                known.facts.modules.merge(stored->modules);
+                known.facts.twins.merge(stored->twins);
+            }
+    }
+    return known;
+}
+
 std::unordered_map<std::string, ModuleFacts>& FactsCache() {
-    static std::unordered_map<std::string, ModuleFacts> cache;
-    return cache;
+    return Known().facts.modules;
 }
 
 const ModuleFacts* FactsOnDisk(const std::string& key);
@@ -120,15 +144,18 @@ const ModuleFacts* FactsOf(std::string_view path) {
 const ModuleFacts* FactsOnDisk(const std::string& key) {
     std::unordered_map<std::string, ModuleFacts>& cache = FactsCache();
     std::string_view path = key;
-    std::optional<platform::FileStamp> stamp = platform::StampOf(path);
-    if (!stamp) {
-        cache.erase(key);
+    std::optional<platform::FileStamp> stamp = platform::AttributeStampOf(path);
+    if (!stamp || stamp->size == 0) { // missing, or a folder
+        if (cache.erase(key) != 0)
+            Known().changed = true;
         return nullptr;
     }
+    Known().used.insert(key);
     if (auto found = cache.find(key); found != cache.end() && found->second.stamp == *stamp)
         return &found->second;
-    if (cache.size() > 20000)
+    if (cache.size() >= kMaxStoredEntries)
         cache.clear(); // a bound for the unlikely: never more than the modules of a few hosts
+    Known().changed = true;
     ModuleFacts facts;
     facts.stamp = *stamp;
     if (std::unique_ptr<ByteSource> file = platform::OpenFileForReading(path)) {
@@ -277,7 +304,8 @@ std::string PluginDisplayName(std::string_view path) {
 }
 
 void ForgetModuleFacts() {
-    FactsCache().clear();
+    Known().facts = {};
+    Known().changed = true;
 }
 
 ModuleFactsScope::ModuleFactsScope() : m_previous(g_checkedInScope) {
@@ -290,6 +318,23 @@ ModuleFactsScope::ModuleFactsScope() : m_previous(g_checkedInScope) {
 ModuleFactsScope::~ModuleFactsScope() {
     if (m_checked)
         g_checkedInScope = m_previous;
+}
+
+void SaveModuleFacts() {
+    KnownFacts& known = Known();
+    if (!known.changed || ModuleFactsStore().empty())
+        return;
+    ModuleFactsFile kept;
+    for (const std::string& key : known.used) {
+        if (auto module = known.facts.modules.find(key); module != known.facts.modules.end())
+            kept.modules.insert(*module);
+        if (auto twin = known.facts.twins.find(key); twin != known.facts.twins.end())
+            kept.twins.insert(*twin);
+    }
+    if (kept.modules.size() > kMaxStoredEntries || kept.twins.size() > kMaxStoredEntries)
+        return;
+    if (platform::WriteCacheFile(ModuleFactsStore(), EncodeModuleFacts(kept)))
+        known.changed = false;
 }
 
 uint16_t ModuleMachine(std::string_view path) {
@@ -318,7 +363,24 @@ std::string ModuleLoadedByHost(std::string_view registeredPath, int hostBits) {
     if (hostBits != 64 || !HasKindExtension(path))
         return path;
     std::string twin = path + "64";
-    return platform::FileExists(twin) ? twin : path;
+    // Whether the twin is there is known while its folder has had no entry added, removed or
+    // renamed: a look at the folder's attributes instead of a search of the folder.
+    std::string folderPath = FolderPart(twin);
+    if (folderPath.size() > 3 && folderPath.back() == '\\')
+        folderPath.pop_back();
+    const std::optional<platform::FileStamp> folder = platform::AttributeStampOf(folderPath);
+    if (!folder)
+        return platform::FileExists(twin) ? twin : path;
+    std::unordered_map<std::string, TwinFacts>& twins = Known().facts.twins;
+    Known().used.insert(twin);
+    auto known = twins.find(twin);
+    if (known == twins.end() || !(known->second.folder == *folder)) {
+        if (twins.size() >= kMaxStoredEntries)
+            twins.clear();
+        known = twins.insert_or_assign(twin, TwinFacts{*folder, platform::FileExists(twin)}).first;
+        Known().changed = true;
+    }
+    return known->second.exists ? twin : path;
 }
 
 std::string RegistrationPathFor(std::string_view modulePath) {

@@ -54,6 +54,9 @@ uint16_t ModuleMachine(std::string_view path);
 // Module files are read once and again only when they change (path, size, modification time);
 // this forgets what was read, so that the next look reads every file afresh.
 void ForgetModuleFacts();
+// Keeps what this run read of the modules it looked at in the store (ModuleFactsStore), for the
+// next start; called after a load that filled a list, never inside a command's change.
+void SaveModuleFacts();
 
 // While one lives on this thread, a module's facts are checked against the disk once (a load of
 // the table asks each module for its name, bitness and version in turn); one opened while another

@@ -7,6 +7,7 @@
 #include "catalog/catalog_options.h"
 #include "catalog/host_config.h"
 #include "catalog/host_location.h"
+#include "catalog/module_info.h"
 #include "catalog/plugin_table.h"
 #include "cli/cli_plugins.h"
 #include "lang/language.h"
@@ -40,6 +41,7 @@ void LoadWithDetails() {
     std::atomic<bool> done{false};
     std::thread load([&] {
         LoadTable(true, &stop);
+        SaveModuleFacts();
         done = true;
     });
     {

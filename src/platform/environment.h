@@ -21,4 +21,9 @@ std::string WindowsDirectory();
 // This program's executable, as a Windows path.
 std::string OwnExecutablePath();
 
+// The user's folder for this program's caches, made when missing, as a Windows path: below
+// $XDG_CACHE_HOME (or ~/.cache) on Linux, below %LOCALAPPDATA% on Windows; "" when there is none.
+// Nothing there is the user's: it may be deleted at any time.
+std::string UserCacheFolder();
+
 } // namespace varnel::platform

@@ -102,6 +102,12 @@ struct FileStamp {
     bool operator==(const FileStamp&) const = default;
 };
 std::optional<FileStamp> StampOf(std::string_view path);
+// The same for a cache of what a file or folder holds, from its attributes alone: where a file's
+// identity costs an open (Windows, where under Wine an open is a round trip to the server and a
+// look at the attributes is not), it is 0, and size and time tell the contents apart. A folder's
+// time changes when an entry is added, removed or renamed in it; where a file system does not
+// keep it so (FAT on Windows), a folder has no stamp.
+std::optional<FileStamp> AttributeStampOf(std::string_view path);
 
 // Random access to a file's bytes; nullptr when it cannot be opened as a regular file.
 std::unique_ptr<ByteSource> OpenFileForReading(std::string_view path);
@@ -118,6 +124,9 @@ bool ReplaceFileAtomically(std::string_view path, std::string_view bytes);
 // The same with the bytes of the regular file `from`, read a block at a time (a file of any size
 // needs no more memory). The observer below does not see it: the caller records the copy.
 bool CopyFileAtomically(std::string_view from, std::string_view to);
+// A file of the program's own that no change records (a cache): replaced in one step like the
+// above, unseen by the observer, and not written at all in a dry run. False when not written.
+bool WriteCacheFile(std::string_view path, std::string_view bytes);
 
 // A dry run: from StartDryRun on, ReplaceFileAtomically writes nothing and keeps each file's new
 // bytes (the last for a file written twice) for the program to show. Only for commands whose every

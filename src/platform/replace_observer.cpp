@@ -72,6 +72,13 @@ bool ReplaceFileAtomically(std::string_view path, std::string_view bytes) {
     return written;
 }
 
+bool WriteCacheFile(std::string_view path, std::string_view bytes) {
+    if (g_dryRun)
+        return false;
+    MemorySource source(bytes);
+    return ReplaceFileOnDisk(path, source);
+}
+
 bool CopyFileAtomically(std::string_view from, std::string_view to) {
     std::unique_ptr<ByteSource> source = OpenFileForReading(from);
     return source && ReplaceFileOnDisk(to, *source);

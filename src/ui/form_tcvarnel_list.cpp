@@ -4,8 +4,10 @@
 #include "app/settings.h"
 #include "catalog/host_config.h"
 #include "catalog/host_location.h"
+#include "catalog/module_info.h"
 #include "lang/language.h"
 #include "lang/messages.h"
+#include "ops/command.h"
 #include "ops/plugin_commands.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -83,7 +85,13 @@ void TFormTCVarnel::FillList() {
     // the remaining rows with their file names.
     std::atomic<bool> stop{false};
     m_iniStamp = platform::StampOf(Host().HostIniPath);
-    RunOffGuiThread([&stop] { LoadTable(true, &stop); }, &stop);
+    RunOffGuiThread(
+        [&stop] {
+            LoadTable(true, &stop);
+            if (!CommandRun::Active())
+                SaveModuleFacts();
+        },
+        &stop);
     PluginListOptions options;
     options.tab = SelectedTab();
     options.showTypes = s.ShowTypes;

@@ -26,6 +26,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <map>
@@ -844,6 +845,47 @@ TEST_F(CliTest, RealisticHostIsListedWholly) {
     CliRun config = Varnel(realistic, {"config"});
     EXPECT_NE(config.out.find("C:\\Program Files\\totalcmd\\"), std::string::npos) << config.out;
     EXPECT_NE(config.out.find("AppData\\Roaming\\GHISLER\\wincmd.ini"), std::string::npos) << config.out;
+}
+
+// What a run read of the modules is kept for the next run, which then need not read them again;
+// yet a module replaced, a 64-bit twin put beside one, or a damaged store all show at once.
+TEST_F(CliTest, ModuleFactsKeptForTheNextRunFollowEveryChange) {
+    const std::string cacheHome = prefix.Dir() + "/cache home";
+    const char* before = std::getenv("XDG_CACHE_HOME");
+    const std::string previous = before ? before : "";
+    setenv("XDG_CACHE_HOME", cacheHome.c_str(), 1);
+    struct Restore {
+        std::string value;
+        bool had;
+        ~Restore() { had ? setenv("XDG_CACHE_HOME", value.c_str(), 1) : unsetenv("XDG_CACHE_HOME"); }
+    } restore{previous, before != nullptr};
+    const std::string lister = "drive_c/totalcmd/plugins/wlx/sample_lister/sample_lister.wlx";
+    auto listed = [&] {
+        CliRun list = Varnel(prefix, {"--json", "list", "--all"});
+        EXPECT_EQ(list.exit, 0) << list.err;
+        for (const auto& plugin : nlohmann::json::parse(list.out))
+            if (plugin["file"] == "C:\\totalcmd\\plugins\\wlx\\sample_lister\\sample_lister.wlx")
+                return plugin["version"].get<std::string>() + "|" + plugin["hostModule"].get<std::string>();
+        return std::string("not listed");
+    };
+    const std::string first = listed();
+    EXPECT_EQ(first, "1.2|C:\\totalcmd\\plugins\\wlx\\sample_lister\\sample_lister.wlx");
+    const std::string store = cacheHome + "/tcvarnel/modules.cache";
+    ASSERT_TRUE(fs::exists(store));
+    EXPECT_EQ(listed(), first);
+
+    prefix.Write(lister, prefix.Read("drive_c/totalcmd/plugins/wdx/sample_content/sample_content.wdx"));
+    EXPECT_EQ(listed(), "4.5|C:\\totalcmd\\plugins\\wlx\\sample_lister\\sample_lister.wlx");
+    prefix.Write(lister + "64", prefix.Read("drive_c/totalcmd/plugins/wcx/sample_packer/sample_packer.wcx"));
+    EXPECT_EQ(listed(), "2.10 beta|C:\\totalcmd\\plugins\\wlx\\sample_lister\\sample_lister.wlx64");
+    fs::remove(prefix.Dir() + "/" + lister + "64");
+    EXPECT_EQ(listed(), "4.5|C:\\totalcmd\\plugins\\wlx\\sample_lister\\sample_lister.wlx");
+
+    std::ofstream(store, std::ios::binary | std::ios::trunc) << "TC Varnel module facts 1\n\xFF\xFF";
+    EXPECT_EQ(listed(), "4.5|C:\\totalcmd\\plugins\\wlx\\sample_lister\\sample_lister.wlx");
+    std::ifstream written(store, std::ios::binary);
+    const std::string rewritten((std::istreambuf_iterator<char>(written)), std::istreambuf_iterator<char>());
+    EXPECT_GT(rewritten.size(), 100u) << "written whole again";
 }
 
 // A realistic host broken in every way the health check knows: each finding is named, --fix

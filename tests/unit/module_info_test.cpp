@@ -1,4 +1,5 @@
 #include "catalog/catalog_options.h"
+#include "catalog/module_facts_store.h"
 #include "catalog/module_info.h"
 #include "platform/process.h"
 
@@ -41,6 +42,34 @@ protected:
     unsigned slept = 0;
     platform::SleepHandler m_previousSleep;
 };
+
+// The store of module facts is the program's own file, but a damaged one must not be believed:
+// it is read whole or not at all, however it was cut or whatever its counts claim.
+TEST(ModuleFactsStore, IsReadWholeOrNotAtAll) {
+    ModuleFactsFile facts;
+    facts.modules["C:\\TC\\plugins\\wlx\\Gr\xF6\xDF"
+                  "e\\a.wlx"] = {{1, 2, 3, -4}, 0x8664, std::string("VS\0\1", 4)};
+    facts.modules["C:\\TC\\b.wlx"] = {{5, 6, 7, 8}, 0x14C, ""};
+    facts.twins["C:\\TC\\b.wlx64"] = {{9, 10, 0, 11}, true};
+    const std::string bytes = EncodeModuleFacts(facts);
+    const std::optional<ModuleFactsFile> back = DecodeModuleFacts(bytes);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->modules.size(), 2u);
+    const ModuleFacts& first = back->modules.at("C:\\TC\\plugins\\wlx\\Gr\xF6\xDF"
+                                                "e\\a.wlx");
+    EXPECT_TRUE(first.stamp == (platform::FileStamp{1, 2, 3, -4}));
+    EXPECT_EQ(first.machine, 0x8664);
+    EXPECT_EQ(first.versionInfo, std::string("VS\0\1", 4));
+    EXPECT_TRUE(back->twins.at("C:\\TC\\b.wlx64").exists);
+    EXPECT_TRUE(DecodeModuleFacts(EncodeModuleFacts({})));
+    for (size_t cut = 0; cut < bytes.size(); ++cut)
+        EXPECT_FALSE(DecodeModuleFacts(bytes.substr(0, cut))) << cut;
+    EXPECT_FALSE(DecodeModuleFacts(bytes + "x"));
+    // A count beyond the limit is refused before anything is read for it.
+    std::string huge = EncodeModuleFacts({});
+    huge.replace(huge.size() - 8, 4, "\xFF\xFF\xFF\x7F");
+    EXPECT_FALSE(DecodeModuleFacts(huge));
+}
 
 TEST_F(ModuleInfoTest, KindByExtensionWithoutLoading) {
     prefix.Write("drive_c/plugins/VIEW.WLX", "not a module at all");

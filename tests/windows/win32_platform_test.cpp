@@ -162,11 +162,22 @@ TEST(Win32Files, ModulesLoadedByARunningProgramAreInUse) {
     std::thread holder([&] {
         RunAndCapture({kProcessStandin, "hold", HostTextToUtf8(module), HostTextToUtf8(release)}, {}, 60000);
     });
+    // A scan (the list's load, the refresh tick) knows it from the processes' module lists, and
+    // opens no module to find out.
+    auto heldInScan = [&] {
+        InUseScan scan;
+        const FileState state = InspectFile(module);
+        return state.exists && state.regular && state.cannotOpenForWriting;
+    };
+    EXPECT_FALSE(heldInScan());
     const bool held = Eventually([&] { return FileCannotBeOpenedForWriting(module); });
+    const bool seenInScan = heldInScan();
     ReplaceFileAtomically(release, "");
     holder.join();
     EXPECT_TRUE(held) << "the host's own test: a loaded module cannot be opened for writing";
+    EXPECT_TRUE(seenInScan) << "a scan finds it in the holder's module list";
     EXPECT_TRUE(Eventually([&] { return !FileCannotBeOpenedForWriting(module); }));
+    EXPECT_TRUE(Eventually([&] { return !heldInScan(); }));
 }
 
 TEST(Win32Helpers, ModulesAreAskedByAHelperOfTheirBitness) {

@@ -190,4 +190,19 @@ std::string OwnExecutablePath() {
     return ToWindowsPath(std::string_view(buffer, static_cast<size_t>(n)));
 }
 
+std::string UserCacheFolder() {
+    std::string base;
+    if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache && cache[0] == '/')
+        base = cache;
+    else if (const char* home = std::getenv("HOME"); home && home[0] == '/')
+        base = std::string(home) + "/.cache";
+    if (base.empty())
+        return {};
+    const std::string folder = base + "/tcvarnel";
+    struct stat st;
+    if (stat(folder.c_str(), &st) != 0 && (mkdir(base.c_str(), 0700), mkdir(folder.c_str(), 0700)) != 0)
+        return {};
+    return ToWindowsPath(folder);
+}
+
 } // namespace varnel::platform

@@ -335,6 +335,16 @@ std::optional<FileStamp> StampOf(std::string_view path) {
     return StampOfStat(file.st);
 }
 
+std::optional<FileStamp> AttributeStampOf(std::string_view path) {
+    const HostFile file = StatWindowsPath(path);
+    if (!file.exists || (!S_ISREG(file.st.st_mode) && !S_ISDIR(file.st.st_mode)))
+        return std::nullopt;
+    FileStamp stamp = StampOfStat(file.st);
+    if (S_ISDIR(file.st.st_mode))
+        stamp.size = 0;
+    return stamp;
+}
+
 std::optional<FileStamp> StampOfMachinePath(const std::string& machinePath) {
     struct stat st;
     if (machinePath.empty() || stat(machinePath.c_str(), &st) != 0)

@@ -58,4 +58,15 @@ std::string OwnExecutablePath() {
     return HostText(buffer);
 }
 
+std::string UserCacheFolder() {
+    const std::optional<std::string> local = EnvironmentValue("LOCALAPPDATA");
+    if (!local || local->empty())
+        return {};
+    const std::string folder = JoinPath(*local, "TC Varnel");
+    const std::wstring wide = win32::Wide(folder);
+    if (!CreateDirectoryW(wide.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+        return {};
+    return folder;
+}
+
 } // namespace varnel::platform

@@ -8,8 +8,14 @@
 #include <algorithm>
 #include <cstring>
 #include <cwctype>
+#include <mutex>
+#include <optional>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 #include <windows.h>
+
+#include <psapi.h>
 
 namespace varnel::platform {
 
@@ -106,32 +112,97 @@ std::optional<FileStamp> StampOfHandle(HANDLE handle, const std::wstring& path, 
     return stamp;
 }
 
-// While an InUseScan lives, the module a state check opened stays open for the stamp and the
-// read that follow it: under Wine each open and close is a round trip to the server, and a load
-// looks at thousands of modules. One is kept at a time, and only until the next check.
-struct KeptModule {
-    std::wstring path;
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    std::optional<FileStamp> stamp;
-};
-thread_local int g_scans = 0;
-thread_local KeptModule g_kept;
+// ---- What a scan answers from memory ------------------------------------------------------
+//
+// Under Wine every open of a file is a round trip to the server (a look at its attributes is
+// not), and a load of the plugin table looks at thousands of modules. While an InUseScan lives,
+// the modules that running processes have loaded are read once from their module lists, and a
+// module's state is its attributes and that list: it is not opened.
 
-void DropKeptModule() {
-    if (g_kept.handle != INVALID_HANDLE_VALUE)
-        CloseHandle(g_kept.handle);
-    g_kept = KeptModule{};
+std::wstring Folded(std::wstring_view text) {
+    std::wstring folded(text);
+    for (wchar_t& c : folded)
+        c = static_cast<wchar_t>(towupper(c));
+    return folded;
 }
 
-bool IsKept(const std::wstring& path) {
-    return g_kept.handle != INVALID_HANDLE_VALUE && g_kept.path == path;
+} // namespace
+
+struct InUseScan::Snapshot {
+    bool processesRead = false;
+    std::unordered_set<std::wstring> loaded; // folded paths of the modules other processes hold
+};
+
+namespace {
+
+thread_local InUseScan::Snapshot* g_scan = nullptr;
+
+// The modules every other process has loaded, by their long paths. The system's own programs
+// (those in the Windows folder: services, the shell, under Wine its servers) load no plugin and
+// are not asked: reading a process's module list costs a round trip per read under Wine.
+void ReadLoadedModules(InUseScan::Snapshot& scan) {
+    scan.processesRead = true;
+    wchar_t windowsFolder[MAX_PATH + 1] = {};
+    const UINT windowsLength = GetSystemWindowsDirectoryW(windowsFolder, MAX_PATH);
+    const std::wstring systemPrefix = windowsLength > 0 && windowsLength < MAX_PATH
+                                          ? Folded(std::wstring(windowsFolder, windowsLength)) + L"\\"
+                                          : std::wstring();
+    std::vector<DWORD> ids(1024);
+    DWORD used = 0;
+    while (EnumProcesses(ids.data(), static_cast<DWORD>(ids.size() * sizeof(DWORD)), &used) &&
+           used == ids.size() * sizeof(DWORD))
+        ids.resize(ids.size() * 2);
+    ids.resize(used / sizeof(DWORD));
+    std::vector<HMODULE> modules;
+    std::wstring name(32768, L'\0');
+    for (DWORD id : ids) {
+        if (id == 0 || id == GetCurrentProcessId())
+            continue;
+        // A process of another user, or one that ended meanwhile, is not asked either.
+        HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_VM_READ, FALSE, id);
+        if (!process)
+            continue;
+        DWORD length = static_cast<DWORD>(name.size());
+        if (QueryFullProcessImageNameW(process, 0, name.data(), &length) && !systemPrefix.empty() &&
+            Folded(std::wstring_view(name.data(), length)).starts_with(systemPrefix)) {
+            CloseHandle(process);
+            continue;
+        }
+        modules.resize(256);
+        DWORD needed = 0;
+        while (EnumProcessModulesEx(process, modules.data(),
+                                    static_cast<DWORD>(modules.size() * sizeof(HMODULE)), &needed,
+                                    LIST_MODULES_ALL) &&
+               needed > modules.size() * sizeof(HMODULE))
+            modules.resize(needed / sizeof(HMODULE));
+        modules.resize(std::min<size_t>(modules.size(), needed / sizeof(HMODULE)));
+        for (HMODULE module : modules) {
+            length = GetModuleFileNameExW(process, module, name.data(), static_cast<DWORD>(name.size()));
+            if (length == 0 || length >= name.size())
+                continue;
+            std::wstring path(name.data(), length);
+            if (path.find(L'~') != std::wstring::npos) { // loaded by its short name
+                std::wstring longPath(32768, L'\0');
+                const DWORD longLength =
+                    GetLongPathNameW(path.c_str(), longPath.data(), static_cast<DWORD>(longPath.size()));
+                if (longLength > 0 && longLength < longPath.size())
+                    path.assign(longPath.data(), longLength);
+            }
+            scan.loaded.insert(Folded(path));
+        }
+        CloseHandle(process);
+    }
+}
+
+bool LoadedInScan(const std::wstring& path) {
+    if (!g_scan->processesRead)
+        ReadLoadedModules(*g_scan);
+    return g_scan->loaded.count(Folded(path)) != 0;
 }
 
 std::optional<FileStamp> StampOfWide(const std::wstring& path, bool regularOnly) {
     if (path.empty())
         return std::nullopt;
-    if (IsKept(path))
-        return g_kept.stamp;
     // Opened for nothing but its attributes: a file another program holds is still stamped.
     HANDLE handle = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -212,17 +283,16 @@ bool DeleteFileAt(std::string_view path) {
 
 // ---- Files held by running processes -------------------------------------------------------
 
-// The system locks what it has loaded: opening for writing answers the question itself, for
-// each file, so a scan has nothing to keep.
-struct InUseScan::Snapshot {};
-
-InUseScan::InUseScan() : m_previous(nullptr) {
-    ++g_scans;
+InUseScan::InUseScan() : m_previous(g_scan) {
+    if (!m_previous) {
+        m_snapshot = std::make_unique<Snapshot>();
+        g_scan = m_snapshot.get();
+    }
 }
 
 InUseScan::~InUseScan() {
-    if (--g_scans == 0)
-        DropKeptModule();
+    if (m_snapshot)
+        g_scan = m_previous;
 }
 
 bool FileCannotBeOpenedForWriting(std::string_view path) {
@@ -243,30 +313,26 @@ FileState InspectFile(std::string_view path) {
     FileState state;
     if (path.empty() || HasWildcards(path))
         return state;
-    // The host's own test first: a module nobody holds opens for writing, and then it exists and
-    // is a regular file; only when it does not open are its attributes asked. Under Wine every
-    // look costs a round trip to the server, and the list looks at every module.
     // A device name (COM1.wlx from a hostile configuration) is never opened: that could wait on
     // a port for ever.
     const std::wstring wide = Wide(path);
     if (wide.empty() || !IsPlainName(FileNamePart(path)))
         return state;
-    DropKeptModule();
-    // Within a scan, opened for reading too: the stamp and the read that follow use this handle.
-    const DWORD access = g_scans > 0 ? GENERIC_READ | GENERIC_WRITE : GENERIC_WRITE;
-    HANDLE handle = CreateFileW(wide.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    // In a scan: its attributes, and the modules the processes hold.
+    if (g_scan) {
+        const DWORD attributes = AttributesOf(wide);
+        state.exists = attributes != INVALID_FILE_ATTRIBUTES;
+        state.regular = IsFileAttributes(attributes);
+        state.cannotOpenForWriting = !state.regular || LoadedInScan(wide);
+        return state;
+    }
+    // Else the host's own test: a module nobody holds opens for writing, and then it exists and
+    // is a regular file; only when it does not open are its attributes asked.
+    HANDLE handle = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE && access != GENERIC_WRITE && GetLastError() == ERROR_ACCESS_DENIED)
-        handle = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
         const bool disk = GetFileType(handle) == FILE_TYPE_DISK;
-        std::optional<FileStamp> stamp =
-            disk && g_scans > 0 ? StampOfHandle(handle, wide, true) : std::nullopt;
-        if (stamp)
-            g_kept = KeptModule{wide, handle, stamp};
-        else
-            CloseHandle(handle);
+        CloseHandle(handle);
         if (disk) {
             state.exists = state.regular = true;
             state.cannotOpenForWriting = false;
@@ -283,6 +349,45 @@ FileState InspectFile(std::string_view path) {
 
 std::optional<FileStamp> StampOf(std::string_view path) {
     return StampOfWide(Wide(path), true);
+}
+
+namespace {
+
+// Whether the volume of the path keeps a folder's time with its entries (NTFS and ReFS do, FAT
+// does not), asked once per volume.
+bool FolderTimesFollowEntries(const std::wstring& path) {
+    static std::mutex lock;
+    static std::unordered_map<uint64_t, bool> volumes;
+    const uint64_t volume = VolumeOfPath(path);
+    std::lock_guard<std::mutex> guard(lock);
+    if (auto known = volumes.find(volume); known != volumes.end())
+        return known->second;
+    std::wstring root(MAX_PATH + 1, L'\0');
+    wchar_t system[MAX_PATH + 1] = {};
+    const bool follows =
+        GetVolumePathNameW(path.c_str(), root.data(), static_cast<DWORD>(root.size())) &&
+        GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, nullptr, nullptr, system, MAX_PATH + 1) &&
+        (_wcsicmp(system, L"NTFS") == 0 || _wcsicmp(system, L"ReFS") == 0);
+    volumes[volume] = follows;
+    return follows;
+}
+
+} // namespace
+
+std::optional<FileStamp> AttributeStampOf(std::string_view path) {
+    const std::wstring wide = Wide(path);
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (wide.empty() || !GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) != 0 ||
+        (IsFolderAttributes(data.dwFileAttributes) && !FolderTimesFollowEntries(wide)))
+        return std::nullopt;
+    FileStamp stamp;
+    stamp.device = VolumeOfPath(wide);
+    if (!IsFolderAttributes(data.dwFileAttributes))
+        stamp.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    stamp.mtimeNs =
+        win32::FileTimeNs(data.ftLastWriteTime.dwLowDateTime, data.ftLastWriteTime.dwHighDateTime);
+    return stamp;
 }
 
 // ---- Reading files ---------------------------------------------------------------------------
@@ -346,12 +451,6 @@ HANDLE OpenRegularFile(const std::wstring& path, uint64_t& size, bool& notAFile)
 
 std::unique_ptr<ByteSource> OpenFileForReading(std::string_view path) {
     const std::wstring wide = Wide(path);
-    if (IsKept(wide)) {
-        HANDLE kept = g_kept.handle;
-        const uint64_t keptSize = g_kept.stamp->size;
-        g_kept = KeptModule{};
-        return std::make_unique<FileSource>(kept, keptSize);
-    }
     uint64_t size = 0;
     bool notAFile = false;
     HANDLE handle = OpenRegularFile(wide, size, notAFile);
