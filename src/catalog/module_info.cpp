@@ -370,14 +370,14 @@ std::string ModuleLoadedByHost(std::string_view registeredPath, int hostBits) {
         folderPath.pop_back();
     const std::optional<platform::FileStamp> folder = platform::AttributeStampOf(folderPath);
     if (!folder)
-        return platform::FileExists(twin) ? twin : path;
+        return platform::IsRegularFile(twin) ? twin : path;
     std::unordered_map<std::string, TwinFacts>& twins = Known().facts.twins;
     Known().used.insert(twin);
     auto known = twins.find(twin);
     if (known == twins.end() || !(known->second.folder == *folder)) {
         if (twins.size() >= kMaxStoredEntries)
             twins.clear();
-        known = twins.insert_or_assign(twin, TwinFacts{*folder, platform::FileExists(twin)}).first;
+        known = twins.insert_or_assign(twin, TwinFacts{*folder, platform::IsRegularFile(twin)}).first;
         Known().changed = true;
     }
     return known->second.exists ? twin : path;
