@@ -6,7 +6,7 @@ namespace varnel {
 
 namespace {
 
-constexpr std::string_view kMagic = "TC Varnel module facts 1\n";
+constexpr std::string_view kMagic = "TC Varnel module facts 2\n";
 constexpr size_t kMaxPath = 32768;
 constexpr size_t kMaxVersionInfo = 1u << 20;
 
@@ -87,12 +87,6 @@ std::string EncodeModuleFacts(const ModuleFactsFile& facts) {
         PutNumber(out, module.machine, 2);
         PutText(out, module.versionInfo);
     }
-    PutNumber(out, facts.twins.size(), 4);
-    for (const auto& [path, twin] : facts.twins) {
-        PutText(out, path);
-        PutStamp(out, twin.folder);
-        PutNumber(out, twin.exists ? 1 : 0, 1);
-    }
     return out;
 }
 
@@ -111,19 +105,6 @@ std::optional<ModuleFactsFile> DecodeModuleFacts(std::string_view bytes) {
         module.machine = static_cast<uint16_t>(in.Number(2));
         module.versionInfo = in.Text(kMaxVersionInfo);
         facts.modules[std::move(path)] = std::move(module);
-    }
-    const uint64_t twins = in.Number(4);
-    if (twins > kMaxStoredEntries)
-        return std::nullopt;
-    for (uint64_t i = 0; i < twins && in.Ok(); ++i) {
-        std::string path = in.Text(kMaxPath);
-        TwinFacts twin;
-        twin.folder = in.Stamp();
-        const uint64_t exists = in.Number(1);
-        twin.exists = exists == 1;
-        if (exists > 1)
-            return std::nullopt;
-        facts.twins[std::move(path)] = twin;
     }
     if (!in.Ok() || !in.AtEnd())
         return std::nullopt;

@@ -1,8 +1,7 @@
 #pragma once
-// What was read of modules before (machine type, version resource, whether a 64-bit twin lies
-// beside them), kept between runs of the program in one file of its own, so that a start does not
-// read thousands of unchanged modules again. Each fact is kept with the stamp of what it was read
-// from and used only while that stamp is still the same.
+// What was read of modules before (machine type, version resource), kept between runs of the program in one
+// file of its own, so that a start does not read thousands of unchanged modules again. Each fact is kept with
+// the stamp of what it was read from and used only while that stamp is still the same.
 
 #include "platform/files.h"
 
@@ -20,14 +19,8 @@ struct ModuleFacts {
     std::string versionInfo;
 };
 
-struct TwinFacts {
-    platform::FileStamp folder; // of the folder the twin would lie in (AttributeStampOf)
-    bool exists = false;
-};
-
 struct ModuleFactsFile {
     std::unordered_map<std::string, ModuleFacts> modules; // by module path
-    std::unordered_map<std::string, TwinFacts> twins;     // by the twin's path
 };
 
 // The file's bytes, and back; nullopt for bytes that are not such a file whole (another version,

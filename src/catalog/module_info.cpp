@@ -109,10 +109,8 @@ KnownFacts& Known() {
         if (const std::string& store = ModuleFactsStore();
             !store.empty() &&
             platform::ReadWholeFile(store, bytes, kMaxStoredFactsBytes) == platform::ReadResult::Ok)
-            if (std::optional<ModuleFactsFile> stored = DecodeModuleFacts(bytes)) {
+            if (std::optional<ModuleFactsFile> stored = DecodeModuleFacts(bytes))
                 known.facts.modules.merge(stored->modules);
-                known.facts.twins.merge(stored->twins);
-            }
     }
     return known;
 }
@@ -325,13 +323,10 @@ void SaveModuleFacts() {
     if (!known.changed || ModuleFactsStore().empty())
         return;
     ModuleFactsFile kept;
-    for (const std::string& key : known.used) {
+    for (const std::string& key : known.used)
         if (auto module = known.facts.modules.find(key); module != known.facts.modules.end())
             kept.modules.insert(*module);
-        if (auto twin = known.facts.twins.find(key); twin != known.facts.twins.end())
-            kept.twins.insert(*twin);
-    }
-    if (kept.modules.size() > kMaxStoredEntries || kept.twins.size() > kMaxStoredEntries)
+    if (kept.modules.size() > kMaxStoredEntries)
         return;
     if (platform::WriteCacheFile(ModuleFactsStore(), EncodeModuleFacts(kept)))
         known.changed = false;
@@ -362,25 +357,9 @@ std::string ModuleLoadedByHost(std::string_view registeredPath, int hostBits) {
     std::string path(registeredPath);
     if (hostBits != 64 || !HasKindExtension(path))
         return path;
+    // A look at the twin's attributes: no open, no search of the folder.
     std::string twin = path + "64";
-    // Whether the twin is there is known while its folder has had no entry added, removed or
-    // renamed: a look at the folder's attributes instead of a search of the folder.
-    std::string folderPath = FolderPart(twin);
-    if (folderPath.size() > 3 && folderPath.back() == '\\')
-        folderPath.pop_back();
-    const std::optional<platform::FileStamp> folder = platform::AttributeStampOf(folderPath);
-    if (!folder)
-        return platform::IsRegularFile(twin) ? twin : path;
-    std::unordered_map<std::string, TwinFacts>& twins = Known().facts.twins;
-    Known().used.insert(twin);
-    auto known = twins.find(twin);
-    if (known == twins.end() || !(known->second.folder == *folder)) {
-        if (twins.size() >= kMaxStoredEntries)
-            twins.clear();
-        known = twins.insert_or_assign(twin, TwinFacts{*folder, platform::IsRegularFile(twin)}).first;
-        Known().changed = true;
-    }
-    return known->second.exists ? twin : path;
+    return platform::IsRegularFile(twin) ? twin : path;
 }
 
 std::string RegistrationPathFor(std::string_view modulePath) {

@@ -102,11 +102,9 @@ struct FileStamp {
     bool operator==(const FileStamp&) const = default;
 };
 std::optional<FileStamp> StampOf(std::string_view path);
-// The same for a cache of what a file or folder holds, from its attributes alone: where a file's
-// identity costs an open (Windows, where under Wine an open is a round trip to the server and a
-// look at the attributes is not), it is 0, and size and time tell the contents apart. A folder's
-// time changes when an entry is added, removed or renamed in it; where a file system does not
-// keep it so (FAT on Windows), a folder has no stamp.
+// The same for a cache of what a file holds, from its attributes alone: where a file's identity
+// costs an open (Windows, where under Wine an open is a round trip to the server and a look at the
+// attributes is not), it is 0, and size and time tell the contents apart.
 std::optional<FileStamp> AttributeStampOf(std::string_view path);
 
 // Random access to a file's bytes; nullptr when it cannot be opened as a regular file.

@@ -336,13 +336,7 @@ std::optional<FileStamp> StampOf(std::string_view path) {
 }
 
 std::optional<FileStamp> AttributeStampOf(std::string_view path) {
-    const HostFile file = StatWindowsPath(path);
-    if (!file.exists || (!S_ISREG(file.st.st_mode) && !S_ISDIR(file.st.st_mode)))
-        return std::nullopt;
-    FileStamp stamp = StampOfStat(file.st);
-    if (S_ISDIR(file.st.st_mode))
-        stamp.size = 0;
-    return stamp;
+    return StampOf(path);
 }
 
 std::optional<FileStamp> StampOfMachinePath(const std::string& machinePath) {

@@ -8,9 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <cwctype>
-#include <mutex>
 #include <optional>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 #include <windows.h>
@@ -351,40 +349,15 @@ std::optional<FileStamp> StampOf(std::string_view path) {
     return StampOfWide(Wide(path), true);
 }
 
-namespace {
-
-// Whether the volume of the path keeps a folder's time with its entries (NTFS and ReFS do, FAT
-// does not), asked once per volume.
-bool FolderTimesFollowEntries(const std::wstring& path) {
-    static std::mutex lock;
-    static std::unordered_map<uint64_t, bool> volumes;
-    const uint64_t volume = VolumeOfPath(path);
-    std::lock_guard<std::mutex> guard(lock);
-    if (auto known = volumes.find(volume); known != volumes.end())
-        return known->second;
-    std::wstring root(MAX_PATH + 1, L'\0');
-    wchar_t system[MAX_PATH + 1] = {};
-    const bool follows =
-        GetVolumePathNameW(path.c_str(), root.data(), static_cast<DWORD>(root.size())) &&
-        GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, nullptr, nullptr, system, MAX_PATH + 1) &&
-        (_wcsicmp(system, L"NTFS") == 0 || _wcsicmp(system, L"ReFS") == 0);
-    volumes[volume] = follows;
-    return follows;
-}
-
-} // namespace
-
 std::optional<FileStamp> AttributeStampOf(std::string_view path) {
     const std::wstring wide = Wide(path);
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (wide.empty() || !GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data) ||
-        (data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) != 0 ||
-        (IsFolderAttributes(data.dwFileAttributes) && !FolderTimesFollowEntries(wide)))
+        !IsFileAttributes(data.dwFileAttributes))
         return std::nullopt;
     FileStamp stamp;
     stamp.device = VolumeOfPath(wide);
-    if (!IsFolderAttributes(data.dwFileAttributes))
-        stamp.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    stamp.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     stamp.mtimeNs =
         win32::FileTimeNs(data.ftLastWriteTime.dwLowDateTime, data.ftLastWriteTime.dwHighDateTime);
     return stamp;
