@@ -72,7 +72,7 @@ std::string DetectString(std::string_view path, std::string_view question, std::
                        Msg::PluginFunctionFailed);
     }
     // The module was loaded and its entry point found: the host waits a moment before letting go.
-    if (answer.kind == ProbeAnswer::Text || answer.kind == ProbeAnswer::Fault)
+    if (!answer.remembered && (answer.kind == ProbeAnswer::Text || answer.kind == ProbeAnswer::Fault))
         platform::SleepMs(kDetectQueryWaitMs);
     return answer.kind == ProbeAnswer::Text ? answer.text : std::string();
 }

@@ -7,13 +7,90 @@
 #include "platform/paths.h"
 #include "platform/process.h"
 
+#include <atomic>
 #include <cstdlib>
+#include <map>
+#include <memory>
+#include <mutex>
 
 namespace varnel {
 
 namespace {
 
 unsigned g_probeTimeoutMs = 15000;
+// A helper that stays ends after this long without a question.
+constexpr unsigned kHelperIdleMs = 60000;
+// Kept answers: a bound for the unlikely, never more than the modules of a few hosts.
+constexpr size_t kMaxKeptAnswers = 20000;
+std::atomic<unsigned> g_helperStarts{0};
+
+bool IsServedQuestion(std::string_view question) {
+    return question == "exports" || question == "packer-caps" || question == "lister-detect" ||
+           question == "content-detect" || question == "fs-root";
+}
+
+// The helpers that stay, by the words that start them, and the answers they gave, by question
+// and module file.
+struct ServedState {
+    std::mutex lock;
+    std::map<std::string, std::unique_ptr<platform::ServingChild>> helpers;
+    struct Kept {
+        platform::FileStamp stamp;
+        ProbeAnswer answer;
+    };
+    std::map<std::string, Kept> answers;
+};
+
+ServedState& Served() {
+    static ServedState state;
+    return state;
+}
+
+// Asks the helper that stays for this start (starting it when there is none), once more with a
+// fresh one when the helper ended by itself (a minute without questions) just as the question
+// went out. A helper is taken out of the set while it answers, so that a question asked meanwhile
+// (on another thread, or from the window's events during the wait) gets a helper of its own.
+platform::CapturedRun AskServingHelper(const std::vector<std::string>& start,
+                                       const std::map<std::string, std::string>& env,
+                                       const std::string& request, unsigned timeoutMs) {
+    std::string key;
+    for (const std::string& word : start)
+        key.append(word).push_back('\0');
+    for (const auto& [name, value] : env)
+        key.append(name).append("=").append(value).push_back('\0');
+    ServedState& state = Served();
+    for (int attempt = 0;; ++attempt) {
+        std::unique_ptr<platform::ServingChild> helper;
+        {
+            std::lock_guard<std::mutex> guard(state.lock);
+            if (auto idle = state.helpers.find(key); idle != state.helpers.end()) {
+                helper = std::move(idle->second);
+                state.helpers.erase(idle);
+            }
+        }
+        const bool fresh = !helper || !helper->Running() || helper->EnvironmentChanged();
+        if (fresh) {
+            std::vector<std::string> argv = start;
+            argv.push_back("serve");
+            argv.push_back(std::to_string(kHelperIdleMs));
+            helper = std::make_unique<platform::ServingChild>(argv, env);
+            if (!helper->Started())
+                return {};
+            ++g_helperStarts;
+        }
+        platform::CapturedRun run = helper->Ask(request, "done", timeoutMs);
+        // Not asked again: one that ended, was killed, or keeps a module loaded.
+        const bool spent = !helper->Running() || run.output.find("\ndone last") != std::string::npos;
+        if (!spent) {
+            std::lock_guard<std::mutex> guard(state.lock);
+            if (std::unique_ptr<platform::ServingChild>& slot = state.helpers[key]; !slot)
+                slot = std::move(helper);
+        }
+        if (!fresh && run.output.empty() && !run.timedOut && !run.cancelled && attempt == 0)
+            continue;
+        return run;
+    }
+}
 
 int HexValue(char c) {
     if (c >= '0' && c <= '9')
@@ -130,6 +207,7 @@ ProbeAnswer RunFsConfiguration(std::string_view configProgram, std::string_view 
     start->argv.push_back(std::string(1, '@').append(platform::HexUtf16(modulePath)));
     start->argv.push_back(std::string(1, '@').append(platform::HexUtf16(configFolder)));
     start->argv.push_back(std::to_string(window));
+    ++g_helperStarts;
     platform::CapturedRun run = platform::RunAndCapture(start->argv, start->env, 0xFFFFFFFFu);
     if (!run.started) {
         unavailable.problem = "config.exe could not be started";
@@ -205,9 +283,33 @@ ProbeAnswer AskProbe(std::string_view question, std::string_view modulePath, con
         return unavailable;
     }
     const std::string helperName = argv[argv.size() - 3]; // the word before the question
+    const std::string& module = argv.back();
+    const bool served =
+        IsServedQuestion(question) && argument.empty() && module.find_first_of("\r\n") == std::string::npos;
+    std::optional<platform::FileStamp> stamp;
+    std::string answerKey;
+    if (served) {
+        stamp = platform::StampOf(modulePath);
+        answerKey = std::string(question).append(1, '\0').append(modulePath);
+        std::lock_guard<std::mutex> guard(Served().lock);
+        auto kept = Served().answers.find(answerKey);
+        if (stamp && kept != Served().answers.end() && kept->second.stamp == *stamp) {
+            ProbeAnswer answer = kept->second.answer;
+            answer.remembered = true;
+            return answer;
+        }
+    }
     if (!argument.empty())
         argv.push_back(argument);
-    platform::CapturedRun run = platform::RunAndCapture(argv, env, timeoutMs ? timeoutMs : g_probeTimeoutMs);
+    const unsigned limit = timeoutMs ? timeoutMs : g_probeTimeoutMs;
+    platform::CapturedRun run;
+    if (served) {
+        std::vector<std::string> start(argv.begin(), argv.end() - 2);
+        run = AskServingHelper(start, env, std::string(question) + " " + module, limit);
+    } else {
+        ++g_helperStarts;
+        run = platform::RunAndCapture(argv, env, limit);
+    }
     if (!run.started) {
         unavailable.problem = "the helper " + argv[0] + " could not be started";
         return unavailable;
@@ -217,7 +319,30 @@ ProbeAnswer AskProbe(std::string_view question, std::string_view modulePath, con
         cancelled.kind = ProbeAnswer::Cancelled;
         return cancelled;
     }
-    return ParseAnswer(run, helperName);
+    ProbeAnswer answer = ParseAnswer(run, helperName);
+    const bool keep = answer.kind != ProbeAnswer::Fault && answer.kind != ProbeAnswer::Unavailable &&
+                      answer.kind != ProbeAnswer::Cancelled;
+    // Kept only when the file is still the one asked about.
+    if (served && keep && stamp && platform::StampOf(modulePath) == stamp) {
+        std::lock_guard<std::mutex> guard(Served().lock);
+        if (Served().answers.size() >= kMaxKeptAnswers)
+            Served().answers.clear();
+        Served().answers[answerKey] = {*stamp, answer};
+    }
+    return answer;
+}
+
+void EndProbeHelpers() {
+    std::map<std::string, std::unique_ptr<platform::ServingChild>> ending;
+    {
+        std::lock_guard<std::mutex> guard(Served().lock);
+        ending.swap(Served().helpers);
+        Served().answers.clear();
+    }
+}
+
+unsigned ProbeHelperStarts() {
+    return g_helperStarts;
 }
 
 } // namespace varnel

@@ -25,8 +25,9 @@ struct ProbeAnswer {
     Kind kind = Unavailable;
     int64_t number = 0;
     std::string text;
-    std::string problem;  // with Unavailable: why no helper could answer (no Wine, no helper, ...)
-    std::string lastCall; // the last entry point the helper said it was calling
+    std::string problem;     // with Unavailable: why no helper could answer (no Wine, no helper, ...)
+    std::string lastCall;    // the last entry point the helper said it was calling
+    bool remembered = false; // the answer of an earlier question about the unchanged module file
 };
 
 // Export bits of the "exports" question.
@@ -35,6 +36,10 @@ enum : int { kExportsFsInit = 1, kExportsListLoad = 2, kExportsOpenArchive = 4, 
 // question: "exports", "packer-caps", "lister-detect", "content-detect", "fs-root", or
 // "configure-packer" with the argument the helper expects after the module. A timeout of 0 is
 // the probe timeout.
+// The five questions without an argument go to a helper that stays (one per kind of helper,
+// started by the first such question): each loads the module, asks and lets it go, and a helper
+// that crashed, ran out of time, was cancelled or kept a module loaded is not asked again. Their
+// answers are kept per module file (path, size, time) and not asked twice.
 ProbeAnswer AskProbe(std::string_view question, std::string_view modulePath, const std::string& argument = {},
                      unsigned timeoutMs = 0);
 
@@ -51,6 +56,11 @@ ProbeAnswer RunFsConfiguration(std::string_view configProgram, std::string_view 
 
 // The folder that holds the helpers (beside the program; VARNEL_PROBE_DIR overrides it).
 std::string ProbeFolder();
+
+// Ends the helpers that stay (the next question starts one again) and forgets the kept answers.
+void EndProbeHelpers();
+// How many helpers were started so far (for tests and benchmarks).
+unsigned ProbeHelperStarts();
 
 // How long a probe may run before it is killed (15 seconds unless a test shortens it).
 void SetProbeTimeoutMs(unsigned milliseconds);

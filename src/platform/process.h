@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -64,6 +65,36 @@ private:
 // child still running then is killed. The output is capped at maxOutput bytes.
 CapturedRun RunAndCapture(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
                           unsigned timeoutMs, size_t maxOutput = 1 << 20);
+
+// A helper that stays: started once, then asked one request after another over its standard
+// input, each answered on its standard output up to a line that ends the answer (its standard
+// error is discarded). Its input is held by this program alone, so it sees its input end when
+// this program ends, however it ends.
+class ServingChild {
+public:
+    // Started() tells whether it could be started.
+    ServingChild(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env);
+    ~ServingChild(); // closes its input, and kills it if it has not ended a moment later
+    ServingChild(const ServingChild&) = delete;
+    ServingChild& operator=(const ServingChild&) = delete;
+
+    bool Started() const;
+    // Still there to be asked: started, not ended, not killed.
+    bool Running();
+    // Whether a child started now would get another environment than this one got (this
+    // program's own environment changed since).
+    bool EnvironmentChanged() const;
+    // Writes the request line, then reads until a line that begins with endLine has come, the
+    // child has ended, the time is up, or the wait observer asks to stop (the last two kill it).
+    // An answer that came whole reads as a run that exited with code 0; its output holds every
+    // line, the end line too.
+    CapturedRun Ask(std::string_view request, std::string_view endLine, unsigned timeoutMs,
+                    size_t maxOutput = 1 << 20);
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
 
 // The full path of a program on PATH, or nullopt.
 std::optional<std::string> FindOnPath(const std::string& program);

@@ -11,6 +11,14 @@ WaitObserver& CurrentWaitObserver() {
     return observer;
 }
 
+bool HasAnswerEnd(std::string_view output, std::string_view endLine) {
+    if (output.empty() || output.back() != '\n')
+        return false;
+    output.remove_suffix(1);
+    const size_t start = output.rfind('\n');
+    return output.substr(start == std::string_view::npos ? 0 : start + 1).starts_with(endLine);
+}
+
 } // namespace detail
 
 using detail::CurrentWaitObserver;

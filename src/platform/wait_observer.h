@@ -7,6 +7,9 @@ namespace varnel::platform::detail {
 
 WaitObserver& CurrentWaitObserver();
 
+// Whether a serving child's output holds a whole line that begins with endLine.
+bool HasAnswerEnd(std::string_view output, std::string_view endLine);
+
 // Tells the observer, when it goes, that a wait is over.
 struct WaitEndNotice {
     WaitEndNotice() = default;

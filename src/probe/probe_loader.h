@@ -30,6 +30,16 @@ void ProbeCallConfigure(void* function, void* module);
 int ProbeCallFsInit(void* function, int number);
 int ProbeCallFsExecute(void* function, long long window, char* remoteName, char* verb);
 
+/* Whether the module is still in this process after ProbeRelease (it holds itself there): the
+ * path as given to ProbeLoad. */
+int ProbeStillLoaded(const char* path);
+
+/* Serving questions one after another: the next line of standard input, without its end, into
+ * `line` (at most size - 1 bytes). Input is read on a thread of its own that ends this process
+ * as soon as the input ends, even while a module's code runs, so a helper never outlives its
+ * caller's end of the pipe. Returns 0 after idleMs without a line, or when the line does not fit. */
+int ProbeNextLine(char* line, int size, unsigned idleMs);
+
 /* An argument as ANSI text: one that begins with "@" is UTF-16LE in hex digits (as for ProbeLoad).
  * Returns 0 when it does not fit `size` bytes or cannot be decoded. */
 int ProbeAnsiArgument(const char* argument, char* out, int size);

@@ -1,8 +1,11 @@
 #include "probe_loader.h"
 
 #include <dlfcn.h>
+#include <errno.h>
+#include <pthread.h>
 #include <signal.h>
 #include <string.h>
+#include <time.h>
 #include <unistd.h>
 
 static void CrashExit(int signal) {
@@ -28,6 +31,92 @@ void* ProbeSymbol(void* module, const char* name) {
 
 void ProbeRelease(void* module) {
     dlclose(module);
+}
+
+int ProbeStillLoaded(const char* path) {
+    void* module = dlopen(path, RTLD_NOW | RTLD_NOLOAD);
+    if (!module)
+        return 0;
+    dlclose(module);
+    return 1;
+}
+
+/* One line handed from the input thread to the questions, as the helper's caller sends them: one
+ * at a time, each after the answer to the one before. */
+enum { kLineBytes = 1 << 18 };
+static pthread_mutex_t g_lineLock = PTHREAD_MUTEX_INITIALIZER;
+static pthread_cond_t g_lineChanged;
+static char g_line[kLineBytes];
+static int g_lineLength = -1; /* -1: no line waiting; kLineBytes: one too long */
+
+static void* ReadInput(void* unused) {
+    char buffer[4096];
+    char pending[kLineBytes];
+    int length = 0;
+    (void)unused;
+    for (;;) {
+        ssize_t got = read(0, buffer, sizeof buffer), i;
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            _exit(0); /* the caller is gone */
+        for (i = 0; i < got; ++i) {
+            if (buffer[i] != '\n') {
+                if (length < kLineBytes)
+                    pending[length] = buffer[i];
+                length += length < kLineBytes;
+                continue;
+            }
+            pthread_mutex_lock(&g_lineLock);
+            while (g_lineLength >= 0)
+                pthread_cond_wait(&g_lineChanged, &g_lineLock);
+            memcpy(g_line, pending, (size_t)(length < kLineBytes ? length : 0));
+            g_lineLength = length;
+            pthread_cond_broadcast(&g_lineChanged);
+            pthread_mutex_unlock(&g_lineLock);
+            length = 0;
+        }
+    }
+    return 0;
+}
+
+int ProbeNextLine(char* line, int size, unsigned idleMs) {
+    static int started = 0;
+    struct timespec deadline;
+    int ok = 0;
+    if (!started) {
+        pthread_condattr_t attributes;
+        pthread_t reader;
+        pthread_condattr_init(&attributes);
+        pthread_condattr_setclock(&attributes, CLOCK_MONOTONIC);
+        pthread_cond_init(&g_lineChanged, &attributes);
+        if (pthread_create(&reader, 0, ReadInput, 0) != 0)
+            return 0;
+        pthread_detach(reader);
+        started = 1;
+    }
+    clock_gettime(CLOCK_MONOTONIC, &deadline);
+    deadline.tv_sec += idleMs / 1000;
+    deadline.tv_nsec += (long)(idleMs % 1000) * 1000000L;
+    if (deadline.tv_nsec >= 1000000000L) {
+        deadline.tv_sec += 1;
+        deadline.tv_nsec -= 1000000000L;
+    }
+    pthread_mutex_lock(&g_lineLock);
+    while (g_lineLength < 0)
+        if (pthread_cond_timedwait(&g_lineChanged, &g_lineLock, &deadline) == ETIMEDOUT)
+            break;
+    if (g_lineLength >= 0 && g_lineLength < size && g_lineLength < kLineBytes) {
+        memcpy(line, g_line, (size_t)g_lineLength);
+        line[g_lineLength] = '\0';
+        ok = 1;
+    }
+    if (g_lineLength >= 0) {
+        g_lineLength = -1;
+        pthread_cond_broadcast(&g_lineChanged);
+    }
+    pthread_mutex_unlock(&g_lineLock);
+    return ok;
 }
 
 /* dlsym hands out object pointers; copying the bits is the portable way to a function pointer. */

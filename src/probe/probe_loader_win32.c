@@ -82,6 +82,91 @@ void ProbeRelease(void* module) {
     FreeLibrary((HMODULE)module);
 }
 
+int ProbeStillLoaded(const char* path) {
+    WCHAR* wide;
+    int loaded;
+    if (path[0] != '@')
+        return GetModuleHandleA(path) != NULL;
+    wide = DecodeHexWide(path + 1);
+    if (!wide)
+        return 0;
+    loaded = GetModuleHandleW(wide) != NULL;
+    free(wide);
+    return loaded;
+}
+
+/* One line handed from the input thread to the questions, as the helper's caller sends them: one
+ * at a time, each after the answer to the one before. */
+enum { kLineBytes = 1 << 18 };
+static CRITICAL_SECTION g_lineLock;
+static CONDITION_VARIABLE g_lineChanged = CONDITION_VARIABLE_INIT;
+static char g_line[kLineBytes];
+static int g_lineLength = -1; /* -1: no line waiting; kLineBytes: one too long */
+
+static DWORD WINAPI ReadInput(LPVOID unused) {
+    static char pending[kLineBytes];
+    char buffer[4096];
+    int length = 0;
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    (void)unused;
+    for (;;) {
+        DWORD got = 0, i;
+        if (!ReadFile(input, buffer, sizeof buffer, &got, NULL) || got == 0)
+            TerminateProcess(GetCurrentProcess(), 0); /* the caller is gone: no module's code runs on */
+        for (i = 0; i < got; ++i) {
+            if (buffer[i] != '\n') {
+                if (length < kLineBytes)
+                    pending[length] = buffer[i];
+                length += length < kLineBytes;
+                continue;
+            }
+            EnterCriticalSection(&g_lineLock);
+            while (g_lineLength >= 0)
+                SleepConditionVariableCS(&g_lineChanged, &g_lineLock, INFINITE);
+            memcpy(g_line, pending, (size_t)(length < kLineBytes ? length : 0));
+            g_lineLength = length;
+            WakeAllConditionVariable(&g_lineChanged);
+            LeaveCriticalSection(&g_lineLock);
+            length = 0;
+        }
+    }
+    return 0;
+}
+
+int ProbeNextLine(char* line, int size, unsigned idleMs) {
+    static int started = 0;
+    ULONGLONG deadline = GetTickCount64() + idleMs;
+    int ok = 0;
+    if (!started) {
+        HANDLE reader;
+        InitializeCriticalSection(&g_lineLock);
+        reader = CreateThread(NULL, 0, ReadInput, NULL, 0, NULL);
+        if (!reader)
+            return 0;
+        CloseHandle(reader);
+        started = 1;
+    }
+    EnterCriticalSection(&g_lineLock);
+    while (g_lineLength < 0) {
+        ULONGLONG now = GetTickCount64();
+        if (now >= deadline ||
+            (!SleepConditionVariableCS(&g_lineChanged, &g_lineLock, (DWORD)(deadline - now)) &&
+             GetLastError() == ERROR_TIMEOUT))
+            break;
+    }
+    if (g_lineLength >= 0 && g_lineLength < size && g_lineLength < kLineBytes) {
+        memcpy(line, g_line, (size_t)g_lineLength);
+        line[g_lineLength] = '\0';
+        ok = 1;
+    }
+    if (g_lineLength >= 0) {
+        g_lineLength = -1;
+        WakeAllConditionVariable(&g_lineChanged);
+    }
+    LeaveCriticalSection(&g_lineLock);
+    return ok;
+}
+
 int ProbeCallCaps(void* function) {
     CapsStdcall call;
     memcpy(&call, &function, sizeof call);

@@ -27,6 +27,13 @@
  *                   file system plugin with FOLDER's fsplugin.ini, in this helper when it can load
  *                   the module, else in the helper of the other bitness beside it
  *
+ *   tcvarnel-probe serve IDLEMS   stays, and answers the module questions above one after another:
+ *                   each line of standard input is "QUESTION MODULE"; each answer is what a run of
+ *                   its own writes, then "done", or "done last" when the module would not leave
+ *                   this process (the helper then ends, so no module's state reaches the next
+ *                   question). Ends when its input ends (at once, even inside a module's code)
+ *                   and after IDLEMS milliseconds without a question.
+ *
  *   tcvarnel-probe find-window CLASS    whether a top-level window of the class exists
  *   tcvarnel-probe close-window CLASS [MS]  sends WM_CLOSE to the first one and waits for it to be
  *                                       handled (10 seconds, or MS milliseconds)
@@ -222,6 +229,84 @@ static int AnswerText(void* module, const char* entry, int size) {
     return 0;
 }
 
+static int IsModuleQuestion(const char* question) {
+    return strcmp(question, "exports") == 0 || strcmp(question, "packer-caps") == 0 ||
+           strcmp(question, "lister-detect") == 0 || strcmp(question, "content-detect") == 0 ||
+           strcmp(question, "fs-root") == 0;
+}
+
+/* Answers one of the module questions (IsModuleQuestion) about a loaded module. */
+static int AnswerQuestion(void* module, const char* question) {
+    if (strcmp(question, "exports") == 0) {
+        int mask = 0;
+        if (ProbeSymbol(module, "FsInit"))
+            mask |= 1;
+        if (ProbeSymbol(module, "ListLoad"))
+            mask |= 2;
+        if (ProbeSymbol(module, "OpenArchive"))
+            mask |= 4;
+        if (ProbeSymbol(module, "ContentGetValue"))
+            mask |= 8;
+        printf("exports %d\n", mask);
+    } else if (strcmp(question, "packer-caps") == 0) {
+        void* function = ProbeSymbol(module, "GetPackerCaps");
+        if (!function) {
+            puts("noentry");
+        } else {
+            int caps;
+            fflush(stdout);
+            caps = ProbeCallCaps(function);
+            printf("number %d\n", caps);
+        }
+    } else if (strcmp(question, "lister-detect") == 0) {
+        return AnswerText(module, "ListGetDetectString", kDetectBuffer);
+    } else if (strcmp(question, "content-detect") == 0) {
+        return AnswerText(module, "ContentGetDetectString", kDetectBuffer);
+    } else {
+        return AnswerText(module, "FsGetDefRootName", kRootBuffer);
+    }
+    return 0;
+}
+
+/* tcvarnel-probe serve: one module question a line ("QUESTION MODULE"), each answered as a run
+ * of its own would answer it, then "done"; "done last" when this helper ends after it because the
+ * module stayed loaded (its state would reach the next question). Ends at the end of its input
+ * and after idleMs without a question. */
+static int Serve(unsigned idleMs) {
+    static char line[1 << 18];
+    ProbeInstallCrashExit();
+    while (ProbeNextLine(line, (int)sizeof line, idleMs)) {
+        char* path = strchr(line, ' ');
+        size_t length = strlen(line);
+        void* module;
+        int last = 0;
+        if (length > 0 && line[length - 1] == '\r')
+            line[length - 1] = '\0';
+        if (!path || path[1] == '\0')
+            return 2;
+        *path++ = '\0';
+        if (!IsModuleQuestion(line))
+            return 2;
+        puts("ready");
+        fflush(stdout);
+        module = ProbeLoad(path);
+        if (!module) {
+            puts("noload");
+        } else {
+            if (AnswerQuestion(module, line) != 0)
+                return 4;
+            fflush(stdout);
+            ProbeRelease(module);
+            last = ProbeStillLoaded(path);
+        }
+        puts(last ? "done last" : "done");
+        fflush(stdout);
+        if (last)
+            return 0;
+    }
+    return 0;
+}
+
 /* The answer goes out before any wait, so the caller learns at once that the program runs. */
 static void AnswerStarted(void) {
     puts("started");
@@ -234,6 +319,8 @@ int main(int argc, char** argv) {
     int rc = 0;
     if (argc >= 1 && StartedAsConfig(argv[0]))
         return ConfigMain(argc, argv);
+    if (argc == 3 && strcmp(argv[1], "serve") == 0)
+        return Serve((unsigned)strtoul(argv[2], 0, 10));
     if (argc >= 5 && (strcmp(argv[1], "start") == 0 || strcmp(argv[1], "shell") == 0)) {
         int show = atoi(argv[2]), wait = atoi(argv[3]), started;
         if (strcmp(argv[1], "start") == 0)
@@ -264,9 +351,7 @@ int main(int argc, char** argv) {
         fputs("tcvarnel-probe: a module question takes one module\n", stderr);
         return 2;
     }
-    if (strcmp(question, "exports") != 0 && strcmp(question, "packer-caps") != 0 &&
-        strcmp(question, "lister-detect") != 0 && strcmp(question, "content-detect") != 0 &&
-        strcmp(question, "fs-root") != 0 && strcmp(question, "configure-packer") != 0 &&
+    if (!IsModuleQuestion(question) && strcmp(question, "configure-packer") != 0 &&
         strcmp(question, "configure-fs") != 0) {
         fprintf(stderr, "tcvarnel-probe: unknown question %s\n", question);
         return 2;
@@ -279,38 +364,12 @@ int main(int argc, char** argv) {
         puts("noload");
         return 0;
     }
-    if (strcmp(question, "exports") == 0) {
-        int mask = 0;
-        if (ProbeSymbol(module, "FsInit"))
-            mask |= 1;
-        if (ProbeSymbol(module, "ListLoad"))
-            mask |= 2;
-        if (ProbeSymbol(module, "OpenArchive"))
-            mask |= 4;
-        if (ProbeSymbol(module, "ContentGetValue"))
-            mask |= 8;
-        printf("exports %d\n", mask);
-    } else if (strcmp(question, "packer-caps") == 0) {
-        void* function = ProbeSymbol(module, "GetPackerCaps");
-        if (!function) {
-            puts("noentry");
-        } else {
-            int caps;
-            fflush(stdout);
-            caps = ProbeCallCaps(function);
-            printf("number %d\n", caps);
-        }
-    } else if (strcmp(question, "configure-packer") == 0) {
+    if (strcmp(question, "configure-packer") == 0)
         rc = ConfigurePacker(module, argv[3]);
-    } else if (strcmp(question, "configure-fs") == 0) {
+    else if (strcmp(question, "configure-fs") == 0)
         rc = ConfigureFs(module, argv[3], argc == 5 ? argv[4] : "0");
-    } else if (strcmp(question, "lister-detect") == 0) {
-        rc = AnswerText(module, "ListGetDetectString", kDetectBuffer);
-    } else if (strcmp(question, "content-detect") == 0) {
-        rc = AnswerText(module, "ContentGetDetectString", kDetectBuffer);
-    } else {
-        rc = AnswerText(module, "FsGetDefRootName", kRootBuffer);
-    }
+    else
+        rc = AnswerQuestion(module, question);
     fflush(stdout);
     ProbeRelease(module);
     return rc;

@@ -11,10 +11,13 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace varnel {
 namespace {
+
+namespace fs = std::filesystem;
 
 using test::ModuleBuild;
 
@@ -195,6 +198,62 @@ TEST_F(ModuleInfoTest, HangingEntryPointsAreKilled) {
     EXPECT_EQ(status, QueryStatus::Fault);
     EXPECT_EQ(boxes.Boxes().size(), 1u);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+}
+
+// Module questions go to one helper that stays. Each question gets the module freshly loaded:
+// no answer comes from a module an earlier question left behind, and after a crash, a hang or a
+// module that would not leave, the next question gets a new helper that answers right. An
+// answer about an unchanged file is not asked again.
+TEST_F(ModuleInfoTest, OneHelperStaysAndEveryQuestionGetsAFreshModule) {
+    test::MessageLog boxes;
+    EndProbeHelpers();
+    const unsigned before = ProbeHelperStarts();
+    auto started = [&] { return ProbeHelperStarts() - before; };
+    auto touch = [&](const std::string& windowsPath) { // a changed file is asked again
+        const std::string machine =
+            prefix.Path("drive_c/plugins/" + windowsPath.substr(windowsPath.rfind('\\') + 1));
+        fs::last_write_time(machine, fs::last_write_time(machine) + std::chrono::seconds(1));
+    };
+    QueryStatus status;
+    EXPECT_EQ(QueryPackerCaps(Native("sample_packer.wcx"), &status), 285);
+    const std::string lister = Native("sample_lister.wlx");
+    EXPECT_EQ(QueryListerDetectString(lister, &status), "EXT=\"TXT\" | EXT=\"LOG\"");
+    EXPECT_EQ(QueryFsRootName(Native("sample_fs.wfx"), &status), "Sample FS");
+    EXPECT_EQ(started(), 1u);
+    const unsigned sleptBefore = slept;
+    EXPECT_EQ(QueryListerDetectString(lister, &status), "EXT=\"TXT\" | EXT=\"LOG\"");
+    EXPECT_EQ(status, QueryStatus::Answered);
+    EXPECT_EQ(slept, sleptBefore); // kept: nothing loaded, so no pause after it
+
+    // A module counts its calls: 1 each time means it was loaded anew.
+    const std::string counting = Native("counting.wcx");
+    EXPECT_EQ(QueryPackerCaps(counting, &status), 1);
+    touch(counting);
+    EXPECT_EQ(QueryPackerCaps(counting, &status), 1);
+    EXPECT_EQ(started(), 1u);
+    // One that pins itself in the process ends its helper.
+    const std::string pinned = Native("pinned.wcx");
+    EXPECT_EQ(QueryPackerCaps(pinned, &status), 1);
+    touch(pinned);
+    EXPECT_EQ(QueryPackerCaps(pinned, &status), 1);
+    EXPECT_EQ(started(), 2u);
+
+    // After a crash and after a hang, the next question is answered right by a new helper.
+    EXPECT_EQ(QueryPackerCaps(Native("crash.dll"), &status), 0);
+    EXPECT_EQ(status, QueryStatus::Fault);
+    touch(counting);
+    EXPECT_EQ(QueryPackerCaps(counting, &status), 1);
+    EXPECT_EQ(started(), 4u);
+    SetProbeTimeoutMs(700);
+    const auto asked = std::chrono::steady_clock::now();
+    EXPECT_EQ(QueryPackerCaps(Native("hang.dll"), &status), 0);
+    EXPECT_EQ(status, QueryStatus::Fault);
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(5));
+    touch(counting);
+    EXPECT_EQ(QueryPackerCaps(counting, &status), 1);
+    EXPECT_EQ(status, QueryStatus::Answered);
+    EXPECT_EQ(started(), 5u);
+    EXPECT_TRUE(boxes.Boxes().empty());
 }
 
 // The user interface watches every wait for a helper and may stop it: the query then answers

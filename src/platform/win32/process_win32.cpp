@@ -236,6 +236,150 @@ CapturedRun RunAndCapture(const std::vector<std::string>& argv, const std::map<s
     return result;
 }
 
+struct ServingChild::State {
+    std::map<std::string, std::string> extra;
+    std::wstring environment; // what it was started with
+    HANDLE process = nullptr;
+    HANDLE input = nullptr;  // our end of its standard input
+    HANDLE output = nullptr; // our end of its standard output
+    bool ended = false;
+
+    void End(bool kill) {
+        if (!process || ended)
+            return;
+        if (kill)
+            TerminateProcess(process, 1);
+        WaitForSingleObject(process, 5000);
+        ended = true;
+    }
+};
+
+ServingChild::ServingChild(const std::vector<std::string>& argv,
+                           const std::map<std::string, std::string>& env)
+    : m_state(std::make_unique<State>()) {
+    std::optional<std::string> program = argv.empty() ? std::nullopt : FindOnPath(argv[0]);
+    if (!program)
+        return;
+    std::wstring line = QuotedArgument(WideFromUtf8(*program));
+    for (size_t i = 1; i < argv.size(); ++i)
+        line.append(L" ").append(QuotedArgument(WideFromUtf8(argv[i])));
+    m_state->extra = env;
+    m_state->environment = EnvironmentBlock(env);
+    std::wstring environment = m_state->environment;
+    // Only the child's ends are inherited: a program started later must not hold our end of its
+    // input, or the child would not see it end with this program.
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE childInput = nullptr, childOutput = nullptr;
+    if (!CreatePipe(&childInput, &m_state->input, &inherit, 0))
+        return;
+    if (!CreatePipe(&m_state->output, &childOutput, &inherit, 0)) {
+        CloseHandle(childInput);
+        CloseHandle(m_state->input);
+        m_state->input = nullptr;
+        return;
+    }
+    SetHandleInformation(m_state->input, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(m_state->output, HANDLE_FLAG_INHERIT, 0);
+    HANDLE errors = NullDevice(GENERIC_WRITE);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = childInput;
+    startup.hStdOutput = childOutput;
+    startup.hStdError = errors;
+    PROCESS_INFORMATION info{};
+    const BOOL created = CreateProcessW(WideFromUtf8(*program).c_str(), line.data(), nullptr, nullptr, TRUE,
+                                        CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT, environment.data(),
+                                        nullptr, &startup, &info);
+    CloseHandle(childInput);
+    CloseHandle(childOutput);
+    CloseHandle(errors);
+    if (!created)
+        return;
+    CloseHandle(info.hThread);
+    m_state->process = info.hProcess;
+}
+
+ServingChild::~ServingChild() {
+    if (m_state->input)
+        CloseHandle(m_state->input);
+    // It ends by itself once its input has ended; one that does not is killed.
+    if (m_state->process && !m_state->ended)
+        m_state->End(WaitForSingleObject(m_state->process, 300) != WAIT_OBJECT_0);
+    if (m_state->process)
+        CloseHandle(m_state->process);
+    if (m_state->output)
+        CloseHandle(m_state->output);
+}
+
+bool ServingChild::Started() const {
+    return m_state->process != nullptr;
+}
+
+bool ServingChild::EnvironmentChanged() const {
+    return EnvironmentBlock(m_state->extra) != m_state->environment;
+}
+
+bool ServingChild::Running() {
+    if (!m_state->process || m_state->ended)
+        return false;
+    if (WaitForSingleObject(m_state->process, 0) == WAIT_OBJECT_0)
+        m_state->ended = true;
+    return !m_state->ended;
+}
+
+CapturedRun ServingChild::Ask(std::string_view request, std::string_view endLine, unsigned timeoutMs,
+                              size_t maxOutput) {
+    CapturedRun result;
+    if (!Running())
+        return result;
+    result.started = true;
+    detail::WaitEndNotice endNotice;
+    const std::string line = std::string(request) + "\n";
+    DWORD written = 0;
+    // A child that ended meanwhile makes the write fail; the wait below then finds it ended.
+    WriteFile(m_state->input, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    const auto started = std::chrono::steady_clock::now();
+    auto drain = [&] {
+        DWORD available = 0;
+        while (PeekNamedPipe(m_state->output, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+            char buffer[4096];
+            DWORD got = 0;
+            if (!ReadFile(m_state->output, buffer, sizeof buffer, &got, nullptr) || got == 0)
+                return;
+            const size_t room = maxOutput - std::min(maxOutput, result.output.size());
+            result.output.append(buffer, std::min<size_t>(room, got));
+        }
+    };
+    for (;;) {
+        drain();
+        if (detail::HasAnswerEnd(result.output, endLine)) {
+            result.exited = true;
+            result.exitCode = 0;
+            return result;
+        }
+        if (WaitForSingleObject(m_state->process, 10) == WAIT_OBJECT_0) {
+            m_state->ended = true;
+            drain();
+            DWORD code = 0;
+            if (GetExitCodeProcess(m_state->process, &code)) {
+                result.exited = true;
+                result.exitCode = static_cast<int>(code);
+            }
+            return result;
+        }
+        const unsigned elapsed = ElapsedMs(started);
+        const bool late = elapsed >= timeoutMs;
+        const bool stop = !late && CurrentWaitObserver() && CurrentWaitObserver()(elapsed, false);
+        if (late || stop) {
+            result.timedOut = late;
+            result.cancelled = stop;
+            m_state->End(true);
+            return result;
+        }
+    }
+}
+
 std::string HelperFolder() {
     if (const wchar_t* dir = _wgetenv(L"VARNEL_PROBE_DIR"); dir && *dir)
         return Utf8FromWide(dir);
