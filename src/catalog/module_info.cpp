@@ -20,8 +20,6 @@ namespace varnel {
 
 namespace {
 
-constexpr unsigned kDetectQueryWaitMs = 50;
-
 QueryStatus StatusOf(const ProbeAnswer& answer) {
     switch (answer.kind) {
     case ProbeAnswer::Exports:
@@ -71,9 +69,6 @@ std::string DetectString(std::string_view path, std::string_view question, std::
                        Message(Msg::AppTitle), kStyleError | kMbTaskModal, Outcome::Failed,
                        Msg::PluginFunctionFailed);
     }
-    // The module was loaded and its entry point found: the host waits a moment before letting go.
-    if (!answer.remembered && (answer.kind == ProbeAnswer::Text || answer.kind == ProbeAnswer::Fault))
-        platform::SleepMs(kDetectQueryWaitMs);
     return answer.kind == ProbeAnswer::Text ? answer.text : std::string();
 }
 

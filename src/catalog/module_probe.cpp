@@ -79,9 +79,8 @@ platform::CapturedRun AskServingHelper(const std::vector<std::string>& start,
             ++g_helperStarts;
         }
         platform::CapturedRun run = helper->Ask(request, "done", timeoutMs);
-        // Not asked again: one that ended, was killed, or keeps a module loaded.
-        const bool spent = !helper->Running() || run.output.find("\ndone last") != std::string::npos;
-        if (!spent) {
+        // Not asked again: one that ended or was killed.
+        if (helper->Running()) {
             std::lock_guard<std::mutex> guard(state.lock);
             if (std::unique_ptr<platform::ServingChild>& slot = state.helpers[key]; !slot)
                 slot = std::move(helper);
@@ -284,8 +283,11 @@ ProbeAnswer AskProbe(std::string_view question, std::string_view modulePath, con
     }
     const std::string helperName = argv[argv.size() - 3]; // the word before the question
     const std::string& module = argv.back();
-    const bool served =
-        IsServedQuestion(question) && argument.empty() && module.find_first_of("\r\n") == std::string::npos;
+    // VARNEL_PROBE_ONE_SHOT asks each question of a helper of its own, as a baseline to measure
+    // the helper that stays against.
+    static const bool oneShot = std::getenv("VARNEL_PROBE_ONE_SHOT") != nullptr;
+    const bool served = !oneShot && IsServedQuestion(question) && argument.empty() &&
+                        module.find_first_of("\r\n") == std::string::npos;
     std::optional<platform::FileStamp> stamp;
     std::string answerKey;
     if (served) {
@@ -294,9 +296,7 @@ ProbeAnswer AskProbe(std::string_view question, std::string_view modulePath, con
         std::lock_guard<std::mutex> guard(Served().lock);
         auto kept = Served().answers.find(answerKey);
         if (stamp && kept != Served().answers.end() && kept->second.stamp == *stamp) {
-            ProbeAnswer answer = kept->second.answer;
-            answer.remembered = true;
-            return answer;
+            return kept->second.answer;
         }
     }
     if (!argument.empty())

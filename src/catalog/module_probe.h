@@ -27,7 +27,6 @@ struct ProbeAnswer {
     std::string text;
     std::string problem;     // with Unavailable: why no helper could answer (no Wine, no helper, ...)
     std::string lastCall;    // the last entry point the helper said it was calling
-    bool remembered = false; // the answer of an earlier question about the unchanged module file
 };
 
 // Export bits of the "exports" question.

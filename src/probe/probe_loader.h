@@ -30,6 +30,8 @@ void ProbeCallConfigure(void* function, void* module);
 int ProbeCallFsInit(void* function, int number);
 int ProbeCallFsExecute(void* function, long long window, char* remoteName, char* verb);
 
+void ProbeSleep(unsigned milliseconds);
+
 /* Whether the module is still in this process after ProbeRelease (it holds itself there): the
  * path as given to ProbeLoad. */
 int ProbeStillLoaded(const char* path);

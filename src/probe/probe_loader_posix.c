@@ -33,6 +33,12 @@ void ProbeRelease(void* module) {
     dlclose(module);
 }
 
+void ProbeSleep(unsigned milliseconds) {
+    struct timespec rest = {(time_t)(milliseconds / 1000), (long)(milliseconds % 1000) * 1000000L};
+    while (nanosleep(&rest, &rest) != 0 && errno == EINTR) {
+    }
+}
+
 int ProbeStillLoaded(const char* path) {
     void* module = dlopen(path, RTLD_NOW | RTLD_NOLOAD);
     if (!module)

@@ -82,6 +82,10 @@ void ProbeRelease(void* module) {
     FreeLibrary((HMODULE)module);
 }
 
+void ProbeSleep(unsigned milliseconds) {
+    Sleep(milliseconds);
+}
+
 int ProbeStillLoaded(const char* path) {
     WCHAR* wide;
     int loaded;

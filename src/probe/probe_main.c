@@ -29,10 +29,10 @@
  *
  *   tcvarnel-probe serve IDLEMS   stays, and answers the module questions above one after another:
  *                   each line of standard input is "QUESTION MODULE"; each answer is what a run of
- *                   its own writes, then "done", or "done last" when the module would not leave
- *                   this process (the helper then ends, so no module's state reaches the next
- *                   question). Ends when its input ends (at once, even inside a module's code)
- *                   and after IDLEMS milliseconds without a question.
+ *                   its own writes, then "done"; the module is let go after that. A module that
+ *                   would not leave this process ends the helper, so no module's state reaches
+ *                   the next question. Ends when its input ends (at once, even inside a module's
+ *                   code) and after IDLEMS milliseconds without a question.
  *
  *   tcvarnel-probe find-window CLASS    whether a top-level window of the class exists
  *   tcvarnel-probe close-window CLASS [MS]  sends WM_CLOSE to the first one and waits for it to be
@@ -268,10 +268,20 @@ static int AnswerQuestion(void* module, const char* question) {
     return 0;
 }
 
+/* After a detect string was asked, the module is given a moment before it is let go, as the host
+ * gives it. */
+enum { kDetectPauseMs = 50 };
+
+static int PausesBeforeRelease(const char* question, void* module) {
+    return (strcmp(question, "lister-detect") == 0 && ProbeSymbol(module, "ListGetDetectString")) ||
+           (strcmp(question, "content-detect") == 0 && ProbeSymbol(module, "ContentGetDetectString"));
+}
+
 /* tcvarnel-probe serve: one module question a line ("QUESTION MODULE"), each answered as a run
- * of its own would answer it, then "done"; "done last" when this helper ends after it because the
- * module stayed loaded (its state would reach the next question). Ends at the end of its input
- * and after idleMs without a question. */
+ * of its own would answer it, then "done". The module is let go after the answer is out, so the
+ * caller goes on meanwhile; a module that stays in the process after that (its state would reach
+ * the next question) ends this helper without a word. Ends at the end of its input and after
+ * idleMs without a question. */
 static int Serve(unsigned idleMs) {
     static char line[1 << 18];
     ProbeInstallCrashExit();
@@ -279,7 +289,6 @@ static int Serve(unsigned idleMs) {
         char* path = strchr(line, ' ');
         size_t length = strlen(line);
         void* module;
-        int last = 0;
         if (length > 0 && line[length - 1] == '\r')
             line[length - 1] = '\0';
         if (!path || path[1] == '\0')
@@ -292,16 +301,18 @@ static int Serve(unsigned idleMs) {
         module = ProbeLoad(path);
         if (!module) {
             puts("noload");
-        } else {
-            if (AnswerQuestion(module, line) != 0)
-                return 4;
+            puts("done");
             fflush(stdout);
-            ProbeRelease(module);
-            last = ProbeStillLoaded(path);
+            continue;
         }
-        puts(last ? "done last" : "done");
+        if (AnswerQuestion(module, line) != 0)
+            return 4;
+        puts("done");
         fflush(stdout);
-        if (last)
+        if (PausesBeforeRelease(line, module))
+            ProbeSleep(kDetectPauseMs);
+        ProbeRelease(module);
+        if (ProbeStillLoaded(path))
             return 0;
     }
     return 0;
@@ -371,6 +382,8 @@ int main(int argc, char** argv) {
     else
         rc = AnswerQuestion(module, question);
     fflush(stdout);
+    if (PausesBeforeRelease(question, module))
+        ProbeSleep(kDetectPauseMs);
     ProbeRelease(module);
     return rc;
 }

@@ -1,7 +1,8 @@
 /* Packers that keep state between calls: GetPackerCaps answers how often it has been called in
  * this instance of the module, so a helper that answers a question with a module left over from
  * an earlier one answers more than 1. PINNED also keeps itself loaded after it is let go, as some
- * plugins do. */
+ * plugins do. TIMED is a Lister that writes, when it is let go, how many milliseconds passed since
+ * its detect string was asked, to the file VARNEL_TEST_RELEASE_LOG names. */
 #ifndef _WIN32
 #define _GNU_SOURCE
 #endif
@@ -13,7 +14,59 @@
 #include <dlfcn.h>
 #endif
 
+#ifndef TIMED
 static int g_calls = 0;
+#endif
+
+#ifdef TIMED
+#include <stdio.h>
+#include <stdlib.h>
+#ifdef _WIN32
+static unsigned long long Now(void) {
+    return GetTickCount64();
+}
+#else
+#include <time.h>
+static unsigned long long Now(void) {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (unsigned long long)now.tv_sec * 1000u + (unsigned long long)now.tv_nsec / 1000000u;
+}
+#endif
+static unsigned long long g_asked = 0;
+
+static void Released(void) {
+    const char* log = getenv("VARNEL_TEST_RELEASE_LOG");
+    FILE* file = log && *log && g_asked ? fopen(log, "a") : NULL;
+    if (file) {
+        fprintf(file, "%llu\n", Now() - g_asked);
+        fclose(file);
+    }
+}
+
+#ifdef _WIN32
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+    (void)instance, (void)reserved;
+    if (reason == DLL_PROCESS_DETACH)
+        Released();
+    return TRUE;
+}
+#else
+__attribute__((destructor)) static void Unloaded(void) {
+    Released();
+}
+#endif
+
+PLUGIN_EXPORT void* PLUGIN_CALL ListLoad(void* parent, char* file, int flags) {
+    (void)parent, (void)file, (void)flags;
+    return 0;
+}
+
+PLUGIN_EXPORT void PLUGIN_CALL ListGetDetectString(char* detect, int maxlen) {
+    g_asked = Now();
+    CopyText(detect, maxlen, "EXT=\"TIMED\"");
+}
+#endif
 
 #ifdef PINNED
 static void Pin(void) {
@@ -29,6 +82,7 @@ static void Pin(void) {
 }
 #endif
 
+#ifndef TIMED
 PLUGIN_EXPORT void* PLUGIN_CALL OpenArchive(void* data) {
     (void)data;
     return 0;
@@ -40,3 +94,4 @@ PLUGIN_EXPORT int PLUGIN_CALL GetPackerCaps(void) {
 #endif
     return ++g_calls;
 }
+#endif
