@@ -168,6 +168,7 @@ ArchiveOutcome ExtractArchiveSafely(std::string_view archivePath, std::string_vi
                                     const ArchiveLimits& limits) {
     const std::string path = ToHostPath(archivePath);
     archive_disk::NameEncoding names;
+    archive_disk::FolderNames spellings;
     ArchiveOutcome checked = Check(path, limits);
     if (checked.result != ArchiveResult::Extracted)
         return checked;

@@ -25,6 +25,22 @@ private:
     std::unique_ptr<State> m_state;
 };
 
+// For the life of one: each folder's names are listed once, when an entry's spelling is first
+// looked for in it, and kept up to date with the entries made, instead of a listing per entry (an
+// archive of thousands of files in one folder would list it thousands of times).
+class FolderNames {
+public:
+    FolderNames();
+    ~FolderNames();
+    FolderNames(const FolderNames&) = delete;
+    FolderNames& operator=(const FolderNames&) = delete;
+
+    struct State;
+
+private:
+    std::unique_ptr<State> m_state;
+};
+
 int OpenArchive(archive* reader, const std::string& machinePath);
 uint64_t ArchiveBytes(const std::string& machinePath); // at least 1
 

@@ -849,6 +849,56 @@ TEST_F(CliTest, RealisticHostIsListedWholly) {
 
 // What a run read of the modules is kept for the next run, which then need not read them again;
 // yet a module replaced, a 64-bit twin put beside one, or a damaged store all show at once.
+// Killed at any moment, the program leaves no helper behind: a helper sees its input end and goes
+// at once, even while a module's code runs in it (a helper that did not would stay for a minute).
+TEST_F(CliTest, AKilledProgramLeavesNoHelperBehind) {
+    std::vector<std::string> modules;
+    for (const char* name : {"sample_packer.wcx", "empty_root.wfx", "slow.wlx"}) {
+        fs::copy_file(test::SamplePluginFile(test::ModuleBuild::Native, name),
+                      prefix.Path("drive_c/") + name);
+        modules.push_back(prefix.Path("drive_c/") + name);
+    }
+    // Every process this test starts carries the tag, and only those.
+    const std::string tag = "VARNEL_TEST_KILL_TAG=" + std::to_string(getpid()) + prefix.Dir();
+    setenv("VARNEL_TEST_KILL_TAG", tag.substr(tag.find('=') + 1).c_str(), 1);
+    auto tagged = [&] {
+        int count = 0;
+        for (const auto& entry : fs::directory_iterator("/proc")) {
+            std::ifstream in(entry.path() / "environ", std::ios::binary);
+            std::string variable;
+            while (std::getline(in, variable, '\0'))
+                count += variable == tag;
+        }
+        return count;
+    };
+    const std::string hold = prefix.Path("drive_c/held");
+    const std::string ini = Ini(prefix);
+    for (int moment : {-1, 0, 15, 40, 80, 150, 300}) {
+        prefix.Write("drive_c/totalcmd/wincmd.ini", ini); // each run installs all three anew
+        if (moment < 0) // inside the module's code, which would keep its helper there a minute
+            setenv("VARNEL_TEST_HOLD", hold.c_str(), 1);
+        std::vector<std::string> args = {"install", "--yes", "--extensions", "zz"};
+        args.insert(args.end(), modules.begin(), modules.end());
+        const pid_t pid = test::StartVarnel(prefix, args);
+        ASSERT_GT(pid, 0);
+        if (moment < 0) {
+            for (int i = 0; i < 6000 && !fs::exists(hold); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            ASSERT_TRUE(fs::exists(hold));
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(moment));
+        }
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        for (int i = 0; i < 500 && tagged() > 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_EQ(tagged(), 0) << "killed after " << moment << " ms";
+        unsetenv("VARNEL_TEST_HOLD");
+        fs::remove(hold);
+    }
+    unsetenv("VARNEL_TEST_KILL_TAG");
+}
+
 TEST_F(CliTest, ModuleFactsKeptForTheNextRunFollowEveryChange) {
     const std::string cacheHome = prefix.Dir() + "/cache home";
     const char* before = std::getenv("XDG_CACHE_HOME");

@@ -1,5 +1,6 @@
 #include "platform/archive_disk.h"
 
+#include <cctype>
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
@@ -7,6 +8,7 @@
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace varnel::platform::archive_disk {
 
@@ -50,7 +52,22 @@ bool MakeTarget(const std::string& targetPath) {
     return stat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+struct FolderNames::State {
+    // By folder: its names by their A-Z folded form.
+    std::unordered_map<std::string, std::unordered_map<std::string, std::string>> folders;
+    State* previous = nullptr;
+};
+
 namespace {
+
+thread_local FolderNames::State* g_folderNames = nullptr;
+
+std::string FoldedAtoZ(std::string name) {
+    for (char& c : name)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return name;
+}
 
 // A name in a folder as Wine would find it: the existing entry that matches without regard to
 // the case of A-Z, else the name itself.
@@ -58,19 +75,38 @@ std::string ChildName(const std::string& folder, const std::string& name) {
     struct stat st;
     if (lstat((folder + "/" + name).c_str(), &st) == 0)
         return name;
+    std::unordered_map<std::string, std::string>* kept = nullptr;
+    if (g_folderNames) {
+        auto [names, first] = g_folderNames->folders.try_emplace(folder);
+        kept = &names->second;
+        if (!first) // the name is about to be made: later entries take its spelling
+            return kept->try_emplace(FoldedAtoZ(name), name).first->second;
+    }
     std::string found = name;
     if (DIR* dir = opendir(folder.c_str())) {
-        while (dirent* entry = readdir(dir))
-            if (strcasecmp(entry->d_name, name.c_str()) == 0) {
+        while (dirent* entry = readdir(dir)) {
+            if (kept)
+                kept->try_emplace(FoldedAtoZ(entry->d_name), entry->d_name);
+            else if (strcasecmp(entry->d_name, name.c_str()) == 0) {
                 found = entry->d_name;
                 break;
             }
+        }
         closedir(dir);
     }
-    return found;
+    return kept ? kept->try_emplace(FoldedAtoZ(name), name).first->second : found;
 }
 
 } // namespace
+
+FolderNames::FolderNames() : m_state(std::make_unique<State>()) {
+    m_state->previous = g_folderNames;
+    g_folderNames = m_state.get();
+}
+
+FolderNames::~FolderNames() {
+    g_folderNames = m_state->previous;
+}
 
 std::string MakeParents(const std::string& target, const std::vector<std::string>& parts, size_t count,
                         bool& unsafe) {

@@ -13,6 +13,11 @@ struct NameEncoding::State {};
 NameEncoding::NameEncoding() = default;
 NameEncoding::~NameEncoding() = default;
 
+// The file system finds names without regard to letter case itself: nothing to keep.
+struct FolderNames::State {};
+FolderNames::FolderNames() = default;
+FolderNames::~FolderNames() = default;
+
 int OpenArchive(archive* reader, const std::string& machinePath) {
     // A zip name not marked as UTF-8 is in the DOS code page; the library would read it in the
     // system's ANSI code page here. (On Linux it passes the bytes on, and the reader converts.)
