@@ -73,7 +73,9 @@ std::string FoldedAtoZ(std::string name) {
 // the case of A-Z, else the name itself.
 std::string ChildName(const std::string& folder, const std::string& name) {
     struct stat st;
-    if (lstat((folder + "/" + name).c_str(), &st) == 0)
+    std::string path = folder;
+    path.append(1, '/').append(name);
+    if (lstat(path.c_str(), &st) == 0)
         return name;
     std::unordered_map<std::string, std::string>* kept = nullptr;
     if (g_folderNames) {
@@ -114,7 +116,8 @@ std::string MakeParents(const std::string& target, const std::vector<std::string
     while (folder.size() > 1 && folder.back() == '/')
         folder.pop_back();
     for (size_t i = 0; i < count; ++i) {
-        folder += "/" + ChildName(folder, parts[i]);
+        const std::string name = ChildName(folder, parts[i]);
+        folder.append(1, '/').append(name);
         struct stat st;
         if (lstat(folder.c_str(), &st) == 0) {
             if (S_ISLNK(st.st_mode) || !S_ISDIR(st.st_mode)) {
@@ -135,7 +138,8 @@ struct EntryFile::Handle {
 
 EntryFile::EntryFile(const std::string& folder, const std::string& name)
     : m_handle(std::make_unique<Handle>()) {
-    m_handle->path = folder + "/" + ChildName(folder, name);
+    m_handle->path = folder;
+    m_handle->path.append(1, '/').append(ChildName(folder, name));
     m_handle->fd = open(m_handle->path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
     m_status = m_handle->fd >= 0 ? Opened::Ok : errno == ELOOP ? Opened::Link : Opened::Failed;
 }
