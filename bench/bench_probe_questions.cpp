@@ -47,6 +47,10 @@ void Measure(const char* label, const fs::path& module, int questions) {
         const auto started = std::chrono::steady_clock::now();
         wrong += QueryPackerCaps(path, &status) != 285;
         ms.push_back(Ms(std::chrono::steady_clock::now() - started));
+        if (status == QueryStatus::Unavailable) {
+            std::printf("%-8s cannot run here: %s\n", label, LastQueryProblem().c_str());
+            return;
+        }
     }
     std::vector<double> later(ms.begin() + 1, ms.end());
     std::sort(later.begin(), later.end());
@@ -64,7 +68,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     const fs::path plugins = fs::path(VARNEL_TEST_PLUGINS_PE).parent_path();
-    std::printf("%s\n", std::getenv("VARNEL_PROBE_ONE_SHOT") ? "a helper per question" : "a helper that stays");
+    std::printf("%s\n",
+                std::getenv("VARNEL_PROBE_ONE_SHOT") ? "a helper per question" : "a helper that stays");
     Measure("native", plugins / "elf" / "sample_packer.wcx", questions);
     Measure("pe64", plugins / "pe" / "sample_packer.wcx", questions);
     if (fs::exists(plugins / "pe32" / "sample_packer.wcx"))

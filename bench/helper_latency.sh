@@ -4,7 +4,9 @@
 #   1. `varnel install --yes` of one 64-bit Lister against three in one call, and the same for file
 #      system plugins (median of five each, the host put back before every run);
 #   2. bench_probe_questions: the first and the later module questions of a session, per kind of
-#      helper (64-bit Wine; 32-bit Wine where it runs here).
+#      helper (64-bit Wine; 32-bit Wine where it runs here);
+#   3. `varnel install --yes` of an archive of 5,000 small files and a 64-bit Lister (median of
+#      five fresh installs).
 #
 #   bench/helper_latency.sh BUILD            (a Release build with -DVARNEL_BENCH=ON)
 set -euo pipefail
@@ -29,7 +31,7 @@ install_ms() { # median of five installs of the files, the host put back before 
   local _ start end
   for _ in 1 2 3 4 5; do
     cp "$work/wincmd.ini" "$tc/wincmd.ini"
-    rm -rf "$tc/plugins" "$work/app/history"
+    rm -rf "$tc/plugins" "$tc/Plugins" "$work/app/history"
     start=$(date +%s%N)
     "$work/app/varnel" install --yes "$@" >/dev/null 2>&1 || { echo "install failed" >&2; exit 1; }
     end=$(date +%s%N)
@@ -53,3 +55,13 @@ done
 unset VARNEL_PROBE_ONE_SHOT
 "$build/bin/bench_probe_questions" 10
 VARNEL_PROBE_ONE_SHOT=1 "$build/bin/bench_probe_questions" 10
+
+/usr/bin/python3 - "$build/test-plugins/pe/sample_lister.wlx" "$WINEPREFIX/drive_c/Downloads/many.zip" <<'PY'
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[2], "w", zipfile.ZIP_DEFLATED) as z:
+    z.writestr("pluginst.inf", "[PluginInstall]\r\nFile=many.wlx\r\nDefaultDir=many\r\nType=wlx\r\n")
+    z.write(sys.argv[1], "many.wlx")
+    for i in range(5000):
+        z.writestr("docs/page%d.txt" % i, "x" * 100)
+PY
+echo "archive of 5000 files and a module: $(install_ms "$d\\many.zip") ms"

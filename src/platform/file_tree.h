@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,8 +48,9 @@ TreeListing ListTree(std::string_view folder, const TreeLimits& limits, bool rem
 bool RemoveTree(std::string_view path);
 
 // Moves the regular files of a listed tree (its top folder `from`) into the folder `to`, made when
-// missing, with the tree's sub-folders; each file replaces its namesake in one rename, and
-// `lastRelative` goes last. A name that differs from an existing one only in letter case takes
+// missing, with the tree's sub-folders; a sub-folder that `to` does not have yet goes whole, in
+// one rename (where both lie on one volume); each other file replaces its namesake in one rename,
+// and `lastRelative` goes last. A name that differs from an existing one only in letter case takes
 // the existing spelling. Nothing goes through a link: a link where a folder is needed stops the
 // move. On failure, failedEntry names the file that could not be moved; files moved before it stay.
 struct MoveOutcome {
@@ -58,8 +60,15 @@ struct MoveOutcome {
 MoveOutcome MoveTreeInto(std::string_view from, const TreeListing& listing, std::string_view to,
                          std::string_view lastRelative);
 
-// The listing's regular files in the order MoveTreeInto moves them: as listed, lastRelative last.
-std::vector<const TreeEntry*> FilesInMoveOrder(const TreeListing& listing, std::string_view lastRelative);
+// How MoveTreeInto moves a listing: first the folders that go whole (those `missing` says the
+// target lacks, that do not hold lastRelative and do not lie in another that goes whole), then the
+// other regular files as listed, lastRelative last.
+struct TreeMovePlan {
+    std::vector<const TreeEntry*> folders;
+    std::vector<const TreeEntry*> files;
+};
+TreeMovePlan PlanTreeMove(const TreeListing& listing, std::string_view lastRelative,
+                          const std::function<bool(const TreeEntry& folder)>& missing);
 
 // Whether the path, with every link on its way resolved on the real file system, lies inside the
 // folder (or is it). Components that do not exist yet count as they are written.

@@ -209,11 +209,22 @@ TEST(PlatformContract, TreesMoveIntoPlaceAndGoWhole) {
     ASSERT_TRUE(CreateFolder(root.Path() + "\\Plug ins"));
     ASSERT_TRUE(CreateFolder(to));
     ASSERT_TRUE(ReplaceFileAtomically(to + "\\README.TXT", "old readme"));
+    // A folder the target lacks goes whole (its source is gone afterwards); one the target has, or
+    // one that holds an empty folder (nothing of which would be moved), goes file by file.
+    ASSERT_TRUE(CreateFolder(from + "\\new"));
+    ASSERT_TRUE(CreateFolder(from + "\\new\\deep"));
+    ASSERT_TRUE(ReplaceFileAtomically(from + "\\new\\deep\\x.txt", "x"));
+    ASSERT_TRUE(CreateFolder(from + "\\docs"));
+    ASSERT_TRUE(ReplaceFileAtomically(from + "\\docs\\a.txt", "a"));
+    ASSERT_TRUE(CreateFolder(to + "\\Docs"));
+    ASSERT_TRUE(CreateFolder(from + "\\tree"));
+    ASSERT_TRUE(ReplaceFileAtomically(from + "\\tree\\t.txt", "t"));
+    ASSERT_TRUE(CreateFolder(from + "\\tree\\hollow"));
 
     const TreeListing listing = ListTree(from, {}, false);
     ASSERT_EQ(listing.status, TreeStatus::Ok);
-    EXPECT_EQ(listing.entries.size(), 4u);
-    EXPECT_EQ(listing.bytes, 14u);
+    EXPECT_EQ(listing.entries.size(), 12u);
+    EXPECT_EQ(listing.bytes, 17u);
     TreeLimits small;
     small.maxEntries = 2;
     EXPECT_EQ(ListTree(from, small, false).status, TreeStatus::TooLarge);
@@ -226,6 +237,14 @@ TEST(PlatformContract, TreesMoveIntoPlaceAndGoWhole) {
     // The new readme replaced the old one under the old one's spelling: one file, not two.
     EXPECT_EQ(Names(FindFiles(to + "\\*.txt")), std::vector<std::string>{"README.TXT"});
     EXPECT_EQ(Contents(to + "\\README.TXT"), "new readme");
+    EXPECT_EQ(Contents(to + "\\new\\deep\\x.txt"), "x");
+    EXPECT_FALSE(DirectoryExists(from + "\\new")) << "moved whole";
+    EXPECT_FALSE(DirectoryExists(from + "\\lang")) << "moved whole";
+    EXPECT_EQ(Contents(to + "\\Docs\\a.txt"), "a");
+    EXPECT_EQ(Names(FindFiles(to + "\\*ocs")), std::vector<std::string>{"Docs"});
+    EXPECT_TRUE(DirectoryExists(from + "\\docs")) << "into a folder the target has: file by file";
+    EXPECT_EQ(Contents(to + "\\tree\\t.txt"), "t");
+    EXPECT_FALSE(DirectoryExists(to + "\\tree\\hollow"));
 
     EXPECT_TRUE(LiesInside(to + "\\lang\\de.lng", to));
     EXPECT_TRUE(LiesInside(to + "\\new\\file.txt", to)) << "parts that do not exist yet count as written";

@@ -286,10 +286,37 @@ MoveOutcome MoveTreeInto(std::string_view from, const TreeListing& listing, std:
         return current;
     };
 
-    const std::vector<const TreeEntry*> files = FilesInMoveOrder(listing, lastRelative);
-    for (const TreeEntry* entry : files) {
-        const std::vector<std::string> parts =
-            SplitMachine(ReplaceAll(HostTextToUtf8(entry->relative), "\\", "/"));
+    auto partsOf = [](const TreeEntry& entry) {
+        return SplitMachine(ReplaceAll(HostTextToUtf8(entry.relative), "\\", "/"));
+    };
+    // A folder the target lacks goes whole, unless the two lie on different file systems.
+    bool wholeFolders = true;
+    auto missing = [&](const TreeEntry& folder) {
+        const std::vector<std::string> parts = partsOf(folder);
+        const int target = wholeFolders ? folderOf(true, parts) : -1;
+        struct stat st;
+        return target >= 0 &&
+               fstatat(target, spellings.Of(target, parts.back()).c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 &&
+               errno == ENOENT;
+    };
+    TreeMovePlan plan = PlanTreeMove(listing, lastRelative, missing);
+    for (const TreeEntry* folder : plan.folders) {
+        const std::vector<std::string> parts = partsOf(*folder);
+        const int source = folderOf(false, parts);
+        const int target = folderOf(true, parts);
+        outcome.failedEntry = folder->relative;
+        if (source < 0 || target < 0)
+            return outcome;
+        if (renameat(source, parts.back().c_str(), target, spellings.Of(target, parts.back()).c_str()) == 0)
+            continue;
+        if (errno != EXDEV || folder != plan.folders.front())
+            return outcome;
+        wholeFolders = false; // nothing moved yet: file by file instead
+        plan = PlanTreeMove(listing, lastRelative, missing);
+        break;
+    }
+    for (const TreeEntry* entry : plan.files) {
+        const std::vector<std::string> parts = partsOf(*entry);
         const int source = folderOf(false, parts);
         const int target = folderOf(true, parts);
         outcome.failedEntry = entry->relative;

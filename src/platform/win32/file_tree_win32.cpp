@@ -217,30 +217,60 @@ MoveOutcome MoveTreeInto(std::string_view from, const TreeListing& listing, std:
     if (topAttributes == INVALID_FILE_ATTRIBUTES || (topAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
         return outcome;
 
-    const std::vector<const TreeEntry*> files = FilesInMoveOrder(listing, lastRelative);
-    for (const TreeEntry* entry : files) {
-        outcome.failedEntry = entry->relative;
-        const std::vector<std::wstring> parts = SplitRelative(Wide(entry->relative));
-        std::wstring source = fromTop;
-        std::wstring target = toTop;
+    // The folders on the way to an entry, made in the target where missing; the paths of the
+    // entry on both sides, or nothing where a link or a file stands in the way.
+    struct Paths {
+        std::wstring source, target;
+    };
+    auto pathsOf = [&](const TreeEntry& entry) -> std::optional<Paths> {
+        const std::vector<std::wstring> parts = SplitRelative(Wide(entry.relative));
+        Paths paths{fromTop, toTop};
         for (size_t i = 0; i + 1 < parts.size(); ++i) {
-            source += L"\\" + parts[i];
-            target += L"\\" + SpellingIn(target, parts[i]);
-            CreateDirectoryW(target.c_str(), nullptr); // fails harmlessly when it exists
-            const DWORD attributes = GetFileAttributesW(target.c_str());
+            paths.source += L"\\" + parts[i];
+            paths.target += L"\\" + SpellingIn(paths.target, parts[i]);
+            CreateDirectoryW(paths.target.c_str(), nullptr); // fails harmlessly when it exists
+            const DWORD attributes = GetFileAttributesW(paths.target.c_str());
             // Nothing goes through a link: a link where a folder is needed stops the move.
             if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
                 IsReparse(attributes))
-                return outcome;
+                return std::nullopt;
         }
-        source += L"\\" + parts.back();
-        target += L"\\" + SpellingIn(target, parts.back());
-        const DWORD existing = GetFileAttributesW(target.c_str());
+        paths.source += L"\\" + parts.back();
+        paths.target += L"\\" + SpellingIn(paths.target, parts.back());
+        return paths;
+    };
+    // A folder the target lacks goes whole, unless the two lie on different volumes.
+    bool wholeFolders = true;
+    auto missing = [&](const TreeEntry& folder) {
+        const std::optional<Paths> paths = wholeFolders ? pathsOf(folder) : std::nullopt;
+        return paths && GetFileAttributesW(paths->target.c_str()) == INVALID_FILE_ATTRIBUTES &&
+               GetLastError() == ERROR_FILE_NOT_FOUND;
+    };
+    TreeMovePlan plan = PlanTreeMove(listing, lastRelative, missing);
+    for (const TreeEntry* folder : plan.folders) {
+        outcome.failedEntry = folder->relative;
+        const std::optional<Paths> paths = pathsOf(*folder);
+        if (!paths)
+            return outcome;
+        if (MoveFileExW(paths->source.c_str(), paths->target.c_str(), MOVEFILE_WRITE_THROUGH))
+            continue;
+        if (GetLastError() != ERROR_NOT_SAME_DEVICE || folder != plan.folders.front())
+            return outcome;
+        wholeFolders = false; // nothing moved yet: file by file instead
+        plan = PlanTreeMove(listing, lastRelative, missing);
+        break;
+    }
+    for (const TreeEntry* entry : plan.files) {
+        outcome.failedEntry = entry->relative;
+        const std::optional<Paths> paths = pathsOf(*entry);
+        if (!paths)
+            return outcome;
+        const DWORD existing = GetFileAttributesW(paths->target.c_str());
         if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY) != 0)
             return outcome;
         // Between volumes the system copies and then deletes; each file still replaces its
         // namesake in one step.
-        if (!MoveFileExW(source.c_str(), target.c_str(),
+        if (!MoveFileExW(paths->source.c_str(), paths->target.c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH))
             return outcome;
     }
