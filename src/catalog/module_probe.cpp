@@ -286,11 +286,13 @@ ProbeAnswer AskProbe(std::string_view question, std::string_view modulePath, con
     // VARNEL_PROBE_ONE_SHOT asks each question of a helper of its own, as a baseline to measure
     // the helper that stays against.
     static const bool oneShot = std::getenv("VARNEL_PROBE_ONE_SHOT") != nullptr;
-    const bool served = !oneShot && IsServedQuestion(question) && argument.empty() &&
+    const bool configure = question == "configure-packer";
+    const bool served = !oneShot && (IsServedQuestion(question) ? argument.empty() : configure) &&
+                        argument.find_first_of(" \r\n") == std::string::npos &&
                         module.find_first_of("\r\n") == std::string::npos;
     std::optional<platform::FileStamp> stamp;
     std::string answerKey;
-    if (served) {
+    if (served && !configure) {
         stamp = platform::StampOf(modulePath);
         answerKey = std::string(question).append(1, '\0').append(modulePath);
         std::lock_guard<std::mutex> guard(Served().lock);
@@ -299,13 +301,16 @@ ProbeAnswer AskProbe(std::string_view question, std::string_view modulePath, con
             return kept->second.answer;
         }
     }
-    if (!argument.empty())
+    if (!argument.empty() && !served)
         argv.push_back(argument);
     const unsigned limit = timeoutMs ? timeoutMs : g_probeTimeoutMs;
     platform::CapturedRun run;
     if (served) {
-        std::vector<std::string> start(argv.begin(), argv.end() - 2);
-        run = AskServingHelper(start, env, std::string(question) + " " + module, limit);
+        std::vector<std::string> start(argv.begin(), argv.end() - 2); // without question and module
+        std::string request(question);
+        if (configure)
+            request.append(" ").append(argument);
+        run = AskServingHelper(start, env, request.append(" ").append(module), limit);
     } else {
         ++g_helperStarts;
         run = platform::RunAndCapture(argv, env, limit);

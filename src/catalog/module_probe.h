@@ -25,8 +25,8 @@ struct ProbeAnswer {
     Kind kind = Unavailable;
     int64_t number = 0;
     std::string text;
-    std::string problem;     // with Unavailable: why no helper could answer (no Wine, no helper, ...)
-    std::string lastCall;    // the last entry point the helper said it was calling
+    std::string problem;  // with Unavailable: why no helper could answer (no Wine, no helper, ...)
+    std::string lastCall; // the last entry point the helper said it was calling
 };
 
 // Export bits of the "exports" question.
@@ -35,10 +35,10 @@ enum : int { kExportsFsInit = 1, kExportsListLoad = 2, kExportsOpenArchive = 4, 
 // question: "exports", "packer-caps", "lister-detect", "content-detect", "fs-root", or
 // "configure-packer" with the argument the helper expects after the module. A timeout of 0 is
 // the probe timeout.
-// The five questions without an argument go to a helper that stays (one per kind of helper,
-// started by the first such question): each loads the module, asks and lets it go, and a helper
-// that crashed, ran out of time, was cancelled or kept a module loaded is not asked again. Their
-// answers are kept per module file (path, size, time) and not asked twice.
+// These questions go to a helper that stays (one per kind of helper, started by the first
+// question): each loads the module, asks and lets it go, and a helper that crashed, ran out of
+// time, was cancelled or kept a module loaded is not asked again. The answers of the five without
+// an argument are kept per module file (path, size, time) and not asked twice.
 ProbeAnswer AskProbe(std::string_view question, std::string_view modulePath, const std::string& argument = {},
                      unsigned timeoutMs = 0);
 

@@ -28,8 +28,9 @@
  *                   the module, else in the helper of the other bitness beside it
  *
  *   tcvarnel-probe serve IDLEMS   stays, and answers the module questions above one after another:
- *                   each line of standard input is "QUESTION MODULE"; each answer is what a run of
- *                   its own writes, then "done"; the module is let go after that. A module that
+ *                   each line of standard input is "QUESTION MODULE" (or "configure-packer HEXINI
+ *                   MODULE"); each answer is what a run of its own writes, then "done"; the
+ *                   module is let go after that (a configured packer before it). A module that
  *                   would not leave this process ends the helper, so no module's state reaches
  *                   the next question. Ends when its input ends (at once, even inside a module's
  *                   code) and after IDLEMS milliseconds without a question.
@@ -287,6 +288,7 @@ static int Serve(unsigned idleMs) {
     ProbeInstallCrashExit();
     while (ProbeNextLine(line, (int)sizeof line, idleMs)) {
         char* path = strchr(line, ' ');
+        char* argument = NULL;
         size_t length = strlen(line);
         void* module;
         if (length > 0 && line[length - 1] == '\r')
@@ -294,8 +296,16 @@ static int Serve(unsigned idleMs) {
         if (!path || path[1] == '\0')
             return 2;
         *path++ = '\0';
-        if (!IsModuleQuestion(line))
+        if (strcmp(line, "configure-packer") == 0) {
+            /* its one argument (hex digits, or "-") comes before the module */
+            argument = path;
+            path = strchr(path, ' ');
+            if (!path || path[1] == '\0')
+                return 2;
+            *path++ = '\0';
+        } else if (!IsModuleQuestion(line)) {
             return 2;
+        }
         puts("ready");
         fflush(stdout);
         module = ProbeLoad(path);
@@ -303,6 +313,16 @@ static int Serve(unsigned idleMs) {
             puts("noload");
             puts("done");
             fflush(stdout);
+            continue;
+        }
+        if (argument) {
+            ConfigurePacker(module, argument);
+            fflush(stdout);
+            ProbeRelease(module);
+            puts("done");
+            fflush(stdout);
+            if (ProbeStillLoaded(path))
+                return 0;
             continue;
         }
         if (AnswerQuestion(module, line) != 0)

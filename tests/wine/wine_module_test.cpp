@@ -24,6 +24,7 @@
 #include "util/text.h"
 #include "wine_test_prefix.h"
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -80,6 +81,47 @@ TEST_F(WineModuleTest, FaultsInWindowsModulesAreContained) {
     SetProbeTimeoutMs(4000);
     EXPECT_EQ(QueryFsRootName(Sample("hang.dll"), &status), "hang");
     EXPECT_EQ(status, QueryStatus::Fault);
+}
+
+// The Windows helper stays too: every question gets its module freshly loaded, and after a crash,
+// a hang or a module that would not leave, the next question gets a new helper that answers
+// right. Settings dialogs go to it as well.
+TEST_F(WineModuleTest, TheWindowsHelperStaysAndEveryQuestionGetsAFreshModule) {
+    test::MessageLog boxes;
+    EndProbeHelpers();
+    const unsigned before = ProbeHelperStarts();
+    auto started = [&] { return ProbeHelperStarts() - before; };
+    auto touch = [&](const std::string& windowsPath) { // a changed file is asked again
+        const std::string machine = platform::ToHostPath(windowsPath);
+        std::filesystem::last_write_time(machine,
+                                         std::filesystem::last_write_time(machine) + std::chrono::seconds(1));
+    };
+    QueryStatus status;
+    const std::string counting = Sample("counting.wcx");
+    EXPECT_EQ(QueryPackerCaps(counting, &status), 1);
+    touch(counting);
+    EXPECT_EQ(QueryPackerCaps(counting, &status), 1);
+    EXPECT_EQ(QueryPackerCaps(Sample("sample_packer.wcx"), &status), 285);
+    SetHostPaths("C:\\Program Files\\totalcmd\\TOTALCMD64.EXE", "C:\\TC\\wincmd.ini");
+    EXPECT_TRUE(ConfigurePackerPlugin(Host(), Sample("sample_packer.wcx")));
+    EXPECT_EQ(started(), 1u);
+    const std::string pinned = Sample("pinned.wcx");
+    EXPECT_EQ(QueryPackerCaps(pinned, &status), 1);
+    touch(pinned);
+    EXPECT_EQ(QueryPackerCaps(pinned, &status), 1);
+    EXPECT_EQ(started(), 2u);
+    EXPECT_EQ(QueryPackerCaps(Sample("crash.dll"), &status), 0);
+    EXPECT_EQ(status, QueryStatus::Fault);
+    touch(counting);
+    EXPECT_EQ(QueryPackerCaps(counting, &status), 1);
+    SetProbeTimeoutMs(4000);
+    EXPECT_EQ(QueryPackerCaps(Sample("hang.dll"), &status), 0);
+    EXPECT_EQ(status, QueryStatus::Fault);
+    touch(counting);
+    EXPECT_EQ(QueryPackerCaps(counting, &status), 1);
+    EXPECT_EQ(status, QueryStatus::Answered);
+    EXPECT_EQ(started(), 5u);
+    EXPECT_TRUE(boxes.Boxes().empty());
 }
 
 // The packer's settings dialog runs in the Windows helper: the default parameters first, then

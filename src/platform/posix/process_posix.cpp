@@ -14,6 +14,7 @@
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 extern char** environ;
@@ -253,13 +254,12 @@ ServingChild::ServingChild(const std::vector<std::string>& argv,
 }
 
 ServingChild::~ServingChild() {
+    // It ends by itself, at once, when its input ends, even inside a module's code: nothing to
+    // wait for but its exit status, which a thread of its own collects.
     if (m_state->input >= 0)
         close(m_state->input);
-    // It ends by itself once its input has ended; one that does not (inside a module's code that
-    // ignores it) is killed.
-    for (int i = 0; i < 60 && Running(); ++i)
-        usleep(5000);
-    m_state->Reap(true);
+    if (Running())
+        std::thread([pid = m_state->pid] { waitpid(pid, nullptr, 0); }).detach();
     if (m_state->output >= 0)
         close(m_state->output);
 }

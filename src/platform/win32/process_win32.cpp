@@ -301,11 +301,10 @@ ServingChild::ServingChild(const std::vector<std::string>& argv,
 }
 
 ServingChild::~ServingChild() {
+    // It ends by itself, at once, when its input ends, even inside a module's code: nothing to
+    // wait for.
     if (m_state->input)
         CloseHandle(m_state->input);
-    // It ends by itself once its input has ended; one that does not is killed.
-    if (m_state->process && !m_state->ended)
-        m_state->End(WaitForSingleObject(m_state->process, 300) != WAIT_OBJECT_0);
     if (m_state->process)
         CloseHandle(m_state->process);
     if (m_state->output)
