@@ -6,6 +6,7 @@
 #include "archive_maker.h"
 #include "catalog/host_config.h"
 #include "catalog/host_location.h"
+#include "catalog/module_probe.h"
 #include "gui_host.h"
 #include "install_request.h"
 #include "ops/button_bar.h"
@@ -139,8 +140,11 @@ private slots:
         host.dialogs.files.push_back({Native(host, "sample_fs.wfx", "one.wfx"),
                                       Native(host, "sample_lister.wlx", "two.wlx"),
                                       Native(host, "none.dll")});
+        EndProbeHelpers();
+        const unsigned helpers = ProbeHelperStarts();
         host.Window().btnAddClick();
         Settle();
+        QCOMPARE(ProbeHelperStarts() - helpers, 1u); // one helper asked about all three
         // The last file fails (message 60), and the host is restarted all the same, once.
         QVERIFY(Contains(host.boxes.Boxes().back().text, "is not a Total Commander plugin"));
         std::string log;
