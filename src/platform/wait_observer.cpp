@@ -11,6 +11,15 @@ WaitObserver& CurrentWaitObserver() {
     return observer;
 }
 
+bool WaitMustEnd(std::chrono::steady_clock::time_point started, unsigned timeoutMs, CapturedRun& result) {
+    const auto elapsed = static_cast<unsigned>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started)
+            .count());
+    result.timedOut = elapsed >= timeoutMs;
+    result.cancelled = !result.timedOut && CurrentWaitObserver() && CurrentWaitObserver()(elapsed, false);
+    return result.timedOut || result.cancelled;
+}
+
 bool HasAnswerEnd(std::string_view output, std::string_view endLine) {
     if (output.empty() || output.back() != '\n')
         return false;

@@ -3,9 +3,15 @@
 
 #include "platform/process.h"
 
+#include <chrono>
+
 namespace varnel::platform::detail {
 
 WaitObserver& CurrentWaitObserver();
+
+// Whether a wait for a child that began at `started` is to end now: its time is up (sets
+// result.timedOut) or the observer asks to stop (sets result.cancelled). The caller then stops it.
+bool WaitMustEnd(std::chrono::steady_clock::time_point started, unsigned timeoutMs, CapturedRun& result);
 
 // Whether a serving child's output holds a whole line that begins with endLine.
 bool HasAnswerEnd(std::string_view output, std::string_view endLine);

@@ -112,7 +112,6 @@ CapturedRun RunAndCapture(const std::vector<std::string>& argv, const std::map<s
     // Reads until the child itself has ended. The end of the output is not waited for: a daemon
     // the child started (Wine's server) may hold the pipe open long after.
     const auto started = std::chrono::steady_clock::now();
-    auto deadline = started + std::chrono::milliseconds(timeoutMs);
     auto drain = [&](int waitMs) {
         pollfd pfd{pipeFds[0], POLLIN, 0};
         while (poll(&pfd, 1, waitMs) > 0) {
@@ -139,17 +138,7 @@ CapturedRun RunAndCapture(const std::vector<std::string>& argv, const std::map<s
                 drain(0);
             break;
         }
-        const auto now = std::chrono::steady_clock::now();
-        const bool late = now >= deadline;
-        const bool stop =
-            !late && detail::CurrentWaitObserver() &&
-            detail::CurrentWaitObserver()(
-                static_cast<unsigned>(
-                    std::chrono::duration_cast<std::chrono::milliseconds>(now - started).count()),
-                false);
-        if (late || stop) {
-            result.timedOut = late;
-            result.cancelled = stop;
+        if (detail::WaitMustEnd(started, timeoutMs, result)) {
             kill(pid, SIGKILL);
             waitpid(pid, &status, 0);
             close(pipeFds[0]);
@@ -290,7 +279,6 @@ CapturedRun ServingChild::Ask(std::string_view request, std::string_view endLine
     detail::WaitEndNotice endNotice;
     const bool sent = WriteAllToPipe(m_state->input, std::string(request) + "\n");
     const auto started = std::chrono::steady_clock::now();
-    const auto deadline = started + std::chrono::milliseconds(timeoutMs);
     auto drain = [&](int waitMs) {
         pollfd pfd{m_state->output, POLLIN, 0};
         while (poll(&pfd, 1, waitMs) > 0) {
@@ -325,17 +313,7 @@ CapturedRun ServingChild::Ask(std::string_view request, std::string_view endLine
             }
             return result;
         }
-        const auto now = std::chrono::steady_clock::now();
-        const bool late = now >= deadline;
-        const bool stop =
-            !late && detail::CurrentWaitObserver() &&
-            detail::CurrentWaitObserver()(
-                static_cast<unsigned>(
-                    std::chrono::duration_cast<std::chrono::milliseconds>(now - started).count()),
-                false);
-        if (late || stop) {
-            result.timedOut = late;
-            result.cancelled = stop;
+        if (detail::WaitMustEnd(started, timeoutMs, result)) {
             m_state->Reap(true);
             return result;
         }

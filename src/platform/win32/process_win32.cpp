@@ -152,44 +152,52 @@ std::string OwnExecutableFolder() {
     return slash == std::wstring::npos ? std::string(".") : Utf8FromWide(path.substr(0, slash));
 }
 
-CapturedRun RunAndCapture(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
-                          unsigned timeoutMs, size_t maxOutput) {
-    CapturedRun result;
-    if (argv.empty())
-        return result;
-    std::optional<std::string> program = FindOnPath(argv[0]);
+// Starts argv (its program looked up on PATH) without a window, with the extra environment and
+// the standard handles given (standard error goes nowhere); the process handle, or nullptr.
+HANDLE StartWithHandles(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
+                        HANDLE input, HANDLE output) {
+    std::optional<std::string> program = argv.empty() ? std::nullopt : FindOnPath(argv[0]);
     if (!program)
-        return result;
+        return nullptr;
     std::wstring line = QuotedArgument(WideFromUtf8(*program));
     for (size_t i = 1; i < argv.size(); ++i)
         line.append(L" ").append(QuotedArgument(WideFromUtf8(argv[i])));
     std::wstring environment = EnvironmentBlock(env);
+    HANDLE errors = NullDevice(GENERIC_WRITE);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = input;
+    startup.hStdOutput = output;
+    startup.hStdError = errors;
+    PROCESS_INFORMATION info{};
+    const BOOL created = CreateProcessW(WideFromUtf8(*program).c_str(), line.data(), nullptr, nullptr, TRUE,
+                                        CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT, environment.data(),
+                                        nullptr, &startup, &info);
+    CloseHandle(errors);
+    if (!created)
+        return nullptr;
+    CloseHandle(info.hThread);
+    return info.hProcess;
+}
 
+CapturedRun RunAndCapture(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
+                          unsigned timeoutMs, size_t maxOutput) {
+    CapturedRun result;
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
     if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0))
         return result;
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
     HANDLE input = NullDevice(GENERIC_READ);
-    HANDLE errors = NullDevice(GENERIC_WRITE);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = input;
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = errors;
     PROCESS_INFORMATION info{};
-    const BOOL created = CreateProcessW(WideFromUtf8(*program).c_str(), line.data(), nullptr, nullptr, TRUE,
-                                        CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT, environment.data(),
-                                        nullptr, &startup, &info);
+    info.hProcess = StartWithHandles(argv, env, input, writeEnd);
     CloseHandle(writeEnd);
     CloseHandle(input);
-    CloseHandle(errors);
-    if (!created) {
+    if (!info.hProcess) {
         CloseHandle(readEnd);
         return result;
     }
-    CloseHandle(info.hThread);
     result.started = true;
     detail::WaitEndNotice endNotice;
 
@@ -213,12 +221,7 @@ CapturedRun RunAndCapture(const std::vector<std::string>& argv, const std::map<s
             drain();
             break;
         }
-        const unsigned elapsed = ElapsedMs(started);
-        const bool late = elapsed >= timeoutMs;
-        const bool stop = !late && CurrentWaitObserver() && CurrentWaitObserver()(elapsed, false);
-        if (late || stop) {
-            result.timedOut = late;
-            result.cancelled = stop;
+        if (detail::WaitMustEnd(started, timeoutMs, result)) {
             TerminateProcess(info.hProcess, 1);
             WaitForSingleObject(info.hProcess, 5000);
             CloseHandle(info.hProcess);
@@ -257,15 +260,8 @@ struct ServingChild::State {
 ServingChild::ServingChild(const std::vector<std::string>& argv,
                            const std::map<std::string, std::string>& env)
     : m_state(std::make_unique<State>()) {
-    std::optional<std::string> program = argv.empty() ? std::nullopt : FindOnPath(argv[0]);
-    if (!program)
-        return;
-    std::wstring line = QuotedArgument(WideFromUtf8(*program));
-    for (size_t i = 1; i < argv.size(); ++i)
-        line.append(L" ").append(QuotedArgument(WideFromUtf8(argv[i])));
     m_state->extra = env;
     m_state->environment = EnvironmentBlock(env);
-    std::wstring environment = m_state->environment;
     // Only the child's ends are inherited: a program started later must not hold our end of its
     // input, or the child would not see it end with this program.
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
@@ -280,24 +276,9 @@ ServingChild::ServingChild(const std::vector<std::string>& argv,
     }
     SetHandleInformation(m_state->input, HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(m_state->output, HANDLE_FLAG_INHERIT, 0);
-    HANDLE errors = NullDevice(GENERIC_WRITE);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = childInput;
-    startup.hStdOutput = childOutput;
-    startup.hStdError = errors;
-    PROCESS_INFORMATION info{};
-    const BOOL created = CreateProcessW(WideFromUtf8(*program).c_str(), line.data(), nullptr, nullptr, TRUE,
-                                        CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT, environment.data(),
-                                        nullptr, &startup, &info);
+    m_state->process = StartWithHandles(argv, env, childInput, childOutput);
     CloseHandle(childInput);
     CloseHandle(childOutput);
-    CloseHandle(errors);
-    if (!created)
-        return;
-    CloseHandle(info.hThread);
-    m_state->process = info.hProcess;
 }
 
 ServingChild::~ServingChild() {
@@ -367,12 +348,7 @@ CapturedRun ServingChild::Ask(std::string_view request, std::string_view endLine
             }
             return result;
         }
-        const unsigned elapsed = ElapsedMs(started);
-        const bool late = elapsed >= timeoutMs;
-        const bool stop = !late && CurrentWaitObserver() && CurrentWaitObserver()(elapsed, false);
-        if (late || stop) {
-            result.timedOut = late;
-            result.cancelled = stop;
+        if (detail::WaitMustEnd(started, timeoutMs, result)) {
             m_state->End(true);
             return result;
         }
