@@ -338,7 +338,9 @@ CapturedRun ServingChild::Ask(std::string_view request, std::string_view endLine
             result.exitCode = 0;
             return result;
         }
-        if (WaitForSingleObject(m_state->process, 10) == WAIT_OBJECT_0) {
+        // An anonymous pipe cannot be waited on: the first moments are looked at closely, since
+        // most answers come within a few milliseconds, and then every 10 ms.
+        if (WaitForSingleObject(m_state->process, ElapsedMs(started) < 100 ? 1 : 10) == WAIT_OBJECT_0) {
             m_state->ended = true;
             drain();
             DWORD code = 0;
