@@ -8,9 +8,14 @@
 #   3. `varnel install --yes` of an archive of 5,000 small files and a 64-bit Lister (median of
 #      five fresh installs).
 #
-#   bench/helper_latency.sh BUILD            (a Release build with -DVARNEL_BENCH=ON)
+#   4. with a Windows build as well: section 1 again with that build's varnel.exe under 64-bit
+#      Wine, beside the Linux figures of the same minutes.
+#
+#   bench/helper_latency.sh BUILD [WINBUILD]   (BUILD: Release with -DVARNEL_BENCH=ON; WINBUILD:
+#                                               a MinGW build)
 set -euo pipefail
 build=$(cd "$1" && pwd)
+winbuild=${2:+$(cd "$2" && pwd)}
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/varnel-helper-bench-XXXXXX")
 trap 'WINEPREFIX=$work/prefix wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
@@ -25,15 +30,17 @@ cp "$tc/wincmd.ini" "$work/wincmd.ini"
 for i in 1 2 3; do cp "$build/test-plugins/pe/sample_lister.wlx" "$WINEPREFIX/drive_c/Downloads/view$i.wlx"; cp "$build/test-plugins/pe/empty_root.wfx" "$WINEPREFIX/drive_c/Downloads/fs$i.wfx"; done
 cp -r "$build/bin" "$work/app"
 printf '[Paths]\r\nTCPath=C:\\totalcmd\\TOTALCMD64.EXE\r\nIniPath=C:\\totalcmd\\wincmd.ini\r\n' >"$work/app/TC_varnel.ini"
+varnel=("$work/app/varnel")
+app=$work/app
 
 median() { sort -n | sed -n 3p; }
 install_ms() { # median of five installs of the files, the host put back before each
   local _ start end
   for _ in 1 2 3 4 5; do
     cp "$work/wincmd.ini" "$tc/wincmd.ini"
-    rm -rf "$tc/plugins" "$tc/Plugins" "$work/app/history"
+    rm -rf "$tc/plugins" "$tc/Plugins" "$app/history"
     start=$(date +%s%N)
-    "$work/app/varnel" install --yes "$@" >/dev/null 2>&1 || { echo "install failed" >&2; exit 1; }
+    "${varnel[@]}" install --yes "$@" >/dev/null 2>&1 || { echo "install failed" >&2; exit 1; }
     end=$(date +%s%N)
     echo $(((end - start) / 1000000))
   done | median
@@ -65,3 +72,23 @@ with zipfile.ZipFile(sys.argv[2], "w", zipfile.ZIP_DEFLATED) as z:
         z.writestr("docs/page%d.txt" % i, "x" * 100)
 PY
 echo "archive of 5000 files and a module: $(install_ms "$d\\many.zip") ms"
+
+[ -n "$winbuild" ] || exit 0
+# The Windows build runs inside the prefix, so its own settings file names the same host.
+winapp=$WINEPREFIX/drive_c/varnel-app
+cp -r "$winbuild/bin" "$winapp"
+cp "$work/app/TC_varnel.ini" "$winapp/TC_varnel.ini"
+wine64=$(command -v wine64 || echo /usr/lib/wine/wine64)
+echo "Windows build under Wine, the Linux build beside it (median of five each)"
+printf '%-8s %-8s %10s %10s %7s\n' kind build one_ms three_ms ratio
+for kind in lister:view:wlx fs:fs:wfx; do
+  IFS=: read -r label stem ext <<<"$kind"
+  files=("$d\\${stem}1.$ext" "$d\\${stem}2.$ext" "$d\\${stem}3.$ext")
+  varnel=("$work/app/varnel") app=$work/app
+  lone=$(install_ms "${files[0]}") lthree=$(install_ms "${files[@]}")
+  varnel=("$wine64" "$winapp/varnel.exe") app=$winapp
+  wone=$(install_ms "${files[0]}") wthree=$(install_ms "${files[@]}")
+  printf '%-8s %-8s %10s %10s %7s\n' "$label" linux "$lone" "$lthree" "$(ratio "$lone" "$lthree")"
+  printf '%-8s %-8s %10s %10s %7s\n' "$label" windows "$wone" "$wthree" "$(ratio "$wone" "$wthree")"
+  echo "$label windows/linux: one $(ratio "$lone" "$wone"), three $(ratio "$lthree" "$wthree")"
+done

@@ -151,6 +151,8 @@ const std::vector<int>& MessageNumbers() {
 }
 
 void LoadMessages() {
+    // Every text is read at once: the language files are looked at once, not once per text.
+    platform::ProfileReadScope reads;
     State().author = ReadLanguageValue("Language", "Author");
     for (int number : MessageNumbers())
         State().messages[number] = GetMessageText(number);

@@ -1,6 +1,7 @@
 #include "platform/files.h"
 
 #include "platform/cached_file_source.h"
+#include "platform/process.h"
 #include "platform/win32/wide.h"
 #include "util/names.h"
 #include "util/text.h"
@@ -135,9 +136,13 @@ namespace {
 
 thread_local InUseScan::Snapshot* g_scan = nullptr;
 
-// The modules every other process has loaded, by their long paths. The system's own programs
-// (those in the Windows folder: services, the shell, under Wine its servers) load no plugin and
-// are not asked: reading a process's module list costs a round trip per read under Wine.
+// The modules every other process has loaded, by their long paths. Not asked, because reading a
+// process's module list costs a round trip per read under Wine (and the list is read again for
+// each module's name):
+// - the system's own programs (those in the Windows folder: services, the shell, under Wine its
+//   servers), which load no plugin;
+// - this program's own helpers, which hold a module only while answering a question about it:
+//   that module is not in use by another program.
 void ReadLoadedModules(InUseScan::Snapshot& scan) {
     scan.processesRead = true;
     wchar_t windowsFolder[MAX_PATH + 1] = {};
@@ -145,6 +150,8 @@ void ReadLoadedModules(InUseScan::Snapshot& scan) {
     const std::wstring systemPrefix = windowsLength > 0 && windowsLength < MAX_PATH
                                           ? Folded(std::wstring(windowsFolder, windowsLength)) + L"\\"
                                           : std::wstring();
+    const std::wstring helpers[] = {Folded(Wide(WindowsHelperPath(Bitness::Bits64))),
+                                    Folded(Wide(WindowsHelperPath(Bitness::Bits32)))};
     std::vector<DWORD> ids(1024);
     DWORD used = 0;
     while (EnumProcesses(ids.data(), static_cast<DWORD>(ids.size() * sizeof(DWORD)), &used) &&
@@ -161,10 +168,13 @@ void ReadLoadedModules(InUseScan::Snapshot& scan) {
         if (!process)
             continue;
         DWORD length = static_cast<DWORD>(name.size());
-        if (QueryFullProcessImageNameW(process, 0, name.data(), &length) && !systemPrefix.empty() &&
-            Folded(std::wstring_view(name.data(), length)).starts_with(systemPrefix)) {
-            CloseHandle(process);
-            continue;
+        if (QueryFullProcessImageNameW(process, 0, name.data(), &length)) {
+            const std::wstring image = Folded(std::wstring_view(name.data(), length));
+            if ((!systemPrefix.empty() && image.starts_with(systemPrefix)) || image == helpers[0] ||
+                image == helpers[1]) {
+                CloseHandle(process);
+                continue;
+            }
         }
         modules.resize(256);
         DWORD needed = 0;
