@@ -250,6 +250,10 @@ TEST(PlatformContract, TreesMoveIntoPlaceAndGoWhole) {
     EXPECT_TRUE(LiesInside(to + "\\new\\file.txt", to)) << "parts that do not exist yet count as written";
     EXPECT_FALSE(LiesInside(root.Path() + "\\unpacked", to));
     EXPECT_FALSE(LiesInside(to + "\\..\\..\\escape.txt", to));
+    // A plugin folder nobody has made yet (a first install) holds what will be written into it.
+    EXPECT_TRUE(LiesInside(to + "\\WLX\\bild\\bild.wlx", to + "\\WLX"));
+    EXPECT_FALSE(LiesInside(to + "\\WLX\\..\\x.wlx", to + "\\WLX"));
+    EXPECT_FALSE(LiesInside(to + "\\WLXbild.wlx", to + "\\WLX"));
 
     EXPECT_TRUE(RemoveTree(root.Path() + "\\Plug ins"));
     EXPECT_FALSE(DirectoryExists(root.Path() + "\\Plug ins"));

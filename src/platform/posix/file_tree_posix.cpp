@@ -11,6 +11,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <map>
+#include <optional>
 #include <random>
 #include <strings.h>
 #include <sys/stat.h>
@@ -336,35 +337,41 @@ MoveOutcome MoveTreeInto(std::string_view from, const TreeListing& listing, std:
     return outcome;
 }
 
-bool LiesInside(std::string_view path, std::string_view folder) {
-    const std::string folderHost = ToHostPath(folder);
-    char* resolved = folderHost.empty() ? nullptr : realpath(folderHost.c_str(), nullptr);
-    if (!resolved)
-        return false;
-    const std::string base = resolved;
-    free(resolved);
+namespace {
 
-    std::string existing = ToHostPath(path);
+// The machine path with every link on the way resolved, the components that do not exist yet
+// taken as they are written; nullopt when it cannot be told ("." or ".." among those).
+std::optional<std::string> ResolvedAsWritten(std::string_view windowsPath) {
+    std::string existing = ToHostPath(windowsPath);
     if (existing.empty())
-        return false;
+        return std::nullopt;
     std::string rest;
     struct stat st;
     while (lstat(existing.c_str(), &st) != 0) {
         size_t slash = existing.rfind('/');
         if (slash == std::string::npos || slash == 0)
-            return false;
+            return std::nullopt;
         const std::string part = existing.substr(slash + 1);
         if (part == "." || part == "..")
-            return false;
+            return std::nullopt;
         rest = "/" + part + rest;
         existing.resize(slash);
     }
-    resolved = realpath(existing.c_str(), nullptr);
+    char* resolved = realpath(existing.c_str(), nullptr);
     if (!resolved)
-        return false;
-    const std::string full = resolved + rest;
+        return std::nullopt;
+    std::string full = resolved + rest;
     free(resolved);
-    return full == base || full.starts_with(base == "/" ? base : base + "/");
+    return full;
+}
+
+} // namespace
+
+bool LiesInside(std::string_view path, std::string_view folder) {
+    // A folder not made yet (a plugin folder before the first install) counts as it is written.
+    const std::optional<std::string> base = folder.empty() ? std::nullopt : ResolvedAsWritten(folder);
+    const std::optional<std::string> full = base ? ResolvedAsWritten(path) : std::nullopt;
+    return full && (*full == *base || full->starts_with(*base == "/" ? *base : *base + "/"));
 }
 
 } // namespace varnel::platform

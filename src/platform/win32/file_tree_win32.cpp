@@ -5,6 +5,7 @@
 #include "util/text.h"
 
 #include <cwchar>
+#include <optional>
 #include <windows.h>
 
 namespace varnel::platform {
@@ -279,31 +280,42 @@ MoveOutcome MoveTreeInto(std::string_view from, const TreeListing& listing, std:
     return outcome;
 }
 
-bool LiesInside(std::string_view path, std::string_view folder) {
-    const std::optional<std::wstring> base = Resolved(Wide(folder));
-    if (!base)
-        return false;
-    std::wstring existing = Wide(path);
+namespace {
+
+// The path with every link on the way resolved, the components that do not exist yet taken as
+// they are written; nullopt when it cannot be told ("." or ".." among those).
+std::optional<std::wstring> ResolvedAsWritten(std::wstring existing) {
     if (existing.empty())
-        return false;
+        return std::nullopt;
     std::wstring rest;
     while (GetFileAttributesW(existing.c_str()) == INVALID_FILE_ATTRIBUTES) {
         const size_t slash = existing.find_last_of(L"\\/");
         if (slash == std::wstring::npos || slash == 0)
-            return false;
+            return std::nullopt;
         const std::wstring part = existing.substr(slash + 1);
         if (part == L"." || part == L"..")
-            return false;
+            return std::nullopt;
         rest = L"\\" + part + rest;
         existing.resize(slash);
     }
     const std::optional<std::wstring> resolved = Resolved(existing);
     if (!resolved)
+        return std::nullopt;
+    return *resolved + rest;
+}
+
+} // namespace
+
+bool LiesInside(std::string_view path, std::string_view folder) {
+    // A folder not made yet (a plugin folder before the first install) counts as it is written.
+    const std::optional<std::wstring> base = ResolvedAsWritten(Wide(folder));
+    const std::optional<std::wstring> resolved = base ? ResolvedAsWritten(Wide(path)) : std::nullopt;
+    if (!resolved)
         return false;
     std::wstring top = Folded(*base);
     while (top.size() > 3 && top.back() == L'\\')
         top.pop_back();
-    const std::wstring full = Folded(*resolved + rest);
+    const std::wstring full = Folded(*resolved);
     return full == top || full.rfind(top.back() == L'\\' ? top : top + L"\\", 0) == 0;
 }
 
