@@ -30,6 +30,7 @@ const std::vector<Command>& Commands() {
         ListCommand(),   ShowCommand(),   InstallCommand(), UninstallCommand(), DisableCommand(),
         EnableCommand(), RenameCommand(), OrderCommand(),   HistoryCommand(),   DoctorCommand(),
         UndoCommand(),   TweakCommand(),  ReportCommand(),  HostCommand(),      ConfigCommand(),
+        ExportCommand(), ImportCommand(),
     };
     return commands;
 }

@@ -78,6 +78,8 @@ Command HistoryCommand();
 Command DoctorCommand();
 Command UndoCommand();
 Command TweakCommand();
+Command ExportCommand();
+Command ImportCommand();
 Command ReportCommand();
 Command HostCommand();
 Command ConfigCommand();

@@ -162,7 +162,24 @@ namespace varnel::Msg {
     VARNEL_MESSAGE(RenameNoPacker, 223)                                                                      \
     VARNEL_MESSAGE(OrderKinds, 224)                                                                          \
     VARNEL_MESSAGE(RepairedCount, 225)                                                                       \
-    VARNEL_MESSAGE(FolderNotMade, 226)
+    VARNEL_MESSAGE(FolderNotMade, 226)                                                                       \
+    VARNEL_MESSAGE(SetWritten, 227)                                                                          \
+    VARNEL_MESSAGE(SetNotWritten, 228)                                                                       \
+    VARNEL_MESSAGE(SetUnusable, 229)                                                                         \
+    VARNEL_MESSAGE(SetFieldWrong, 230)                                                                       \
+    VARNEL_MESSAGE(SetNewerVersion, 231)                                                                     \
+    VARNEL_MESSAGE(SetTooLarge, 232)                                                                         \
+    VARNEL_MESSAGE(SetFileMissing, 233)                                                                      \
+    VARNEL_MESSAGE(SetLink, 234)                                                                             \
+    VARNEL_MESSAGE(SetNothingToImport, 235)                                                                  \
+    VARNEL_MESSAGE(SetReplaceQuestion, 236)                                                                  \
+    VARNEL_MESSAGE(SetTakeOverQuestion, 237)                                                                 \
+    VARNEL_MESSAGE(HistImportedSet, 238)                                                                     \
+    VARNEL_MESSAGE(PlanInstall, 239)                                                                         \
+    VARNEL_MESSAGE(PlanSame, 240)                                                                            \
+    VARNEL_MESSAGE(PlanReplace, 241)                                                                         \
+    VARNEL_MESSAGE(PlanConflict, 242)                                                                        \
+    VARNEL_MESSAGE(PlanCannotLoad, 243)
 
 enum Id : int {
 #define VARNEL_MESSAGE_ENUM(name, number) name = number,

@@ -29,12 +29,8 @@ namespace {
 constexpr size_t kInfValueChars = 5121;
 constexpr std::string_view kInfSection = "PluginInstall";
 
-// folder\name; text outside the code page (marked UTF-8) in either part marks the whole path.
 std::string Joined(std::string_view folder, std::string_view name) {
-    if (!platform::HasUtf8Mark(folder) && !platform::HasUtf8Mark(name))
-        return JoinPath(folder, name);
-    return platform::Utf8ToHostText(
-        JoinPath(platform::HostTextToUtf8(folder), platform::HostTextToUtf8(name)));
+    return JoinHostPath(folder, name);
 }
 
 // What an archive's pluginst.inf says, with the keys archives carry today besides the three
@@ -189,6 +185,13 @@ bool ForceFolders(std::string_view path) {
         pos = end + 1;
     }
     return made;
+}
+
+std::string JoinHostPath(std::string_view folder, std::string_view name) {
+    if (!platform::HasUtf8Mark(folder) && !platform::HasUtf8Mark(name))
+        return JoinPath(folder, name);
+    return platform::Utf8ToHostText(
+        JoinPath(platform::HostTextToUtf8(folder), platform::HostTextToUtf8(name)));
 }
 
 Result InstallFromArchive(const Context& context, const ArchiveInstallRequest& request) {

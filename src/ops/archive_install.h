@@ -34,6 +34,9 @@ struct ExtractResult {
 ExtractResult ExtractArchive(const Settings& settings, std::string_view archiveName,
                              std::string_view targetFolder);
 
+// folder\name; text outside the code page (marked UTF-8) in either part marks the whole path.
+std::string JoinHostPath(std::string_view folder, std::string_view name);
+
 // File helpers (Windows paths).
 bool FindFileRecursive(std::string_view pattern, std::string_view folder, std::string& found);
 void DeleteFolderTree(std::string_view folder);

@@ -37,21 +37,31 @@ struct CopyPlan {
     std::string refusal; // why nothing may be copied, told to the user
 };
 
-// The files that go along: the module first, those beside it that share its base name, and its
-// language folder's files. The download folder is a stranger's: a link among them is refused,
-// never followed, and so is more than the bytes a plugin may have. A name that differs from one
-// taken already only in letter case is left out, since the plugin folder would give both one
-// file: the module named is the one copied.
 CopyPlan FilesToCopy(std::string_view modulePath, const std::string& target) {
+    CopyPlan plan;
+    BelongingFiles belonging = FilesBelongingTo(modulePath);
+    plan.refusal = std::move(belonging.refusal);
+    for (BelongingFile& file : belonging.files)
+        plan.files.push_back({std::move(file.path), JoinPath(target, file.relative)});
+    return plan;
+}
+
+} // namespace
+
+// The download folder is a stranger's: a link among the files is refused, never followed, and so
+// is more than the bytes a plugin may have. A name that differs from one taken already only in
+// letter case is left out, since a plugin folder would give both one file: the module named is the
+// one taken.
+BelongingFiles FilesBelongingTo(std::string_view modulePath) {
     const std::string folder = FolderPart(modulePath);
     const std::string base = BaseName(FileNamePart(modulePath));
-    CopyPlan plan;
+    BelongingFiles plan;
     uint64_t bytes = 0;
-    auto add = [&](std::string from, std::string to, uint64_t size) {
-        for (const CopiedFile& each : plan.files)
-            if (EqualsNoCaseAnsi(each.to, to))
+    auto add = [&](std::string from, std::string relative, uint64_t size) {
+        for (const BelongingFile& each : plan.files)
+            if (EqualsNoCaseAnsi(each.relative, relative))
                 return;
-        plan.files.push_back({std::move(from), std::move(to)});
+        plan.files.push_back({std::move(from), std::move(relative), size});
         bytes += size;
     };
     auto refuse = [&](int message, const std::string& path) {
@@ -59,11 +69,12 @@ CopyPlan FilesToCopy(std::string_view modulePath, const std::string& target) {
             message == Msg::FileTooLarge
                 ? FormatPrintf(Message(Msg::FileTooLarge), {path, static_cast<int>(kMaxCopiedBytes >> 20)})
                 : FormatPrintf(Message(message), {path});
+        plan.files.clear();
         return plan;
     };
     if (platform::IsSymbolicLink(modulePath))
         return refuse(147, std::string(modulePath));
-    add(std::string(modulePath), JoinPath(target, FileNamePart(modulePath)), 0);
+    add(std::string(modulePath), FileNamePart(modulePath), 0);
     for (const platform::FindData& found : platform::FindFiles(JoinPath(folder, "*"))) {
         const std::string from = JoinPath(folder, found.Name);
         const bool language =
@@ -73,7 +84,7 @@ CopyPlan FilesToCopy(std::string_view modulePath, const std::string& target) {
         if (platform::IsSymbolicLink(from))
             return refuse(147, from);
         if (!found.IsFolder) {
-            add(from, JoinPath(target, found.Name), found.Size);
+            add(from, found.Name, found.Size);
             continue;
         }
         if (!language)
@@ -91,8 +102,7 @@ CopyPlan FilesToCopy(std::string_view modulePath, const std::string& target) {
             if (entry.type == platform::TreeEntry::Type::Other)
                 return refuse(147, JoinPath(from, entry.relative));
             if (entry.type == platform::TreeEntry::Type::File)
-                add(JoinPath(from, entry.relative), JoinPath(JoinPath(target, found.Name), entry.relative),
-                    entry.size);
+                add(JoinPath(from, entry.relative), JoinPath(found.Name, entry.relative), entry.size);
         }
     }
     if (bytes > kMaxCopiedBytes)
@@ -100,7 +110,6 @@ CopyPlan FilesToCopy(std::string_view modulePath, const std::string& target) {
     return plan;
 }
 
-// Whether both are regular files with the same bytes, compared a block at a time.
 bool SameContents(const std::string& a, const std::string& b) {
     std::unique_ptr<ByteSource> left = platform::OpenFileForReading(a);
     std::unique_ptr<ByteSource> right = platform::OpenFileForReading(b);
@@ -117,8 +126,6 @@ bool SameContents(const std::string& a, const std::string& b) {
     }
     return true;
 }
-
-} // namespace
 
 std::string PluginFolderOfKind(const Settings& s, PluginKind kind) {
     const std::string& folder = kind == kPacker       ? s.PluginsPacker

@@ -2,13 +2,16 @@
 
 #include "platform/archive_disk.h"
 #include "platform/codepage.h"
+#include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "util/names.h"
 #include "util/text.h"
 
+#include <algorithm>
 #include <archive.h>
 #include <archive_entry.h>
+#include <memory>
 #include <vector>
 
 namespace varnel::platform {
@@ -241,6 +244,90 @@ ArchiveOutcome ExtractArchiveSafely(std::string_view archivePath, std::string_vi
     if (status != ARCHIVE_EOF)
         return {ArchiveResult::Unreadable, {}};
     return {ArchiveResult::Extracted, {}};
+}
+
+namespace {
+
+// Where the library's output goes: the scratch file, at the offset reached.
+struct ZipOutput {
+    archive_disk::EntryFile* file;
+    int64_t offset = 0;
+};
+
+la_ssize_t WriteZipBlock(archive*, void* data, const void* block, size_t size) {
+    auto* out = static_cast<ZipOutput*>(data);
+    if (!out->file->WriteAt(block, size, out->offset))
+        return -1;
+    out->offset += static_cast<int64_t>(size);
+    return static_cast<la_ssize_t>(size);
+}
+
+bool WriteMember(archive* writer, const ZipMember& member) {
+    std::unique_ptr<ByteSource> source;
+    uint64_t size = member.bytes.size();
+    if (!member.source.empty()) {
+        source = OpenFileForReading(member.source);
+        if (!source)
+            return false;
+        size = source->Size();
+    }
+    std::unique_ptr<archive_entry, void (*)(archive_entry*)> entry(archive_entry_new(), archive_entry_free);
+    archive_entry_set_pathname_utf8(entry.get(), member.name.c_str());
+    archive_entry_set_filetype(entry.get(), AE_IFREG);
+    archive_entry_set_perm(entry.get(), 0644);
+    archive_entry_set_size(entry.get(), static_cast<la_int64_t>(size));
+    // A fixed time: the same plugins make the same zip.
+    archive_entry_set_mtime(entry.get(), 1577836800, 0);
+    if (archive_write_header(writer, entry.get()) != ARCHIVE_OK)
+        return false;
+    if (!source)
+        return member.bytes.empty() || archive_write_data(writer, member.bytes.data(), member.bytes.size()) ==
+                                           static_cast<la_ssize_t>(member.bytes.size());
+    std::string block;
+    for (uint64_t offset = 0; offset < size;) {
+        const size_t part = static_cast<size_t>(std::min<uint64_t>(size - offset, 1 << 20));
+        block.resize(part);
+        if (!source->Read(offset, part, block.data()) ||
+            archive_write_data(writer, block.data(), part) != static_cast<la_ssize_t>(part))
+            return false;
+        offset += part;
+    }
+    return true;
+}
+
+} // namespace
+
+bool WriteZipArchive(std::string_view archivePath, const std::vector<ZipMember>& members) {
+    const std::string scratch = MakeScratchFile();
+    if (scratch.empty())
+        return false;
+    struct Cleanup {
+        const std::string& path;
+        ~Cleanup() { DeleteFileAt(path); }
+    } cleanup{scratch};
+    const std::string machine = ToHostPath(scratch);
+    const size_t split = machine.find_last_of("/\\");
+    if (split == std::string::npos)
+        return false;
+    bool written = false;
+    {
+        archive_disk::EntryFile file(machine.substr(0, split), machine.substr(split + 1));
+        if (file.Status() != archive_disk::EntryFile::Opened::Ok)
+            return false;
+        ZipOutput out{&file};
+        std::unique_ptr<archive, int (*)(archive*)> writer(archive_write_new(), archive_write_free);
+        written =
+            archive_write_set_format_zip(writer.get()) == ARCHIVE_OK &&
+            archive_write_zip_set_compression_deflate(writer.get()) == ARCHIVE_OK &&
+            archive_write_set_options(writer.get(), "zip:hdrcharset=UTF-8") == ARCHIVE_OK &&
+            archive_write_set_bytes_in_last_block(writer.get(), 1) == ARCHIVE_OK &&
+            archive_write_open2(writer.get(), &out, nullptr, WriteZipBlock, nullptr, nullptr) == ARCHIVE_OK;
+        for (const ZipMember& member : members)
+            written = written && WriteMember(writer.get(), member);
+        written = archive_write_close(writer.get()) == ARCHIVE_OK && written;
+        file.Close(!written);
+    }
+    return written && CopyFileAtomically(scratch, archivePath);
 }
 
 } // namespace varnel::platform

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace varnel::platform {
 
@@ -41,5 +42,18 @@ struct ArchiveOutcome {
 // entry is written through a symbolic link on disk.
 ArchiveOutcome ExtractArchiveSafely(std::string_view archive, std::string_view targetFolder,
                                     const ArchiveLimits& limits = {});
+
+// One member of a zip to write: a file's bytes (source, a Windows path of a regular file, read a
+// block at a time) or the bytes given.
+struct ZipMember {
+    std::string name; // UTF-8, "/" between folders
+    std::string source;
+    std::string bytes;
+};
+
+// Writes a zip of the members (deflated, names marked as UTF-8) to a scratch file first and then
+// puts it in place in one step: the target is the old file or the whole new one. False when a
+// source could not be read or the zip not written.
+bool WriteZipArchive(std::string_view archive, const std::vector<ZipMember>& members);
 
 } // namespace varnel::platform

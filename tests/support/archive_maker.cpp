@@ -158,3 +158,47 @@ std::string Deflate(const std::string& bytes) {
 }
 
 } // namespace varnel::test
+
+namespace varnel::test {
+
+namespace {
+
+// Calls each(name, reader) for every member until it returns false.
+template <typename Each> void ForEachMember(const std::string& machinePath, Each each) {
+    archive* reader = archive_read_new();
+    archive_read_support_format_zip(reader);
+    if (archive_read_open_filename(reader, machinePath.c_str(), 1 << 16) == ARCHIVE_OK) {
+        archive_entry* entry;
+        while (archive_read_next_header(reader, &entry) == ARCHIVE_OK)
+            if (!each(std::string(archive_entry_pathname(entry)), reader))
+                break;
+    }
+    archive_read_free(reader);
+}
+
+} // namespace
+
+std::vector<std::string> ZipNames(const std::string& machinePath) {
+    std::vector<std::string> names;
+    ForEachMember(machinePath, [&](const std::string& name, archive*) {
+        names.push_back(name);
+        return true;
+    });
+    return names;
+}
+
+std::string ZipMemberBytes(const std::string& machinePath, const std::string& name) {
+    std::string bytes;
+    ForEachMember(machinePath, [&](const std::string& member, archive* reader) {
+        if (member != name)
+            return true;
+        char block[65536];
+        la_ssize_t got;
+        while ((got = archive_read_data(reader, block, sizeof block)) > 0)
+            bytes.append(block, static_cast<size_t>(got));
+        return false;
+    });
+    return bytes;
+}
+
+} // namespace varnel::test

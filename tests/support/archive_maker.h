@@ -44,3 +44,11 @@ void WriteStoredRar(const std::string& machinePath, const std::vector<ArchiveIte
                     bool encrypted = false);
 
 } // namespace varnel::test
+
+namespace varnel::test {
+
+// The names of a zip's members in order, and one member's bytes ("" when it has none of the name).
+std::vector<std::string> ZipNames(const std::string& machinePath);
+std::string ZipMemberBytes(const std::string& machinePath, const std::string& name);
+
+} // namespace varnel::test

@@ -1094,5 +1094,190 @@ TEST_F(CliTest, CompletionOffersCommandsOptionsAndPlugins) {
     }
 }
 
+// ---- Plugin sets --------------------------------------------------------------------------------
+
+// The manifest of a set zip (in a prefix), parsed.
+nlohmann::json Manifest(const test::TempPrefix& where, const std::string& zip) {
+    return nlohmann::json::parse(test::ZipMemberBytes(where.Path("drive_c/" + zip), "manifest.json"), nullptr,
+                                 false);
+}
+
+std::vector<std::string> PlanActions(const CliRun& run) {
+    std::vector<std::string> actions;
+    const nlohmann::json said = nlohmann::json::parse(run.out, nullptr, false);
+    if (said.is_object() && said["plan"].is_array())
+        for (const auto& item : said["plan"])
+            actions.push_back(item["name"].get<std::string>() + ":" + item["action"].get<std::string>());
+    return actions;
+}
+
+// A set exported from one host imports into an empty one as one change with every file, name,
+// order and state; exported again it gives the same manifest; imported again it does nothing;
+// and one undo gives the empty host back.
+TEST_F(CliTest, APluginSetRoundTripsThroughAnEmptyHost) {
+    const std::string lister = "drive_c/totalcmd/plugins/wlx/sample_lister/";
+    prefix.Write(lister + "lang/de.lng", "[Deutsch]\r\n");
+    prefix.Write(lister + "sample_lister.ini", "[Settings]\r\nfont=8\r\n");
+    prefix.Write(lister + "readme.txt", "another program's file");
+    prefix.Write(lister + "Descript.ion", "sample_lister.wlx Shows text files\r\n");
+    const CliRun exported = Varnel(prefix, {"export", "C:\\My Set.zip"});
+    ASSERT_EQ(exported.exit, 0) << exported.err;
+    const std::vector<std::string> names = test::ZipNames(prefix.Path("drive_c/My Set.zip"));
+    const std::set<std::string> members(names.begin(), names.end());
+    EXPECT_EQ(names.front(), "manifest.json");
+    for (const char* member : {"lister/sample_lister/sample_lister.wlx", "lister/sample_lister/lang/de.lng",
+                               "lister/sample_lister/sample_lister.ini", "lister/old_viewer/old_viewer.wlx",
+                               "packer/sample_packer/sample_packer.wcx", "fs/sample_fs/sample_fs.wfx",
+                               "content/sample_content/sample_content.wdx"})
+        EXPECT_TRUE(members.count(member)) << member;
+    EXPECT_FALSE(members.count("lister/sample_lister/readme.txt")) << "not the plugin's";
+    const nlohmann::json manifest = Manifest(prefix, "My Set.zip");
+    ASSERT_TRUE(manifest.is_object());
+    EXPECT_EQ(manifest["version"], 1);
+    EXPECT_EQ(manifest["plugins"].size(), 5u) << "lost.wdx has no file to take along";
+
+    // The empty host: a configuration without plugins, and no plugin folder.
+    const std::string emptyIni = "[Configuration]\r\nInstallDir=C:\\totalcmd\r\n";
+    twin.Write("drive_c/totalcmd/wincmd.ini", emptyIni);
+    fs::remove_all(twin.Path("drive_c/totalcmd/plugins"));
+    fs::copy_file(prefix.Path("drive_c/My Set.zip"), twin.Path("drive_c/My Set.zip"));
+    const auto before = test::Digest(twin.Path("drive_c"));
+    const CliRun imported = Varnel(twin, {"--json", "import", "C:\\My Set.zip"});
+    ASSERT_EQ(imported.exit, 0) << imported.err;
+    EXPECT_EQ(PlanActions(imported), (std::vector<std::string>{"Sample Lister:install", "old_viewer:install",
+                                                               "Sample Packer:install", "sample_fs:install",
+                                                               "Beispiel-Inhalt:install"}));
+    EXPECT_EQ(nlohmann::json::parse(imported.out)["changes"].size(), 1u) << "one change, one record";
+    const std::string ini = Ini(twin);
+    const std::string at = "%COMMANDER_PATH%\\Plugins\\";
+    for (const std::string& line :
+         {"[ListerPlugins]\r\n0=" + at +
+              "WLX\\sample_lister\\sample_lister.wlx\r\n0_detect=EXT=\"TXT\" | EXT=\"LOG\"\r\n",
+          "[PackerPlugins]\r\nsmp=285," + at + "WCX\\sample_packer\\sample_packer.wcx\r\nspk=285," + at +
+              "WCX\\sample_packer\\sample_packer.wcx\r\nsp2=29," + at +
+              "WCX\\sample_packer\\sample_packer.wcx\r\n",
+          "[FileSystemPlugins]\r\nSample FS=" + at + "WFX\\sample_fs\\sample_fs.wfx\r\n",
+          "0=" + at + "WDX\\sample_content\\sample_content.wdx\r\n0_detect=MULTIMEDIA\r\n",
+          "[DisabledPlugins]\r\nListerPlugins;" + at + "WLX\\old_viewer\\old_viewer.wlx;1;=EXT=\"INI\"\r\n"})
+        EXPECT_NE(ini.find(line), std::string::npos) << line << "\nin\n" << ini;
+    const std::string copied = "drive_c/totalcmd/Plugins/WLX/sample_lister/";
+    EXPECT_EQ(twin.Read(copied + "lang/de.lng"), "[Deutsch]\r\n");
+    EXPECT_EQ(twin.Read(copied + "sample_lister.ini"), "[Settings]\r\nfont=8\r\n");
+    EXPECT_NE(twin.Read(copied + "Descript.ion").find("Shows text files"), std::string::npos);
+
+    ASSERT_EQ(Varnel(twin, {"export", "C:\\again.zip"}).exit, 0);
+    EXPECT_EQ(Manifest(twin, "again.zip"), manifest) << "the same set, whatever host it went through";
+
+    const CliRun repeated = Varnel(twin, {"--json", "import", "C:\\My Set.zip"});
+    EXPECT_EQ(repeated.exit, 0) << repeated.err;
+    EXPECT_EQ(PlanActions(repeated),
+              (std::vector<std::string>{"Sample Lister:same", "old_viewer:same", "Sample Packer:same",
+                                        "sample_fs:same", "Beispiel-Inhalt:same"}));
+    EXPECT_TRUE(nlohmann::json::parse(repeated.out)["changes"].empty());
+
+    fs::remove(twin.Path("drive_c/again.zip"));
+    ASSERT_EQ(Varnel(twin, {"undo"}).exit, 0);
+    EXPECT_EQ(Ini(twin), emptyIni);
+    auto after = test::Digest(twin.Path("drive_c"));
+    // The plugin folders the import made stay, empty, as after any install's undo.
+    for (const char* kind : {"", "/WLX", "/WCX", "/WFX", "/WDX"})
+        after.erase(twin.Path("drive_c/totalcmd/Plugins") + kind);
+    EXPECT_EQ(after, before);
+}
+
+// Plugins the host has already: the same are skipped, another version is replaced only after
+// --yes, a name or extension another module has is taken only after --replace; a question left
+// unanswered writes nothing, and one undo takes the whole import back.
+TEST_F(CliTest, ImportAsksBeforeReplacingOrTakingOver) {
+    ASSERT_EQ(Varnel(prefix, {"export", "C:\\set.zip"}).exit, 0);
+    fs::copy_file(prefix.Path("drive_c/set.zip"), twin.Path("drive_c/set.zip"));
+    const std::string module = "drive_c/totalcmd/plugins/wlx/sample_lister/sample_lister.wlx";
+    twin.Write(module, twin.Read(module) + "older build");
+    twin.Write("drive_c/totalcmd/plugins/wcx/other/other.wcx", prefix.Read(module));
+    std::string ini = Ini(twin);
+    ini = std::regex_replace(ini, std::regex("smp=285,[^\r]*"),
+                             "smp=2,C:\\totalcmd\\plugins\\wcx\\other\\other.wcx");
+    twin.Write("drive_c/totalcmd/wincmd.ini", ini);
+    const auto before = test::Digest(twin.Dir());
+
+    const CliRun asked = Varnel(twin, {"--json", "import", "C:\\set.zip"});
+    EXPECT_EQ(asked.exit, 2) << asked.err;
+    EXPECT_EQ(PlanActions(asked),
+              (std::vector<std::string>{"Sample Lister:replace", "old_viewer:same", "Sample Packer:conflict",
+                                        "sample_fs:same", "Beispiel-Inhalt:same"}));
+    EXPECT_EQ(test::Digest(twin.Dir()), before);
+    const CliRun yesOnly = Varnel(twin, {"import", "--yes", "C:\\set.zip"});
+    EXPECT_EQ(yesOnly.exit, 2) << yesOnly.err;
+    EXPECT_NE(yesOnly.err.find("--replace"), std::string::npos) << yesOnly.err;
+    EXPECT_EQ(test::Digest(twin.Dir()), before);
+
+    const CliRun answered = Varnel(twin, {"import", "--yes", "--replace", "C:\\set.zip"});
+    ASSERT_EQ(answered.exit, 0) << answered.err;
+    EXPECT_EQ(twin.Read(module), prefix.Read(module));
+    EXPECT_NE(Ini(twin).find("smp=285,%COMMANDER_PATH%\\Plugins\\WCX\\sample_packer\\sample_packer.wcx\r\n"),
+              std::string::npos)
+        << Ini(twin);
+    ASSERT_EQ(Varnel(twin, {"undo"}).exit, 0);
+    auto after = test::Digest(twin.Dir());
+    auto original = before;
+    for (auto* listing : {&after, &original})
+        std::erase_if(*listing,
+                      [](const auto& entry) { return entry.first.find("history") != std::string::npos; });
+    EXPECT_EQ(after, original);
+}
+
+// A set is a stranger's archive: a manifest that names paths outside, the host's own files, a
+// link, too many plugins, a file it does not hold, or that is no manifest at all is refused before
+// anything is written.
+TEST_F(CliTest, HostileSetsAreRefusedBeforeAnythingIsWritten) {
+    const std::string module = prefix.Read("drive_c/totalcmd/plugins/wlx/sample_lister/sample_lister.wlx");
+    auto manifest = [](const std::string& base, const std::string& path, int count = 1) {
+        std::string plugins;
+        for (int i = 0; i < count; ++i)
+            plugins +=
+                std::string(i ? "," : "") + R"({"kind":"lister","name":"x","base":")" + base +
+                R"(","module":")" + path + R"(","files":[")" + path +
+                R"("],"detect":"","extensions":[],"root":"","order":1,"enabled":true,"description":"","bits":64})";
+        return R"({"format":"TC Varnel plugin set","version":1,"hostBits":64,"plugins":[)" + plugins + "]}";
+    };
+    struct Case {
+        const char* why;
+        std::vector<test::ArchiveItem> items;
+    };
+    const std::vector<Case> cases = {
+        {"a path that climbs out",
+         {{"manifest.json", manifest("kind", "../../../escape.wlx")},
+          {"lister/../../../escape.wlx", module}}},
+        {"an absolute path",
+         {{"manifest.json", manifest("kind", "C:/totalcmd/x.wlx")}, {"lister/x.wlx", module}}},
+        {"the host's own folder",
+         {{"manifest.json", manifest("commander", "TOTALCMD.wlx")}, {"commander/TOTALCMD.wlx", module}}},
+        {"a link", {{"manifest.json", manifest("kind", "x/x.wlx")}, {"lister/x/x.wlx", "", "/etc/passwd"}}},
+        {"a file it does not hold", {{"manifest.json", manifest("kind", "x/x.wlx")}}},
+        {"no manifest", {{"lister/x/x.wlx", module}}},
+        {"a broken manifest",
+         {{"manifest.json", manifest("kind", "x/x.wlx").substr(0, 80)}, {"lister/x/x.wlx", module}}},
+        {"a newer format",
+         {{"manifest.json",
+           std::regex_replace(manifest("kind", "x/x.wlx"), std::regex("\"version\":1"), "\"version\":7")},
+          {"lister/x/x.wlx", module}}},
+        {"100,000 plugins",
+         {{"manifest.json", manifest("kind", "x/x.wlx", 100000)}, {"lister/x/x.wlx", module}}},
+    };
+    const auto before = test::Digest(twin.Dir());
+    for (const Case& each : cases) {
+        SCOPED_TRACE(each.why);
+        test::WriteZip(twin.Path("drive_c/bad.zip"), each.items);
+        const auto withZip = test::Digest(twin.Dir());
+        const CliRun refused = Varnel(twin, {"import", "--yes", "--replace", "--force", "C:\\bad.zip"});
+        EXPECT_EQ(refused.exit, 1) << refused.err;
+        EXPECT_NE(refused.err.find("cannot be imported. Nothing was written."), std::string::npos)
+            << refused.err;
+        EXPECT_EQ(test::Digest(twin.Dir()), withZip);
+        fs::remove(twin.Path("drive_c/bad.zip"));
+    }
+    EXPECT_EQ(test::Digest(twin.Dir()), before);
+}
+
 } // namespace
 } // namespace varnel

@@ -1,0 +1,705 @@
+#include "ops/plugin_set.h"
+
+#include "app/settings.h"
+#include "catalog/host_config.h"
+#include "catalog/module_info.h"
+#include "catalog/registration.h"
+#include "lang/interaction.h"
+#include "lang/language.h"
+#include "lang/messages.h"
+#include "ops/archive_install.h"
+#include "ops/descriptions.h"
+#include "ops/history.h"
+#include "ops/install.h"
+#include "ops/install_copy.h"
+#include "platform/archive.h"
+#include "platform/codepage.h"
+#include "platform/file_tree.h"
+#include "platform/files.h"
+#include "util/names.h"
+#include "util/text.h"
+
+#include <algorithm>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
+
+namespace varnel {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+constexpr std::array<std::string_view, kPluginKindCount> kKindNames = {"lister", "packer", "fs", "content"};
+constexpr std::string_view kCommanderName = "commander";
+
+// Host text <-> the manifest's UTF-8, paths with "/" there and backslashes here.
+std::string ToJsonText(std::string_view hostText) {
+    return platform::HostTextToUtf8(hostText);
+}
+std::string JsonPath(std::string_view relative) {
+    return ReplaceAll(ToJsonText(relative), "\\", "/");
+}
+
+std::optional<PluginKind> KindOfName(std::string_view name) {
+    for (int kind = 0; kind < kPluginKindCount; ++kind)
+        if (kKindNames[static_cast<size_t>(kind)] == name)
+            return static_cast<PluginKind>(kind);
+    return std::nullopt;
+}
+
+// A path's extension without the dot, folded ("WLX64" and "wlx64" alike).
+std::string ExtensionOf(std::string_view path) {
+    const std::string name = FileNamePart(path);
+    const size_t dot = name.rfind('.');
+    return dot == std::string::npos ? std::string() : FoldAnsi(name.substr(dot + 1));
+}
+
+bool ModuleExtensionFits(PluginKind kind, std::string_view path) {
+    const std::string want = FoldAnsi(kKindExtensions[static_cast<size_t>(kind)].substr(1));
+    const std::string have = ExtensionOf(path);
+    return have == want || have == want + "64";
+}
+
+// ---- What a plugin is registered with --------------------------------------------------------
+
+struct Registered {
+    std::string path; // as the host has it, expanded
+    int position = 0; // of its first key in the section
+    std::string detect;
+    std::vector<std::pair<std::string, int>> extensions;
+    std::string root;
+};
+
+// Every enabled registration of the section, by module (folded path).
+std::map<std::string, Registered> ReadRegistrations(PluginKind kind) {
+    std::map<std::string, Registered> found;
+    const std::string_view section = SectionOfKind(kind);
+    ReadSectionKeys(section);
+    const std::vector<std::string> keys = KeyList();
+    const bool numbered = kind == kLister || kind == kContent;
+    int position = 0;
+    for (const std::string& key : keys) {
+        if (numbered && key.find('_') != std::string::npos)
+            continue;
+        const std::string path = ReadHostPath(section, key);
+        if (path.empty())
+            continue;
+        auto [slot, added] = found.try_emplace(FoldAnsi(path));
+        if (added) {
+            slot->second.path = path;
+            slot->second.position = ++position;
+        }
+        if (numbered && added)
+            slot->second.detect = ReadHostValue(section, key + "_detect");
+        else if (kind == kPacker)
+            slot->second.extensions.emplace_back(
+                key, IntFromText(TextBefore(ReadHostValue(section, key), ","), 0));
+        else if (kind == kFileSystem && added)
+            slot->second.root = key;
+    }
+    return found;
+}
+
+// The registrations the host keeps for disabled plugins, by module: "section;value;key;" keys.
+std::map<std::string, Registered> ReadDisabledRegistrations(PluginKind kind) {
+    std::map<std::string, Registered> found;
+    ReadSectionKeys("DisabledPlugins");
+    const std::vector<std::string> keys = KeyList();
+    int position = 0;
+    for (const std::string& disabledKey : keys) {
+        const auto [section, value, key] = SplitDisabledKey(disabledKey);
+        if (section != SectionOfKind(kind))
+            continue;
+        const std::string path = ExpandHostPath(TextAfter(value, ","));
+        auto [slot, added] = found.try_emplace(FoldAnsi(path));
+        if (added) {
+            slot->second.path = path;
+            slot->second.position = ++position;
+        }
+        if ((kind == kLister || kind == kContent) && added)
+            slot->second.detect = ReadHostValue("DisabledPlugins", disabledKey);
+        else if (kind == kPacker)
+            slot->second.extensions.emplace_back(key, IntFromText(TextBefore(value, ","), 0));
+        else if (kind == kFileSystem && added)
+            slot->second.root = key;
+    }
+    return found;
+}
+
+// The part of path below folder ("" when it is not below it).
+std::string Below(std::string_view path, std::string folder) {
+    while (!folder.empty() && folder.back() == '\\')
+        folder.pop_back();
+    folder += '\\';
+    if (folder.size() < 2 || path.size() <= folder.size() ||
+        !EqualsNoCaseAnsi(path.substr(0, folder.size()), folder))
+        return {};
+    return std::string(path.substr(folder.size()));
+}
+
+// ---- The manifest ---------------------------------------------------------------------------
+
+bool IsString(const Json& object, const char* key) {
+    return object.contains(key) && object[key].is_string();
+}
+
+// A relative path of the manifest ("Foo/foo.wlx") as host text with backslashes, each component
+// one plain name; nullopt when it is anything else.
+std::optional<std::string> ManifestPath(const Json& value) {
+    if (!value.is_string())
+        return std::nullopt;
+    const std::string utf8 = value.get<std::string>();
+    if (utf8.empty() || utf8.find('\\') != std::string::npos)
+        return std::nullopt;
+    const std::string host = platform::Utf8ToHostText(utf8);
+    return ConfinedRelativePath(ReplaceAll(host, "/", "\\"));
+}
+
+// Text of the manifest as host text: a string of at most `limit` bytes.
+std::optional<std::string> ManifestText(const Json& object, const char* key, size_t limit = 4096) {
+    if (!IsString(object, key))
+        return std::nullopt;
+    const std::string utf8 = object[key].get<std::string>();
+    if (utf8.size() > limit)
+        return std::nullopt;
+    return platform::Utf8ToHostText(utf8);
+}
+
+} // namespace
+
+std::string SetMemberName(const SetPlugin& plugin, std::string_view relative) {
+    const std::string_view base =
+        plugin.commanderBased ? kCommanderName : kKindNames[static_cast<size_t>(plugin.kind)];
+    return std::string(base) + "/" + JsonPath(relative);
+}
+
+std::string_view ImportActionWord(ImportAction action) {
+    switch (action) {
+    case ImportAction::Install:
+        return "install";
+    case ImportAction::Same:
+        return "same";
+    case ImportAction::Replace:
+        return "replace";
+    case ImportAction::Conflict:
+        return "conflict";
+    }
+    return "install";
+}
+
+std::string ManifestJson(const PluginSet& set) {
+    Json plugins = Json::array();
+    for (const SetPlugin& plugin : set.plugins) {
+        Json files = Json::array();
+        for (const std::string& file : plugin.files)
+            files.push_back(JsonPath(file));
+        Json extensions = Json::array();
+        for (const auto& [extension, flags] : plugin.extensions)
+            extensions.push_back({{"extension", ToJsonText(extension)}, {"flags", flags}});
+        plugins.push_back({{"kind", kKindNames[static_cast<size_t>(plugin.kind)]},
+                           {"name", ToJsonText(plugin.name)},
+                           {"base", plugin.commanderBased ? kCommanderName : "kind"},
+                           {"module", JsonPath(plugin.module)},
+                           {"files", files},
+                           {"detect", ToJsonText(plugin.detect)},
+                           {"extensions", extensions},
+                           {"root", ToJsonText(plugin.root)},
+                           {"order", plugin.order},
+                           {"enabled", plugin.enabled},
+                           {"description", ToJsonText(plugin.description)},
+                           {"bits", plugin.bits}});
+    }
+    Json manifest = {{"format", kPluginSetFormat},
+                     {"version", kPluginSetVersion},
+                     {"hostBits", set.hostBits},
+                     {"plugins", plugins}};
+    return manifest.dump(2) + "\n";
+}
+
+std::optional<PluginSet> ParseManifest(std::string_view json, std::string* problem) {
+    auto refuse = [&](std::string why) -> std::optional<PluginSet> {
+        if (problem)
+            *problem = std::move(why);
+        return std::nullopt;
+    };
+    if (json.size() > kMaxManifestBytes)
+        return refuse(FormatPrintf(Message(Msg::SetTooLarge), {static_cast<int>(kMaxSetPlugins)}));
+    const Json manifest = Json::parse(json.begin(), json.end(), nullptr, false);
+    if (manifest.is_discarded() || !manifest.is_object())
+        return refuse(FormatPrintf(Message(Msg::SetFieldWrong), {"manifest"}));
+    if (!IsString(manifest, "format") || manifest["format"].get<std::string>() != kPluginSetFormat)
+        return refuse(FormatPrintf(Message(Msg::SetFieldWrong), {"format"}));
+    if (!manifest.contains("version") || !manifest["version"].is_number_integer())
+        return refuse(FormatPrintf(Message(Msg::SetFieldWrong), {"version"}));
+    if (manifest["version"].get<int64_t>() > kPluginSetVersion || manifest["version"].get<int64_t>() < 1)
+        return refuse(
+            FormatPrintf(Message(Msg::SetNewerVersion), {IntText(manifest["version"].get<int64_t>())}));
+    if (!manifest.contains("plugins") || !manifest["plugins"].is_array())
+        return refuse(FormatPrintf(Message(Msg::SetFieldWrong), {"plugins"}));
+    const Json& plugins = manifest["plugins"];
+    if (plugins.size() > kMaxSetPlugins)
+        return refuse(FormatPrintf(Message(Msg::SetTooLarge), {static_cast<int>(kMaxSetPlugins)}));
+    PluginSet set;
+    if (manifest.contains("hostBits") && manifest["hostBits"].is_number_integer())
+        set.hostBits = static_cast<int>(manifest["hostBits"].get<int64_t>());
+    std::set<std::pair<PluginKind, std::string>> modules;
+    for (size_t index = 0; index < plugins.size(); ++index) {
+        const Json& each = plugins[index];
+        const std::string where = "plugins[" + IntText(static_cast<int64_t>(index)) + "]";
+        auto wrong = [&](const char* field) {
+            return refuse(FormatPrintf(Message(Msg::SetFieldWrong), {where + "." + field}));
+        };
+        if (!each.is_object())
+            return refuse(FormatPrintf(Message(Msg::SetFieldWrong), {where}));
+        SetPlugin plugin;
+        const std::optional<PluginKind> kind =
+            IsString(each, "kind") ? KindOfName(each["kind"].get<std::string>()) : std::nullopt;
+        if (!kind)
+            return wrong("kind");
+        plugin.kind = *kind;
+        if (!IsString(each, "base") ||
+            (each["base"] != "kind" && each["base"] != std::string(kCommanderName)))
+            return wrong("base");
+        plugin.commanderBased = each["base"] == std::string(kCommanderName);
+        std::optional<std::string> name = ManifestText(each, "name");
+        std::optional<std::string> detect = ManifestText(each, "detect");
+        std::optional<std::string> root = ManifestText(each, "root");
+        std::optional<std::string> description = ManifestText(each, "description");
+        if (!name)
+            return wrong("name");
+        const bool detected = plugin.kind == kLister || plugin.kind == kContent;
+        if (!detect || (detected && UnusableAssociation(plugin.kind, *detect)))
+            return wrong("detect");
+        if (!root ||
+            (plugin.kind == kFileSystem && (root->empty() || UnusableAssociation(kFileSystem, *root))))
+            return wrong("root");
+        if (!description || description->find_first_of("\r\n") != std::string::npos)
+            return wrong("description");
+        plugin.name = *name;
+        plugin.detect = plugin.kind == kLister || plugin.kind == kContent ? *detect : std::string();
+        plugin.root = plugin.kind == kFileSystem ? *root : std::string();
+        plugin.description = *description;
+        if (!each.contains("order") || !each["order"].is_number_integer() ||
+            each["order"].get<int64_t>() < 0 || each["order"].get<int64_t>() > 1000000)
+            return wrong("order");
+        plugin.order = static_cast<int>(each["order"].get<int64_t>());
+        if (!each.contains("enabled") || !each["enabled"].is_boolean())
+            return wrong("enabled");
+        plugin.enabled = each["enabled"].get<bool>();
+        if (!each.contains("bits") || !each["bits"].is_number_integer())
+            return wrong("bits");
+        plugin.bits = static_cast<int>(each["bits"].get<int64_t>());
+        if (plugin.bits != 0 && plugin.bits != 32 && plugin.bits != 64)
+            return wrong("bits");
+        const std::optional<std::string> module =
+            each.contains("module") ? ManifestPath(each["module"]) : std::nullopt;
+        if (!module || !ModuleExtensionFits(plugin.kind, *module) || UnusableModulePath(*module))
+            return wrong("module");
+        // Files of the host's folder come only from its plugins tree: a set never writes the host
+        // program, its configuration, or anything else there.
+        if (plugin.commanderBased && (module->find('\\') == std::string::npos ||
+                                      !EqualsNoCaseAscii(TextBefore(*module, "\\"), "plugins")))
+            return wrong("module");
+        plugin.module = *module;
+        if (!each.contains("files") || !each["files"].is_array() || each["files"].empty() ||
+            each["files"].size() > kMaxSetFilesPerPlugin)
+            return wrong("files");
+        std::set<std::string> seen;
+        for (const Json& file : each["files"]) {
+            const std::optional<std::string> path = ManifestPath(file);
+            if (!path || !seen.insert(FoldAnsi(*path)).second)
+                return wrong("files");
+            if (plugin.commanderBased && !EqualsNoCaseAscii(TextBefore(*path, "\\"), "plugins"))
+                return wrong("files");
+            plugin.files.push_back(*path);
+        }
+        if (!seen.count(FoldAnsi(plugin.module)))
+            return wrong("files");
+        if (!each.contains("extensions") || !each["extensions"].is_array() ||
+            each["extensions"].size() > 1000)
+            return wrong("extensions");
+        for (const Json& extension : each["extensions"]) {
+            const std::optional<std::string> text =
+                extension.is_object() ? ManifestText(extension, "extension", 64) : std::nullopt;
+            if (!text || text->empty() || UnusableAssociation(kPacker, *text) ||
+                text->find_first_of(",") != std::string::npos || !extension.contains("flags") ||
+                !extension["flags"].is_number_integer() || extension["flags"].get<int64_t>() < 0 ||
+                extension["flags"].get<int64_t>() > 0xFFFF)
+                return wrong("extensions");
+            if (plugin.kind == kPacker)
+                plugin.extensions.emplace_back(*text, static_cast<int>(extension["flags"].get<int64_t>()));
+        }
+        if (plugin.kind == kPacker && plugin.extensions.empty())
+            return wrong("extensions");
+        if (!modules.emplace(plugin.kind, (plugin.commanderBased ? "c:" : "k:") + FoldAnsi(plugin.module))
+                 .second)
+            return wrong("module");
+        set.plugins.push_back(std::move(plugin));
+    }
+    return set;
+}
+
+// ---- Export -----------------------------------------------------------------------------------
+
+Result ExportPluginSet(const Context& context, const std::vector<int>& rows, std::string_view zipPath) {
+    CommandRun run(context, CommandRun::OwnRecords{});
+    std::vector<int> chosen = rows;
+    if (chosen.empty())
+        for (int row = 1; row <= context.table.Count(); ++row)
+            chosen.push_back(row);
+    std::array<std::map<std::string, Registered>, kPluginKindCount> enabled, disabled;
+    for (int kind = 0; kind < kPluginKindCount; ++kind) {
+        enabled[static_cast<size_t>(kind)] = ReadRegistrations(static_cast<PluginKind>(kind));
+        disabled[static_cast<size_t>(kind)] = ReadDisabledRegistrations(static_cast<PluginKind>(kind));
+    }
+    PluginSet set;
+    set.hostBits = context.host.HostBits;
+    std::vector<platform::ZipMember> members;
+    std::set<std::string> memberNames;
+    // Within a kind, enabled plugins in the host's order, then the disabled ones.
+    std::vector<std::pair<std::pair<int, int>, SetPlugin>> ordered;
+    for (int row : chosen) {
+        const PluginEntry& entry = context.table.Row(row);
+        if (entry.Deleted || !platform::IsRegularFile(entry.FileName))
+            continue; // nothing to take along
+        const auto& registrations = (entry.Disabled ? disabled : enabled)[static_cast<size_t>(entry.Kind)];
+        const auto registration = registrations.find(FoldAnsi(entry.FileName));
+        if (registration == registrations.end())
+            continue;
+        SetPlugin plugin;
+        plugin.kind = entry.Kind;
+        plugin.name = entry.Name.empty() ? FileNamePart(entry.FileName) : entry.Name;
+        plugin.enabled = !entry.Disabled;
+        plugin.detect = registration->second.detect;
+        plugin.extensions = registration->second.extensions;
+        plugin.root = registration->second.root;
+        plugin.description = ReadDescription(entry.FileName);
+        plugin.bits = ModuleBits(entry.FileName);
+        // Where the files are relative to: the plugin folder of the kind, else the host's plugins
+        // tree, else (a module elsewhere) the folder an install would copy it to.
+        const std::string fileName = FileNamePart(entry.FileName);
+        std::string moduleFolder = Below(entry.FileName, PluginFolderOfKind(context.settings, entry.Kind));
+        if (!moduleFolder.empty()) {
+            moduleFolder.resize(moduleFolder.size() - fileName.size());
+        } else if (const std::string inHost = Below(entry.FileName, context.host.HostDir);
+                   EqualsNoCaseAscii(TextBefore(inHost, "\\"), "plugins") &&
+                   inHost.size() > fileName.size() + 8) {
+            plugin.commanderBased = true;
+            moduleFolder = inHost.substr(0, inHost.size() - fileName.size());
+        } else {
+            moduleFolder = FileNamePart(CopyTargetFolder(context, entry.FileName, entry.Kind)) + "\\";
+        }
+        // moduleFolder: "" or "Foo\\" (below the base, with its closing backslash).
+        auto relativeOf = [&](const std::string& below) { return moduleFolder + below; };
+        BelongingFiles files = FilesBelongingTo(entry.FileName);
+        if (!files.refusal.empty()) {
+            ShowAppMessage(files.refusal, kStyleError);
+            return run.Stop(Outcome::Failed);
+        }
+        plugin.module = relativeOf(fileName);
+        for (const BelongingFile& file : files.files) {
+            const std::string relative = relativeOf(file.relative);
+            plugin.files.push_back(relative);
+            const std::string member = SetMemberName(plugin, relative);
+            if (memberNames.insert(FoldAnsi(member)).second)
+                members.push_back({member, file.path, {}});
+        }
+        const Registered& found = registration->second;
+        ordered.push_back({{entry.Kind * 2 + (entry.Disabled ? 1 : 0), found.position}, std::move(plugin)});
+    }
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::array<int, kPluginKindCount> counts{};
+    for (auto& [key, plugin] : ordered) {
+        plugin.order = ++counts[static_cast<size_t>(plugin.kind)];
+        set.plugins.push_back(std::move(plugin));
+    }
+    members.insert(members.begin(), {std::string(kManifestName), {}, ManifestJson(set)});
+    if (!platform::WriteZipArchive(zipPath, members)) {
+        ShowAppMessage(FormatPrintf(Message(Msg::SetNotWritten), {std::string(zipPath)}), kStyleError,
+                       Outcome::Failed, Msg::SetNotWritten);
+        return run.Stop(Outcome::Failed);
+    }
+    ShowAppMessage(
+        FormatPrintf(Message(Msg::SetWritten), {std::string(zipPath), static_cast<int>(set.plugins.size())}),
+        kStyleInformation);
+    return run.Finish();
+}
+
+// ---- Import -------------------------------------------------------------------------------------
+
+namespace {
+
+// The folder a plugin's files are relative to on this host.
+std::string BaseFolder(const Context& context, const SetPlugin& plugin) {
+    return plugin.commanderBased ? context.host.HostDir : PluginFolderOfKind(context.settings, plugin.kind);
+}
+
+std::string ScratchPath(const std::string& scratch, const SetPlugin& plugin, const std::string& relative) {
+    const std::string_view base =
+        plugin.commanderBased ? kCommanderName : kKindNames[static_cast<size_t>(plugin.kind)];
+    return JoinHostPath(JoinHostPath(scratch, base), relative);
+}
+
+// Who holds a name or an extension of the plugin on this host now (a module other than target).
+std::string HolderOf(const SetPlugin& plugin, const std::string& target) {
+    const std::string_view section = SectionOfKind(plugin.kind);
+    auto other = [&](std::string_view key) {
+        const std::string path = ReadHostPath(section, key);
+        return !path.empty() && !EqualsNoCaseAnsi(path, target) ? path : std::string();
+    };
+    if (plugin.kind == kFileSystem)
+        return other(plugin.root);
+    if (plugin.kind == kPacker) {
+        for (const auto& [extension, flags] : plugin.extensions)
+            if (std::string holder = other(extension); !holder.empty())
+                return holder;
+        return {};
+    }
+    // A Lister or Content module of the same file name registered from elsewhere.
+    for (const auto& [folded, registered] : ReadRegistrations(plugin.kind))
+        if (!EqualsNoCaseAnsi(registered.path, target) &&
+            EqualsNoCaseAnsi(FileNamePart(registered.path), FileNamePart(target)))
+            return registered.path;
+    return {};
+}
+
+// Takes the module's registrations out of [DisabledPlugins], where the host keeps a disabled
+// plugin's.
+void DeleteDisabledRegistrations(const std::string& modulePath) {
+    ReadSectionKeys("DisabledPlugins");
+    const std::vector<std::string> keys = KeyList();
+    for (const std::string& disabledKey : keys)
+        if (EqualsNoCaseAnsi(ExpandHostPath(TextAfter(SplitDisabledKey(disabledKey).value, ",")), modulePath))
+            DeleteHostKey("DisabledPlugins", disabledKey, false);
+}
+
+// Puts the imported plugins' keys of a Packer or FS section first, in the set's order, the
+// others after them as they were.
+bool MoveKeysFirst(PluginKind kind, const std::vector<const ImportItem*>& imported) {
+    const std::string_view section = SectionOfKind(kind);
+    ReadSectionKeys(section);
+    const std::vector<std::string> keys = KeyList();
+    std::vector<std::pair<std::string, std::string>> first, rest;
+    std::set<std::string> importedKeys;
+    for (const ImportItem* item : imported) {
+        if (item->plugin.kind != kind || !item->plugin.enabled)
+            continue;
+        if (kind == kFileSystem)
+            importedKeys.insert(FoldAnsi(item->plugin.root));
+        for (const auto& [extension, flags] : item->plugin.extensions)
+            importedKeys.insert(FoldAnsi(extension));
+    }
+    for (const ImportItem* item : imported) {
+        if (item->plugin.kind != kind || !item->plugin.enabled)
+            continue;
+        for (const std::string& key : keys)
+            if ((kind == kFileSystem && EqualsNoCaseAnsi(key, item->plugin.root)) ||
+                std::any_of(item->plugin.extensions.begin(), item->plugin.extensions.end(),
+                            [&](const auto& extension) { return EqualsNoCaseAnsi(key, extension.first); }))
+                first.emplace_back(key, ReadHostValue(section, key));
+    }
+    for (const std::string& key : keys)
+        if (!importedKeys.count(FoldAnsi(key)))
+            rest.emplace_back(key, ReadHostValue(section, key));
+    first.insert(first.end(), rest.begin(), rest.end());
+    return first.empty() || ReplaceHostKeys(section, keys, first);
+}
+
+} // namespace
+
+PluginSetImport::~PluginSetImport() {
+    if (!m_scratch.empty())
+        DeleteFolderTree(m_scratch);
+}
+
+std::unique_ptr<PluginSetImport> PluginSetImport::Open(const Context& context, std::string_view zipPath) {
+    auto refuse = [&](const std::string& why) -> std::unique_ptr<PluginSetImport> {
+        std::string text = FormatPrintf(Message(Msg::SetUnusable), {std::string(zipPath)});
+        if (!why.empty())
+            text.append("\r\r").append(why);
+        ShowAppMessage(text, kStyleError, Outcome::Failed, Msg::SetUnusable);
+        return nullptr;
+    };
+    std::unique_ptr<PluginSetImport> set(new PluginSetImport);
+    set->m_zip = std::string(zipPath);
+    // A folder of its own in the system's temporary folder: the host's folders stay untouched
+    // until the import is applied.
+    const std::string scratchFile = platform::MakeScratchFile();
+    if (scratchFile.empty() || !platform::DeleteFileAt(scratchFile) || !platform::CreateFolder(scratchFile))
+        return refuse({});
+    set->m_scratch = scratchFile;
+    const platform::ArchiveOutcome unpacked = platform::ExtractArchiveSafely(zipPath, set->m_scratch);
+    switch (unpacked.result) {
+    case platform::ArchiveResult::Extracted:
+        break;
+    case platform::ArchiveResult::Unsafe:
+        return refuse(
+            FormatPrintf(Message(Msg::ArchiveEntryOutside), {platform::Utf8ToHostText(unpacked.entry)}));
+    case platform::ArchiveResult::Link:
+        return refuse(FormatPrintf(Message(Msg::SetLink), {platform::Utf8ToHostText(unpacked.entry)}));
+    case platform::ArchiveResult::TooLarge:
+        return refuse(FormatPrintf(Message(Msg::SetTooLarge), {static_cast<int>(kMaxSetPlugins)}));
+    default:
+        return refuse({});
+    }
+    std::string json;
+    if (platform::ReadWholeFile(JoinHostPath(set->m_scratch, kManifestName), json, kMaxManifestBytes) !=
+        platform::ReadResult::Ok)
+        return refuse(FormatPrintf(Message(Msg::SetFieldWrong), {std::string(kManifestName)}));
+    std::string problem;
+    std::optional<PluginSet> manifest = ParseManifest(json, &problem);
+    if (!manifest)
+        return refuse(problem);
+    const HostContext& host = context.host;
+    for (SetPlugin& plugin : manifest->plugins) {
+        ImportItem item;
+        const std::string base = BaseFolder(context, plugin);
+        item.target = JoinHostPath(base, plugin.module);
+        // Every file is in the set, a regular file, and goes below its folder here (links on the
+        // way resolved on disk).
+        bool same = true;
+        for (const std::string& file : plugin.files) {
+            const std::string from = ScratchPath(set->m_scratch, plugin, file);
+            const std::string to = JoinHostPath(base, file);
+            if (!platform::IsRegularFile(from) || platform::IsSymbolicLink(from))
+                return refuse(FormatPrintf(Message(Msg::SetFileMissing), {SetMemberName(plugin, file)}));
+            if (base.empty() || !platform::LiesInside(to, base) || platform::IsSymbolicLink(to))
+                return refuse(FormatPrintf(Message(Msg::ArchiveEntryOutside), {to}));
+            same = same && SameContents(from, to);
+        }
+        const std::string scratchModule = ScratchPath(set->m_scratch, plugin, plugin.module);
+        item.loadable =
+            BitsMatch(ModuleBits(ModuleLoadedByHost(scratchModule, host.HostBits)), host.HostBits);
+        const bool registered = context.table.FindByFile(item.target) != 0;
+        item.holder = HolderOf(plugin, item.target);
+        if (!item.holder.empty())
+            item.action = ImportAction::Conflict;
+        else if (registered && same)
+            item.action = ImportAction::Same;
+        else if (platform::FileExists(item.target) && !same)
+            item.action = ImportAction::Replace;
+        item.chosen = item.action != ImportAction::Same && item.loadable;
+        item.plugin = std::move(plugin);
+        set->m_items.push_back(std::move(item));
+    }
+    return set;
+}
+
+Result PluginSetImport::Apply(const Context& context, bool replaceOrder) {
+    std::vector<const ImportItem*> chosen;
+    for (const ImportItem& item : m_items)
+        if (item.chosen && item.action != ImportAction::Same)
+            chosen.push_back(&item);
+    CommandRun run(context, FormatPrintf(Message(Msg::HistImportedSet),
+                                         {static_cast<int>(chosen.size()), FileNamePart(m_zip)}));
+    // Nothing to do is no failure: a script may import the same set again.
+    if (chosen.empty()) {
+        ShowAppMessage(Message(Msg::SetNothingToImport), kStyleInformation);
+        return run.Finish();
+    }
+    // The questions first, each asked once for all plugins it concerns.
+    std::string replaced, takenOver;
+    for (const ImportItem* item : chosen) {
+        if (item->action == ImportAction::Replace)
+            replaced.append("\r").append(item->target);
+        if (item->action == ImportAction::Conflict)
+            takenOver.append("\r").append(FormatPrintf("%s: %s", {item->plugin.name, item->holder}));
+    }
+    if (!replaced.empty() &&
+        ShowAppMessage(FormatPrintf(Message(Msg::SetReplaceQuestion), {replaced}), kStyleQuestion) != kIdOk)
+        return run.Stop(Outcome::Refused);
+    if (!takenOver.empty() && ShowAppMessage(FormatPrintf(Message(Msg::SetTakeOverQuestion), {takenOver}),
+                                             kStyleReplaceQuestion) != kIdOk)
+        return run.Stop(Outcome::Refused);
+    for (const ImportItem* item : chosen)
+        if (!item->loadable &&
+            !AcceptBitness(run.Here(), ScratchPath(m_scratch, item->plugin, item->plugin.module)))
+            return run.Stop(Outcome::Refused);
+
+    // The files, each announced to the change before it is copied; the same file is left alone.
+    std::vector<std::pair<std::string, std::string>> copies;
+    for (const ImportItem* item : chosen) {
+        const std::string base = BaseFolder(context, item->plugin);
+        for (const std::string& file : item->plugin.files) {
+            const std::string from = ScratchPath(m_scratch, item->plugin, file);
+            const std::string to = JoinHostPath(base, file);
+            if (!SameContents(from, to))
+                copies.emplace_back(from, to);
+        }
+    }
+    RecordedMove recorded(copies);
+    if (!recorded.Ready())
+        return run.Stop(Outcome::Failed);
+    for (const auto& [from, to] : copies)
+        if (!MakeFoldersInThisChange(FolderPart(to)) || !platform::CopyFileAtomically(from, to)) {
+            ShowAppMessage(FormatPrintf(Message(Msg::FileNotWritten), {to}), kStyleError, Outcome::Failed,
+                           Msg::FileNotWritten);
+            return run.Stop(Outcome::Failed);
+        }
+    recorded.Done();
+    for (const ImportItem* item : chosen)
+        if (!item->plugin.description.empty() && ReadDescription(item->target) != item->plugin.description &&
+            !WriteDescription(item->target, item->plugin.description)) {
+            ShowAppMessage(FormatPrintf(Message(Msg::FileNotWritten), {FolderPart(item->target)}),
+                           kStyleError, Outcome::Failed, Msg::FileNotWritten);
+            return run.Stop(Outcome::Failed);
+        }
+
+    // The registrations, in the set's order within each kind.
+    std::vector<const ImportItem*> inOrder = chosen;
+    std::stable_sort(inOrder.begin(), inOrder.end(), [](const ImportItem* a, const ImportItem* b) {
+        return std::pair(a->plugin.kind, a->plugin.order) < std::pair(b->plugin.kind, b->plugin.order);
+    });
+    return run.EditHost([&] {
+        std::array<int, kPluginKindCount> placed{};
+        for (const ImportItem* item : inOrder) {
+            const SetPlugin& plugin = item->plugin;
+            const std::string_view section = SectionOfKind(plugin.kind);
+            const std::string& path = item->target;
+            if (item->action == ImportAction::Conflict && (plugin.kind == kLister || plugin.kind == kContent))
+                RemoveEntryByFile(section, item->holder, false);
+            // A plugin this host has disabled already comes back as the set has it.
+            for (int row = 1; row <= context.table.Count(); ++row)
+                if (context.table.Row(row).Disabled &&
+                    EqualsNoCaseAnsi(context.table.Row(row).FileName, path))
+                    DeleteDisabledRegistrations(path);
+            const int position = placed[static_cast<size_t>(plugin.kind)]++;
+            switch (plugin.kind) {
+            case kLister:
+            case kContent:
+                // Registered here already (another version): it keeps its place, unless the set's
+                // order replaces this host's.
+                if (IsRegistered(path, plugin.kind)) {
+                    if (!replaceOrder)
+                        break;
+                    RemoveEntryByFile(section, path, false);
+                }
+                if (replaceOrder)
+                    InsertNumberedEntry(section, position, path, plugin.detect);
+                else
+                    WriteNumberedEntry(section, CountNumberedKeys(plugin.kind), path, plugin.detect);
+                break;
+            case kPacker:
+                for (const auto& [extension, flags] : plugin.extensions)
+                    if (!WriteHostValue(section, extension, IntText(flags) + "," + path))
+                        return Outcome::Failed;
+                break;
+            case kFileSystem:
+                if (!WriteHostValue(section, plugin.root, path))
+                    return Outcome::Failed;
+                break;
+            }
+            if (!plugin.enabled)
+                RemoveEntryByFile(section, path, true);
+        }
+        if (replaceOrder)
+            for (PluginKind kind : {kPacker, kFileSystem})
+                if (!MoveKeysFirst(kind, inOrder))
+                    return Outcome::Failed;
+        return Outcome::Done;
+    });
+}
+
+} // namespace varnel
