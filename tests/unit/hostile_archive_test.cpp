@@ -91,7 +91,7 @@ TEST_F(HostileArchiveTest, LinksNeverLeadOutOfTheScratchFolder) {
     // An encrypted first entry does not lift the limits from the rest.
     std::vector<test::RawZipEntry> many = {{"a.wlx", "sealed", 0, 6, true}};
     for (int i = 0; i < 20001; ++i)
-        many.push_back({"f" + std::to_string(i), "x"});
+        many.push_back({std::string("f").append(std::to_string(i)), "x"});
     InstallFromArchive(ProgramContext(), {RawZip("many.zip", many), false, false});
     EXPECT_NE(LastBox().find("more than 20000 files"), std::string::npos) << LastBox();
     EXPECT_FALSE(fs::exists(log));
