@@ -2,7 +2,8 @@
 // program shows without a display.
 //
 //   varnel-screenshot OUT.png [--language NAME] [--no-statusbar] [--select N] [--tab N] [--host WINDOWS-PATH]
-//   [--size WxH] [--history | --about | --check]
+//   [--size WxH] [--history | --about | --check | --export |
+//   --import WINDOWS-PATH-OF-A-SET]
 // With --history the History dialog is shown instead, after two changes and beside a damaged record;
 // --about and --check show those dialogs over the window.
 //
@@ -15,11 +16,14 @@
 #include "lang/language.h"
 #include "ops/history.h"
 #include "ops/plugin_commands.h"
+#include "ops/plugin_set.h"
+#include "ops/plugin_set.h"
 #include "platform/paths.h"
 #include "platform/program_folder.h"
 #include "ui/form_about.h"
 #include "ui/form_check.h"
 #include "ui/form_history.h"
+#include "ui/form_plugin_set.h"
 #include "ui/form_tcvarnel.h"
 #include "ui/qt_integration.h"
 
@@ -49,6 +53,8 @@ int main(int argc, char** argv) {
     std::string language = "English";
     bool statusBar = true;
     bool history = false;
+    bool exportDialog = false; // File -> Export plugins, its dialog
+    std::string importSet;     // File -> Import plugins of this set, its plan
     std::string dialogName;
     int select = -1;
     bool details = false; // the details pane shown
@@ -70,6 +76,10 @@ int main(int argc, char** argv) {
             host = argv[++i];
         else if (arg == "--details")
             details = true;
+        else if (arg == "--import" && i + 1 < argc)
+            importSet = argv[++i];
+        else if (arg == "--export")
+            exportDialog = true;
         else if (arg == "--history")
             history = true;
         else if (arg == "--about" || arg == "--check")
@@ -112,6 +122,7 @@ int main(int argc, char** argv) {
             auto* list = window.findChild<QTableWidget*>("ListView1");
             list->selectRow(select);
         }
+        std::unique_ptr<varnel::PluginSetImport> importPlan;
         std::unique_ptr<QDialog> dialog;
         QWidget* shown = &window;
         if (history) {
@@ -128,6 +139,13 @@ int main(int argc, char** argv) {
             dialog = std::make_unique<varnel::TFormHistory>(&window);
             dialog->show();
             shown = dialog.get();
+        } else if (!importSet.empty()) {
+            importPlan = varnel::PluginSetImport::Open(varnel::ProgramContext(), importSet);
+            if (!importPlan)
+                return 1;
+            dialog = varnel::MakeImportDialog(&window, *importPlan);
+            dialog->show();
+            shown = dialog.get();
         } else if (!dialogName.empty()) {
             if (dialogName == "about")
                 dialog = std::make_unique<varnel::TFormAbout>(&window);
@@ -136,11 +154,22 @@ int main(int argc, char** argv) {
             dialog->show();
             shown = dialog.get();
         }
-        QTimer::singleShot(200, [&] {
-            rc = shown->grab().save(QString::fromStdString(out)) ? 0 : 1;
-            app.quit();
-        });
-        app.exec();
+        if (exportDialog) {
+            // The dialog runs modal inside the menu's command: taken and closed from its own loop.
+            QTimer::singleShot(300, [&] {
+                auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+                rc = modal && modal->grab().save(QString::fromStdString(out)) ? 0 : 1;
+                if (modal)
+                    modal->reject();
+            });
+            window.findChild<QAction*>("mnuExportPlugins")->trigger();
+        } else {
+            QTimer::singleShot(200, [&] {
+                rc = shown->grab().save(QString::fromStdString(out)) ? 0 : 1;
+                app.quit();
+            });
+            app.exec();
+        }
     }
     fs::remove_all(portable);
     return rc;

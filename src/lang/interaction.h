@@ -44,6 +44,7 @@ struct FileDialogRequest {
     std::string defaultName;
     std::vector<std::pair<std::string, std::string>> filters; // description, patterns ("*.wlx;*.wcx")
     bool multiple = false;
+    bool save = false; // a file to write (it may not exist yet; the toolkit asks before replacing one)
 };
 
 // A module outside every plugin folder: copy it into one, install it where it lies, or not at all.

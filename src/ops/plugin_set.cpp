@@ -188,6 +188,17 @@ std::string_view ImportActionWord(ImportAction action) {
     return "install";
 }
 
+std::string ImportPlanText(const ImportItem& item) {
+    std::string text = item.action == ImportAction::Install ? Message(Msg::PlanInstall)
+                       : item.action == ImportAction::Same  ? Message(Msg::PlanSame)
+                       : item.action == ImportAction::Replace
+                           ? Message(Msg::PlanReplace)
+                           : FormatPrintf(Message(Msg::PlanConflict), {item.holder});
+    if (!item.loadable)
+        text.append("; ").append(FormatPrintf(Message(Msg::PlanCannotLoad), {item.plugin.bits}));
+    return text;
+}
+
 std::string ManifestJson(const PluginSet& set) {
     Json plugins = Json::array();
     for (const SetPlugin& plugin : set.plugins) {

@@ -105,6 +105,9 @@ private:
     std::vector<ImportItem> m_items;
 };
 
+// What importing the item does, in the user's words ("new", "takes over from ...").
+std::string ImportPlanText(const ImportItem& item);
+
 // The word for an action in the tool's JSON ("install", "same", "replace", "conflict").
 std::string_view ImportActionWord(ImportAction action);
 

@@ -335,6 +335,7 @@ void TFormTCVarnel::CreateMenus() {
     m_mnuEnable->setVisible(false);
     m_mnuTweak->setVisible(false);
 
+    CreateFileMenu();
     CreateEditMenu();
     CreateHelpMenu();
     // Undo, History and Check where the user's right click is too (without the Edit menu's

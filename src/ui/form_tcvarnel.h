@@ -94,6 +94,8 @@ public:
     void UpdateUndoAction();
     void mnuHistoryClick();
     void mnuCheckClick();
+    void mnuExportPluginsClick();
+    void mnuImportPluginsClick();
     void mnuDetailsClick();
     void TabControl1Change();
     void ListView1ColumnClick(int column);
@@ -137,6 +139,7 @@ private:
     void CreateEditMenu();
     // Help: the detect-string syntax, the command line, About (F1 stays About's key).
     void CreateHelpMenu();
+    void CreateFileMenu();
     void InstallChosenFiles(FileDialogRequest request, std::string& folder,
                             void (*install)(const std::string& file, bool last));
     void CreateControls();
@@ -257,6 +260,9 @@ private:
     QAction* m_mnuFilter = nullptr;
     QAction* m_mnuDetails = nullptr;
     QMenu* m_mnuHelpMenu = nullptr;
+    QMenu* m_mnuFileMenu = nullptr;
+    QAction* m_mnuExportPlugins = nullptr;
+    QAction* m_mnuImportPlugins = nullptr;
     QAction* m_mnuHelpDetect = nullptr;
     QAction* m_mnuHelpCommandLine = nullptr;
     QAction* m_mnuHelpAbout = nullptr;

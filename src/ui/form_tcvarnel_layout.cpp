@@ -119,6 +119,9 @@ void TFormTCVarnel::SetCaptions() {
     m_btnIniEdit->setText(caption(112));
     SetHint(m_btnIniEdit, caption(113));
     m_tabControl1->setToolTip(caption(88));
+    m_mnuFileMenu->setTitle(caption(460));
+    m_mnuExportPlugins->setText(caption(461));
+    m_mnuImportPlugins->setText(caption(462));
     m_mnuEditMenu->setTitle(caption(400));
     m_mnuUndo->setText(caption(401));
     m_mnuRedo->setText(caption(118));

@@ -68,8 +68,13 @@ std::vector<std::string> QtInteraction::OpenFiles(const FileDialogRequest& reque
     QFileDialog dialog(QApplication::activeWindow(), FromAnsi(request.title));
     if (!platform::PrefersSystemFileDialogs())
         dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setOption(QFileDialog::ReadOnly);
-    dialog.setFileMode(request.multiple ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+    if (request.save) {
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+    } else {
+        dialog.setOption(QFileDialog::ReadOnly);
+        dialog.setFileMode(request.multiple ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+    }
     QStringList filters;
     for (const auto& [description, patterns] : request.filters) {
         // Qt reads the patterns from the last parentheses of the text: put them there, once.

@@ -131,6 +131,60 @@ private slots:
                                         "C:\\new\\sample_content.wdx", "C:\\other\\sample_content.wdx"}));
     }
 
+    // File -> Export plugins writes the ticked plugins; File -> Import plugins shows the plan and
+    // imports the ticked ones as one change.
+    void pluginSetsGoOutAndComeBackThroughTheFileMenu() {
+        GuiHost host;
+        host.Open();
+        auto inDialog = [](std::function<void(QTreeWidget&, QPushButton&)> act) {
+            QTimer::singleShot(0, [act] {
+                auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+                QVERIFY(dialog && dialog->objectName() == "TFormPluginSet");
+                act(*dialog->findChild<QTreeWidget*>("ListView1"), *dialog->findChild<QPushButton*>("btnOk"));
+            });
+        };
+        auto row = [](QTreeWidget& list, const QString& start) -> QTreeWidgetItem* {
+            for (int i = 0; i < list.topLevelItemCount(); ++i)
+                if (list.topLevelItem(i)->text(0).startsWith(start))
+                    return list.topLevelItem(i);
+            return nullptr;
+        };
+        host.dialogs.files.push_back({"C:\\set.zip"});
+        inDialog([&](QTreeWidget& list, QPushButton& ok) {
+            QVERIFY(row(list, "old_viewer"));
+            QCOMPARE(row(list, "old_viewer")->checkState(0), Qt::Checked);
+            row(list, "old_viewer")->setCheckState(0, Qt::Unchecked);
+            ok.click();
+        });
+        host.Action("mnuExportPlugins")->trigger();
+        Settle();
+        const std::vector<std::string> names = test::ZipNames(host.prefix.Path("drive_c/set.zip"));
+        const std::set<std::string> members(names.begin(), names.end());
+        QVERIFY(members.count("lister/sample_lister/sample_lister.wlx"));
+        QVERIFY(!members.count("lister/old_viewer/old_viewer.wlx"));
+
+        host.SetWincmdIni("[Configuration]\r\nInstallDir=C:\\totalcmd\r\n");
+        host.Window().btnRefreshClick();
+        const size_t records = RecordsMadeHere().size();
+        host.dialogs.files.push_back({"C:\\set.zip"});
+        inDialog([&](QTreeWidget& list, QPushButton& ok) {
+            QCOMPARE(list.topLevelItemCount(), 4);
+            QVERIFY(row(list, "sample_fs"));
+            QVERIFY(row(list, "sample_fs")->text(1).startsWith("new: "));
+            row(list, "sample_fs")->setCheckState(0, Qt::Unchecked);
+            ok.click();
+        });
+        host.Action("mnuImportPlugins")->trigger();
+        Settle();
+        const std::string ini = host.WincmdIni();
+        QVERIFY(Contains(ini, "0_detect=EXT=\"TXT\" | EXT=\"LOG\""));
+        QVERIFY(Contains(ini, "sp2=29,"));
+        QVERIFY(Contains(ini, "0_detect=MULTIMEDIA"));
+        QVERIFY(!Contains(ini, "sample_fs"));
+        QCOMPARE(RecordsMadeHere().size(), records + 1);
+        QCOMPARE(host.List()->rowCount(), 3);
+    }
+
     void installRestartsTheHostOnceAfterTheLastFile() {
         GuiHost host("[Options]\r\nInstRestart=1\r\n[Restart]\r\nRestartCmd=2\r\nRestartExt=%dir%\\restarter "
                      "\"%s\"\r\n");

@@ -23,18 +23,6 @@ struct ImportLine {
     std::string order = "keep";
 };
 
-// What the plan says of one plugin, in the user's words.
-std::string PlanText(const ImportItem& item) {
-    std::string text = item.action == ImportAction::Install ? Message(Msg::PlanInstall)
-                       : item.action == ImportAction::Same  ? Message(Msg::PlanSame)
-                       : item.action == ImportAction::Replace
-                           ? Message(Msg::PlanReplace)
-                           : FormatPrintf(Message(Msg::PlanConflict), {item.holder});
-    if (!item.loadable)
-        text.append("; ").append(FormatPrintf(Message(Msg::PlanCannotLoad), {item.plugin.bits}));
-    return text;
-}
-
 nlohmann::ordered_json PlanJson(const PluginSetImport& set) {
     nlohmann::ordered_json plan = nlohmann::ordered_json::array();
     for (const ImportItem& item : set.Items())
@@ -64,7 +52,7 @@ int ImportPlugins(Session& session, const ImportLine& request) {
             Print(Session::Terminal(FormatPrintf(
                 "%s (%s): %s -> %s",
                 {item.plugin.name, std::string(kKindWords[static_cast<size_t>(item.plugin.kind)]),
-                 PlanText(item), item.target})));
+                 ImportPlanText(item), item.target})));
     // The tool imports every plugin of the set that is not here already; the questions it asks
     // (another version, a name taken, a bitness) are answered by --yes, --replace and --force.
     for (ImportItem& item : set->Items())
