@@ -127,15 +127,17 @@ std::map<std::string, Registered> ReadDisabledRegistrations(PluginKind kind) {
     return found;
 }
 
-// The part of path below folder ("" when it is not below it).
-std::string Below(std::string_view path, std::string folder) {
-    while (!folder.empty() && folder.back() == '\\')
-        folder.pop_back();
-    folder += '\\';
-    if (folder.size() < 2 || path.size() <= folder.size() ||
-        !EqualsNoCaseAnsi(path.substr(0, folder.size()), folder))
+// The part of path below folder, as UTF-8 ("" when it is not below it): either may be marked
+// UTF-8 (a name outside the code page).
+std::string BelowUtf8(std::string_view path, std::string_view folder) {
+    std::string base = platform::HostTextToUtf8(folder);
+    while (!base.empty() && base.back() == '\\')
+        base.pop_back();
+    base += '\\';
+    const std::string full = platform::HostTextToUtf8(path);
+    if (base.size() < 2 || full.size() <= base.size() || !EqualsNoCaseAnsi(full.substr(0, base.size()), base))
         return {};
-    return std::string(path.substr(folder.size()));
+    return full.substr(base.size());
 }
 
 // ---- The manifest ---------------------------------------------------------------------------
@@ -386,29 +388,35 @@ Result ExportPluginSet(const Context& context, const std::vector<int>& rows, std
         plugin.extensions = registration->second.extensions;
         plugin.root = registration->second.root;
         plugin.description = ReadDescription(entry.FileName);
-        plugin.bits = ModuleBits(entry.FileName);
+        plugin.bits = ModuleBits(ModuleLoadedByHost(entry.FileName, context.host.HostBits));
         // Where the files are relative to: the plugin folder of the kind, else the host's plugins
         // tree, else (a module elsewhere) the folder an install would copy it to.
-        const std::string fileName = FileNamePart(entry.FileName);
-        std::string moduleFolder = Below(entry.FileName, PluginFolderOfKind(context.settings, entry.Kind));
-        if (!moduleFolder.empty()) {
-            moduleFolder.resize(moduleFolder.size() - fileName.size());
-        } else if (const std::string inHost = Below(entry.FileName, context.host.HostDir);
+        // The folder below that, in UTF-8 with its closing backslash ("" or "Foo\\"): the module's
+        // path may be marked UTF-8, and so may its folder's names and its files' names.
+        const std::string path8 = platform::HostTextToUtf8(entry.FileName);
+        const std::string name8 = path8.substr(path8.rfind('\\') + 1);
+        std::string folder8 = BelowUtf8(entry.FileName, PluginFolderOfKind(context.settings, entry.Kind));
+        if (!folder8.empty()) {
+            folder8.resize(folder8.size() - name8.size());
+        } else if (const std::string inHost = BelowUtf8(entry.FileName, context.host.HostDir);
                    EqualsNoCaseAscii(TextBefore(inHost, "\\"), "plugins") &&
-                   inHost.size() > fileName.size() + 8) {
+                   inHost.size() > name8.size() + 8) {
             plugin.commanderBased = true;
-            moduleFolder = inHost.substr(0, inHost.size() - fileName.size());
+            folder8 = inHost.substr(0, inHost.size() - name8.size());
         } else {
-            moduleFolder = FileNamePart(CopyTargetFolder(context, entry.FileName, entry.Kind)) + "\\";
+            const std::string target8 =
+                platform::HostTextToUtf8(CopyTargetFolder(context, entry.FileName, entry.Kind));
+            folder8 = target8.substr(target8.rfind('\\') + 1) + "\\";
         }
-        // moduleFolder: "" or "Foo\\" (below the base, with its closing backslash).
-        auto relativeOf = [&](const std::string& below) { return moduleFolder + below; };
+        auto relativeOf = [&](const std::string& below) {
+            return platform::Utf8ToHostText(folder8 + platform::HostTextToUtf8(below));
+        };
         BelongingFiles files = FilesBelongingTo(entry.FileName);
         if (!files.refusal.empty()) {
             ShowAppMessage(files.refusal, kStyleError);
             return run.Stop(Outcome::Failed);
         }
-        plugin.module = relativeOf(fileName);
+        plugin.module = platform::Utf8ToHostText(folder8 + name8);
         for (const BelongingFile& file : files.files) {
             const std::string relative = relativeOf(file.relative);
             plugin.files.push_back(relative);

@@ -298,6 +298,7 @@ bool WriteMember(archive* writer, const ZipMember& member) {
 } // namespace
 
 bool WriteZipArchive(std::string_view archivePath, const std::vector<ZipMember>& members) {
+    archive_disk::NameEncoding names; // members' names go in as UTF-8, whatever the locale
     const std::string scratch = MakeScratchFile();
     if (scratch.empty())
         return false;

@@ -1185,6 +1185,36 @@ TEST_F(CliTest, APluginSetRoundTripsThroughAnEmptyHost) {
     EXPECT_EQ(after, before);
 }
 
+// The realistic host's plugins lie in folders with blanks, ANSI and non-ANSI names, and have
+// 64-bit twins: a set keeps every name through another host of the kind.
+TEST_F(CliTest, ARealisticHostsSetKeepsItsFolderNames) {
+    test::TempPrefix from, to;
+    ASSERT_TRUE(test::MakeDemoHost(from, true) && test::MakeDemoHost(to, true));
+    for (const auto& entry : fs::recursive_directory_iterator(to.DriveC()))
+        if (entry.path().filename() == "wincmd.ini")
+            std::ofstream(entry.path(), std::ios::binary)
+                << "[Configuration]\r\nInstallDir=C:\\Program Files\\totalcmd\r\n";
+    fs::remove_all(to.Path("drive_c/Program Files/totalcmd/plugins"));
+    const CliRun exported = Varnel(from, {"export", "C:\\set.zip"});
+    ASSERT_EQ(exported.exit, 0) << exported.err;
+    const std::vector<std::string> names = test::ZipNames(from.Path("drive_c/set.zip"));
+    ASSERT_EQ(names.size(), 11u) << exported.err;
+    const std::set<std::string> members(names.begin(), names.end());
+    for (const char* member : {"packer/\xD0\x9F\xD0\xB0\xD0\xBA\xD0\xB5\xD1\x80/sample_packer.wcx64",
+                               "lister/Bildbetrachter Gr\xC3\xB6\xC3\x9F"
+                               "e/sample_lister.wlx64",
+                               "content/Inhalt (Beispiel)/sample_content.wdx"})
+        EXPECT_TRUE(members.count(member)) << member << " in\n" << ::testing::PrintToString(names);
+    fs::copy_file(from.Path("drive_c/set.zip"), to.Path("drive_c/set.zip"));
+    const CliRun imported = Varnel(to, {"import", "--force", "C:\\set.zip"});
+    ASSERT_EQ(imported.exit, 0) << imported.err;
+    EXPECT_TRUE(fs::exists(
+        to.Path("drive_c/Program Files/totalcmd/Plugins/WCX/\xD0\x9F\xD0\xB0\xD0\xBA\xD0\xB5\xD1\x80/"
+                "sample_packer.wcx64")));
+    ASSERT_EQ(Varnel(to, {"export", "C:\\again.zip"}).exit, 0);
+    EXPECT_EQ(Manifest(to, "again.zip"), Manifest(from, "set.zip"));
+}
+
 // Plugins the host has already: the same are skipped, another version is replaced only after
 // --yes, a name or extension another module has is taken only after --replace; a question left
 // unanswered writes nothing, and one undo takes the whole import back.
