@@ -1206,6 +1206,17 @@ TEST_F(CliTest, ARealisticHostsSetKeepsItsFolderNames) {
                                "content/Inhalt (Beispiel)/sample_content.wdx"})
         EXPECT_TRUE(members.count(member)) << member << " in\n" << ::testing::PrintToString(names);
     fs::copy_file(from.Path("drive_c/set.zip"), to.Path("drive_c/set.zip"));
+    // Its 32-bit viewer is planned as one this 64-bit host cannot load, and comes only with --force.
+    const auto before = test::Digest(to.DriveC());
+    const CliRun asked = Varnel(to, {"--json", "import", "C:\\set.zip"});
+    EXPECT_EQ(asked.exit, 2) << asked.err;
+    EXPECT_NE(asked.err.find("--force"), std::string::npos) << asked.err;
+    const nlohmann::json plan = nlohmann::json::parse(asked.out, nullptr, false)["plan"];
+    ASSERT_TRUE(plan.is_array());
+    EXPECT_EQ(std::count_if(plan.begin(), plan.end(),
+                            [](const nlohmann::json& item) { return item["loadable"] == false; }),
+              1);
+    EXPECT_EQ(test::Digest(to.DriveC()), before);
     const CliRun imported = Varnel(to, {"import", "--force", "C:\\set.zip"});
     ASSERT_EQ(imported.exit, 0) << imported.err;
     EXPECT_TRUE(fs::exists(
