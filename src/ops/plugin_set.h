@@ -53,6 +53,8 @@ std::string ManifestJson(const PluginSet& set);
 // limits. nullopt, with the reason in host text, when any of that fails.
 std::optional<PluginSet> ParseManifest(std::string_view json, std::string* problem);
 
+// The zip folder of a plugin's files: "lister", "packer", "fs", "content" or "commander".
+std::string_view SetFolderOf(const SetPlugin& plugin);
 // The zip member name of a plugin's file ("lister/Foo/foo.wlx").
 std::string SetMemberName(const SetPlugin& plugin, std::string_view relative);
 
