@@ -1226,6 +1226,31 @@ TEST_F(CliTest, ARealisticHostsSetKeepsItsFolderNames) {
     EXPECT_EQ(Manifest(to, "again.zip"), Manifest(from, "set.zip"));
 }
 
+// A set's plugins go after the ones of each kind the host has; with --order replace, before them.
+TEST_F(CliTest, ImportedPluginsGoAfterTheHostsOwnUnlessTheOrderIsReplaced) {
+    ASSERT_EQ(Varnel(prefix, {"export", "C:\\set.zip"}).exit, 0);
+    fs::copy_file(prefix.Path("drive_c/set.zip"), twin.Path("drive_c/set.zip"));
+    twin.Write("drive_c/totalcmd/wincmd.ini",
+               "[Configuration]\r\nInstallDir=C:\\totalcmd\r\n[ListerPlugins]\r\n"
+               "0=C:\\own\\own.wlx\r\n[FileSystemPlugins]\r\nOwn FS=C:\\own\\own.wfx\r\n");
+    fs::remove_all(twin.Path("drive_c/totalcmd/plugins"));
+    const std::string lister = "%COMMANDER_PATH%\\Plugins\\WLX\\sample_lister\\sample_lister.wlx";
+    const std::string fs = "Sample FS=%COMMANDER_PATH%\\Plugins\\WFX\\sample_fs\\sample_fs.wfx\r\n";
+    ASSERT_EQ(Varnel(twin, {"import", "C:\\set.zip"}).exit, 0);
+    std::string ini = Ini(twin);
+    EXPECT_NE(ini.find("[ListerPlugins]\r\n0=C:\\own\\own.wlx\r\n1=" + lister + "\r\n"), std::string::npos)
+        << ini;
+    EXPECT_NE(ini.find("Own FS=C:\\own\\own.wfx\r\n" + fs), std::string::npos) << ini;
+    ASSERT_EQ(Varnel(twin, {"undo"}).exit, 0);
+    ASSERT_EQ(Varnel(twin, {"import", "--order", "replace", "C:\\set.zip"}).exit, 0);
+    ini = Ini(twin);
+    EXPECT_NE(ini.find("[ListerPlugins]\r\n0=" + lister +
+                       "\r\n0_detect=EXT=\"TXT\" | EXT=\"LOG\"\r\n1=C:\\own\\own.wlx\r\n"),
+              std::string::npos)
+        << ini;
+    EXPECT_NE(ini.find(fs + "Own FS=C:\\own\\own.wfx\r\n"), std::string::npos) << ini;
+}
+
 // Plugins the host has already: the same are skipped, another version is replaced only after
 // --yes, a name or extension another module has is taken only after --replace; a question left
 // unanswered writes nothing, and one undo takes the whole import back.
