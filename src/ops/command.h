@@ -19,7 +19,7 @@ struct HostContext;
 class PluginTable;
 class HostConfigTransaction;
 namespace platform {
-struct ProfileSnapshot;
+class ProfileSnapshot;
 }
 
 // What a command works on: the program's settings, the host it manages, the plugin table as last
