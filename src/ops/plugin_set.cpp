@@ -241,7 +241,9 @@ std::string ScratchPath(const std::string& scratch, const SetPlugin& plugin, con
 }
 
 // Who holds a name or an extension of the plugin on this host now (a module other than target).
-std::string HolderOf(const SetPlugin& plugin, const std::string& target) {
+// registered: this host's Lister or Content registrations of the plugin's kind, read once per set.
+std::string HolderOf(const SetPlugin& plugin, const std::string& target,
+                     const std::map<std::string, Registered>& registered) {
     const std::string_view section = SectionOfKind(plugin.kind);
     auto other = [&](std::string_view key) {
         const std::string path = ReadHostPath(section, key);
@@ -256,10 +258,10 @@ std::string HolderOf(const SetPlugin& plugin, const std::string& target) {
         return {};
     }
     // A Lister or Content module of the same file name registered from elsewhere.
-    for (const auto& [folded, registered] : ReadRegistrations(plugin.kind))
-        if (!EqualsNoCaseAnsi(registered.path, target) &&
-            EqualsNoCaseAnsi(FileNamePart(registered.path), FileNamePart(target)))
-            return registered.path;
+    for (const auto& [folded, each] : registered)
+        if (!EqualsNoCaseAnsi(each.path, target) &&
+            EqualsNoCaseAnsi(FileNamePart(each.path), FileNamePart(target)))
+            return each.path;
     return {};
 }
 
@@ -351,6 +353,9 @@ std::unique_ptr<PluginSetImport> PluginSetImport::Open(const Context& context, s
     if (!manifest)
         return refuse(problem);
     const HostContext& host = context.host;
+    std::array<std::map<std::string, Registered>, kPluginKindCount> registrations;
+    for (PluginKind kind : {kLister, kContent})
+        registrations[static_cast<size_t>(kind)] = ReadRegistrations(kind);
     for (SetPlugin& plugin : manifest->plugins) {
         ImportItem item;
         const std::string base = BaseFolder(context, plugin);
@@ -371,7 +376,7 @@ std::unique_ptr<PluginSetImport> PluginSetImport::Open(const Context& context, s
         item.loadable =
             BitsMatch(ModuleBits(ModuleLoadedByHost(scratchModule, host.HostBits)), host.HostBits);
         const bool registered = context.table.FindByFile(item.target) != 0;
-        item.holder = HolderOf(plugin, item.target);
+        item.holder = HolderOf(plugin, item.target, registrations[static_cast<size_t>(plugin.kind)]);
         if (!item.holder.empty())
             item.action = ImportAction::Conflict;
         else if (registered && same)
