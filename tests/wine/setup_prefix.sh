@@ -12,6 +12,13 @@ if [ "${2:-}" = stop ]; then
   wineserver -k 2>/dev/null
   exit 0
 fi
+# A prefix made while 32-bit Wine was missing or hidden has an empty syswow64, and every 32-bit test
+# would quietly take its no-32-bit branch: once 32-bit Wine runs, the prefix is made anew.
+if [ -f "$dir/system.reg" ] && [ ! -f "$dir/drive_c/windows/syswow64/kernel32.dll" ] &&
+  [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  wineserver -k 2>/dev/null
+  rm -rf "$dir"
+fi
 if [ ! -f "$dir/system.reg" ]; then
   mkdir -p "$dir"
   "$wine" wineboot -i >/dev/null 2>&1
