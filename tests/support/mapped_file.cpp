@@ -8,14 +8,22 @@
 
 namespace varnel::test {
 
-MappedInChild::MappedInChild(const std::string& machinePath) {
+MappedInChild::MappedInChild(const std::string& machinePath)
+    : MappedInChild(machinePath, {VARNEL_MAP_HOLDER}) {}
+
+MappedInChild::MappedInChild(const std::string& machinePath, const std::vector<std::string>& shown) {
+    std::vector<char*> argv;
+    for (const std::string& arg : shown)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(const_cast<char*>(machinePath.c_str()));
+    argv.push_back(nullptr);
     int ready[2];
     if (pipe(ready) != 0)
         return;
     m_child = fork();
     if (m_child == 0) {
         dup2(ready[1], 1);
-        execl(VARNEL_MAP_HOLDER, VARNEL_MAP_HOLDER, machinePath.c_str(), static_cast<char*>(nullptr));
+        execv(VARNEL_MAP_HOLDER, argv.data());
         _exit(127);
     }
     close(ready[1]);

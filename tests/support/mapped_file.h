@@ -4,12 +4,15 @@
 
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 namespace varnel::test {
 
 class MappedInChild {
 public:
     explicit MappedInChild(const std::string& machinePath);
+    // The child shows the command line `shown` (its loader and program) before the file.
+    MappedInChild(const std::string& machinePath, const std::vector<std::string>& shown);
     ~MappedInChild();
     MappedInChild(const MappedInChild&) = delete;
     MappedInChild& operator=(const MappedInChild&) = delete;

@@ -144,6 +144,24 @@ TEST(InUse, FilesMappedByAnotherProcessCannotBeWritten) {
     }
     loader.Stop();
     EXPECT_FALSE(FileCannotBeOpenedForWriting("C:\\p\\loaded.wlx"));
+
+    // What a Wine process runs decides: the host holds its modules wherever it lies, but neither
+    // this program's own helpers (which hold a module only to answer a question about it) nor the
+    // system's programs in the Windows folder are taken to hold one.
+    auto heldWhenRunBy = [&](std::vector<std::string> shown) {
+        test::MappedInChild holder(prefix.Path("drive_c/p/loaded.wlx"), shown);
+        EXPECT_TRUE(holder.Mapped());
+        return FileCannotBeOpenedForWriting("C:\\p\\loaded.wlx");
+    };
+    EXPECT_TRUE(heldWhenRunBy({"/usr/lib/wine/wine64", "C:\\Program Files\\totalcmd\\TOTALCMD64.EXE"}));
+    EXPECT_TRUE(
+        heldWhenRunBy({"/usr/lib/wine/wine64-preloader", "/usr/lib/wine/wine64", "/opt/tc/TOTALCMD64.EXE"}));
+    EXPECT_TRUE(heldWhenRunBy({"C:\\Program Files\\totalcmd\\TOTALCMD.EXE", "/n"}));
+    EXPECT_FALSE(
+        heldWhenRunBy({"/usr/lib/wine/wine64", "/opt/tc varnel/tcvarnel-probe-w64.exe", "serve", "60000"}));
+    EXPECT_FALSE(heldWhenRunBy({"/usr/lib/wine/wine", "Z:\\opt\\TCVARNEL-PROBE-W32.EXE", "lister-detect"}));
+    EXPECT_FALSE(heldWhenRunBy({"C:\\windows\\system32\\winedevice.exe"}));
+    EXPECT_FALSE(heldWhenRunBy({"/usr/lib/wine/wine64", "c:/Windows/explorer.exe", "/desktop"}));
 }
 
 // Windows paths expand with the prefix's own Windows environment, as Wine builds it from the

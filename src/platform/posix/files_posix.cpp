@@ -7,6 +7,7 @@
 #include "util/text.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -118,35 +119,58 @@ bool IsWineProgramName(std::string_view path) {
 // Only Wine's processes load Windows modules, and each of them runs a program whose name begins
 // with "wine" (wine, wine64, their preloaders); the rest of the machine's processes are not asked.
 // Where the kernel runs no 32-bit programs, 32-bit Wine runs under qemu-i386, whose first argument
-// is then the Wine program it emulates.
-bool IsWineProcess(std::string_view pid) {
+// that is a path is then the Wine program it emulates.
+// Of Wine's processes, two kinds are not asked either (their mappings are long, and read on every
+// check):
+// - the system's own programs (those in the Windows folder: services, the shell), which load no
+//   plugin;
+// - this program's own helpers, which hold a module only while answering a question about it:
+//   that module is not in use by another program.
+bool IsWineProcessThatMayHoldPlugins(std::string_view pid) {
     char target[PATH_MAX];
     const std::string proc = "/proc/" + std::string(pid);
     ssize_t n = readlink((proc + "/exe").c_str(), target, sizeof target - 1);
     if (n <= 0)
         return false;
     std::string_view path(target, static_cast<size_t>(n));
-    if (IsWineProgramName(path))
-        return true;
-    if (path.substr(path.rfind('/') + 1).substr(0, 9) != "qemu-i386")
+    const bool wine = IsWineProgramName(path);
+    if (!wine && path.substr(path.rfind('/') + 1).substr(0, 9) != "qemu-i386")
         return false;
     int fd = open((proc + "/cmdline").c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return false;
+        return wine;
     char args[PATH_MAX * 2];
     ssize_t got = read(fd, args, sizeof args - 1);
     close(fd);
     if (got <= 0)
-        return false;
-    // qemu's own options come first; the program is its first argument that is a path.
+        return wine;
+    // The program Wine runs: the first argument after qemu's own and Wine's loaders, or the first
+    // argument itself where Wine has set it to the Windows program's path.
+    auto isLoader = [](std::string_view arg) {
+        const std::string_view name = arg.substr(arg.rfind('/') + 1);
+        return arg.starts_with('/') &&
+               (name == "wine" || name == "wine64" || name == "wine-preloader" || name == "wine64-preloader");
+    };
     std::string_view rest(args, static_cast<size_t>(got));
-    for (size_t end = rest.find('\0'); end != std::string_view::npos; end = rest.find('\0')) {
-        rest.remove_prefix(end + 1);
-        std::string_view arg = rest.substr(0, rest.find('\0'));
-        if (arg.starts_with('/'))
-            return IsWineProgramName(arg);
+    bool wineSeen = wine;
+    std::string_view program;
+    while (!rest.empty() && program.empty()) {
+        const size_t end = rest.find('\0');
+        const std::string_view arg = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        if (isLoader(arg))
+            wineSeen = true;
+        else if (wineSeen)
+            program = arg;
     }
-    return false;
+    if (!wineSeen)
+        return false;
+    std::string folded(program);
+    for (char& c : folded)
+        c = c == '/' ? '\\' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string_view name = std::string_view(folded).substr(folded.rfind('\\') + 1);
+    return !folded.starts_with("c:\\windows\\") && name != "tcvarnel-probe-w64.exe" &&
+           name != "tcvarnel-probe-w32.exe";
 }
 
 // Reads a process's mappings: each line is "address perms offset major:minor inode path".
@@ -202,7 +226,7 @@ void ScanProcessMaps(InUseScan::Snapshot& snapshot) {
         std::string_view pid = entry->d_name;
         if (pid.empty() || pid.find_first_not_of("0123456789") != std::string_view::npos || pid == self)
             continue;
-        if (IsWineProcess(pid))
+        if (IsWineProcessThatMayHoldPlugins(pid))
             ReadMappings(pid, buffer, snapshot);
     }
     closedir(proc);
