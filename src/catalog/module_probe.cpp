@@ -50,6 +50,15 @@ ServedState& Served() {
 // fresh one when the helper ended by itself (a minute without questions) just as the question
 // went out. A helper is taken out of the set while it answers, so that a question asked meanwhile
 // (on another thread, or from the window's events during the wait) gets a helper of its own.
+// The helper's first line when another module was still in its pause as the question began.
+constexpr std::string_view kReadyPending = "ready pending";
+
+// Whether the answer came to its "done" line.
+bool AnsweredWhole(const platform::CapturedRun& run) {
+    const std::string& out = run.output;
+    return out.find("\ndone\n") != std::string::npos || out.find("\ndone\r\n") != std::string::npos;
+}
+
 platform::CapturedRun AskServingHelper(const std::vector<std::string>& start,
                                        const std::map<std::string, std::string>& env,
                                        const std::string& request, unsigned timeoutMs) {
@@ -85,7 +94,11 @@ platform::CapturedRun AskServingHelper(const std::vector<std::string>& start,
             if (std::unique_ptr<platform::ServingChild>& slot = state.helpers[key]; !slot)
                 slot = std::move(helper);
         }
-        if (!fresh && run.output.empty() && !run.timedOut && !run.cancelled && attempt == 0)
+        // Asked again of a fresh helper: a helper that ended before it began, and one that ended
+        // before the answer was whole while the module before was still being let go (that
+        // module may be what failed).
+        if (!fresh && !run.timedOut && !run.cancelled && attempt == 0 &&
+            (run.output.empty() || (run.output.rfind(kReadyPending, 0) == 0 && !AnsweredWhole(run))))
             continue;
         return run;
     }
@@ -104,8 +117,10 @@ ProbeAnswer ParseAnswer(const platform::CapturedRun& run, std::string_view helpe
     std::string_view out = run.output;
     // The helper says "ready" before it touches the module: without it the helper itself never
     // ran, and the module is not to blame.
-    constexpr std::string_view kReady = "ready\n";
-    if (out.substr(0, kReady.size()) != kReady && out.substr(0, kReady.size() + 1) != "ready\r\n") {
+    std::string_view first = out.substr(0, out.find('\n'));
+    if (!first.empty() && first.back() == '\r')
+        first.remove_suffix(1);
+    if (out.find('\n') == std::string_view::npos || (first != "ready" && first != kReadyPending)) {
         answer.kind = ProbeAnswer::Unavailable;
         answer.problem = "Wine could not run " + std::string(helper) +
                          (run.exited ? " (exit code " + std::to_string(run.exitCode) + ")" : "");

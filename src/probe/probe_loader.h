@@ -36,6 +36,17 @@ void ProbeSleep(unsigned milliseconds);
  * path as given to ProbeLoad. */
 int ProbeStillLoaded(const char* path);
 
+/* Whether two paths as given to ProbeLoad name one file (the same file reached by two names is
+ * one module to the loader). 1 when either cannot be looked at. */
+int ProbeSameFile(const char* a, const char* b);
+
+/* run(argument) on a thread of its own; 0 when no thread could be started. ProbeThreadEnded tells
+ * without waiting whether run has returned; ProbeJoinThread waits for that and lets the thread
+ * go (the handle is gone then). */
+void* ProbeStartThread(void (*run)(void*), void* argument);
+int ProbeThreadEnded(void* thread);
+void ProbeJoinThread(void* thread);
+
 /* Serving questions one after another: the next line of standard input, without its end, into
  * `line` (at most size - 1 bytes). Input is read on a thread of its own that ends this process
  * as soon as the input ends, even while a module's code runs, so a helper never outlives its

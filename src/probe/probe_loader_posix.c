@@ -4,7 +4,9 @@
 #include <errno.h>
 #include <pthread.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -45,6 +47,49 @@ int ProbeStillLoaded(const char* path) {
         return 0;
     dlclose(module);
     return 1;
+}
+
+int ProbeSameFile(const char* a, const char* b) {
+    struct stat first, second;
+    if (stat(a, &first) != 0 || stat(b, &second) != 0)
+        return 1;
+    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+struct ProbeThread {
+    pthread_t id;
+    void (*run)(void*);
+    void* argument;
+    int ended;
+};
+
+static void* RunThread(void* thread) {
+    struct ProbeThread* self = (struct ProbeThread*)thread;
+    self->run(self->argument);
+    __atomic_store_n(&self->ended, 1, __ATOMIC_RELEASE);
+    return 0;
+}
+
+void* ProbeStartThread(void (*run)(void*), void* argument) {
+    struct ProbeThread* thread = (struct ProbeThread*)calloc(1, sizeof *thread);
+    if (!thread)
+        return 0;
+    thread->run = run;
+    thread->argument = argument;
+    if (pthread_create(&thread->id, 0, RunThread, thread) != 0) {
+        free(thread);
+        return 0;
+    }
+    return thread;
+}
+
+int ProbeThreadEnded(void* thread) {
+    return __atomic_load_n(&((struct ProbeThread*)thread)->ended, __ATOMIC_ACQUIRE);
+}
+
+void ProbeJoinThread(void* thread) {
+    pthread_join(((struct ProbeThread*)thread)->id, 0);
+    free(thread);
 }
 
 /* One line handed from the input thread to the questions, as the helper's caller sends them: one

@@ -99,6 +99,69 @@ int ProbeStillLoaded(const char* path) {
     return loaded;
 }
 
+/* The volume and index of the file the path names; 0 when it cannot be opened. */
+static int FileIdentity(const char* path, BY_HANDLE_FILE_INFORMATION* info) {
+    WCHAR* wide = path[0] == '@' ? DecodeHexWide(path + 1) : 0;
+    HANDLE file;
+    int known;
+    if (path[0] == '@' && !wide)
+        return 0;
+    file = wide ? CreateFileW(wide, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                              OPEN_EXISTING, 0, NULL)
+                : CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                              OPEN_EXISTING, 0, NULL);
+    free(wide);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    known = GetFileInformationByHandle(file, info) != 0;
+    CloseHandle(file);
+    return known;
+}
+
+int ProbeSameFile(const char* a, const char* b) {
+    BY_HANDLE_FILE_INFORMATION first, second;
+    if (!FileIdentity(a, &first) || !FileIdentity(b, &second))
+        return 1;
+    return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+}
+
+struct ProbeThread {
+    HANDLE handle;
+    void (*run)(void*);
+    void* argument;
+};
+
+static DWORD WINAPI RunThread(LPVOID thread) {
+    struct ProbeThread* self = (struct ProbeThread*)thread;
+    self->run(self->argument);
+    return 0;
+}
+
+void* ProbeStartThread(void (*run)(void*), void* argument) {
+    struct ProbeThread* thread = (struct ProbeThread*)calloc(1, sizeof *thread);
+    if (!thread)
+        return 0;
+    thread->run = run;
+    thread->argument = argument;
+    thread->handle = CreateThread(NULL, 0, RunThread, thread, 0, NULL);
+    if (!thread->handle) {
+        free(thread);
+        return 0;
+    }
+    return thread;
+}
+
+int ProbeThreadEnded(void* thread) {
+    return WaitForSingleObject(((struct ProbeThread*)thread)->handle, 0) == WAIT_OBJECT_0;
+}
+
+void ProbeJoinThread(void* thread) {
+    WaitForSingleObject(((struct ProbeThread*)thread)->handle, INFINITE);
+    CloseHandle(((struct ProbeThread*)thread)->handle);
+    free(thread);
+}
+
 /* One line handed from the input thread to the questions, as the helper's caller sends them: one
  * at a time, each after the answer to the one before. */
 enum { kLineBytes = 1 << 18 };

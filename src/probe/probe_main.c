@@ -30,7 +30,9 @@
  *   tcvarnel-probe serve IDLEMS   stays, and answers the module questions above one after another:
  *                   each line of standard input is "QUESTION MODULE" (or "configure-packer HEXINI
  *                   MODULE"); each answer is what a run of its own writes, then "done"; the
- *                   module is let go after that (a configured packer before it). A module that
+ *                   module is let go after that (a configured packer before it; after a detect
+ *                   string's pause, during which a question about another file may go on). A
+ *                   module that
  *                   would not leave this process ends the helper, so no module's state reaches
  *                   the next question. Ends when its input ends (at once, even inside a module's
  *                   code) and after IDLEMS milliseconds without a question.
@@ -53,7 +55,8 @@
  *   closed / nowindow / busy   close-window's answer (busy: the window did not answer in time)
  *   started / failed   start's and shell's answer
  * A module question first writes the line "ready" once the helper itself runs, so that a helper
- * that never ran (a Wine that cannot start it) is told apart from a module that faulted.
+ * that never ran (a Wine that cannot start it) is told apart from a module that faulted; a
+ * serving helper writes "ready pending" instead while the module before is still in its pause.
  * and the exit code is 0. Exit code 2 means the command line was wrong; any other ending
  * (exit code 3 from the crash handler, a signal, no answer line) means the entry point faulted.
  */
@@ -278,11 +281,66 @@ static int PausesBeforeRelease(const char* question, void* module) {
            (strcmp(question, "content-detect") == 0 && ProbeSymbol(module, "ContentGetDetectString"));
 }
 
+/* A module let go after its pause on a thread of its own, while the next question (about another
+ * file) goes on; `stayed` tells afterwards whether it would not leave the process. */
+static struct {
+    void* thread;
+    void* module;
+    char* path;
+    int stayed;
+} g_release;
+
+static void ReleaseAfterPause(void* unused) {
+    (void)unused;
+    ProbeSleep(kDetectPauseMs);
+    ProbeRelease(g_release.module);
+    g_release.stayed = ProbeStillLoaded(g_release.path);
+}
+
+/* Waits for the release under way, if any; 1 when its module stayed in the process. */
+static int FinishRelease(void) {
+    if (!g_release.thread)
+        return 0;
+    ProbeJoinThread(g_release.thread);
+    g_release.thread = 0;
+    free(g_release.path);
+    g_release.path = 0;
+    return g_release.stayed;
+}
+
+/* Lets the module go: after the pause (on a thread, so the caller's next question need not wait it
+ * out) when the question was a detect string, else at once. 1 when it stays in the process. */
+static int ReleaseModule(void* module, const char* path, int pause) {
+    if (FinishRelease()) {
+        if (pause)
+            ProbeSleep(kDetectPauseMs);
+        ProbeRelease(module);
+        return 1;
+    }
+    if (pause) {
+        g_release.module = module;
+        g_release.path = (char*)malloc(strlen(path) + 1);
+        if (g_release.path) {
+            strcpy(g_release.path, path);
+            g_release.thread = ProbeStartThread(ReleaseAfterPause, 0);
+            if (g_release.thread)
+                return 0;
+            free(g_release.path);
+            g_release.path = 0;
+        }
+        ProbeSleep(kDetectPauseMs);
+    }
+    ProbeRelease(module);
+    return ProbeStillLoaded(path);
+}
+
 /* tcvarnel-probe serve: one module question a line ("QUESTION MODULE"), each answered as a run
  * of its own would answer it, then "done". The module is let go after the answer is out, so the
  * caller goes on meanwhile; a module that stays in the process after that (its state would reach
- * the next question) ends this helper without a word. Ends at the end of its input and after
- * idleMs without a question. */
+ * the next question) ends this helper without a word. A question about another file may begin
+ * while the module before is still in its pause; it says so ("ready pending"), so that a fault
+ * then can be asked again of a fresh helper. Ends at the end of its input and after idleMs
+ * without a question. */
 static int Serve(unsigned idleMs) {
     static char line[1 << 18];
     ProbeInstallCrashExit();
@@ -306,7 +364,13 @@ static int Serve(unsigned idleMs) {
         } else if (!IsModuleQuestion(line)) {
             return 2;
         }
-        puts("ready");
+        /* The same file again, or a configuration, gets a module loaded afresh: the one before is
+         * let go first. */
+        if (g_release.thread &&
+            (argument || ProbeThreadEnded(g_release.thread) || ProbeSameFile(path, g_release.path)) &&
+            FinishRelease())
+            return 0;
+        puts(g_release.thread ? "ready pending" : "ready");
         fflush(stdout);
         module = ProbeLoad(path);
         if (!module) {
@@ -329,12 +393,10 @@ static int Serve(unsigned idleMs) {
             return 4;
         puts("done");
         fflush(stdout);
-        if (PausesBeforeRelease(line, module))
-            ProbeSleep(kDetectPauseMs);
-        ProbeRelease(module);
-        if (ProbeStillLoaded(path))
+        if (ReleaseModule(module, path, PausesBeforeRelease(line, module)))
             return 0;
     }
+    FinishRelease();
     return 0;
 }
 

@@ -1,8 +1,10 @@
-/* Packers that keep state between calls: GetPackerCaps answers how often it has been called in
+/* Plugins that keep state between calls: GetPackerCaps answers how often it has been called in
  * this instance of the module, so a helper that answers a question with a module left over from
- * an earlier one answers more than 1. PINNED also keeps itself loaded after it is let go, as some
- * plugins do. TIMED is a Lister that writes, when it is let go, how many milliseconds passed since
- * its detect string was asked, to the file VARNEL_TEST_RELEASE_LOG names. */
+ * an earlier one answers more than 1; with LISTER, ListGetDetectString answers the same count as
+ * EXT="N" instead. PINNED also keeps itself loaded after it is let go, as some plugins do; FALLS
+ * crashes as it is let go (after making the file VARNEL_TEST_FELL names). TIMED is a Lister that writes, when
+ * it is let go, how many milliseconds passed since its detect string was asked, to the file
+ * VARNEL_TEST_RELEASE_LOG names. */
 #ifndef _WIN32
 #define _GNU_SOURCE
 #endif
@@ -83,15 +85,61 @@ static void Pin(void) {
 #endif
 
 #ifndef TIMED
+#ifdef FALLS
+#include <stdio.h>
+#include <stdlib.h>
+
+/* Makes the file VARNEL_TEST_FELL names, then crashes. */
+static void Fall(void) {
+    const char* mark = getenv("VARNEL_TEST_FELL");
+    FILE* file = mark && *mark ? fopen(mark, "wb") : NULL;
+    if (file)
+        fclose(file);
+    volatile int* nowhere = 0;
+    *nowhere = 42;
+}
+#ifdef _WIN32
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+    (void)instance, (void)reserved;
+    if (reason == DLL_PROCESS_DETACH)
+        Fall();
+    return TRUE;
+}
+#else
+__attribute__((destructor)) static void Unloaded(void) {
+    Fall();
+}
+#endif
+#endif
+
+static int Counted(void) {
+#ifdef PINNED
+    Pin();
+#endif
+    return ++g_calls;
+}
+
+#if defined(LISTER)
+#include <stdio.h>
+
+PLUGIN_EXPORT void* PLUGIN_CALL ListLoad(void* parent, char* file, int flags) {
+    (void)parent, (void)file, (void)flags;
+    return 0;
+}
+
+PLUGIN_EXPORT void PLUGIN_CALL ListGetDetectString(char* detect, int maxlen) {
+    char text[32];
+    snprintf(text, sizeof text, "EXT=\"%d\"", Counted());
+    CopyText(detect, maxlen, text);
+}
+#else
 PLUGIN_EXPORT void* PLUGIN_CALL OpenArchive(void* data) {
     (void)data;
     return 0;
 }
 
 PLUGIN_EXPORT int PLUGIN_CALL GetPackerCaps(void) {
-#ifdef PINNED
-    Pin();
-#endif
-    return ++g_calls;
+    return Counted();
 }
+#endif
 #endif

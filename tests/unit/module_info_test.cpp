@@ -10,6 +10,7 @@
 #include "temp_prefix.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -268,6 +269,59 @@ TEST_F(ModuleInfoTest, OneHelperStaysAndEveryQuestionGetsAFreshModule) {
     EXPECT_EQ(QueryPackerCaps(counting, &status), 1);
     EXPECT_EQ(status, QueryStatus::Answered);
     EXPECT_EQ(started(), 5u);
+    EXPECT_TRUE(boxes.Boxes().empty());
+}
+
+// A detect string's module is let go after its pause while the next question, about another file,
+// goes on. The same file asked again still gets a module loaded afresh, and a module that will not
+// leave or that crashes as it is let go costs a fresh helper, never a wrong answer to the question
+// that was under way.
+TEST_F(ModuleInfoTest, QuestionsGoOnWhileTheModuleBeforeIsLetGo) {
+    test::MessageLog boxes;
+    const std::string hold = prefix.Path("drive_c/hold"), fell = prefix.Path("drive_c/fell");
+    setenv("VARNEL_TEST_HOLD", hold.c_str(), 1);
+    setenv("VARNEL_TEST_FELL", fell.c_str(), 1);
+    EndProbeHelpers();
+    const unsigned before = ProbeHelperStarts();
+    auto touch = [&](const std::string& windowsPath) {
+        const std::string machine =
+            prefix.Path("drive_c/plugins/" + windowsPath.substr(windowsPath.rfind('\\') + 1));
+        fs::last_write_time(machine, fs::last_write_time(machine) + std::chrono::seconds(1));
+    };
+    QueryStatus status;
+    const std::string counting = Native("counting.wlx");
+    for (int round = 0; round < 3; ++round) {
+        EXPECT_EQ(QueryListerDetectString(counting, &status), "EXT=\"1\"") << round;
+        EXPECT_EQ(QueryListerDetectString(
+                      Native("sample_lister.wlx", "other" + std::to_string(round) + ".wlx"), &status),
+                  "EXT=\"TXT\" | EXT=\"LOG\"");
+        touch(counting);
+    }
+    EXPECT_EQ(ProbeHelperStarts() - before, 1u);
+    // The slow module's question is under way, or about to begin, when the module before crashes.
+    EXPECT_EQ(QueryListerDetectString(Native("falls.wlx"), &status), "EXT=\"1\"");
+    std::atomic<bool> answered = false;
+    std::string slow;
+    std::thread asking([&] {
+        slow = QueryListerDetectString(Native("slow.wlx"), &status);
+        answered = true;
+    });
+    for (int i = 0; i < 6000 && !answered; ++i) {
+        if (fs::exists(fell))
+            fs::remove(hold); // each try of the slow question makes it anew
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    asking.join();
+    EXPECT_EQ(slow, "EXT=\"SLOW\"");
+    EXPECT_EQ(status, QueryStatus::Answered);
+    EXPECT_TRUE(fs::exists(fell));
+    const std::string pinned = Native("pinned.wlx");
+    EXPECT_EQ(QueryListerDetectString(pinned, &status), "EXT=\"1\"");
+    touch(pinned);
+    EXPECT_EQ(QueryListerDetectString(pinned, &status), "EXT=\"1\"");
+    EXPECT_EQ(ProbeHelperStarts() - before, 3u); // after the crash, and after the pin
+    unsetenv("VARNEL_TEST_HOLD");
+    unsetenv("VARNEL_TEST_FELL");
     EXPECT_TRUE(boxes.Boxes().empty());
 }
 
