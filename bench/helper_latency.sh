@@ -4,11 +4,15 @@
 #   1. `varnel install --yes` of one 64-bit Lister against three in one call, and the same for file
 #      system plugins (median of five each, the host put back before every run);
 #   2. bench_probe_questions: the first and the later module questions of a session, per kind of
-#      helper (64-bit Wine; 32-bit Wine where it runs here);
-#   3. `varnel install --yes` of an archive of 5,000 small files and a 64-bit Lister (median of
+#      helper (64-bit Wine; 32-bit Wine where it runs here: run the script under
+#      `tools/bits32.sh qemu` for 32-bit Wine under qemu-i386);
+#   3. bench_window_questions (a GUI build): the window's Add (the first of a window, then a
+#      second), Configure on a packer, and Refresh over twenty 64-bit Listers, with the helpers
+#      each step started;
+#   4. `varnel install --yes` of an archive of 5,000 small files and a 64-bit Lister (median of
 #      five fresh installs).
 #
-#   4. with a Windows build as well: section 1 again with that build's varnel.exe under 64-bit
+#   5. with a Windows build as well: section 1 again with that build's varnel.exe under 64-bit
 #      Wine, beside the Linux figures of the same minutes.
 #
 #   bench/helper_latency.sh BUILD [WINBUILD]   (BUILD: Release with -DVARNEL_BENCH=ON; WINBUILD:
@@ -62,6 +66,10 @@ done
 unset VARNEL_PROBE_ONE_SHOT
 "$build/bin/bench_probe_questions" 10
 VARNEL_PROBE_ONE_SHOT=1 "$build/bin/bench_probe_questions" 10
+if [ -x "$build/bin/bench_window_questions" ]; then
+  "$build/bin/bench_window_questions" 5 2>/dev/null
+  VARNEL_PROBE_ONE_SHOT=1 "$build/bin/bench_window_questions" 5 2>/dev/null
+fi
 
 /usr/bin/python3 - "$build/test-plugins/pe/sample_lister.wlx" "$WINEPREFIX/drive_c/Downloads/many.zip" <<'PY'
 import sys, zipfile
