@@ -45,7 +45,7 @@ wineserver -p </dev/null >/dev/null 2>&1
 desktops() {
   local pid
   for pid in $(pgrep -f 'explorer.exe /desktop' 2>/dev/null); do
-    [ "$pid" != "${holder:-}" ] && tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$dir" && echo "$pid"
+    [ "$pid" != "${holder:-}" ] && tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qx "WINEPREFIX=$dir" && echo "$pid"
   done
 }
 holder=
