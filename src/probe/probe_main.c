@@ -281,52 +281,76 @@ static int PausesBeforeRelease(const char* question, void* module) {
            (strcmp(question, "content-detect") == 0 && ProbeSymbol(module, "ContentGetDetectString"));
 }
 
-/* A module let go after its pause on a thread of its own, while the next question (about another
- * file) goes on; `stayed` tells afterwards whether it would not leave the process. */
-static struct {
+/* Modules let go after their pause, each on a thread of its own, while the next questions (about
+ * other files) go on; `stayed` tells afterwards whether one would not leave the process. */
+enum { kMaxReleases = 8 };
+struct Release {
     void* thread;
     void* module;
     char* path;
     int stayed;
-} g_release;
+};
+static struct Release g_releases[kMaxReleases];
 
-static void ReleaseAfterPause(void* unused) {
-    (void)unused;
+static void ReleaseAfterPause(void* argument) {
+    struct Release* release = (struct Release*)argument;
     ProbeSleep(kDetectPauseMs);
-    ProbeRelease(g_release.module);
-    g_release.stayed = ProbeStillLoaded(g_release.path);
+    ProbeRelease(release->module);
+    release->stayed = ProbeStillLoaded(release->path);
 }
 
-/* Waits for the release under way, if any; 1 when its module stayed in the process. */
-static int FinishRelease(void) {
-    if (!g_release.thread)
-        return 0;
-    ProbeJoinThread(g_release.thread);
-    g_release.thread = 0;
-    free(g_release.path);
-    g_release.path = 0;
-    return g_release.stayed;
+static int ReleasePending(void) {
+    int i;
+    for (i = 0; i < kMaxReleases; ++i)
+        if (g_releases[i].thread)
+            return 1;
+    return 0;
 }
 
-/* Lets the module go: after the pause (on a thread, so the caller's next question need not wait it
+/* Waits for the releases under way that are over already or that are about the file `path` (all
+ * of them when path is 0); 1 when one of their modules stayed in the process. */
+static int FinishReleases(const char* path) {
+    int i, stayed = 0;
+    for (i = 0; i < kMaxReleases; ++i) {
+        struct Release* release = &g_releases[i];
+        if (!release->thread || (path && !ProbeThreadEnded(release->thread) &&
+                                 strcmp(path, release->path) != 0 && !ProbeSameFile(path, release->path)))
+            continue;
+        ProbeJoinThread(release->thread);
+        release->thread = 0;
+        free(release->path);
+        release->path = 0;
+        stayed |= release->stayed;
+    }
+    return stayed;
+}
+
+/* Lets the module go: after the pause (on a thread, so the caller's next questions need not wait it
  * out) when the question was a detect string, else at once. 1 when it stays in the process. */
 static int ReleaseModule(void* module, const char* path, int pause) {
-    if (FinishRelease()) {
-        if (pause)
+    struct Release* release = 0;
+    int i;
+    for (i = 0; pause && i < kMaxReleases && !release; ++i)
+        if (!g_releases[i].thread)
+            release = &g_releases[i];
+    if (pause && !release) { /* as many pauses under way as there may be: wait for them */
+        if (FinishReleases(0)) {
             ProbeSleep(kDetectPauseMs);
-        ProbeRelease(module);
-        return 1;
+            ProbeRelease(module);
+            return 1;
+        }
+        release = &g_releases[0];
     }
-    if (pause) {
-        g_release.module = module;
-        g_release.path = (char*)malloc(strlen(path) + 1);
-        if (g_release.path) {
-            strcpy(g_release.path, path);
-            g_release.thread = ProbeStartThread(ReleaseAfterPause, 0);
-            if (g_release.thread)
+    if (release) {
+        release->module = module;
+        release->path = (char*)malloc(strlen(path) + 1);
+        if (release->path) {
+            strcpy(release->path, path);
+            release->thread = ProbeStartThread(ReleaseAfterPause, release);
+            if (release->thread)
                 return 0;
-            free(g_release.path);
-            g_release.path = 0;
+            free(release->path);
+            release->path = 0;
         }
         ProbeSleep(kDetectPauseMs);
     }
@@ -364,13 +388,11 @@ static int Serve(unsigned idleMs) {
         } else if (!IsModuleQuestion(line)) {
             return 2;
         }
-        /* The same file again, or a configuration, gets a module loaded afresh: the one before is
-         * let go first. */
-        if (g_release.thread &&
-            (argument || ProbeThreadEnded(g_release.thread) || ProbeSameFile(path, g_release.path)) &&
-            FinishRelease())
+        /* The same file again, or a configuration, gets a module loaded afresh: the ones before
+         * are let go first. */
+        if (FinishReleases(argument ? 0 : path))
             return 0;
-        puts(g_release.thread ? "ready pending" : "ready");
+        puts(ReleasePending() ? "ready pending" : "ready");
         fflush(stdout);
         module = ProbeLoad(path);
         if (!module) {
@@ -396,7 +418,7 @@ static int Serve(unsigned idleMs) {
         if (ReleaseModule(module, path, PausesBeforeRelease(line, module)))
             return 0;
     }
-    FinishRelease();
+    FinishReleases(0);
     return 0;
 }
 
