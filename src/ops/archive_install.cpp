@@ -206,19 +206,31 @@ Result InstallFromArchive(const Context& context, const ArchiveInstallRequest& r
         ShowAppMessage(text, kStyleError, Outcome::Failed, Msg::ArchiveInstallFailed);
         return run.Stop(Outcome::Failed);
     };
-    for (PluginKind kind : {kLister, kPacker, kFileSystem, kContent})
-        ForceFolders(PluginFolderOfKind(context.settings, kind));
     std::string work = PluginFolderOfKind(context.settings, kLister);
     if (size_t slash = work.rfind('\\'); slash != std::string::npos)
         work.resize(slash);
-    if (!platform::DirectoryExists(work))
-        return fail({});
-    // Whatever happens below, the scratch folder goes (as a tree whose links are never followed).
+    // Whatever happens below, the scratch folder goes (as a tree whose links are never followed),
+    // and so do the folders above it that this install made, while nothing went into them: a
+    // refused or failed install leaves the host's folders as they were.
+    std::vector<std::string> madeAbove; // outermost first
+    for (std::string folder = work; folder.size() > 3 && !platform::DirectoryExists(folder);
+         folder = FolderPart(folder))
+        madeAbove.insert(madeAbove.begin(), folder);
     scratch = work + "\\Install.tmp";
     struct ScratchCleanup {
         const std::string& folder;
-        ~ScratchCleanup() { DeleteFolderTree(folder); }
-    } cleanup{scratch};
+        const std::vector<std::string>& above;
+        ~ScratchCleanup() {
+            DeleteFolderTree(folder);
+            for (auto made = above.rbegin(); made != above.rend(); ++made)
+                platform::RemoveFolder(*made); // only while empty
+        }
+    } cleanup{scratch, madeAbove};
+    for (const std::string& folder : madeAbove)
+        if (!platform::CreateFolder(folder))
+            return fail({});
+    if (!platform::DirectoryExists(work))
+        return fail({});
     DeleteFolderTree(scratch);
     if (!platform::CreateFolder(scratch))
         return fail({});
@@ -323,6 +335,9 @@ Result InstallFromArchive(const Context& context, const ArchiveInstallRequest& r
     for (const platform::TreeEntry& entry : moving.entries)
         if (entry.type == platform::TreeEntry::Type::File)
             targets.emplace_back(Joined(scratch, entry.relative), Joined(destination, entry.relative));
+    // The kind's plugin folder, made as part of the change: gone again if the install is.
+    if (!MakeFoldersInThisChange(pluginFolder))
+        return fail({});
     RecordedMove recordedFiles(std::move(targets));
     // A move that stops part way is taken back whole, with what it replaced.
     const bool moved = recordedFiles.Ready() &&

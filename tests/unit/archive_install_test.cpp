@@ -29,6 +29,7 @@ TEST_F(ArchiveInstallTest, InstallDescriptionPlacesAndRegistersTheModule) {
     EXPECT_TRUE(prefix.Exists("drive_c/TC/Plugins/WCX/x/readme.txt"));
     EXPECT_FALSE(prefix.Exists("drive_c/TC/Plugins/WCX/x/pluginst.inf"));
     EXPECT_FALSE(prefix.Exists("drive_c/TC/Plugins/Install.tmp"));
+    EXPECT_FALSE(prefix.Exists("drive_c/TC/Plugins/WLX")); // only the folder of the plugin's kind is made
     EXPECT_TRUE(dialogs.associationRequests.empty());
     EXPECT_EQ(Ini(),
               "[Configuration]\r\n[PackerPlugins]\r\nzz=285,%COMMANDER_PATH%\\Plugins\\WCX\\x\\sub\\x.wcx\r\n"
