@@ -46,10 +46,6 @@ ServedState& Served() {
     return state;
 }
 
-// Asks the helper that stays for this start (starting it when there is none), once more with a
-// fresh one when the helper ended by itself (a minute without questions) just as the question
-// went out. A helper is taken out of the set while it answers, so that a question asked meanwhile
-// (on another thread, or from the window's events during the wait) gets a helper of its own.
 // The helper's first line when another module was still in its pause as the question began.
 constexpr std::string_view kReadyPending = "ready pending";
 
@@ -59,6 +55,11 @@ bool AnsweredWhole(const platform::CapturedRun& run) {
     return out.find("\ndone\n") != std::string::npos || out.find("\ndone\r\n") != std::string::npos;
 }
 
+// Asks the helper that stays for this start (starting it when there is none), once more with a
+// fresh one when the helper ended by itself (a minute without questions) just as the question
+// went out, or failed while a module before was still being let go. A helper is taken out of the
+// set while it answers, so that a question asked meanwhile (on another thread, or from the
+// window's events during the wait) gets a helper of its own.
 platform::CapturedRun AskServingHelper(const std::vector<std::string>& start,
                                        const std::map<std::string, std::string>& env,
                                        const std::string& request, unsigned timeoutMs) {

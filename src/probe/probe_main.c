@@ -31,11 +31,10 @@
  *                   each line of standard input is "QUESTION MODULE" (or "configure-packer HEXINI
  *                   MODULE"); each answer is what a run of its own writes, then "done"; the
  *                   module is let go after that (a configured packer before it; after a detect
- *                   string's pause, during which a question about another file may go on). A
- *                   module that
- *                   would not leave this process ends the helper, so no module's state reaches
- *                   the next question. Ends when its input ends (at once, even inside a module's
- *                   code) and after IDLEMS milliseconds without a question.
+ *                   string's pause, during which questions about other files may go on). A
+ *                   module that would not leave this process ends the helper, so no module's
+ *                   state reaches the next question. Ends when its input ends (at once, even inside a
+ * module's code) and after IDLEMS milliseconds without a question.
  *
  *   tcvarnel-probe find-window CLASS    whether a top-level window of the class exists
  *   tcvarnel-probe close-window CLASS [MS]  sends WM_CLOSE to the first one and waits for it to be
@@ -56,7 +55,7 @@
  *   started / failed   start's and shell's answer
  * A module question first writes the line "ready" once the helper itself runs, so that a helper
  * that never ran (a Wine that cannot start it) is told apart from a module that faulted; a
- * serving helper writes "ready pending" instead while the module before is still in its pause.
+ * serving helper writes "ready pending" instead while modules before are still in their pause.
  * and the exit code is 0. Exit code 2 means the command line was wrong; any other ending
  * (exit code 3 from the crash handler, a signal, no answer line) means the entry point faulted.
  */
@@ -362,7 +361,7 @@ static int ReleaseModule(void* module, const char* path, int pause) {
  * of its own would answer it, then "done". The module is let go after the answer is out, so the
  * caller goes on meanwhile; a module that stays in the process after that (its state would reach
  * the next question) ends this helper without a word. A question about another file may begin
- * while the module before is still in its pause; it says so ("ready pending"), so that a fault
+ * while modules before are still in their pause; it says so ("ready pending"), so that a fault
  * then can be asked again of a fresh helper. Ends at the end of its input and after idleMs
  * without a question. */
 static int Serve(unsigned idleMs) {
