@@ -12,7 +12,6 @@
 #include "cli/cli_plugins.h"
 #include "lang/language.h"
 #include "lang/messages.h"
-#include "ops/archive_install.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/process.h"
@@ -61,8 +60,6 @@ bool RequireHost(Session& session, bool configurationMayBeNew) {
     SetHostPaths(s.TCPath, s.IniPath);
     const std::string ini = ExpandHostPath(s.IniPath);
     if (configurationMayBeNew && IsHostExecutable(s.TCPath) && !platform::FileExists(ini)) {
-        if (!platform::InDryRun())
-            ForceFolders(FolderPart(ini));
         session.Say(FormatPrintf(Message(Msg::IniMadeByFirstChange), {ini}));
         return true;
     }

@@ -5,6 +5,8 @@
 #include "catalog/plugin_table.h"
 #include "lang/language.h"
 #include "lang/messages.h"
+#include "ops/history.h"
+#include "platform/files.h"
 #include "util/text.h"
 
 namespace varnel {
@@ -82,7 +84,10 @@ Result CommandRun::EditHost(const std::function<Outcome()>& edit, const platform
 }
 
 bool CommitOrReport(const HostContext& host, HostConfigTransaction& transaction) {
-    if (transaction.Commit())
+    // A configuration that does not exist yet is made by its first change, and so is its folder,
+    // as part of the change: a command that fails or is refused leaves no folder behind.
+    const bool folder = platform::InDryRun() || MakeFoldersInThisChange(FolderPart(host.HostIniPath));
+    if (folder && transaction.Commit())
         return true;
     int message = HostConfigTransaction::Conflicted() ? Msg::IniConflict : Msg::FileNotWritten;
     ShowAppMessage(FormatPrintf(Message(message), {host.HostIniPath}), kStyleError,

@@ -541,6 +541,29 @@ TEST_F(CliTest, AnUndoLeavesNoEmptyFolderOrSection) {
     EXPECT_TRUE(fs::exists(prefix.Path("drive_c/totalcmd/plugins/wlx/dl/dl.wlx")));
 }
 
+// A host whose configuration does not exist yet gets it, and its folder, from its first change;
+// a command that fails or a dry run makes neither.
+TEST_F(CliTest, AConfigurationNotThereYetIsMadeByTheFirstChangeOnly) {
+    prefix.Write("TC_varnel.ini", "[Paths]\r\nTCPath=C:\\totalcmd\\TOTALCMD.EXE\r\n"
+                                  "IniPath=C:\\users\\me\\AppData\\Roaming\\GHISLER\\wincmd.ini\r\n"
+                                  "[Options]\r\nRegisterExt=0\r\n");
+    fs::create_directories(prefix.Path("drive_c/users/me/AppData/Roaming"));
+    fs::create_directories(prefix.Path("drive_c/Down loads"));
+    fs::copy_file(prefix.Path("drive_c/totalcmd/plugins/wlx/sample_lister/sample_lister.wlx"),
+                  prefix.Path("drive_c/Down loads/new.wlx"));
+    const std::string folder = prefix.Path("drive_c/users/me/AppData/Roaming/GHISLER");
+    const CliRun failed = Varnel(prefix, {"install", "--yes", "--copy", "C:\\Down loads\\gone.wlx"});
+    EXPECT_EQ(failed.exit, 1) << failed.err;
+    EXPECT_FALSE(fs::exists(folder));
+    const CliRun dry = Varnel(prefix, {"--dry-run", "install", "--yes", "C:\\Down loads\\new.wlx"});
+    EXPECT_EQ(dry.exit, 0) << dry.err;
+    EXPECT_FALSE(fs::exists(folder));
+    const CliRun done = Varnel(prefix, {"install", "--yes", "--copy", "C:\\Down loads\\new.wlx"});
+    ASSERT_EQ(done.exit, 0) << done.err;
+    EXPECT_NE(prefix.Read("drive_c/users/me/AppData/Roaming/GHISLER/wincmd.ini").find("\\new.wlx\r\n"),
+              std::string::npos);
+}
+
 // Another plugin's FS name is not taken silently, and no FS plugin is renamed to nothing: both
 // leave every file as it was.
 TEST_F(CliTest, AnFsNameTakenOrBlankChangesNothing) {
